@@ -1,0 +1,40 @@
+// SPDX-License-Identifier: MIT
+// Files on disk: existence, opening under the in-process read lock, deletion and
+// atomic replacement.
+#pragma once
+
+#include <Corvane/CorvaneStream.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace CorvaneUtil
+{
+
+class PemFileLockObj;
+
+bool SysExisted(const char* pcszFileName);
+
+// Read-only descriptor, or -1. On success *ppLockObj holds the file's read lock,
+// which the caller keeps while the descriptor is open.
+int SysOpen(const char* pcszFileName, std::shared_ptr<PemFileLockObj>* ppLockObj);
+
+// True when the file was deleted or did not exist.
+bool SysDelete(const char* pcszFileName);
+inline bool DiskDelete(const char* pcszFileName) { return SysDelete(pcszFileName); }
+
+// Creates every missing directory of the parent of strPath.
+bool CreateParentDirectories(const std::string& strPath);
+
+// Replaces pcszFileName with the whole content of pif, atomically, under the
+// path's write lock: a failure leaves the target as it was and no temporary.
+bool DiskWrite(NSCorvane::IFile* pif, const char* pcszFileName);
+// The same for a byte range.
+bool DiskWriteBytes(const void* pData, uint64_t uSize, const char* pcszFileName);
+
+// Open/Exists of gOption().piFileSys; null/false when none is set.
+NSCorvane::IFile* DiskOpen(const char* pcszFileName);
+bool DiskExisted(const char* pcszFileName);
+
+} // namespace CorvaneUtil

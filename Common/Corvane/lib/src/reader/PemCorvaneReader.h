@@ -1,0 +1,80 @@
+// SPDX-License-Identifier: MIT
+// The store reader: one version of a package store, reached through its factory.
+#pragma once
+
+#include "fs/PemFileStreamFactory.h"
+
+#include <Corvane/IPemCorvaneReader.h>
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace NSCorvane
+{
+
+class PemCorvaneReader : public IPemCorvaneReader
+{
+public:
+    explicit PemCorvaneReader(int nDefaultOption = SHO_LocalOnly);
+    ~PemCorvaneReader() override;
+
+    // Set-up, once, by the exports (or the builder).
+    bool SetupByDir(const char* pcszDataDir, uint32_t uVersion);
+
+    bool Release() override;
+    uint32_t GetWorkVersion() override { return m_nWorkVersion; }
+    int ReadPakInfo(CORVANE_PAK_INFO* pInfo) override;
+    bool HasFile(const char* pcszPath) override;
+    IFile* OpenFile(const char* pcszPath, int nOption) override;
+    uint64_t GetFileHash(const char* pcszPath) override;
+    bool GetFileInfo(const char* pcszPath, CorvaneFileInfo* pInfo) override;
+    IStringList* OpenFileList(const char* pcszDir, bool bRecursive) override;
+    IStringList* OpenFileList() override;
+    IStringList* OpenDataList() override;
+    IStringList* OpenPatchFileList() override;
+    IStringList* OpenPatchDataList() override;
+    bool SyncDownloadDataFile(const char* pcszDatPath) override;
+    uint64_t GetDownloadSpeed() override;
+    bool SetLimitSpeed(uint64_t uBytesPerSecond) override;
+    bool CancelDownloads() override;
+    uint64_t CalcContextHash(const void* pData, uint32_t uSize) override;
+
+    // Store access shared with the builder.
+    bool ReadLastVersion(uint32_t* puVer);
+    bool ReadIdxElement(std::vector<CORVANE_IDX_ELEMENT>& vecElement, uint32_t uVer);
+    bool ReadCompressedBinaryFile(const std::string& strFile, std::vector<uint8_t>& vecData);
+    bool ReadCompressedTextFile(const std::string& strFile, std::vector<std::string>& vecLine);
+    bool DiskDelete(const char* pcszFileName);
+
+    // The element of a path, or null.
+    const CORVANE_IDX_ELEMENT* FindElement(const char* pcszPath) const;
+    const std::vector<CORVANE_IDX_ELEMENT>& Elements() const { return m_vecElement; }
+    PemFileStreamFactory& Factory() { return m_fileFactory; }
+    int DefaultOption() const { return m_nDefaultOption; }
+
+protected:
+    // Loads the index of uVersion (the latest for _INVALID_VER) and resets caches.
+    bool LoadVersion(uint32_t uVersion);
+    bool ReadFileInfoElement();
+    bool EnsureDirTreeCache();
+    IStringList* ReadList(const char* pcszName);
+
+    std::vector<CORVANE_IDX_ELEMENT> m_vecElement;
+    std::vector<FileInfoElement> m_vecFileInfo;
+    std::vector<char> m_vecFileInfoString;
+    std::mutex m_mtxFileInfo;
+    std::atomic<bool> m_bFileInfoLoaded{false};
+    std::atomic<bool> m_bFileInfoFailed{false};
+    uint32_t m_nWorkVersion = _INVALID_VER;
+    std::vector<std::string> m_vecDirTreeLine;
+    std::vector<std::pair<uint64_t, uint64_t>> m_vecDirHashLine;
+    PemFileStreamFactory m_fileFactory;
+    int m_nDefaultOption;
+};
+
+} // namespace NSCorvane

@@ -1,0 +1,87 @@
+// SPDX-License-Identifier: MIT
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace fs = std::filesystem;
+
+namespace CorvaneTest
+{
+
+TempDir::TempDir()
+{
+    std::string tmpl = (fs::temp_directory_path() / "corvane-test-XXXXXX").string();
+    char* p = ::mkdtemp(tmpl.data());
+    if (!p)
+    {
+        ADD_FAILURE() << "mkdtemp failed";
+    }
+    m_strPath = tmpl;
+}
+
+TempDir::~TempDir()
+{
+    std::error_code ec;
+    // Tests may leave read-only directories behind; give write permission back first.
+    for (auto it = fs::recursive_directory_iterator(m_strPath, ec); !ec && it != fs::recursive_directory_iterator();
+         it.increment(ec))
+    {
+        if (it->is_directory(ec) && !it->is_symlink(ec))
+        {
+            fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
+        }
+    }
+    fs::permissions(m_strPath, fs::perms::owner_all, fs::perm_options::add, ec);
+    fs::remove_all(m_strPath, ec);
+}
+
+bool WriteFileBytes(const std::string& path, const void* data, size_t size)
+{
+    std::error_code ec;
+    fs::create_directories(fs::path(path).parent_path(), ec);
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (size)
+    {
+        out.write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
+    }
+    out.close();
+    EXPECT_TRUE(out.good()) << "cannot write " << path;
+    return out.good();
+}
+
+bool WriteFileText(const std::string& path, const std::string& text)
+{
+    return WriteFileBytes(path, text.data(), text.size());
+}
+
+std::vector<unsigned char> ReadFileBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<unsigned char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool FileExists(const std::string& path)
+{
+    std::error_code ec;
+    return fs::exists(fs::symlink_status(path, ec));
+}
+
+std::vector<std::string> ListDir(const std::string& dir)
+{
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (auto it = fs::directory_iterator(dir, ec); !ec && it != fs::directory_iterator(); it.increment(ec))
+    {
+        names.push_back(it->path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+} // namespace CorvaneTest

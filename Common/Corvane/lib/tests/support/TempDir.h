@@ -1,0 +1,35 @@
+// SPDX-License-Identifier: MIT
+// A real temporary directory, removed with everything in it when the object dies.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace CorvaneTest
+{
+
+class TempDir
+{
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::string& Path() const { return m_strPath; }
+    // Path() + "/" + rel
+    std::string operator/(const std::string& rel) const { return m_strPath + "/" + rel; }
+
+private:
+    std::string m_strPath;
+};
+
+// Whole-file helpers for tests; they throw nothing and fail the current test on error.
+bool WriteFileBytes(const std::string& path, const void* data, size_t size);
+bool WriteFileText(const std::string& path, const std::string& text);
+std::vector<unsigned char> ReadFileBytes(const std::string& path);
+bool FileExists(const std::string& path);
+// Names (not paths) of the entries of a directory, sorted.
+std::vector<std::string> ListDir(const std::string& dir);
+
+} // namespace CorvaneTest
