@@ -1,0 +1,127 @@
+// SPDX-License-Identifier: MIT
+#include "reader/CorvaneDirTree.h"
+
+#include "common/CorvaneCheck.h"
+#include "format/CorvaneHash.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+namespace NSCorvaneReader
+{
+
+namespace
+{
+
+std::string JoinDirName(const std::string& strDirPath, const std::string& strName)
+{
+    return strDirPath.empty() ? strName : strDirPath + "/" + strName;
+}
+
+} // namespace
+
+bool ParseDirLineHash(const std::string& strLine, uint64_t* puHash)
+{
+    const size_t uTab = strLine.find('\t');
+    const std::string strKey = strLine.substr(0, uTab);
+    // strtoull accepts signs and leading blanks; a key is digits only.
+    if (strKey.empty() || strKey.find_first_not_of("0123456789") != std::string::npos)
+    {
+        return false;
+    }
+    errno = 0;
+    char* pszEnd = nullptr;
+    const unsigned long long uValue = std::strtoull(strKey.c_str(), &pszEnd, 10);
+    if (errno == ERANGE || !(pszEnd && *pszEnd == '\0'))
+    {
+        return false;
+    }
+    *puHash = uValue;
+    return true;
+}
+
+bool BuildDirHashLineMap(const std::vector<std::string>& vecLine, std::vector<DirHashLine>& vecDirHashLine)
+{
+    vecDirHashLine.clear();
+    bool bHasLastDirHash = false;
+    uint64_t uLastDirHash = 0;
+    for (size_t i = 0; i < vecLine.size(); ++i)
+    {
+        uint64_t uDirHash = 0;
+        if (!ParseDirLineHash(vecLine[i], &uDirHash))
+        {
+            continue;
+        }
+        CORVANE_CHECK(!bHasLastDirHash || uLastDirHash < uDirHash);
+        vecDirHashLine.emplace_back(uDirHash, i);
+        uLastDirHash = uDirHash;
+        bHasLastDirHash = true;
+    }
+    return true;
+}
+
+bool FindDirLine(const std::vector<DirHashLine>& vecDirHashLine, uint64_t uKey, uint64_t* puLine)
+{
+    auto it = std::lower_bound(vecDirHashLine.begin(), vecDirHashLine.end(), uKey,
+                               [](const DirHashLine& entry, uint64_t uValue) { return entry.first < uValue; });
+    if (it == vecDirHashLine.end() || it->first != uKey)
+    {
+        return false;
+    }
+    *puLine = it->second;
+    return true;
+}
+
+bool ParseDirEntries(const std::string& strLine, const std::string& strDirPath, std::set<std::string>* pFiles,
+                     std::vector<std::string>* pSubDirs)
+{
+    size_t uPos = strLine.find('\t');
+    while (uPos != std::string::npos)
+    {
+        const size_t uStart = uPos + 1;
+        const size_t uNext = strLine.find('\t', uStart);
+        const std::string strToken =
+            strLine.substr(uStart, uNext == std::string::npos ? std::string::npos : uNext - uStart);
+        uPos = uNext;
+        if (strToken.size() <= 2)
+        {
+            continue;
+        }
+        const std::string strName = strToken.substr(2);
+        if (strToken.compare(0, 2, "F:") == 0 && pFiles)
+        {
+            pFiles->insert(JoinDirName(strDirPath, strName));
+        }
+        else if (strToken.compare(0, 2, "D:") == 0 && pSubDirs)
+        {
+            pSubDirs->push_back(JoinDirName(strDirPath, strName));
+        }
+    }
+    return true;
+}
+
+bool CollectDirFilesRecursive(const std::vector<std::string>& vecLine, const std::vector<DirHashLine>& vecDirHashLine,
+                              const std::string& strDirPath, std::set<std::string>& setFilePath,
+                              std::set<uint64_t>& setVisitedDirHash)
+{
+    const uint64_t uKey = CalcNormalizedNameHash(strDirPath.c_str());
+    if (!setVisitedDirHash.insert(uKey).second)
+    {
+        return true; // seen already: a repeated entry or a cycle
+    }
+    uint64_t uLine = 0;
+    CORVANE_CHECK(FindDirLine(vecDirHashLine, uKey, &uLine));
+    CORVANE_CHECK(uLine < vecLine.size());
+    std::vector<std::string> vecSubDirPath;
+    CORVANE_CHECK(ParseDirEntries(vecLine[uLine], strDirPath, &setFilePath, &vecSubDirPath));
+    for (const std::string& strSubDirPath : vecSubDirPath)
+    {
+        CORVANE_CHECK(
+            CollectDirFilesRecursive(vecLine, vecDirHashLine, strSubDirPath, setFilePath, setVisitedDirHash));
+    }
+    return true;
+}
+
+} // namespace NSCorvaneReader

@@ -1,0 +1,31 @@
+// SPDX-License-Identifier: MIT
+// Parsing and walking the directory tree text of a version: one line per
+// directory, "<key>\tD:<sub>\tF:<file>...", keys strictly ascending.
+#pragma once
+
+#include <cstdint>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace NSCorvaneReader
+{
+
+using DirHashLine = std::pair<uint64_t, uint64_t>; // (directory key, line index)
+
+// The key before the first tab; false when it is not a complete decimal u64.
+bool ParseDirLineHash(const std::string& strLine, uint64_t* puHash);
+// Keys of every parsable line in order; false when they do not increase strictly.
+bool BuildDirHashLineMap(const std::vector<std::string>& vecLine, std::vector<DirHashLine>& vecDirHashLine);
+// Line index of a directory key, or false.
+bool FindDirLine(const std::vector<DirHashLine>& vecDirHashLine, uint64_t uKey, uint64_t* puLine);
+// Adds "dir/name" of each F: token to pFiles and of each D: token to pSubDirs (either may be null).
+bool ParseDirEntries(const std::string& strLine, const std::string& strDirPath, std::set<std::string>* pFiles,
+                     std::vector<std::string>* pSubDirs);
+// Every file below strDirPath; each directory key is visited once, so cycles end.
+bool CollectDirFilesRecursive(const std::vector<std::string>& vecLine, const std::vector<DirHashLine>& vecDirHashLine,
+                              const std::string& strDirPath, std::set<std::string>& setFilePath,
+                              std::set<uint64_t>& setVisitedDirHash);
+
+} // namespace NSCorvaneReader

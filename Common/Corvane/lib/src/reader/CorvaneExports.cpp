@@ -1,0 +1,114 @@
+// SPDX-License-Identifier: MIT
+// The exported entry points. No exception may cross the library boundary.
+#include <Corvane/PemCorvaneX64.h>
+
+#include "common/CorvaneLog.h"
+#include "common/CorvaneMemory.h"
+#include "fs/PemStreamFileSysImpl.h"
+#include "reader/PemCorvaneReader.h"
+
+#include <cstdio>
+#include <exception>
+#include <new>
+
+using namespace NSCorvane;
+
+namespace
+{
+
+// The file system created by init, with an empty root.
+IStreamFileSys* g_pDefaultFileSys = nullptr;
+
+void ReportEscapedException(const char* pcszWhere, const char* pcszWhat)
+{
+    char szLine[512];
+    std::snprintf(szLine, sizeof(szLine), "%s: unexpected exception: %s", pcszWhere, pcszWhat);
+    CorvaneUtil::WriteLogLine(szLine);
+}
+
+template <typename Fn>
+bool Guarded(const char* pcszWhere, Fn&& fn)
+{
+    try
+    {
+        return fn();
+    }
+    catch (const std::exception& e)
+    {
+        ReportEscapedException(pcszWhere, e.what());
+    }
+    catch (...)
+    {
+        ReportEscapedException(pcszWhere, "unknown");
+    }
+    return false;
+}
+
+} // namespace
+
+extern "C"
+{
+
+CORVANE_API bool g_InitCorvaneManager(IStreamFileSys* piFileSys, IStreamMemory* piMemory)
+{
+    return Guarded("g_InitCorvaneManager",
+                   [&]
+                   {
+                       CorvaneUtil::ResetLogFile();
+                       CorvaneUtil::SetErrorLogHook(&CorvaneUtil::DefaultErrorLogHook);
+                       if (!g_pDefaultFileSys)
+                       {
+                           g_pDefaultFileSys = PemStreamFileSysImpl::Create("");
+                       }
+                       CorvaneUtil::CorvaneOption& option = CorvaneUtil::gOption();
+                       option.piMemory = piMemory ? piMemory : &CorvaneUtil::BuiltinMemory();
+                       option.piFileSys = piFileSys ? piFileSys : g_pDefaultFileSys;
+                       return true;
+                   });
+}
+
+CORVANE_API bool g_UnInitCorvaneManager()
+{
+    return Guarded("g_UnInitCorvaneManager",
+                   [&]
+                   {
+                       CorvaneUtil::SetErrorLogHook(nullptr);
+                       CorvaneUtil::CorvaneOption& option = CorvaneUtil::gOption();
+                       if (option.piFileSys == g_pDefaultFileSys)
+                       {
+                           option.piFileSys = nullptr;
+                       }
+                       if (g_pDefaultFileSys)
+                       {
+                           g_pDefaultFileSys->Release();
+                           g_pDefaultFileSys = nullptr;
+                       }
+                       return true;
+                   });
+}
+
+CORVANE_API bool g_NewCorvaneReader(IPemCorvaneReader** ppReader, const char* pcszDataDir, uint32_t uVersion)
+{
+    return Guarded("g_NewCorvaneReader",
+                   [&]
+                   {
+                       if (!ppReader)
+                       {
+                           return false;
+                       }
+                       auto* pReader = new (std::nothrow) PemCorvaneReader(SHO_LocalOnly);
+                       if (!pReader)
+                       {
+                           return false;
+                       }
+                       if (!pReader->SetupByDir(pcszDataDir, uVersion))
+                       {
+                           pReader->Release();
+                           return false;
+                       }
+                       *ppReader = pReader;
+                       return true;
+                   });
+}
+
+} // extern "C"

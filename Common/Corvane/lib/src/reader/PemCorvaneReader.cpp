@@ -1,0 +1,475 @@
+// SPDX-License-Identifier: MIT
+#include "reader/PemCorvaneReader.h"
+
+#include "common/CorvaneCheck.h"
+#include "common/CorvaneMemory.h"
+#include "common/CorvanePath.h"
+#include "compress/CorvaneCompress.h"
+#include "format/CorvaneEnvelope.h"
+#include "format/CorvaneHash.h"
+#include "fs/CorvaneFiles.h"
+#include "fs/PemStreamBufferFile.h"
+#include "reader/PemStringList.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+namespace NSCorvane
+{
+
+namespace
+{
+
+// Releases an IFile on every path.
+struct FileGuard
+{
+    IFile* p;
+    ~FileGuard()
+    {
+        if (p)
+        {
+            p->Release();
+        }
+    }
+};
+
+struct LibraryBuffer
+{
+    uint8_t* p = nullptr;
+    ~LibraryBuffer() { CorvaneUtil::MemoryFree(p); }
+};
+
+template <typename T>
+typename std::vector<T>::const_iterator LowerBoundByHash(const std::vector<T>& vec, uint64_t uHash)
+{
+    return std::lower_bound(vec.begin(), vec.end(), uHash,
+                            [](const T& elem, uint64_t uKey) { return elem.uNameHash < uKey; });
+}
+
+} // namespace
+
+PemCorvaneReader::PemCorvaneReader(int nDefaultOption) : m_nDefaultOption(nDefaultOption) {}
+
+PemCorvaneReader::~PemCorvaneReader() = default;
+
+bool PemCorvaneReader::SetupByDir(const char* pcszDataDir, uint32_t uVersion)
+{
+    CORVANE_CHECK(pcszDataDir && *pcszDataDir);
+    CORVANE_CHECK(m_fileFactory.SetupByRootDir(pcszDataDir));
+    return LoadVersion(uVersion);
+}
+
+bool PemCorvaneReader::LoadVersion(uint32_t uVersion)
+{
+    uint32_t nVer = uVersion;
+    if (nVer == _INVALID_VER)
+    {
+        if (!ReadLastVersion(&nVer))
+        {
+            return false;
+        }
+        CORVANE_CHECK(_INVALID_VER != nVer);
+    }
+    CORVANE_CHECK(ReadIdxElement(m_vecElement, nVer));
+    m_nWorkVersion = nVer;
+    {
+        std::lock_guard<std::mutex> lock(m_mtxFileInfo);
+        m_vecFileInfo.clear();
+        m_vecFileInfoString.clear();
+        m_bFileInfoLoaded = false;
+        m_bFileInfoFailed = false;
+    }
+    m_vecDirTreeLine.clear();
+    m_vecDirHashLine.clear();
+    return true;
+}
+
+bool PemCorvaneReader::Release()
+{
+    m_fileFactory.Release();
+    delete this;
+    return true;
+}
+
+bool PemCorvaneReader::ReadLastVersion(uint32_t* puVer)
+{
+    CORVANE_CHECK(puVer);
+    IFile* pif = m_fileFactory.Open(NSCorvaneReader::LastVersionPath().c_str(), SHO_RemoteFirst);
+    if (!pif)
+    {
+        return false; // no marker: not a store (yet)
+    }
+    FileGuard guard{pif};
+    CORVANE_HASH_HEADER header;
+    CORVANE_CHECK(pif->Read(&header, sizeof(header)) == static_cast<int32_t>(sizeof(header)));
+    CORVANE_CHECK(header.nMagic == CORVANE_MAGIC);
+    uint32_t uVerRead = 0;
+    CORVANE_CHECK(pif->Read(&uVerRead, sizeof(uVerRead)) == static_cast<int32_t>(sizeof(uVerRead)));
+    CORVANE_CHECK(sizeof(uVerRead) == header.nDatLength);
+    const uint64_t hashContext = NSCorvaneReader::CalcContextHash(&uVerRead, sizeof(uVerRead));
+    CORVANE_CHECK(hashContext == header.hashContext);
+    *puVer = uVerRead;
+    return true;
+}
+
+bool PemCorvaneReader::ReadIdxElement(std::vector<CORVANE_IDX_ELEMENT>& vecElement, uint32_t nVer)
+{
+    CORVANE_CHECK(_INVALID_VER != nVer);
+    std::vector<uint8_t> vecData;
+    CORVANE_CHECK(ReadCompressedBinaryFile(NSCorvaneReader::VersionFilePath(nVer, "_index"), vecData));
+    uint32_t uElementCount = 0;
+    CORVANE_CHECK(vecData.size() >= sizeof(uElementCount));
+    std::memcpy(&uElementCount, vecData.data(), sizeof(uElementCount));
+    const uint64_t uElementMemSize = static_cast<uint64_t>(uElementCount) * sizeof(CORVANE_IDX_ELEMENT);
+    CORVANE_CHECK(vecData.size() == sizeof(uElementCount) + uElementMemSize);
+    try
+    {
+        vecElement.resize(uElementCount);
+    }
+    catch (const std::bad_alloc&)
+    {
+        CORVANE_REPORT("vecElement.resize(uElementCount)");
+        return false;
+    }
+    if (uElementCount)
+    {
+        std::memcpy(vecElement.data(), vecData.data() + sizeof(uElementCount), uElementMemSize);
+    }
+    return true;
+}
+
+bool PemCorvaneReader::ReadCompressedBinaryFile(const std::string& strFile, std::vector<uint8_t>& vecData)
+{
+    CORVANE_CHECK(strFile.length());
+    IFile* pifRead = m_fileFactory.Open(strFile.c_str(), m_nDefaultOption);
+    if (!pifRead)
+    {
+        return false;
+    }
+    FileGuard guard{pifRead};
+    const void* pBuffer = pifRead->GetBuffer();
+    CORVANE_CHECK(pBuffer);
+    return NSCorvaneReader::DecodeCompressedBinary(pBuffer, pifRead->Size(), vecData);
+}
+
+bool PemCorvaneReader::ReadCompressedTextFile(const std::string& strFile, std::vector<std::string>& vecLine)
+{
+    std::vector<uint8_t> vecData;
+    CORVANE_CHECK(ReadCompressedBinaryFile(strFile, vecData));
+    try
+    {
+        NSCorvaneReader::SplitTextLines(vecData.data(), vecData.size(), vecLine);
+    }
+    catch (const std::bad_alloc&)
+    {
+        vecLine.clear();
+        CORVANE_REPORT("SplitTextLines(vecData, vecLine)");
+        return false;
+    }
+    return true;
+}
+
+const CORVANE_IDX_ELEMENT* PemCorvaneReader::FindElement(const char* pcszPath) const
+{
+    if (!pcszPath)
+    {
+        return nullptr;
+    }
+    const uint64_t uHash = NSCorvaneReader::CalcNameHash(pcszPath);
+    auto it = LowerBoundByHash(m_vecElement, uHash);
+    if (it == m_vecElement.end() || it->uNameHash != uHash)
+    {
+        return nullptr;
+    }
+    return &*it;
+}
+
+bool PemCorvaneReader::HasFile(const char* pcszPath)
+{
+    return FindElement(pcszPath) != nullptr;
+}
+
+uint64_t PemCorvaneReader::GetFileHash(const char* pcszPath)
+{
+    const CORVANE_IDX_ELEMENT* pElement = FindElement(pcszPath);
+    return pElement ? pElement->uContextHash : 0;
+}
+
+IFile* PemCorvaneReader::OpenFile(const char* pcszPath, int nOption)
+{
+    const CORVANE_IDX_ELEMENT* pElement = FindElement(pcszPath);
+    if (!pElement)
+    {
+        return nullptr;
+    }
+    const CORVANE_IDX_ELEMENT element = *pElement;
+    std::string strDatFile;
+    CORVANE_CHECK_NULL(NSCorvaneReader::IdxValue_2_Path(strDatFile, element.uElemIdx, element.uVer));
+    if (nOption < 0)
+    {
+        nOption = m_nDefaultOption;
+    }
+    IFile* pifEncode = m_fileFactory.Open(strDatFile.c_str(), nOption);
+    if (!pifEncode)
+    {
+        return nullptr;
+    }
+    FileGuard guard{pifEncode};
+
+    CORVANE_CHECK_NULL(pifEncode->Seek(0, SEEK_SET) >= 0);
+    // Offsets past 2 GiB cannot be reached through the 32-bit seek; the package
+    // size bounds every read below.
+    CORVANE_CHECK_NULL(element.uElemOfs <= static_cast<uint32_t>(INT32_MAX));
+    CORVANE_CHECK_NULL(pifEncode->Seek(static_cast<int32_t>(element.uElemOfs), SEEK_SET) >= 0);
+    CORVANE_CHECK_NULL(pifEncode->Tell() == static_cast<int32_t>(element.uElemOfs));
+    CORVANE_FILE_HEADER fHeader;
+    CORVANE_CHECK_NULL(pifEncode->Read(&fHeader, sizeof(fHeader)) == static_cast<int32_t>(sizeof(fHeader)));
+    CORVANE_CHECK_NULL(fHeader.nMagic == CORVANE_MAGIC);
+
+    LibraryBuffer encode;
+    LibraryBuffer decode;
+    uint32_t uDecodeSize = 0;
+    const uint32_t uEncodeSize = fHeader.nEncodeSize;
+    if (uEncodeSize > 0)
+    {
+        // A lying record must not make us allocate more than the package holds.
+        const uint64_t uRemain = static_cast<uint64_t>(pifEncode->Size()) - (element.uElemOfs + sizeof(fHeader));
+        CORVANE_CHECK_NULL(uEncodeSize <= uRemain);
+        encode.p = static_cast<uint8_t*>(CorvaneUtil::MemoryAlloc(uEncodeSize));
+        uint8_t* pbEncodeBuffer = encode.p;
+        CORVANE_CHECK_NULL(pbEncodeBuffer);
+        CORVANE_CHECK_NULL(pifEncode->Read(pbEncodeBuffer, uEncodeSize) == static_cast<int32_t>(uEncodeSize));
+        CORVANE_CHECK_NULL(CorvaneCompress::UnCompressContent(
+            pbEncodeBuffer, uEncodeSize, &decode.p, &uDecodeSize,
+            static_cast<NSCorvane::CORVANE_COMPRESS_TYPE>(fHeader.nCompressType)));
+        CORVANE_CHECK_NULL(uDecodeSize == fHeader.nOriContexLength);
+    }
+    else
+    {
+        CORVANE_CHECK_NULL(fHeader.nOriContexLength == 0);
+    }
+    return PemStreamBufferFile::CreateCopy(decode.p, uDecodeSize);
+}
+
+int PemCorvaneReader::ReadPakInfo(CORVANE_PAK_INFO* pInfo)
+{
+    CORVANE_CHECK_RET(pInfo, 1);
+    std::memset(pInfo, 0, sizeof(*pInfo));
+    if (m_nWorkVersion == _INVALID_VER)
+    {
+        return 1;
+    }
+    const std::string strFile = NSCorvaneReader::VersionFilePath(m_nWorkVersion, "_pkginf");
+    if (!m_fileFactory.Exists(strFile.c_str(), SHO_RemoteFirst))
+    {
+        return 2;
+    }
+    std::vector<uint8_t> vecData;
+    CORVANE_CHECK_RET(ReadCompressedBinaryFile(strFile, vecData), 1);
+    CORVANE_CHECK_RET(vecData.size() == sizeof(CORVANE_PAK_INFO), 1);
+    CORVANE_PAK_INFO info;
+    std::memcpy(&info, vecData.data(), sizeof(info));
+    CORVANE_CHECK_RET(info.uInfoVersion == 0, 1);
+    // The texts are shown as C strings: never let a damaged record run past its field.
+    info.szReleaseGuid[sizeof(info.szReleaseGuid) - 1] = '\0';
+    info.szReleaseText[sizeof(info.szReleaseText) - 1] = '\0';
+    *pInfo = info;
+    return 0;
+}
+
+bool PemCorvaneReader::ReadFileInfoElement()
+{
+    const std::string strFileInfo = NSCorvaneReader::VersionFilePath(m_nWorkVersion, "_fileinf");
+    const std::string strStringFile = NSCorvaneReader::VersionFilePath(m_nWorkVersion, "_fileinfstr");
+    std::vector<FileInfoElement> vecInfo;
+    std::vector<char> vecPool;
+    if (m_fileFactory.Exists(strFileInfo.c_str(), SHO_RemoteFirst))
+    {
+        std::vector<uint8_t> vecData;
+        CORVANE_CHECK(ReadCompressedBinaryFile(strFileInfo, vecData));
+        if (!vecData.empty())
+        {
+            FileInfoHeader header;
+            CORVANE_CHECK(vecData.size() >= sizeof(header));
+            std::memcpy(&header, vecData.data(), sizeof(header));
+            CORVANE_CHECK(header.uVersion == FILE_INFO_VERSION);
+            CORVANE_CHECK(header.uHeaderSize >= sizeof(FileInfoHeader));
+            CORVANE_CHECK(header.uHeaderSize <= vecData.size());
+            CORVANE_CHECK(header.uElemSize >= sizeof(FileInfoElement));
+            const uint64_t uMinFileSize =
+                header.uHeaderSize + static_cast<uint64_t>(header.uElemSize) * header.uElemCount;
+            CORVANE_CHECK(uMinFileSize <= vecData.size());
+            vecInfo.resize(header.uElemCount);
+            for (uint32_t i = 0; i < header.uElemCount; ++i)
+            {
+                std::memcpy(&vecInfo[i], vecData.data() + header.uHeaderSize + static_cast<uint64_t>(i) * header.uElemSize,
+                            sizeof(FileInfoElement));
+            }
+            // Lookups binary-search the table: an unsorted table would silently miss files.
+            CORVANE_CHECK(std::is_sorted(vecInfo.begin(), vecInfo.end(),
+                                         [](const FileInfoElement& a, const FileInfoElement& b)
+                                         { return a.uNameHash < b.uNameHash; }));
+        }
+    }
+    if (m_fileFactory.Exists(strStringFile.c_str(), SHO_RemoteFirst))
+    {
+        std::vector<uint8_t> vecStringData;
+        CORVANE_CHECK(ReadCompressedBinaryFile(strStringFile, vecStringData));
+        vecPool.assign(vecStringData.begin(), vecStringData.end());
+    }
+    m_vecFileInfo.swap(vecInfo);
+    m_vecFileInfoString.swap(vecPool);
+    return true;
+}
+
+bool PemCorvaneReader::GetFileInfo(const char* pcszPath, CorvaneFileInfo* pInfo)
+{
+    CORVANE_CHECK(pInfo);
+    pInfo->uFileSize = 0;
+    pInfo->pszPath = nullptr;
+    if (!m_bFileInfoLoaded.load(std::memory_order_acquire))
+    {
+        if (m_bFileInfoFailed.load(std::memory_order_acquire))
+        {
+            return false;
+        }
+        std::lock_guard<std::mutex> lock(m_mtxFileInfo);
+        if (m_bFileInfoFailed.load())
+        {
+            return false;
+        }
+        if (!m_bFileInfoLoaded.load())
+        {
+            bool bLoaded = false;
+            try
+            {
+                bLoaded = m_nWorkVersion != _INVALID_VER && ReadFileInfoElement();
+            }
+            catch (const std::bad_alloc&)
+            {
+                CORVANE_REPORT("ReadFileInfoElement()");
+            }
+            if (!bLoaded)
+            {
+                m_vecFileInfo.clear();
+                m_vecFileInfoString.clear();
+                m_bFileInfoFailed.store(true, std::memory_order_release);
+                return false;
+            }
+            m_bFileInfoLoaded.store(true, std::memory_order_release);
+        }
+    }
+    if (!pcszPath)
+    {
+        return false;
+    }
+    const uint64_t uHash = NSCorvaneReader::CalcNameHash(pcszPath);
+    auto it = LowerBoundByHash(m_vecFileInfo, uHash);
+    if (it == m_vecFileInfo.end() || it->uNameHash != uHash)
+    {
+        return false;
+    }
+    const uint64_t uOffset = it->uPathOffset;
+    CORVANE_CHECK(uOffset < m_vecFileInfoString.size());
+    const char* pszBegin = m_vecFileInfoString.data() + uOffset;
+    CORVANE_CHECK(std::memchr(pszBegin, '\0', m_vecFileInfoString.size() - uOffset) != nullptr);
+    pInfo->uFileSize = it->uFileSize;
+    pInfo->pszPath = pszBegin;
+    return true;
+}
+
+IStringList* PemCorvaneReader::ReadList(const char* pcszName)
+{
+    std::vector<std::string> vecLine;
+    const std::string strFile = NSCorvaneReader::VersionFilePath(m_nWorkVersion, pcszName);
+    CORVANE_CHECK_NULL(m_nWorkVersion != _INVALID_VER);
+    CORVANE_CHECK_NULL(ReadCompressedTextFile(strFile, vecLine));
+    return new (std::nothrow) PemStringList(std::move(vecLine));
+}
+
+IStringList* PemCorvaneReader::OpenDataList()
+{
+    return ReadList("_pkglst");
+}
+
+IStringList* PemCorvaneReader::OpenPatchFileList()
+{
+    return ReadList("_diffile");
+}
+
+IStringList* PemCorvaneReader::OpenPatchDataList()
+{
+    return ReadList("_diffpkg");
+}
+
+bool PemCorvaneReader::DiskDelete(const char* pcszFileName)
+{
+    CORVANE_CHECK(pcszFileName && *pcszFileName);
+    if (std::strchr(pcszFileName, ':') != nullptr)
+    {
+        return CorvaneUtil::DiskDelete(pcszFileName);
+    }
+    for (IStreamFileSys* piFileSys : m_fileFactory.LocalFileSystems())
+    {
+        const char* pcszRoot = piFileSys->GetRootDir();
+        const std::string strPath =
+            (pcszRoot && *pcszRoot) ? CorvaneUtil::PathJoin(pcszRoot, pcszFileName) : std::string(pcszFileName);
+        if (CorvaneUtil::DiskDelete(strPath.c_str()))
+        {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool PemCorvaneReader::SyncDownloadDataFile(const char* pcszDatPath)
+{
+    CORVANE_CHECK(pcszDatPath && *pcszDatPath);
+    auto fnCloudDownload = [&]() -> bool
+    {
+        IFile* pifData = m_fileFactory.Open(pcszDatPath, SHO_RemoteOnly);
+        CORVANE_CHECK(pifData);
+        pifData->Release();
+        return true;
+    };
+    auto fnLocalCheck = [&]() -> bool
+    {
+        IFile* pifData = m_fileFactory.Open(pcszDatPath, SHO_LocalOnly);
+        if (!pifData)
+        {
+            return false;
+        }
+        const bool bOk = NSCorvaneReader::CheckStreamDatFile(pifData);
+        pifData->Release();
+        return bOk;
+    };
+
+    if (!m_fileFactory.Exists(pcszDatPath, SHO_LocalOnly))
+    {
+        CORVANE_CHECK(fnCloudDownload());
+        CORVANE_CHECK(fnLocalCheck());
+        return true;
+    }
+    if (fnLocalCheck())
+    {
+        return true;
+    }
+    // The cached copy is damaged: drop it so that a retry fetches it afresh.
+    CORVANE_CHECK(DiskDelete(pcszDatPath));
+    CORVANE_CHECK(fnCloudDownload());
+    CORVANE_CHECK(fnLocalCheck());
+    return true;
+}
+
+uint64_t PemCorvaneReader::CalcContextHash(const void* pData, uint32_t uSize)
+{
+    if (!pData && uSize)
+    {
+        return 0;
+    }
+    return NSCorvaneReader::CalcContextHash(pData, uSize);
+}
+
+} // namespace NSCorvane

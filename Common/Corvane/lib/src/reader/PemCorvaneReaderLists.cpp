@@ -1,0 +1,109 @@
+// SPDX-License-Identifier: MIT
+// Directory listings of the reader, built from the version's directory tree.
+#include "reader/PemCorvaneReader.h"
+
+#include "common/CorvaneCheck.h"
+#include "common/CorvanePath.h"
+#include "format/CorvaneEnvelope.h"
+#include "format/CorvaneHash.h"
+#include "reader/CorvaneDirTree.h"
+#include "reader/PemStringList.h"
+
+#include <new>
+
+namespace NSCorvane
+{
+
+namespace
+{
+
+IStringList* NewList(const std::set<std::string>& setFilePath)
+{
+    return new (std::nothrow) PemStringList(std::vector<std::string>(setFilePath.begin(), setFilePath.end()));
+}
+
+} // namespace
+
+bool PemCorvaneReader::EnsureDirTreeCache()
+{
+    CORVANE_CHECK(_INVALID_VER != m_nWorkVersion);
+    m_vecDirTreeLine.clear();
+    m_vecDirHashLine.clear();
+    const std::string strFile = NSCorvaneReader::VersionFilePath(m_nWorkVersion, "_dirtree");
+    CORVANE_CHECK(ReadCompressedTextFile(strFile, m_vecDirTreeLine));
+    CORVANE_CHECK(NSCorvaneReader::BuildDirHashLineMap(m_vecDirTreeLine, m_vecDirHashLine));
+    return true;
+}
+
+IStringList* PemCorvaneReader::OpenFileList(const char* pcszDir, bool bRecursive)
+{
+    try
+    {
+        std::string strDirPath;
+        CorvaneUtil::ToNormalizePath(strDirPath, pcszDir);
+        CORVANE_CHECK_NULL(EnsureDirTreeCache());
+        std::set<std::string> setFilePath;
+        if (!bRecursive)
+        {
+            uint64_t uLine = 0;
+            const uint64_t uKey = NSCorvaneReader::CalcNormalizedNameHash(strDirPath.c_str());
+            if (NSCorvaneReader::FindDirLine(m_vecDirHashLine, uKey, &uLine) &&
+                !NSCorvaneReader::ParseDirEntries(m_vecDirTreeLine[uLine], strDirPath, &setFilePath, nullptr))
+            {
+                setFilePath.clear();
+            }
+        }
+        else
+        {
+            std::set<uint64_t> setVisitedDirHash;
+            if (!NSCorvaneReader::CollectDirFilesRecursive(m_vecDirTreeLine, m_vecDirHashLine, strDirPath,
+                                                           setFilePath, setVisitedDirHash))
+            {
+                setFilePath.clear();
+            }
+        }
+        return NewList(setFilePath);
+    }
+    catch (const std::bad_alloc&)
+    {
+        CORVANE_REPORT("OpenFileList(pcszDir, bRecursive)");
+        return nullptr;
+    }
+}
+
+IStringList* PemCorvaneReader::OpenFileList()
+{
+    try
+    {
+        CORVANE_CHECK_NULL(EnsureDirTreeCache());
+        std::set<std::string> setFilePath;
+        std::set<uint64_t> setVisitedDirHash;
+        CORVANE_CHECK_NULL(NSCorvaneReader::CollectDirFilesRecursive(m_vecDirTreeLine, m_vecDirHashLine,
+                                                                     std::string(), setFilePath, setVisitedDirHash));
+        return NewList(setFilePath);
+    }
+    catch (const std::bad_alloc&)
+    {
+        CORVANE_REPORT("OpenFileList()");
+        return nullptr;
+    }
+}
+
+// A reader over local directories has no downloaders; the remote-source
+// variants of these slots arrive with the HTTP sources.
+uint64_t PemCorvaneReader::GetDownloadSpeed()
+{
+    return 0;
+}
+
+bool PemCorvaneReader::SetLimitSpeed(uint64_t)
+{
+    return true;
+}
+
+bool PemCorvaneReader::CancelDownloads()
+{
+    return true;
+}
+
+} // namespace NSCorvane

@@ -1,0 +1,158 @@
+// SPDX-License-Identifier: MIT
+#include "common/CorvaneCheck.h"
+#include "common/CorvaneLog.h"
+#include "common/CorvaneMemory.h"
+#include "common/PemStreamMemoryImpl.h"
+#include "support/LogCapture.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace NSCorvane
+{
+// Shaped like the library's classes, so the real compiler signature is parsed.
+struct PemLogProbe
+{
+    bool FailDirect(int nValue)
+    {
+        CORVANE_CHECK(nValue > 10);
+        return true;
+    }
+    bool FailInLambda(const char* pcsz)
+    {
+        auto fnCheck = [pcsz](int) -> bool {
+            CORVANE_CHECK(pcsz && *pcsz);
+            return true;
+        };
+        return fnCheck(1);
+    }
+};
+} // namespace NSCorvane
+
+namespace
+{
+std::string Qualified(const char* pcszSignature)
+{
+    char szName[128];
+    return CorvaneUtil::QualifiedFunctionName(pcszSignature, szName, sizeof(szName));
+}
+} // namespace
+
+TEST(CorvaneLog, QualifiedNameFromSignatures)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"IFile* NSCorvane::PemCorvaneReader::OpenFile(const char*, int)", "PemCorvaneReader::OpenFile"},
+        {"NSCorvane::PemCorvaneReader::OpenFile(const char*, int)::<lambda(int)>", "PemCorvaneReader::OpenFile"},
+        {"auto NSCorvane::PemCorvaneReader::OpenFile(const char *, int)::(anonymous class)::operator()(int) const",
+         "PemCorvaneReader::OpenFile"},
+        {"bool CorvaneUtil::DiskWrite(NSCorvane::IFile*, const char*)", "CorvaneUtil::DiskWrite"},
+        {"bool __cdecl CorvaneUtil::DiskWrite(class NSCorvane::IFile *,const char *)", "CorvaneUtil::DiskWrite"},
+        {"std::shared_ptr<CorvaneUtil::PemFileLockObj> CorvaneUtil::PemMultiProcessFileLock::GetReadLockObj("
+         "const string&, int64_t)",
+         "PemMultiProcessFileLock::GetReadLockObj"},
+        {"static std::map<int, int> NSCorvane::Outer<int, char>::Inner::Make()", "Inner::Make"},
+        {"bool (anonymous namespace)::Helper(int)", "(anonymous namespace)::Helper"},
+        {"bool NSCorvane::Pred::operator()(int) const", "Pred::operator()"},
+        {"int main()", "main"},
+        {"", ""},
+    };
+    for (const auto& c : cases)
+    {
+        EXPECT_EQ(c.second, Qualified(c.first)) << c.first;
+    }
+    char szSmall[8];
+    EXPECT_STREQ("PemCorv", CorvaneUtil::QualifiedFunctionName(cases[0].first, szSmall, sizeof(szSmall)));
+}
+
+TEST(CorvaneLog, FailedChecksWriteOneRecordEach)
+{
+    CorvaneTest::LogCapture log;
+    NSCorvane::PemLogProbe probe;
+    EXPECT_FALSE(probe.FailDirect(3));
+    EXPECT_FALSE(probe.FailInLambda(""));
+    EXPECT_TRUE(probe.FailDirect(11));
+    const std::string strText = log.Text();
+    EXPECT_NE(std::string::npos,
+              strText.find("PROCESS_ERROR failed. function=PemLogProbe::FailDirect line=18 condition=nValue > 10\r\n"))
+        << strText;
+    EXPECT_NE(std::string::npos,
+              strText.find("PROCESS_ERROR failed. function=PemLogProbe::FailInLambda line=25 "
+                           "condition=pcsz && *pcsz\r\n"))
+        << strText;
+    EXPECT_EQ(2u, std::count(strText.begin(), strText.end(), '\n'));
+
+    // Without a hook, failures stay silent.
+    CorvaneUtil::SetErrorLogHook(nullptr);
+    log.Clear();
+    EXPECT_FALSE(probe.FailDirect(3));
+    EXPECT_EQ("", log.Text());
+}
+
+TEST(CorvaneLog, LineFormatAndLimits)
+{
+    CorvaneTest::LogCapture log;
+    CorvaneUtil::WriteLogLine(nullptr);
+    CorvaneUtil::WriteLogLine("");
+    EXPECT_EQ("", log.Text());
+
+    CorvaneUtil::DefaultErrorLogHook(nullptr, 7, nullptr);
+    EXPECT_EQ("PROCESS_ERROR failed. function= line=7 condition=\r\n", log.Text());
+
+    // A record is cut to 2047 characters, never written past its buffer.
+    log.Clear();
+    const std::string strLong(5000, 'c');
+    CorvaneUtil::DefaultErrorLogHook("F::G", 1, strLong.c_str());
+    const std::string strText = log.Text();
+    ASSERT_EQ(2047u + 2u, strText.size());
+    EXPECT_EQ(0u, strText.find("PROCESS_ERROR failed. function=F::G line=1 condition=ccc"));
+    EXPECT_EQ("c\r\n", strText.substr(strText.size() - 3));
+
+    // ResetLogFile truncates; lines append.
+    CorvaneUtil::WriteLogLine("one");
+    EXPECT_TRUE(CorvaneUtil::ResetLogFile());
+    CorvaneUtil::WriteLogLine("two");
+    CorvaneUtil::WriteLogLine("three");
+    EXPECT_EQ("two\r\nthree\r\n", log.Text());
+}
+
+TEST(CorvaneMemory, BlocksCarryTheirHeaderAndForeignPointersAreIgnored)
+{
+    CorvaneTest::LogCapture log;
+    NSCorvane::IStreamMemory& memory = CorvaneUtil::BuiltinMemory();
+    uint8_t* p = static_cast<uint8_t*>(memory.Alloc(100));
+    ASSERT_NE(nullptr, p);
+    uint64_t header[2];
+    std::memcpy(header, p - 16, sizeof(header));
+    EXPECT_EQ(0x9B459A98u, header[0]);
+    EXPECT_EQ(100u, header[1]);
+    std::memset(p, 0xAB, 100);
+
+    // A foreign block, even one that looks like ours, is left alone.
+    uint64_t* pForeign = static_cast<uint64_t*>(std::malloc(64));
+    pForeign[0] = NSCorvane::PemStreamMemoryImpl::kBlockTag;
+    pForeign[1] = 48;
+    memory.Free(pForeign + 2);
+    memory.Free(nullptr);
+    int nStack = 0;
+    memory.Free(&nStack);
+    EXPECT_EQ(NSCorvane::PemStreamMemoryImpl::kBlockTag, pForeign[0]);
+    std::free(pForeign);
+
+    // Blocks of one instance may be freed through another; a second free is ignored.
+    NSCorvane::PemStreamMemoryImpl* pOther = new NSCorvane::PemStreamMemoryImpl;
+    pOther->Free(p);
+    pOther->Free(p);
+    pOther->Release();
+
+    EXPECT_EQ(nullptr, memory.Alloc(UINT64_MAX - 8));
+    EXPECT_TRUE(log.Contains("function=PemStreamMemoryImpl::Alloc"));
+    EXPECT_TRUE(log.Contains("condition=pHead"));
+
+    void* pZero = CorvaneUtil::MemoryAlloc(0);
+    EXPECT_NE(nullptr, pZero);
+    CorvaneUtil::MemoryFree(pZero);
+    CorvaneUtil::MemoryFree(nullptr);
+}

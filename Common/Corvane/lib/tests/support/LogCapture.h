@@ -1,0 +1,29 @@
+// SPDX-License-Identifier: MIT
+// Runs a test inside its own directory so that "PemCorvane.log" (written to the
+// current directory) belongs to that test alone, with the error log installed.
+#pragma once
+
+#include "support/TempDir.h"
+
+#include <string>
+
+namespace CorvaneTest
+{
+
+class LogCapture
+{
+public:
+    LogCapture();
+    ~LogCapture();
+
+    std::string Text() const;
+    bool Contains(const std::string& strNeedle) const { return Text().find(strNeedle) != std::string::npos; }
+    void Clear();
+    const TempDir& Dir() const { return m_dir; }
+
+private:
+    TempDir m_dir;
+    std::string m_strOldCwd;
+};
+
+} // namespace CorvaneTest
