@@ -55,9 +55,12 @@ TEST(HashedFile, RoundTripsAndEmptyContent)
     ASSERT_EQ(vecEmpty.size(), 16u);
     CORVANE_HASH_HEADER header;
     std::memcpy(&header, vecEmpty.data(), sizeof(header));
-    EXPECT_EQ(header.nMagic, CORVANE_MAGIC);
-    EXPECT_EQ(header.nDatLength, 0u);
-    EXPECT_EQ(header.hashContext, CORVANE_EMPTY_CONTEXT_HASH);
+    // Copies: gtest binds references, and packed fields are not aligned.
+    const uint32_t nMagic = header.nMagic, nDatLength = header.nDatLength;
+    const uint64_t hashContext = header.hashContext;
+    EXPECT_EQ(nMagic, CORVANE_MAGIC);
+    EXPECT_EQ(nDatLength, 0u);
+    EXPECT_EQ(hashContext, CORVANE_EMPTY_CONTEXT_HASH);
     vecOut.assign(3, 1);
     EXPECT_TRUE(DecodeCompressedBinary(vecEmpty.data(), vecEmpty.size(), vecOut));
     EXPECT_TRUE(vecOut.empty());

@@ -113,8 +113,23 @@ TEST(ContextHash, MatchesByteLoopForLargeBuffersAtEveryMisalignment)
     {
         const uint32_t uLen = lengths(rng);
         const uint8_t* p = vecData.data() + uOffset;
-        ASSERT_EQ(CalcContextHash(p, uLen), CalcContextHashByteLoop(p, uLen))
-            << "offset " << uOffset << " length " << uLen;
+        const uint64_t uExpected = CalcContextHashByteLoop(p, uLen);
+        ASSERT_EQ(CalcContextHash(p, uLen), uExpected) << "offset " << uOffset << " length " << uLen;
+        if (uOffset % 16 != 5)
+            continue;
+        // Now and then every kernel, not just the selected one, over many blocks.
+        for (const auto& kernel : ContextHashKernel::Available())
+        {
+            ContextHashKernel::State state{5381, 0};
+            const size_t uDone = kernel.pfnKernel(p, uLen, state);
+            for (size_t i = uDone; i < uLen; ++i)
+            {
+                state.uH1 = state.uH1 * 33 + p[i];
+                state.uH2 = state.uH2 * 131 + p[i];
+            }
+            EXPECT_EQ(((uint64_t(state.uH1) << 32) | state.uH2) & 0x0FFFFFFFFFFFFFFFull, uExpected)
+                << kernel.pcszName;
+        }
     }
     // Saturated bytes in every lane of every block.
     const std::vector<uint8_t> vecOnes(3u << 20, 0xFF);

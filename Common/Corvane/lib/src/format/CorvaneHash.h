@@ -9,13 +9,14 @@ namespace NSCorvaneReader
 
 // h1 = h1*33 + b from 5381, h2 = h2*131 + b from 0 (32-bit), ((h1<<32)|h2) & 0x0FFF...F.
 // Vectorised with run-time dispatch; identical to CalcContextHashByteLoop.
+// Thread-safe. A null pData hashes as empty content (0x0000150500000000).
 uint64_t CalcContextHash(const void* pData, uint32_t uSize);
 // The plain byte loop: the reference the fast version is tested and measured against.
 uint64_t CalcContextHashByteLoop(const void* pData, uint32_t uSize);
 
 // Low 40 bits of XXH64(path), above them the low 22 bits of the h1 hash of the
 // directory part (before the last '/'; whole path when none; 5381 when the
-// only '/' is first). The path is hashed exactly as given.
+// only '/' is first). The path is hashed exactly as given; null = empty.
 uint64_t CalcNameHash(const char* pcszPath);
 // CalcNameHash of the path with '\' -> '/' and ASCII lower-cased; null = empty.
 uint64_t CalcNormalizedNameHash(const char* pcszPath);

@@ -1,0 +1,191 @@
+// SPDX-License-Identifier: MIT
+#include "compress/CorvaneCompress.h"
+
+#include "common/CorvaneCheck.h"
+#include "common/CorvaneMemory.h"
+#include "compress/CorvaneZstdContext.h"
+#include "compress/CorvaneZstdFrame.h"
+
+#include <zstd.h>
+
+#include <cstdint>
+
+namespace CorvaneCompress
+{
+namespace
+{
+
+constexpr uint32_t kSizePrefix = sizeof(uint32_t);
+
+// Store level -> zstd level, one entry per store level 0..10. A starting point
+// until the packing benchmark settles it: 1, 3 and 6 are zstd's fast, default
+// and lazy classes; 12 the cheapest of the strong matchers; 19 the strongest
+// level with a bounded window, where zstd stores ~10% less than at 9 but is ~20x
+// slower; 22 (ultra) only for the explicit maximum, as it needs far more memory.
+// Decompression speed hardly depends on the level.
+constexpr int kZstdLevelOf[] = {1, 1, 3, 3, 6, 6, 12, 12, 19, 19, 22};
+constexpr int kMaxStoreLevel = static_cast<int>(sizeof(kZstdLevelOf) / sizeof(kZstdLevelOf[0])) - 1;
+
+// Frees a block of library memory unless ownership was handed on.
+class LibraryBuffer
+{
+public:
+    explicit LibraryBuffer(uint64_t uSize) : m_pbyData(static_cast<uint8_t*>(CorvaneUtil::MemoryAlloc(uSize)))
+    {
+    }
+    ~LibraryBuffer()
+    {
+        if (m_pbyData)
+            CorvaneUtil::MemoryFree(m_pbyData);
+    }
+    LibraryBuffer(const LibraryBuffer&) = delete;
+    LibraryBuffer& operator=(const LibraryBuffer&) = delete;
+
+    uint8_t* Get() const { return m_pbyData; }
+    uint8_t* Release()
+    {
+        uint8_t* pbyData = m_pbyData;
+        m_pbyData = nullptr;
+        return pbyData;
+    }
+
+private:
+    uint8_t* m_pbyData;
+};
+
+inline void StoreLE32(uint8_t* p, uint32_t uValue)
+{
+    p[0] = static_cast<uint8_t>(uValue);
+    p[1] = static_cast<uint8_t>(uValue >> 8);
+    p[2] = static_cast<uint8_t>(uValue >> 16);
+    p[3] = static_cast<uint8_t>(uValue >> 24);
+}
+
+inline uint32_t LoadLE32(const uint8_t* p)
+{
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+
+// Null when this build reads and writes eType, else the condition to report.
+// Type 1 is recognised so that a store carrying it fails with a reason.
+const char* CodecTypeRefusal(NSCorvane::CORVANE_COMPRESS_TYPE eType, bool bDecoding)
+{
+    if (eType == NSCorvane::STCT_ZSTD)
+        return nullptr;
+    if (eType == NSCorvane::STCT_LZHAM)
+        return bDecoding ? "STCT_LZHAM content cannot be decoded by this build"
+                         : "STCT_LZHAM content cannot be encoded by this build";
+    return "FALSE";
+}
+
+bool SetCompressParameters(ZSTD_CCtx* pCCtx, int nZstdLevel)
+{
+    // Parameters persist in a reused context: start from zstd's defaults each time.
+    return !ZSTD_isError(ZSTD_CCtx_reset(pCCtx, ZSTD_reset_session_and_parameters)) &&
+           !ZSTD_isError(ZSTD_CCtx_setParameter(pCCtx, ZSTD_c_compressionLevel, nZstdLevel)) &&
+           !ZSTD_isError(ZSTD_CCtx_setParameter(pCCtx, ZSTD_c_contentSizeFlag, 1)) &&
+           !ZSTD_isError(ZSTD_CCtx_setParameter(pCCtx, ZSTD_c_checksumFlag, 1));
+}
+
+} // namespace
+
+int MapLevelToZstd(int nLevel)
+{
+    if (nLevel < 0)
+        nLevel = 0;
+    if (nLevel > kMaxStoreLevel)
+        nLevel = kMaxStoreLevel;
+    return kZstdLevelOf[nLevel];
+}
+
+bool CompressContent(const uint8_t* pbyContent, uint32_t uSize, uint8_t** ppOut, uint32_t* puOutSize,
+                     NSCorvane::CORVANE_COMPRESS_TYPE eType, int nLevel)
+{
+    CORVANE_CHECK(ppOut && puOutSize);
+    *ppOut = nullptr;
+    *puOutSize = 0;
+    if (const char* pcszRefusal = CodecTypeRefusal(eType, false))
+    {
+        CORVANE_REPORT(pcszRefusal);
+        return false;
+    }
+    if (uSize == 0)
+        return true; // empty content has an empty envelope
+    // A null buffer with a length would otherwise be stored as empty content.
+    CORVANE_CHECK(pbyContent);
+
+    const size_t uBound = ZSTD_compressBound(uSize);
+    CORVANE_CHECK(!ZSTD_isError(uBound) && uBound <= UINT32_MAX - kSizePrefix);
+    LibraryBuffer out(kSizePrefix + uBound);
+    CORVANE_CHECK(out.Get());
+
+    ZSTD_CCtx* pCCtx = ThreadCompressContext();
+    CORVANE_CHECK(pCCtx);
+    CORVANE_CHECK(SetCompressParameters(pCCtx, MapLevelToZstd(nLevel)));
+    // The capacity is zstd's worst case, so there is no "too small" retry.
+    const size_t uFrame = ZSTD_compress2(pCCtx, out.Get() + kSizePrefix, uBound, pbyContent, uSize);
+    if (ZSTD_isError(uFrame))
+    {
+        CORVANE_REPORT(ZSTD_getErrorName(uFrame));
+        return false;
+    }
+    StoreLE32(out.Get(), uSize);
+    *puOutSize = static_cast<uint32_t>(kSizePrefix + uFrame);
+    *ppOut = out.Release();
+    return true;
+}
+
+bool UnCompressContent(const uint8_t* pbyContent, uint32_t uSize, uint8_t** ppOut, uint32_t* puOutSize,
+                       NSCorvane::CORVANE_COMPRESS_TYPE eType)
+{
+    CORVANE_CHECK(ppOut && puOutSize);
+    *ppOut = nullptr;
+    *puOutSize = 0;
+    if (const char* pcszRefusal = CodecTypeRefusal(eType, true))
+    {
+        CORVANE_REPORT(pcszRefusal);
+        return false;
+    }
+    CORVANE_CHECK(pbyContent);
+    if (uSize == 0)
+        return true;
+    CORVANE_CHECK(uSize >= sizeof(uint32_t));
+
+    const uint32_t uDecodedSize = LoadLE32(pbyContent);
+    const uint8_t* pbyFrame = pbyContent + kSizePrefix;
+    const size_t uFrameSize = uSize - kSizePrefix;
+    // Everything the size prefix claims is checked against the frame before any
+    // memory is taken for it.
+    ZstdFrameLayout layout;
+    CORVANE_CHECK(ReadZstdFrameLayout(pbyFrame, uFrameSize, layout));
+    CORVANE_CHECK(layout.bHasChecksum);
+    CORVANE_CHECK(layout.uContentSize == uDecodedSize);
+    CORVANE_CHECK(layout.uContentSize <= layout.uDecodedBound);
+
+    ZSTD_DCtx* pDCtx = ThreadDecompressContext();
+    CORVANE_CHECK(pDCtx);
+    if (uDecodedSize == 0)
+    {
+        // Nothing to allocate, but the frame (and its checksum) must still decode.
+        uint8_t byNone = 0;
+        const size_t uDecoded = ZSTD_decompressDCtx(pDCtx, &byNone, 0, pbyFrame, uFrameSize);
+        CORVANE_CHECK(!ZSTD_isError(uDecoded) && uDecoded == 0);
+        return true;
+    }
+
+    LibraryBuffer out(uDecodedSize);
+    CORVANE_CHECK(out.Get());
+    const size_t uDecoded = ZSTD_decompressDCtx(pDCtx, out.Get(), uDecodedSize, pbyFrame, uFrameSize);
+    if (ZSTD_isError(uDecoded))
+    {
+        CORVANE_REPORT(ZSTD_getErrorName(uDecoded));
+        return false;
+    }
+    CORVANE_CHECK(uDecoded == uDecodedSize);
+    *puOutSize = uDecodedSize;
+    *ppOut = out.Release();
+    return true;
+}
+
+} // namespace CorvaneCompress
