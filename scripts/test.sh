@@ -1,17 +1,48 @@
 #!/usr/bin/env bash
-# The one command that builds everything and runs every test on a fresh machine.
-#   scripts/test.sh            setup, configure, build, run all tests
-#   BUILD_DIR=... scripts/test.sh   use another build directory
+# The one command that builds everything and runs every test on a fresh machine:
+#   scripts/test.sh
+# 1. the release build with every test;
+# 2. the same tests built with AddressSanitizer + UndefinedBehaviorSanitizer;
+# 3. the concurrency tests (label "tsan") built with ThreadSanitizer;
+# 4. every fuzz target for a short while on its corpus.
+# CORVANE_TEST_QUICK=1 runs step 1 only. FUZZ_SECONDS sets step 4's time per target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$(pwd)
-BUILD_DIR=${BUILD_DIR:-$ROOT/build}
 JOBS=${JOBS:-$(nproc)}
+export LSAN_OPTIONS="suppressions=$ROOT/scripts/lsan.supp:print_suppressions=0"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1"
+
+step() { echo; echo "=== $* ($(date +%H:%M:%S))"; }
 
 bash scripts/setup-deps.sh
 
-cmake -S "$ROOT" -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORVANE_TEST_BUILD=ON
-cmake --build "$BUILD_DIR" -j "$JOBS"
+run_build() { # dir, ctest args..., -- cmake args...
+    local dir=$1; shift
+    local ctest_args=()
+    while [ $# -gt 0 ] && [ "$1" != "--" ]; do ctest_args+=("$1"); shift; done
+    shift || true
+    cmake -S "$ROOT" -B "$dir" -G Ninja "$@" >/dev/null
+    cmake --build "$dir" -j "$JOBS"
+    (cd "$dir" && ctest --output-on-failure -j "$JOBS" --timeout 600 "${ctest_args[@]}")
+}
 
-cd "$BUILD_DIR"
-ctest --output-on-failure -j "$JOBS" --timeout 600
+step "release build and all tests"
+run_build "$ROOT/build" -- -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORVANE_TEST_BUILD=ON
+
+if [ "${CORVANE_TEST_QUICK:-0}" = "1" ]; then
+    exit 0
+fi
+
+step "AddressSanitizer + UndefinedBehaviorSanitizer build and all tests"
+run_build "$ROOT/build-asan" -LE nosan -- -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORVANE_SANITIZE=address
+
+step "ThreadSanitizer build and the concurrency tests"
+run_build "$ROOT/build-tsan" -L tsan -- -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORVANE_SANITIZE=thread \
+    -DCORVANE_BUILD_LAUNCHER=OFF
+
+step "fuzz targets, ${FUZZ_SECONDS:-20}s each"
+bash scripts/fuzz.sh "${FUZZ_SECONDS:-20}"
+
+step "all test stages passed"

@@ -11,7 +11,7 @@ namespace CorvaneUtil
 
 struct CorvaneOption
 {
-    NSCorvane::IStreamMemory* piMemory = nullptr;  // null: the built-in allocator
+    NSCorvane::IStreamMemory* piMemory = nullptr;   // null: the built-in allocator
     NSCorvane::IStreamFileSys* piFileSys = nullptr; // file system of downloaders' caches
 };
 

@@ -28,7 +28,8 @@ std::string PathJoin(const std::string& a, const std::string& b);
 std::string ParentPath(const std::string& strPath);
 
 // True when a relative path from a store, list or tree is safe to join below a
-// directory: not empty, not absolute, no drive or root, no ".." component, no NUL.
+// directory: not empty, not absolute, no drive or root, no ".." component, no
+// control bytes (NUL included).
 bool IsSafeRelativePath(const std::string& strPath);
 
 } // namespace CorvaneUtil

@@ -2,6 +2,7 @@
 #include "reader/CorvaneDirTree.h"
 
 #include "common/CorvaneCheck.h"
+#include "common/CorvanePath.h"
 #include "format/CorvaneHash.h"
 
 #include <algorithm>
@@ -21,6 +22,12 @@ std::string JoinDirName(const std::string& strDirPath, const std::string& strNam
 }
 
 } // namespace
+
+bool IsSafeDirEntryName(const std::string& strName)
+{
+    return CorvaneUtil::IsSafeRelativePath(strName) && strName != "." &&
+           strName.find_first_of("/\\") == std::string::npos;
+}
 
 bool ParseDirLineHash(const std::string& strLine, uint64_t* puHash)
 {
@@ -90,11 +97,23 @@ bool ParseDirEntries(const std::string& strLine, const std::string& strDirPath, 
             continue;
         }
         const std::string strName = strToken.substr(2);
-        if (strToken.compare(0, 2, "F:") == 0 && pFiles)
+        const bool bFile = strToken.compare(0, 2, "F:") == 0;
+        if (!bFile && strToken.compare(0, 2, "D:") != 0)
+        {
+            continue;
+        }
+        // A name is one component; anything that could climb out of the
+        // directory it is listed in is refused, and said so in the log.
+        if (!IsSafeDirEntryName(strName))
+        {
+            CORVANE_REPORT("IsSafeDirEntryName(strName)");
+            continue;
+        }
+        if (bFile && pFiles)
         {
             pFiles->insert(JoinDirName(strDirPath, strName));
         }
-        else if (strToken.compare(0, 2, "D:") == 0 && pSubDirs)
+        else if (!bFile && pSubDirs)
         {
             pSubDirs->push_back(JoinDirName(strDirPath, strName));
         }

@@ -20,7 +20,10 @@ bool ParseDirLineHash(const std::string& strLine, uint64_t* puHash);
 bool BuildDirHashLineMap(const std::vector<std::string>& vecLine, std::vector<DirHashLine>& vecDirHashLine);
 // Line index of a directory key, or false.
 bool FindDirLine(const std::vector<DirHashLine>& vecDirHashLine, uint64_t uKey, uint64_t* puLine);
+// A name of the tree is a single safe path component.
+bool IsSafeDirEntryName(const std::string& strName);
 // Adds "dir/name" of each F: token to pFiles and of each D: token to pSubDirs (either may be null).
+// Unsafe names are skipped with an error-log record.
 bool ParseDirEntries(const std::string& strLine, const std::string& strDirPath, std::set<std::string>* pFiles,
                      std::vector<std::string>* pSubDirs);
 // Every file below strDirPath; each directory key is visited once, so cycles end.

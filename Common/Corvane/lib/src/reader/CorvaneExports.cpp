@@ -111,4 +111,29 @@ CORVANE_API bool g_NewCorvaneReader(IPemCorvaneReader** ppReader, const char* pc
                    });
 }
 
+CORVANE_API bool g_NewCorvaneReaderByConfig(IPemCorvaneReader** ppReader, const char* pcszConfigFile,
+                                            uint32_t uVersion)
+{
+    return Guarded("g_NewCorvaneReaderByConfig",
+                   [&]
+                   {
+                       if (!ppReader)
+                       {
+                           return false;
+                       }
+                       auto* pReader = new (std::nothrow) PemCorvaneReader(0);
+                       if (!pReader)
+                       {
+                           return false;
+                       }
+                       if (!pReader->SetupByConfig(pcszConfigFile, uVersion))
+                       {
+                           pReader->Release();
+                           return false;
+                       }
+                       *ppReader = pReader;
+                       return true;
+                   });
+}
+
 } // extern "C"

@@ -375,6 +375,7 @@ bool PemCorvaneReader::GetFileInfo(const char* pcszPath, CorvaneFileInfo* pInfo)
     CORVANE_CHECK(uOffset < m_vecFileInfoString.size());
     const char* pszBegin = m_vecFileInfoString.data() + uOffset;
     CORVANE_CHECK(std::memchr(pszBegin, '\0', m_vecFileInfoString.size() - uOffset) != nullptr);
+    CORVANE_CHECK(CorvaneUtil::IsSafeRelativePath(pszBegin));
     pInfo->uFileSize = it->uFileSize;
     pInfo->pszPath = pszBegin;
     return true;
@@ -386,7 +387,22 @@ IStringList* PemCorvaneReader::ReadList(const char* pcszName)
     const std::string strFile = NSCorvaneReader::VersionFilePath(m_nWorkVersion, pcszName);
     CORVANE_CHECK_NULL(m_nWorkVersion != _INVALID_VER);
     CORVANE_CHECK_NULL(ReadCompressedTextFile(strFile, vecLine));
-    return new (std::nothrow) PemStringList(std::move(vecLine));
+    // Callers join these paths below their own directories: a line that could
+    // leave them is dropped, and said so in the log.
+    std::vector<std::string> vecSafe;
+    vecSafe.reserve(vecLine.size());
+    for (std::string& strLine : vecLine)
+    {
+        if (CorvaneUtil::IsSafeRelativePath(strLine))
+        {
+            vecSafe.push_back(std::move(strLine));
+        }
+        else
+        {
+            CORVANE_REPORT("CorvaneUtil::IsSafeRelativePath(strLine)");
+        }
+    }
+    return new (std::nothrow) PemStringList(std::move(vecSafe));
 }
 
 IStringList* PemCorvaneReader::OpenDataList()
@@ -422,45 +438,6 @@ bool PemCorvaneReader::DiskDelete(const char* pcszFileName)
         }
     }
     return false;
-}
-
-bool PemCorvaneReader::SyncDownloadDataFile(const char* pcszDatPath)
-{
-    CORVANE_CHECK(pcszDatPath && *pcszDatPath);
-    auto fnCloudDownload = [&]() -> bool
-    {
-        IFile* pifData = m_fileFactory.Open(pcszDatPath, SHO_RemoteOnly);
-        CORVANE_CHECK(pifData);
-        pifData->Release();
-        return true;
-    };
-    auto fnLocalCheck = [&]() -> bool
-    {
-        IFile* pifData = m_fileFactory.Open(pcszDatPath, SHO_LocalOnly);
-        if (!pifData)
-        {
-            return false;
-        }
-        const bool bOk = NSCorvaneReader::CheckStreamDatFile(pifData);
-        pifData->Release();
-        return bOk;
-    };
-
-    if (!m_fileFactory.Exists(pcszDatPath, SHO_LocalOnly))
-    {
-        CORVANE_CHECK(fnCloudDownload());
-        CORVANE_CHECK(fnLocalCheck());
-        return true;
-    }
-    if (fnLocalCheck())
-    {
-        return true;
-    }
-    // The cached copy is damaged: drop it so that a retry fetches it afresh.
-    CORVANE_CHECK(DiskDelete(pcszDatPath));
-    CORVANE_CHECK(fnCloudDownload());
-    CORVANE_CHECK(fnLocalCheck());
-    return true;
 }
 
 uint64_t PemCorvaneReader::CalcContextHash(const void* pData, uint32_t uSize)

@@ -25,6 +25,8 @@ public:
 
     // Set-up, once, by the exports (or the builder).
     bool SetupByDir(const char* pcszDataDir, uint32_t uVersion);
+    // Local cache and remote sources from the JSON configuration file.
+    bool SetupByConfig(const char* pcszConfigFile, uint32_t uVersion);
 
     bool Release() override;
     uint32_t GetWorkVersion() override { return m_nWorkVersion; }

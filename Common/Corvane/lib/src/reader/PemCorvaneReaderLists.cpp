@@ -89,21 +89,4 @@ IStringList* PemCorvaneReader::OpenFileList()
     }
 }
 
-// A reader over local directories has no downloaders; the remote-source
-// variants of these slots arrive with the HTTP sources.
-uint64_t PemCorvaneReader::GetDownloadSpeed()
-{
-    return 0;
-}
-
-bool PemCorvaneReader::SetLimitSpeed(uint64_t)
-{
-    return true;
-}
-
-bool PemCorvaneReader::CancelDownloads()
-{
-    return true;
-}
-
 } // namespace NSCorvane

@@ -1,0 +1,82 @@
+// SPDX-License-Identifier: MIT
+#include "builder/BuilderFileIo.h"
+
+#include "platform/PlatformFile.h"
+
+#include <new>
+
+namespace NSCorvane
+{
+
+ReadWholeResult ReadWholeFile(const std::string& strPath, std::vector<uint8_t>& vecOut, uint64_t uMaxSize)
+{
+    vecOut.clear();
+    const int nFile = CorvanePlatform::FileOpen(strPath.c_str(), CorvanePlatform::FileMode::ReadShared);
+    if (nFile < 0)
+    {
+        return ReadWholeResult::OpenFailed;
+    }
+    ReadWholeResult eResult = ReadWholeResult::Ok;
+    try
+    {
+        const int64_t nLength = CorvanePlatform::FileLength(nFile);
+        if (nLength < 0)
+        {
+            eResult = ReadWholeResult::ReadFailed;
+        }
+        else if (static_cast<uint64_t>(nLength) > uMaxSize)
+        {
+            eResult = ReadWholeResult::TooLarge;
+        }
+        else
+        {
+            vecOut.resize(static_cast<size_t>(nLength));
+            size_t uDone = 0;
+            // The file may change while it is read: take what is there, but
+            // never more than the limit.
+            for (;;)
+            {
+                if (uDone == vecOut.size())
+                {
+                    if (static_cast<uint64_t>(vecOut.size()) >= uMaxSize)
+                    {
+                        uint8_t byProbe = 0;
+                        if (CorvanePlatform::FileRead(nFile, &byProbe, 1) > 0)
+                        {
+                            eResult = ReadWholeResult::TooLarge;
+                        }
+                        break;
+                    }
+                    vecOut.resize(vecOut.size() + 65536 > uMaxSize ? static_cast<size_t>(uMaxSize)
+                                                                   : vecOut.size() + 65536);
+                }
+                const size_t uWant = vecOut.size() - uDone;
+                const uint32_t uChunk = uWant > 0x40000000u ? 0x40000000u : static_cast<uint32_t>(uWant);
+                const int64_t nRead = CorvanePlatform::FileRead(nFile, vecOut.data() + uDone, uChunk);
+                if (nRead < 0)
+                {
+                    eResult = ReadWholeResult::ReadFailed;
+                    break;
+                }
+                if (0 == nRead)
+                {
+                    vecOut.resize(uDone);
+                    break;
+                }
+                uDone += static_cast<size_t>(nRead);
+            }
+        }
+    }
+    catch (const std::bad_alloc&)
+    {
+        eResult = ReadWholeResult::ReadFailed;
+    }
+    CorvanePlatform::FileClose(nFile);
+    if (eResult != ReadWholeResult::Ok)
+    {
+        vecOut.clear();
+    }
+    return eResult;
+}
+
+} // namespace NSCorvane

@@ -1,0 +1,228 @@
+// SPDX-License-Identifier: MIT
+// Writing a finished version: packages first, then the index and every list,
+// the last-version marker last, so a failure anywhere leaves readers on the
+// previous version.
+#include "builder/BuilderStage.h"
+#include "builder/PackagePublish.h"
+#include "builder/PemCorvaneIdxBuilder.h"
+#include "common/CorvaneCheck.h"
+#include "common/CorvanePath.h"
+#include "format/CorvaneEnvelope.h"
+#include "format/CorvaneHash.h"
+#include "fs/CorvaneFiles.h"
+
+#include <cstring>
+#include <filesystem>
+#include <new>
+#include <system_error>
+
+namespace NSCorvane
+{
+
+namespace
+{
+
+std::string ListPath(const char* pcszDir, uint32_t uVer, const char* pcszName)
+{
+    return CorvaneUtil::PathJoin(pcszDir, NSCorvaneReader::VersionFilePath(uVer, pcszName));
+}
+
+} // namespace
+
+bool PemCorvaneIdxBuilder::Output(const char* pcszDir)
+{
+    CORVANE_CHECK(pcszDir && *pcszDir);
+    // Same order as AllocDiskSpace: allocation, then elements. Everything below runs under both.
+    std::lock_guard<std::mutex> lockAlloc(m_mtxAlloc);
+    std::lock_guard<std::mutex> lockElement(m_mtxElement);
+    std::vector<CORVANE_IDX_ELEMENT> vec;
+    try
+    {
+        vec.reserve(m_mapHash2Element.size());
+        for (const auto& it : m_mapHash2Element)
+        {
+            CORVANE_CHECK(it.second.uContextHash);
+            CORVANE_CHECK(it.second.uNameHash);
+            CORVANE_CHECK(_INVALID_IDX != it.second.uVer);
+            CORVANE_CHECK(_INVALID_IDX != it.second.uElemIdx);
+            CORVANE_CHECK(_INVALID_IDX != it.second.uElemOfs);
+            CORVANE_CHECK(_INVALID_IDX != it.second.uElemLen);
+            vec.push_back(it.second);
+        }
+        const uint32_t uVer = m_pakOpt.nToVersion;
+        CORVANE_CHECK(AllocDiskHeader(pcszDir));
+        CORVANE_CHECK(PemCorvaneWriter::WriteIdxElement(vec, pcszDir, uVer));
+        CORVANE_CHECK(_WriteDirTreeFile(pcszDir, uVer));
+        CORVANE_CHECK(_WritePkgLists(pcszDir, uVer));
+        CORVANE_CHECK(_WritePakInfo(pcszDir, uVer));
+        CORVANE_CHECK(_WriteFileInfo(pcszDir, uVer));
+        CORVANE_CHECK(_WritePatchFileList(pcszDir, uVer));
+        CORVANE_CHECK(_WritePatchDataList(pcszDir, uVer));
+        // The old cache describes the previous version's files: it must not
+        // vouch for the new version if writing the new cache fails below.
+        CORVANE_CHECK(CorvaneUtil::SysDelete(GetFileStatCachePath(pcszDir).c_str()));
+        CORVANE_CHECK(PemCorvaneWriter::WriteLastVersion(pcszDir, uVer));
+    }
+    catch (const std::bad_alloc&)
+    {
+        CORVANE_REPORT("std::bad_alloc");
+        return false;
+    }
+    _WriteFileStatCache(pcszDir); // only costs speed on the next build when it fails
+    std::error_code err;
+    std::filesystem::remove_all(std::filesystem::u8path(GetPackageStageRootPath(pcszDir)), err);
+    return true;
+}
+
+bool PemCorvaneIdxBuilder::AllocDiskHeader(const char* pcszExportDir)
+{
+    CORVANE_CHECK(m_pDiskAlloc);
+    CORVANE_CHECK(m_pDiskAlloc->WaitFinish());
+    const std::string strStageRootDir = GetPackageStageRootPath(pcszExportDir);
+    for (CORVANE_DISK_PACKAGE_HEADER& header : m_vecPackage)
+    {
+        CORVANE_CHECK(ApplyHeader(strStageRootDir.c_str(), m_pakOpt.nToVersion, header));
+    }
+    for (const CORVANE_DISK_PACKAGE_HEADER& header : m_vecPackage)
+    {
+        CORVANE_CHECK(PublishPackage(strStageRootDir.c_str(), pcszExportDir, m_pakOpt.nToVersion, header));
+    }
+    return true;
+}
+
+bool PemCorvaneIdxBuilder::_WriteDirTreeFile(const char* pcszDir, uint32_t uVer)
+{
+    CORVANE_CHECK(m_mapHash2Element.size());
+    CORVANE_CHECK(m_setDirFileRelation.size());
+    std::string vecBuff;
+    for (const auto& it : m_setDirFileRelation)
+    {
+        vecBuff += std::to_string(it.first);
+        for (const std::string& strEntry : it.second)
+        {
+            vecBuff += '\t';
+            vecBuff += strEntry;
+        }
+        vecBuff += "\r\n";
+    }
+    CORVANE_CHECK(vecBuff.size());
+    CORVANE_CHECK(vecBuff.size() <= UINT32_MAX);
+    CORVANE_CHECK(WriteCompressedContentFile(ListPath(pcszDir, uVer, "_dirtree"),
+                                             reinterpret_cast<const uint8_t*>(vecBuff.data()),
+                                             static_cast<uint32_t>(vecBuff.size())));
+    return true;
+}
+
+bool PemCorvaneIdxBuilder::_WritePkgLists(const char* pcszDir, uint32_t uVer)
+{
+    CORVANE_CHECK(m_mapHash2Element.size());
+    std::set<std::string> setPkgPath;
+    for (const auto& it : m_mapHash2Element)
+    {
+        CORVANE_CHECK(_INVALID_IDX != it.second.uElemIdx);
+        CORVANE_CHECK(_INVALID_VER != it.second.uVer);
+        std::string strPath;
+        NSCorvaneReader::IdxValue_2_Path(strPath, it.second.uElemIdx, it.second.uVer);
+        setPkgPath.insert(strPath);
+    }
+    CORVANE_CHECK(setPkgPath.size());
+    CORVANE_CHECK(WriteCompressedTextLines(ListPath(pcszDir, uVer, "_pkglst"), setPkgPath));
+    return true;
+}
+
+bool PemCorvaneIdxBuilder::_WritePakInfo(const char* pcszDir, uint32_t uVer)
+{
+    CORVANE_PAK_INFO info;
+    std::memset(&info, 0, sizeof(info));
+    info.uInfoVersion = 0;
+    info.uStoreVersion = uVer;
+    info.uPackageCount = static_cast<uint32_t>(m_vecPackage.size());
+    for (const CORVANE_DISK_PACKAGE_HEADER& header : m_vecPackage)
+    {
+        info.uFileCount += header.nFileCount;
+        info.uTotalDataSize += header.nContextLength;
+    }
+    info.uOptionValue = m_pakOpt.nOptionValue;
+    CORVANE_CHECK(36 == m_strReleaseGuid.size());
+    std::memcpy(info.szReleaseGuid, m_strReleaseGuid.c_str(), m_strReleaseGuid.size() + 1);
+    std::memcpy(info.szReleaseText, m_pakOpt.szReleaseText, sizeof(info.szReleaseText));
+    info.szReleaseText[sizeof(info.szReleaseText) - 1] = '\0';
+    CORVANE_CHECK(WriteCompressedContentFile(ListPath(pcszDir, uVer, "_pkginf"),
+                                             reinterpret_cast<const uint8_t*>(&info), sizeof(info)));
+    return true;
+}
+
+bool PemCorvaneIdxBuilder::_WriteFileInfo(const char* pcszDir, uint32_t uVer)
+{
+    // Paths by name hash, so records and pool follow the element order.
+    std::map<uint64_t, const std::string*> mapPath;
+    for (const std::string& strPath : m_setsElementPath)
+    {
+        mapPath.emplace(NSCorvaneReader::CalcNameHash(strPath.c_str()), &strPath);
+    }
+    std::vector<uint8_t> vecRecord(sizeof(FileInfoHeader));
+    std::vector<uint8_t> vecStringPool;
+    uint32_t uCount = 0;
+    for (const auto& it : m_mapHash2Element)
+    {
+        auto itStat = m_mapHash2FileStat.find(it.first);
+        CORVANE_CHECK(itStat != m_mapHash2FileStat.end());
+        CORVANE_CHECK(itStat->second.uFileSize <= UINT32_MAX);
+        auto itPath = mapPath.find(it.first);
+        CORVANE_CHECK(itPath != mapPath.end());
+        CORVANE_CHECK(vecStringPool.size() <= UINT32_MAX);
+        FileInfoElement record;
+        record.uNameHash = it.first;
+        record.uFileSize = static_cast<uint32_t>(itStat->second.uFileSize);
+        record.uPathOffset = static_cast<uint32_t>(vecStringPool.size());
+        const uint8_t* pbyRecord = reinterpret_cast<const uint8_t*>(&record);
+        vecRecord.insert(vecRecord.end(), pbyRecord, pbyRecord + sizeof(record));
+        vecStringPool.insert(vecStringPool.end(), itPath->second->begin(), itPath->second->end());
+        vecStringPool.push_back(0);
+        ++uCount;
+    }
+    FileInfoHeader header;
+    header.uVersion = FILE_INFO_VERSION;
+    header.uHeaderSize = sizeof(FileInfoHeader);
+    header.uElemSize = sizeof(FileInfoElement);
+    header.uElemCount = uCount;
+    std::memcpy(vecRecord.data(), &header, sizeof(header));
+    CORVANE_CHECK(vecStringPool.size() <= UINT32_MAX);
+    CORVANE_CHECK(vecRecord.size() <= UINT32_MAX);
+    CORVANE_CHECK(WriteCompressedContentFile(ListPath(pcszDir, uVer, "_fileinf"), vecRecord.data(),
+                                             static_cast<uint32_t>(vecRecord.size())));
+    CORVANE_CHECK(WriteCompressedContentFile(ListPath(pcszDir, uVer, "_fileinfstr"), vecStringPool.data(),
+                                             static_cast<uint32_t>(vecStringPool.size())));
+    return true;
+}
+
+bool PemCorvaneIdxBuilder::_WritePatchFileList(const char* pcszDir, uint32_t uVer)
+{
+    CORVANE_CHECK(WriteCompressedTextLines(ListPath(pcszDir, uVer, "_diffile"), m_setPatchFiles));
+    return true;
+}
+
+bool PemCorvaneIdxBuilder::_WritePatchDataList(const char* pcszDir, uint32_t uVer)
+{
+    CORVANE_CHECK(WriteCompressedTextLines(ListPath(pcszDir, uVer, "_diffpkg"), m_setPatchData));
+    return true;
+}
+
+bool PemCorvaneIdxBuilder::_WriteFileStatCache(const char* pcszDir)
+{
+    std::string vecBuff;
+    for (const auto& it : m_mapHash2Element)
+    {
+        auto itStat = m_mapHash2FileStat.find(it.first);
+        if (itStat != m_mapHash2FileStat.end())
+        {
+            AppendFileStatLine(vecBuff, it.first, itStat->second);
+        }
+    }
+    const std::string strFile = GetFileStatCachePath(pcszDir);
+    CORVANE_CHECK(CorvaneUtil::CreateParentDirectories(strFile));
+    CORVANE_CHECK(CorvaneUtil::DiskWriteBytes(vecBuff.data(), vecBuff.size(), strFile.c_str()));
+    return true;
+}
+
+} // namespace NSCorvane

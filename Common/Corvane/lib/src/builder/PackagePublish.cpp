@@ -1,0 +1,89 @@
+// SPDX-License-Identifier: MIT
+#include "builder/PackagePublish.h"
+
+#include "builder/BuilderFileIo.h"
+#include "builder/BuilderStage.h"
+#include "common/CorvaneCheck.h"
+#include "format/CorvaneEnvelope.h"
+#include "format/CorvaneHash.h"
+#include "fs/CorvaneFiles.h"
+#include "fs/PemStreamBufferFile.h"
+#include "platform/PlatformFile.h"
+#include "platform/PlatformFileUpdate.h"
+#include "platform/PlatformProcess.h"
+
+#include <vector>
+
+namespace NSCorvane
+{
+
+namespace
+{
+
+bool CheckPackageFile(const std::string& strStageFile)
+{
+    std::vector<uint8_t> vecData;
+    CORVANE_CHECK(ReadWholeResult::Ok == ReadWholeFile(strStageFile, vecData, UINT32_MAX));
+    PemStreamBufferFile* pif =
+        PemStreamBufferFile::CreateCopy(vecData.data(), static_cast<uint32_t>(vecData.size()));
+    CORVANE_CHECK(pif);
+    const bool bOk = NSCorvaneReader::CheckStreamDatFile(pif);
+    pif->Release();
+    return bOk;
+}
+
+bool PublishPackageFile(const std::string& strStageFile, const std::string& strFinalFile)
+{
+    CORVANE_CHECK(CorvaneUtil::SysExisted(strStageFile.c_str()));
+    CORVANE_CHECK(CorvaneUtil::CreateParentDirectories(strFinalFile));
+    // The process id keeps two publishers of the same package apart.
+    const std::string strPublishTmp =
+        strFinalFile + "." + std::to_string(CorvanePlatform::CurrentProcessId()) + ".publishing.tmp";
+    CorvanePlatform::RemoveFile(strPublishTmp.c_str());
+    CORVANE_CHECK(CorvanePlatform::ReplaceFile(strStageFile.c_str(), strPublishTmp.c_str()));
+    if (!CorvanePlatform::ReplaceFile(strPublishTmp.c_str(), strFinalFile.c_str()))
+    {
+        CorvanePlatform::RemoveFile(strPublishTmp.c_str());
+        CORVANE_REPORT("ReplaceFile(strPublishTmp, strFinalFile)");
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool ApplyHeader(const char* pcszStageRoot, uint32_t uVer, CORVANE_DISK_PACKAGE_HEADER& header)
+{
+    const std::string strDatNam = StagedPackagePath(pcszStageRoot, header.nPackageId, uVer);
+    CORVANE_CHECK(CorvaneUtil::SysExisted(strDatNam.c_str()));
+    std::vector<uint8_t> vecData;
+    CORVANE_CHECK(ReadWholeResult::Ok == ReadWholeFile(strDatNam, vecData, UINT32_MAX));
+    CORVANE_CHECK(vecData.size() >= header.nHeadOffset);
+    const uint64_t uContexLen = vecData.size() - header.nHeadOffset;
+    CORVANE_CHECK(uContexLen == header.nContextLength);
+    header.hashContext = NSCorvaneReader::CalcContextHash(vecData.data() + header.nHeadOffset,
+                                                          static_cast<uint32_t>(uContexLen));
+
+    const int nFile = CorvanePlatform::FileOpenForUpdate(strDatNam.c_str());
+    CORVANE_CHECK(nFile >= 0);
+    const bool bWritten = sizeof(header) == CorvanePlatform::FileWriteAll(nFile, &header, sizeof(header));
+    // The package must be on the device before a rename can make it visible.
+    const bool bSynced = bWritten && CorvanePlatform::FileSync(nFile);
+    const bool bClosed = CorvanePlatform::FileClose(nFile);
+    CORVANE_CHECK(bWritten);
+    CORVANE_CHECK(bSynced);
+    CORVANE_CHECK(bClosed);
+    return true;
+}
+
+bool PublishPackage(const char* pcszStageRoot, const char* pcszExportDir, uint32_t uVer,
+                    const CORVANE_DISK_PACKAGE_HEADER& header)
+{
+    const std::string strStageFile = StagedPackagePath(pcszStageRoot, header.nPackageId, uVer);
+    const std::string strFinalFile = GetPackageFilePath(pcszExportDir, header.nPackageId, uVer);
+    CORVANE_CHECK(CheckPackageFile(strStageFile));
+    CORVANE_CHECK(PublishPackageFile(strStageFile, strFinalFile));
+    return true;
+}
+
+} // namespace NSCorvane

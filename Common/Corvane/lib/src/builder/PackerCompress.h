@@ -1,0 +1,34 @@
+// SPDX-License-Identifier: MIT
+// Hashing and compressing the source files of a build on the task pool, and
+// committing the results to the index builder strictly in task order, so the
+// store does not depend on thread timing.
+#pragma once
+
+#include "builder/PackerFileCollect.h"
+
+#include <Corvane/IPemCorvanePacker.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace NSCorvane
+{
+
+class PemCorvaneIdxBuilder;
+class PemQueueTaskPool;
+
+struct CompressTask
+{
+    uint32_t uSeq = 0;                 // commit order, dense from 0
+    const PackerFile* pFile = nullptr; // lives as long as the collection
+};
+
+// Runs every task; false on the first compression, placement or write failure,
+// after the workers have stopped and the elements of uncommitted results were
+// removed. Files that cannot be opened are left out with a record.
+bool DoCompress(const std::string& strExportDir, const std::vector<CompressTask>& vecTasks,
+                const CORVANE_PAK_OPTION& opt, PemCorvaneIdxBuilder* pkIdxBuilder,
+                PemQueueTaskPool* pTaskPool);
+
+} // namespace NSCorvane

@@ -1,0 +1,102 @@
+// SPDX-License-Identifier: MIT
+// Writes file records into the staged data packages of the version being built.
+// Requests are queued by the index builder; a dispatcher thread hands each to a
+// write lane. All records of one package go through one lane in queue order,
+// different packages are written in parallel. The first failed write stops
+// everything and is reported by WaitFinish.
+#pragma once
+
+#include "builder/PemQueueTaskPool.h"
+
+#include <Corvane/IPemCorvanePacker.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace NSCorvane
+{
+
+// Lanes are capped so that a build never holds more package files open at once.
+constexpr uint32_t kMaxWriteLanes = 16;
+
+class PemCorvaneDiskAlloc
+{
+public:
+    PemCorvaneDiskAlloc() = default;
+    ~PemCorvaneDiskAlloc();
+    PemCorvaneDiskAlloc(const PemCorvaneDiskAlloc&) = delete;
+    PemCorvaneDiskAlloc& operator=(const PemCorvaneDiskAlloc&) = delete;
+
+    // Stops a previous run, starts max(1, min(nTreadCount, 16)) lanes and the dispatcher.
+    bool BuildEnv(const CORVANE_PAK_OPTION& opt);
+    // Queues one record. pvData (library memory) always passes to the allocator,
+    // also when the request is refused: the caller never frees it.
+    bool PushWriteRequest(const char* pcszExportDir, uint32_t uFileIdx, uint32_t uFileOffset,
+                          const CORVANE_FILE_HEADER& fHeader, void* pvData, uint32_t uDataLength);
+    // Waits until every queued write has been done; false as soon as one failed.
+    bool WaitFinish();
+    bool HasFailed() const { return m_bWriteFailed.load(); }
+    // Clears the failure of a previous run (restarting the lanes); only between runs.
+    bool ResetFailure();
+    // Joins every thread and frees the data of requests not yet written.
+    void Stop();
+
+    uint32_t LaneCount();
+
+private:
+    struct WriteSlot
+    {
+        PemQueueTaskPool* pPool = nullptr;
+        uint32_t uFileIdx = _INVALID_IDX;
+        uint32_t uRefCount = 0;
+    };
+    // Owns pvData: it is freed exactly once, by whoever holds the request last
+    // (the lane job after the write, a refusing push, the dispatcher's failure
+    // exit, or Stop, also for jobs a stopped lane discards unrun).
+    struct WriteRequest
+    {
+        WriteRequest() = default;
+        ~WriteRequest() { FreeData(); }
+        WriteRequest(WriteRequest&& other) noexcept;
+        WriteRequest& operator=(WriteRequest&& other) noexcept;
+        WriteRequest(const WriteRequest&) = delete;
+        WriteRequest& operator=(const WriteRequest&) = delete;
+        void FreeData();
+
+        std::string strExportDir;
+        uint32_t uFileIdx = _INVALID_IDX;
+        uint32_t uFileOffset = 0;
+        CORVANE_FILE_HEADER fHeader{};
+        void* pvData = nullptr;
+        uint32_t uDataLength = 0;
+    };
+
+    void _DispatchLoop();
+    bool _CanDispatchFront() const;
+    bool _TryOccupyPool(uint32_t uFileIdx, uint32_t& uPoolIdx, PemQueueTaskPool*& pPool);
+    bool _PopDispatchRequest(WriteRequest& req, uint32_t& uPoolIdx, PemQueueTaskPool*& pPool);
+    bool _PostWriteTask(uint32_t uPoolIdx, PemQueueTaskPool* pPool, WriteRequest& req);
+    void _ReleasePool(uint32_t uPoolIdx);
+    void _SetWriteFailed();
+    static bool _ApplyFile(const char* pcszExportDir, const CORVANE_PAK_OPTION& opt, uint32_t uFileIdx,
+                           uint32_t uFileOffset, const CORVANE_FILE_HEADER& fHeader, const void* pvData,
+                           uint32_t uDataLength);
+
+    CORVANE_PAK_OPTION m_pakOpt;
+    std::vector<WriteSlot> m_vecSlots;
+    std::deque<WriteRequest> m_queWriteRequest;
+    std::mutex m_mtx;
+    std::condition_variable m_cv;
+    std::thread m_thDispatcher;
+    std::atomic<bool> m_bWriteFailed{false};
+    bool m_bStop = true;
+    uint32_t m_uPending = 0;
+};
+
+} // namespace NSCorvane

@@ -1,0 +1,189 @@
+// SPDX-License-Identifier: MIT
+#include "fs/CorvaneFiles.h"
+
+#include "common/CorvaneCheck.h"
+#include "common/CorvaneMemory.h"
+#include "common/CorvanePath.h"
+#include "fs/PemMultiProcessFileLock.h"
+#include "platform/PlatformFile.h"
+#include "platform/PlatformProcess.h"
+
+#include <chrono>
+#include <mutex>
+#include <random>
+
+namespace CorvaneUtil
+{
+
+namespace
+{
+
+uint32_t RandomBelow10000()
+{
+    static std::mutex s_mtx;
+    static std::mt19937 s_engine = []
+    {
+        try
+        {
+            std::random_device device;
+            return std::mt19937(device());
+        }
+        catch (...)
+        {
+            // No random device: time and pid still keep processes apart.
+            return std::mt19937(
+                static_cast<uint32_t>(std::chrono::steady_clock::now().time_since_epoch().count() ^
+                                      CorvanePlatform::CurrentProcessId()));
+        }
+    }();
+    std::lock_guard<std::mutex> lock(s_mtx);
+    return static_cast<uint32_t>(std::uniform_int_distribution<uint32_t>(0, 9999)(s_engine));
+}
+
+// path.<pid>.<ms since the epoch>.<0..9999>.tmp, beside the target.
+std::string TempFileName(const char* pcszFileName)
+{
+    const long long nMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              std::chrono::system_clock::now().time_since_epoch())
+                              .count();
+    return std::string(pcszFileName) + "." + std::to_string(CorvanePlatform::CurrentProcessId()) + "." +
+           std::to_string(nMs) + "." + std::to_string(RandomBelow10000()) + ".tmp";
+}
+
+// Deletes the temporary file unless the write went through.
+class TempFileGuard
+{
+public:
+    explicit TempFileGuard(const std::string& strPath) : m_strPath(strPath) {}
+    ~TempFileGuard()
+    {
+        if (m_bArmed)
+        {
+            CorvanePlatform::RemoveFile(m_strPath.c_str());
+        }
+    }
+    TempFileGuard(const TempFileGuard&) = delete;
+    TempFileGuard& operator=(const TempFileGuard&) = delete;
+    void Dismiss() { m_bArmed = false; }
+
+private:
+    const std::string& m_strPath;
+    bool m_bArmed = true;
+};
+
+} // namespace
+
+bool SysExisted(const char* pcszFileName)
+{
+    CORVANE_CHECK(pcszFileName && *pcszFileName);
+    return CorvanePlatform::PathExists(pcszFileName);
+}
+
+int SysOpen(const char* pcszFileName, std::shared_ptr<PemFileLockObj>* ppLockObj)
+{
+    CORVANE_CHECK_RET(pcszFileName && *pcszFileName, -1);
+    CORVANE_CHECK_RET(ppLockObj, -1);
+    try
+    {
+        std::shared_ptr<PemFileLockObj> spLockObj =
+            PemMultiProcessFileLock::Instance().GetReadLockObj(pcszFileName, 0);
+        CORVANE_CHECK_RET(spLockObj, -1);
+        int nFile = CorvanePlatform::FileOpen(pcszFileName, CorvanePlatform::FileMode::ReadShared);
+        if (nFile >= 0)
+        {
+            *ppLockObj = std::move(spLockObj);
+        }
+        return nFile;
+    }
+    catch (...)
+    {
+        CORVANE_REPORT("std::bad_alloc");
+        return -1;
+    }
+}
+
+bool SysDelete(const char* pcszFileName)
+{
+    CORVANE_CHECK(pcszFileName && *pcszFileName);
+    if (!CorvanePlatform::PathExists(pcszFileName))
+    {
+        return true;
+    }
+    return CorvanePlatform::RemoveFile(pcszFileName);
+}
+
+bool CreateParentDirectories(const std::string& strPath)
+{
+    try
+    {
+        std::string strParent = ParentPath(strPath);
+        return strParent.empty() || CorvanePlatform::CreateDirectories(strParent);
+    }
+    catch (...)
+    {
+        return false;
+    }
+}
+
+bool DiskWrite(NSCorvane::IFile* pif, const char* pcszFileName)
+{
+    CORVANE_CHECK(pif);
+    CORVANE_CHECK(pcszFileName && *pcszFileName);
+    const uint32_t uSize = pif->Size();
+    const void* pData = uSize ? pif->GetBuffer() : nullptr;
+    CORVANE_CHECK(uSize == 0 || pData);
+    return DiskWriteBytes(pData, uSize, pcszFileName);
+}
+
+bool DiskWriteBytes(const void* pData, uint64_t uSize, const char* pcszFileName)
+{
+    CORVANE_CHECK(pcszFileName && *pcszFileName);
+    CORVANE_CHECK(uSize == 0 || pData);
+    try
+    {
+        std::shared_ptr<PemFileLockObj> spLockObj =
+            PemMultiProcessFileLock::Instance().WaitGetWriteLockObj(pcszFileName, 0);
+        CORVANE_CHECK(spLockObj);
+        CORVANE_CHECK(CreateParentDirectories(pcszFileName));
+
+        // The name is unique in practice; opening it exclusively makes sure we never
+        // write into (or later delete) a file that someone else created.
+        std::string strTempFile;
+        int fh = -1;
+        for (int nTry = 0; nTry < 8 && fh < 0; ++nTry)
+        {
+            strTempFile = TempFileName(pcszFileName);
+            fh = CorvanePlatform::FileOpen(strTempFile.c_str(), CorvanePlatform::FileMode::WriteExclusive);
+        }
+        CORVANE_CHECK(fh >= 0);
+        TempFileGuard guard(strTempFile);
+
+        const uint64_t uWrite = uSize ? CorvanePlatform::FileWriteAll(fh, pData, uSize) : 0;
+        const bool bSynced = CorvanePlatform::FileSync(fh);
+        const bool bClosed = CorvanePlatform::FileClose(fh);
+        CORVANE_CHECK(uWrite == uSize);
+        CORVANE_CHECK(bSynced && bClosed);
+        CORVANE_CHECK(CorvanePlatform::ReplaceFile(strTempFile.c_str(), pcszFileName));
+        guard.Dismiss();
+        return true;
+    }
+    catch (...)
+    {
+        CORVANE_REPORT("std::bad_alloc");
+        return false;
+    }
+}
+
+NSCorvane::IFile* DiskOpen(const char* pcszFileName)
+{
+    NSCorvane::IStreamFileSys* piFileSys = gOption().piFileSys;
+    return piFileSys ? piFileSys->Open(pcszFileName, 0) : nullptr;
+}
+
+bool DiskExisted(const char* pcszFileName)
+{
+    NSCorvane::IStreamFileSys* piFileSys = gOption().piFileSys;
+    return piFileSys && piFileSys->Exists(pcszFileName, 0);
+}
+
+} // namespace CorvaneUtil

@@ -1,0 +1,100 @@
+// SPDX-License-Identifier: MIT
+// The private state of one PemHttpDownloader: request bookkeeping for cancel
+// and shutdown, the flight table, the rate limiter, the speed meter, and the
+// libcurl transfers themselves.
+#pragma once
+
+#include "net/CorvaneCurl.h"
+#include "net/PemConfig.h"
+#include "net/PemRateLimiter.h"
+#include "net/PemSpeedMeter.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+
+namespace NSCorvane
+{
+
+// What concurrent opens of one path share: the owner downloads, the others
+// wait on cv until bFinished and then copy strBody.
+struct HttpOpenFlightState
+{
+    std::mutex mtx;
+    std::condition_variable cv;
+    std::string strBody; // written by the owner before bFinished, read-only afterwards
+    std::string strCachePath;
+    bool bFinished = false;
+    bool bSucceeded = false;
+    bool bCached = false;
+};
+
+// One request in flight; CancelDownloads sets its flag.
+struct HttpRequest
+{
+    std::atomic<bool> bCancel{false};
+};
+
+class HttpPrivateImpl
+{
+public:
+    explicit HttpPrivateImpl(const CorvaneRemoteInfo& info);
+    ~HttpPrivateImpl();
+    HttpPrivateImpl(const HttpPrivateImpl&) = delete;
+    HttpPrivateImpl& operator=(const HttpPrivateImpl&) = delete;
+
+    // Every Open/Exists runs between EnterOpen (false once shutting down) and LeaveOpen.
+    bool EnterOpen();
+    void LeaveOpen();
+    bool IsShuttingDown() const { return m_bShuttingDown.load(); }
+    // Stops new opens, cancels every request, waits until every open has left,
+    // then closes the connections.
+    void ShutdownAndWait();
+    // Sets the cancel flag of every request in flight. Always true.
+    bool CancelDownloads();
+
+    // GET strUrl. True with the whole body in strBody; false with strMessage
+    // holding the reason for the caller's log (transport failures are logged here).
+    bool FileDownload(const std::string& strUrl, std::string& strBody, std::string& strMessage);
+    // HEAD strUrl: 1 for 200, 0 for 404 (no message), -1 with strMessage otherwise.
+    int QueryFile(const std::string& strUrl, std::string& strMessage);
+
+    uint32_t TimeoutSeconds() const { return m_uTimeoutSeconds; }
+
+    std::mutex m_mtxFlight;
+    std::unordered_map<std::string, std::shared_ptr<HttpOpenFlightState>> m_mapFlight;
+    std::atomic<uint32_t> m_uPendingDownloads{0};
+    PemRateLimiter m_limiter;
+    PemSpeedMeter m_meter;
+
+private:
+    struct TransferContext;
+    class ActiveRequest;
+
+    static size_t HeaderCallback(char* pData, size_t uSize, size_t uCount, void* pUser);
+    static size_t WriteCallback(char* pData, size_t uSize, size_t uCount, void* pUser);
+    static int ProgressCallback(void* pUser, curl_off_t, curl_off_t, curl_off_t, curl_off_t);
+
+    // Options every request shares; CURLE_OK or the first failing setopt's code.
+    CURLcode SetCommonOptions(CURL* pHandle, const std::string& strUrl,
+                              const NSCorvaneNet::CurlHeaderList& headers, TransferContext& ctx);
+
+    const uint32_t m_uTimeoutSeconds;
+    const uint32_t m_uStallSeconds;
+    const std::string m_strCaBundle;
+
+    std::mutex m_mtxRequest;
+    std::condition_variable m_cvRequest;
+    std::list<std::shared_ptr<HttpRequest>> m_lstActive; // guarded by m_mtxRequest
+    uint32_t m_uActiveOpens = 0;                         // guarded by m_mtxRequest
+    std::atomic<bool> m_bShuttingDown{false};            // written under m_mtxRequest
+
+    NSCorvaneNet::PemCurlHandlePool m_pool;
+};
+
+} // namespace NSCorvane

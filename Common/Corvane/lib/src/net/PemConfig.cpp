@@ -1,0 +1,183 @@
+// SPDX-License-Identifier: MIT
+#include "net/PemConfig.h"
+
+#include "common/CorvaneLog.h"
+#include "platform/PlatformFile.h"
+
+#include <rapidjson/document.h>
+
+#include <exception>
+#include <limits>
+#include <string>
+
+namespace NSCorvane
+{
+
+namespace
+{
+
+// The parser's own English messages, by error code.
+const char* ParseErrorText(rapidjson::ParseErrorCode eCode)
+{
+    static const char* const kTexts[] = {
+        "No error.",
+        "The document is empty.",
+        "The document root must not be followed by other values.",
+        "Invalid value.",
+        "Missing a name for object member.",
+        "Missing a colon after a name of object member.",
+        "Missing a comma or '}' after an object member.",
+        "Missing a comma or ']' after an array element.",
+        "Incorrect hex digit after \\u escape in string.",
+        "The surrogate pair in string is invalid.",
+        "Invalid escape character in string.",
+        "Missing a closing quotation mark in string.",
+        "Invalid encoding in string.",
+        "Number too big to be stored in double.",
+        "Miss fraction part in number.",
+        "Miss exponent in number.",
+        "Terminate parsing due to Handler error.",
+        "Unspecific syntax error.",
+    };
+    const unsigned uCode = static_cast<unsigned>(eCode);
+    return uCode < sizeof(kTexts) / sizeof(kTexts[0]) ? kTexts[uCode] : "Unknown error.";
+}
+
+void LogReadFailure(int nLine, const std::string& strText)
+{
+    CorvaneUtil::ReportCheckFailure("PemConfig::Read", nLine, ("PemConfig::Read " + strText).c_str());
+}
+
+// The whole file; false when it cannot be opened or read.
+bool ReadWholeFile(const std::string& strPath, std::string& strOut)
+{
+    if (strPath.empty())
+    {
+        return false;
+    }
+    const int nFile = CorvanePlatform::FileOpen(strPath.c_str(), CorvanePlatform::FileMode::ReadShared);
+    if (nFile < 0)
+    {
+        return false;
+    }
+    bool bOk = true;
+    char szChunk[16384];
+    for (;;)
+    {
+        const int64_t nRead = CorvanePlatform::FileRead(nFile, szChunk, sizeof(szChunk));
+        if (nRead <= 0)
+        {
+            bOk = nRead == 0;
+            break;
+        }
+        strOut.append(szChunk, static_cast<size_t>(nRead));
+    }
+    CorvanePlatform::FileClose(nFile);
+    return bOk;
+}
+
+const rapidjson::Value* Member(const rapidjson::Value& obj, const char* pcszName)
+{
+    if (!obj.IsObject())
+    {
+        return nullptr;
+    }
+    auto it = obj.FindMember(pcszName);
+    return it == obj.MemberEnd() ? nullptr : &it->value;
+}
+
+// Integer keys take JSON integers only; anything else leaves the default.
+template <typename T> void ReadInt(const rapidjson::Value& obj, const char* pcszName, T& out)
+{
+    const rapidjson::Value* pValue = Member(obj, pcszName);
+    if (!pValue)
+    {
+        return;
+    }
+    if (std::numeric_limits<T>::is_signed)
+    {
+        if (pValue->IsInt64())
+        {
+            out = static_cast<T>(pValue->GetInt64());
+        }
+    }
+    else if (pValue->IsUint64())
+    {
+        out = static_cast<T>(pValue->GetUint64());
+    }
+}
+
+void ReadString(const rapidjson::Value& obj, const char* pcszName, std::string& out)
+{
+    const rapidjson::Value* pValue = Member(obj, pcszName);
+    if (pValue && pValue->IsString())
+    {
+        out.assign(pValue->GetString(), pValue->GetStringLength());
+    }
+}
+
+} // namespace
+
+bool PemConfig::Read(const char* pcszPath)
+{
+    const std::string strPath = pcszPath ? pcszPath : "";
+    try
+    {
+        std::string strText;
+        if (!ReadWholeFile(strPath, strText))
+        {
+            LogReadFailure(__LINE__, "open file failed, file=" + strPath);
+            return false;
+        }
+
+        rapidjson::Document doc;
+        doc.Parse(strText.c_str(), strText.size());
+        if (doc.HasParseError())
+        {
+            LogReadFailure(__LINE__, "parse json failed, file=" + strPath +
+                                         ", offset=" + std::to_string(doc.GetErrorOffset()) +
+                                         ", error=" + ParseErrorText(doc.GetParseError()));
+            return false;
+        }
+
+        if (const rapidjson::Value* pGlobal = Member(doc, "global"))
+        {
+            ReadInt(*pGlobal, "local", m_nLocal);
+            ReadInt(*pGlobal, "remote", m_nRemote);
+            ReadInt(*pGlobal, "threadcount", m_nThreadCount);
+        }
+        if (const rapidjson::Value* pLocal = Member(doc, "local"))
+        {
+            ReadString(*pLocal, "dir", m_strLocalDir);
+        }
+        if (const rapidjson::Value* pRemote = Member(doc, "remote"))
+        {
+            int64_t nCount = 0;
+            ReadInt(*pRemote, "count", nCount);
+            for (int64_t i = 0; i < nCount; ++i)
+            {
+                const rapidjson::Value* pEntry = Member(*pRemote, std::to_string(i).c_str());
+                if (!pEntry || !pEntry->IsObject())
+                {
+                    continue; // a missing entry is skipped
+                }
+                CorvaneRemoteInfo info;
+                ReadString(*pEntry, "url", info.strUrl);
+                ReadString(*pEntry, "dir", info.strDir);
+                ReadInt(*pEntry, "cache", info.uCache);
+                ReadInt(*pEntry, "limitspeed", info.uLimitSpeed);
+                ReadString(*pEntry, "cabundle", info.strCaBundle);
+                ReadInt(*pEntry, "stalltimeout", info.uStallSeconds);
+                m_vecRemote.push_back(std::move(info));
+            }
+        }
+        return true;
+    }
+    catch (const std::exception& e)
+    {
+        LogReadFailure(__LINE__, std::string("failed, file=") + strPath + ", error=" + e.what());
+        return false;
+    }
+}
+
+} // namespace NSCorvane

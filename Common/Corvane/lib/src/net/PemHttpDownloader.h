@@ -1,0 +1,70 @@
+// SPDX-License-Identifier: MIT
+// A remote source of a package store: serves store-relative paths from a base
+// URL over HTTP(S), keeps what it fetched in a cache directory, answers
+// existence queries, shares one download among concurrent opens of a path,
+// limits the rate, measures the speed, cancels and shuts down.
+//
+// Open and Exists run on the callers' threads, any number at once. The factory
+// calls Shutdown before Release; after Shutdown every call fails quietly.
+#pragma once
+
+#include "fs/IDownloadControl.h"
+#include "net/IHttpDownloader.h"
+
+#include <Corvane/CorvaneStream.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace NSCorvane
+{
+
+class HttpPrivateImpl;
+struct HttpOpenFlightState;
+
+class PemHttpDownloader final : public IHttpDownloader, public IStreamFileSys, public IDownloadControl
+{
+public:
+    // Null when out of memory.
+    static PemHttpDownloader* Create();
+
+    // IHttpDownloader and IStreamFileSys
+    void Release() override;
+    bool InitlizeUrl(const CorvaneRemoteInfo& info) override;
+    bool Shutdown() override;
+
+    // IStreamFileSys. Paths are store-relative; an absolute path or one with a
+    // ".." component is refused before it is joined below the cache directory.
+    // An option with SHO_RemoteFirst or SHO_RemoteOnly downloads now; others
+    // read the cache copy first. The result is an in-memory file the caller releases.
+    IFile* Open(const char* pcszFile, int nOption) override;
+    bool Exists(const char* pcszFile, int nOption) override;
+    // The cache directory.
+    const char* GetRootDir() override { return m_strCacheDir.c_str(); }
+
+    // IDownloadControl
+    uint64_t GetCurrentSpeed() override;
+    bool SetLimitSpeed(uint64_t uBytesPerSecond) override;
+    bool CancelDownloads() override;
+
+private:
+    PemHttpDownloader() = default;
+    ~PemHttpDownloader() override;
+
+    // The owner's side of a flight: cache copy or download, cache write, result.
+    IFile* RunFlight(HttpPrivateImpl* pPrivate, const char* pcszFile, bool bRemote,
+                     const std::shared_ptr<HttpOpenFlightState>& spState);
+    // Downloads pcszFile now into strBody; logs why not.
+    bool _OpenHttp(const char* pcszFile, std::string& strBody);
+    bool _ExistsHttp(const char* pcszFile);
+
+    std::string m_strUrl;
+    std::string m_strCacheDir;
+    uint32_t m_uCache = 0;
+    // Created by InitlizeUrl; kept until destruction so that no call racing a
+    // Shutdown can reach freed state.
+    HttpPrivateImpl* m_pd = nullptr;
+};
+
+} // namespace NSCorvane

@@ -1,0 +1,57 @@
+// SPDX-License-Identifier: MIT
+// Files on disk through descriptors. Paths are narrow UTF-8 strings; the Windows
+// implementation converts them to UTF-16 (falling back to the ANSI code page).
+// Every function is thread-safe and throws nothing.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace CorvanePlatform
+{
+
+enum class FileMode
+{
+    ReadShared,     // read-only, binary; writers denied where the OS can; directories refused
+    WriteExclusive, // write-only, binary, must not exist yet (a fresh temporary file)
+    WriteTruncate,  // write-only, binary, created or truncated
+    WriteAppend,    // write-only, binary, created, every write appended, shared with everyone
+};
+
+// A descriptor, or -1.
+int FileOpen(const char* pcszPath, FileMode eMode);
+bool FileClose(int nFile);
+// Bytes read (at most uSize), 0 at the end, -1 on error.
+int64_t FileRead(int nFile, void* pBuffer, uint32_t uSize);
+// Writes all uSize bytes, retrying short writes; the count written before a failure.
+uint64_t FileWriteAll(int nFile, const void* pBuffer, uint64_t uSize);
+// nOrigin 0 set, 1 current, 2 end. New position, or -1.
+int64_t FileSeek(int nFile, int64_t nOffset, int nOrigin);
+// Length of an open file, or -1.
+int64_t FileLength(int nFile);
+// Flushes the file's data to the device.
+bool FileSync(int nFile);
+
+struct FileStat
+{
+    uint64_t uSize = 0;
+    int64_t nWriteTimeNs = 0; // since the epoch
+    bool bDirectory = false;
+    bool bLink = false; // the path itself is a symbolic link (not followed)
+};
+bool PathStat(const char* pcszPath, FileStat* pStat);
+// True when a file or directory exists at the path.
+bool PathExists(const char* pcszPath);
+// Deletes a file (not a directory).
+bool RemoveFile(const char* pcszPath);
+// Creates the directory and every missing parent; true when it exists afterwards.
+bool CreateDirectories(const std::string& strDir);
+
+// Moves strFrom over strTo, replacing it, so that after a crash strTo is either the
+// old or the new file, and the move itself is on the device when this returns.
+bool ReplaceFile(const char* pcszFrom, const char* pcszTo);
+
+// The system's temporary directory, without trailing separator.
+std::string TempDirectory();
+
+} // namespace CorvanePlatform

@@ -1,0 +1,32 @@
+// SPDX-License-Identifier: MIT
+#include "platform/PlatformThread.h"
+
+#include <cstring>
+#include <pthread.h>
+
+namespace CorvanePlatform
+{
+
+void SetCurrentThreadName(const char* pcszName)
+{
+    if (!pcszName)
+    {
+        return;
+    }
+    // The kernel keeps 15 bytes plus the terminator and refuses longer names outright.
+    char szName[16] = {};
+    size_t uLen = std::strlen(pcszName);
+    if (uLen > 15)
+    {
+        uLen = 15;
+        // Do not leave half of a UTF-8 sequence at the end.
+        while (uLen > 0 && (static_cast<unsigned char>(pcszName[uLen]) & 0xC0) == 0x80)
+        {
+            --uLen;
+        }
+    }
+    std::memcpy(szName, pcszName, uLen);
+    ::pthread_setname_np(::pthread_self(), szName);
+}
+
+} // namespace CorvanePlatform

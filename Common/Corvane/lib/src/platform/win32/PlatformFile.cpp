@@ -1,0 +1,170 @@
+// SPDX-License-Identifier: MIT
+#include "platform/PlatformFile.h"
+
+#include "platform/win32/PlatformWide.h"
+
+#include <fcntl.h>
+#include <io.h>
+#include <share.h>
+#include <sys/stat.h>
+#include <windows.h>
+
+namespace CorvanePlatform
+{
+
+int FileOpen(const char* pcszPath, FileMode eMode)
+{
+    std::wstring strWide;
+    if (!ToWide(strWide, pcszPath))
+    {
+        return -1;
+    }
+    int nFlags = _O_BINARY | _O_NOINHERIT;
+    int nShare = _SH_DENYWR;
+    switch (eMode)
+    {
+    case FileMode::ReadShared:
+        nFlags |= _O_RDONLY;
+        break;
+    case FileMode::WriteExclusive:
+        nFlags |= _O_WRONLY | _O_CREAT | _O_EXCL;
+        break;
+    case FileMode::WriteTruncate:
+        nFlags |= _O_WRONLY | _O_CREAT | _O_TRUNC;
+        break;
+    case FileMode::WriteAppend:
+        nFlags |= _O_WRONLY | _O_CREAT | _O_APPEND;
+        nShare = _SH_DENYNO;
+        break;
+    }
+    int nFile = -1;
+    if (::_wsopen_s(&nFile, strWide.c_str(), nFlags, nShare, _S_IREAD | _S_IWRITE) != 0)
+    {
+        return -1;
+    }
+    return nFile;
+}
+
+bool FileClose(int nFile)
+{
+    return nFile >= 0 && ::_close(nFile) == 0;
+}
+
+int64_t FileRead(int nFile, void* pBuffer, uint32_t uSize)
+{
+    if (uSize > 0x7FFFFFFFu)
+    {
+        uSize = 0x7FFFFFFFu;
+    }
+    return ::_read(nFile, pBuffer, uSize);
+}
+
+uint64_t FileWriteAll(int nFile, const void* pBuffer, uint64_t uSize)
+{
+    const char* p = static_cast<const char*>(pBuffer);
+    uint64_t uDone = 0;
+    while (uDone < uSize)
+    {
+        uint64_t uChunk = uSize - uDone;
+        if (uChunk > (1u << 30))
+        {
+            uChunk = 1u << 30;
+        }
+        int nWritten = ::_write(nFile, p + uDone, static_cast<unsigned>(uChunk));
+        if (nWritten <= 0)
+        {
+            break;
+        }
+        uDone += static_cast<uint64_t>(nWritten);
+    }
+    return uDone;
+}
+
+int64_t FileSeek(int nFile, int64_t nOffset, int nOrigin)
+{
+    return ::_lseeki64(nFile, nOffset, nOrigin == 0 ? SEEK_SET : nOrigin == 1 ? SEEK_CUR : SEEK_END);
+}
+
+int64_t FileLength(int nFile)
+{
+    return ::_filelengthi64(nFile);
+}
+
+bool FileSync(int nFile)
+{
+    return ::_commit(nFile) == 0;
+}
+
+bool PathStat(const char* pcszPath, FileStat* pStat)
+{
+    std::wstring strWide;
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!pStat || !ToWide(strWide, pcszPath) ||
+        !::GetFileAttributesExW(strWide.c_str(), GetFileExInfoStandard, &data))
+    {
+        return false;
+    }
+    pStat->uSize = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    uint64_t uTicks = (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                      data.ftLastWriteTime.dwLowDateTime;
+    // FILETIME counts 100 ns from 1601; move to the Unix epoch.
+    pStat->nWriteTimeNs = (static_cast<int64_t>(uTicks) - 116444736000000000LL) * 100;
+    pStat->bDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    pStat->bLink = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    return true;
+}
+
+bool PathExists(const char* pcszPath)
+{
+    std::wstring strWide;
+    return ToWide(strWide, pcszPath) && ::GetFileAttributesW(strWide.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool RemoveFile(const char* pcszPath)
+{
+    std::wstring strWide;
+    return ToWide(strWide, pcszPath) && ::DeleteFileW(strWide.c_str());
+}
+
+bool CreateDirectories(const std::string& strDir)
+{
+    std::wstring strWide;
+    if (!ToWide(strWide, strDir.c_str()))
+    {
+        return false;
+    }
+    DWORD dwAttr = ::GetFileAttributesW(strWide.c_str());
+    if (dwAttr != INVALID_FILE_ATTRIBUTES)
+    {
+        return (dwAttr & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    }
+    size_t uPos = strDir.find_last_of("/\\");
+    if (uPos != std::string::npos && uPos > 0 && strDir[uPos - 1] != ':' &&
+        !CreateDirectories(strDir.substr(0, uPos)))
+    {
+        return false;
+    }
+    return ::CreateDirectoryW(strWide.c_str(), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+bool ReplaceFile(const char* pcszFrom, const char* pcszTo)
+{
+    std::wstring strFrom;
+    std::wstring strTo;
+    return ToWide(strFrom, pcszFrom) && ToWide(strTo, pcszTo) &&
+           ::MoveFileExW(strFrom.c_str(), strTo.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+}
+
+std::string TempDirectory()
+{
+    char szPath[MAX_PATH + 1] = {};
+    DWORD dwLen = ::GetTempPathA(MAX_PATH + 1, szPath);
+    std::string strDir(szPath, dwLen);
+    while (strDir.size() > 3 && (strDir.back() == '\\' || strDir.back() == '/'))
+    {
+        strDir.pop_back();
+    }
+    return strDir;
+}
+
+} // namespace CorvanePlatform

@@ -1,0 +1,109 @@
+// SPDX-License-Identifier: MIT
+// The reader over remote sources: set-up from a configuration, verified
+// package downloads, and the download controls.
+#include "reader/PemCorvaneReader.h"
+
+#include "common/CorvaneCheck.h"
+#include "common/CorvanePath.h"
+#include "format/CorvaneEnvelope.h"
+#include "net/CorvaneRemoteSetup.h"
+#include "net/PemConfig.h"
+
+namespace NSCorvane
+{
+
+bool PemCorvaneReader::SetupByConfig(const char* pcszConfigFile, uint32_t uVersion)
+{
+    PemConfig config;
+    CORVANE_CHECK(config.Read(pcszConfigFile));
+    CORVANE_CHECK(SetupFactoryByConfig(m_fileFactory, &config));
+    return LoadVersion(uVersion);
+}
+
+bool PemCorvaneReader::SyncDownloadDataFile(const char* pcszDatPath)
+{
+    CORVANE_CHECK(pcszDatPath && *pcszDatPath);
+    // The path comes from a store list and may end in a delete: it must stay
+    // below the store's directories.
+    CORVANE_CHECK(CorvaneUtil::IsSafeRelativePath(pcszDatPath));
+    auto fnCloudDownload = [&]() -> bool
+    {
+        IFile* pifData = m_fileFactory.Open(pcszDatPath, SHO_RemoteOnly);
+        CORVANE_CHECK(pifData);
+        pifData->Release();
+        return true;
+    };
+    auto fnLocalCheck = [&]() -> bool
+    {
+        IFile* pifData = m_fileFactory.Open(pcszDatPath, SHO_LocalOnly);
+        if (!pifData)
+        {
+            return false;
+        }
+        const bool bOk = NSCorvaneReader::CheckStreamDatFile(pifData);
+        pifData->Release();
+        return bOk;
+    };
+    // A package that fails its check after a fresh download is not kept either:
+    // a damaged copy must never pass for a verified one, and a retry fetches it again.
+    auto fnCheckOrDiscard = [&]() -> bool
+    {
+        if (fnLocalCheck())
+        {
+            return true;
+        }
+        DiskDelete(pcszDatPath);
+        return false;
+    };
+
+    if (!m_fileFactory.Exists(pcszDatPath, SHO_LocalOnly))
+    {
+        CORVANE_CHECK(fnCloudDownload());
+        CORVANE_CHECK(fnCheckOrDiscard());
+        return true;
+    }
+    if (fnLocalCheck())
+    {
+        return true;
+    }
+    // The cached copy is damaged: drop it so that a retry fetches it afresh.
+    CORVANE_CHECK(DiskDelete(pcszDatPath));
+    CORVANE_CHECK(fnCloudDownload());
+    CORVANE_CHECK(fnCheckOrDiscard());
+    return true;
+}
+
+uint64_t PemCorvaneReader::GetDownloadSpeed()
+{
+    for (IDownloadControl* piControl : m_fileFactory.Downloaders())
+    {
+        const uint64_t uSpeed = piControl->GetCurrentSpeed();
+        if (uSpeed != 0)
+        {
+            return uSpeed;
+        }
+    }
+    return 0;
+}
+
+bool PemCorvaneReader::SetLimitSpeed(uint64_t uBytesPerSecond)
+{
+    bool bAll = true;
+    for (IDownloadControl* piControl : m_fileFactory.Downloaders())
+    {
+        bAll = piControl->SetLimitSpeed(uBytesPerSecond) && bAll;
+    }
+    return bAll;
+}
+
+bool PemCorvaneReader::CancelDownloads()
+{
+    bool bAll = true;
+    for (IDownloadControl* piControl : m_fileFactory.Downloaders())
+    {
+        bAll = piControl->CancelDownloads() && bAll;
+    }
+    return bAll;
+}
+
+} // namespace NSCorvane

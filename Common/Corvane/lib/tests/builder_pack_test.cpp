@@ -1,0 +1,433 @@
+// SPDX-License-Identifier: MIT
+// Building store versions with the packer and reading them back with the reader.
+#include "builder/PemCorvanePacker.h"
+#include "builder_test_util.h"
+#include "reader/PemCorvaneReader.h"
+#include "support/TempDir.h"
+
+#include <Corvane/PemCorvaneX64.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <random>
+
+namespace fs = std::filesystem;
+using namespace NSCorvane;
+using CorvaneTest::TempDir;
+
+namespace
+{
+
+std::string Bytes(size_t uSize, uint32_t uSeed)
+{
+    std::mt19937 rng(uSeed);
+    std::string str(uSize, '\0');
+    for (char& ch : str)
+    {
+        ch = static_cast<char>('a' + rng() % 6); // compressible but not trivially
+    }
+    return str;
+}
+
+void Put(const std::string& strPath, const std::string& strContent)
+{
+    fs::create_directories(fs::path(strPath).parent_path());
+    ASSERT_TRUE(CorvaneTest::WriteFileText(strPath, strContent));
+}
+
+struct Tree
+{
+    TempDir dir;
+    std::string strRoot;
+    std::string strStore;
+    std::map<std::string, std::string> mapFiles; // store path -> content
+
+    Tree() : strRoot(dir / "Src"), strStore(dir / "store") { fs::create_directories(strRoot); }
+    void Add(const std::string& strRel, const std::string& strContent, const std::string& strStoreName = "")
+    {
+        Put(strRoot + "/" + strRel, strContent);
+        mapFiles[strStoreName.empty() ? strRel : strStoreName] = strContent;
+    }
+};
+
+CORVANE_PAK_OPTION Options(uint32_t uVer, uint32_t uThreads = 4)
+{
+    CORVANE_PAK_OPTION opt;
+    opt.nToVersion = uVer;
+    opt.nTreadCount = uThreads;
+    opt.nCompressLevel = 3;
+    std::strcpy(opt.szReleaseText, "release text");
+    return opt;
+}
+
+struct PackerDeleter
+{
+    void operator()(IPemCorvanePacker* p) const { p->Release(); }
+};
+using PackerPtr = std::unique_ptr<IPemCorvanePacker, PackerDeleter>;
+
+PackerPtr NewPacker()
+{
+    IPemCorvanePacker* p = nullptr;
+    EXPECT_TRUE(g_NewCorvanePacker(&p));
+    return PackerPtr(p);
+}
+
+// Packs the whole root as version uVer.
+bool PackAll(const std::string& strRoot, const std::string& strStore, uint32_t uVer, uint32_t uThreads = 4)
+{
+    PackerPtr packer = NewPacker();
+    const CORVANE_PAK_OPTION opt = Options(uVer, uThreads);
+    return packer->SetEnv(strRoot.c_str(), strStore.c_str(), &opt) && packer->Push(strRoot.c_str()) &&
+           packer->Do();
+}
+
+struct ReaderDeleter
+{
+    void operator()(IPemCorvaneReader* p) const { p->Release(); }
+};
+using ReaderPtr = std::unique_ptr<IPemCorvaneReader, ReaderDeleter>;
+
+ReaderPtr OpenStore(const std::string& strStore, uint32_t uVer = _INVALID_VER)
+{
+    IPemCorvaneReader* p = nullptr;
+    EXPECT_TRUE(g_NewCorvaneReader(&p, strStore.c_str(), uVer));
+    return ReaderPtr(p);
+}
+
+std::string ReadBack(IPemCorvaneReader* pReader, const std::string& strPath)
+{
+    IFile* pif = pReader->OpenFile(strPath.c_str(), -1);
+    if (!pif)
+    {
+        return "<missing>";
+    }
+    std::string str(static_cast<const char*>(pif->GetBuffer()), pif->Size());
+    pif->Release();
+    return str;
+}
+
+std::vector<std::string> Lines(IStringList* pList)
+{
+    std::vector<std::string> vec;
+    if (pList)
+    {
+        for (uint32_t i = 0; i < pList->Count(); ++i)
+        {
+            vec.push_back(pList->Get(i));
+        }
+        pList->Release();
+    }
+    return vec;
+}
+
+// Every file of the store directory (relative path -> bytes), without the stat cache.
+std::map<std::string, std::vector<unsigned char>> StoreFiles(const std::string& strStore)
+{
+    std::map<std::string, std::vector<unsigned char>> map;
+    for (auto& entry : fs::recursive_directory_iterator(strStore))
+    {
+        if (entry.is_regular_file())
+        {
+            map[fs::relative(entry.path(), strStore).string()] =
+                CorvaneTest::ReadFileBytes(entry.path().string());
+        }
+    }
+    return map;
+}
+
+class BuilderPack : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite() { g_InitCorvaneManager(nullptr, nullptr); }
+};
+
+} // namespace
+
+TEST_F(BuilderPack, PackedTreeReadsBackByteForByte)
+{
+    Tree tree;
+    tree.Add("readme.txt", "hello");
+    tree.Add("empty.bin", "");
+    tree.Add("bin/Tool.EXE", Bytes(300000, 1), "bin/tool.exe");
+    tree.Add("bin/plugins/a.dll", Bytes(5000, 2));
+    tree.Add("share/doc/notes.md", Bytes(70000, 3));
+    // A path longer than the record's 199-byte path field.
+    const std::string strLong = std::string(60, 'x') + "/" + std::string(60, 'y') + "/" +
+                                std::string(60, 'z') + "/" + std::string(60, 'w') + ".txt";
+    tree.Add(strLong, "deep content");
+    fs::create_directories(tree.strRoot + "/only/subdirs/here");
+    tree.Add("only/subdirs/here/f.txt", "f");
+
+    ASSERT_TRUE(PackAll(tree.strRoot, tree.strStore, 1));
+    EXPECT_FALSE(fs::exists(tree.strStore + "/_tmp/packer_data"));
+    EXPECT_TRUE(fs::exists(tree.strStore + "/_tmp/packer_filestat"));
+
+    ReaderPtr reader = OpenStore(tree.strStore);
+    ASSERT_TRUE(reader);
+    EXPECT_EQ(1u, reader->GetWorkVersion());
+    for (const auto& it : tree.mapFiles)
+    {
+        EXPECT_EQ(it.second, ReadBack(reader.get(), it.first)) << it.first;
+        CorvaneFileInfo info;
+        ASSERT_TRUE(reader->GetFileInfo(it.first.c_str(), &info)) << it.first;
+        EXPECT_EQ(it.second.size(), info.uFileSize);
+        EXPECT_STREQ(it.first.c_str(), info.pszPath);
+        EXPECT_EQ(reader->CalcContextHash(it.second.data(), static_cast<uint32_t>(it.second.size())),
+                  reader->GetFileHash(it.first.c_str()));
+    }
+    std::vector<std::string> vecAll;
+    for (const auto& it : tree.mapFiles)
+    {
+        vecAll.push_back(it.first);
+    }
+    EXPECT_EQ(vecAll, Lines(reader->OpenFileList()));
+    EXPECT_EQ((std::vector<std::string>{"bin/tool.exe"}), Lines(reader->OpenFileList("bin", false)));
+    EXPECT_EQ((std::vector<std::string>{"bin/plugins/a.dll", "bin/tool.exe"}),
+              Lines(reader->OpenFileList("BIN", true)));
+    EXPECT_EQ(vecAll, Lines(reader->OpenPatchFileList()));
+    EXPECT_EQ((std::vector<std::string>{"dat/v1/0/0.dat"}), Lines(reader->OpenDataList()));
+
+    CORVANE_PAK_INFO info;
+    ASSERT_EQ(0, reader->ReadPakInfo(&info));
+    EXPECT_EQ(1u, info.uStoreVersion);
+    EXPECT_EQ(tree.mapFiles.size(), info.uFileCount);
+    EXPECT_EQ(1u, info.uPackageCount);
+    EXPECT_EQ(36u, std::strlen(info.szReleaseGuid));
+    EXPECT_STREQ("release text", info.szReleaseText);
+
+    // The record of the long path keeps the first 199 bytes of it.
+    PemCorvaneReader internal;
+    ASSERT_TRUE(internal.SetupByDir(tree.strStore.c_str(), 1));
+    const CORVANE_IDX_ELEMENT* pElement = internal.FindElement(strLong.c_str());
+    ASSERT_TRUE(pElement);
+    const std::vector<unsigned char> vecPkg = CorvaneTest::ReadFileBytes(tree.strStore + "/dat/v1/0/0.dat");
+    CORVANE_FILE_HEADER fHeader;
+    ASSERT_LE(pElement->uElemOfs + sizeof(fHeader), vecPkg.size());
+    std::memcpy(&fHeader, vecPkg.data() + pElement->uElemOfs, sizeof(fHeader));
+    EXPECT_EQ(strLong.substr(0, 199), std::string(fHeader.szFilePath));
+}
+
+TEST_F(BuilderPack, LaterBuildsStoreOnlyWhatChanged)
+{
+    Tree tree;
+    for (int i = 0; i < 20; ++i)
+    {
+        tree.Add("d" + std::to_string(i % 3) + "/f" + std::to_string(i) + ".txt", Bytes(2000 + i, i));
+    }
+    ASSERT_TRUE(PackAll(tree.strRoot, tree.strStore, 1));
+
+    // Version 2: one file changed.
+    tree.Add("d1/f4.txt", Bytes(999, 99));
+    ASSERT_TRUE(PackAll(tree.strRoot, tree.strStore, 2));
+    {
+        ReaderPtr reader = OpenStore(tree.strStore);
+        ASSERT_EQ(2u, reader->GetWorkVersion());
+        EXPECT_EQ((std::vector<std::string>{"d1/f4.txt"}), Lines(reader->OpenPatchFileList()));
+        EXPECT_EQ((std::vector<std::string>{"dat/v2/0/0.dat"}), Lines(reader->OpenPatchDataList()));
+        EXPECT_EQ((std::vector<std::string>{"dat/v1/0/0.dat", "dat/v2/0/0.dat"}),
+                  Lines(reader->OpenDataList()));
+        CORVANE_PAK_INFO info;
+        ASSERT_EQ(0, reader->ReadPakInfo(&info));
+        EXPECT_EQ(1u, info.uFileCount);
+        for (const auto& it : tree.mapFiles)
+        {
+            EXPECT_EQ(it.second, ReadBack(reader.get(), it.first)) << it.first;
+        }
+        PemCorvaneReader internal;
+        ASSERT_TRUE(internal.SetupByDir(tree.strStore.c_str(), 2));
+        ASSERT_EQ(20u, internal.Elements().size());
+        for (const CORVANE_IDX_ELEMENT& element : internal.Elements())
+        {
+            const bool bChanged = element.uNameHash == internal.FindElement("d1/f4.txt")->uNameHash;
+            const uint32_t uVer = element.uVer;
+            EXPECT_EQ(bChanged ? 2u : 1u, uVer);
+        }
+    }
+
+    // Version 3: nothing changed by size or write time. One file gets new bytes
+    // of the same size and its old write time back: if the build read it, the
+    // new bytes would be stored.
+    const std::string strSneaky = tree.strRoot + "/d2/f5.txt";
+    const auto tWrite = fs::last_write_time(strSneaky);
+    const std::string strOld = tree.mapFiles["d2/f5.txt"];
+    Put(strSneaky, std::string(strOld.size(), 'Z'));
+    fs::last_write_time(strSneaky, tWrite);
+    ASSERT_TRUE(PackAll(tree.strRoot, tree.strStore, 3));
+    ReaderPtr reader = OpenStore(tree.strStore);
+    ASSERT_EQ(3u, reader->GetWorkVersion());
+    EXPECT_TRUE(Lines(reader->OpenPatchFileList()).empty());
+    EXPECT_TRUE(Lines(reader->OpenPatchDataList()).empty());
+    EXPECT_EQ(strOld, ReadBack(reader.get(), "d2/f5.txt"));
+    CORVANE_PAK_INFO info;
+    ASSERT_EQ(0, reader->ReadPakInfo(&info));
+    EXPECT_EQ(0u, info.uPackageCount);
+    EXPECT_FALSE(fs::exists(tree.strStore + "/dat/v3/0"));
+
+    // A version number that is not above the last one is refused.
+    EXPECT_FALSE(PackAll(tree.strRoot, tree.strStore, 3));
+}
+
+TEST_F(BuilderPack, OutputDoesNotDependOnThreadCount)
+{
+    Tree tree;
+    for (int i = 0; i < 60; ++i)
+    {
+        tree.Add("dir" + std::to_string(i % 7) + "/file" + std::to_string(i), Bytes(10000 + 7919 * i, i));
+    }
+    const std::string strStoreA = tree.dir / "a";
+    const std::string strStoreB = tree.dir / "b";
+    CORVANE_PAK_OPTION opt1 = Options(1, 1);
+    opt1.nPackageSizeLimit = 200000; // several packages, written on several lanes
+    CORVANE_PAK_OPTION opt16 = opt1;
+    opt16.nTreadCount = 16;
+    for (auto& run : {std::make_pair(&opt1, strStoreA), std::make_pair(&opt16, strStoreB)})
+    {
+        PackerPtr packer = NewPacker();
+        ASSERT_TRUE(packer->SetEnv(tree.strRoot.c_str(), run.second.c_str(), run.first));
+        ASSERT_TRUE(packer->Push(tree.strRoot.c_str()));
+        ASSERT_TRUE(packer->Do());
+    }
+    auto mapA = StoreFiles(strStoreA);
+    auto mapB = StoreFiles(strStoreB);
+    ASSERT_GT(mapA.size(), 12u);
+    ReaderPtr readerA = OpenStore(strStoreA);
+    ReaderPtr readerB = OpenStore(strStoreB);
+    CORVANE_PAK_INFO infoA;
+    CORVANE_PAK_INFO infoB;
+    ASSERT_EQ(0, readerA->ReadPakInfo(&infoA));
+    ASSERT_EQ(0, readerB->ReadPakInfo(&infoB));
+    EXPECT_STRNE(infoA.szReleaseGuid, infoB.szReleaseGuid);
+    std::memset(infoA.szReleaseGuid, 0, sizeof(infoA.szReleaseGuid));
+    std::memset(infoB.szReleaseGuid, 0, sizeof(infoB.szReleaseGuid));
+    EXPECT_EQ(0, std::memcmp(&infoA, &infoB, sizeof(infoA)));
+    EXPECT_GT(infoA.uPackageCount, 3u);
+    mapA.erase("dat/v1/_pkginf");
+    mapB.erase("dat/v1/_pkginf");
+    EXPECT_TRUE(mapA == mapB);
+}
+
+TEST_F(BuilderPack, FailedBuildLeavesPreviousVersionAndFreesEveryBuffer)
+{
+    Tree tree;
+    for (int i = 0; i < 30; ++i)
+    {
+        tree.Add("f" + std::to_string(i), Bytes(3000, i));
+    }
+    ASSERT_TRUE(PackAll(tree.strRoot, tree.strStore, 1));
+    const std::vector<unsigned char> vecMarker = CorvaneTest::ReadFileBytes(tree.strStore + "/idx/_lastver");
+    for (int i = 0; i < 30; ++i)
+    {
+        Put(tree.strRoot + "/f" + std::to_string(i), Bytes(3001, 100 + i));
+    }
+    CorvaneTest::ScopedLogCapture log;
+    {
+        // A package write fails: the staging root is a regular file.
+        CorvaneTest::ScopedCountingMemory mem;
+        {
+            PackerPtr packer = NewPacker();
+            CORVANE_PAK_OPTION opt = Options(2, 4);
+            opt.nPackageSizeLimit = 4000;
+            ASSERT_TRUE(packer->SetEnv(tree.strRoot.c_str(), tree.strStore.c_str(), &opt));
+            ASSERT_TRUE(packer->Push(tree.strRoot.c_str()));
+            ASSERT_TRUE(CorvaneTest::WriteFileText(tree.strStore + "/_tmp/packer_data", "blocked"));
+            EXPECT_FALSE(packer->Do());
+        }
+        EXPECT_TRUE(CorvaneTest::ScopedLogCapture::Contains("PemCorvaneDiskAlloc::_ApplyFile"));
+        EXPECT_GT(mem.Memory().Allocs(), 0u);
+        EXPECT_EQ(0u, mem.Memory().Live());
+        EXPECT_EQ(0u, mem.Memory().BadFrees());
+    }
+    {
+        // Publishing fails: the version's package directory is a regular file.
+        CorvaneTest::ScopedCountingMemory mem;
+        Put(tree.strStore + "/dat/v2", "blocked");
+        EXPECT_FALSE(PackAll(tree.strRoot, tree.strStore, 2));
+        EXPECT_TRUE(CorvaneTest::ScopedLogCapture::Contains("PublishPackage"));
+        EXPECT_EQ(0u, mem.Memory().Live());
+        EXPECT_EQ(0u, mem.Memory().BadFrees());
+    }
+    EXPECT_EQ(vecMarker, CorvaneTest::ReadFileBytes(tree.strStore + "/idx/_lastver"));
+    ReaderPtr reader = OpenStore(tree.strStore);
+    ASSERT_EQ(1u, reader->GetWorkVersion());
+    EXPECT_EQ(Bytes(3000, 7), ReadBack(reader.get(), "f7"));
+}
+
+TEST_F(BuilderPack, SoundnessOfTheSourceWalk)
+{
+    Tree tree;
+    tree.Add("a/one.txt", "1");
+    tree.Add("a/sub/two.txt", "2");
+    // A link back to an ancestor, and a link to a file.
+    fs::create_directory_symlink("../..", tree.strRoot + "/a/sub/loop");
+    fs::create_symlink(tree.strRoot + "/a/one.txt", tree.strRoot + "/a/link.txt");
+    ASSERT_TRUE(PackAll(tree.strRoot, tree.strStore, 1, 0)); // 0 threads: taken as 1
+    ReaderPtr reader = OpenStore(tree.strStore);
+    EXPECT_EQ((std::vector<std::string>{"a/one.txt", "a/sub/two.txt"}), Lines(reader->OpenFileList()));
+
+    // A file too large for the 32-bit record fields is refused by name.
+    CorvaneTest::ScopedLogCapture log;
+    const std::string strHuge = tree.strRoot + "/a/huge.bin";
+    {
+        std::ofstream(strHuge).put('x');
+    }
+    fs::resize_file(strHuge, 0x100000000ull); // sparse: no disk space used
+    EXPECT_FALSE(PackAll(tree.strRoot, tree.strStore, 2));
+    EXPECT_TRUE(CorvaneTest::ScopedLogCapture::Contains("too large"));
+    EXPECT_TRUE(CorvaneTest::ScopedLogCapture::Contains(strHuge));
+    EXPECT_EQ(1u, OpenStore(tree.strStore)->GetWorkVersion());
+}
+
+TEST_F(BuilderPack, PushBlockAndPushFileRules)
+{
+    Tree tree;
+    for (const char* pcsz :
+         {"a/x.txt", "a/sub/y.txt", "a/skip/z.txt", "a/skip/deep/w.txt", "b/v.txt", "c/u.txt", "top.txt"})
+    {
+        tree.Add(pcsz, pcsz);
+    }
+    const std::string& r = tree.strRoot;
+    PackerPtr packer = NewPacker();
+    EXPECT_FALSE(packer->Push((r + "/a").c_str())); // before SetEnv
+    const CORVANE_PAK_OPTION opt = Options(1);
+    ASSERT_TRUE(packer->SetEnv(r.c_str(), tree.strStore.c_str(), &opt));
+    EXPECT_FALSE(packer->SetEnv(r.c_str(), tree.strStore.c_str(), &opt));
+    EXPECT_FALSE(packer->Block((r + "/a/skip").c_str())); // no Push yet
+    EXPECT_FALSE(packer->Push("relative/dir"));
+    EXPECT_FALSE(packer->Push((r + "/../elsewhere").c_str()));
+    EXPECT_FALSE(packer->PushFile((r + "/missing.txt").c_str()));
+    EXPECT_FALSE(packer->PushFile((tree.dir.Path() + "/outside.txt").c_str()));
+
+    ASSERT_TRUE(packer->PushFile((r + "/a/x.txt").c_str())); // later covered by the Push of a
+    ASSERT_TRUE(packer->Push((r + "/a/sub").c_str()));
+    ASSERT_TRUE(packer->Push((r + "/a").c_str()));      // replaces a/sub
+    ASSERT_TRUE(packer->Push((r + "/a/sub/").c_str())); // already covered
+    ASSERT_TRUE(packer->Block((r + "/a/skip").c_str()));
+    ASSERT_TRUE(packer->Block((r + "/b").c_str()));              // covered by no entry: no effect
+    ASSERT_TRUE(packer->PushFile((r + "/a/sub/y.txt").c_str())); // inside a pushed directory
+    ASSERT_TRUE(packer->PushFile((r + "/top.txt").c_str()));
+    ASSERT_TRUE(packer->PushFile((r + "/./c/../top.txt").c_str())); // the same file again
+    ASSERT_TRUE(packer->Do());
+    EXPECT_FALSE(packer->Do()); // a published version is never built over
+
+    ReaderPtr reader = OpenStore(tree.strStore);
+    EXPECT_EQ((std::vector<std::string>{"a/sub/y.txt", "a/x.txt", "top.txt"}), Lines(reader->OpenFileList()));
+    EXPECT_EQ("a/x.txt", ReadBack(reader.get(), "a/x.txt"));
+}
+
+TEST_F(BuilderPack, StoreInsideTheRootIsNotPacked)
+{
+    Tree tree;
+    tree.Add("f.txt", "f");
+    const std::string strStore = tree.strRoot + "/out/store";
+    ASSERT_TRUE(PackAll(tree.strRoot, strStore, 1));
+    tree.Add("g.txt", "g");
+    ASSERT_TRUE(PackAll(tree.strRoot, strStore, 2));
+    ReaderPtr reader = OpenStore(strStore);
+    EXPECT_EQ((std::vector<std::string>{"f.txt", "g.txt"}), Lines(reader->OpenFileList()));
+}

@@ -1,0 +1,216 @@
+// SPDX-License-Identifier: MIT
+#include "fs/CorvaneFiles.h"
+#include "fs/PemStreamBufferFile.h"
+#include "fs/PemStreamFileSysImpl.h"
+#include "support/LogCapture.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <memory>
+#include <string>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+using namespace NSCorvane;
+using CorvaneTest::FileExists;
+using CorvaneTest::ListDir;
+using CorvaneTest::ReadFileBytes;
+using CorvaneTest::TempDir;
+using CorvaneTest::WriteFileText;
+
+namespace
+{
+
+struct FileDeleter
+{
+    void operator()(IFile* p) const
+    {
+        if (p)
+        {
+            p->Release();
+        }
+    }
+};
+using FilePtr = std::unique_ptr<IFile, FileDeleter>;
+
+FilePtr HundredByteFile()
+{
+    std::vector<uint8_t> vecData(100);
+    for (size_t i = 0; i < vecData.size(); ++i)
+    {
+        vecData[i] = static_cast<uint8_t>(i);
+    }
+    return FilePtr(PemStreamBufferFile::CreateCopy(vecData.data(), 100));
+}
+
+std::string ReadText(const std::string& strPath)
+{
+    std::vector<unsigned char> vecBytes = ReadFileBytes(strPath);
+    return std::string(vecBytes.begin(), vecBytes.end());
+}
+
+} // namespace
+
+TEST(PemStreamBufferFile, ReadIsAllOrNothing)
+{
+    FilePtr file = HundredByteFile();
+    ASSERT_TRUE(file);
+    uint8_t buf[10] = {};
+    EXPECT_EQ(95, file->Seek(95, 0));
+    EXPECT_EQ(0, file->Read(buf, 10));
+    EXPECT_EQ(95, file->Tell());
+    EXPECT_EQ(5, file->Read(buf, 5));
+    EXPECT_EQ(99, buf[4]);
+    EXPECT_EQ(100, file->Tell());
+    EXPECT_EQ(0, file->Read(buf, 1));
+    EXPECT_EQ(0, file->Write(buf, 1));
+    EXPECT_EQ(100u, file->Size());
+}
+
+TEST(PemStreamBufferFile, SeekClampsToTheContent)
+{
+    FilePtr file = HundredByteFile();
+    ASSERT_TRUE(file);
+    EXPECT_EQ(90, file->Seek(-10, 2));
+    EXPECT_EQ(100, file->Seek(-1, 0)); // before the start lands at the end
+    EXPECT_EQ(10, file->Seek(10, 0));
+    EXPECT_EQ(100, file->Seek(500, 1));
+    EXPECT_EQ(100, file->Seek(5, 2));
+    EXPECT_EQ(40, file->Seek(-60, 1));
+    EXPECT_EQ(100, file->Seek(0, 7)); // unknown origin targets the size
+    file->Close();
+    EXPECT_EQ(-1, file->Seek(0, 0));
+    EXPECT_EQ(nullptr, file->GetBuffer());
+    EXPECT_EQ(0u, file->Size());
+    uint8_t b;
+    EXPECT_EQ(0, file->Read(&b, 1));
+
+    FilePtr empty(PemStreamBufferFile::CreateCopy(nullptr, 0));
+    ASSERT_TRUE(empty);
+    EXPECT_NE(nullptr, empty->GetBuffer());
+    EXPECT_EQ(0, empty->Seek(-5, 1));
+}
+
+TEST(PemStreamHandleFile, ReadsSeeksAndLoadsWholeContent)
+{
+    CorvaneTest::LogCapture log;
+    TempDir dir;
+    WriteFileText(dir / "empty.bin", "");
+    WriteFileText(dir / "data.bin", "0123456789");
+    PemStreamFileSysImpl* pFs = PemStreamFileSysImpl::Create(dir.Path().c_str());
+    ASSERT_NE(nullptr, pFs);
+
+    FilePtr empty(pFs->Open("empty.bin", 0));
+    ASSERT_TRUE(empty);
+    EXPECT_NE(nullptr, empty->GetBuffer());
+    EXPECT_EQ(0u, empty->Size());
+    EXPECT_EQ(0, empty->Tell());
+
+    FilePtr data(pFs->Open("data.bin", 0));
+    ASSERT_TRUE(data);
+    char buf[4] = {};
+    EXPECT_EQ(3, data->Read(buf, 3));
+    const char* pContent = static_cast<const char*>(data->GetBuffer());
+    ASSERT_NE(nullptr, pContent);
+    EXPECT_EQ("0123456789", std::string(pContent, 10));
+    EXPECT_EQ(3, data->Tell()); // the caller's position survives GetBuffer
+    EXPECT_EQ(4, data->Read(buf, 4));
+    EXPECT_EQ("3456", std::string(buf, 4));
+    EXPECT_EQ(8, data->Seek(-2, 2));
+    EXPECT_EQ(10u, data->Size());
+    EXPECT_EQ(0, data->Write("x", 1));
+    EXPECT_TRUE(log.Contains("function=PemStreamHandleFile::Write"));
+
+    data->Close();
+    EXPECT_EQ(0, data->Read(buf, 1));
+    EXPECT_EQ(-1, data->Seek(0, 0));
+    EXPECT_EQ(0u, data->Size());
+    EXPECT_EQ(nullptr, data->GetBuffer());
+
+    EXPECT_EQ(nullptr, pFs->Open("missing.bin", 0));
+    EXPECT_EQ(nullptr, pFs->Open("", 0)); // the root directory itself is no file
+    pFs->Release();
+}
+
+TEST(CorvaneFiles, ExistsAndDelete)
+{
+    CorvaneTest::LogCapture log;
+    TempDir dir;
+    WriteFileText(dir / "f", "x");
+    EXPECT_TRUE(CorvaneUtil::SysExisted((dir / "f").c_str()));
+    EXPECT_TRUE(CorvaneUtil::SysExisted(dir.Path().c_str()));
+    EXPECT_FALSE(CorvaneUtil::SysExisted((dir / "missing").c_str()));
+    EXPECT_FALSE(CorvaneUtil::SysExisted(""));
+
+    EXPECT_TRUE(CorvaneUtil::SysDelete((dir / "missing").c_str()));
+    EXPECT_TRUE(CorvaneUtil::SysDelete((dir / "f").c_str()));
+    EXPECT_FALSE(FileExists(dir / "f"));
+    EXPECT_FALSE(CorvaneUtil::SysDelete(nullptr));
+    EXPECT_TRUE(log.Contains("condition=pcszFileName && *pcszFileName"));
+}
+
+TEST(CorvaneFiles, DiskWriteReplacesAndCreatesParents)
+{
+    CorvaneTest::LogCapture log;
+    TempDir dir;
+    const std::string strTarget = dir / "a/b/target.bin";
+    FilePtr content(PemStreamBufferFile::CreateCopy("new content", 11));
+    ASSERT_TRUE(CorvaneUtil::DiskWrite(content.get(), strTarget.c_str()));
+    EXPECT_EQ("new content", ReadText(strTarget));
+
+    ASSERT_TRUE(CorvaneUtil::DiskWriteBytes("v2", 2, strTarget.c_str()));
+    EXPECT_EQ("v2", ReadText(strTarget));
+    ASSERT_TRUE(CorvaneUtil::DiskWriteBytes(nullptr, 0, strTarget.c_str()));
+    EXPECT_EQ("", ReadText(strTarget));
+    EXPECT_EQ(std::vector<std::string>{"target.bin"}, ListDir(dir / "a/b"));
+
+    EXPECT_FALSE(CorvaneUtil::DiskWrite(nullptr, strTarget.c_str()));
+    EXPECT_FALSE(CorvaneUtil::DiskWrite(content.get(), ""));
+    EXPECT_TRUE(log.Contains("function=CorvaneUtil::DiskWrite line="));
+}
+
+TEST(CorvaneFiles, FailedDiskWriteLeavesTargetAndNoTemporary)
+{
+    CorvaneTest::LogCapture log;
+    TempDir dir;
+    // The move fails: the target is a directory.
+    const std::string strDirTarget = dir / "target";
+    ASSERT_EQ(0, ::mkdir(strDirTarget.c_str(), 0755));
+    WriteFileText(strDirTarget + "/inside", "kept");
+    EXPECT_FALSE(CorvaneUtil::DiskWriteBytes("data", 4, strDirTarget.c_str()));
+    EXPECT_EQ("kept", ReadText(strDirTarget + "/inside"));
+    EXPECT_EQ(std::vector<std::string>{"target"}, ListDir(dir.Path()));
+
+    // The parent cannot be created: a file stands where a directory must go.
+    WriteFileText(dir / "blocker", "b");
+    EXPECT_FALSE(CorvaneUtil::DiskWriteBytes("data", 4, (dir / "blocker/x").c_str()));
+    EXPECT_EQ("b", ReadText(dir / "blocker"));
+
+    // The write itself fails halfway: a child process whose file size limit is
+    // smaller than the content.
+    const std::string strTarget = dir / "file.bin";
+    WriteFileText(strTarget, "old");
+    pid_t pid = ::fork();
+    ASSERT_NE(-1, pid);
+    if (pid == 0)
+    {
+        ::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit limit = {1000, 1000};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        std::vector<char> vecBig(4096, 'n');
+        bool bWritten = CorvaneUtil::DiskWriteBytes(vecBig.data(), vecBig.size(), strTarget.c_str());
+        ::_exit(bWritten ? 1 : 0);
+    }
+    int nStatus = 0;
+    ASSERT_EQ(pid, ::waitpid(pid, &nStatus, 0));
+    ASSERT_TRUE(WIFEXITED(nStatus));
+    EXPECT_EQ(0, WEXITSTATUS(nStatus)) << "the failed write was reported as success";
+    EXPECT_EQ("old", ReadText(strTarget));
+    EXPECT_EQ((std::vector<std::string>{"blocker", "file.bin", "target"}), ListDir(dir.Path()));
+    EXPECT_TRUE(log.Contains("condition=uWrite == uSize"));
+}

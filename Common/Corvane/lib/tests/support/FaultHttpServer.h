@@ -1,0 +1,63 @@
+// SPDX-License-Identifier: MIT
+// A small HTTP server on 127.0.0.1 that misbehaves on purpose, for the faults
+// nginx will not commit. It answers every request of every connection the same
+// way, on its own threads, until it is destroyed.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace CorvaneTest
+{
+
+enum class FaultMode
+{
+    Ok,               // 200 with the body and its Content-Length
+    ShortBody,        // Content-Length of the body, half of it sent, then closed
+    Status500,        // 500 Internal Server Error
+    Reset,            // connection reset right after the request
+    Stall,            // request read, nothing ever sent
+    Trickle,          // 200 with the full Content-Length, one byte per trickle interval
+    BadContentLength, // a Content-Length that is not a number
+    LongBody,         // the body, then much more than its Content-Length says
+};
+
+class FaultHttpServer
+{
+public:
+    explicit FaultHttpServer(FaultMode eMode, std::string strBody = std::string(1000, 'x'),
+                             uint32_t uTrickleIntervalMs = 50);
+    ~FaultHttpServer();
+    FaultHttpServer(const FaultHttpServer&) = delete;
+    FaultHttpServer& operator=(const FaultHttpServer&) = delete;
+
+    uint16_t Port() const { return m_uPort; }
+    std::string BaseUrl() const { return "http://127.0.0.1:" + std::to_string(m_uPort); }
+    // Requests whose headers were read completely.
+    int Requests() const { return m_nRequests.load(); }
+
+private:
+    void AcceptLoop();
+    void Serve(int fd);
+    // Waits up to uMs for readability of fd or for the stop signal; false once stopping.
+    bool WaitReadable(int fd, int nMs);
+    bool SleepOrStop(uint32_t uMs);
+    bool SendAll(int fd, const std::string& strData);
+
+    const FaultMode m_eMode;
+    const std::string m_strBody;
+    const uint32_t m_uTrickleMs;
+    int m_fdListen = -1;
+    int m_fdStop[2] = {-1, -1};
+    uint16_t m_uPort = 0;
+    std::atomic<int> m_nRequests{0};
+    std::thread m_acceptThread;
+    std::mutex m_mtxThreads;
+    std::vector<std::thread> m_vecThreads;
+};
+
+} // namespace CorvaneTest

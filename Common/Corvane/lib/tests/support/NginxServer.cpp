@@ -1,0 +1,240 @@
+// SPDX-License-Identifier: MIT
+#include "support/NginxServer.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+namespace CorvaneTest
+{
+
+namespace
+{
+
+constexpr const char* kNginx = "/usr/sbin/nginx";
+
+// A port the kernel considers free right now; nginx binds it a moment later,
+// so a start that loses the race is retried with another one.
+uint16_t FreeLoopbackPort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (fd < 0)
+    {
+        return 0;
+    }
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = 0;
+    socklen_t len = sizeof(addr);
+    uint16_t uPort = 0;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) == 0 &&
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0)
+    {
+        uPort = ntohs(addr.sin_port);
+    }
+    ::close(fd);
+    return uPort;
+}
+
+bool CanConnect(uint16_t uPort)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (fd < 0)
+    {
+        return false;
+    }
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = htons(uPort);
+    const bool bOk = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) == 0;
+    ::close(fd);
+    return bOk;
+}
+
+std::string ReadText(const std::string& strPath)
+{
+    std::ifstream in(strPath, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+} // namespace
+
+bool MakeSelfSignedCertificate(const std::string& strCertFile, const std::string& strKeyFile)
+{
+    const std::string strCommand = "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1"
+                                   " -addext subjectAltName=IP:127.0.0.1 -keyout '" +
+                                   strKeyFile + "' -out '" + strCertFile + "' >/dev/null 2>&1";
+    const int nRet = std::system(strCommand.c_str());
+    EXPECT_EQ(nRet, 0) << strCommand;
+    return nRet == 0;
+}
+
+NginxServer::NginxServer(const std::string& strRoot, bool bHttps) : m_bHttps(bHttps)
+{
+    if (m_bHttps && !MakeSelfSignedCertificate(m_dir / "cert.pem", m_dir / "key.pem"))
+    {
+        return;
+    }
+    for (int nTry = 0; nTry < 5 && !Running(); ++nTry)
+    {
+        Start(strRoot);
+    }
+    EXPECT_TRUE(Running()) << "nginx did not start; error log:\n" << ReadText(m_dir / "error.log");
+}
+
+NginxServer::~NginxServer()
+{
+    Stop();
+}
+
+std::string NginxServer::BaseUrl() const
+{
+    return std::string(m_bHttps ? "https" : "http") + "://127.0.0.1:" + std::to_string(m_uPort);
+}
+
+bool NginxServer::Start(const std::string& strRoot)
+{
+    m_uPort = FreeLoopbackPort();
+    if (m_uPort == 0)
+    {
+        return false;
+    }
+    const std::string strPrefix = m_dir.Path();
+    std::ostringstream conf;
+    conf << "daemon off;\n"
+            "master_process off;\n"
+            "worker_processes 1;\n"
+            "pid "
+         << strPrefix << "/nginx.pid;\n"
+         << "error_log " << strPrefix << "/error.log warn;\n"
+         << "events { worker_connections 512; }\n"
+            "http {\n"
+            "  log_format corvane '$request_method $uri $status $body_bytes_sent';\n"
+            "  default_type application/octet-stream;\n"
+            "  sendfile on;\n"
+            "  keepalive_requests 100000;\n"
+            "  client_body_temp_path "
+         << strPrefix << "/tmp_body;\n"
+         << "  proxy_temp_path " << strPrefix << "/tmp_proxy;\n"
+         << "  fastcgi_temp_path " << strPrefix << "/tmp_fastcgi;\n"
+         << "  uwsgi_temp_path " << strPrefix << "/tmp_uwsgi;\n"
+         << "  scgi_temp_path " << strPrefix << "/tmp_scgi;\n"
+         << "  server {\n"
+            "    listen 127.0.0.1:"
+         << m_uPort << (m_bHttps ? " ssl" : "") << ";\n";
+    if (m_bHttps)
+    {
+        conf << "    ssl_certificate " << strPrefix << "/cert.pem;\n"
+             << "    ssl_certificate_key " << strPrefix << "/key.pem;\n";
+    }
+    conf << "    root " << strRoot << ";\n"
+         << "    access_log " << strPrefix << "/access.log corvane;\n"
+         << "    location / { }\n"
+            "  }\n"
+            "}\n";
+    const std::string strConf = m_dir / "nginx.conf";
+    if (!WriteFileText(strConf, conf.str()))
+    {
+        return false;
+    }
+    WriteFileText(m_dir / "access.log", "");
+
+    const pid_t pid = ::fork();
+    if (pid < 0)
+    {
+        return false;
+    }
+    if (pid == 0)
+    {
+        const std::string strError = m_dir / "error.log";
+        ::execl(kNginx, kNginx, "-p", strPrefix.c_str(), "-c", strConf.c_str(), "-e", strError.c_str(),
+                static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < deadline)
+    {
+        int nStatus = 0;
+        if (::waitpid(pid, &nStatus, WNOHANG) == pid)
+        {
+            return false; // exited: most likely the port was taken meanwhile
+        }
+        if (CanConnect(m_uPort))
+        {
+            m_pid = pid;
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+    return false;
+}
+
+void NginxServer::Stop()
+{
+    if (m_pid <= 0)
+    {
+        return;
+    }
+    ::kill(m_pid, SIGTERM);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    int nStatus = 0;
+    while (::waitpid(m_pid, &nStatus, WNOHANG) == 0)
+    {
+        if (std::chrono::steady_clock::now() > deadline)
+        {
+            ::kill(m_pid, SIGKILL);
+            ::waitpid(m_pid, &nStatus, 0);
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    m_pid = -1;
+}
+
+std::vector<std::string> NginxServer::AccessLogLines() const
+{
+    std::vector<std::string> vecLines;
+    std::istringstream in(ReadText(m_dir / "access.log"));
+    std::string strLine;
+    while (std::getline(in, strLine))
+    {
+        if (!strLine.empty())
+        {
+            vecLines.push_back(strLine);
+        }
+    }
+    return vecLines;
+}
+
+size_t NginxServer::CountRequests(const std::string& strMethod, const std::string& strUri) const
+{
+    size_t uCount = 0;
+    const std::string strPrefix = strMethod + " " + strUri + " ";
+    for (const std::string& strLine : AccessLogLines())
+    {
+        if (strLine.compare(0, strPrefix.size(), strPrefix) == 0)
+        {
+            ++uCount;
+        }
+    }
+    return uCount;
+}
+
+} // namespace CorvaneTest

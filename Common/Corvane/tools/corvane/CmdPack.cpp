@@ -1,0 +1,347 @@
+// SPDX-License-Identifier: MIT
+// corvane pack: builds one new version of a store from a directory tree.
+#include "CorvaneProgress.h"
+#include "CorvaneStore.h"
+#include "platform/ToolPlatform.h"
+
+#include <chrono>
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+#include <thread>
+
+namespace
+{
+
+const char kHelp[] = R"(usage: corvane pack --root DIR --store DIR --version N [options]
+
+Builds version N of the store in --store from the tree below --root. Files
+whose content did not change since the store's last version are not stored
+again. Without --push and --file the whole root is packed.
+
+  --root DIR            source tree
+  --store DIR           store directory (created when missing)
+  --version N           version to build; greater than the store's last version
+  --push DIR            pack this directory below the root (repeatable)
+  --file PATH           pack this single file below the root (repeatable)
+  --block DIR           leave this directory below a pushed one out (repeatable)
+  --level L             compression level 0..10 (default 9)
+  --threads T           compression threads (default: the processor count)
+  --package-size BYTES  target data size of one package (default 10485760)
+  --release-text TEXT   release text of the version (at most 255 bytes)
+
+Relative --push, --file and --block paths are taken below the root.
+Prints: files, files stored anew, packages written, bytes in (all files of
+the version), bytes out (data written), seconds.
+)";
+
+struct PackRequest
+{
+    std::string strRoot;
+    std::string strStore;
+    std::vector<std::string> vecPush;
+    std::vector<std::string> vecFiles;
+    std::vector<std::string> vecBlock;
+    NSCorvane::CORVANE_PAK_OPTION option;
+};
+
+bool IsBelow(const std::string& strPath, const std::string& strRoot)
+{
+    if (strPath == strRoot)
+    {
+        return true;
+    }
+    const std::string strPrefix = strRoot.back() == '/' ? strRoot : strRoot + "/";
+    return strPath.compare(0, strPrefix.size(), strPrefix) == 0;
+}
+
+// An absolute, canonical path below the root for a --push/--file/--block
+// argument; relative ones are taken below the root. kExitOk or the exit code
+// after printing why.
+int ResolveBelowRoot(const std::string& strRoot, const std::string& strOption, const std::string& strArg,
+                     bool bMustExist, std::string& strOut)
+{
+    const std::string strJoined = CorvaneToolPlatform::IsAbsolute(strArg)
+                                      ? strArg
+                                      : (strRoot.back() == '/' ? strRoot : strRoot + "/") + strArg;
+    if (!CorvaneToolPlatform::CanonicalPath(strJoined, strOut))
+    {
+        if (bMustExist)
+        {
+            return Fail(strOption + " '" + strArg + "' does not exist");
+        }
+        strOut = strJoined; // a blocked directory that does not exist blocks nothing
+    }
+    if (!IsBelow(strOut, strRoot))
+    {
+        return FailUsage("pack", strOption + " '" + strArg + "' is not below the root " + strRoot);
+    }
+    return kExitOk;
+}
+
+int ReadNumbers(const ParsedArgs& args, NSCorvane::CORVANE_PAK_OPTION& option)
+{
+    const std::string strVersion = args.Value("--version");
+    if (!ParseUInt32(strVersion, option.nToVersion) || option.nToVersion == NSCorvane::_INVALID_VER)
+    {
+        return FailUsage("pack", "--version needs a version number, not '" + strVersion + "'");
+    }
+    if (args.Has("--level"))
+    {
+        uint32_t uLevel = 0;
+        if (!ParseUInt32(args.Value("--level"), uLevel) || uLevel > 10)
+        {
+            return FailUsage("pack", "--level needs a level 0..10, not '" + args.Value("--level") + "'");
+        }
+        option.nCompressLevel = static_cast<int32_t>(uLevel);
+    }
+    const unsigned uCores = std::thread::hardware_concurrency();
+    option.nTreadCount = uCores ? uCores : 1;
+    if (args.Has("--threads"))
+    {
+        if (!ParseUInt32(args.Value("--threads"), option.nTreadCount) || option.nTreadCount > 256)
+        {
+            return FailUsage("pack", "--threads needs a count 0..256, not '" + args.Value("--threads") + "'");
+        }
+        // Compression needs at least one worker.
+        option.nTreadCount = option.nTreadCount ? option.nTreadCount : 1;
+    }
+    if (args.Has("--package-size"))
+    {
+        if (!ParseUInt32(args.Value("--package-size"), option.nPackageSizeLimit) || !option.nPackageSizeLimit)
+        {
+            return FailUsage("pack", "--package-size needs a byte count 1..4294967295, not '" +
+                                         args.Value("--package-size") + "'");
+        }
+    }
+    const std::string strText = args.Value("--release-text");
+    if (strText.size() >= sizeof(option.szReleaseText))
+    {
+        // Cut text would end a release note mid-word, or mid-character.
+        return FailUsage("pack", "--release-text is longer than " +
+                                     std::to_string(sizeof(option.szReleaseText) - 1) + " bytes");
+    }
+    std::memcpy(option.szReleaseText, strText.c_str(), strText.size() + 1);
+    return kExitOk;
+}
+
+int ReadRequest(const ParsedArgs& args, PackRequest& request)
+{
+    for (const char* pcszRequired : {"--root", "--store", "--version"})
+    {
+        if (!args.Has(pcszRequired) || args.Value(pcszRequired).empty())
+        {
+            return FailUsage("pack", std::string("missing ") + pcszRequired);
+        }
+    }
+    if (args.Has("--block") && !args.Has("--push") && args.Has("--file"))
+    {
+        return FailUsage("pack", "--block needs a --push directory to block from");
+    }
+    if (const int nExit = ReadNumbers(args, request.option))
+    {
+        return nExit;
+    }
+    const std::string strRoot = args.Value("--root");
+    if (!CorvaneToolPlatform::IsDirectory(strRoot) ||
+        !CorvaneToolPlatform::CanonicalPath(strRoot, request.strRoot))
+    {
+        return Fail("root '" + strRoot + "' is not a directory");
+    }
+    request.strStore = CorvaneToolPlatform::AbsolutePath(args.Value("--store"));
+    if (CorvaneToolPlatform::CanonicalPath(request.strStore, request.strStore) &&
+        !CorvaneToolPlatform::IsDirectory(request.strStore))
+    {
+        return Fail("store '" + args.Value("--store") + "' is not a directory");
+    }
+    if (IsBelow(request.strStore, request.strRoot))
+    {
+        // The next build would pack the store into itself.
+        return FailUsage("pack", "the store must not lie inside the root");
+    }
+    struct Group
+    {
+        const char* pcszOption;
+        std::vector<std::string>* pvecOut;
+        bool bMustExist;
+        bool (*pfnKind)(const std::string&);
+        const char* pcszKind;
+    };
+    const Group groups[] = {
+        {"--push", &request.vecPush, true, &CorvaneToolPlatform::IsDirectory, "a directory"},
+        {"--file", &request.vecFiles, true, &CorvaneToolPlatform::IsRegularFile, "a regular file"},
+        {"--block", &request.vecBlock, false, nullptr, nullptr},
+    };
+    for (const Group& group : groups)
+    {
+        for (const std::string& strArg : args.Values(group.pcszOption))
+        {
+            std::string strPath;
+            if (const int nExit =
+                    ResolveBelowRoot(request.strRoot, group.pcszOption, strArg, group.bMustExist, strPath))
+            {
+                return nExit;
+            }
+            if (group.pfnKind && !group.pfnKind(strPath))
+            {
+                return Fail(std::string(group.pcszOption) + " '" + strArg + "' is not " + group.pcszKind);
+            }
+            group.pvecOut->push_back(strPath);
+        }
+    }
+    if (request.vecPush.empty() && request.vecFiles.empty())
+    {
+        request.vecPush.push_back(request.strRoot);
+    }
+    return kExitOk;
+}
+
+// The store's last version, or _INVALID_VER when it has none that reads.
+uint32_t LastVersion(CorvaneLibrary& library, const std::string& strStore)
+{
+    if (!CorvaneToolPlatform::IsDirectory(strStore))
+    {
+        return NSCorvane::_INVALID_VER;
+    }
+    NSCorvane::IPemCorvaneReader* pRaw = nullptr;
+    if (!library.NewReader(strStore, NSCorvane::_INVALID_VER, &pRaw) || !pRaw)
+    {
+        return NSCorvane::_INVALID_VER;
+    }
+    ReaderPtr pReader(pRaw);
+    return pReader->GetWorkVersion();
+}
+
+bool Build(CorvaneLibrary& library, const PackRequest& request)
+{
+    NSCorvane::IPemCorvanePacker* pRaw = nullptr;
+    if (!library.NewPacker(&pRaw) || !pRaw)
+    {
+        return false;
+    }
+    PackerPtr pPacker(pRaw);
+    if (!pPacker->SetEnv(request.strRoot.c_str(), request.strStore.c_str(), &request.option))
+    {
+        return false;
+    }
+    for (const std::string& strDir : request.vecPush)
+    {
+        if (!pPacker->Push(strDir.c_str()))
+        {
+            return false;
+        }
+    }
+    for (const std::string& strFile : request.vecFiles)
+    {
+        if (!pPacker->PushFile(strFile.c_str()))
+        {
+            return false;
+        }
+    }
+    for (const std::string& strDir : request.vecBlock)
+    {
+        if (!pPacker->Block(strDir.c_str()))
+        {
+            return false;
+        }
+    }
+    return pPacker->Do();
+}
+
+uint32_t ListCount(NSCorvane::IStringList* pRawList)
+{
+    StringListPtr pList(pRawList);
+    return pList ? pList->Count() : 0;
+}
+
+int PrintSummary(ToolContext& ctx, const PackRequest& request, double dSeconds)
+{
+    StoreSource source;
+    source.strStoreDir = request.strStore;
+    source.uVersion = request.option.nToVersion;
+    ReaderPtr pReader;
+    if (!OpenStoreReader(ctx, source, pReader))
+    {
+        return kExitFailure;
+    }
+    StringListPtr pFiles(pReader->OpenFileList());
+    if (!pFiles)
+    {
+        return FailInLibrary("version " + std::to_string(source.uVersion) +
+                             " was written but its tree does not read");
+    }
+    uint64_t uBytesIn = 0;
+    for (uint32_t i = 0; i < pFiles->Count(); ++i)
+    {
+        NSCorvane::CorvaneFileInfo info{};
+        if (pReader->GetFileInfo(pFiles->Get(i), &info))
+        {
+            uBytesIn += info.uFileSize;
+        }
+    }
+    NSCorvane::CORVANE_PAK_INFO info;
+    const uint64_t uBytesOut = pReader->ReadPakInfo(&info) == 0 ? info.uTotalDataSize : 0;
+    std::printf("version:          %" PRIu32 "\n", source.uVersion);
+    std::printf("files:            %" PRIu32 "\n", pFiles->Count());
+    std::printf("stored anew:      %" PRIu32 "\n", ListCount(pReader->OpenPatchFileList()));
+    std::printf("packages written: %" PRIu32 "\n", ListCount(pReader->OpenPatchDataList()));
+    std::printf("bytes in:         %" PRIu64 "\n", uBytesIn);
+    std::printf("bytes out:        %" PRIu64 "\n", uBytesOut);
+    std::printf("seconds:          %.2f\n", dSeconds);
+    return std::fflush(stdout) == 0 ? kExitOk : Fail("cannot write to standard output");
+}
+
+int RunPack(ToolContext& ctx, const ParsedArgs& args)
+{
+    PackRequest request;
+    if (const int nExit = ReadRequest(args, request))
+    {
+        return nExit;
+    }
+    CorvaneLibrary* pLibrary = ctx.Library();
+    if (!pLibrary)
+    {
+        return kExitFailure;
+    }
+    if (!pLibrary->HasPacker())
+    {
+        return Fail("the store library beside corvane cannot build stores");
+    }
+    const uint32_t uLast = LastVersion(*pLibrary, request.strStore);
+    if (uLast != NSCorvane::_INVALID_VER && request.option.nToVersion <= uLast)
+    {
+        return Fail("version " + std::to_string(request.option.nToVersion) +
+                    " is not greater than the store's last version " + std::to_string(uLast));
+    }
+    CorvaneProgress progress;
+    progress.Tick("packing version " + std::to_string(request.option.nToVersion) + "...");
+    const auto tStart = std::chrono::steady_clock::now();
+    const bool bBuilt = Build(*pLibrary, request);
+    const double dSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - tStart).count();
+    progress.Clear();
+    if (!bBuilt)
+    {
+        const std::string strKept = uLast == NSCorvane::_INVALID_VER
+                                        ? std::string("the store has no new version")
+                                        : "the store stays at version " + std::to_string(uLast);
+        return FailInLibrary("packing version " + std::to_string(request.option.nToVersion) + " failed; " +
+                             strKept);
+    }
+    return PrintSummary(ctx, request, dSeconds);
+}
+
+std::vector<OptionSpec> PackOptions()
+{
+    return {
+        {"--root", true, false},         {"--store", true, false},   {"--version", true, false},
+        {"--push", true, true},          {"--file", true, true},     {"--block", true, true},
+        {"--level", true, false},        {"--threads", true, false}, {"--package-size", true, false},
+        {"--release-text", true, false},
+    };
+}
+
+} // namespace
+
+extern const CorvaneCommand g_cmdPack;
+const CorvaneCommand g_cmdPack = {
+    "pack", "build a new store version from a directory tree", kHelp, PackOptions(), 0, 0, RunPack};

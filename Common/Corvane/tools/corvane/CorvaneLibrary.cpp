@@ -1,0 +1,73 @@
+// SPDX-License-Identifier: MIT
+#include "CorvaneLibrary.h"
+
+#include "platform/ToolPlatform.h"
+
+namespace
+{
+
+template <typename Fn> Fn Resolve(void* hLibrary, const char* pcszName)
+{
+    return reinterpret_cast<Fn>(CorvaneToolPlatform::FindSymbol(hLibrary, pcszName));
+}
+
+} // namespace
+
+CorvaneLibrary::~CorvaneLibrary()
+{
+    if (m_bInitialised && m_pfnUnInit)
+    {
+        m_pfnUnInit();
+    }
+    CorvaneToolPlatform::CloseLibrary(m_hLibrary);
+}
+
+bool CorvaneLibrary::Load(std::string& strError)
+{
+    if (m_bInitialised)
+    {
+        return true;
+    }
+    // Always the copy deployed beside the tool, never one found on a search path.
+    const std::string strDir = CorvaneToolPlatform::ExecutableDir();
+    if (strDir.empty())
+    {
+        strError = "cannot find the directory of the corvane executable";
+        return false;
+    }
+    const std::string strPath = strDir + "/" + CorvaneToolPlatform::kLibraryFile;
+    std::string strReason;
+    m_hLibrary = CorvaneToolPlatform::OpenLibrary(strPath, strReason);
+    if (!m_hLibrary)
+    {
+        strError = "cannot load " + strPath + ": " + strReason;
+        return false;
+    }
+    m_pfnInit = Resolve<PFN_g_InitCorvaneManager>(m_hLibrary, "g_InitCorvaneManager");
+    m_pfnUnInit = Resolve<PFN_g_UnInitCorvaneManager>(m_hLibrary, "g_UnInitCorvaneManager");
+    m_pfnNewReader = Resolve<PFN_g_NewCorvaneReader>(m_hLibrary, "g_NewCorvaneReader");
+    // Optional: a reader-only build of the library serves every command but pack.
+    m_pfnNewPacker = Resolve<PFN_g_NewCorvanePacker>(m_hLibrary, "g_NewCorvanePacker");
+    if (!m_pfnInit || !m_pfnUnInit || !m_pfnNewReader)
+    {
+        strError = strPath + " lacks the store entry points";
+        return false;
+    }
+    m_bInitialised = m_pfnInit(nullptr, nullptr);
+    if (!m_bInitialised)
+    {
+        strError = "the store library failed to initialise";
+    }
+    return m_bInitialised;
+}
+
+bool CorvaneLibrary::NewReader(const std::string& strStoreDir, uint32_t uVersion,
+                               NSCorvane::IPemCorvaneReader** ppReader)
+{
+    return m_bInitialised && m_pfnNewReader(ppReader, strStoreDir.c_str(), uVersion);
+}
+
+bool CorvaneLibrary::NewPacker(NSCorvane::IPemCorvanePacker** ppPacker)
+{
+    return m_bInitialised && m_pfnNewPacker && m_pfnNewPacker(ppPacker);
+}

@@ -1,0 +1,52 @@
+// SPDX-License-Identifier: MIT
+// The store library, loaded at run time from the tool's own directory and set
+// up once. The tool reaches the library through these entry points only.
+#pragma once
+
+#include <Corvane/PemCorvaneX64.h>
+
+#include <memory>
+#include <string>
+
+class CorvaneLibrary
+{
+public:
+    CorvaneLibrary() = default;
+    // Tears the library down (when set up) and unloads it. Every reader and
+    // packer must be released before.
+    ~CorvaneLibrary();
+    CorvaneLibrary(const CorvaneLibrary&) = delete;
+    CorvaneLibrary& operator=(const CorvaneLibrary&) = delete;
+
+    // Loads the library beside the executable, finds the entry points and sets
+    // it up. False with a one-line reason in strError.
+    bool Load(std::string& strError);
+
+    bool NewReader(const std::string& strStoreDir, uint32_t uVersion,
+                   NSCorvane::IPemCorvaneReader** ppReader);
+    // False when this library has no packer entry point, or it refuses.
+    bool NewPacker(NSCorvane::IPemCorvanePacker** ppPacker);
+    bool HasPacker() const { return m_pfnNewPacker != nullptr; }
+
+private:
+    void* m_hLibrary = nullptr;
+    bool m_bInitialised = false;
+    PFN_g_InitCorvaneManager m_pfnInit = nullptr;
+    PFN_g_UnInitCorvaneManager m_pfnUnInit = nullptr;
+    PFN_g_NewCorvaneReader m_pfnNewReader = nullptr;
+    PFN_g_NewCorvanePacker m_pfnNewPacker = nullptr;
+};
+
+// Releases library objects through their own Release.
+struct CorvaneReleaser
+{
+    void operator()(NSCorvane::IPemCorvaneReader* p) const { p->Release(); }
+    void operator()(NSCorvane::IPemCorvanePacker* p) const { p->Release(); }
+    void operator()(NSCorvane::IStringList* p) const { p->Release(); }
+    void operator()(NSCorvane::IFile* p) const { p->Release(); }
+};
+
+using ReaderPtr = std::unique_ptr<NSCorvane::IPemCorvaneReader, CorvaneReleaser>;
+using PackerPtr = std::unique_ptr<NSCorvane::IPemCorvanePacker, CorvaneReleaser>;
+using StringListPtr = std::unique_ptr<NSCorvane::IStringList, CorvaneReleaser>;
+using FilePtr = std::unique_ptr<NSCorvane::IFile, CorvaneReleaser>;

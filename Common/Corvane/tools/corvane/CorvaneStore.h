@@ -1,0 +1,34 @@
+// SPDX-License-Identifier: MIT
+// How a command names a store and a version, and the one place that turns
+// that into an open reader.
+#pragma once
+
+#include "CorvaneTool.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Where a command reads from: a store directory and a version (_INVALID_VER = the latest).
+struct StoreSource
+{
+    std::string strStoreDir;
+    uint32_t uVersion = 0xFFFFFFFFu;
+};
+
+// The options every reading command accepts besides its own.
+const std::vector<OptionSpec>& StoreSourceOptions();
+
+// Fills source from the first positional argument and the store options.
+// False with a usage message printed (the caller exits with kExitUsage).
+bool ReadStoreSource(const char* pcszCommand, const ParsedArgs& args, StoreSource& source);
+
+// Opens the reader of source. On failure prints one line and returns false.
+bool OpenStoreReader(ToolContext& ctx, const StoreSource& source, ReaderPtr& pReader);
+
+// "version 3" or "the latest version", for messages.
+std::string DescribeVersion(const StoreSource& source);
+
+// A path as the user typed it, in the form the store keeps paths: '/'
+// separators, ASCII lower case, no leading "./" or '/', no trailing '/'.
+std::string ToStorePath(const std::string& strPath);

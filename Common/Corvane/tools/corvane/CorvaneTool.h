@@ -1,0 +1,51 @@
+// SPDX-License-Identifier: MIT
+// What every corvane command shares: exit codes, messages, the command table
+// entry and the lazily loaded store library.
+#pragma once
+
+#include "CorvaneArgs.h"
+#include "CorvaneLibrary.h"
+
+#include <string>
+#include <vector>
+
+enum ExitCode : int
+{
+    kExitOk = 0,
+    kExitFailure = 1,
+    kExitUsage = 2,
+};
+
+// State of one run of the tool.
+class ToolContext
+{
+public:
+    // The set-up library, loaded on first use; null after printing why it failed.
+    CorvaneLibrary* Library();
+
+private:
+    CorvaneLibrary m_library;
+    bool m_bTried = false;
+    bool m_bLoaded = false;
+};
+
+struct CorvaneCommand
+{
+    const char* pszName;
+    const char* pszSummary; // one line for the command overview
+    const char* pszHelp;    // the whole --help text
+    std::vector<OptionSpec> vecOptions;
+    size_t uMinPositional;
+    size_t uMaxPositional;
+    int (*pfnRun)(ToolContext& ctx, const ParsedArgs& args);
+};
+
+// Every command, in the order the overview lists them.
+const std::vector<const CorvaneCommand*>& CommandTable();
+
+// "corvane: <text>" on stderr; returns kExitFailure.
+int Fail(const std::string& strText);
+// The same after a failed library call, with a pointer to the library's log.
+int FailInLibrary(const std::string& strText);
+// "corvane: <text> (see 'corvane <command> --help')" on stderr; returns kExitUsage.
+int FailUsage(const char* pcszCommand, const std::string& strText);
