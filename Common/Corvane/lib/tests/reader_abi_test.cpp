@@ -23,7 +23,7 @@ namespace
 std::string LibraryPath()
 {
     const char* pszBin = std::getenv("CORVANE_BIN_DIR");
-    return std::string(pszBin ? pszBin : "../bin") + "/libPemCorvaneX64.so";
+    return std::string(pszBin ? pszBin : CORVANE_TEST_BIN_DIR) + "/libPemCorvaneX64.so";
 }
 
 std::set<std::string> ExportedSymbols(const std::string& strLib)

@@ -355,7 +355,7 @@ TEST_F(ReaderTest, DamagedPackagesFailCleanly)
     EXPECT_TRUE(m_log.Contains("condition=fHeader.nMagic == CORVANE_MAGIC"));
 }
 
-TEST_F(ReaderTest, SyncDownloadDataFileDiscardsADamagedLocalPackage)
+TEST_F(ReaderTest, SyncDownloadDataFileKeepsTheOnlyCopyOfADamagedPackage)
 {
     ReaderPtr reader = Open();
     EXPECT_TRUE(reader->SyncDownloadDataFile("dat/v1/0/0.dat"));
@@ -365,10 +365,11 @@ TEST_F(ReaderTest, SyncDownloadDataFileDiscardsADamagedLocalPackage)
     std::vector<unsigned char> vecBytes = ReadFileBytes(strPkg);
     vecBytes.back() ^= 1;
     WriteFileBytes(strPkg, vecBytes.data(), vecBytes.size());
-    // No remote source can replace it: the sync fails, and the damaged copy is gone
-    // so that a later sync with a source fetches it afresh.
+    // Without a remote source the store directory holds the only copy: the sync
+    // fails and says why, but never deletes the publisher's package.
     EXPECT_FALSE(reader->SyncDownloadDataFile("dat/v1/0/1.dat"));
-    EXPECT_FALSE(FileExists(strPkg));
+    EXPECT_TRUE(FileExists(strPkg));
+    EXPECT_TRUE(m_log.Contains("condition=!m_fileFactory.RemoteFileSystems().empty()"));
     EXPECT_TRUE(m_log.Contains("_StreamDatFileChecker hash failed. file_size="));
     EXPECT_FALSE(reader->SyncDownloadDataFile("dat/v1/0/9.dat"));
 }

@@ -15,6 +15,8 @@ The content is checked against its recorded hash first; nothing is written
 when it does not match.
 
   --version V   read version V instead of the latest
+  --config FILE read a remote store through its configuration
+                file (cache and HTTP sources) instead of STORE
 )";
 
 int RunCat(ToolContext& ctx, const ParsedArgs& args)
@@ -24,7 +26,7 @@ int RunCat(ToolContext& ctx, const ParsedArgs& args)
     {
         return kExitUsage;
     }
-    const std::string strPath = ToStorePath(args.Positional()[1]);
+    const std::string strPath = ToStorePath(args.Positional()[StoreArgCount(args)]);
     if (strPath.empty())
     {
         return FailUsage("cat", "PATH names no file");

@@ -30,7 +30,8 @@ the current download speed on a terminal.
 std::string FormatRate(uint64_t uBytesPerSecond)
 {
     char szText[64];
-    std::snprintf(szText, sizeof(szText), "%.1f MiB/s", static_cast<double>(uBytesPerSecond) / (1024.0 * 1024.0));
+    std::snprintf(szText, sizeof(szText), "%.1f MiB/s",
+                  static_cast<double>(uBytesPerSecond) / (1024.0 * 1024.0));
     return szText;
 }
 
@@ -53,7 +54,8 @@ int RunFetch(ToolContext& ctx, const ParsedArgs& args)
         return FailUsage("fetch", "--limit needs bytes per second, not '" + args.Value("--limit") + "'");
     }
     uint32_t uThreads = 8;
-    if (args.Has("--threads") && (!ParseUInt32(args.Value("--threads"), uThreads) || uThreads == 0 || uThreads > 64))
+    if (args.Has("--threads") &&
+        (!ParseUInt32(args.Value("--threads"), uThreads) || uThreads == 0 || uThreads > 64))
     {
         return FailUsage("fetch", "--threads needs a number from 1 to 64");
     }
@@ -70,7 +72,8 @@ int RunFetch(ToolContext& ctx, const ParsedArgs& args)
     StringListPtr pList(pReader->OpenDataList());
     if (!pList)
     {
-        return FailInLibrary("cannot read the package list of version " + std::to_string(pReader->GetWorkVersion()));
+        return FailInLibrary("cannot read the package list of version " +
+                             std::to_string(pReader->GetWorkVersion()));
     }
     std::vector<std::string> vecPackages;
     for (uint32_t i = 0; i < pList->Count(); ++i)
@@ -92,22 +95,24 @@ int RunFetch(ToolContext& ctx, const ParsedArgs& args)
     const size_t uWorkers = std::min<size_t>(uThreads, vecPackages.size());
     for (size_t w = 0; w < uWorkers; ++w)
     {
-        vecWorkers.emplace_back([&] {
-            for (size_t i = uNext++; i < vecPackages.size(); i = uNext++)
+        vecWorkers.emplace_back(
+            [&]
             {
-                if (!pReader->SyncDownloadDataFile(vecPackages[i].c_str()))
+                for (size_t i = uNext++; i < vecPackages.size(); i = uNext++)
                 {
-                    std::lock_guard<std::mutex> lock(mtxFailed);
-                    vecFailed.push_back(vecPackages[i]);
+                    if (!pReader->SyncDownloadDataFile(vecPackages[i].c_str()))
+                    {
+                        std::lock_guard<std::mutex> lock(mtxFailed);
+                        vecFailed.push_back(vecPackages[i]);
+                    }
+                    ++uDone;
                 }
-                ++uDone;
-            }
-        });
+            });
     }
     while (uDone.load() < vecPackages.size())
     {
-        progress.Show("fetch: package " + std::to_string(uDone.load()) + "/" + std::to_string(vecPackages.size()) +
-                      ", " + FormatRate(pReader->GetDownloadSpeed()));
+        progress.Show("fetch: package " + std::to_string(uDone.load()) + "/" +
+                      std::to_string(vecPackages.size()) + ", " + FormatRate(pReader->GetDownloadSpeed()));
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
     }
     for (std::thread& worker : vecWorkers)
@@ -132,7 +137,10 @@ int RunFetch(ToolContext& ctx, const ParsedArgs& args)
 
 std::vector<OptionSpec> FetchOptions()
 {
-    return {{"--config", true, false}, {"--version", true, false}, {"--limit", true, false}, {"--threads", true, false}};
+    return {{"--config", true, false},
+            {"--version", true, false},
+            {"--limit", true, false},
+            {"--threads", true, false}};
 }
 
 } // namespace

@@ -16,6 +16,8 @@ information (release GUID and text, files and packages written for it, their
 data size) and the number of files it holds.
 
   --version V   describe version V instead of the latest
+  --config FILE read a remote store through its configuration
+                file (cache and HTTP sources) instead of STORE
 )";
 
 // A fixed text field of the record, never read past its end.

@@ -14,6 +14,8 @@ Lists a directory of a store version: its subdirectories (ending in '/') and
 its files, as store paths. Without DIR the top directory is listed.
 
   --version V   read version V instead of the latest
+  --config FILE read a remote store through its configuration
+                file (cache and HTTP sources) instead of STORE
   -r            list every file below DIR instead
 )";
 
@@ -43,7 +45,7 @@ int RunLs(ToolContext& ctx, const ParsedArgs& args)
         return kExitUsage;
     }
     const std::string strDir =
-        args.Positional().size() > 1 ? ToStorePath(args.Positional()[1]) : std::string();
+        args.Positional().size() > StoreArgCount(args) ? ToStorePath(args.Positional()[StoreArgCount(args)]) : std::string();
     ReaderPtr pReader;
     if (!OpenStoreReader(ctx, source, pReader))
     {

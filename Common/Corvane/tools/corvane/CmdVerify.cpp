@@ -17,6 +17,8 @@ content hash), and every file it holds (decoded content against its recorded
 hash and size). Prints one line per problem; exit status 1 when there is any.
 
   --version V   check version V instead of the latest
+  --config FILE read a remote store through its configuration
+                file (cache and HTTP sources) instead of STORE
 )";
 
 class ProblemList

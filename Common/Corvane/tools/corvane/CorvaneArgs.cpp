@@ -45,11 +45,11 @@ bool ParseArgs(const std::vector<std::string>& vecArgs, const std::vector<Option
             bHasInline = true;
         }
         const OptionSpec* pSpec = nullptr;
-        for (const OptionSpec& spec : vecSpecs)
+        for (const OptionSpec& option : vecSpecs)
         {
-            if (strName == spec.pszName)
+            if (strName == option.pszName)
             {
-                pSpec = &spec;
+                pSpec = &option;
                 break;
             }
         }

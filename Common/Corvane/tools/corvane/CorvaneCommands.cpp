@@ -8,11 +8,12 @@ extern const CorvaneCommand g_cmdInfo;
 extern const CorvaneCommand g_cmdLs;
 extern const CorvaneCommand g_cmdCat;
 extern const CorvaneCommand g_cmdVerify;
+extern const CorvaneCommand g_cmdFetch;
 
 const std::vector<const CorvaneCommand*>& CommandTable()
 {
     static const std::vector<const CorvaneCommand*> s_vecCommands = {
-        &g_cmdPack, &g_cmdInfo, &g_cmdLs, &g_cmdCat, &g_cmdVerify,
+        &g_cmdPack, &g_cmdInfo, &g_cmdLs, &g_cmdCat, &g_cmdVerify, &g_cmdFetch,
     };
     return s_vecCommands;
 }

@@ -24,6 +24,10 @@ public:
 
     bool NewReader(const std::string& strStoreDir, uint32_t uVersion,
                    NSCorvane::IPemCorvaneReader** ppReader);
+    // A reader of a remote store through its JSON configuration file; false when
+    // this library has no such entry point, or it refuses.
+    bool NewReaderByConfig(const std::string& strConfigFile, uint32_t uVersion,
+                           NSCorvane::IPemCorvaneReader** ppReader);
     // False when this library has no packer entry point, or it refuses.
     bool NewPacker(NSCorvane::IPemCorvanePacker** ppPacker);
     bool HasPacker() const { return m_pfnNewPacker != nullptr; }
@@ -35,6 +39,7 @@ private:
     PFN_g_UnInitCorvaneManager m_pfnUnInit = nullptr;
     PFN_g_NewCorvaneReader m_pfnNewReader = nullptr;
     PFN_g_NewCorvanePacker m_pfnNewPacker = nullptr;
+    PFN_g_NewCorvaneReaderByConfig m_pfnNewReaderByConfig = nullptr;
 };
 
 // Releases library objects through their own Release.

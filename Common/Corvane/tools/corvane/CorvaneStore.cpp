@@ -7,18 +7,35 @@
 
 const std::vector<OptionSpec>& StoreSourceOptions()
 {
-    static const std::vector<OptionSpec> s_vecOptions = {{"--version", true, false}};
+    static const std::vector<OptionSpec> s_vecOptions = {{"--version", true, false}, {"--config", true, false}};
     return s_vecOptions;
+}
+
+size_t StoreArgCount(const ParsedArgs& args)
+{
+    return args.Has("--config") ? 0 : 1;
 }
 
 bool ReadStoreSource(const char* pcszCommand, const ParsedArgs& args, StoreSource& source)
 {
-    if (args.Positional().empty() || args.Positional().front().empty())
+    if (args.Has("--config"))
+    {
+        source.strConfigFile = args.Value("--config");
+        if (source.strConfigFile.empty())
+        {
+            FailUsage(pcszCommand, "--config needs a configuration file");
+            return false;
+        }
+    }
+    else if (args.Positional().empty() || args.Positional().front().empty())
     {
         FailUsage(pcszCommand, "missing STORE");
         return false;
     }
-    source.strStoreDir = args.Positional().front();
+    else
+    {
+        source.strStoreDir = args.Positional().front();
+    }
     source.uVersion = NSCorvane::_INVALID_VER;
     if (args.Has("--version"))
     {
@@ -34,6 +51,23 @@ bool ReadStoreSource(const char* pcszCommand, const ParsedArgs& args, StoreSourc
 
 bool OpenStoreReader(ToolContext& ctx, const StoreSource& source, ReaderPtr& pReader)
 {
+    if (!source.strConfigFile.empty())
+    {
+        CorvaneLibrary* pLibrary = ctx.Library();
+        if (!pLibrary)
+        {
+            return false;
+        }
+        NSCorvane::IPemCorvaneReader* pRaw = nullptr;
+        if (!pLibrary->NewReaderByConfig(source.strConfigFile, source.uVersion, &pRaw) || !pRaw)
+        {
+            FailInLibrary("cannot open " + DescribeVersion(source) + " of the store configured in '" +
+                          source.strConfigFile + "'");
+            return false;
+        }
+        pReader.reset(pRaw);
+        return true;
+    }
     if (!CorvaneToolPlatform::IsDirectory(source.strStoreDir))
     {
         Fail("store '" + source.strStoreDir + "' is not a directory");

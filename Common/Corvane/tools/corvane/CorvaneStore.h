@@ -9,17 +9,22 @@
 #include <string>
 #include <vector>
 
-// Where a command reads from: a store directory and a version (_INVALID_VER = the latest).
+// Where a command reads from: a store directory, or the JSON configuration of
+// a remote store (--config FILE), and a version (_INVALID_VER = the latest).
 struct StoreSource
 {
     std::string strStoreDir;
+    std::string strConfigFile; // when set, strStoreDir is not used
     uint32_t uVersion = 0xFFFFFFFFu;
 };
 
 // The options every reading command accepts besides its own.
 const std::vector<OptionSpec>& StoreSourceOptions();
 
-// Fills source from the first positional argument and the store options.
+// Positional arguments the store takes: 0 with --config FILE, else 1 (STORE).
+size_t StoreArgCount(const ParsedArgs& args);
+
+// Fills source from the first positional argument (or --config) and the store options.
 // False with a usage message printed (the caller exits with kExitUsage).
 bool ReadStoreSource(const char* pcszCommand, const ParsedArgs& args, StoreSource& source);
 

@@ -356,6 +356,69 @@ CURLcode HttpPrivateImpl::SetCommonOptions(CURL* pHandle, const std::string& str
     return eCode;
 }
 
+CURLcode HttpPrivateImpl::Perform(const std::string& strUrl, TransferContext& ctx, bool bHead)
+{
+    CURLcode eCode = CURLE_OUT_OF_MEMORY;
+    for (int nAttempt = 0; nAttempt < 2; ++nAttempt)
+    {
+        CURL* pHandle = m_pool.Acquire();
+        NSCorvaneNet::CurlHeaderList headers;
+        if (!pHandle || !headers.Append("Connection: keep-alive"))
+        {
+            m_pool.Return(pHandle);
+            return CURLE_OUT_OF_MEMORY;
+        }
+        eCode = SetCommonOptions(pHandle, strUrl, headers, ctx);
+        auto fnSet = [&](CURLoption eOption, auto value)
+        {
+            if (eCode == CURLE_OK)
+            {
+                eCode = curl_easy_setopt(pHandle, eOption, value);
+            }
+        };
+        if (bHead)
+        {
+            fnSet(CURLOPT_NOBODY, 1L);
+            fnSet(CURLOPT_TIMEOUT, static_cast<long>(m_uTimeoutSeconds));
+        }
+        else
+        {
+            fnSet(CURLOPT_HTTPGET, 1L);
+            // No overall timeout, so a long body is never cut off by time; a transfer
+            // that stalls below 1 byte/s for the stall window is abandoned instead.
+            fnSet(CURLOPT_TIMEOUT, 0L);
+            fnSet(CURLOPT_LOW_SPEED_LIMIT, 1L);
+            fnSet(CURLOPT_LOW_SPEED_TIME, static_cast<long>(m_uStallSeconds));
+            // Fewer, larger chunks when unlimited; small ones keep a low limit smooth.
+            fnSet(CURLOPT_BUFFERSIZE, m_limiter.Limit() ? 16384L : 262144L);
+        }
+        fnSet(CURLOPT_FRESH_CONNECT, nAttempt > 0 ? 1L : 0L);
+        if (eCode == CURLE_OK)
+        {
+            eCode = curl_easy_perform(pHandle);
+        }
+        long nConnects = 0;
+        const bool bReused =
+            curl_easy_getinfo(pHandle, CURLINFO_NUM_CONNECTS, &nConnects) == CURLE_OK && nConnects == 0;
+        m_pool.Return(pHandle);
+
+        // A kept-alive connection may have been closed by the server meanwhile, or
+        // carry bytes a faulty server sent past its last response. Such a failure
+        // before any status line is transient: one retry on a fresh connection.
+        const bool bTransient = eCode != CURLE_OK && eCode != CURLE_OPERATION_TIMEDOUT && bReused &&
+                                ctx.nStatus == 0 && !ctx.bBadLength && !ctx.bOutOfMemory && !ctx.fnAbort();
+        if (!bTransient)
+        {
+            break;
+        }
+        if (ctx.pBody)
+        {
+            ctx.pBody->clear();
+        }
+    }
+    return eCode;
+}
+
 bool HttpPrivateImpl::FileDownload(const std::string& strUrl, std::string& strBody, std::string& strMessage)
 {
     strBody.clear();
@@ -371,33 +434,7 @@ bool HttpPrivateImpl::FileDownload(const std::string& strUrl, std::string& strBo
     ctx.pBody = &strBody;
     ctx.fnAbort = [this, pRequest = request.Get()] { return pRequest->bCancel.load() || IsShuttingDown(); };
 
-    CURL* pHandle = m_pool.Acquire();
-    NSCorvaneNet::CurlHeaderList headers;
-    CURLcode eCode = CURLE_OUT_OF_MEMORY;
-    if (pHandle && headers.Append("Connection: keep-alive"))
-    {
-        eCode = SetCommonOptions(pHandle, strUrl, headers, ctx);
-        auto fnSet = [&](CURLoption eOption, auto value)
-        {
-            if (eCode == CURLE_OK)
-            {
-                eCode = curl_easy_setopt(pHandle, eOption, value);
-            }
-        };
-        fnSet(CURLOPT_HTTPGET, 1L);
-        // No overall timeout, so a long body is never cut off by time; a transfer
-        // that stalls below 1 byte/s for the stall window is abandoned instead.
-        fnSet(CURLOPT_TIMEOUT, 0L);
-        fnSet(CURLOPT_LOW_SPEED_LIMIT, 1L);
-        fnSet(CURLOPT_LOW_SPEED_TIME, static_cast<long>(m_uStallSeconds));
-        // Fewer, larger chunks when unlimited; small ones keep a low limit smooth.
-        fnSet(CURLOPT_BUFFERSIZE, m_limiter.Limit() ? 16384L : 262144L);
-        if (eCode == CURLE_OK)
-        {
-            eCode = curl_easy_perform(pHandle);
-        }
-    }
-    m_pool.Return(pHandle);
+    const CURLcode eCode = Perform(strUrl, ctx, /*bHead=*/false);
 
     if (request.Get()->bCancel.load() || IsShuttingDown())
     {
@@ -470,27 +507,7 @@ int HttpPrivateImpl::QueryFile(const std::string& strUrl, std::string& strMessag
     ctx.pRequest = request.Get();
     ctx.fnAbort = [this, pRequest = request.Get()] { return pRequest->bCancel.load() || IsShuttingDown(); };
 
-    CURL* pHandle = m_pool.Acquire();
-    NSCorvaneNet::CurlHeaderList headers;
-    CURLcode eCode = CURLE_OUT_OF_MEMORY;
-    if (pHandle && headers.Append("Connection: keep-alive"))
-    {
-        eCode = SetCommonOptions(pHandle, strUrl, headers, ctx);
-        auto fnSet = [&](CURLoption eOption, auto value)
-        {
-            if (eCode == CURLE_OK)
-            {
-                eCode = curl_easy_setopt(pHandle, eOption, value);
-            }
-        };
-        fnSet(CURLOPT_NOBODY, 1L);
-        fnSet(CURLOPT_TIMEOUT, static_cast<long>(m_uTimeoutSeconds));
-        if (eCode == CURLE_OK)
-        {
-            eCode = curl_easy_perform(pHandle);
-        }
-    }
-    m_pool.Return(pHandle);
+    const CURLcode eCode = Perform(strUrl, ctx, /*bHead=*/true);
 
     if (eCode != CURLE_OK)
     {

@@ -80,6 +80,9 @@ private:
     static size_t WriteCallback(char* pData, size_t uSize, size_t uCount, void* pUser);
     static int ProgressCallback(void* pUser, curl_off_t, curl_off_t, curl_off_t, curl_off_t);
 
+    // One GET or HEAD with the callbacks filling ctx; retried once on a fresh
+    // connection when a reused one fails before any response.
+    CURLcode Perform(const std::string& strUrl, TransferContext& ctx, bool bHead);
     // Options every request shares; CURLE_OK or the first failing setopt's code.
     CURLcode SetCommonOptions(CURL* pHandle, const std::string& strUrl,
                               const NSCorvaneNet::CurlHeaderList& headers, TransferContext& ctx);

@@ -5,10 +5,10 @@
 #include "common/CorvaneMemory.h"
 #include "common/CorvanePath.h"
 #include "fs/CorvaneFiles.h"
-#include "fs/PemStreamBufferFile.h"
 #include "net/CorvaneCurl.h"
 #include "net/CorvaneUrl.h"
 #include "net/HttpPrivateImpl.h"
+#include "net/PemSharedBodyFile.h"
 #include "platform/PlatformTime.h"
 
 #include <Corvane/CorvaneRecords.h>
@@ -69,9 +69,10 @@ bool ReadFileBody(IFile* pif, std::string& strBody)
     return true;
 }
 
-IFile* NewBufferFile(const std::string& strBody)
+// A file over the flight's body; it keeps the flight state (and so the body) alive.
+IFile* NewBodyFile(const std::shared_ptr<HttpOpenFlightState>& spState)
 {
-    return PemStreamBufferFile::CreateCopy(strBody.data(), static_cast<uint32_t>(strBody.size()));
+    return PemSharedBodyFile::Create(std::shared_ptr<const std::string>(spState, &spState->strBody));
 }
 
 // A joiner's share of someone else's download.
@@ -90,7 +91,7 @@ IFile* OpenFlightResult(const std::shared_ptr<HttpOpenFlightState>& spState)
         return nullptr;
     }
     lock.unlock(); // strBody is read-only once finished
-    return NewBufferFile(spState->strBody);
+    return NewBodyFile(spState);
 }
 
 } // namespace
@@ -261,7 +262,7 @@ IFile* PemHttpDownloader::RunFlight(HttpPrivateImpl* pPrivate, const char* pcszF
             bCached = CorvaneUtil::DiskWriteBytes(strBody.data(), strBody.size(), strCachePath.c_str());
         }
     }
-    IFile* pResult = NewBufferFile(strBody);
+    IFile* pResult = NewBodyFile(spState);
     bSucceeded = pResult != nullptr;
     return pResult;
 }

@@ -52,7 +52,10 @@ bool PemCorvaneReader::SyncDownloadDataFile(const char* pcszDatPath)
         {
             return true;
         }
-        DiskDelete(pcszDatPath);
+        if (!m_fileFactory.RemoteFileSystems().empty())
+        {
+            DiskDelete(pcszDatPath);
+        }
         return false;
     };
 
@@ -66,6 +69,9 @@ bool PemCorvaneReader::SyncDownloadDataFile(const char* pcszDatPath)
     {
         return true;
     }
+    // Without a remote source the local copy is the store itself, not a cache:
+    // deleting it would destroy the only copy, so report it and keep it.
+    CORVANE_CHECK(!m_fileFactory.RemoteFileSystems().empty());
     // The cached copy is damaged: drop it so that a retry fetches it afresh.
     CORVANE_CHECK(DiskDelete(pcszDatPath));
     CORVANE_CHECK(fnCloudDownload());

@@ -15,7 +15,7 @@ ToolRun RunCorvane(const std::vector<std::string>& vecArgs, const std::string& s
     // The tests run in build/tests; the child changes directory, so the path
     // is made absolute first.
     const char* pcszBin = std::getenv("CORVANE_BIN_DIR");
-    char* pszReal = ::realpath(pcszBin ? pcszBin : "../bin", nullptr);
+    char* pszReal = ::realpath(pcszBin ? pcszBin : CORVANE_TEST_BIN_DIR, nullptr);
     const std::string strExe = std::string(pszReal ? pszReal : "../bin") + "/corvane";
     std::free(pszReal);
     CorvaneTest::TempDir output;

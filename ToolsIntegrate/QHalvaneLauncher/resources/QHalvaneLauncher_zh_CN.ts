@@ -1,0 +1,278 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="zh_CN">
+<context>
+    <name>OrvelCloseConfirmDialog</name>
+    <message>
+        <source>Close Confirmation</source>
+        <translation>关闭确认</translation>
+    </message>
+    <message>
+        <source>Minimize to system tray and continue running?</source>
+        <translation>最小化到系统托盘并继续运行？</translation>
+    </message>
+    <message>
+        <source>Remember my choice</source>
+        <translation>记住我的选择</translation>
+    </message>
+    <message>
+        <source>Yes</source>
+        <translation>是</translation>
+    </message>
+    <message>
+        <source>No</source>
+        <translation>否</translation>
+    </message>
+</context>
+<context>
+    <name>OrvelPackageBuilder</name>
+    <message>
+        <source>No files to package</source>
+        <translation>没有需要打包的文件</translation>
+    </message>
+    <message>
+        <source>Cannot package unsafe relative path: %1</source>
+        <translation>无法打包不安全的相对路径：%1</translation>
+    </message>
+    <message>
+        <source>Cannot package the same file twice: %1</source>
+        <translation>无法重复打包同一文件：%1</translation>
+    </message>
+    <message>
+        <source>Cannot package missing file: %1</source>
+        <translation>无法打包不存在的文件：%1</translation>
+    </message>
+    <message>
+        <source>Cannot read file: %1</source>
+        <translation>无法读取文件：%1</translation>
+    </message>
+    <message>
+        <source>Failed to read file for hashing: %1</source>
+        <translation>读取文件以计算哈希失败：%1</translation>
+    </message>
+    <message>
+        <source>Cannot create output file: %1</source>
+        <translation>无法创建输出文件：%1</translation>
+    </message>
+    <message>
+        <source>Failed to write package data for in-memory file: %1</source>
+        <translation>写入内存文件的包数据失败：%1</translation>
+    </message>
+    <message>
+        <source>Failed to read file: %1</source>
+        <translation>读取文件失败：%1</translation>
+    </message>
+    <message>
+        <source>Failed to write package data for file: %1</source>
+        <translation>写入文件的包数据失败：%1</translation>
+    </message>
+</context>
+<context>
+    <name>OrvelPackageReader</name>
+    <message>
+        <source>Cannot open update package: %1</source>
+        <translation>无法打开更新包：%1</translation>
+    </message>
+    <message>
+        <source>Cannot read package signature</source>
+        <translation>无法读取更新包签名</translation>
+    </message>
+    <message>
+        <source>Invalid update package signature</source>
+        <translation>更新包签名无效</translation>
+    </message>
+    <message>
+        <source>Unsupported package version: %1</source>
+        <translation>不支持的更新包版本：%1</translation>
+    </message>
+    <message>
+        <source>Update package size verification failed</source>
+        <translation>更新包大小校验失败</translation>
+    </message>
+    <message>
+        <source>Cannot read file path</source>
+        <translation>无法读取文件路径</translation>
+    </message>
+    <message>
+        <source>Update package file table is truncated at: %1</source>
+        <translation>更新包文件表在此处被截断：%1</translation>
+    </message>
+    <message>
+        <source>Update package file path is not a safe relative path: %1</source>
+        <translation>更新包中的文件路径不是安全的相对路径：%1</translation>
+    </message>
+    <message>
+        <source>Update package holds the same file twice: %1</source>
+        <translation>更新包中同一文件出现了两次：%1</translation>
+    </message>
+    <message>
+        <source>Update package file count mismatch: expected %1, actual %2</source>
+        <translation>更新包文件数量不匹配：应为 %1，实际为 %2</translation>
+    </message>
+    <message>
+        <source>Update package file offset out of range: %1</source>
+        <translation>更新包文件偏移超出范围：%1</translation>
+    </message>
+    <message>
+        <source>Update package file offsets are not ordered: %1</source>
+        <translation>更新包文件偏移顺序错误：%1</translation>
+    </message>
+    <message>
+        <source>Invalid file index</source>
+        <translation>无效的文件索引</translation>
+    </message>
+    <message>
+        <source>Cannot create directory: %1</source>
+        <translation>无法创建目录：%1</translation>
+    </message>
+    <message>
+        <source>Cannot seek to file data: %1</source>
+        <translation>无法定位到文件数据：%1</translation>
+    </message>
+    <message>
+        <source>Cannot create file: %1</source>
+        <translation>无法创建文件：%1</translation>
+    </message>
+    <message>
+        <source>Failed to read file data: %1</source>
+        <translation>读取文件数据失败：%1</translation>
+    </message>
+    <message>
+        <source>Failed to write target file: %1</source>
+        <translation>写入目标文件失败：%1</translation>
+    </message>
+    <message>
+        <source>Update package hash mismatch: %1</source>
+        <translation>更新包哈希不匹配：%1</translation>
+    </message>
+</context>
+<context>
+    <name>OrvelSettingsDialog</name>
+    <message>
+        <source>Settings</source>
+        <translation>设置</translation>
+    </message>
+    <message>
+        <source>Working Path:</source>
+        <translation>工作路径：</translation>
+    </message>
+    <message>
+        <source>Select Working Path</source>
+        <translation>选择工作路径</translation>
+    </message>
+    <message>
+        <source>Open Working Path in Explorer</source>
+        <translation>在资源管理器中打开工作路径</translation>
+    </message>
+    <message>
+        <source>Language:</source>
+        <translation>语言：</translation>
+    </message>
+    <message>
+        <source>Download Limit:</source>
+        <translation>下载限速：</translation>
+    </message>
+    <message>
+        <source>Unlimited</source>
+        <translation>不限速</translation>
+    </message>
+    <message>
+        <source>%1 MB/s</source>
+        <translation>%1 MB/s</translation>
+    </message>
+    <message>
+        <source>Run in background when closed</source>
+        <translation>关闭时在后台运行</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>确定</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>取消</translation>
+    </message>
+    <message>
+        <source>Working path cannot be the parent directory of the launcher executable: %1</source>
+        <translation>工作路径不能是启动器程序所在目录的上级目录：%1</translation>
+    </message>
+</context>
+<context>
+    <name>OrvelUpdaterWindow</name>
+    <message>
+        <source>OrvelUpdater - Updating</source>
+        <translation>OrvelUpdater - 正在更新</translation>
+    </message>
+    <message>
+        <source>Preparing update...</source>
+        <translation>正在准备更新...</translation>
+    </message>
+    <message>
+        <source>Files %1/%2</source>
+        <translation>文件 %1/%2</translation>
+    </message>
+</context>
+<context>
+    <name>main</name>
+    <message>
+        <source>OrvelUpdater - Standalone Updater</source>
+        <translation>OrvelUpdater - 独立更新程序</translation>
+    </message>
+    <message>
+        <source>Update package file path</source>
+        <translation>更新包文件路径</translation>
+    </message>
+    <message>
+        <source>Target directory</source>
+        <translation>目标目录</translation>
+    </message>
+    <message>
+        <source>Main process ID</source>
+        <translation>主进程 ID</translation>
+    </message>
+    <message>
+        <source>Wait timeout (ms)</source>
+        <translation>等待超时（毫秒）</translation>
+    </message>
+    <message>
+        <source>Backing up existing files...</source>
+        <translation>正在备份现有文件...</translation>
+    </message>
+    <message>
+        <source>Backup failed, rolling back...</source>
+        <translation>备份失败，正在回滚...</translation>
+    </message>
+    <message>
+        <source>Replacing files...</source>
+        <translation>正在替换文件...</translation>
+    </message>
+    <message>
+        <source>Update failed, rolling back...</source>
+        <translation>更新失败，正在回滚...</translation>
+    </message>
+    <message>
+        <source>Waiting for launcher to exit...</source>
+        <translation>正在等待启动器退出...</translation>
+    </message>
+    <message>
+        <source>Timed out waiting for launcher to exit. Please close the launcher manually and retry.</source>
+        <translation>等待启动器退出超时。请手动关闭启动器后重试。</translation>
+    </message>
+    <message>
+        <source>Validating update package...</source>
+        <translation>正在校验更新包...</translation>
+    </message>
+    <message>
+        <source>Failed to open update package</source>
+        <translation>打开更新包失败</translation>
+    </message>
+    <message>
+        <source>Failed to create backup directory</source>
+        <translation>创建备份目录失败</translation>
+    </message>
+    <message>
+        <source>Update complete</source>
+        <translation>更新完成</translation>
+    </message>
+</context>
+</TS>

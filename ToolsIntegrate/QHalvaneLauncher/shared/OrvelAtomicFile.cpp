@@ -1,0 +1,120 @@
+#include "OrvelAtomicFile.h"
+
+#include "platform/OrvelFileSync.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+OrvelAtomicFile::OrvelAtomicFile(const QString& strTarget) : m_strTarget(strTarget) {}
+
+OrvelAtomicFile::~OrvelAtomicFile()
+{
+    if (!m_bCommitted)
+        discard();
+}
+
+bool OrvelAtomicFile::open()
+{
+    const QFileInfo target(m_strTarget);
+    // A name no other writer picks: the updater may race a second copy of itself.
+    for (int nAttempt = 0; nAttempt < 16; ++nAttempt)
+    {
+        const QString strTemp = QStringLiteral("%1/.%2.%3-%4.orveltmp")
+                                    .arg(target.absolutePath(), target.fileName())
+                                    .arg(QCoreApplication::applicationPid())
+                                    .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
+        m_file.setFileName(strTemp);
+        if (m_file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+            return true;
+        if (m_file.error() != QFileDevice::OpenError || !target.dir().exists())
+            break;
+    }
+    m_strError = m_file.errorString();
+    return false;
+}
+
+bool OrvelAtomicFile::write(const char* pData, qint64 nSize)
+{
+    if (m_file.write(pData, nSize) == nSize)
+        return true;
+    m_strError = m_file.errorString();
+    return false;
+}
+
+bool OrvelAtomicFile::commit()
+{
+    if (!m_file.isOpen())
+    {
+        m_strError = QStringLiteral("file is not open");
+        return false;
+    }
+    if (!OrvelPlatform::FlushFile(m_file))
+    {
+        m_strError = m_file.errorString();
+        discard();
+        return false;
+    }
+    m_file.close();
+    if (!OrvelPlatform::ReplaceFile(m_file.fileName(), m_strTarget, &m_strError))
+    {
+        discard();
+        return false;
+    }
+    m_bCommitted = true;
+    return true;
+}
+
+void OrvelAtomicFile::discard()
+{
+    if (m_file.fileName().isEmpty())
+        return;
+    m_file.close();
+    m_file.remove();
+    m_file.setFileName(QString());
+}
+
+bool OrvelCopyFileAtomic(const QString& strSource, const QString& strTarget, QString* pstrError)
+{
+    QFile source(strSource);
+    if (!source.open(QIODevice::ReadOnly))
+    {
+        if (pstrError != nullptr)
+            *pstrError = source.errorString();
+        return false;
+    }
+    OrvelAtomicFile target(strTarget);
+    if (!target.open())
+    {
+        if (pstrError != nullptr)
+            *pstrError = target.errorString();
+        return false;
+    }
+    QByteArray buffer(65536, Qt::Uninitialized);
+    for (;;)
+    {
+        const qint64 nRead = source.read(buffer.data(), buffer.size());
+        if (nRead < 0)
+        {
+            if (pstrError != nullptr)
+                *pstrError = source.errorString();
+            return false;
+        }
+        if (nRead == 0)
+            break;
+        if (!target.write(buffer.constData(), nRead))
+        {
+            if (pstrError != nullptr)
+                *pstrError = target.errorString();
+            return false;
+        }
+    }
+    if (!target.commit())
+    {
+        if (pstrError != nullptr)
+            *pstrError = target.errorString();
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,53 @@
+// Reads and applies an update package (format in OrvelPackageFormat.h). Used by
+// the updater. open() validates the whole header and table before any file can
+// be extracted, so a broken package changes nothing. Not thread-safe.
+#pragma once
+
+#include "OrvelPackageFormat.h"
+
+#include <QFile>
+#include <QObject>
+#include <QString>
+#include <QVector>
+
+#include <memory>
+
+class QDataStream;
+
+class OrvelPackageReader : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit OrvelPackageReader(QObject* pParent = nullptr);
+    ~OrvelPackageReader() override;
+
+    // On false the reader is closed and lastError() says why.
+    bool open(const QString& strPackagePath);
+    // Releases the file and the table; keeps the last error text.
+    void close();
+
+    int fileCount() const { return m_vecFiles.size(); }
+    OrvelPackageFileInfo fileInfo(int nIndex) const;
+    qint32 contentVersion() const { return m_nContentVersion; }
+    qint64 totalSize() const { return m_nTotalSize; }
+
+    // Writes entry nIndex under strTargetDir through a temporary file that
+    // replaces the destination only when its hash matches. On false the
+    // destination is unchanged.
+    bool extractFile(int nIndex, const QString& strTargetDir);
+    QString lastError() const { return m_strLastError; }
+
+private:
+    bool fail(const QString& strError);
+    bool readHeader(QDataStream& stream, qint32* pnFileCount);
+    bool readTable(QDataStream& stream, qint32 nFileCount);
+    bool checkTable();
+
+    std::unique_ptr<QFile> m_pFile;
+    qint32 m_nContentVersion = 0;
+    qint32 m_nFileCount = 0;
+    qint64 m_nTotalSize = 0;
+    QVector<OrvelPackageFileInfo> m_vecFiles;
+    QString m_strLastError;
+};

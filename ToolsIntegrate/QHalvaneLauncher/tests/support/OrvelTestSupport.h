@@ -1,0 +1,19 @@
+// Small helpers shared by the launcher's tests: real files in temporary trees.
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+
+namespace OrvelTest
+{
+// Writes data to path, creating its directories. Fails the test on error.
+void WriteFile(const QString& strPath, const QByteArray& data);
+// The whole content, or a null array when the file cannot be read.
+QByteArray ReadFile(const QString& strPath);
+// Sets the last-modification time of a file.
+void SetModified(const QString& strPath, const QDateTime& dtWhen);
+QDateTime Modified(const QString& strPath);
+// Polls (processing events) until the file exists or the deadline passes.
+bool WaitForFile(const QString& strPath, int nDeadlineMs);
+} // namespace OrvelTest

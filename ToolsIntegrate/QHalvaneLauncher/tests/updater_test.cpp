@@ -1,0 +1,337 @@
+// OrvelUpdater as a real process: a copy of the program in a temporary launcher
+// directory, a stand-in launcher script beside it, real packages.
+#include "OrvelPackageBuilder.h"
+#include "OrvelTestSupport.h"
+#include "platform/OrvelPlatformNames.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <functional>
+
+#include <gtest/gtest.h>
+
+using OrvelTest::ReadFile;
+using OrvelTest::WriteFile;
+
+namespace
+{
+const int kRunDeadlineMs = 60000;
+
+struct UpdaterRun
+{
+    bool bFinished = false;
+    int nExitCode = -1;
+    QString strStdErr;
+    QString strStdOut;
+};
+
+class UpdaterTest : public ::testing::Test
+{
+protected:
+    // The launcher's directory: the updater, the stand-in launcher and the files to update.
+    QString app() const { return m_dir.path() + QStringLiteral("/launcher dir"); }
+    QString package() const { return app() + QStringLiteral("/QHalvaneLauncher_update.pkg"); }
+    QString marker() const { return app() + QStringLiteral("/launcher_ran.txt"); }
+    QString file(const QString& strRelative) const { return app() + QLatin1Char('/') + strRelative; }
+
+    void SetUp() override
+    {
+        const QString strBinDir = qEnvironmentVariable("CORVANE_BIN_DIR", QStringLiteral(ORVEL_TEST_BIN_DIR));
+        ASSERT_TRUE(QDir().mkpath(app()));
+        m_strUpdater = file(QLatin1String(OrvelPlatform::kUpdaterFileName));
+        ASSERT_TRUE(QFile::copy(strBinDir + QLatin1Char('/') + QLatin1String(OrvelPlatform::kUpdaterFileName),
+                                m_strUpdater));
+
+        // Records that it ran and in which working directory.
+        const QString strLauncher = file(QLatin1String(OrvelPlatform::kLauncherFileName));
+        WriteFile(strLauncher,
+                  "#!/bin/sh\npwd > \"$(dirname \"$0\")/launcher_ran.tmp\"\n"
+                  "mv \"$(dirname \"$0\")/launcher_ran.tmp\" \"$(dirname \"$0\")/launcher_ran.txt\"\n");
+        ASSERT_TRUE(
+            QFile::setPermissions(strLauncher, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+
+        for (int i = 0; i < 5; ++i)
+            WriteFile(file(m_vecFiles[i]), "old " + m_vecFiles[i].toUtf8());
+    }
+
+    QByteArray newContent(int i) const { return "new content of " + m_vecFiles[i].toUtf8(); }
+
+    void buildPackage()
+    {
+        OrvelPackageBuilder builder;
+        for (int i = 0; i < 5; ++i)
+            builder.addMemoryFile(newContent(i), m_vecFiles[i]);
+        ASSERT_TRUE(builder.build(package(), 9)) << builder.lastError().toStdString();
+    }
+
+    UpdaterRun run(const QStringList& vecArgs, bool bOffscreen = true)
+    {
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        if (bOffscreen)
+            env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        else
+            env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        process.setProcessEnvironment(env);
+        process.start(m_strUpdater, vecArgs);
+        UpdaterRun result;
+        result.bFinished = process.waitForStarted() && process.waitForFinished(kRunDeadlineMs);
+        if (!result.bFinished)
+            process.kill();
+        result.nExitCode = process.exitCode();
+        result.strStdErr = QString::fromLocal8Bit(process.readAllStandardError());
+        result.strStdOut = QString::fromLocal8Bit(process.readAllStandardOutput());
+        return result;
+    }
+
+    QStringList standardArgs() const
+    {
+        return {QStringLiteral("--package"), package(), QStringLiteral("--target"), app()};
+    }
+
+    QString updaterLog() const
+    {
+        const QStringList vecLogs =
+            QDir(app() + QStringLiteral("/_logs")).entryList({QStringLiteral("updater_*.log")}, QDir::Files);
+        return vecLogs.size() == 1
+                   ? QString::fromUtf8(ReadFile(app() + QStringLiteral("/_logs/") + vecLogs[0]))
+                   : QString();
+    }
+
+    void expectOldFiles(int nFrom = 0)
+    {
+        for (int i = nFrom; i < 5; ++i)
+            EXPECT_EQ(ReadFile(file(m_vecFiles[i])), "old " + m_vecFiles[i].toUtf8()) << i;
+    }
+
+    QTemporaryDir m_dir;
+    QString m_strUpdater;
+    const QStringList m_vecFiles = {QStringLiteral("first.txt"), QStringLiteral("lib/second.so"),
+                                    QStringLiteral("sub/third.txt"), QStringLiteral("fourth.txt"),
+                                    QStringLiteral("res/数据/fifth.dat")};
+};
+} // namespace
+
+TEST_F(UpdaterTest, SuccessReplacesEverythingCleansUpAndStartsTheLauncher)
+{
+    buildPackage();
+    QFile::remove(file(m_vecFiles[4])); // a file new in this version is simply created
+    const UpdaterRun result = run(standardArgs());
+    ASSERT_TRUE(result.bFinished);
+    EXPECT_EQ(result.nExitCode, 0);
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(ReadFile(file(m_vecFiles[i])), newContent(i)) << i;
+    EXPECT_FALSE(QFileInfo::exists(app() + QStringLiteral("/.bak")));
+    EXPECT_FALSE(QFileInfo::exists(package()));
+
+    ASSERT_TRUE(OrvelTest::WaitForFile(marker(), kRunDeadlineMs)) << "the launcher was not started";
+    EXPECT_EQ(ReadFile(marker()).trimmed(), QFileInfo(app()).canonicalFilePath().toUtf8());
+    const QString strLog = updaterLog();
+    EXPECT_TRUE(strLog.contains(QStringLiteral("Update completed successfully"))) << strLog.toStdString();
+    EXPECT_TRUE(strLog.contains(QStringLiteral("Starting updated launcher: ") +
+                                file(QLatin1String(OrvelPlatform::kLauncherFileName))));
+}
+
+TEST_F(UpdaterTest, FailureOnTheThirdFileRollsBackAndKeepsTheBackup)
+{
+    // Root ignores permissions, so the third file is made impossible by its
+    // shape: its directory is a regular file (replacement fails), or the file
+    // is a directory (backup fails).
+    struct Case
+    {
+        const char* pszName;
+        std::function<void()> arrange;
+        QString strLogLine;
+    };
+    const Case vecCases[] = {
+        {"parent is a file",
+         [&]
+         {
+             QDir(file(QStringLiteral("sub"))).removeRecursively();
+             WriteFile(file(QStringLiteral("sub")), "a file, not a directory");
+         },
+         // No launcher.ini: the default language zh_CN is in force, so the reader's
+         // reason shows that the embedded translation was loaded.
+         QStringLiteral("Update failed for file: sub/third.txt, reason: 无法创建目录：%1")
+             .arg(file(QStringLiteral("sub")))},
+        {"file is a directory",
+         [&]
+         {
+             QFile::remove(file(m_vecFiles[2]));
+             ASSERT_TRUE(QDir().mkpath(file(m_vecFiles[2]) + QStringLiteral("/inside")));
+         },
+         QStringLiteral("Backup failed for file: sub/third.txt")},
+    };
+    for (const Case& testCase : vecCases)
+    {
+        SCOPED_TRACE(testCase.pszName);
+        QDir(app() + QStringLiteral("/.bak")).removeRecursively();
+        QDir(app() + QStringLiteral("/_logs")).removeRecursively();
+        QDir(file(QStringLiteral("sub"))).removeRecursively();
+        QFile::remove(file(QStringLiteral("sub")));
+        for (int i = 0; i < 5; ++i)
+            WriteFile(file(m_vecFiles[i]), "old " + m_vecFiles[i].toUtf8());
+        testCase.arrange();
+        buildPackage();
+
+        const UpdaterRun result = run(standardArgs());
+        ASSERT_TRUE(result.bFinished);
+        EXPECT_EQ(result.nExitCode, 0);
+        EXPECT_EQ(ReadFile(file(m_vecFiles[0])), "old first.txt");
+        EXPECT_EQ(ReadFile(file(m_vecFiles[1])), "old lib/second.so");
+        EXPECT_EQ(ReadFile(file(m_vecFiles[3])), "old fourth.txt");
+        EXPECT_EQ(ReadFile(file(m_vecFiles[4])), "old res/数据/fifth.dat");
+        EXPECT_EQ(ReadFile(app() + QStringLiteral("/.bak/first.txt")), "old first.txt");
+        EXPECT_EQ(ReadFile(app() + QStringLiteral("/.bak/lib/second.so")), "old lib/second.so");
+        EXPECT_FALSE(QFileInfo::exists(package()));
+        EXPECT_FALSE(QFileInfo::exists(marker())) << "the launcher must not start after a failure";
+        const QString strLog = updaterLog();
+        EXPECT_TRUE(strLog.contains(testCase.strLogLine)) << strLog.toStdString();
+        EXPECT_TRUE(strLog.contains(QStringLiteral("Update finished with failure")));
+        EXPECT_FALSE(strLog.contains(QStringLiteral("Rollback failed")));
+    }
+}
+
+TEST_F(UpdaterTest, WaitingForALiveProcessTimesOut)
+{
+    buildPackage();
+    const UpdaterRun result =
+        run(standardArgs() + QStringList{QStringLiteral("--pid"),
+                                         QString::number(QCoreApplication::applicationPid()),
+                                         QStringLiteral("--timeout"), QStringLiteral("300")});
+    ASSERT_TRUE(result.bFinished);
+    EXPECT_EQ(result.nExitCode, 0);
+    EXPECT_TRUE(
+        result.strStdErr.contains(QStringLiteral("Error: Timeout waiting for main process to exit\n")))
+        << result.strStdErr.toStdString();
+    expectOldFiles();
+    EXPECT_FALSE(QFileInfo::exists(package()));
+    EXPECT_FALSE(QFileInfo::exists(app() + QStringLiteral("/.bak")));
+    EXPECT_TRUE(updaterLog().contains(QStringLiteral(
+        "Timed out waiting for launcher to exit. Please close the launcher manually and retry.")));
+}
+
+TEST_F(UpdaterTest, AProcessThatDoesNotExistIsNotWaitedFor)
+{
+    buildPackage();
+    // Far above any pid the kernel hands out; the timeout would outlast the test.
+    const UpdaterRun result =
+        run(standardArgs() + QStringList{QStringLiteral("--pid"), QStringLiteral("4294967290"),
+                                         QStringLiteral("--timeout"), QStringLiteral("-1")});
+    ASSERT_TRUE(result.bFinished) << "the updater waited for a process that does not exist";
+    EXPECT_EQ(ReadFile(file(m_vecFiles[0])), newContent(0));
+    EXPECT_FALSE(result.strStdErr.contains(QStringLiteral("Timeout")));
+}
+
+TEST_F(UpdaterTest, MissingOptionsExitWithCodeOne)
+{
+    buildPackage();
+    const QStringList vecCases[] = {
+        {QStringLiteral("--package"), package()}, {QStringLiteral("--target"), app()}, {}};
+    for (const QStringList& vecArgs : vecCases)
+    {
+        SCOPED_TRACE(vecArgs.join(QLatin1Char(' ')).toStdString());
+        const UpdaterRun result = run(vecArgs, false);
+        ASSERT_TRUE(result.bFinished);
+        EXPECT_EQ(result.nExitCode, 1);
+        EXPECT_EQ(result.strStdErr.trimmed().split(QLatin1Char('\n')).last(),
+                  QStringLiteral("Error: --package and --target arguments are required"));
+    }
+    EXPECT_TRUE(QFileInfo::exists(package())) << "without its options the updater touches nothing";
+    expectOldFiles();
+}
+
+TEST_F(UpdaterTest, HelpNeedsNoDisplay)
+{
+    const UpdaterRun result = run({QStringLiteral("--help")}, false);
+    ASSERT_TRUE(result.bFinished);
+    EXPECT_EQ(result.nExitCode, 0);
+    EXPECT_TRUE(result.strStdOut.contains(QStringLiteral("--package <path>")))
+        << result.strStdOut.toStdString();
+    EXPECT_TRUE(result.strStdOut.contains(QStringLiteral("--timeout <ms>")));
+}
+
+TEST_F(UpdaterTest, AnInvalidPackageChangesNothing)
+{
+    buildPackage();
+    const QByteArray good = ReadFile(package());
+    QByteArray escaping = good;
+    // Same length, so only the path check can refuse it.
+    const int nAt = escaping.indexOf("first.txt");
+    ASSERT_GT(nAt, 0);
+    escaping.replace(nAt, 9, "../x.txt!");
+    const std::pair<const char*, QByteArray> vecVariants[] = {{"bad signature", "XXXX" + good.mid(4)},
+                                                              {"escaping path", escaping},
+                                                              {"cut short", good.left(good.size() - 1)}};
+    for (const auto& variant : vecVariants)
+    {
+        SCOPED_TRACE(variant.first);
+        QDir(app() + QStringLiteral("/_logs")).removeRecursively();
+        WriteFile(package(), variant.second);
+        const UpdaterRun result = run(standardArgs());
+        ASSERT_TRUE(result.bFinished);
+        EXPECT_EQ(result.nExitCode, 0);
+        expectOldFiles();
+        EXPECT_FALSE(QFileInfo::exists(m_dir.path() + QStringLiteral("/x.txt!")));
+        EXPECT_FALSE(QFileInfo::exists(app() + QStringLiteral("/.bak")));
+        EXPECT_FALSE(QFileInfo::exists(package()));
+        EXPECT_FALSE(QFileInfo::exists(marker()));
+        EXPECT_TRUE(updaterLog().contains(QStringLiteral("Failed to open update package: ")))
+            << updaterLog().toStdString();
+    }
+}
+
+TEST_F(UpdaterTest, AKillMidwayLeavesEveryFileWholeAndTheBackupInPlace)
+{
+    // Large files keep the updater busy long enough to be killed between replacements.
+    const int nSize = 24 * 1024 * 1024;
+    QVector<QByteArray> vecOld;
+    QVector<QByteArray> vecNew;
+    OrvelPackageBuilder builder;
+    for (int i = 0; i < 5; ++i)
+    {
+        vecOld.append(QByteArray(nSize, static_cast<char>('a' + i)));
+        vecNew.append(QByteArray(nSize, static_cast<char>('A' + i)));
+        WriteFile(file(m_vecFiles[i]), vecOld[i]);
+        builder.addMemoryFile(vecNew[i], m_vecFiles[i]);
+    }
+    ASSERT_TRUE(builder.build(package(), 9)) << builder.lastError().toStdString();
+    builder.clear();
+
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    process.setProcessEnvironment(env);
+    process.start(m_strUpdater, standardArgs());
+    ASSERT_TRUE(process.waitForStarted());
+    // Kill as soon as the first backup exists: the replacements are under way.
+    const bool bCaught = OrvelTest::WaitForFile(app() + QStringLiteral("/.bak/first.txt"), kRunDeadlineMs) &&
+                         process.state() == QProcess::Running;
+    process.kill();
+    ASSERT_TRUE(process.waitForFinished(kRunDeadlineMs));
+    if (!bCaught)
+        GTEST_SKIP() << "the updater finished before it could be killed";
+
+    EXPECT_TRUE(QFileInfo(app() + QStringLiteral("/.bak")).isDir());
+    int nReplaced = 0;
+    for (int i = 0; i < 5; ++i)
+    {
+        const QByteArray content = ReadFile(file(m_vecFiles[i]));
+        const bool bOld = content == vecOld[i];
+        const bool bNew = content == vecNew[i];
+        EXPECT_TRUE(bOld || bNew) << m_vecFiles[i].toStdString() << " is neither wholly old nor wholly new";
+        if (bNew)
+        {
+            ++nReplaced;
+            EXPECT_EQ(ReadFile(app() + QStringLiteral("/.bak/") + m_vecFiles[i]), vecOld[i])
+                << "a replaced file has its full backup";
+        }
+    }
+    EXPECT_LT(nReplaced, 5);
+}

@@ -1,0 +1,168 @@
+#include "OrvelUpdaterFlow.h"
+
+#include "LauncherLog.h"
+#include "OrvelPackageReader.h"
+#include "OrvelUpdaterBackup.h"
+#include "OrvelUpdaterWindow.h"
+#include "platform/OrvelPlatformNames.h"
+#include "platform/OrvelProcess.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QThread>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace
+{
+void Log(const QString& strMessage)
+{
+    LauncherLog::instance().write(strMessage);
+}
+
+// Every early end shows its status for a moment before the program quits.
+int QuitAfter(int nMs)
+{
+    QTimer::singleShot(nMs, qApp, &QCoreApplication::quit);
+    return QApplication::exec();
+}
+
+// Blocks until the process is gone. False when it is still there after the
+// timeout; the comparison is unsigned, so a negative timeout waits for good.
+bool WaitForProcessExit(quint32 uPid, qint32 nTimeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    const quint32 uTimeout = static_cast<quint32>(nTimeoutMs);
+    while (OrvelPlatform::IsProcessRunning(uPid))
+    {
+        if (static_cast<quint32>(timer.elapsed()) > uTimeout)
+            return false;
+        QThread::msleep(100);
+    }
+    return true;
+}
+
+bool ApplyPackage(OrvelPackageReader& reader, const QString& strTargetDir, const QString& strBackupDir,
+                  OrvelUpdaterWindow& window)
+{
+    const int nCount = reader.fileCount();
+    for (int i = 0; i < nCount; ++i)
+    {
+        const QString strRelativePath = reader.fileInfo(i).strRelativePath;
+        window.setProgress(i + 1, nCount);
+        window.setDetailText(strRelativePath);
+        window.setStatusText(QCoreApplication::translate("main", "Backing up existing files..."));
+        QCoreApplication::processEvents();
+
+        if (!OrvelUpdaterBackup::backupFile(strTargetDir, strRelativePath, strBackupDir))
+        {
+            window.setStatusText(QCoreApplication::translate("main", "Backup failed, rolling back..."));
+            Log(QStringLiteral("Backup failed for file: %1").arg(strRelativePath));
+            OrvelUpdaterBackup::restoreBackup(strBackupDir, strTargetDir);
+            return false;
+        }
+
+        window.setStatusText(QCoreApplication::translate("main", "Replacing files..."));
+        Log(QStringLiteral("Replacing file: %1").arg(strRelativePath));
+        QCoreApplication::processEvents();
+
+        if (!reader.extractFile(i, strTargetDir))
+        {
+            window.setStatusText(QCoreApplication::translate("main", "Update failed, rolling back..."));
+            Log(QStringLiteral("Update failed for file: %1, reason: %2")
+                    .arg(strRelativePath, reader.lastError()));
+            if (!OrvelUpdaterBackup::restoreBackup(strBackupDir, strTargetDir))
+                Log(QStringLiteral("Rollback failed after update failure"));
+            return false;
+        }
+        QCoreApplication::processEvents();
+    }
+    return true;
+}
+} // namespace
+
+int RunOrvelUpdater(const OrvelUpdaterOptions& options)
+{
+    OrvelUpdaterWindow window;
+    window.show();
+    QCoreApplication::processEvents();
+    Log(QStringLiteral("Updater started"));
+
+    if (options.bHasPid)
+    {
+        window.setStatusText(QCoreApplication::translate("main", "Waiting for launcher to exit..."));
+        Log(QStringLiteral("Waiting for launcher process to exit"));
+        QCoreApplication::processEvents();
+        if (!WaitForProcessExit(options.uPid, options.nTimeoutMs))
+        {
+            std::fputs("Error: Timeout waiting for main process to exit\n", stderr);
+            const char szTimedOut[] =
+                QT_TRANSLATE_NOOP("main", "Timed out waiting for launcher to exit. Please close the launcher "
+                                          "manually and retry.");
+            window.setStatusText(QCoreApplication::translate("main", szTimedOut));
+            Log(QString::fromUtf8(szTimedOut));
+            QFile::remove(options.strPackagePath);
+            return QuitAfter(3000);
+        }
+    }
+
+    window.setStatusText(QCoreApplication::translate("main", "Validating update package..."));
+    Log(QStringLiteral("Validating update package"));
+    QCoreApplication::processEvents();
+    OrvelPackageReader reader;
+    if (!reader.open(options.strPackagePath))
+    {
+        window.setStatusText(QCoreApplication::translate("main", "Failed to open update package"));
+        Log(QStringLiteral("Failed to open update package: %1").arg(reader.lastError()));
+        QFile::remove(options.strPackagePath);
+        return QuitAfter(3000);
+    }
+
+    const QString strBackupDir = options.strTargetDir + QStringLiteral("/.bak");
+    if (!QDir().mkpath(strBackupDir))
+    {
+        window.setStatusText(QCoreApplication::translate("main", "Failed to create backup directory"));
+        Log(QStringLiteral("Failed to create backup directory: %1").arg(strBackupDir));
+        reader.close();
+        QFile::remove(options.strPackagePath);
+        return QuitAfter(3000);
+    }
+
+    window.setFileCounter(0, reader.fileCount());
+    if (!ApplyPackage(reader, options.strTargetDir, strBackupDir, window))
+    {
+        Log(QStringLiteral("Update finished with failure"));
+        reader.close();
+        QFile::remove(options.strPackagePath);
+        return QuitAfter(3000);
+    }
+
+    window.setStatusText(QCoreApplication::translate("main", "Update complete"));
+    window.setDetailText(QString());
+    Log(QStringLiteral("Update completed successfully"));
+    reader.close();
+    QDir(strBackupDir).removeRecursively();
+    QFile::remove(options.strPackagePath);
+
+    const QString strLauncher = QCoreApplication::applicationDirPath() + QLatin1Char('/') +
+                                QLatin1String(OrvelPlatform::kLauncherFileName);
+    if (!QFileInfo::exists(strLauncher))
+        return QuitAfter(2000);
+
+    Log(QStringLiteral("Starting updated launcher: %1").arg(strLauncher));
+    const QString strWorkingDir = options.strTargetDir;
+    QTimer::singleShot(1000, qApp,
+                       [strLauncher, strWorkingDir]()
+                       {
+                           if (!QProcess::startDetached(strLauncher, QStringList(), strWorkingDir))
+                               Log(QStringLiteral("Failed to start updated launcher"));
+                           QCoreApplication::quit();
+                       });
+    return QApplication::exec();
+}

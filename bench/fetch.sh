@@ -1,0 +1,165 @@
+#!/usr/bin/env bash
+# Remote fetch benchmark: `corvane fetch` of every data package of a store
+# served by nginx on loopback, beside curl fetching the same package files
+# from the same server with xargs -P, in the same run.
+#
+#   bench/fetch.sh                          # 320 MiB store, 8 threads
+#   CORVANE_BENCH_MIB=64 bench/fetch.sh     # quick run
+#
+# Environment:
+#   CORVANE_BENCH_MIB       size of the packed content (default 320)
+#   CORVANE_BENCH_THREADS   threads of corvane fetch and curl's parallelism (default 8)
+#   CORVANE_BENCH_DIR       work directory (default: a new one under /tmp, removed at the end)
+#   CORVANE_BIN             the corvane executable (default build/bin/corvane)
+# Reports throughput of both, their ratio, CPU time per MiB and peak resident
+# memory of corvane fetch.
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")/.." && pwd)
+size_mib=${CORVANE_BENCH_MIB:-320}
+threads=${CORVANE_BENCH_THREADS:-8}
+corvane=${CORVANE_BIN:-$here/build/bin/corvane}
+nginx=/usr/sbin/nginx
+
+for tool in curl python3 xargs /usr/bin/time; do
+    command -v "$tool" >/dev/null || { echo "fetch.sh: $tool is needed" >&2; exit 1; }
+done
+[ -x "$nginx" ] || { echo "fetch.sh: nginx is needed at $nginx" >&2; exit 1; }
+[ -x "$corvane" ] || { echo "fetch.sh: no corvane at $corvane (build it, or set CORVANE_BIN)" >&2; exit 1; }
+
+if [ -n "${CORVANE_BENCH_DIR:-}" ]; then
+    work=$CORVANE_BENCH_DIR
+    mkdir -p "$work"
+else
+    work=$(mktemp -d /tmp/corvane-fetch-XXXXXX)
+fi
+nginx_pid=
+cleanup() {
+    if [ -n "$nginx_pid" ]; then
+        kill "$nginx_pid" 2>/dev/null || true
+        wait "$nginx_pid" 2>/dev/null || true
+    fi
+    if [ -z "${CORVANE_BENCH_DIR:-}" ]; then
+        rm -rf "$work"
+    fi
+}
+trap cleanup EXIT
+rm -rf "$work/tree" "$work/store" "$work/cache" "$work/curl" "$work/nginx"
+mkdir -p "$work/tree" "$work/cwd" "$work/nginx" "$work/curl"
+
+now() { date +%s.%N; }
+secs() { python3 -c "import sys; print('%.2f' % (float(sys.argv[2]) - float(sys.argv[1])))" "$1" "$2"; }
+calc() { python3 -c "import sys; print('%.3f' % eval(sys.argv[1]))" "$1"; }
+bytes_of() { find "$1" -type f -printf '%s\n' | awk '{s += $1} END {print s + 0}'; }
+package_bytes_of() { find "$1" -type f -name '*.dat' -printf '%s\n' | awk '{s += $1} END {print s + 0}'; }
+
+# Content that does not compress, so the packages are as large as the tree:
+# files of 256 KiB to 8 MiB, written in a fixed pseudo-random order of sizes.
+echo "writing a ${size_mib} MiB tree in $work/tree ..."
+python3 - "$work/tree" $((size_mib * 1024 * 1024)) <<'PY'
+import os, random, sys
+root, target = sys.argv[1], int(sys.argv[2])
+rng = random.Random(7)
+total, i = 0, 0
+while total < target:
+    size = min(rng.choice([256, 512, 1024, 2048, 4096, 8192]) * 1024, target - total)
+    d = os.path.join(root, 'd%02d' % (i % 16))
+    os.makedirs(d, exist_ok=True)
+    with open(os.path.join(d, 'f%05d.bin' % i), 'wb') as f:
+        f.write(os.urandom(size))
+    total += size
+    i += 1
+PY
+
+echo "packing ..."
+(cd "$work/cwd" && "$corvane" pack --root "$work/tree" --store "$work/store" --version 1 --level 0 >/dev/null) || {
+    echo "fetch.sh: corvane pack failed (see $work/cwd/PemCorvane.log)" >&2
+    exit 1
+}
+rm -rf "$work/tree"
+store_bytes=$(package_bytes_of "$work/store/dat")
+packages=$(find "$work/store/dat" -name '*.dat' | wc -l)
+echo "store: $packages packages, $store_bytes bytes"
+
+port=$(python3 -c "import socket; s=socket.socket(); s.bind(('127.0.0.1', 0)); print(s.getsockname()[1])")
+cat >"$work/nginx/nginx.conf" <<CONF
+daemon off;
+worker_processes 2;
+pid $work/nginx/nginx.pid;
+error_log $work/nginx/error.log warn;
+events { worker_connections 1024; }
+http {
+    access_log off;
+    default_type application/octet-stream;
+    sendfile on;
+    tcp_nopush on;
+    keepalive_requests 100000;
+    client_body_temp_path $work/nginx/body;
+    proxy_temp_path $work/nginx/proxy;
+    fastcgi_temp_path $work/nginx/fastcgi;
+    uwsgi_temp_path $work/nginx/uwsgi;
+    scgi_temp_path $work/nginx/scgi;
+    server {
+        listen 127.0.0.1:$port;
+        root $work/store;
+        location / { }
+    }
+}
+CONF
+user_line=""
+if [ "$(id -u)" = 0 ]; then user_line="user root;"; fi
+sed -i "1i $user_line" "$work/nginx/nginx.conf"
+"$nginx" -p "$work/nginx" -c "$work/nginx/nginx.conf" -e "$work/nginx/error.log" &
+nginx_pid=$!
+for _ in $(seq 100); do
+    curl -s -o /dev/null "http://127.0.0.1:$port/idx/_lastver" && break
+    sleep 0.05
+done
+base="http://127.0.0.1:$port"
+
+cat >"$work/remote.cfg" <<CFG
+{
+  "global": { "local": 1, "remote": 1, "threadcount": $threads },
+  "local": { "dir": "$work/cache" },
+  "remote": { "count": 1, "0": { "url": "$base", "dir": "$work/cache", "cache": 1 } }
+}
+CFG
+
+# Warm the page cache for both runs alike.
+cat $(find "$work/store" -type f) >/dev/null
+
+echo "corvane fetch with $threads threads ..."
+sync
+t0=$(now)
+(cd "$work/cwd" && /usr/bin/time -f '%U %S %M' -o "$work/corvane.time" \
+    "$corvane" fetch --config "$work/remote.cfg" --threads "$threads" >"$work/fetch.out") || {
+    echo "fetch.sh: corvane fetch failed (see $work/cwd/PemCorvane.log)" >&2
+    exit 1
+}
+t1=$(now)
+corvane_s=$(secs "$t0" "$t1")
+fetched=$(package_bytes_of "$work/cache/dat")
+[ "$fetched" = "$store_bytes" ] || { echo "fetch.sh: fetched $fetched bytes, store has $store_bytes" >&2; exit 1; }
+
+echo "curl with xargs -P$threads ..."
+(cd "$work/store" && find dat -name '*.dat') >"$work/packages.list"
+sync
+t0=$(now)
+(cd "$work/curl" && /usr/bin/time -f '%U %S %M' -o "$work/curl.time" \
+    xargs -P "$threads" -I{} curl -s --create-dirs -o "{}" "$base/{}" <"$work/packages.list")
+t1=$(now)
+curl_s=$(secs "$t0" "$t1")
+curl_bytes=$(package_bytes_of "$work/curl/dat")
+[ "$curl_bytes" = "$store_bytes" ] || { echo "fetch.sh: curl fetched $curl_bytes bytes" >&2; exit 1; }
+
+read -r c_user c_sys c_rss <"$work/corvane.time"
+read -r k_user k_sys _ <"$work/curl.time"
+mib=$(calc "$store_bytes / 1048576")
+echo
+echo "packages:                   $packages ($mib MiB)"
+echo "corvane fetch:              $corvane_s s, $(calc "$mib / $corvane_s") MiB/s"
+echo "curl (xargs -P$threads):          $curl_s s, $(calc "$mib / $curl_s") MiB/s"
+echo "throughput corvane / curl:  $(calc "$curl_s / $corvane_s")"
+echo "corvane CPU per MiB:        $(calc "($c_user + $c_sys) * 1000 / $mib") ms (user $c_user s, sys $c_sys s)"
+echo "curl CPU per MiB:           $(calc "($k_user + $k_sys) * 1000 / $mib") ms"
+echo "corvane peak RSS:           $(calc "$c_rss / 1024") MiB"

@@ -1,0 +1,186 @@
+#!/usr/bin/env bash
+# Packing benchmark: corvane pack against tar | zstd and against per-file zstd
+# on the same tree of real files, plus an unchanged second build.
+#
+#   bench/pack.sh                       # 512 MiB tree, 100 MiB part at the default level
+#   CORVANE_BENCH_MIB=64 CORVANE_BENCH_PART_MIB=16 bench/pack.sh   # quick run
+#
+# Environment:
+#   CORVANE_BENCH_MIB       size of the tree (default 512)
+#   CORVANE_BENCH_PART_MIB  size of the part packed at the default level (default 100; 0 skips it)
+#   CORVANE_BENCH_LEVEL     store level of the main run (default 5)
+#   CORVANE_BENCH_THREADS   threads for corvane and zstd (default 2)
+#   CORVANE_BENCH_DIR       work directory (default: a new one under /tmp, removed at the end)
+#   CORVANE_BIN             the corvane executable (default build/bin/corvane)
+# The tree is copied from /usr/lib and /usr/share into the work directory and
+# never lands in the repository.
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")/.." && pwd)
+size_mib=${CORVANE_BENCH_MIB:-512}
+part_mib=${CORVANE_BENCH_PART_MIB:-100}
+level=${CORVANE_BENCH_LEVEL:-5}
+threads=${CORVANE_BENCH_THREADS:-2}
+corvane=${CORVANE_BIN:-$here/build/bin/corvane}
+default_level=9
+
+# Store level -> zstd level; keep in step with the table in
+# Common/Corvane/lib/src/compress/CorvaneCompress.cpp.
+zstd_levels=(1 1 3 3 6 6 12 12 19 19 22)
+zlevel=${zstd_levels[$level]}
+zdefault=${zstd_levels[$default_level]}
+
+for tool in zstd tar python3; do
+    command -v "$tool" >/dev/null || { echo "pack.sh: $tool is needed" >&2; exit 1; }
+done
+[ -x "$corvane" ] || { echo "pack.sh: no corvane at $corvane (build it, or set CORVANE_BIN)" >&2; exit 1; }
+
+if [ -n "${CORVANE_BENCH_DIR:-}" ]; then
+    work=$CORVANE_BENCH_DIR
+    mkdir -p "$work"
+else
+    work=$(mktemp -d /tmp/corvane-bench-XXXXXX)
+    trap 'rm -rf "$work"' EXIT
+fi
+rm -rf "$work/tree" "$work/part" "$work/store" "$work/store-part" "$work/perfile"
+mkdir -p "$work/cwd"
+
+# Picks a mix of files from both roots in a fixed pseudo-random order until the
+# size is reached. Paths that differ only in case are skipped (the store keeps
+# paths lower case), and so are names the store refuses (':' and '\\').
+# Writes a NUL-separated list for tar.
+select_files() { # target_bytes list_file
+    python3 - "$1" "$2" <<'PY'
+import os, sys, zlib
+target, out = int(sys.argv[1]), sys.argv[2]
+files = []
+for root in (b'/usr/lib', b'/usr/share'):
+    for d, _, names in os.walk(root):
+        for n in names:
+            p = os.path.join(d, n)
+            try:
+                st = os.lstat(p)
+            except OSError:
+                continue
+            if not (st.st_mode & 0o170000 == 0o100000) or st.st_size == 0 or st.st_size > (1 << 30):
+                continue
+            # Store paths must be valid on Windows too: no drive colon, no backslash.
+            if b':' in p or b'\\' in p or not os.access(p, os.R_OK):
+                continue
+            files.append((zlib.crc32(p), p, st.st_size))
+files.sort()
+seen, total, chosen = set(), 0, []
+for _, p, size in files:
+    low = p.lower()
+    if low in seen:
+        continue
+    seen.add(low)
+    chosen.append(p[1:])  # relative to /, as tar wants it
+    total += size
+    if total >= target:
+        break
+with open(out, 'wb') as f:
+    f.write(b'\0'.join(chosen) + b'\0')
+print(total)
+PY
+}
+
+copy_tree() { # list_file dest
+    mkdir -p "$2"
+    tar -C / --null -T "$1" -cf - 2>/dev/null | tar -C "$2" -xf -
+}
+
+now() { date +%s.%N; }
+secs() { python3 -c "import sys; print('%.2f' % (float(sys.argv[2]) - float(sys.argv[1])))" "$1" "$2"; }
+ratio() { python3 -c "import sys; print('%.3f' % (float(sys.argv[1]) / float(sys.argv[2])))" "$1" "$2"; }
+bytes_of() { find "$1" -type f -printf '%s\n' | awk '{s += $1} END {print s + 0}'; }
+summary_value() { sed -n "s/^$2: *//p" "$1"; }
+
+run_pack() { # tree store version level -> prints wall seconds; summary in $work/pack.out
+    local t0 t1
+    t0=$(now)
+    (cd "$work/cwd" && "$corvane" pack --root "$1" --store "$2" --version "$3" --level "$4" \
+        --threads "$threads" >"$work/pack.out") || {
+        echo "pack.sh: corvane pack failed (see $work/cwd/PemCorvane.log)" >&2
+        exit 1
+    }
+    t1=$(now)
+    secs "$t0" "$t1"
+}
+
+run_tar_zstd() { # tree zstd_level -> "seconds bytes"
+    local t0 t1 out=$work/tree.tar.zst
+    t0=$(now)
+    tar -C "$1" -cf - . | zstd -q -T"$threads" -"$2" $([ "$2" -gt 19 ] && echo --ultra) -o "$out" -f
+    t1=$(now)
+    echo "$(secs "$t0" "$t1") $(stat -c %s "$out")"
+    rm -f "$out"
+}
+
+per_file_bytes() { # tree zstd_level -> bytes of every file compressed alone
+    rm -rf "$work/perfile"
+    (cd "$1" && zstd -q -r -T"$threads" -"$2" $([ "$2" -gt 19 ] && echo --ultra) . --output-dir-mirror "$work/perfile")
+    bytes_of "$work/perfile"
+    rm -rf "$work/perfile"
+}
+
+measure() { # label tree store level zlevel second_build(0/1)
+    local label=$1 tree=$2 store=$3 lvl=$4 zl=$5 second=$6
+    local files in_bytes pack_s store_bytes tz tz_s tz_bytes pf_bytes
+    files=$(find "$tree" -type f | wc -l)
+    in_bytes=$(bytes_of "$tree")
+    echo "[$label] tree: $files files, $in_bytes bytes; store level $lvl = zstd $zl, $threads threads"
+
+    sync
+    pack_s=$(run_pack "$tree" "$store" 1 "$lvl")
+    store_bytes=$(bytes_of "$store")
+    echo "[$label] corvane pack time:        $pack_s s"
+    echo "[$label] corvane store size:       $store_bytes bytes (data $(summary_value "$work/pack.out" 'bytes out'))"
+
+    tz=$(run_tar_zstd "$tree" "$zl")
+    tz_s=${tz% *}
+    tz_bytes=${tz#* }
+    echo "[$label] tar | zstd -T$threads -$zl time:  $tz_s s"
+    echo "[$label] tar | zstd -T$threads -$zl size:  $tz_bytes bytes"
+
+    pf_bytes=$(per_file_bytes "$tree" "$zl")
+    echo "[$label] per-file zstd -$zl sum:     $pf_bytes bytes"
+
+    echo "[$label] ratio pack time / tar-zstd time:    $(ratio "$pack_s" "$tz_s")"
+    echo "[$label] ratio store size / per-file sum:    $(ratio "$store_bytes" "$pf_bytes")"
+    echo "[$label] ratio store size / tar-zstd size:   $(ratio "$store_bytes" "$tz_bytes")"
+
+    if [ "$second" = 1 ]; then
+        local second_s
+        second_s=$(run_pack "$tree" "$store" 2 "$lvl")
+        echo "[$label] second unchanged pack time: $second_s s (stored anew: $(summary_value "$work/pack.out" 'stored anew'))"
+        echo "[$label] ratio second build / first build: $(ratio "$second_s" "$pack_s")"
+    fi
+}
+
+echo "building the tree in $work ..."
+total=$(select_files $((size_mib * 1024 * 1024)) "$work/tree.list")
+copy_tree "$work/tree.list" "$work/tree"
+echo "tree: $total bytes selected"
+
+measure "level $level" "$work/tree" "$work/store" "$level" "$zlevel" 1
+
+if [ "$part_mib" -gt 0 ]; then
+    # The part: the first files of the same selection order, so it is a part
+    # of the tree above.
+    python3 - "$work/tree.list" "$work/part.list" $((part_mib * 1024 * 1024)) <<'PY'
+import os, sys
+src, out, target = sys.argv[1], sys.argv[2], int(sys.argv[3])
+chosen, total = [], 0
+for p in open(src, 'rb').read().split(b'\0'):
+    if not p:
+        continue
+    chosen.append(p)
+    total += os.lstat(b'/' + p).st_size
+    if total >= target:
+        break
+open(out, 'wb').write(b'\0'.join(chosen) + b'\0')
+PY
+    copy_tree "$work/part.list" "$work/part"
+    measure "default level $default_level" "$work/part" "$work/store-part" "$default_level" "$zdefault" 0
+fi
