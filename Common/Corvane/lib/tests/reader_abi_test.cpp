@@ -55,8 +55,9 @@ TEST(LibraryAbi, ExportsExactlyTheEntryPoints)
     {
         setNames.erase(pcszLinkerSymbol);
     }
-    EXPECT_EQ(setNames, (std::set<std::string>{"g_InitCorvaneManager", "g_UnInitCorvaneManager", "g_NewCorvaneReader",
-                                              "g_NewCorvaneReaderByConfig", "g_NewCorvanePacker"}));
+    EXPECT_EQ(setNames,
+              (std::set<std::string>{"g_InitCorvaneManager", "g_UnInitCorvaneManager", "g_NewCorvaneReader",
+                                     "g_NewCorvaneReaderByConfig", "g_NewCorvanePacker"}));
 }
 
 TEST(LibraryAbi, ReaderThroughLoadedLibrary)

@@ -44,8 +44,9 @@ int RunLs(ToolContext& ctx, const ParsedArgs& args)
     {
         return kExitUsage;
     }
-    const std::string strDir =
-        args.Positional().size() > StoreArgCount(args) ? ToStorePath(args.Positional()[StoreArgCount(args)]) : std::string();
+    const std::string strDir = args.Positional().size() > StoreArgCount(args)
+                                   ? ToStorePath(args.Positional()[StoreArgCount(args)])
+                                   : std::string();
     ReaderPtr pReader;
     if (!OpenStoreReader(ctx, source, pReader))
     {

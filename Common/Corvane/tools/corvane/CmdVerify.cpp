@@ -85,6 +85,7 @@ bool IsPackagePath(const std::string& strPath)
 void VerifyFiles(NSCorvane::IPemCorvaneReader& reader, const std::vector<std::string>& vecFiles,
                  CorvaneProgress& progress, ProblemList& problems)
 {
+    size_t uNoInfo = 0;
     for (size_t i = 0; i < vecFiles.size(); ++i)
     {
         const std::string& strPath = vecFiles[i];
@@ -106,13 +107,26 @@ void VerifyFiles(NSCorvane::IPemCorvaneReader& reader, const std::vector<std::st
             problems.Add("file " + strPath + ": content does not match its recorded hash");
             continue;
         }
-        // Older stores may have no file information; only a recorded size is compared.
         NSCorvane::CorvaneFileInfo info{};
-        if (reader.GetFileInfo(strPath.c_str(), &info) && info.uFileSize != pFile->Size())
+        if (!reader.GetFileInfo(strPath.c_str(), &info))
+        {
+            ++uNoInfo;
+        }
+        else if (info.uFileSize != pFile->Size())
         {
             problems.Add("file " + strPath + ": " + std::to_string(pFile->Size()) + " bytes, recorded " +
                          std::to_string(info.uFileSize));
         }
+    }
+    // The builder writes file information for every file: none at all means it
+    // is missing or damaged, some missing means it does not match the tree.
+    if (uNoInfo && uNoInfo == vecFiles.size())
+    {
+        problems.Add("file information: missing or damaged");
+    }
+    else if (uNoInfo)
+    {
+        problems.Add("file information: " + std::to_string(uNoInfo) + " files have no record");
     }
 }
 
@@ -173,6 +187,16 @@ int RunVerify(ToolContext& ctx, const ParsedArgs& args)
     if (!bPackagesRead)
     {
         problems.Add("package list: cannot be read");
+    }
+    for (const auto& [pList, pcszName] : {std::make_pair(pReader->OpenPatchFileList(), "changed-file list"),
+                                          std::make_pair(pReader->OpenPatchDataList(), "changed-package list")})
+    {
+        if (!pList)
+        {
+            problems.Add(std::string(pcszName) + ": cannot be read");
+            continue;
+        }
+        pList->Release();
     }
     // Files first: their check only reads, and names the files a damaged
     // package takes with it.

@@ -49,7 +49,8 @@ bool CorvaneLibrary::Load(std::string& strError)
     // Optional: a reader-only build of the library serves every command but pack.
     m_pfnNewPacker = Resolve<PFN_g_NewCorvanePacker>(m_hLibrary, "g_NewCorvanePacker");
     // Optional too: only --config needs it.
-    m_pfnNewReaderByConfig = Resolve<PFN_g_NewCorvaneReaderByConfig>(m_hLibrary, "g_NewCorvaneReaderByConfig");
+    m_pfnNewReaderByConfig =
+        Resolve<PFN_g_NewCorvaneReaderByConfig>(m_hLibrary, "g_NewCorvaneReaderByConfig");
     if (!m_pfnInit || !m_pfnUnInit || !m_pfnNewReader)
     {
         strError = strPath + " lacks the store entry points";
@@ -72,7 +73,8 @@ bool CorvaneLibrary::NewReader(const std::string& strStoreDir, uint32_t uVersion
 bool CorvaneLibrary::NewReaderByConfig(const std::string& strConfigFile, uint32_t uVersion,
                                        NSCorvane::IPemCorvaneReader** ppReader)
 {
-    return m_bInitialised && m_pfnNewReaderByConfig && m_pfnNewReaderByConfig(ppReader, strConfigFile.c_str(), uVersion);
+    return m_bInitialised && m_pfnNewReaderByConfig &&
+           m_pfnNewReaderByConfig(ppReader, strConfigFile.c_str(), uVersion);
 }
 
 bool CorvaneLibrary::NewPacker(NSCorvane::IPemCorvanePacker** ppPacker)

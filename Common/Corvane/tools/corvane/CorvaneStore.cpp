@@ -7,7 +7,8 @@
 
 const std::vector<OptionSpec>& StoreSourceOptions()
 {
-    static const std::vector<OptionSpec> s_vecOptions = {{"--version", true, false}, {"--config", true, false}};
+    static const std::vector<OptionSpec> s_vecOptions = {{"--version", true, false},
+                                                         {"--config", true, false}};
     return s_vecOptions;
 }
 

@@ -41,15 +41,15 @@ int RunCommand(const CorvaneCommand& command, const std::vector<std::string>& ve
         return FailUsage(command.pszName, strError);
     }
     // With --config FILE a remote store's configuration stands in for STORE.
-    const size_t uCount = args.Positional().size() + (command.uMinPositional > 0 && args.Has("--config") ? 1 : 0);
+    const size_t uCount =
+        args.Positional().size() + (command.uMinPositional > 0 && args.Has("--config") ? 1 : 0);
     if (uCount < command.uMinPositional)
     {
         return FailUsage(command.pszName, "too few arguments");
     }
     if (uCount > command.uMaxPositional)
     {
-        return FailUsage(command.pszName,
-                         "unexpected argument '" + args.Positional().back() + "'");
+        return FailUsage(command.pszName, "unexpected argument '" + args.Positional().back() + "'");
     }
     ToolContext ctx;
     return command.pfnRun(ctx, args);

@@ -30,8 +30,8 @@ extern "C"
     // pcszConfigFile (UTF-8 path): a local cache directory backed by HTTP(S)
     // sources. Same contract as g_NewCorvaneReader; opens without an explicit
     // option look in the cache first, then ask the remote sources.
-    CORVANE_API bool g_NewCorvaneReaderByConfig(NSCorvane::IPemCorvaneReader** ppReader, const char* pcszConfigFile,
-                                                uint32_t uVersion);
+    CORVANE_API bool g_NewCorvaneReaderByConfig(NSCorvane::IPemCorvaneReader** ppReader,
+                                                const char* pcszConfigFile, uint32_t uVersion);
 
     // A packer with the default options, for building stores. *ppPacker receives
     // an object the caller releases. False only when ppPacker is null or memory runs out.
