@@ -370,6 +370,16 @@ TEST_F(BuilderPack, SoundnessOfTheSourceWalk)
     ReaderPtr reader = OpenStore(tree.strStore);
     EXPECT_EQ((std::vector<std::string>{"a/one.txt", "a/sub/two.txt"}), Lines(reader->OpenFileList()));
 
+    // A link to a directory outside brings that directory in whole, once.
+    CorvaneTest::TempDir outside;
+    ASSERT_TRUE(CorvaneTest::WriteFileText(outside / "f.txt", "f"));
+    ASSERT_TRUE(CorvaneTest::WriteFileText(outside / "deep/g.txt", "g"));
+    fs::create_directory_symlink(outside.Path(), tree.strRoot + "/a/ext");
+    ASSERT_TRUE(PackAll(tree.strRoot, tree.strStore, 2, 1));
+    EXPECT_EQ((std::vector<std::string>{"a/ext/deep/g.txt", "a/ext/f.txt", "a/one.txt", "a/sub/two.txt"}),
+              Lines(OpenStore(tree.strStore)->OpenFileList()));
+    fs::remove(tree.strRoot + "/a/ext");
+
     // A file too large for the 32-bit record fields is refused by name.
     CorvaneTest::ScopedLogCapture log;
     const std::string strHuge = tree.strRoot + "/a/huge.bin";
@@ -377,10 +387,10 @@ TEST_F(BuilderPack, SoundnessOfTheSourceWalk)
         std::ofstream(strHuge).put('x');
     }
     fs::resize_file(strHuge, 0x100000000ull); // sparse: no disk space used
-    EXPECT_FALSE(PackAll(tree.strRoot, tree.strStore, 2));
+    EXPECT_FALSE(PackAll(tree.strRoot, tree.strStore, 3));
     EXPECT_TRUE(CorvaneTest::ScopedLogCapture::Contains("too large"));
     EXPECT_TRUE(CorvaneTest::ScopedLogCapture::Contains(strHuge));
-    EXPECT_EQ(1u, OpenStore(tree.strStore)->GetWorkVersion());
+    EXPECT_EQ(2u, OpenStore(tree.strStore)->GetWorkVersion());
 }
 
 TEST_F(BuilderPack, PushBlockAndPushFileRules)

@@ -97,11 +97,10 @@ void WalkDirectories(const DirEntry& dir, const PackEntry& entry, const std::str
         {
             continue; // unreadable, or a directory already walked by another way
         }
-        // A link leads the walk on, but is not a directory of the tree itself.
-        if (!sub.bLink)
-        {
-            vecDirs.push_back(sub);
-        }
+        // A linked directory belongs to the tree whole: taking only its
+        // subdirectories would publish part of it. The identity check above
+        // keeps a link to an ancestor from looping.
+        vecDirs.push_back(sub);
         WalkDirectories(sub, entry, strSkipDir, setVisited, vecDirs);
     }
 }
