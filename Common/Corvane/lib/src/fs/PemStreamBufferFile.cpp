@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "fs/PemStreamBufferFile.h"
 
+#include "fs/CorvaneMemoryCursor.h"
+
 #include <cstdint>
 #include <cstring>
 #include <new>
@@ -45,19 +47,14 @@ PemStreamBufferFile* PemStreamBufferFile::CreateCopy(const void* pData, uint32_t
 
 int32_t PemStreamBufferFile::Read(void* pBuffer, uint32_t uSize)
 {
-    // All or nothing: a short read returns 0 and leaves the position alone.
-    if (!m_pReader || !m_pReader->Buffer() || !pBuffer || uSize == 0 || uSize > INT32_MAX)
+    if (!m_pReader)
     {
         return 0;
     }
-    const uint32_t uPos = m_pReader->Position();
-    if (uPos > m_pReader->Size() || m_pReader->Size() - uPos < uSize)
-    {
-        return 0;
-    }
-    std::memcpy(pBuffer, m_pReader->Buffer() + uPos, uSize);
-    m_pReader->SetPosition(uPos + uSize);
-    return static_cast<int32_t>(uSize);
+    uint32_t uPos = m_pReader->Position();
+    const int32_t nRead = CorvaneUtil::MemoryReadAll(m_pReader->Buffer(), m_pReader->Size(), &uPos, pBuffer, uSize);
+    m_pReader->SetPosition(uPos);
+    return nRead;
 }
 
 int32_t PemStreamBufferFile::Write(const void*, uint32_t)
@@ -76,26 +73,7 @@ int32_t PemStreamBufferFile::Seek(int32_t nOffset, int32_t nOrigin)
     {
         return -1;
     }
-    const int64_t nSize = m_pReader->Size();
-    int64_t nTarget;
-    switch (nOrigin)
-    {
-    case 0:
-        nTarget = nOffset;
-        break;
-    case 1:
-        nTarget = static_cast<int64_t>(m_pReader->Position()) + nOffset;
-        break;
-    case 2:
-        nTarget = nSize + nOffset;
-        break;
-    default:
-        nTarget = nSize;
-        break;
-    }
-    // Taken as unsigned, a target before the start is huge and so lands at the end.
-    const uint64_t uTarget = static_cast<uint64_t>(nTarget);
-    const uint32_t uNew = static_cast<uint32_t>(uTarget < static_cast<uint64_t>(nSize) ? uTarget : nSize);
+    const uint32_t uNew = CorvaneUtil::MemorySeekTarget(m_pReader->Position(), m_pReader->Size(), nOffset, nOrigin);
     m_pReader->SetPosition(uNew);
     return static_cast<int32_t>(uNew);
 }

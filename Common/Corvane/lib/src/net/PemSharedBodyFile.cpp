@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "net/PemSharedBodyFile.h"
 
+#include "fs/CorvaneMemoryCursor.h"
+
 #include <cstdint>
 #include <cstring>
 #include <new>
@@ -23,19 +25,12 @@ PemSharedBodyFile* PemSharedBodyFile::Create(std::shared_ptr<const std::string> 
 
 int32_t PemSharedBodyFile::Read(void* pBuffer, uint32_t uSize)
 {
-    // All or nothing: a short read returns 0 and leaves the position alone.
-    if (!m_spBody || !pBuffer || uSize == 0 || uSize > INT32_MAX)
+    if (!m_spBody)
     {
         return 0;
     }
-    const uint32_t uTotal = Size();
-    if (m_uPos > uTotal || uTotal - m_uPos < uSize)
-    {
-        return 0;
-    }
-    std::memcpy(pBuffer, m_spBody->data() + m_uPos, uSize);
-    m_uPos += uSize;
-    return static_cast<int32_t>(uSize);
+    return CorvaneUtil::MemoryReadAll(reinterpret_cast<const uint8_t*>(m_spBody->data()), Size(), &m_uPos, pBuffer,
+                                      uSize);
 }
 
 int32_t PemSharedBodyFile::Write(const void*, uint32_t)
@@ -54,26 +49,7 @@ int32_t PemSharedBodyFile::Seek(int32_t nOffset, int32_t nOrigin)
     {
         return -1;
     }
-    const int64_t nSize = Size();
-    int64_t nTarget;
-    switch (nOrigin)
-    {
-    case 0:
-        nTarget = nOffset;
-        break;
-    case 1:
-        nTarget = static_cast<int64_t>(m_uPos) + nOffset;
-        break;
-    case 2:
-        nTarget = nSize + nOffset;
-        break;
-    default:
-        nTarget = nSize;
-        break;
-    }
-    // Taken as unsigned, a target before the start is huge and so lands at the end.
-    const uint64_t uTarget = static_cast<uint64_t>(nTarget);
-    m_uPos = static_cast<uint32_t>(uTarget < static_cast<uint64_t>(nSize) ? uTarget : nSize);
+    m_uPos = CorvaneUtil::MemorySeekTarget(m_uPos, Size(), nOffset, nOrigin);
     return static_cast<int32_t>(m_uPos);
 }
 
