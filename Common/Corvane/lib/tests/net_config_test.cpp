@@ -62,6 +62,22 @@ TEST(PemConfig, ReadsTheTemplateAndKeepsDefaults)
     EXPECT_EQ(sparse.Remotes()[0].strUrl, "u");
     EXPECT_EQ(sparse.Remotes()[0].uCache, 0u);
     EXPECT_EQ(log.Text(), "");
+
+    // Entries come in index order whatever the key order; keys at or past
+    // "count", and keys that are not plain indexes, are not entries. A huge
+    // "count" costs no more than the keys that exist (found by fuzzing: it hung).
+    ASSERT_TRUE(WriteFileText(strFile, R"({"remote": {"count": 444444494344, "10": {"url": "ten"},
+        "2": {"url": "two"}, "02": {"url": "padded"}, "-1": {"url": "neg"}, "0": {"url": "zero"}}})"));
+    PemConfig huge;
+    ASSERT_TRUE(huge.Read(strFile.c_str()));
+    ASSERT_EQ(huge.Remotes().size(), 3u);
+    EXPECT_EQ(huge.Remotes()[0].strUrl, "zero");
+    EXPECT_EQ(huge.Remotes()[1].strUrl, "two");
+    EXPECT_EQ(huge.Remotes()[2].strUrl, "ten");
+    ASSERT_TRUE(WriteFileText(strFile, R"({"remote": {"count": 2, "0": {"url": "a"}, "2": {"url": "b"}}})"));
+    PemConfig bounded;
+    ASSERT_TRUE(bounded.Read(strFile.c_str()));
+    ASSERT_EQ(bounded.Remotes().size(), 1u);
 }
 
 TEST(PemConfig, FailuresNameFileOffsetAndParserMessage)

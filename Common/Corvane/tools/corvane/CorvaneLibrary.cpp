@@ -19,7 +19,8 @@ CorvaneLibrary::~CorvaneLibrary()
     {
         m_pfnUnInit();
     }
-    CorvaneToolPlatform::CloseLibrary(m_hLibrary);
+    // The library stays loaded until the process ends, as in every caller: its
+    // per-thread codec contexts and HTTP state must not outlive their code.
 }
 
 bool CorvaneLibrary::Load(std::string& strError)

@@ -8,6 +8,7 @@
 
 #include <exception>
 #include <limits>
+#include <map>
 #include <string>
 
 namespace NSCorvane
@@ -154,12 +155,34 @@ bool PemConfig::Read(const char* pcszPath)
         {
             int64_t nCount = 0;
             ReadInt(*pRemote, "count", nCount);
-            for (int64_t i = 0; i < nCount; ++i)
+            // Entries "0" to count-1 in index order, a missing one skipped. Walk
+            // the keys that exist rather than every index: a huge "count" must
+            // not turn into billions of lookups.
+            std::map<int64_t, const rapidjson::Value*> mapEntries;
+            if (pRemote->IsObject())
             {
-                const rapidjson::Value* pEntry = Member(*pRemote, std::to_string(i).c_str());
-                if (!pEntry || !pEntry->IsObject())
+                for (auto it = pRemote->MemberBegin(); it != pRemote->MemberEnd(); ++it)
                 {
-                    continue; // a missing entry is skipped
+                    const std::string strKey(it->name.GetString(), it->name.GetStringLength());
+                    const bool bCanonical = !strKey.empty() && strKey.size() <= 18 &&
+                                            strKey.find_first_not_of("0123456789") == std::string::npos &&
+                                            (strKey == "0" || strKey[0] != '0');
+                    if (!bCanonical)
+                    {
+                        continue;
+                    }
+                    const int64_t nIndex = std::stoll(strKey);
+                    if (nIndex < nCount)
+                    {
+                        mapEntries.emplace(nIndex, &it->value); // the first of duplicate keys wins
+                    }
+                }
+            }
+            for (const auto& [nIndex, pEntry] : mapEntries)
+            {
+                if (!pEntry->IsObject())
+                {
+                    continue;
                 }
                 CorvaneRemoteInfo info;
                 ReadString(*pEntry, "url", info.strUrl);

@@ -19,7 +19,6 @@ std::string ExecutableDir();
 // A loaded library, or null with the system's reason in strError.
 void* OpenLibrary(const std::string& strPath, std::string& strError);
 void* FindSymbol(void* hLibrary, const char* pcszName);
-void CloseLibrary(void* hLibrary);
 
 bool IsStderrTerminal();
 // Content written to stdout passes unchanged (no newline translation).

@@ -49,14 +49,6 @@ void* FindSymbol(void* hLibrary, const char* pcszName)
     return hLibrary ? ::dlsym(hLibrary, pcszName) : nullptr;
 }
 
-void CloseLibrary(void* hLibrary)
-{
-    if (hLibrary)
-    {
-        ::dlclose(hLibrary);
-    }
-}
-
 bool IsStderrTerminal()
 {
     return ::isatty(STDERR_FILENO) == 1;

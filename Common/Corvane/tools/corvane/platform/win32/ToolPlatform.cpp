@@ -101,14 +101,6 @@ void* FindSymbol(void* hLibrary, const char* pcszName)
                     : nullptr;
 }
 
-void CloseLibrary(void* hLibrary)
-{
-    if (hLibrary)
-    {
-        ::FreeLibrary(static_cast<HMODULE>(hLibrary));
-    }
-}
-
 bool IsStderrTerminal()
 {
     return ::_isatty(::_fileno(stderr)) != 0;
