@@ -8,7 +8,11 @@
 namespace NSCorvane
 {
 
-ReadWholeResult ReadWholeFile(const std::string& strPath, std::vector<uint8_t>& vecOut, uint64_t uMaxSize)
+namespace
+{
+
+template <typename Buffer>
+ReadWholeResult ReadWholeInto(const std::string& strPath, Buffer& vecOut, uint64_t uMaxSize)
 {
     vecOut.clear();
     const int nFile = CorvanePlatform::FileOpen(strPath.c_str(), CorvanePlatform::FileMode::ReadShared);
@@ -38,17 +42,33 @@ ReadWholeResult ReadWholeFile(const std::string& strPath, std::vector<uint8_t>& 
             {
                 if (uDone == vecOut.size())
                 {
-                    if (static_cast<uint64_t>(vecOut.size()) >= uMaxSize)
+                    // One byte decides whether the file goes on, so the usual
+                    // case (the length was right) never grows the buffer,
+                    // which would copy everything read so far.
+                    uint8_t byProbe = 0;
+                    const int64_t nProbe = CorvanePlatform::FileRead(nFile, &byProbe, 1);
+                    if (nProbe < 0)
                     {
-                        uint8_t byProbe = 0;
-                        if (CorvanePlatform::FileRead(nFile, &byProbe, 1) > 0)
-                        {
-                            eResult = ReadWholeResult::TooLarge;
-                        }
+                        eResult = ReadWholeResult::ReadFailed;
                         break;
                     }
-                    vecOut.resize(vecOut.size() + 65536 > uMaxSize ? static_cast<size_t>(uMaxSize)
-                                                                   : vecOut.size() + 65536);
+                    if (0 == nProbe)
+                    {
+                        break;
+                    }
+                    if (static_cast<uint64_t>(vecOut.size()) >= uMaxSize)
+                    {
+                        eResult = ReadWholeResult::TooLarge;
+                        break;
+                    }
+                    vecOut.push_back(byProbe);
+                    ++uDone;
+                    if (uDone == vecOut.size() && static_cast<uint64_t>(vecOut.size()) < uMaxSize)
+                    {
+                        vecOut.resize(vecOut.size() + 65536 > uMaxSize ? static_cast<size_t>(uMaxSize)
+                                                                       : vecOut.size() + 65536);
+                    }
+                    continue;
                 }
                 const size_t uWant = vecOut.size() - uDone;
                 const uint32_t uChunk = uWant > 0x40000000u ? 0x40000000u : static_cast<uint32_t>(uWant);
@@ -77,6 +97,18 @@ ReadWholeResult ReadWholeFile(const std::string& strPath, std::vector<uint8_t>& 
         vecOut.clear();
     }
     return eResult;
+}
+
+} // namespace
+
+ReadWholeResult ReadWholeFile(const std::string& strPath, std::vector<uint8_t>& vecOut, uint64_t uMaxSize)
+{
+    return ReadWholeInto(strPath, vecOut, uMaxSize);
+}
+
+ReadWholeResult ReadWholeFile(const std::string& strPath, ReadBuffer& vecOut, uint64_t uMaxSize)
+{
+    return ReadWholeInto(strPath, vecOut, uMaxSize);
 }
 
 } // namespace NSCorvane

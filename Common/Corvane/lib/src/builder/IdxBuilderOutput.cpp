@@ -11,10 +11,14 @@
 #include "format/CorvaneHash.h"
 #include "fs/CorvaneFiles.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <new>
 #include <system_error>
+#include <thread>
 
 namespace NSCorvane
 {
@@ -27,12 +31,58 @@ std::string ListPath(const char* pcszDir, uint32_t uVer, const char* pcszName)
     return CorvaneUtil::PathJoin(pcszDir, NSCorvaneReader::VersionFilePath(uVer, pcszName));
 }
 
+// Runs jobs 0..uJobs-1 once each on up to uRunners threads, the caller's among
+// them; no new job starts after one failed. False when any failed.
+bool RunJobs(size_t uJobs, uint32_t uRunners, const std::function<bool(size_t)>& fnJob)
+{
+    std::atomic<size_t> uNext{0};
+    std::atomic<bool> bOk{true};
+    const auto fnRun = [&]()
+    {
+        for (size_t i = uNext.fetch_add(1); i < uJobs && bOk.load(); i = uNext.fetch_add(1))
+        {
+            bool bJob = false;
+            try
+            {
+                bJob = fnJob(i);
+            }
+            catch (...)
+            {
+                // Nothing may leave a helper thread; the job just failed.
+                CORVANE_REPORT("exception in an output job");
+            }
+            if (!bJob)
+            {
+                bOk = false;
+            }
+        }
+    };
+    std::vector<std::thread> vecThreads;
+    for (uint32_t i = 1; i < uRunners && i < uJobs; ++i)
+    {
+        try
+        {
+            vecThreads.emplace_back(fnRun);
+        }
+        catch (const std::system_error&)
+        {
+            break; // fewer helpers; the caller's thread still runs every job
+        }
+    }
+    fnRun();
+    for (std::thread& th : vecThreads)
+    {
+        th.join();
+    }
+    return bOk.load();
+}
+
 } // namespace
 
 bool PemCorvaneIdxBuilder::Output(const char* pcszDir)
 {
     CORVANE_CHECK(pcszDir && *pcszDir);
-    // Same order as AllocDiskSpace: allocation, then elements. Everything below runs under both.
+    // Same order as AllocDiskHeader: allocation, then elements. Everything below runs under both.
     std::lock_guard<std::mutex> lockAlloc(m_mtxAlloc);
     std::lock_guard<std::mutex> lockElement(m_mtxElement);
     std::vector<CORVANE_IDX_ELEMENT> vec;
@@ -50,14 +100,30 @@ bool PemCorvaneIdxBuilder::Output(const char* pcszDir)
             vec.push_back(it.second);
         }
         const uint32_t uVer = m_pakOpt.nToVersion;
-        CORVANE_CHECK(AllocDiskHeader(pcszDir));
-        CORVANE_CHECK(PemCorvaneWriter::WriteIdxElement(vec, pcszDir, uVer));
-        CORVANE_CHECK(_WriteDirTreeFile(pcszDir, uVer));
-        CORVANE_CHECK(_WritePkgLists(pcszDir, uVer));
-        CORVANE_CHECK(_WritePakInfo(pcszDir, uVer));
-        CORVANE_CHECK(_WriteFileInfo(pcszDir, uVer));
-        CORVANE_CHECK(_WritePatchFileList(pcszDir, uVer));
-        CORVANE_CHECK(_WritePatchDataList(pcszDir, uVer));
+        CORVANE_CHECK(m_pDiskAlloc);
+        CORVANE_CHECK(m_pDiskAlloc->WaitFinish());
+        // The lists only depend on the elements and the package sizes, which
+        // are final now; the package hashes are not in them.
+        std::vector<ListFile> vecLists;
+        vecLists.emplace_back();
+        vecLists.back().strPath = ListPath(pcszDir, uVer, "_index");
+        CORVANE_CHECK(PemCorvaneWriter::MakeIdxElementBytes(vec, vecLists.back().vecPlain));
+        CORVANE_CHECK(_AddDirTreeFile(vecLists, pcszDir, uVer));
+        CORVANE_CHECK(_AddPkgLists(vecLists, pcszDir, uVer));
+        CORVANE_CHECK(_AddPakInfo(vecLists, pcszDir, uVer));
+        CORVANE_CHECK(_AddFileInfo(vecLists, pcszDir, uVer));
+        _AddTextLines(vecLists, ListPath(pcszDir, uVer, "_diffile"), m_setPatchFiles);
+        _AddTextLines(vecLists, ListPath(pcszDir, uVer, "_diffpkg"), m_setPatchData);
+        CORVANE_CHECK(_FinishPackagesAndLists(pcszDir, vecLists));
+        // Packages first, then the index and every list, each file replaced
+        // atomically: readers only follow the marker written last.
+        CORVANE_CHECK(PublishPackages(pcszDir));
+        for (const ListFile& list : vecLists)
+        {
+            CORVANE_CHECK(list.strPath.size());
+            CORVANE_CHECK(CorvaneUtil::DiskWriteBytes(list.vecEncoded.data(), list.vecEncoded.size(),
+                                                      list.strPath.c_str()));
+        }
         // The old cache describes the previous version's files: it must not
         // vouch for the new version if writing the new cache fails below.
         CORVANE_CHECK(CorvaneUtil::SysDelete(GetFileStatCachePath(pcszDir).c_str()));
@@ -74,15 +140,45 @@ bool PemCorvaneIdxBuilder::Output(const char* pcszDir)
     return true;
 }
 
-bool PemCorvaneIdxBuilder::AllocDiskHeader(const char* pcszExportDir)
+bool PemCorvaneIdxBuilder::_FinishPackagesAndLists(const char* pcszExportDir, std::vector<ListFile>& vecLists)
 {
-    CORVANE_CHECK(m_pDiskAlloc);
-    CORVANE_CHECK(m_pDiskAlloc->WaitFinish());
     const std::string strStageRootDir = GetPackageStageRootPath(pcszExportDir);
-    for (CORVANE_DISK_PACKAGE_HEADER& header : m_vecPackage)
+    const size_t uPackages = m_vecPackage.size();
+    // Finishing a package is mostly reading and flushing, encoding a list is
+    // zstd at its highest levels: on the build's threads they overlap instead
+    // of running one after the other on this one.
+    // The largest lists first, the packages after them: the longest jobs
+    // start early, so the threads finish close together.
+    std::vector<size_t> vecOrder(vecLists.size());
+    for (size_t i = 0; i < vecOrder.size(); ++i)
     {
-        CORVANE_CHECK(ApplyHeader(strStageRootDir.c_str(), m_pakOpt.nToVersion, header));
+        vecOrder[i] = i;
     }
+    std::stable_sort(vecOrder.begin(), vecOrder.end(),
+                     [&](size_t a, size_t b)
+                     { return vecLists[a].vecPlain.size() > vecLists[b].vecPlain.size(); });
+    const auto fnJob = [&](size_t uJob) -> bool
+    {
+        if (uJob >= vecLists.size())
+        {
+            CORVANE_DISK_PACKAGE_HEADER& header = m_vecPackage[uJob - vecLists.size()];
+            CORVANE_CHECK(ApplyHeader(strStageRootDir.c_str(), m_pakOpt.nToVersion, header));
+            CORVANE_CHECK(CheckStagedPackage(strStageRootDir.c_str(), m_pakOpt.nToVersion, header));
+            return true;
+        }
+        ListFile& list = vecLists[vecOrder[uJob]];
+        CORVANE_CHECK(list.vecPlain.size() <= UINT32_MAX);
+        CORVANE_CHECK(NSCorvaneReader::EncodeCompressedBinary(
+            list.vecPlain.data(), static_cast<uint32_t>(list.vecPlain.size()), list.vecEncoded));
+        return true;
+    };
+    CORVANE_CHECK(RunJobs(uPackages + vecLists.size(), m_pakOpt.nTreadCount, fnJob));
+    return true;
+}
+
+bool PemCorvaneIdxBuilder::PublishPackages(const char* pcszExportDir)
+{
+    const std::string strStageRootDir = GetPackageStageRootPath(pcszExportDir);
     for (const CORVANE_DISK_PACKAGE_HEADER& header : m_vecPackage)
     {
         CORVANE_CHECK(PublishPackage(strStageRootDir.c_str(), pcszExportDir, m_pakOpt.nToVersion, header));
@@ -90,7 +186,8 @@ bool PemCorvaneIdxBuilder::AllocDiskHeader(const char* pcszExportDir)
     return true;
 }
 
-bool PemCorvaneIdxBuilder::_WriteDirTreeFile(const char* pcszDir, uint32_t uVer)
+bool PemCorvaneIdxBuilder::_AddDirTreeFile(std::vector<ListFile>& vecLists, const char* pcszDir,
+                                           uint32_t uVer)
 {
     CORVANE_CHECK(m_mapHash2Element.size());
     CORVANE_CHECK(m_setDirFileRelation.size());
@@ -107,13 +204,13 @@ bool PemCorvaneIdxBuilder::_WriteDirTreeFile(const char* pcszDir, uint32_t uVer)
     }
     CORVANE_CHECK(vecBuff.size());
     CORVANE_CHECK(vecBuff.size() <= UINT32_MAX);
-    CORVANE_CHECK(WriteCompressedContentFile(ListPath(pcszDir, uVer, "_dirtree"),
-                                             reinterpret_cast<const uint8_t*>(vecBuff.data()),
-                                             static_cast<uint32_t>(vecBuff.size())));
+    vecLists.emplace_back();
+    vecLists.back().strPath = ListPath(pcszDir, uVer, "_dirtree");
+    vecLists.back().vecPlain.assign(vecBuff.begin(), vecBuff.end());
     return true;
 }
 
-bool PemCorvaneIdxBuilder::_WritePkgLists(const char* pcszDir, uint32_t uVer)
+bool PemCorvaneIdxBuilder::_AddPkgLists(std::vector<ListFile>& vecLists, const char* pcszDir, uint32_t uVer)
 {
     CORVANE_CHECK(m_mapHash2Element.size());
     std::set<std::string> setPkgPath;
@@ -126,11 +223,11 @@ bool PemCorvaneIdxBuilder::_WritePkgLists(const char* pcszDir, uint32_t uVer)
         setPkgPath.insert(strPath);
     }
     CORVANE_CHECK(setPkgPath.size());
-    CORVANE_CHECK(WriteCompressedTextLines(ListPath(pcszDir, uVer, "_pkglst"), setPkgPath));
+    _AddTextLines(vecLists, ListPath(pcszDir, uVer, "_pkglst"), setPkgPath);
     return true;
 }
 
-bool PemCorvaneIdxBuilder::_WritePakInfo(const char* pcszDir, uint32_t uVer)
+bool PemCorvaneIdxBuilder::_AddPakInfo(std::vector<ListFile>& vecLists, const char* pcszDir, uint32_t uVer)
 {
     CORVANE_PAK_INFO info;
     std::memset(&info, 0, sizeof(info));
@@ -147,12 +244,14 @@ bool PemCorvaneIdxBuilder::_WritePakInfo(const char* pcszDir, uint32_t uVer)
     std::memcpy(info.szReleaseGuid, m_strReleaseGuid.c_str(), m_strReleaseGuid.size() + 1);
     std::memcpy(info.szReleaseText, m_pakOpt.szReleaseText, sizeof(info.szReleaseText));
     info.szReleaseText[sizeof(info.szReleaseText) - 1] = '\0';
-    CORVANE_CHECK(WriteCompressedContentFile(ListPath(pcszDir, uVer, "_pkginf"),
-                                             reinterpret_cast<const uint8_t*>(&info), sizeof(info)));
+    const uint8_t* pbyInfo = reinterpret_cast<const uint8_t*>(&info);
+    vecLists.emplace_back();
+    vecLists.back().strPath = ListPath(pcszDir, uVer, "_pkginf");
+    vecLists.back().vecPlain.assign(pbyInfo, pbyInfo + sizeof(info));
     return true;
 }
 
-bool PemCorvaneIdxBuilder::_WriteFileInfo(const char* pcszDir, uint32_t uVer)
+bool PemCorvaneIdxBuilder::_AddFileInfo(std::vector<ListFile>& vecLists, const char* pcszDir, uint32_t uVer)
 {
     // Paths by name hash, so records and pool follow the element order.
     std::map<uint64_t, const std::string*> mapPath;
@@ -189,23 +288,22 @@ bool PemCorvaneIdxBuilder::_WriteFileInfo(const char* pcszDir, uint32_t uVer)
     std::memcpy(vecRecord.data(), &header, sizeof(header));
     CORVANE_CHECK(vecStringPool.size() <= UINT32_MAX);
     CORVANE_CHECK(vecRecord.size() <= UINT32_MAX);
-    CORVANE_CHECK(WriteCompressedContentFile(ListPath(pcszDir, uVer, "_fileinf"), vecRecord.data(),
-                                             static_cast<uint32_t>(vecRecord.size())));
-    CORVANE_CHECK(WriteCompressedContentFile(ListPath(pcszDir, uVer, "_fileinfstr"), vecStringPool.data(),
-                                             static_cast<uint32_t>(vecStringPool.size())));
+    vecLists.emplace_back();
+    vecLists.back().strPath = ListPath(pcszDir, uVer, "_fileinf");
+    vecLists.back().vecPlain = std::move(vecRecord);
+    vecLists.emplace_back();
+    vecLists.back().strPath = ListPath(pcszDir, uVer, "_fileinfstr");
+    vecLists.back().vecPlain = std::move(vecStringPool);
     return true;
 }
 
-bool PemCorvaneIdxBuilder::_WritePatchFileList(const char* pcszDir, uint32_t uVer)
+void PemCorvaneIdxBuilder::_AddTextLines(std::vector<ListFile>& vecLists, const std::string& strPath,
+                                         const std::set<std::string>& setLines)
 {
-    CORVANE_CHECK(WriteCompressedTextLines(ListPath(pcszDir, uVer, "_diffile"), m_setPatchFiles));
-    return true;
-}
-
-bool PemCorvaneIdxBuilder::_WritePatchDataList(const char* pcszDir, uint32_t uVer)
-{
-    CORVANE_CHECK(WriteCompressedTextLines(ListPath(pcszDir, uVer, "_diffpkg"), m_setPatchData));
-    return true;
+    const std::string strText = NSCorvaneReader::JoinTextLines(setLines);
+    vecLists.emplace_back();
+    vecLists.back().strPath = strPath;
+    vecLists.back().vecPlain.assign(strText.begin(), strText.end());
 }
 
 bool PemCorvaneIdxBuilder::_WriteFileStatCache(const char* pcszDir)

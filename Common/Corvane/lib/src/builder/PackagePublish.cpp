@@ -22,7 +22,7 @@ namespace
 
 bool CheckPackageFile(const std::string& strStageFile)
 {
-    std::vector<uint8_t> vecData;
+    ReadBuffer vecData;
     CORVANE_CHECK(ReadWholeResult::Ok == ReadWholeFile(strStageFile, vecData, UINT32_MAX));
     PemStreamBufferFile* pif =
         PemStreamBufferFile::CreateCopy(vecData.data(), static_cast<uint32_t>(vecData.size()));
@@ -56,7 +56,7 @@ bool ApplyHeader(const char* pcszStageRoot, uint32_t uVer, CORVANE_DISK_PACKAGE_
 {
     const std::string strDatNam = StagedPackagePath(pcszStageRoot, header.nPackageId, uVer);
     CORVANE_CHECK(CorvaneUtil::SysExisted(strDatNam.c_str()));
-    std::vector<uint8_t> vecData;
+    ReadBuffer vecData;
     CORVANE_CHECK(ReadWholeResult::Ok == ReadWholeFile(strDatNam, vecData, UINT32_MAX));
     CORVANE_CHECK(vecData.size() >= header.nHeadOffset);
     const uint64_t uContexLen = vecData.size() - header.nHeadOffset;
@@ -81,8 +81,13 @@ bool PublishPackage(const char* pcszStageRoot, const char* pcszExportDir, uint32
 {
     const std::string strStageFile = StagedPackagePath(pcszStageRoot, header.nPackageId, uVer);
     const std::string strFinalFile = GetPackageFilePath(pcszExportDir, header.nPackageId, uVer);
-    CORVANE_CHECK(CheckPackageFile(strStageFile));
     CORVANE_CHECK(PublishPackageFile(strStageFile, strFinalFile));
+    return true;
+}
+
+bool CheckStagedPackage(const char* pcszStageRoot, uint32_t uVer, const CORVANE_DISK_PACKAGE_HEADER& header)
+{
+    CORVANE_CHECK(CheckPackageFile(StagedPackagePath(pcszStageRoot, header.nPackageId, uVer)));
     return true;
 }
 

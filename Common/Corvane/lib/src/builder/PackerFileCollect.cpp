@@ -26,12 +26,20 @@ struct DirEntry
     bool bLink = false;
 };
 
-// The entries of one directory of the wanted kind, sorted by normalised path so
-// the walk, and with it the store, does not depend on the file system's order.
-// Unreadable directories and entries are skipped.
-std::vector<DirEntry> ListEntries(const std::string& strDir, bool bWantFiles)
+// The subdirectories and the files of one directory, each sorted by normalised
+// path so the walk, and with it the store, does not depend on the file
+// system's order. One listing gives both: listing every directory twice cost
+// a second round of opens and reads per directory. Unreadable directories and
+// entries are skipped.
+struct DirListing
 {
-    std::vector<DirEntry> vec;
+    std::vector<DirEntry> vecDirs;
+    std::vector<DirEntry> vecFiles;
+};
+
+DirListing ListEntries(const std::string& strDir)
+{
+    DirListing listing;
     std::error_code err;
     fs::directory_iterator it(fs::u8path(strDir), fs::directory_options::skip_permission_denied, err);
     for (; !err && it != fs::directory_iterator(); it.increment(err))
@@ -42,17 +50,16 @@ std::vector<DirEntry> ListEntries(const std::string& strDir, bool bWantFiles)
         {
             continue;
         }
-        bool bWanted = false;
-        if (bWantFiles)
+        // A link to a file is not a file of the tree; a link to a directory is
+        // a directory of it (is_directory follows links).
+        bool bFile = !bLink && it->is_regular_file(errEntry);
+        if (errEntry)
         {
-            // A link to a file is not a file of the tree.
-            bWanted = !bLink && it->is_regular_file(errEntry);
+            bFile = false;
+            errEntry.clear();
         }
-        else
-        {
-            bWanted = it->is_directory(errEntry); // follows links
-        }
-        if (errEntry || !bWanted)
+        const bool bDir = !bFile && it->is_directory(errEntry) && !errEntry;
+        if (!bFile && !bDir)
         {
             continue;
         }
@@ -60,11 +67,12 @@ std::vector<DirEntry> ListEntries(const std::string& strDir, bool bWantFiles)
         entry.strReal = it->path().u8string();
         entry.bLink = bLink;
         CorvaneUtil::ToNormalizePath(entry.strNorm, entry.strReal.c_str());
-        vec.push_back(std::move(entry));
+        (bFile ? listing.vecFiles : listing.vecDirs).push_back(std::move(entry));
     }
-    std::sort(vec.begin(), vec.end(),
-              [](const DirEntry& a, const DirEntry& b) { return a.strNorm < b.strNorm; });
-    return vec;
+    const auto byNorm = [](const DirEntry& a, const DirEntry& b) { return a.strNorm < b.strNorm; };
+    std::sort(listing.vecDirs.begin(), listing.vecDirs.end(), byNorm);
+    std::sort(listing.vecFiles.begin(), listing.vecFiles.end(), byNorm);
+    return listing;
 }
 
 bool IsExcluded(const std::string& strNorm, const PackEntry& entry, const std::string& strSkipDir)
@@ -83,10 +91,19 @@ bool IsExcluded(const std::string& strNorm, const PackEntry& entry, const std::s
     return false;
 }
 
-void WalkDirectories(const DirEntry& dir, const PackEntry& entry, const std::string& strSkipDir,
-                     std::set<CorvanePlatform::FileIdentity>& setVisited, std::vector<DirEntry>& vecDirs)
+// A directory of the tree with the files its listing found.
+struct WalkedDir
 {
-    for (const DirEntry& sub : ListEntries(dir.strReal, false))
+    DirEntry dir;
+    std::vector<DirEntry> vecFiles;
+};
+
+void WalkDirectories(const DirEntry& dir, const PackEntry& entry, const std::string& strSkipDir,
+                     std::set<CorvanePlatform::FileIdentity>& setVisited, std::vector<WalkedDir>& vecDirs)
+{
+    DirListing listing = ListEntries(dir.strReal);
+    vecDirs.push_back(WalkedDir{dir, std::move(listing.vecFiles)});
+    for (const DirEntry& sub : listing.vecDirs)
     {
         if (IsExcluded(sub.strNorm, entry, strSkipDir))
         {
@@ -100,7 +117,6 @@ void WalkDirectories(const DirEntry& dir, const PackEntry& entry, const std::str
         // A linked directory belongs to the tree whole: taking only its
         // subdirectories would publish part of it. The identity check above
         // keeps a link to an ancestor from looping.
-        vecDirs.push_back(sub);
         WalkDirectories(sub, entry, strSkipDir, setVisited, vecDirs);
     }
 }
@@ -115,15 +131,13 @@ bool ToRelativePath(std::string& strOut, const std::string& strReal, const Packe
     return true;
 }
 
-bool CollectDirFiles(std::vector<PackerFile>& lstFiles, const std::string& strDir, const PackerPath& root)
+bool CollectDirFiles(std::vector<PackerFile>& lstFiles, const std::vector<DirEntry>& vecFiles,
+                     const PackerPath& root)
 {
-    for (const DirEntry& file : ListEntries(strDir, true))
+    // The listing already said each is a regular file; one that vanishes
+    // before it is read is reported and left out by the compression step.
+    for (const DirEntry& file : vecFiles)
     {
-        if (!CorvaneUtil::SysExisted(file.strReal.c_str()))
-        {
-            CORVANE_REPORT(("UnValid file:" + file.strReal).c_str());
-            continue;
-        }
         PackerFile item;
         CORVANE_CHECK(ToRelativePath(item.strRel, file.strReal, root));
         item.strFull = file.strReal;
@@ -167,7 +181,7 @@ bool GetFiles(std::vector<std::vector<PackerFile>>& vecLists, const PackEntry& e
     vecLists.clear();
     try
     {
-        std::vector<DirEntry> vecDirs;
+        std::vector<WalkedDir> vecDirs;
         DirEntry top;
         top.strReal = entry.dir.strReal;
         top.strNorm = entry.dir.strNorm;
@@ -179,15 +193,14 @@ bool GetFiles(std::vector<std::vector<PackerFile>>& vecLists, const PackEntry& e
         }
         if (!IsExcluded(top.strNorm, entry, strSkipDir))
         {
-            vecDirs.push_back(top);
             WalkDirectories(top, entry, strSkipDir, setVisited, vecDirs);
         }
         std::sort(vecDirs.begin(), vecDirs.end(),
-                  [](const DirEntry& a, const DirEntry& b) { return a.strNorm < b.strNorm; });
-        for (const DirEntry& dir : vecDirs)
+                  [](const WalkedDir& a, const WalkedDir& b) { return a.dir.strNorm < b.dir.strNorm; });
+        for (const WalkedDir& walked : vecDirs)
         {
             std::vector<PackerFile> lstFiles;
-            CORVANE_CHECK(CollectDirFiles(lstFiles, dir.strReal, root));
+            CORVANE_CHECK(CollectDirFiles(lstFiles, walked.vecFiles, root));
             std::sort(lstFiles.begin(), lstFiles.end(),
                       [](const PackerFile& a, const PackerFile& b) { return a.strRel < b.strRel; });
             if (!lstFiles.empty())

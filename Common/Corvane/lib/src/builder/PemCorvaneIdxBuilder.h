@@ -70,13 +70,24 @@ private:
     bool _InsertList(const std::vector<std::string>& lstPath,
                      const std::vector<CORVANE_IDX_ELEMENT>* pvecBase);
     bool _SetElementPlace(uint64_t hsName, uint32_t uFileIdx, uint32_t uFileOfs, uint32_t uRequestSize);
-    bool AllocDiskHeader(const char* pcszExportDir);
-    bool _WriteDirTreeFile(const char* pcszDir, uint32_t uVer);
-    bool _WritePkgLists(const char* pcszDir, uint32_t uVer);
-    bool _WritePakInfo(const char* pcszDir, uint32_t uVer);
-    bool _WriteFileInfo(const char* pcszDir, uint32_t uVer);
-    bool _WritePatchFileList(const char* pcszDir, uint32_t uVer);
-    bool _WritePatchDataList(const char* pcszDir, uint32_t uVer);
+    // One index or list file of the version: its plain bytes, and the encoded
+    // file written once every package is published.
+    struct ListFile
+    {
+        std::string strPath;
+        std::vector<uint8_t> vecPlain;
+        std::vector<uint8_t> vecEncoded;
+    };
+    // Completes and verifies every staged package and encodes every list, on
+    // up to nTreadCount threads; publishes nothing.
+    bool _FinishPackagesAndLists(const char* pcszExportDir, std::vector<ListFile>& vecLists);
+    bool PublishPackages(const char* pcszExportDir);
+    bool _AddDirTreeFile(std::vector<ListFile>& vecLists, const char* pcszDir, uint32_t uVer);
+    bool _AddPkgLists(std::vector<ListFile>& vecLists, const char* pcszDir, uint32_t uVer);
+    bool _AddPakInfo(std::vector<ListFile>& vecLists, const char* pcszDir, uint32_t uVer);
+    bool _AddFileInfo(std::vector<ListFile>& vecLists, const char* pcszDir, uint32_t uVer);
+    static void _AddTextLines(std::vector<ListFile>& vecLists, const std::string& strPath,
+                              const std::set<std::string>& setLines);
     bool _WriteFileStatCache(const char* pcszDir);
 
     CORVANE_PAK_OPTION m_pakOpt;

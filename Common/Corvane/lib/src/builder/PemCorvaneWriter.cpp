@@ -12,7 +12,8 @@
 namespace NSCorvane
 {
 
-bool PemCorvaneWriter::WriteCompressedContentFile(const std::string& strFile, const uint8_t* pData, uint32_t uSize)
+bool PemCorvaneWriter::WriteCompressedContentFile(const std::string& strFile, const uint8_t* pData,
+                                                  uint32_t uSize)
 {
     CORVANE_CHECK(strFile.size());
     std::vector<uint8_t> vecFile;
@@ -21,7 +22,8 @@ bool PemCorvaneWriter::WriteCompressedContentFile(const std::string& strFile, co
     return true;
 }
 
-bool PemCorvaneWriter::WriteCompressedTextLines(const std::string& strFile, const std::set<std::string>& setLines)
+bool PemCorvaneWriter::WriteCompressedTextLines(const std::string& strFile,
+                                                const std::set<std::string>& setLines)
 {
     std::string strText;
     try
@@ -49,13 +51,12 @@ bool PemCorvaneWriter::WriteLastVersion(const char* pcszRootDir, uint32_t uVer)
     return true;
 }
 
-bool PemCorvaneWriter::WriteIdxElement(const std::vector<CORVANE_IDX_ELEMENT>& vecElement, const char* pcszRootDir,
-                                       uint32_t uVer)
+bool PemCorvaneWriter::MakeIdxElementBytes(const std::vector<CORVANE_IDX_ELEMENT>& vecElement,
+                                           std::vector<uint8_t>& vecBuffer)
 {
-    CORVANE_CHECK(pcszRootDir && *pcszRootDir);
-    const uint64_t uBytes = sizeof(uint32_t) + static_cast<uint64_t>(vecElement.size()) * sizeof(CORVANE_IDX_ELEMENT);
+    const uint64_t uBytes =
+        sizeof(uint32_t) + static_cast<uint64_t>(vecElement.size()) * sizeof(CORVANE_IDX_ELEMENT);
     CORVANE_CHECK(uBytes <= UINT32_MAX);
-    std::vector<uint8_t> vecBuffer;
     try
     {
         vecBuffer.resize(static_cast<size_t>(uBytes));
@@ -69,10 +70,22 @@ bool PemCorvaneWriter::WriteIdxElement(const std::vector<CORVANE_IDX_ELEMENT>& v
     std::memcpy(vecBuffer.data(), &uCount, sizeof(uCount));
     if (uCount)
     {
-        std::memcpy(vecBuffer.data() + sizeof(uCount), vecElement.data(), uCount * sizeof(CORVANE_IDX_ELEMENT));
+        std::memcpy(vecBuffer.data() + sizeof(uCount), vecElement.data(),
+                    uCount * sizeof(CORVANE_IDX_ELEMENT));
     }
-    const std::string strFile = CorvaneUtil::PathJoin(pcszRootDir, NSCorvaneReader::VersionFilePath(uVer, "_index"));
-    CORVANE_CHECK(WriteCompressedContentFile(strFile, vecBuffer.data(), static_cast<uint32_t>(vecBuffer.size())));
+    return true;
+}
+
+bool PemCorvaneWriter::WriteIdxElement(const std::vector<CORVANE_IDX_ELEMENT>& vecElement,
+                                       const char* pcszRootDir, uint32_t uVer)
+{
+    CORVANE_CHECK(pcszRootDir && *pcszRootDir);
+    std::vector<uint8_t> vecBuffer;
+    CORVANE_CHECK(MakeIdxElementBytes(vecElement, vecBuffer));
+    const std::string strFile =
+        CorvaneUtil::PathJoin(pcszRootDir, NSCorvaneReader::VersionFilePath(uVer, "_index"));
+    CORVANE_CHECK(
+        WriteCompressedContentFile(strFile, vecBuffer.data(), static_cast<uint32_t>(vecBuffer.size())));
     return true;
 }
 

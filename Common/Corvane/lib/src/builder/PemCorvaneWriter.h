@@ -26,6 +26,9 @@ public:
     static bool WriteCompressedTextLines(const std::string& strFile, const std::set<std::string>& setLines);
     // idx/_lastver below rootDir: the 20-byte marker, replaced atomically.
     static bool WriteLastVersion(const char* pcszRootDir, uint32_t uVer);
+    // The plain bytes of an index file: the count, then the elements.
+    static bool MakeIdxElementBytes(const std::vector<CORVANE_IDX_ELEMENT>& vecElement,
+                                    std::vector<uint8_t>& vecOut);
     // dat/vV/_index below rootDir; vecElement sorted by uNameHash.
     static bool WriteIdxElement(const std::vector<CORVANE_IDX_ELEMENT>& vecElement, const char* pcszRootDir,
                                 uint32_t uVer);
