@@ -11,6 +11,8 @@ SECS=${1:-60}
 BUILD_DIR=${FUZZ_BUILD_DIR:-$ROOT/build-fuzz}
 
 bash scripts/setup-deps.sh >/dev/null
+# Undefined behaviour is a finding like a crash, not a warning to read past.
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 
 CC=clang CXX=clang++ cmake -S "$ROOT" -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCORVANE_FUZZ=ON -DCORVANE_TEST_BUILD=OFF >/dev/null
