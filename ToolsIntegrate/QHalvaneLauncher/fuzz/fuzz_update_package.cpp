@@ -50,7 +50,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t uSize)
         }
     }
     // Only the package and the target may exist in the scratch directory.
-    const QStringList lstEntries = QDir(strRoot).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+    const QStringList lstEntries =
+        QDir(strRoot).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
     for (const QString& strEntry : lstEntries)
     {
         if (strEntry != QLatin1String("input.pkg") && strEntry != QLatin1String("target"))

@@ -56,7 +56,8 @@ std::string Record(const std::string& strPath, const std::string& strContent)
     CORVANE_FILE_HEADER header{};
     header.nMagic = CORVANE_MAGIC;
     std::strncpy(header.szFilePath, strPath.c_str(), sizeof(header.szFilePath) - 1);
-    header.hashContext = NSCorvaneReader::CalcContextHash(strContent.data(), static_cast<uint32_t>(strContent.size()));
+    header.hashContext =
+        NSCorvaneReader::CalcContextHash(strContent.data(), static_cast<uint32_t>(strContent.size()));
     header.nOriContexLength = static_cast<uint32_t>(strContent.size());
     header.nCompressType = STCT_ZSTD;
     header.nHeadOffset = sizeof(header);
@@ -82,30 +83,33 @@ void AddSampleStore(MemoryFileSys& files)
     for (const auto& [strPath, strContent] : mapContent)
     {
         const std::string strRecord = Record(strPath, strContent);
-        CORVANE_IDX_ELEMENT element{NSCorvaneReader::CalcNameHash(strPath.c_str()),
-                                    NSCorvaneReader::CalcContextHash(strContent.data(),
-                                                                     static_cast<uint32_t>(strContent.size())),
-                                    1,
-                                    0,
-                                    static_cast<uint32_t>(sizeof(CORVANE_DISK_PACKAGE_HEADER) + strData.size()),
-                                    static_cast<uint32_t>(strRecord.size())};
+        CORVANE_IDX_ELEMENT element{
+            NSCorvaneReader::CalcNameHash(strPath.c_str()),
+            NSCorvaneReader::CalcContextHash(strContent.data(), static_cast<uint32_t>(strContent.size())),
+            1,
+            0,
+            static_cast<uint32_t>(sizeof(CORVANE_DISK_PACKAGE_HEADER) + strData.size()),
+            static_cast<uint32_t>(strRecord.size())};
         vecElement.push_back(element);
         strData += strRecord;
     }
     std::sort(vecElement.begin(), vecElement.end(),
-              [](const CORVANE_IDX_ELEMENT& a, const CORVANE_IDX_ELEMENT& b) { return a.uNameHash < b.uNameHash; });
-    CORVANE_DISK_PACKAGE_HEADER header{CORVANE_MAGIC,
-                                       0,
-                                       static_cast<uint32_t>(mapContent.size()),
-                                       NSCorvaneReader::CalcContextHash(strData.data(),
-                                                                        static_cast<uint32_t>(strData.size())),
-                                       static_cast<uint32_t>(strData.size()),
-                                       sizeof(CORVANE_DISK_PACKAGE_HEADER)};
-    files.m_mapFiles["dat/v1/0/0.dat"] = std::string(reinterpret_cast<const char*>(&header), sizeof(header)) + strData;
+              [](const CORVANE_IDX_ELEMENT& a, const CORVANE_IDX_ELEMENT& b)
+              { return a.uNameHash < b.uNameHash; });
+    CORVANE_DISK_PACKAGE_HEADER header{
+        CORVANE_MAGIC,
+        0,
+        static_cast<uint32_t>(mapContent.size()),
+        NSCorvaneReader::CalcContextHash(strData.data(), static_cast<uint32_t>(strData.size())),
+        static_cast<uint32_t>(strData.size()),
+        sizeof(CORVANE_DISK_PACKAGE_HEADER)};
+    files.m_mapFiles["dat/v1/0/0.dat"] =
+        std::string(reinterpret_cast<const char*>(&header), sizeof(header)) + strData;
 
     const uint32_t uCount = static_cast<uint32_t>(vecElement.size());
     std::string strIndex(reinterpret_cast<const char*>(&uCount), sizeof(uCount));
-    strIndex.append(reinterpret_cast<const char*>(vecElement.data()), vecElement.size() * sizeof(CORVANE_IDX_ELEMENT));
+    strIndex.append(reinterpret_cast<const char*>(vecElement.data()),
+                    vecElement.size() * sizeof(CORVANE_IDX_ELEMENT));
     files.m_mapFiles["dat/v1/_index"] = Wrap(strIndex);
 
     std::map<uint64_t, std::string> mapTree = {
@@ -123,7 +127,8 @@ void AddSampleStore(MemoryFileSys& files)
     files.m_mapFiles["dat/v1/_diffpkg"] = Wrap("dat/v1/0/0.dat\r\n");
     CORVANE_PAK_INFO info{};
     info.uStoreVersion = 1;
-    files.m_mapFiles["dat/v1/_pkginf"] = Wrap(std::string(reinterpret_cast<const char*>(&info), sizeof(info)));
+    files.m_mapFiles["dat/v1/_pkginf"] =
+        Wrap(std::string(reinterpret_cast<const char*>(&info), sizeof(info)));
     const std::vector<uint8_t> vecMarker = NSCorvaneReader::EncodeLastVersion(1);
     files.m_mapFiles["idx/_lastver"] = std::string(vecMarker.begin(), vecMarker.end());
 }
@@ -132,8 +137,9 @@ void ReadEverything(PemCorvaneReader& reader)
 {
     CORVANE_PAK_INFO info;
     reader.ReadPakInfo(&info);
-    for (IStringList* pList : {reader.OpenFileList(), reader.OpenFileList("d", false), reader.OpenFileList("D", true),
-                               reader.OpenDataList(), reader.OpenPatchFileList(), reader.OpenPatchDataList()})
+    for (IStringList* pList :
+         {reader.OpenFileList(), reader.OpenFileList("d", false), reader.OpenFileList("D", true),
+          reader.OpenDataList(), reader.OpenPatchFileList(), reader.OpenPatchDataList()})
     {
         if (pList)
         {

@@ -43,8 +43,9 @@ int main(int argc, char** argv)
     CorvaneFuzz::MemoryFileSys files;
     CorvaneFuzz::AddSampleStore(files);
 
-    const char* const kFiles[] = {"dat/v1/_index",  "dat/v1/_dirtree", "dat/v1/_fileinf", "dat/v1/_fileinfstr",
-                                  "dat/v1/_pkginf", "dat/v1/_pkglst",  "dat/v1/_diffile", "idx/_lastver"};
+    const char* const kFiles[] = {"dat/v1/_index",      "dat/v1/_dirtree", "dat/v1/_fileinf",
+                                  "dat/v1/_fileinfstr", "dat/v1/_pkginf",  "dat/v1/_pkglst",
+                                  "dat/v1/_diffile",    "idx/_lastver"};
     for (size_t i = 0; i < sizeof(kFiles) / sizeof(kFiles[0]); ++i)
     {
         auto it = files.m_mapFiles.find(kFiles[i]);
@@ -54,7 +55,8 @@ int main(int argc, char** argv)
         WriteSeed(root / "fuzz_store_files", "raw_" + std::to_string(i), strPrefixRaw + strRaw);
         if (i != 7)
         {
-            WriteSeed(root / "fuzz_store_files", "content_" + std::to_string(i), strPrefixWrap + Unwrap(strRaw));
+            WriteSeed(root / "fuzz_store_files", "content_" + std::to_string(i),
+                      strPrefixWrap + Unwrap(strRaw));
         }
         WriteSeed(root / "fuzz_envelope", "file_" + std::to_string(i), strRaw);
     }

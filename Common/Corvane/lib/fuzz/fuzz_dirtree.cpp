@@ -23,7 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t uSize)
         if (!strLine.empty() && strLine[0] == '@')
         {
             const size_t uTab = strLine.find('\t');
-            const std::string strPath = strLine.substr(1, uTab == std::string::npos ? std::string::npos : uTab - 1);
+            const std::string strPath =
+                strLine.substr(1, uTab == std::string::npos ? std::string::npos : uTab - 1);
             strLine = std::to_string(NSCorvaneReader::CalcNormalizedNameHash(strPath.c_str())) +
                       (uTab == std::string::npos ? std::string() : strLine.substr(uTab));
         }

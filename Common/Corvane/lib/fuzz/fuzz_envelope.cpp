@@ -22,7 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t uSize)
         uint8_t* pOut = nullptr;
         uint32_t uOut = 0;
         const auto eType = static_cast<NSCorvane::CORVANE_COMPRESS_TYPE>(pData[0] % 4);
-        if (CorvaneCompress::UnCompressContent(pData + 1, static_cast<uint32_t>(uSize - 1), &pOut, &uOut, eType))
+        if (CorvaneCompress::UnCompressContent(pData + 1, static_cast<uint32_t>(uSize - 1), &pOut, &uOut,
+                                               eType))
         {
             CorvaneUtil::MemoryFree(pOut);
         }

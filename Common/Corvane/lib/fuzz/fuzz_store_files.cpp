@@ -11,9 +11,9 @@ CORVANE_FUZZ_INIT()
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t uSize)
 {
-    static const char* const kFiles[] = {"dat/v1/_index",   "dat/v1/_dirtree",    "dat/v1/_fileinf",
+    static const char* const kFiles[] = {"dat/v1/_index",      "dat/v1/_dirtree", "dat/v1/_fileinf",
                                          "dat/v1/_fileinfstr", "dat/v1/_pkginf",  "dat/v1/_pkglst",
-                                         "dat/v1/_diffile", "idx/_lastver"};
+                                         "dat/v1/_diffile",    "idx/_lastver"};
     if (uSize < 2)
     {
         return 0;

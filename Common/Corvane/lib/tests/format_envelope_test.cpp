@@ -90,22 +90,23 @@ TEST_P(HashedFileDamage, IsRejectedWithItsRecord)
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, HashedFileDamage,
-    ::testing::Values(
-        Damage{"OneByteShort", [](std::vector<uint8_t>& v) { v.pop_back(); },
-               "header.nDatLength == uSize - sizeof(CORVANE_HASH_HEADER)"},
-        Damage{"OneByteLong", [](std::vector<uint8_t>& v) { v.push_back(0); },
-               "header.nDatLength == uSize - sizeof(CORVANE_HASH_HEADER)"},
-        Damage{"WrongMagic", [](std::vector<uint8_t>& v) { v[0] ^= 1; }, "header.nMagic == CORVANE_MAGIC"},
-        Damage{"FlippedData", [](std::vector<uint8_t>& v) { v[20] ^= 0x10; }, "hashContext == header.hashContext"},
-        Damage{"ShorterThanHeader", [](std::vector<uint8_t>& v) { v.resize(15); },
-               "uSize >= sizeof(CORVANE_HASH_HEADER)"},
-        Damage{"LyingLength",
-               [](std::vector<uint8_t>& v)
-               {
-                   const uint32_t uHuge = 0xFFFFFF00u;
-                   std::memcpy(v.data() + 12, &uHuge, 4);
-               },
-               "header.nDatLength == uSize - sizeof(CORVANE_HASH_HEADER)"}),
+    ::testing::Values(Damage{"OneByteShort", [](std::vector<uint8_t>& v) { v.pop_back(); },
+                             "header.nDatLength == uSize - sizeof(CORVANE_HASH_HEADER)"},
+                      Damage{"OneByteLong", [](std::vector<uint8_t>& v) { v.push_back(0); },
+                             "header.nDatLength == uSize - sizeof(CORVANE_HASH_HEADER)"},
+                      Damage{"WrongMagic", [](std::vector<uint8_t>& v) { v[0] ^= 1; },
+                             "header.nMagic == CORVANE_MAGIC"},
+                      Damage{"FlippedData", [](std::vector<uint8_t>& v) { v[20] ^= 0x10; },
+                             "hashContext == header.hashContext"},
+                      Damage{"ShorterThanHeader", [](std::vector<uint8_t>& v) { v.resize(15); },
+                             "uSize >= sizeof(CORVANE_HASH_HEADER)"},
+                      Damage{"LyingLength",
+                             [](std::vector<uint8_t>& v)
+                             {
+                                 const uint32_t uHuge = 0xFFFFFF00u;
+                                 std::memcpy(v.data() + 12, &uHuge, 4);
+                             },
+                             "header.nDatLength == uSize - sizeof(CORVANE_HASH_HEADER)"}),
     [](const ::testing::TestParamInfo<Damage>& info) { return info.param.pcszName; });
 
 TEST(TextLists, SplitAndJoin)
@@ -113,7 +114,8 @@ TEST(TextLists, SplitAndJoin)
     std::vector<std::string> vecLines;
     const std::string str = "a\r\n\r\nb\rc\nd\r\ntail";
     SplitTextLines(reinterpret_cast<const uint8_t*>(str.data()), str.size(), vecLines);
-    EXPECT_EQ(vecLines, (std::vector<std::string>{"a", "", "b\rc\nd"})) << "a fragment without CRLF is dropped";
+    EXPECT_EQ(vecLines, (std::vector<std::string>{"a", "", "b\rc\nd"}))
+        << "a fragment without CRLF is dropped";
     SplitTextLines(reinterpret_cast<const uint8_t*>("x\r"), 2, vecLines);
     EXPECT_TRUE(vecLines.empty());
     EXPECT_EQ(JoinTextLines({"b", "a", "c"}), "a\r\nb\r\nc\r\n");
@@ -130,12 +132,26 @@ TEST(LastVersionMarker, ExactBytesAndAtomicReplacement)
     ASSERT_EQ(vecBytes.size(), 20u);
     const uint32_t uVer = 0x01020304;
     const uint64_t uHash = CalcContextHash(&uVer, 4);
-    const unsigned char expected[20] = {0x9D, 0x6C, 0, 0,
-                                        static_cast<unsigned char>(uHash), static_cast<unsigned char>(uHash >> 8),
-                                        static_cast<unsigned char>(uHash >> 16), static_cast<unsigned char>(uHash >> 24),
-                                        static_cast<unsigned char>(uHash >> 32), static_cast<unsigned char>(uHash >> 40),
-                                        static_cast<unsigned char>(uHash >> 48), static_cast<unsigned char>(uHash >> 56),
-                                        4, 0, 0, 0, 4, 3, 2, 1};
+    const unsigned char expected[20] = {0x9D,
+                                        0x6C,
+                                        0,
+                                        0,
+                                        static_cast<unsigned char>(uHash),
+                                        static_cast<unsigned char>(uHash >> 8),
+                                        static_cast<unsigned char>(uHash >> 16),
+                                        static_cast<unsigned char>(uHash >> 24),
+                                        static_cast<unsigned char>(uHash >> 32),
+                                        static_cast<unsigned char>(uHash >> 40),
+                                        static_cast<unsigned char>(uHash >> 48),
+                                        static_cast<unsigned char>(uHash >> 56),
+                                        4,
+                                        0,
+                                        0,
+                                        0,
+                                        4,
+                                        3,
+                                        2,
+                                        1};
     EXPECT_EQ(std::memcmp(vecBytes.data(), expected, 20), 0);
     EXPECT_EQ(ListDir(root / "idx"), std::vector<std::string>{"_lastver"}) << "no temporary left behind";
     uint32_t uRead = 0;
@@ -152,9 +168,12 @@ TEST(DataPackageCheck, LengthAndHashLies)
 {
     LogCapture log;
     const std::string strData = "record bytes of some package";
-    CORVANE_DISK_PACKAGE_HEADER header{CORVANE_MAGIC, 42, 1,
+    CORVANE_DISK_PACKAGE_HEADER header{CORVANE_MAGIC,
+                                       42,
+                                       1,
                                        CalcContextHash(strData.data(), static_cast<uint32_t>(strData.size())),
-                                       static_cast<uint32_t>(strData.size()), sizeof(CORVANE_DISK_PACKAGE_HEADER)};
+                                       static_cast<uint32_t>(strData.size()),
+                                       sizeof(CORVANE_DISK_PACKAGE_HEADER)};
     auto Check = [](const CORVANE_DISK_PACKAGE_HEADER& h, const std::string& strBody)
     {
         std::string strFile(reinterpret_cast<const char*>(&h), sizeof(h));
@@ -166,8 +185,9 @@ TEST(DataPackageCheck, LengthAndHashLies)
     };
     EXPECT_TRUE(Check(header, strData));
     EXPECT_FALSE(Check(header, strData + "x"));
-    EXPECT_TRUE(log.Contains("_StreamDatFileChecker length failed. file_size=57 head_offset=28 context_len=29 "
-                             "header_context_len=28 package_id=42"));
+    EXPECT_TRUE(
+        log.Contains("_StreamDatFileChecker length failed. file_size=57 head_offset=28 context_len=29 "
+                     "header_context_len=28 package_id=42"));
     std::string strFlipped = strData;
     strFlipped[3] ^= 1;
     EXPECT_FALSE(Check(header, strFlipped));

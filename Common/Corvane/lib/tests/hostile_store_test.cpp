@@ -50,8 +50,8 @@ std::vector<std::string> Lines(IStringList* pList)
     return vec;
 }
 
-const std::vector<std::string> kBadPaths = {"../../x", "/etc/x", "a/../../x", "c:/x", "a\\..\\..\\x",
-                                            std::string("n\x01l", 3), "..", ""};
+const std::vector<std::string> kBadPaths = {
+    "../../x", "/etc/x", "a/../../x", "c:/x", "a\\..\\..\\x", std::string("n\x01l", 3), "..", ""};
 
 TEST(HostileStore, BadEntriesAreDroppedAndNothingOutsideIsTouched)
 {
@@ -89,9 +89,10 @@ TEST(HostileStore, BadEntriesAreDroppedAndNothingOutsideIsTouched)
     // File information whose pooled path climbs out.
     FileInfoHeader header{FILE_INFO_VERSION, 16, 16, 1};
     FileInfoElement element{NSCorvaneReader::CalcNameHash("ok.txt"), 4, 0};
-    ASSERT_TRUE(WriteCompressedFile(strStore, NSCorvaneReader::VersionFilePath(1, "_fileinf"),
-                                    std::string(reinterpret_cast<const char*>(&header), sizeof(header)) +
-                                        std::string(reinterpret_cast<const char*>(&element), sizeof(element))));
+    ASSERT_TRUE(
+        WriteCompressedFile(strStore, NSCorvaneReader::VersionFilePath(1, "_fileinf"),
+                            std::string(reinterpret_cast<const char*>(&header), sizeof(header)) +
+                                std::string(reinterpret_cast<const char*>(&element), sizeof(element))));
     ASSERT_TRUE(WriteCompressedFile(strStore, NSCorvaneReader::VersionFilePath(1, "_fileinfstr"),
                                     std::string("../../evil\0", 11)));
 

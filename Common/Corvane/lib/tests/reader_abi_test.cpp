@@ -111,7 +111,8 @@ TEST(LibraryAbi, ReaderThroughLoadedLibrary)
     EXPECT_FALSE(pfnNewReader(&pNone, (store.Path() + "/missing").c_str(), 7));
     EXPECT_EQ(pNone, nullptr);
     const std::vector<unsigned char> vecLog = ReadFileBytes(cwd / "PemCorvane.log");
-    EXPECT_NE(std::string(vecLog.begin(), vecLog.end()).find("PROCESS_ERROR failed. function="), std::string::npos);
+    EXPECT_NE(std::string(vecLog.begin(), vecLog.end()).find("PROCESS_ERROR failed. function="),
+              std::string::npos);
     EXPECT_TRUE(pfnUnInit());
     // The library is never unloaded by its callers; neither do we.
 }

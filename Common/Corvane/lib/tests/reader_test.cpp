@@ -133,8 +133,9 @@ TEST_F(ReaderTest, LatestVersionReadsEveryFileAcrossVersions)
         EXPECT_EQ(ReadAll(pif), strContent) << strPath;
         pif->Release();
         EXPECT_TRUE(reader->HasFile(strPath.c_str()));
-        EXPECT_EQ(reader->GetFileHash(strPath.c_str()),
-                  NSCorvaneReader::CalcContextHash(strContent.data(), static_cast<uint32_t>(strContent.size())));
+        EXPECT_EQ(
+            reader->GetFileHash(strPath.c_str()),
+            NSCorvaneReader::CalcContextHash(strContent.data(), static_cast<uint32_t>(strContent.size())));
     }
     // Kept files still point into version 1's packages.
     EXPECT_EQ(m_v2.mapElement["dir/b.bin"].uVer, 1u);
@@ -204,7 +205,8 @@ TEST_F(ReaderTest, FileInfoWithLargerRecordsAndBadPoolOffsets)
     std::string strTable(reinterpret_cast<const char*>(&header), sizeof(header));
     strTable.append(reinterpret_cast<const char*>(&element), sizeof(element));
     strTable.append(8, '\x7f');
-    ASSERT_TRUE(WriteCompressedFile(m_store.Path(), NSCorvaneReader::VersionFilePath(2, "_fileinf"), strTable));
+    ASSERT_TRUE(
+        WriteCompressedFile(m_store.Path(), NSCorvaneReader::VersionFilePath(2, "_fileinf"), strTable));
     ASSERT_TRUE(WriteCompressedFile(m_store.Path(), NSCorvaneReader::VersionFilePath(2, "_fileinfstr"),
                                     std::string("top\0", 4)));
     CorvaneFileInfo info{};
@@ -212,18 +214,21 @@ TEST_F(ReaderTest, FileInfoWithLargerRecordsAndBadPoolOffsets)
     EXPECT_EQ(info.uFileSize, 26u);
 
     // A path offset outside the pool, or a pool without a terminating NUL, fails.
-    ASSERT_TRUE(WriteCompressedFile(m_store.Path(), NSCorvaneReader::VersionFilePath(2, "_fileinfstr"), "top"));
+    ASSERT_TRUE(
+        WriteCompressedFile(m_store.Path(), NSCorvaneReader::VersionFilePath(2, "_fileinfstr"), "top"));
     EXPECT_FALSE(Open()->GetFileInfo("top", &info));
     element.uPathOffset = 1000;
     strTable = std::string(reinterpret_cast<const char*>(&header), sizeof(header)) +
                std::string(reinterpret_cast<const char*>(&element), sizeof(element)) + std::string(8, '\0');
-    ASSERT_TRUE(WriteCompressedFile(m_store.Path(), NSCorvaneReader::VersionFilePath(2, "_fileinf"), strTable));
+    ASSERT_TRUE(
+        WriteCompressedFile(m_store.Path(), NSCorvaneReader::VersionFilePath(2, "_fileinf"), strTable));
     EXPECT_FALSE(Open()->GetFileInfo("top", &info));
     // A count that does not fit the data.
     header.uElemCount = 1000000;
     strTable = std::string(reinterpret_cast<const char*>(&header), sizeof(header)) +
                std::string(reinterpret_cast<const char*>(&element), sizeof(element));
-    ASSERT_TRUE(WriteCompressedFile(m_store.Path(), NSCorvaneReader::VersionFilePath(2, "_fileinf"), strTable));
+    ASSERT_TRUE(
+        WriteCompressedFile(m_store.Path(), NSCorvaneReader::VersionFilePath(2, "_fileinf"), strTable));
     EXPECT_FALSE(Open()->GetFileInfo("top", &info));
     EXPECT_TRUE(m_log.Contains("condition=uMinFileSize <= vecData.size()"));
 }
@@ -261,9 +266,7 @@ TEST_F(ReaderTest, DirectoryTreeAnomalies)
     // and unparsable lines are skipped.
     const auto [uLow, uHigh] = std::minmax(uRoot, uSub);
     auto Line = [&](uint64_t uKey)
-    {
-        return uKey == uRoot ? strRoot + "\tD:sub\tD:sub\tF:a.txt\tX:junk\tF:\r\n" : strSub + "\tF:x\r\n";
-    };
+    { return uKey == uRoot ? strRoot + "\tD:sub\tD:sub\tF:a.txt\tX:junk\tF:\r\n" : strSub + "\tF:x\r\n"; };
     ASSERT_TRUE(WriteCompressedFile(m_store.Path(), strTree, "not a key\r\n" + Line(uLow) + Line(uHigh)));
     EXPECT_EQ(ToVector(Open()->OpenFileList()), (std::vector<std::string>{"a.txt", "sub/x"}));
 

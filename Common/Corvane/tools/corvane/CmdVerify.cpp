@@ -188,8 +188,9 @@ int RunVerify(ToolContext& ctx, const ParsedArgs& args)
     {
         problems.Add("package list: cannot be read");
     }
-    for (const auto& [pList, pcszName] : {std::make_pair(pReader->OpenPatchFileList(), "changed-file list"),
-                                          std::make_pair(pReader->OpenPatchDataList(), "changed-package list")})
+    for (const auto& [pList, pcszName] :
+         {std::make_pair(pReader->OpenPatchFileList(), "changed-file list"),
+          std::make_pair(pReader->OpenPatchDataList(), "changed-package list")})
     {
         if (!pList)
         {

@@ -62,7 +62,8 @@ bool DecodeCompressedBinary(const void* pData, uint64_t uSize, std::vector<uint8
     LibraryBuffer decoded;
     uint32_t uDecodeSize = 0;
     // Index and list files carry no type field: they are always zstd frames.
-    CORVANE_CHECK(CorvaneCompress::UnCompressContent(pbyData, header.nDatLength, &decoded.p, &uDecodeSize, STCT_ZSTD));
+    CORVANE_CHECK(
+        CorvaneCompress::UnCompressContent(pbyData, header.nDatLength, &decoded.p, &uDecodeSize, STCT_ZSTD));
     try
     {
         vecOut.assign(decoded.p, decoded.p + uDecodeSize);
@@ -95,7 +96,8 @@ bool EncodeCompressedBinary(const void* pData, uint32_t uSize, std::vector<uint8
     LibraryBuffer encoded;
     uint32_t uEncodeSize = 0;
     CORVANE_CHECK(CorvaneCompress::CompressContent(static_cast<const uint8_t*>(pData), uSize, &encoded.p,
-                                                   &uEncodeSize, STCT_ZSTD, CorvaneCompress::kListCompressLevel));
+                                                   &uEncodeSize, STCT_ZSTD,
+                                                   CorvaneCompress::kListCompressLevel));
     CORVANE_HASH_HEADER header;
     header.nMagic = CORVANE_MAGIC;
     header.hashContext = CalcContextHash(encoded.p, uEncodeSize);
@@ -186,11 +188,12 @@ bool CheckStreamDatFile(IFile* pifData)
     const uint64_t uActual = CalcContextHash(pbyData + header.nHeadOffset, uLength);
     if (uActual != header.hashContext)
     {
-        std::snprintf(szLine, sizeof(szLine),
-                      "_StreamDatFileChecker hash failed. file_size=%u head_offset=%u context_len=%u package_id=%u "
-                      "expected=%llu actual=%llu",
-                      uSize, header.nHeadOffset, uLength, header.nPackageId,
-                      static_cast<unsigned long long>(header.hashContext), static_cast<unsigned long long>(uActual));
+        std::snprintf(
+            szLine, sizeof(szLine),
+            "_StreamDatFileChecker hash failed. file_size=%u head_offset=%u context_len=%u package_id=%u "
+            "expected=%llu actual=%llu",
+            uSize, header.nHeadOffset, uLength, header.nPackageId,
+            static_cast<unsigned long long>(header.hashContext), static_cast<unsigned long long>(uActual));
         CorvaneUtil::WriteLogLine(szLine);
         return false;
     }

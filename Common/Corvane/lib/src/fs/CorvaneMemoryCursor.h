@@ -11,7 +11,8 @@ namespace CorvaneUtil
 
 // All or nothing: copies uWant bytes from position *puPos and advances it, or
 // copies nothing and returns 0 when fewer remain.
-inline int32_t MemoryReadAll(const uint8_t* pData, uint32_t uSize, uint32_t* puPos, void* pBuffer, uint32_t uWant)
+inline int32_t MemoryReadAll(const uint8_t* pData, uint32_t uSize, uint32_t* puPos, void* pBuffer,
+                             uint32_t uWant)
 {
     if (!pData || !pBuffer || uWant == 0 || uWant > INT32_MAX || *puPos > uSize || uSize - *puPos < uWant)
     {

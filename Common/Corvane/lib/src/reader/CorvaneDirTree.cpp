@@ -71,8 +71,9 @@ bool BuildDirHashLineMap(const std::vector<std::string>& vecLine, std::vector<Di
 
 bool FindDirLine(const std::vector<DirHashLine>& vecDirHashLine, uint64_t uKey, uint64_t* puLine)
 {
-    auto it = std::lower_bound(vecDirHashLine.begin(), vecDirHashLine.end(), uKey,
-                               [](const DirHashLine& entry, uint64_t uValue) { return entry.first < uValue; });
+    auto it =
+        std::lower_bound(vecDirHashLine.begin(), vecDirHashLine.end(), uKey,
+                         [](const DirHashLine& entry, uint64_t uValue) { return entry.first < uValue; });
     if (it == vecDirHashLine.end() || it->first != uKey)
     {
         return false;
@@ -121,9 +122,9 @@ bool ParseDirEntries(const std::string& strLine, const std::string& strDirPath, 
     return true;
 }
 
-bool CollectDirFilesRecursive(const std::vector<std::string>& vecLine, const std::vector<DirHashLine>& vecDirHashLine,
-                              const std::string& strDirPath, std::set<std::string>& setFilePath,
-                              std::set<uint64_t>& setVisitedDirHash)
+bool CollectDirFilesRecursive(const std::vector<std::string>& vecLine,
+                              const std::vector<DirHashLine>& vecDirHashLine, const std::string& strDirPath,
+                              std::set<std::string>& setFilePath, std::set<uint64_t>& setVisitedDirHash)
 {
     const uint64_t uKey = CalcNormalizedNameHash(strDirPath.c_str());
     if (!setVisitedDirHash.insert(uKey).second)

@@ -27,8 +27,8 @@ bool IsSafeDirEntryName(const std::string& strName);
 bool ParseDirEntries(const std::string& strLine, const std::string& strDirPath, std::set<std::string>* pFiles,
                      std::vector<std::string>* pSubDirs);
 // Every file below strDirPath; each directory key is visited once, so cycles end.
-bool CollectDirFilesRecursive(const std::vector<std::string>& vecLine, const std::vector<DirHashLine>& vecDirHashLine,
-                              const std::string& strDirPath, std::set<std::string>& setFilePath,
-                              std::set<uint64_t>& setVisitedDirHash);
+bool CollectDirFilesRecursive(const std::vector<std::string>& vecLine,
+                              const std::vector<DirHashLine>& vecDirHashLine, const std::string& strDirPath,
+                              std::set<std::string>& setFilePath, std::set<uint64_t>& setVisitedDirHash);
 
 } // namespace NSCorvaneReader

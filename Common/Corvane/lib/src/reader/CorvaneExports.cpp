@@ -26,8 +26,7 @@ void ReportEscapedException(const char* pcszWhere, const char* pcszWhat)
     CorvaneUtil::WriteLogLine(szLine);
 }
 
-template <typename Fn>
-bool Guarded(const char* pcszWhere, Fn&& fn)
+template <typename Fn> bool Guarded(const char* pcszWhere, Fn&& fn)
 {
     try
     {
@@ -49,91 +48,92 @@ bool Guarded(const char* pcszWhere, Fn&& fn)
 extern "C"
 {
 
-CORVANE_API bool g_InitCorvaneManager(IStreamFileSys* piFileSys, IStreamMemory* piMemory)
-{
-    return Guarded("g_InitCorvaneManager",
-                   [&]
-                   {
-                       CorvaneUtil::ResetLogFile();
-                       CorvaneUtil::SetErrorLogHook(&CorvaneUtil::DefaultErrorLogHook);
-                       if (!g_pDefaultFileSys)
+    CORVANE_API bool g_InitCorvaneManager(IStreamFileSys* piFileSys, IStreamMemory* piMemory)
+    {
+        return Guarded("g_InitCorvaneManager",
+                       [&]
                        {
-                           g_pDefaultFileSys = PemStreamFileSysImpl::Create("");
-                       }
-                       CorvaneUtil::CorvaneOption& option = CorvaneUtil::gOption();
-                       option.piMemory = piMemory ? piMemory : &CorvaneUtil::BuiltinMemory();
-                       option.piFileSys = piFileSys ? piFileSys : g_pDefaultFileSys;
-                       return true;
-                   });
-}
+                           CorvaneUtil::ResetLogFile();
+                           CorvaneUtil::SetErrorLogHook(&CorvaneUtil::DefaultErrorLogHook);
+                           if (!g_pDefaultFileSys)
+                           {
+                               g_pDefaultFileSys = PemStreamFileSysImpl::Create("");
+                           }
+                           CorvaneUtil::CorvaneOption& option = CorvaneUtil::gOption();
+                           option.piMemory = piMemory ? piMemory : &CorvaneUtil::BuiltinMemory();
+                           option.piFileSys = piFileSys ? piFileSys : g_pDefaultFileSys;
+                           return true;
+                       });
+    }
 
-CORVANE_API bool g_UnInitCorvaneManager()
-{
-    return Guarded("g_UnInitCorvaneManager",
-                   [&]
-                   {
-                       CorvaneUtil::SetErrorLogHook(nullptr);
-                       CorvaneUtil::CorvaneOption& option = CorvaneUtil::gOption();
-                       if (option.piFileSys == g_pDefaultFileSys)
+    CORVANE_API bool g_UnInitCorvaneManager()
+    {
+        return Guarded("g_UnInitCorvaneManager",
+                       [&]
                        {
-                           option.piFileSys = nullptr;
-                       }
-                       if (g_pDefaultFileSys)
-                       {
-                           g_pDefaultFileSys->Release();
-                           g_pDefaultFileSys = nullptr;
-                       }
-                       return true;
-                   });
-}
+                           CorvaneUtil::SetErrorLogHook(nullptr);
+                           CorvaneUtil::CorvaneOption& option = CorvaneUtil::gOption();
+                           if (option.piFileSys == g_pDefaultFileSys)
+                           {
+                               option.piFileSys = nullptr;
+                           }
+                           if (g_pDefaultFileSys)
+                           {
+                               g_pDefaultFileSys->Release();
+                               g_pDefaultFileSys = nullptr;
+                           }
+                           return true;
+                       });
+    }
 
-CORVANE_API bool g_NewCorvaneReader(IPemCorvaneReader** ppReader, const char* pcszDataDir, uint32_t uVersion)
-{
-    return Guarded("g_NewCorvaneReader",
-                   [&]
-                   {
-                       if (!ppReader)
+    CORVANE_API bool g_NewCorvaneReader(IPemCorvaneReader** ppReader, const char* pcszDataDir,
+                                        uint32_t uVersion)
+    {
+        return Guarded("g_NewCorvaneReader",
+                       [&]
                        {
-                           return false;
-                       }
-                       auto* pReader = new (std::nothrow) PemCorvaneReader(SHO_LocalOnly);
-                       if (!pReader)
-                       {
-                           return false;
-                       }
-                       if (!pReader->SetupByDir(pcszDataDir, uVersion))
-                       {
-                           pReader->Release();
-                           return false;
-                       }
-                       *ppReader = pReader;
-                       return true;
-                   });
-}
+                           if (!ppReader)
+                           {
+                               return false;
+                           }
+                           auto* pReader = new (std::nothrow) PemCorvaneReader(SHO_LocalOnly);
+                           if (!pReader)
+                           {
+                               return false;
+                           }
+                           if (!pReader->SetupByDir(pcszDataDir, uVersion))
+                           {
+                               pReader->Release();
+                               return false;
+                           }
+                           *ppReader = pReader;
+                           return true;
+                       });
+    }
 
-CORVANE_API bool g_NewCorvaneReaderByConfig(IPemCorvaneReader** ppReader, const char* pcszConfigFile,
-                                            uint32_t uVersion)
-{
-    return Guarded("g_NewCorvaneReaderByConfig",
-                   [&]
-                   {
-                       if (!ppReader)
+    CORVANE_API bool g_NewCorvaneReaderByConfig(IPemCorvaneReader** ppReader, const char* pcszConfigFile,
+                                                uint32_t uVersion)
+    {
+        return Guarded("g_NewCorvaneReaderByConfig",
+                       [&]
                        {
-                           return false;
-                       }
-                       auto* pReader = new (std::nothrow) PemCorvaneReader(0);
-                       if (!pReader)
-                       {
-                           return false;
-                       }
-                       if (!pReader->SetupByConfig(pcszConfigFile, uVersion))
-                       {
-                           pReader->Release();
-                           return false;
-                       }
-                       *ppReader = pReader;
-                       return true;
-                   });
-}
+                           if (!ppReader)
+                           {
+                               return false;
+                           }
+                           auto* pReader = new (std::nothrow) PemCorvaneReader(0);
+                           if (!pReader)
+                           {
+                               return false;
+                           }
+                           if (!pReader->SetupByConfig(pcszConfigFile, uVersion))
+                           {
+                               pReader->Release();
+                               return false;
+                           }
+                           *ppReader = pReader;
+                           return true;
+                       });
+    }
 
 } // extern "C"

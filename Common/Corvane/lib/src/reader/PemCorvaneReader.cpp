@@ -235,7 +235,8 @@ IFile* PemCorvaneReader::OpenFile(const char* pcszPath, int nOption)
     if (uEncodeSize > 0)
     {
         // A lying record must not make us allocate more than the package holds.
-        const uint64_t uRemain = static_cast<uint64_t>(pifEncode->Size()) - (element.uElemOfs + sizeof(fHeader));
+        const uint64_t uRemain =
+            static_cast<uint64_t>(pifEncode->Size()) - (element.uElemOfs + sizeof(fHeader));
         CORVANE_CHECK_NULL(uEncodeSize <= uRemain);
         encode.p = static_cast<uint8_t*>(CorvaneUtil::MemoryAlloc(uEncodeSize));
         uint8_t* pbEncodeBuffer = encode.p;
@@ -304,7 +305,8 @@ bool PemCorvaneReader::ReadFileInfoElement()
             vecInfo.resize(header.uElemCount);
             for (uint32_t i = 0; i < header.uElemCount; ++i)
             {
-                std::memcpy(&vecInfo[i], vecData.data() + header.uHeaderSize + static_cast<uint64_t>(i) * header.uElemSize,
+                std::memcpy(&vecInfo[i],
+                            vecData.data() + header.uHeaderSize + static_cast<uint64_t>(i) * header.uElemSize,
                             sizeof(FileInfoElement));
             }
             // Lookups binary-search the table: an unsorted table would silently miss files.
@@ -430,8 +432,8 @@ bool PemCorvaneReader::DiskDelete(const char* pcszFileName)
     for (IStreamFileSys* piFileSys : m_fileFactory.LocalFileSystems())
     {
         const char* pcszRoot = piFileSys->GetRootDir();
-        const std::string strPath =
-            (pcszRoot && *pcszRoot) ? CorvaneUtil::PathJoin(pcszRoot, pcszFileName) : std::string(pcszFileName);
+        const std::string strPath = (pcszRoot && *pcszRoot) ? CorvaneUtil::PathJoin(pcszRoot, pcszFileName)
+                                                            : std::string(pcszFileName);
         if (CorvaneUtil::DiskDelete(strPath.c_str()))
         {
             return true;

@@ -78,8 +78,8 @@ IStringList* PemCorvaneReader::OpenFileList()
         CORVANE_CHECK_NULL(EnsureDirTreeCache());
         std::set<std::string> setFilePath;
         std::set<uint64_t> setVisitedDirHash;
-        CORVANE_CHECK_NULL(NSCorvaneReader::CollectDirFilesRecursive(m_vecDirTreeLine, m_vecDirHashLine,
-                                                                     std::string(), setFilePath, setVisitedDirHash));
+        CORVANE_CHECK_NULL(NSCorvaneReader::CollectDirFilesRecursive(
+            m_vecDirTreeLine, m_vecDirHashLine, std::string(), setFilePath, setVisitedDirHash));
         return NewList(setFilePath);
     }
     catch (const std::bad_alloc&)

@@ -29,8 +29,8 @@ TempDir::~TempDir()
 {
     std::error_code ec;
     // Tests may leave read-only directories behind; give write permission back first.
-    for (auto it = fs::recursive_directory_iterator(m_strPath, ec); !ec && it != fs::recursive_directory_iterator();
-         it.increment(ec))
+    for (auto it = fs::recursive_directory_iterator(m_strPath, ec);
+         !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
     {
         if (it->is_directory(ec) && !it->is_symlink(ec))
         {

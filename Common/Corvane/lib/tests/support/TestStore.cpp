@@ -28,15 +28,16 @@ std::string Record(const std::string& strPath, const std::string& strContent, in
     CORVANE_FILE_HEADER header{};
     header.nMagic = CORVANE_MAGIC;
     std::strncpy(header.szFilePath, strPath.c_str(), sizeof(header.szFilePath) - 1);
-    header.hashContext = NSCorvaneReader::CalcContextHash(strContent.data(), static_cast<uint32_t>(strContent.size()));
+    header.hashContext =
+        NSCorvaneReader::CalcContextHash(strContent.data(), static_cast<uint32_t>(strContent.size()));
     header.nOriContexLength = static_cast<uint32_t>(strContent.size());
     header.nCompressType = STCT_ZSTD;
     header.nHeadOffset = sizeof(CORVANE_FILE_HEADER);
     uint8_t* pOut = nullptr;
     uint32_t uOut = 0;
     EXPECT_TRUE(CorvaneCompress::CompressContent(reinterpret_cast<const uint8_t*>(strContent.data()),
-                                                 static_cast<uint32_t>(strContent.size()), &pOut, &uOut, STCT_ZSTD,
-                                                 nLevel));
+                                                 static_cast<uint32_t>(strContent.size()), &pOut, &uOut,
+                                                 STCT_ZSTD, nLevel));
     header.nEncodeSize = uOut;
     std::string strRecord(reinterpret_cast<const char*>(&header), sizeof(header));
     strRecord.append(reinterpret_cast<const char*>(pOut), uOut);
@@ -92,15 +93,17 @@ bool WriteCompressedFile(const std::string& strRoot, const std::string& strRel, 
 
 bool WriteHashedRaw(const std::string& strPath, const std::string& strData)
 {
-    CORVANE_HASH_HEADER header{CORVANE_MAGIC,
-                               NSCorvaneReader::CalcContextHash(strData.data(), static_cast<uint32_t>(strData.size())),
-                               static_cast<uint32_t>(strData.size())};
+    CORVANE_HASH_HEADER header{
+        CORVANE_MAGIC,
+        NSCorvaneReader::CalcContextHash(strData.data(), static_cast<uint32_t>(strData.size())),
+        static_cast<uint32_t>(strData.size())};
     std::string strFile(reinterpret_cast<const char*>(&header), sizeof(header));
     strFile += strData;
     return WriteFileText(strPath, strFile);
 }
 
-bool WriteTestStoreVersion(const std::string& strRoot, const TestStoreVersion& version, TestStoreResult* pResult)
+bool WriteTestStoreVersion(const std::string& strRoot, const TestStoreVersion& version,
+                           TestStoreResult* pResult)
 {
     TestStoreResult result;
     const uint32_t uVer = version.uVersion;
@@ -134,12 +137,14 @@ bool WriteTestStoreVersion(const std::string& strRoot, const TestStoreVersion& v
         header.nMagic = CORVANE_MAGIC;
         header.nPackageId = uPackage;
         header.nFileCount = uCount;
-        header.hashContext = NSCorvaneReader::CalcContextHash(strData.data(), static_cast<uint32_t>(strData.size()));
+        header.hashContext =
+            NSCorvaneReader::CalcContextHash(strData.data(), static_cast<uint32_t>(strData.size()));
         header.nContextLength = static_cast<uint32_t>(strData.size());
         header.nHeadOffset = sizeof(header);
         std::string strPath;
         NSCorvaneReader::IdxValue_2_Path(strPath, uPackage, uVer);
-        if (!WriteFileText(strRoot + "/" + strPath, std::string(reinterpret_cast<const char*>(&header), sizeof(header)) + strData))
+        if (!WriteFileText(strRoot + "/" + strPath,
+                           std::string(reinterpret_cast<const char*>(&header), sizeof(header)) + strData))
         {
             return false;
         }
@@ -164,9 +169,11 @@ bool WriteTestStoreVersion(const std::string& strRoot, const TestStoreVersion& v
         setPkgList.insert(strPkg);
     }
     std::sort(result.vecElement.begin(), result.vecElement.end(),
-              [](const CORVANE_IDX_ELEMENT& a, const CORVANE_IDX_ELEMENT& b) { return a.uNameHash < b.uNameHash; });
+              [](const CORVANE_IDX_ELEMENT& a, const CORVANE_IDX_ELEMENT& b)
+              { return a.uNameHash < b.uNameHash; });
     bool bOk = PemCorvaneWriter::WriteIdxElement(result.vecElement, strRoot.c_str(), uVer);
-    bOk = bOk && WriteCompressedFile(strRoot, NSCorvaneReader::VersionFilePath(uVer, "_dirtree"), BuildDirTreeText(vecPaths));
+    bOk = bOk && WriteCompressedFile(strRoot, NSCorvaneReader::VersionFilePath(uVer, "_dirtree"),
+                                     BuildDirTreeText(vecPaths));
     const std::string strDir = strRoot + "/" + NSCorvaneReader::VersionFilePath(uVer, "");
     bOk = bOk && PemCorvaneWriter::WriteCompressedTextLines(strDir + "_pkglst", setPkgList);
     bOk = bOk && PemCorvaneWriter::WriteCompressedTextLines(strDir + "_diffile", setDiffFile);

@@ -34,13 +34,15 @@ struct TestStoreResult
 };
 
 // Writes one version below strRoot; false (with a test failure) on any error.
-bool WriteTestStoreVersion(const std::string& strRoot, const TestStoreVersion& version, TestStoreResult* pResult);
+bool WriteTestStoreVersion(const std::string& strRoot, const TestStoreVersion& version,
+                           TestStoreResult* pResult);
 
 // The directory tree text of a set of store paths, as the builder writes it.
 std::string BuildDirTreeText(const std::vector<std::string>& vecPaths);
 
 // A hashed + compressed file at strRoot/strRel holding strContent.
-bool WriteCompressedFile(const std::string& strRoot, const std::string& strRel, const std::string& strContent);
+bool WriteCompressedFile(const std::string& strRoot, const std::string& strRel,
+                         const std::string& strContent);
 // A hashed file (not compressed) holding raw data.
 bool WriteHashedRaw(const std::string& strPath, const std::string& strData);
 

@@ -48,9 +48,11 @@ std::vector<std::string> StoreFiles(const std::string& strStore)
 TEST(DamagedStore, EveryFileFlippedOrCutFailsCleanly)
 {
     TempDir src, work, cwd;
-    const std::map<std::string, std::string> mapTree = {
-        {"a.txt", "short text\n"},        {"bin/one.bin", Content(40000, 1)}, {"bin/two.bin", Content(30000, 2)},
-        {"lib/x/three.dat", Content(25000, 3)}, {"empty", ""}};
+    const std::map<std::string, std::string> mapTree = {{"a.txt", "short text\n"},
+                                                        {"bin/one.bin", Content(40000, 1)},
+                                                        {"bin/two.bin", Content(30000, 2)},
+                                                        {"lib/x/three.dat", Content(25000, 3)},
+                                                        {"empty", ""}};
     for (const auto& [strPath, strContent] : mapTree)
     {
         ASSERT_TRUE(WriteFileText(src / strPath, strContent));
