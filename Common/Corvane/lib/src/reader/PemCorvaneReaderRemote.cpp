@@ -26,13 +26,6 @@ bool PemCorvaneReader::SyncDownloadDataFile(const char* pcszDatPath)
     // The path comes from a store list and may end in a delete: it must stay
     // below the store's directories.
     CORVANE_CHECK(CorvaneUtil::IsSafeRelativePath(pcszDatPath));
-    auto fnCloudDownload = [&]() -> bool
-    {
-        IFile* pifData = m_fileFactory.Open(pcszDatPath, SHO_RemoteOnly);
-        CORVANE_CHECK(pifData);
-        pifData->Release();
-        return true;
-    };
     auto fnLocalCheck = [&]() -> bool
     {
         IFile* pifData = m_fileFactory.Open(pcszDatPath, SHO_LocalOnly);
@@ -44,25 +37,43 @@ bool PemCorvaneReader::SyncDownloadDataFile(const char* pcszDatPath)
         pifData->Release();
         return bOk;
     };
-    // A package that fails its check after a fresh download is not kept either:
-    // a damaged copy must never pass for a verified one, and a retry fetches it again.
-    auto fnCheckOrDiscard = [&]() -> bool
+    // Downloads the package and checks the downloaded bytes in memory, then
+    // makes sure the cache now holds a copy of the same size: the copy was
+    // written from those very bytes (atomically, flushed), so reading it all
+    // back again would only cost a second pass over the package. A package
+    // that fails is not kept: a damaged copy must never pass for a verified
+    // one, and a retry fetches it again.
+    auto fnCloudDownloadChecked = [&]() -> bool
     {
-        if (fnLocalCheck())
+        IFile* pifData = m_fileFactory.Open(pcszDatPath, SHO_RemoteOnly);
+        CORVANE_CHECK(pifData);
+        const bool bValid = NSCorvaneReader::CheckStreamDatFile(pifData);
+        const uint32_t uSize = pifData->Size();
+        pifData->Release();
+        bool bCached = false;
+        if (bValid)
         {
-            return true;
+            if (IFile* pifLocal = m_fileFactory.Open(pcszDatPath, SHO_LocalOnly))
+            {
+                bCached = pifLocal->Size() == uSize;
+                pifLocal->Release();
+            }
         }
-        if (!m_fileFactory.RemoteFileSystems().empty())
+        if (!bValid || !bCached)
         {
-            DiskDelete(pcszDatPath);
+            if (!m_fileFactory.RemoteFileSystems().empty())
+            {
+                DiskDelete(pcszDatPath);
+            }
+            CORVANE_CHECK(bValid);
+            CORVANE_CHECK(bCached);
         }
-        return false;
+        return true;
     };
 
     if (!m_fileFactory.Exists(pcszDatPath, SHO_LocalOnly))
     {
-        CORVANE_CHECK(fnCloudDownload());
-        CORVANE_CHECK(fnCheckOrDiscard());
+        CORVANE_CHECK(fnCloudDownloadChecked());
         return true;
     }
     if (fnLocalCheck())
@@ -74,8 +85,7 @@ bool PemCorvaneReader::SyncDownloadDataFile(const char* pcszDatPath)
     CORVANE_CHECK(!m_fileFactory.RemoteFileSystems().empty());
     // The cached copy is damaged: drop it so that a retry fetches it afresh.
     CORVANE_CHECK(DiskDelete(pcszDatPath));
-    CORVANE_CHECK(fnCloudDownload());
-    CORVANE_CHECK(fnCheckOrDiscard());
+    CORVANE_CHECK(fnCloudDownloadChecked());
     return true;
 }
 
