@@ -7,6 +7,7 @@
 #include "format/CorvaneEnvelope.h"
 #include "format/CorvaneHash.h"
 #include "fs/PemStreamBufferFile.h"
+#include "support/StoreRecord.h"
 
 #include <cstring>
 #include <vector>
@@ -48,32 +49,6 @@ std::string Wrap(const std::string& strContent)
     return std::string(vec.begin(), vec.end());
 }
 
-namespace
-{
-
-std::string Record(const std::string& strPath, const std::string& strContent)
-{
-    CORVANE_FILE_HEADER header{};
-    header.nMagic = CORVANE_MAGIC;
-    std::strncpy(header.szFilePath, strPath.c_str(), sizeof(header.szFilePath) - 1);
-    header.hashContext =
-        NSCorvaneReader::CalcContextHash(strContent.data(), static_cast<uint32_t>(strContent.size()));
-    header.nOriContexLength = static_cast<uint32_t>(strContent.size());
-    header.nCompressType = STCT_ZSTD;
-    header.nHeadOffset = sizeof(header);
-    uint8_t* pOut = nullptr;
-    uint32_t uOut = 0;
-    CorvaneCompress::CompressContent(reinterpret_cast<const uint8_t*>(strContent.data()),
-                                     static_cast<uint32_t>(strContent.size()), &pOut, &uOut, STCT_ZSTD, 1);
-    header.nEncodeSize = uOut;
-    std::string strRecord(reinterpret_cast<const char*>(&header), sizeof(header));
-    strRecord.append(reinterpret_cast<const char*>(pOut), uOut);
-    CorvaneUtil::MemoryFree(pOut);
-    return strRecord;
-}
-
-} // namespace
-
 void AddSampleStore(MemoryFileSys& files)
 {
     const std::map<std::string, std::string> mapContent = {
@@ -82,7 +57,8 @@ void AddSampleStore(MemoryFileSys& files)
     std::vector<CORVANE_IDX_ELEMENT> vecElement;
     for (const auto& [strPath, strContent] : mapContent)
     {
-        const std::string strRecord = Record(strPath, strContent);
+        std::string strRecord;
+        CorvaneTest::MakeFileRecord(strPath, strContent, 1, &strRecord);
         CORVANE_IDX_ELEMENT element{
             NSCorvaneReader::CalcNameHash(strPath.c_str()),
             NSCorvaneReader::CalcContextHash(strContent.data(), static_cast<uint32_t>(strContent.size())),

@@ -7,6 +7,7 @@
 #include "compress/CorvaneCompress.h"
 #include "format/CorvaneEnvelope.h"
 #include "format/CorvaneHash.h"
+#include "support/StoreRecord.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -19,33 +20,6 @@ using namespace NSCorvane;
 
 namespace CorvaneTest
 {
-
-namespace
-{
-
-std::string Record(const std::string& strPath, const std::string& strContent, int nLevel)
-{
-    CORVANE_FILE_HEADER header{};
-    header.nMagic = CORVANE_MAGIC;
-    std::strncpy(header.szFilePath, strPath.c_str(), sizeof(header.szFilePath) - 1);
-    header.hashContext =
-        NSCorvaneReader::CalcContextHash(strContent.data(), static_cast<uint32_t>(strContent.size()));
-    header.nOriContexLength = static_cast<uint32_t>(strContent.size());
-    header.nCompressType = STCT_ZSTD;
-    header.nHeadOffset = sizeof(CORVANE_FILE_HEADER);
-    uint8_t* pOut = nullptr;
-    uint32_t uOut = 0;
-    EXPECT_TRUE(CorvaneCompress::CompressContent(reinterpret_cast<const uint8_t*>(strContent.data()),
-                                                 static_cast<uint32_t>(strContent.size()), &pOut, &uOut,
-                                                 STCT_ZSTD, nLevel));
-    header.nEncodeSize = uOut;
-    std::string strRecord(reinterpret_cast<const char*>(&header), sizeof(header));
-    strRecord.append(reinterpret_cast<const char*>(pOut), uOut);
-    CorvaneUtil::MemoryFree(pOut);
-    return strRecord;
-}
-
-} // namespace
 
 std::string BuildDirTreeText(const std::vector<std::string>& vecPaths)
 {
@@ -120,7 +94,9 @@ bool WriteTestStoreVersion(const std::string& strRoot, const TestStoreVersion& v
         uint32_t uCount = 0;
         for (; it != version.mapFiles.end() && uCount < version.uFilesPerPackage; ++it, ++uCount)
         {
-            const std::string strRecord = Record(it->first, it->second, version.nCompressLevel);
+            std::string strRecord;
+            EXPECT_TRUE(MakeFileRecord(it->first, it->second, version.nCompressLevel, &strRecord))
+                << it->first;
             CORVANE_IDX_ELEMENT element{};
             element.uNameHash = NSCorvaneReader::CalcNameHash(it->first.c_str());
             element.uContextHash =
