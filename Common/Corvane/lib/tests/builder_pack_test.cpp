@@ -273,6 +273,44 @@ TEST_F(BuilderPack, LaterBuildsStoreOnlyWhatChanged)
     EXPECT_FALSE(PackAll(tree.strRoot, tree.strStore, 3));
 }
 
+TEST_F(BuilderPack, UnchangedListsComeFromThePreviousVersionOnlyWhenSound)
+{
+    Tree tree;
+    for (int i = 0; i < 12; ++i)
+    {
+        tree.Add("d" + std::to_string(i % 4) + "/f" + std::to_string(i) + ".bin", Bytes(3000 + i, i));
+    }
+    ASSERT_TRUE(PackAll(tree.strRoot, tree.strStore, 1));
+    const std::string strV1Tree = tree.strStore + "/dat/v1/_dirtree";
+    const std::vector<uint8_t> vecGoodTree = CorvaneTest::ReadFileBytes(strV1Tree);
+    ASSERT_GT(vecGoodTree.size(), 40u);
+
+    // The previous version's list is damaged: it must not be copied into the
+    // new version, which gets a sound encoding of its own.
+    std::vector<uint8_t> vecBad = vecGoodTree;
+    vecBad[vecBad.size() - 5] ^= 0x5a;
+    ASSERT_TRUE(CorvaneTest::WriteFileBytes(strV1Tree, vecBad.data(), vecBad.size()));
+    ASSERT_TRUE(PackAll(tree.strRoot, tree.strStore, 2));
+    EXPECT_EQ(vecGoodTree, CorvaneTest::ReadFileBytes(tree.strStore + "/dat/v2/_dirtree"));
+
+    // A file added in a new directory: the tree and file lists change and
+    // must not be taken from version 2; the unchanged package list is.
+    tree.Add("new/late.bin", Bytes(5000, 77));
+    ASSERT_TRUE(PackAll(tree.strRoot, tree.strStore, 3));
+    ReaderPtr reader = OpenStore(tree.strStore);
+    ASSERT_EQ(3u, reader->GetWorkVersion());
+    std::vector<std::string> vecExpected;
+    for (const auto& it : tree.mapFiles)
+    {
+        vecExpected.push_back(it.first);
+        EXPECT_EQ(it.second, ReadBack(reader.get(), it.first)) << it.first;
+    }
+    EXPECT_EQ(vecExpected, Lines(reader->OpenFileList()));
+    EXPECT_EQ((std::vector<std::string>{"new/late.bin"}), Lines(reader->OpenPatchFileList()));
+    EXPECT_NE(CorvaneTest::ReadFileBytes(tree.strStore + "/dat/v2/_fileinfstr"),
+              CorvaneTest::ReadFileBytes(tree.strStore + "/dat/v3/_fileinfstr"));
+}
+
 TEST_F(BuilderPack, OutputDoesNotDependOnThreadCount)
 {
     Tree tree;

@@ -2,6 +2,8 @@
 // Writing a finished version: packages first, then the index and every list,
 // the last-version marker last, so a failure anywhere leaves readers on the
 // previous version.
+#include "builder/BuilderFileIo.h"
+#include "builder/BuilderJobs.h"
 #include "builder/BuilderStage.h"
 #include "builder/PackagePublish.h"
 #include "builder/PemCorvaneIdxBuilder.h"
@@ -12,13 +14,10 @@
 #include "fs/CorvaneFiles.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstring>
 #include <filesystem>
-#include <functional>
 #include <new>
 #include <system_error>
-#include <thread>
 
 namespace NSCorvane
 {
@@ -29,52 +28,6 @@ namespace
 std::string ListPath(const char* pcszDir, uint32_t uVer, const char* pcszName)
 {
     return CorvaneUtil::PathJoin(pcszDir, NSCorvaneReader::VersionFilePath(uVer, pcszName));
-}
-
-// Runs jobs 0..uJobs-1 once each on up to uRunners threads, the caller's among
-// them; no new job starts after one failed. False when any failed.
-bool RunJobs(size_t uJobs, uint32_t uRunners, const std::function<bool(size_t)>& fnJob)
-{
-    std::atomic<size_t> uNext{0};
-    std::atomic<bool> bOk{true};
-    const auto fnRun = [&]()
-    {
-        for (size_t i = uNext.fetch_add(1); i < uJobs && bOk.load(); i = uNext.fetch_add(1))
-        {
-            bool bJob = false;
-            try
-            {
-                bJob = fnJob(i);
-            }
-            catch (...)
-            {
-                // Nothing may leave a helper thread; the job just failed.
-                CORVANE_REPORT("exception in an output job");
-            }
-            if (!bJob)
-            {
-                bOk = false;
-            }
-        }
-    };
-    std::vector<std::thread> vecThreads;
-    for (uint32_t i = 1; i < uRunners && i < uJobs; ++i)
-    {
-        try
-        {
-            vecThreads.emplace_back(fnRun);
-        }
-        catch (const std::system_error&)
-        {
-            break; // fewer helpers; the caller's thread still runs every job
-        }
-    }
-    fnRun();
-    for (std::thread& th : vecThreads)
-    {
-        th.join();
-    }
-    return bOk.load();
 }
 
 } // namespace
@@ -106,14 +59,15 @@ bool PemCorvaneIdxBuilder::Output(const char* pcszDir)
         // are final now; the package hashes are not in them.
         std::vector<ListFile> vecLists;
         vecLists.emplace_back();
+        vecLists.back().strName = "_index";
         vecLists.back().strPath = ListPath(pcszDir, uVer, "_index");
         CORVANE_CHECK(PemCorvaneWriter::MakeIdxElementBytes(vec, vecLists.back().vecPlain));
         CORVANE_CHECK(_AddDirTreeFile(vecLists, pcszDir, uVer));
         CORVANE_CHECK(_AddPkgLists(vecLists, pcszDir, uVer));
         CORVANE_CHECK(_AddPakInfo(vecLists, pcszDir, uVer));
         CORVANE_CHECK(_AddFileInfo(vecLists, pcszDir, uVer));
-        _AddTextLines(vecLists, ListPath(pcszDir, uVer, "_diffile"), m_setPatchFiles);
-        _AddTextLines(vecLists, ListPath(pcszDir, uVer, "_diffpkg"), m_setPatchData);
+        _AddTextLines(vecLists, pcszDir, uVer, "_diffile", m_setPatchFiles);
+        _AddTextLines(vecLists, pcszDir, uVer, "_diffpkg", m_setPatchData);
         CORVANE_CHECK(_FinishPackagesAndLists(pcszDir, vecLists));
         // Packages first, then the index and every list, each file replaced
         // atomically: readers only follow the marker written last.
@@ -163,14 +117,9 @@ bool PemCorvaneIdxBuilder::_FinishPackagesAndLists(const char* pcszExportDir, st
         {
             CORVANE_DISK_PACKAGE_HEADER& header = m_vecPackage[uJob - vecLists.size()];
             CORVANE_CHECK(ApplyHeader(strStageRootDir.c_str(), m_pakOpt.nToVersion, header));
-            CORVANE_CHECK(CheckStagedPackage(strStageRootDir.c_str(), m_pakOpt.nToVersion, header));
             return true;
         }
-        ListFile& list = vecLists[vecOrder[uJob]];
-        CORVANE_CHECK(list.vecPlain.size() <= UINT32_MAX);
-        CORVANE_CHECK(NSCorvaneReader::EncodeCompressedBinary(
-            list.vecPlain.data(), static_cast<uint32_t>(list.vecPlain.size()), list.vecEncoded));
-        return true;
+        return _EncodeList(pcszExportDir, vecLists[vecOrder[uJob]]);
     };
     CORVANE_CHECK(RunJobs(uPackages + vecLists.size(), m_pakOpt.nTreadCount, fnJob));
     return true;
@@ -205,6 +154,7 @@ bool PemCorvaneIdxBuilder::_AddDirTreeFile(std::vector<ListFile>& vecLists, cons
     CORVANE_CHECK(vecBuff.size());
     CORVANE_CHECK(vecBuff.size() <= UINT32_MAX);
     vecLists.emplace_back();
+    vecLists.back().strName = "_dirtree";
     vecLists.back().strPath = ListPath(pcszDir, uVer, "_dirtree");
     vecLists.back().vecPlain.assign(vecBuff.begin(), vecBuff.end());
     return true;
@@ -223,7 +173,7 @@ bool PemCorvaneIdxBuilder::_AddPkgLists(std::vector<ListFile>& vecLists, const c
         setPkgPath.insert(strPath);
     }
     CORVANE_CHECK(setPkgPath.size());
-    _AddTextLines(vecLists, ListPath(pcszDir, uVer, "_pkglst"), setPkgPath);
+    _AddTextLines(vecLists, pcszDir, uVer, "_pkglst", setPkgPath);
     return true;
 }
 
@@ -246,6 +196,7 @@ bool PemCorvaneIdxBuilder::_AddPakInfo(std::vector<ListFile>& vecLists, const ch
     info.szReleaseText[sizeof(info.szReleaseText) - 1] = '\0';
     const uint8_t* pbyInfo = reinterpret_cast<const uint8_t*>(&info);
     vecLists.emplace_back();
+    vecLists.back().strName = "_pkginf";
     vecLists.back().strPath = ListPath(pcszDir, uVer, "_pkginf");
     vecLists.back().vecPlain.assign(pbyInfo, pbyInfo + sizeof(info));
     return true;
@@ -289,20 +240,23 @@ bool PemCorvaneIdxBuilder::_AddFileInfo(std::vector<ListFile>& vecLists, const c
     CORVANE_CHECK(vecStringPool.size() <= UINT32_MAX);
     CORVANE_CHECK(vecRecord.size() <= UINT32_MAX);
     vecLists.emplace_back();
+    vecLists.back().strName = "_fileinf";
     vecLists.back().strPath = ListPath(pcszDir, uVer, "_fileinf");
     vecLists.back().vecPlain = std::move(vecRecord);
     vecLists.emplace_back();
+    vecLists.back().strName = "_fileinfstr";
     vecLists.back().strPath = ListPath(pcszDir, uVer, "_fileinfstr");
     vecLists.back().vecPlain = std::move(vecStringPool);
     return true;
 }
 
-void PemCorvaneIdxBuilder::_AddTextLines(std::vector<ListFile>& vecLists, const std::string& strPath,
-                                         const std::set<std::string>& setLines)
+void PemCorvaneIdxBuilder::_AddTextLines(std::vector<ListFile>& vecLists, const char* pcszDir, uint32_t uVer,
+                                         const char* pcszName, const std::set<std::string>& setLines)
 {
     const std::string strText = NSCorvaneReader::JoinTextLines(setLines);
     vecLists.emplace_back();
-    vecLists.back().strPath = strPath;
+    vecLists.back().strName = pcszName;
+    vecLists.back().strPath = ListPath(pcszDir, uVer, pcszName);
     vecLists.back().vecPlain.assign(strText.begin(), strText.end());
 }
 

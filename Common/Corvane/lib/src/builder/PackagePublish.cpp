@@ -7,11 +7,11 @@
 #include "format/CorvaneEnvelope.h"
 #include "format/CorvaneHash.h"
 #include "fs/CorvaneFiles.h"
-#include "fs/PemStreamBufferFile.h"
 #include "platform/PlatformFile.h"
 #include "platform/PlatformFileUpdate.h"
 #include "platform/PlatformProcess.h"
 
+#include <cstring>
 #include <vector>
 
 namespace NSCorvane
@@ -20,17 +20,8 @@ namespace NSCorvane
 namespace
 {
 
-bool CheckPackageFile(const std::string& strStageFile)
-{
-    ReadBuffer vecData;
-    CORVANE_CHECK(ReadWholeResult::Ok == ReadWholeFile(strStageFile, vecData, UINT32_MAX));
-    PemStreamBufferFile* pif =
-        PemStreamBufferFile::CreateCopy(vecData.data(), static_cast<uint32_t>(vecData.size()));
-    CORVANE_CHECK(pif);
-    const bool bOk = NSCorvaneReader::CheckStreamDatFile(pif);
-    pif->Release();
-    return bOk;
-}
+// Largest package buffer a thread keeps between packages.
+constexpr size_t kKeptPackageBuffer = size_t{64} << 20;
 
 bool PublishPackageFile(const std::string& strStageFile, const std::string& strFinalFile)
 {
@@ -55,10 +46,23 @@ bool PublishPackageFile(const std::string& strStageFile, const std::string& strF
 bool ApplyHeader(const char* pcszStageRoot, uint32_t uVer, CORVANE_DISK_PACKAGE_HEADER& header)
 {
     const std::string strDatNam = StagedPackagePath(pcszStageRoot, header.nPackageId, uVer);
-    CORVANE_CHECK(CorvaneUtil::SysExisted(strDatNam.c_str()));
-    ReadBuffer vecData;
+    // One read serves both the hash and the check: a second pass and a copy
+    // were most of the time spent finishing a build. The buffer is kept per
+    // thread so its pages are not faulted in anew for every package.
+    thread_local ReadBuffer vecData;
+    struct BufferTrim
+    {
+        ReadBuffer& vec;
+        ~BufferTrim()
+        {
+            if (vec.capacity() > kKeptPackageBuffer)
+            {
+                ReadBuffer().swap(vec);
+            }
+        }
+    } trim{vecData};
     CORVANE_CHECK(ReadWholeResult::Ok == ReadWholeFile(strDatNam, vecData, UINT32_MAX));
-    CORVANE_CHECK(vecData.size() >= header.nHeadOffset);
+    CORVANE_CHECK(vecData.size() >= sizeof(header) && vecData.size() >= header.nHeadOffset);
     const uint64_t uContexLen = vecData.size() - header.nHeadOffset;
     CORVANE_CHECK(uContexLen == header.nContextLength);
     header.hashContext = NSCorvaneReader::CalcContextHash(vecData.data() + header.nHeadOffset,
@@ -73,6 +77,10 @@ bool ApplyHeader(const char* pcszStageRoot, uint32_t uVer, CORVANE_DISK_PACKAGE_
     CORVANE_CHECK(bWritten);
     CORVANE_CHECK(bSynced);
     CORVANE_CHECK(bClosed);
+    // What a reader will check, on the bytes the file now holds.
+    std::memcpy(vecData.data(), &header, sizeof(header));
+    CORVANE_CHECK(
+        NSCorvaneReader::CheckStreamDatBytes(vecData.data(), static_cast<uint32_t>(vecData.size())));
     return true;
 }
 
@@ -82,12 +90,6 @@ bool PublishPackage(const char* pcszStageRoot, const char* pcszExportDir, uint32
     const std::string strStageFile = StagedPackagePath(pcszStageRoot, header.nPackageId, uVer);
     const std::string strFinalFile = GetPackageFilePath(pcszExportDir, header.nPackageId, uVer);
     CORVANE_CHECK(PublishPackageFile(strStageFile, strFinalFile));
-    return true;
-}
-
-bool CheckStagedPackage(const char* pcszStageRoot, uint32_t uVer, const CORVANE_DISK_PACKAGE_HEADER& header)
-{
-    CORVANE_CHECK(CheckPackageFile(StagedPackagePath(pcszStageRoot, header.nPackageId, uVer)));
     return true;
 }
 

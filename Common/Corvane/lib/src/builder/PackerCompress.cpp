@@ -109,8 +109,10 @@ uint32_t BuildCompressedResult(const CORVANE_PAK_OPTION& opt, PemCorvaneIdxBuild
         return kFailed;
     }
     CorvaneFileStat stat;
-    CorvanePlatform::FileStat st;
-    const bool bHasStat = CorvanePlatform::PathStat(file.strFull.c_str(), &st) && !st.bDirectory;
+    // The walk usually took the stat already, from the open directory.
+    CorvanePlatform::FileStat st = file.stat;
+    const bool bHasStat =
+        (file.bHasStat || CorvanePlatform::PathStat(file.strFull.c_str(), &st)) && !st.bDirectory;
     if (bHasStat)
     {
         stat.uFileSize = st.uSize;
@@ -259,6 +261,7 @@ bool DoCompress(const std::string& strExportDir, const std::vector<CompressTask>
     std::condition_variable resultCond;
     std::atomic<size_t> uNextTask{0};
     std::atomic<bool> bExcepted{true};
+    size_t uAwaited = 0; // under resultLock: the slot the committer waits for
 
     const uint32_t uWorkers = pTaskPool->ThreadCount();
     for (uint32_t i = 0; i < uWorkers; ++i)
@@ -282,6 +285,7 @@ bool DoCompress(const std::string& strExportDir, const std::vector<CompressTask>
                         local.bHasData = false;
                         pkIdxBuilder->RemoveFileElement(local.task.pFile->strRel.c_str());
                     }
+                    bool bWake = false;
                     {
                         std::lock_guard<std::mutex> lock(resultLock);
                         const uint32_t uStatus = local.uStatus;
@@ -291,8 +295,15 @@ bool DoCompress(const std::string& strExportDir, const std::vector<CompressTask>
                         {
                             bExcepted = false;
                         }
+                        // Only the result the committer waits for wakes it:
+                        // a wake-up per file was a large share of an
+                        // unchanged build.
+                        bWake = uIdx == uAwaited || uStatus > kNotOpenable;
                     }
-                    resultCond.notify_all();
+                    if (bWake)
+                    {
+                        resultCond.notify_all();
+                    }
                 }
                 std::lock_guard<std::mutex> lock(resultLock);
                 resultCond.notify_all();
@@ -309,6 +320,7 @@ bool DoCompress(const std::string& strExportDir, const std::vector<CompressTask>
     for (size_t i = 0; bCommitted && i < vecResults.size(); ++i)
     {
         std::unique_lock<std::mutex> lock(resultLock);
+        uAwaited = i;
         resultCond.wait(lock, [&]() { return vecResults[i].bReady || !bExcepted.load(); });
         CompressResult& result = vecResults[i];
         if (!result.bReady)

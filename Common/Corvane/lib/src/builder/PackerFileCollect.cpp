@@ -1,15 +1,16 @@
 // SPDX-License-Identifier: MIT
 #include "builder/PackerFileCollect.h"
 
+#include "builder/BuilderJobs.h"
 #include "common/CorvaneCheck.h"
 #include "common/CorvanePath.h"
 #include "fs/CorvaneFiles.h"
-#include "platform/PlatformFileIdentity.h"
+#include "platform/PlatformDirectory.h"
 
 #include <algorithm>
 #include <filesystem>
 #include <new>
-#include <system_error>
+#include <set>
 
 namespace fs = std::filesystem;
 
@@ -24,15 +25,17 @@ struct DirEntry
     std::string strNorm;
     std::string strReal;
     bool bLink = false;
+    bool bHasStat = false; // files: stat below was taken by the listing
+    CorvanePlatform::FileStat stat;
 };
 
 // The subdirectories and the files of one directory, each sorted by normalised
 // path so the walk, and with it the store, does not depend on the file
-// system's order. One listing gives both: listing every directory twice cost
-// a second round of opens and reads per directory. Unreadable directories and
-// entries are skipped.
+// system's order. Unreadable directories give nothing.
 struct DirListing
 {
+    bool bListed = false;
+    CorvanePlatform::FileIdentity id;
     std::vector<DirEntry> vecDirs;
     std::vector<DirEntry> vecFiles;
 };
@@ -40,34 +43,25 @@ struct DirListing
 DirListing ListEntries(const std::string& strDir)
 {
     DirListing listing;
-    std::error_code err;
-    fs::directory_iterator it(fs::u8path(strDir), fs::directory_options::skip_permission_denied, err);
-    for (; !err && it != fs::directory_iterator(); it.increment(err))
+    CorvanePlatform::DirectoryListing items;
+    if (!CorvanePlatform::ListDirectory(strDir.c_str(), &items))
     {
-        std::error_code errEntry;
-        const bool bLink = it->is_symlink(errEntry);
-        if (errEntry)
-        {
-            continue;
-        }
-        // A link to a file is not a file of the tree; a link to a directory is
-        // a directory of it (is_directory follows links).
-        bool bFile = !bLink && it->is_regular_file(errEntry);
-        if (errEntry)
-        {
-            bFile = false;
-            errEntry.clear();
-        }
-        const bool bDir = !bFile && it->is_directory(errEntry) && !errEntry;
-        if (!bFile && !bDir)
-        {
-            continue;
-        }
+        return listing;
+    }
+    listing.bListed = true;
+    listing.id = items.id;
+    const std::string strPrefix = (!strDir.empty() && strDir.back() == '/') ? strDir : strDir + "/";
+    for (CorvanePlatform::DirectoryItem& item : items.vecItems)
+    {
+        // A link to a file is not a file of the tree (the listing leaves it
+        // out); a link to a directory is a directory of it.
         DirEntry entry;
-        entry.strReal = it->path().u8string();
-        entry.bLink = bLink;
+        entry.strReal = strPrefix + item.strName;
+        entry.bLink = item.bLink;
+        entry.bHasStat = item.bHasStat;
+        entry.stat = item.stat;
         CorvaneUtil::ToNormalizePath(entry.strNorm, entry.strReal.c_str());
-        (bFile ? listing.vecFiles : listing.vecDirs).push_back(std::move(entry));
+        (item.bFile ? listing.vecFiles : listing.vecDirs).push_back(std::move(entry));
     }
     const auto byNorm = [](const DirEntry& a, const DirEntry& b) { return a.strNorm < b.strNorm; };
     std::sort(listing.vecDirs.begin(), listing.vecDirs.end(), byNorm);
@@ -98,27 +92,50 @@ struct WalkedDir
     std::vector<DirEntry> vecFiles;
 };
 
-void WalkDirectories(const DirEntry& dir, const PackEntry& entry, const std::string& strSkipDir,
-                     std::set<CorvanePlatform::FileIdentity>& setVisited, std::vector<WalkedDir>& vecDirs)
+// Level by level: the directories of one depth are listed on several threads
+// (listing is mostly waiting on system calls, and the walk used to hold up the
+// whole build on one thread), then taken in sorted order, so which path a
+// directory reached twice is walked under does not depend on timing.
+bool WalkDirectories(const DirEntry& top, const PackEntry& entry, const std::string& strSkipDir,
+                     uint32_t uThreads, std::vector<WalkedDir>& vecDirs)
 {
-    DirListing listing = ListEntries(dir.strReal);
-    vecDirs.push_back(WalkedDir{dir, std::move(listing.vecFiles)});
-    for (const DirEntry& sub : listing.vecDirs)
+    std::set<CorvanePlatform::FileIdentity> setVisited;
+    std::vector<DirEntry> vecLevel{top};
+    while (!vecLevel.empty())
     {
-        if (IsExcluded(sub.strNorm, entry, strSkipDir))
+        std::vector<DirListing> vecListed(vecLevel.size());
+        // A listing that failed (out of memory) must fail the build, not leave
+        // the directory out.
+        const bool bListed = RunJobs(vecLevel.size(), uThreads,
+                                     [&](size_t i)
+                                     {
+                                         vecListed[i] = ListEntries(vecLevel[i].strReal);
+                                         return true;
+                                     });
+        CORVANE_CHECK(bListed);
+        std::vector<DirEntry> vecNext;
+        for (size_t i = 0; i < vecLevel.size(); ++i)
         {
-            continue;
+            DirListing& listed = vecListed[i];
+            // Unreadable, or a directory already walked by another way. A
+            // linked directory belongs to the tree whole; the identity check
+            // keeps a link to an ancestor from looping.
+            if (!listed.bListed || !setVisited.insert(listed.id).second)
+            {
+                continue;
+            }
+            vecDirs.push_back(WalkedDir{std::move(vecLevel[i]), std::move(listed.vecFiles)});
+            for (DirEntry& sub : listed.vecDirs)
+            {
+                if (!IsExcluded(sub.strNorm, entry, strSkipDir))
+                {
+                    vecNext.push_back(std::move(sub));
+                }
+            }
         }
-        CorvanePlatform::FileIdentity id;
-        if (!CorvanePlatform::GetFileIdentity(sub.strReal.c_str(), &id) || !setVisited.insert(id).second)
-        {
-            continue; // unreadable, or a directory already walked by another way
-        }
-        // A linked directory belongs to the tree whole: taking only its
-        // subdirectories would publish part of it. The identity check above
-        // keeps a link to an ancestor from looping.
-        WalkDirectories(sub, entry, strSkipDir, setVisited, vecDirs);
+        vecLevel = std::move(vecNext);
     }
+    return true;
 }
 
 bool ToRelativePath(std::string& strOut, const std::string& strReal, const PackerPath& root)
@@ -141,6 +158,8 @@ bool CollectDirFiles(std::vector<PackerFile>& lstFiles, const std::vector<DirEnt
         PackerFile item;
         CORVANE_CHECK(ToRelativePath(item.strRel, file.strReal, root));
         item.strFull = file.strReal;
+        item.bHasStat = file.bHasStat;
+        item.stat = file.stat;
         lstFiles.push_back(std::move(item));
     }
     return true;
@@ -176,7 +195,7 @@ bool PathCovers(const std::string& strDir, const std::string& strPath)
 }
 
 bool GetFiles(std::vector<std::vector<PackerFile>>& vecLists, const PackEntry& entry, const PackerPath& root,
-              const std::string& strSkipDir)
+              const std::string& strSkipDir, uint32_t uThreads)
 {
     vecLists.clear();
     try
@@ -185,15 +204,9 @@ bool GetFiles(std::vector<std::vector<PackerFile>>& vecLists, const PackEntry& e
         DirEntry top;
         top.strReal = entry.dir.strReal;
         top.strNorm = entry.dir.strNorm;
-        std::set<CorvanePlatform::FileIdentity> setVisited;
-        CorvanePlatform::FileIdentity id;
-        if (CorvanePlatform::GetFileIdentity(top.strReal.c_str(), &id))
-        {
-            setVisited.insert(id);
-        }
         if (!IsExcluded(top.strNorm, entry, strSkipDir))
         {
-            WalkDirectories(top, entry, strSkipDir, setVisited, vecDirs);
+            CORVANE_CHECK(WalkDirectories(top, entry, strSkipDir, uThreads, vecDirs));
         }
         std::sort(vecDirs.begin(), vecDirs.end(),
                   [](const WalkedDir& a, const WalkedDir& b) { return a.dir.strNorm < b.dir.strNorm; });

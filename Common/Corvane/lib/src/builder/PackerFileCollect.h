@@ -5,6 +5,8 @@
 // the store and that every covering and blocking comparison uses.
 #pragma once
 
+#include "platform/PlatformFile.h"
+
 #include <set>
 #include <string>
 #include <vector>
@@ -27,8 +29,10 @@ struct PackEntry
 // One source file of the version.
 struct PackerFile
 {
-    std::string strRel;  // normalised path relative to the root: the store path
-    std::string strFull; // real absolute path to read
+    std::string strRel;    // normalised path relative to the root: the store path
+    std::string strFull;   // real absolute path to read
+    bool bHasStat = false; // stat was taken when the directory was listed
+    CorvanePlatform::FileStat stat;
 };
 
 // Absolute path, "." and ".." resolved, no trailing separator (a root keeps it).
@@ -41,8 +45,8 @@ bool PathCovers(const std::string& strDir, const std::string& strPath);
 // ascending order, files ascending within each. Directory links are followed, but
 // each real directory is walked once, so a link to an ancestor ends the descent.
 // Directories covered by a blocked directory or by strSkipDir (normalised; may
-// be empty) are left out.
+// be empty) are left out. Directories are listed on up to uThreads threads.
 bool GetFiles(std::vector<std::vector<PackerFile>>& vecLists, const PackEntry& entry, const PackerPath& root,
-              const std::string& strSkipDir);
+              const std::string& strSkipDir, uint32_t uThreads);
 
 } // namespace NSCorvane

@@ -74,20 +74,27 @@ private:
     // file written once every package is published.
     struct ListFile
     {
+        std::string strName; // "_index", "_dirtree", ...
         std::string strPath;
         std::vector<uint8_t> vecPlain;
         std::vector<uint8_t> vecEncoded;
     };
-    // Completes and verifies every staged package and encodes every list, on
-    // up to nTreadCount threads; publishes nothing.
+    // Completes and verifies every staged package and encodes every list (or
+    // takes the previous version's identical file), on up to nTreadCount
+    // threads; publishes nothing.
     bool _FinishPackagesAndLists(const char* pcszExportDir, std::vector<ListFile>& vecLists);
+    // The encoded file of one list: the previous version's identical file, or
+    // a fresh encoding.
+    bool _EncodeList(const char* pcszExportDir, ListFile& list);
+    static bool _ReusePreviousEncoding(const std::string& strPrevPath, const std::vector<uint8_t>& vecPlain,
+                                       std::vector<uint8_t>& vecEncoded);
     bool PublishPackages(const char* pcszExportDir);
     bool _AddDirTreeFile(std::vector<ListFile>& vecLists, const char* pcszDir, uint32_t uVer);
     bool _AddPkgLists(std::vector<ListFile>& vecLists, const char* pcszDir, uint32_t uVer);
     bool _AddPakInfo(std::vector<ListFile>& vecLists, const char* pcszDir, uint32_t uVer);
     bool _AddFileInfo(std::vector<ListFile>& vecLists, const char* pcszDir, uint32_t uVer);
-    static void _AddTextLines(std::vector<ListFile>& vecLists, const std::string& strPath,
-                              const std::set<std::string>& setLines);
+    static void _AddTextLines(std::vector<ListFile>& vecLists, const char* pcszDir, uint32_t uVer,
+                              const char* pcszName, const std::set<std::string>& setLines);
     bool _WriteFileStatCache(const char* pcszDir);
 
     CORVANE_PAK_OPTION m_pakOpt;

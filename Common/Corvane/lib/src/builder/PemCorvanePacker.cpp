@@ -231,7 +231,7 @@ bool PemCorvanePacker::_Do()
         for (const PackEntry& inf : m_vecPackInfo)
         {
             std::vector<std::vector<PackerFile>> vecLists;
-            if (!GetFiles(vecLists, inf, m_rootDir, strSkipDir))
+            if (!GetFiles(vecLists, inf, m_rootDir, strSkipDir, m_pakOpt.nTreadCount))
             {
                 CORVANE_REPORT("PrivateFun::GetFiles(vecAllListFiles[i], inf, m_strRootDir)");
                 return false;

@@ -162,8 +162,11 @@ bool DecodeLastVersion(const void* pData, uint64_t uSize, uint32_t* puVer)
 bool CheckStreamDatFile(IFile* pifData)
 {
     CORVANE_CHECK(pifData);
-    const uint32_t uSize = pifData->Size();
-    const uint8_t* pbyData = static_cast<const uint8_t*>(pifData->GetBuffer());
+    return CheckStreamDatBytes(static_cast<const uint8_t*>(pifData->GetBuffer()), pifData->Size());
+}
+
+bool CheckStreamDatBytes(const uint8_t* pbyData, uint32_t uSize)
+{
     if (!pbyData || uSize < sizeof(CORVANE_DISK_PACKAGE_HEADER))
     {
         return false;

@@ -38,5 +38,7 @@ bool DecodeLastVersion(const void* pData, uint64_t uSize, uint32_t* puVer);
 // Verifies a whole data package (magic, length, data-region hash); failures of
 // length or hash are written to the log as plain lines.
 bool CheckStreamDatFile(NSCorvane::IFile* pifData);
+// The same check over a package already in memory.
+bool CheckStreamDatBytes(const uint8_t* pbyData, uint32_t uSize);
 
 } // namespace NSCorvaneReader

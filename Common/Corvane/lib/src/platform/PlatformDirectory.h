@@ -1,0 +1,36 @@
+// SPDX-License-Identifier: MIT
+// Listing one directory with what a tree walk needs of each entry, in as few
+// system calls as the platform allows.
+#pragma once
+
+#include "platform/PlatformFile.h"
+#include "platform/PlatformFileIdentity.h"
+
+#include <string>
+#include <vector>
+
+namespace CorvanePlatform
+{
+
+struct DirectoryItem
+{
+    std::string strName;     // one component, as the file system spells it
+    bool bFile = false;      // a regular file itself, not a link to one
+    bool bDirectory = false; // a directory, or a link to one
+    bool bLink = false;      // the entry itself is a link
+    bool bHasStat = false;   // files: size and write time below are known
+    FileStat stat;
+};
+
+struct DirectoryListing
+{
+    FileIdentity id;                     // of the directory itself, whichever link led to it
+    std::vector<DirectoryItem> vecItems; // files and directories only, in no order
+};
+
+// Lists the directory at the path (a link to a directory is followed). Entries
+// that are neither files nor directories, and "." and "..", are left out.
+// False when the directory cannot be opened or read.
+bool ListDirectory(const char* pcszDir, DirectoryListing* pListing);
+
+} // namespace CorvanePlatform

@@ -1,0 +1,132 @@
+// SPDX-License-Identifier: MIT
+#include "platform/PlatformDirectory.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <new>
+
+namespace CorvanePlatform
+{
+
+namespace
+{
+
+void FillStat(DirectoryItem& item, const struct stat& st)
+{
+    item.stat.uSize = static_cast<uint64_t>(st.st_size);
+    item.stat.nWriteTimeNs = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    item.stat.bDirectory = S_ISDIR(st.st_mode);
+    item.stat.bLink = item.bLink;
+    item.bHasStat = true;
+}
+
+// Classifies one entry; false when it is neither a file nor a directory.
+bool ClassifyEntry(int nDir, const struct dirent* pEntry, DirectoryItem& item)
+{
+    struct stat st;
+    unsigned char uType = pEntry->d_type;
+    if (DT_UNKNOWN == uType)
+    {
+        // Some file systems give no type: ask without following links.
+        if (0 != ::fstatat(nDir, pEntry->d_name, &st, AT_SYMLINK_NOFOLLOW))
+        {
+            return false;
+        }
+        uType = S_ISREG(st.st_mode)   ? DT_REG
+                : S_ISDIR(st.st_mode) ? DT_DIR
+                : S_ISLNK(st.st_mode) ? DT_LNK
+                                      : 0;
+    }
+    switch (uType)
+    {
+    case DT_REG:
+        item.bFile = true;
+        // Relative to the open directory: no walk of the whole path again.
+        if (0 == ::fstatat(nDir, pEntry->d_name, &st, AT_SYMLINK_NOFOLLOW) && S_ISREG(st.st_mode))
+        {
+            FillStat(item, st);
+        }
+        return true;
+    case DT_DIR:
+        item.bDirectory = true;
+        return true;
+    case DT_LNK:
+        // Only links to directories belong to the tree.
+        item.bLink = true;
+        item.bDirectory = 0 == ::fstatat(nDir, pEntry->d_name, &st, 0) && S_ISDIR(st.st_mode);
+        return item.bDirectory;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+bool ListDirectory(const char* pcszDir, DirectoryListing* pListing)
+{
+    if (!pcszDir || !*pcszDir || !pListing)
+    {
+        return false;
+    }
+    pListing->vecItems.clear();
+    const int nDir = ::open(pcszDir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (nDir < 0)
+    {
+        return false;
+    }
+    struct stat st;
+    if (0 != ::fstat(nDir, &st))
+    {
+        ::close(nDir);
+        return false;
+    }
+    pListing->id.uDevice = static_cast<uint64_t>(st.st_dev);
+    pListing->id.uNode = static_cast<uint64_t>(st.st_ino);
+    DIR* pDir = ::fdopendir(nDir); // owns nDir from here on
+    if (!pDir)
+    {
+        ::close(nDir);
+        return false;
+    }
+    bool bOk = true;
+    try
+    {
+        for (;;)
+        {
+            errno = 0;
+            const struct dirent* pEntry = ::readdir(pDir);
+            if (!pEntry)
+            {
+                bOk = 0 == errno;
+                break;
+            }
+            if (0 == std::strcmp(pEntry->d_name, ".") || 0 == std::strcmp(pEntry->d_name, ".."))
+            {
+                continue;
+            }
+            DirectoryItem item;
+            if (ClassifyEntry(::dirfd(pDir), pEntry, item))
+            {
+                item.strName = pEntry->d_name;
+                pListing->vecItems.push_back(std::move(item));
+            }
+        }
+    }
+    catch (const std::bad_alloc&)
+    {
+        bOk = false;
+    }
+    ::closedir(pDir);
+    if (!bOk)
+    {
+        pListing->vecItems.clear();
+    }
+    return bOk;
+}
+
+} // namespace CorvanePlatform
