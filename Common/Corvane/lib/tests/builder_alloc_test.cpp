@@ -148,9 +148,25 @@ TEST(BuilderDiskAlloc, WritesRecordsOfManyPackagesAndFreesEveryBuffer)
                 EXPECT_EQ(uPkg * 3 + uRec, vec[uOffset + 225 + 999 + uRec]);
                 uOffset += 225 + 1000 + uRec;
             }
+            // Hashed as written: the same hash the finished package gets by reading it back.
+            uint64_t uHash = 0;
+            ASSERT_TRUE(alloc.GetWrittenHash(uPkg, vec.size() - 28, &uHash));
+            EXPECT_EQ(
+                NSCorvaneReader::CalcContextHash(vec.data() + 28, static_cast<uint32_t>(vec.size() - 28)),
+                uHash);
+            EXPECT_FALSE(alloc.GetWrittenHash(uPkg, vec.size() - 29, &uHash));
         }
+        uint64_t uHash = 0;
+        EXPECT_FALSE(alloc.GetWrittenHash(20, 0, &uHash)); // never written
+
+        // Records not laid end to end leave the package to be read back.
+        ASSERT_TRUE(alloc.PushWriteRequest(dir.Path().c_str(), 30, 28, MakeHeader(10), MakeData(10, 1), 10));
+        ASSERT_TRUE(alloc.PushWriteRequest(dir.Path().c_str(), 30, 28 + 225 + 10 + 7, MakeHeader(10),
+                                           MakeData(10, 2), 10));
+        ASSERT_TRUE(alloc.WaitFinish());
+        EXPECT_FALSE(alloc.GetWrittenHash(30, 7 + 2 * (225 + 10), &uHash));
     }
-    EXPECT_EQ(60u, mem.Memory().Allocs());
+    EXPECT_EQ(62u, mem.Memory().Allocs());
     EXPECT_EQ(0u, mem.Memory().Live());
     EXPECT_EQ(0u, mem.Memory().BadFrees());
 }

@@ -136,6 +136,28 @@ TEST(ContextHash, MatchesByteLoopForLargeBuffersAtEveryMisalignment)
     EXPECT_EQ(Ctx(vecOnes), CalcContextHashByteLoop(vecOnes.data(), static_cast<uint32_t>(vecOnes.size())));
 }
 
+TEST(ContextHash, StreamOfPiecesMatchesTheWhole)
+{
+    std::mt19937 rng(42);
+    std::vector<uint8_t> vec(300000);
+    for (uint8_t& by : vec)
+        by = static_cast<uint8_t>(rng());
+    // Pieces of every kind of length: empty, shorter than a kernel step, odd, large.
+    for (int nRound = 0; nRound < 20; ++nRound)
+    {
+        ContextHashStream stream;
+        size_t uDone = 0;
+        while (uDone < vec.size())
+        {
+            const size_t uPiece = std::min<size_t>(vec.size() - uDone, rng() % (nRound < 10 ? 100 : 70000));
+            stream.Feed(vec.data() + uDone, static_cast<uint32_t>(uPiece));
+            uDone += uPiece;
+        }
+        EXPECT_EQ(CalcContextHash(vec.data(), static_cast<uint32_t>(vec.size())), stream.Value()) << nRound;
+    }
+    EXPECT_EQ(CalcContextHash(nullptr, 0), ContextHashStream().Value());
+}
+
 TEST(ContextHash, PowMod32)
 {
     EXPECT_EQ(ContextHashKernel::PowMod32(33, 0), 1u);

@@ -116,7 +116,11 @@ bool PemCorvaneIdxBuilder::_FinishPackagesAndLists(const char* pcszExportDir, st
         if (uJob >= vecLists.size())
         {
             CORVANE_DISK_PACKAGE_HEADER& header = m_vecPackage[uJob - vecLists.size()];
-            CORVANE_CHECK(ApplyHeader(strStageRootDir.c_str(), m_pakOpt.nToVersion, header));
+            uint64_t uWrittenHash = 0;
+            const bool bHashed =
+                m_pDiskAlloc->GetWrittenHash(header.nPackageId, header.nContextLength, &uWrittenHash);
+            CORVANE_CHECK(ApplyHeader(strStageRootDir.c_str(), m_pakOpt.nToVersion, header,
+                                      bHashed ? &uWrittenHash : nullptr));
             return true;
         }
         return _EncodeList(pcszExportDir, vecLists[vecOrder[uJob]]);

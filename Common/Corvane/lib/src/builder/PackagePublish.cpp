@@ -43,11 +43,46 @@ bool PublishPackageFile(const std::string& strStageFile, const std::string& strF
 
 } // namespace
 
-bool ApplyHeader(const char* pcszStageRoot, uint32_t uVer, CORVANE_DISK_PACKAGE_HEADER& header)
+namespace
+{
+
+// Writes the completed header at the start of the staged package and flushes
+// the package to the device, which must happen before a rename can make it visible.
+bool WriteHeaderAndSync(const std::string& strDatNam, const CORVANE_DISK_PACKAGE_HEADER& header,
+                        uint64_t uExpectedLength)
+{
+    const int nFile = CorvanePlatform::FileOpenForUpdate(strDatNam.c_str());
+    CORVANE_CHECK(nFile >= 0);
+    const bool bLength = uExpectedLength == static_cast<uint64_t>(CorvanePlatform::FileLength(nFile));
+    const bool bWritten =
+        bLength && sizeof(header) == CorvanePlatform::FileWriteAll(nFile, &header, sizeof(header));
+    const bool bSynced = bWritten && CorvanePlatform::FileSync(nFile);
+    const bool bClosed = CorvanePlatform::FileClose(nFile);
+    CORVANE_CHECK(bLength);
+    CORVANE_CHECK(bWritten);
+    CORVANE_CHECK(bSynced);
+    CORVANE_CHECK(bClosed);
+    return true;
+}
+
+} // namespace
+
+bool ApplyHeader(const char* pcszStageRoot, uint32_t uVer, CORVANE_DISK_PACKAGE_HEADER& header,
+                 const uint64_t* puWrittenHash)
 {
     const std::string strDatNam = StagedPackagePath(pcszStageRoot, header.nPackageId, uVer);
-    // One read serves both the hash and the check: a second pass and a copy
-    // were most of the time spent finishing a build. The buffer is kept per
+    const uint64_t uExpectedLength = static_cast<uint64_t>(header.nHeadOffset) + header.nContextLength;
+    if (puWrittenHash)
+    {
+        // The data region was hashed from the very bytes written, each write
+        // complete: the package is what the header says once its length on
+        // disk is right. Reading every package back was most of the time
+        // spent finishing a build.
+        header.hashContext = *puWrittenHash;
+        CORVANE_CHECK(WriteHeaderAndSync(strDatNam, header, uExpectedLength));
+        return true;
+    }
+    // One read serves both the hash and the check. The buffer is kept per
     // thread so its pages are not faulted in anew for every package.
     thread_local ReadBuffer vecData;
     struct BufferTrim
@@ -67,16 +102,7 @@ bool ApplyHeader(const char* pcszStageRoot, uint32_t uVer, CORVANE_DISK_PACKAGE_
     CORVANE_CHECK(uContexLen == header.nContextLength);
     header.hashContext = NSCorvaneReader::CalcContextHash(vecData.data() + header.nHeadOffset,
                                                           static_cast<uint32_t>(uContexLen));
-
-    const int nFile = CorvanePlatform::FileOpenForUpdate(strDatNam.c_str());
-    CORVANE_CHECK(nFile >= 0);
-    const bool bWritten = sizeof(header) == CorvanePlatform::FileWriteAll(nFile, &header, sizeof(header));
-    // The package must be on the device before a rename can make it visible.
-    const bool bSynced = bWritten && CorvanePlatform::FileSync(nFile);
-    const bool bClosed = CorvanePlatform::FileClose(nFile);
-    CORVANE_CHECK(bWritten);
-    CORVANE_CHECK(bSynced);
-    CORVANE_CHECK(bClosed);
+    CORVANE_CHECK(WriteHeaderAndSync(strDatNam, header, uExpectedLength));
     // What a reader will check, on the bytes the file now holds.
     std::memcpy(vecData.data(), &header, sizeof(header));
     CORVANE_CHECK(

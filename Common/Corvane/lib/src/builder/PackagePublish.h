@@ -10,10 +10,13 @@
 namespace NSCorvane
 {
 
-// Hashes the staged package's data region (its length must be nContextLength),
-// writes the completed 28-byte header at its start, flushed to the device, and
-// checks the package as a reader will. Thread-safe for different packages.
-bool ApplyHeader(const char* pcszStageRoot, uint32_t uVer, CORVANE_DISK_PACKAGE_HEADER& header);
+// Completes a staged package: its data region must be nContextLength bytes;
+// its hash is puWrittenHash when the caller hashed the region as it was
+// written, else it is read back whole, hashed and checked as a reader will.
+// Writes the 28-byte header at its start and flushes the package to the
+// device. Thread-safe for different packages.
+bool ApplyHeader(const char* pcszStageRoot, uint32_t uVer, CORVANE_DISK_PACKAGE_HEADER& header,
+                 const uint64_t* puWrittenHash);
 // Moves a staged package that ApplyHeader completed to the same relative
 // path below the export directory through "<final>.<pid>.publishing.tmp", so
 // the final name only ever shows a complete, verified package.

@@ -91,6 +91,10 @@ bool PemCorvaneDiskAlloc::BuildEnv(const CORVANE_PAK_OPTION& opt)
         m_uPending = 0;
         m_vecSlots = std::move(vecSlots);
     }
+    {
+        std::lock_guard<std::mutex> lock(m_mtxHash);
+        m_mapWrittenHash.clear();
+    }
     try
     {
         m_thDispatcher = std::thread([this]() { _DispatchLoop(); });
@@ -212,6 +216,11 @@ bool PemCorvaneDiskAlloc::_PostWriteTask(uint32_t uPoolIdx, PemQueueTaskPool* pP
             {
                 _SetWriteFailed();
             }
+            else
+            {
+                _FeedWrittenHash(spReq->uFileIdx, spReq->uFileOffset, spReq->fHeader, spReq->pvData,
+                                 spReq->uDataLength);
+            }
             spReq->FreeData();
             _ReleasePool(uPoolIdx);
         });
@@ -289,6 +298,50 @@ void PemCorvaneDiskAlloc::_ReleasePool(uint32_t uPoolIdx)
         }
     }
     m_cv.notify_all();
+}
+
+void PemCorvaneDiskAlloc::_FeedWrittenHash(uint32_t uFileIdx, uint32_t uFileOffset,
+                                           const CORVANE_FILE_HEADER& fHeader, const void* pvData,
+                                           uint32_t uDataLength)
+{
+    WrittenHash* pWritten = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(m_mtxHash);
+        pWritten = &m_mapWrittenHash[uFileIdx]; // map nodes stay where they are
+    }
+    // One package is on one lane at a time and its records come in queue
+    // order, so nothing else touches this entry now.
+    WrittenHash& written = *pWritten;
+    if (kPackageHeadOffset == uFileOffset)
+    {
+        written = WrittenHash(); // the first record starts the package afresh
+        written.uNextOffset = kPackageHeadOffset;
+        written.bValid = true;
+    }
+    // Anything but records laid end to end (header, then data) is left to the
+    // read-back of the finished package.
+    if (!written.bValid || uFileOffset != written.uNextOffset || fHeader.nHeadOffset != sizeof(fHeader))
+    {
+        written.bValid = false;
+        return;
+    }
+    written.hash.Feed(&fHeader, sizeof(fHeader));
+    written.hash.Feed(pvData, uDataLength);
+    written.uNextOffset = static_cast<uint64_t>(uFileOffset) + fHeader.nHeadOffset + uDataLength;
+}
+
+bool PemCorvaneDiskAlloc::GetWrittenHash(uint32_t uFileIdx, uint64_t uLength, uint64_t* puHash)
+{
+    CORVANE_CHECK(puHash);
+    std::lock_guard<std::mutex> lock(m_mtxHash);
+    auto it = m_mapWrittenHash.find(uFileIdx);
+    if (it == m_mapWrittenHash.end() || !it->second.bValid ||
+        it->second.uNextOffset != kPackageHeadOffset + uLength)
+    {
+        return false;
+    }
+    *puHash = it->second.hash.Value();
+    return true;
 }
 
 void PemCorvaneDiskAlloc::_SetWriteFailed()

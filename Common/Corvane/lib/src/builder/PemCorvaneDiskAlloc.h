@@ -7,6 +7,7 @@
 #pragma once
 
 #include "builder/PemQueueTaskPool.h"
+#include "format/CorvaneHash.h"
 
 #include <Corvane/IPemCorvanePacker.h>
 
@@ -14,6 +15,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -48,6 +50,12 @@ public:
     void Stop();
 
     uint32_t LaneCount();
+
+    // The content hash of a package's data region as this run wrote it, when
+    // every record of the package went through this run in offset order and
+    // the region is uLength bytes long; false otherwise (read it back then).
+    // Only once WaitFinish returned true.
+    bool GetWrittenHash(uint32_t uFileIdx, uint64_t uLength, uint64_t* puHash);
 
 private:
     struct WriteSlot
@@ -84,6 +92,8 @@ private:
     bool _PostWriteTask(uint32_t uPoolIdx, PemQueueTaskPool* pPool, WriteRequest& req);
     void _ReleasePool(uint32_t uPoolIdx);
     void _SetWriteFailed();
+    void _FeedWrittenHash(uint32_t uFileIdx, uint32_t uFileOffset, const CORVANE_FILE_HEADER& fHeader,
+                          const void* pvData, uint32_t uDataLength);
     static bool _ApplyFile(const char* pcszExportDir, const CORVANE_PAK_OPTION& opt, uint32_t uFileIdx,
                            uint32_t uFileOffset, const CORVANE_FILE_HEADER& fHeader, const void* pvData,
                            uint32_t uDataLength);
@@ -97,6 +107,16 @@ private:
     std::atomic<bool> m_bWriteFailed{false};
     bool m_bStop = true;
     uint32_t m_uPending = 0;
+
+    // Hashed as written, so a finished package need not be read back whole.
+    struct WrittenHash
+    {
+        NSCorvaneReader::ContextHashStream hash;
+        uint64_t uNextOffset = 0;
+        bool bValid = false;
+    };
+    std::map<uint32_t, WrittenHash> m_mapWrittenHash;
+    std::mutex m_mtxHash;
 };
 
 } // namespace NSCorvane

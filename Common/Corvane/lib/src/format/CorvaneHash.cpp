@@ -96,6 +96,25 @@ uint64_t CalcContextHash(const void* pData, uint32_t uSize)
     return Combine(state);
 }
 
+void ContextHashStream::Feed(const void* pData, uint32_t uSize)
+{
+    if (!pData || 0 == uSize)
+        return;
+    ContextHashKernel::State state{m_uH1, m_uH2};
+    const uint8_t* pbyData = static_cast<const uint8_t*>(pData);
+    size_t uDone = 0;
+    if (uSize >= kMinKernelSize)
+        uDone = ContextHashKernel::Selected()(pbyData, uSize, state);
+    FeedBytes(state, pbyData + uDone, uSize - uDone);
+    m_uH1 = state.uH1;
+    m_uH2 = state.uH2;
+}
+
+uint64_t ContextHashStream::Value() const
+{
+    return Combine(ContextHashKernel::State{m_uH1, m_uH2});
+}
+
 uint64_t CalcNameHash(const char* pcszPath)
 {
     if (!pcszPath)

@@ -14,6 +14,19 @@ uint64_t CalcContextHash(const void* pData, uint32_t uSize);
 // The plain byte loop: the reference the fast version is tested and measured against.
 uint64_t CalcContextHashByteLoop(const void* pData, uint32_t uSize);
 
+// The content hash fed piece by piece: Value() equals CalcContextHash of all
+// the pieces joined, so data can be hashed as it is written.
+class ContextHashStream
+{
+public:
+    void Feed(const void* pData, uint32_t uSize);
+    uint64_t Value() const;
+
+private:
+    uint32_t m_uH1 = 5381;
+    uint32_t m_uH2 = 0;
+};
+
 // Low 40 bits of XXH64(path), above them the low 22 bits of the h1 hash of the
 // directory part (before the last '/'; whole path when none; 5381 when the
 // only '/' is first). The path is hashed exactly as given; null = empty.
