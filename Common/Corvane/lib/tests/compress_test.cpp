@@ -393,3 +393,24 @@ TEST_F(CompressTest, ThreadsUseTheirOwnContexts)
         thread.join();
     EXPECT_EQ(nFailures.load(), 0);
 }
+
+TEST_F(CompressTest, KeptContextsAndBuffersGiveTheSameBytesWhateverCameBefore)
+{
+    // One thread, mixed sizes and levels: the kept context and output buffer
+    // grow, shrink back after a huge input, switch levels, and must never let
+    // one call change what another produces.
+    const Bytes vecSmall = TextLike(5000);
+    const Bytes vecBefore = Envelope(vecSmall, 5);
+    const Bytes vecBeforeTop = Envelope(vecSmall, 9);
+    for (const Bytes& vecContent : {TextLike(30u << 20), RandomBytes(3000, 9), TextLike(70u << 20)})
+    {
+        for (int nLevel : {1, 5})
+        {
+            Bytes vecBack;
+            ASSERT_TRUE(Decode(Envelope(vecContent, nLevel), &vecBack)) << vecContent.size();
+            EXPECT_EQ(vecBack, vecContent);
+        }
+        EXPECT_EQ(vecBefore, Envelope(vecSmall, 5)) << vecContent.size();
+        EXPECT_EQ(vecBeforeTop, Envelope(vecSmall, 9)) << vecContent.size();
+    }
+}

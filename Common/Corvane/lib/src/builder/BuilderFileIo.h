@@ -2,6 +2,9 @@
 // Whole-file reads for the builder: source files and staged packages.
 #pragma once
 
+#include "platform/PlatformMemory.h"
+
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <new>
@@ -23,6 +26,8 @@ enum class ReadWholeResult
 
 // Leaves bytes added by resize uninitialised: a buffer that a read fills at once
 // need not be zeroed first (zeroing showed up as a sizeable share of packing).
+// Large buffers come from the platform's large blocks, which fault in far
+// fewer pages when a kept read buffer first grows to a big file.
 template <typename T> struct UninitAllocator : std::allocator<T>
 {
     template <typename U> struct rebind
@@ -31,6 +36,35 @@ template <typename T> struct UninitAllocator : std::allocator<T>
     };
     UninitAllocator() = default;
     template <typename U> UninitAllocator(const UninitAllocator<U>&) noexcept {}
+    static constexpr size_t kLargeBytes = size_t{4} << 20;
+    T* allocate(size_t n)
+    {
+        if (n > SIZE_MAX / sizeof(T))
+        {
+            throw std::bad_alloc();
+        }
+        if (n * sizeof(T) < kLargeBytes)
+        {
+            return std::allocator<T>::allocate(n);
+        }
+        void* pv = CorvanePlatform::AllocLargeBlock(n * sizeof(T));
+        if (!pv)
+        {
+            throw std::bad_alloc();
+        }
+        return static_cast<T*>(pv);
+    }
+    void deallocate(T* p, size_t n) noexcept
+    {
+        if (n * sizeof(T) < kLargeBytes)
+        {
+            std::allocator<T>::deallocate(p, n);
+        }
+        else
+        {
+            CorvanePlatform::FreeLargeBlock(p, n * sizeof(T));
+        }
+    }
     template <typename U> void construct(U* p) noexcept(std::is_nothrow_default_constructible<U>::value)
     {
         ::new (static_cast<void*>(p)) U;

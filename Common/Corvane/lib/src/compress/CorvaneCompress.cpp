@@ -5,10 +5,12 @@
 #include "common/CorvaneMemory.h"
 #include "compress/CorvaneZstdContext.h"
 #include "compress/CorvaneZstdFrame.h"
+#include "platform/PlatformMemory.h"
 
 #include <zstd.h>
 
 #include <cstdint>
+#include <cstring>
 
 namespace CorvaneCompress
 {
@@ -56,6 +58,55 @@ public:
 private:
     uint8_t* m_pbyData;
 };
+
+// Compression output of one thread, kept between calls.
+class ScratchBuffer
+{
+public:
+    ScratchBuffer() = default;
+    ScratchBuffer(const ScratchBuffer&) = delete;
+    ScratchBuffer& operator=(const ScratchBuffer&) = delete;
+    ~ScratchBuffer() { CorvanePlatform::FreeLargeBlock(m_pbyData, m_uSize); }
+
+    bool Reserve(size_t uSize)
+    {
+        if (uSize <= m_uSize)
+            return true;
+        CorvanePlatform::FreeLargeBlock(m_pbyData, m_uSize);
+        m_uSize = 0;
+        // Grown in steps, so a run of ever larger files does not remap each time.
+        size_t uNew = uSize;
+        if (uNew < kMinScratch)
+            uNew = kMinScratch;
+        m_pbyData = static_cast<uint8_t*>(CorvanePlatform::AllocLargeBlock(uNew));
+        if (m_pbyData)
+            m_uSize = uNew;
+        return m_pbyData != nullptr;
+    }
+    // A rare huge input should not keep its buffer for the life of the thread.
+    void Trim()
+    {
+        if (m_uSize > kKeptScratch)
+        {
+            CorvanePlatform::FreeLargeBlock(m_pbyData, m_uSize);
+            m_pbyData = nullptr;
+            m_uSize = 0;
+        }
+    }
+    uint8_t* Get() const { return m_pbyData; }
+
+private:
+    static constexpr size_t kMinScratch = size_t{4} << 20;
+    static constexpr size_t kKeptScratch = size_t{64} << 20;
+    uint8_t* m_pbyData = nullptr;
+    size_t m_uSize = 0;
+};
+
+ScratchBuffer& ThreadScratch()
+{
+    thread_local ScratchBuffer s_scratch;
+    return s_scratch;
+}
 
 inline void StoreLE32(uint8_t* p, uint32_t uValue)
 {
@@ -121,20 +172,27 @@ bool CompressContent(const uint8_t* pbyContent, uint32_t uSize, uint8_t** ppOut,
 
     const size_t uBound = ZSTD_compressBound(uSize);
     CORVANE_CHECK(!ZSTD_isError(uBound) && uBound <= UINT32_MAX - kSizePrefix);
-    LibraryBuffer out(kSizePrefix + uBound);
-    CORVANE_CHECK(out.Get());
-
-    ZSTD_CCtx* pCCtx = ThreadCompressContext();
+    const int nZstdLevel = MapLevelToZstd(nLevel);
+    ZSTD_CCtx* pCCtx = ThreadCompressContext(nZstdLevel);
     CORVANE_CHECK(pCCtx);
-    CORVANE_CHECK(SetCompressParameters(pCCtx, MapLevelToZstd(nLevel)));
+    CORVANE_CHECK(SetCompressParameters(pCCtx, nZstdLevel));
+    // zstd writes into a worst-case buffer the thread keeps (in large blocks),
+    // and the result is copied out at its real size: a fresh worst-case
+    // buffer per file had its pages faulted in anew every time.
+    ScratchBuffer& scratch = ThreadScratch();
+    CORVANE_CHECK(scratch.Reserve(uBound));
     // The capacity is zstd's worst case, so there is no "too small" retry.
-    const size_t uFrame = ZSTD_compress2(pCCtx, out.Get() + kSizePrefix, uBound, pbyContent, uSize);
+    const size_t uFrame = ZSTD_compress2(pCCtx, scratch.Get(), uBound, pbyContent, uSize);
     if (ZSTD_isError(uFrame))
     {
         CORVANE_REPORT(ZSTD_getErrorName(uFrame));
         return false;
     }
+    LibraryBuffer out(kSizePrefix + uFrame);
+    CORVANE_CHECK(out.Get());
     StoreLE32(out.Get(), uSize);
+    std::memcpy(out.Get() + kSizePrefix, scratch.Get(), uFrame);
+    scratch.Trim();
     *puOutSize = static_cast<uint32_t>(kSizePrefix + uFrame);
     *ppOut = out.Release();
     return true;

@@ -9,9 +9,10 @@
 namespace CorvaneCompress
 {
 
-// Null only when zstd cannot allocate a context. The caller resets parameters
-// it relies on; the context must not leave the calling thread.
-ZSTD_CCtx* ThreadCompressContext();
+// A context for compressing at the zstd level; null only when zstd cannot
+// allocate one. The caller resets parameters it relies on; the context must
+// not leave the calling thread.
+ZSTD_CCtx* ThreadCompressContext(int nZstdLevel);
 ZSTD_DCtx* ThreadDecompressContext();
 
 } // namespace CorvaneCompress
