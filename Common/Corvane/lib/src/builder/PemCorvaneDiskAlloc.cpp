@@ -15,23 +15,6 @@
 namespace NSCorvane
 {
 
-namespace
-{
-
-struct FileCloser
-{
-    int nFile = -1;
-    ~FileCloser()
-    {
-        if (nFile >= 0)
-        {
-            CorvanePlatform::FileClose(nFile);
-        }
-    }
-};
-
-} // namespace
-
 PemCorvaneDiskAlloc::WriteRequest::WriteRequest(WriteRequest&& other) noexcept
 {
     *this = std::move(other);
@@ -69,6 +52,8 @@ bool PemCorvaneDiskAlloc::BuildEnv(const CORVANE_PAK_OPTION& opt)
 {
     Stop();
     const uint32_t uLanes = std::min(std::max<uint32_t>(opt.nTreadCount, 1), kMaxWriteLanes);
+    m_pLaneFiles.reset(new LaneFile[uLanes]);
+    m_uLaneFiles = uLanes;
     std::vector<WriteSlot> vecSlots(uLanes);
     for (WriteSlot& slot : vecSlots)
     {
@@ -208,11 +193,13 @@ bool PemCorvaneDiskAlloc::_PostWriteTask(uint32_t uPoolIdx, PemQueueTaskPool* pP
     // std::function needs a copyable callable; the shared request frees its data
     // once, also when a stopping lane destroys the job without running it.
     auto spReq = std::make_shared<WriteRequest>(std::move(req));
+    CORVANE_CHECK(uPoolIdx < m_uLaneFiles);
+    LaneFile* pLaneFile = &m_pLaneFiles[uPoolIdx];
     const bool bAdded = pPool->TryAddTask(
-        [this, uPoolIdx, spReq]()
+        [this, uPoolIdx, spReq, pLaneFile]()
         {
-            if (!_ApplyFile(spReq->strExportDir.c_str(), m_pakOpt, spReq->uFileIdx, spReq->uFileOffset,
-                            spReq->fHeader, spReq->pvData, spReq->uDataLength))
+            if (!_ApplyFile(*pLaneFile, spReq->strExportDir.c_str(), m_pakOpt, spReq->uFileIdx,
+                            spReq->uFileOffset, spReq->fHeader, spReq->pvData, spReq->uDataLength))
             {
                 _SetWriteFailed();
             }
@@ -353,29 +340,53 @@ void PemCorvaneDiskAlloc::_SetWriteFailed()
     m_cv.notify_all();
 }
 
-bool PemCorvaneDiskAlloc::_ApplyFile(const char* pcszExportDir, const CORVANE_PAK_OPTION& opt,
-                                     uint32_t uFileIdx, uint32_t uFileOffset,
+bool PemCorvaneDiskAlloc::_ApplyFile(LaneFile& laneFile, const char* pcszExportDir,
+                                     const CORVANE_PAK_OPTION& opt, uint32_t uFileIdx, uint32_t uFileOffset,
                                      const CORVANE_FILE_HEADER& fHeader, const void* pvData,
                                      uint32_t uDataLength)
 {
-    const std::string strDatNam = StagedPackagePath(pcszExportDir, uFileIdx, opt.nToVersion);
-    CORVANE_CHECK(CorvaneUtil::CreateParentDirectories(strDatNam));
-    FileCloser fh;
     // The first record starts the package afresh: anything left from an older
     // run under this name must not survive behind the new records.
-    fh.nFile = (kPackageHeadOffset == uFileOffset)
-                   ? CorvanePlatform::FileOpen(strDatNam.c_str(), CorvanePlatform::FileMode::WriteTruncate)
+    const bool bFirst = kPackageHeadOffset == uFileOffset;
+    if (bFirst || laneFile.uFileIdx != uFileIdx)
+    {
+        CORVANE_CHECK(_CloseLaneFile(laneFile));
+        const std::string strDatNam = StagedPackagePath(pcszExportDir, uFileIdx, opt.nToVersion);
+        CORVANE_CHECK(CorvaneUtil::CreateParentDirectories(strDatNam));
+        laneFile.nFile =
+            bFirst ? CorvanePlatform::FileOpen(strDatNam.c_str(), CorvanePlatform::FileMode::WriteTruncate)
                    : CorvanePlatform::FileOpenForUpdate(strDatNam.c_str());
-    CORVANE_CHECK(fh.nFile >= 0);
-    CORVANE_CHECK(-1 != CorvanePlatform::FileSeek(fh.nFile, uFileOffset, SEEK_SET));
-    CORVANE_CHECK(sizeof(fHeader) == CorvanePlatform::FileWriteAll(fh.nFile, &fHeader, sizeof(fHeader)));
-    CORVANE_CHECK(-1 != CorvanePlatform::FileSeek(
-                            fh.nFile, static_cast<int64_t>(uFileOffset) + fHeader.nHeadOffset, SEEK_SET));
-    CORVANE_CHECK(uDataLength == CorvanePlatform::FileWriteAll(fh.nFile, pvData, uDataLength));
-    const int nFile = fh.nFile;
-    fh.nFile = -1;
-    CORVANE_CHECK(CorvanePlatform::FileClose(nFile));
+        CORVANE_CHECK(laneFile.nFile >= 0);
+        laneFile.uFileIdx = uFileIdx;
+    }
+    const int nFile = laneFile.nFile;
+    CORVANE_CHECK(-1 != CorvanePlatform::FileSeek(nFile, uFileOffset, SEEK_SET));
+    CORVANE_CHECK(sizeof(fHeader) == CorvanePlatform::FileWriteAll(nFile, &fHeader, sizeof(fHeader)));
+    if (fHeader.nHeadOffset != sizeof(fHeader))
+    {
+        CORVANE_CHECK(-1 != CorvanePlatform::FileSeek(
+                                nFile, static_cast<int64_t>(uFileOffset) + fHeader.nHeadOffset, SEEK_SET));
+    }
+    CORVANE_CHECK(uDataLength == CorvanePlatform::FileWriteAll(nFile, pvData, uDataLength));
     return true;
+}
+
+bool PemCorvaneDiskAlloc::_CloseLaneFile(LaneFile& laneFile)
+{
+    const int nFile = laneFile.nFile;
+    laneFile.nFile = -1;
+    laneFile.uFileIdx = _INVALID_IDX;
+    return nFile < 0 || CorvanePlatform::FileClose(nFile);
+}
+
+bool PemCorvaneDiskAlloc::_CloseLaneFiles()
+{
+    bool bOk = true;
+    for (uint32_t i = 0; i < m_uLaneFiles; ++i)
+    {
+        bOk = _CloseLaneFile(m_pLaneFiles[i]) && bOk;
+    }
+    return bOk;
 }
 
 bool PemCorvaneDiskAlloc::WaitFinish()
@@ -398,6 +409,8 @@ bool PemCorvaneDiskAlloc::WaitFinish()
         pPool->Wait();
     }
     CORVANE_CHECK(!m_bWriteFailed.load());
+    // Every lane is idle: the packages are complete, and a failed close is a failed write.
+    CORVANE_CHECK(_CloseLaneFiles());
     return true;
 }
 
@@ -421,6 +434,7 @@ void PemCorvaneDiskAlloc::Stop()
     {
         delete slot.pPool; // joins the lane; unrun jobs free their data
     }
+    _CloseLaneFiles(); // a stopped run is abandoned: its packages are not published
     // queDropped frees the data of every request never dispatched.
 }
 

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -94,12 +95,26 @@ private:
     void _SetWriteFailed();
     void _FeedWrittenHash(uint32_t uFileIdx, uint32_t uFileOffset, const CORVANE_FILE_HEADER& fHeader,
                           const void* pvData, uint32_t uDataLength);
-    static bool _ApplyFile(const char* pcszExportDir, const CORVANE_PAK_OPTION& opt, uint32_t uFileIdx,
-                           uint32_t uFileOffset, const CORVANE_FILE_HEADER& fHeader, const void* pvData,
-                           uint32_t uDataLength);
+    // The package file a lane has open: its records usually come one after
+    // another, and opening and closing the file for each cost a round of
+    // system calls per file of the build. Only the lane's thread uses it while
+    // the lane runs; closed once the lanes are idle.
+    struct LaneFile
+    {
+        uint32_t uFileIdx = _INVALID_IDX;
+        int nFile = -1;
+    };
+    static bool _ApplyFile(LaneFile& laneFile, const char* pcszExportDir, const CORVANE_PAK_OPTION& opt,
+                           uint32_t uFileIdx, uint32_t uFileOffset, const CORVANE_FILE_HEADER& fHeader,
+                           const void* pvData, uint32_t uDataLength);
+    static bool _CloseLaneFile(LaneFile& laneFile);
+    // After the lanes were joined or have waited: false when a close failed.
+    bool _CloseLaneFiles();
 
     CORVANE_PAK_OPTION m_pakOpt;
     std::vector<WriteSlot> m_vecSlots;
+    std::unique_ptr<LaneFile[]> m_pLaneFiles; // one per lane, fixed while the lanes run
+    uint32_t m_uLaneFiles = 0;
     std::deque<WriteRequest> m_queWriteRequest;
     std::mutex m_mtx;
     std::condition_variable m_cv;
