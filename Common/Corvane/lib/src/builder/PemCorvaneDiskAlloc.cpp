@@ -376,7 +376,14 @@ bool PemCorvaneDiskAlloc::_CloseLaneFile(LaneFile& laneFile)
     const int nFile = laneFile.nFile;
     laneFile.nFile = -1;
     laneFile.uFileIdx = _INVALID_IDX;
-    return nFile < 0 || CorvanePlatform::FileClose(nFile);
+    if (nFile < 0)
+    {
+        return true;
+    }
+    // The package is flushed before it is published; letting the device start
+    // now spreads those writes over the build instead of piling them at its end.
+    CorvanePlatform::FileStartWriteBack(nFile);
+    return CorvanePlatform::FileClose(nFile);
 }
 
 bool PemCorvaneDiskAlloc::_CloseLaneFiles()

@@ -31,6 +31,10 @@ int64_t FileSeek(int nFile, int64_t nOffset, int nOrigin);
 int64_t FileLength(int nFile);
 // Flushes the file's data to the device.
 bool FileSync(int nFile);
+// Starts writing the file's data to the device without waiting for it, so a
+// later FileSync finds less to do. Does nothing where the system cannot; it
+// never replaces FileSync.
+void FileStartWriteBack(int nFile);
 
 struct FileStat
 {

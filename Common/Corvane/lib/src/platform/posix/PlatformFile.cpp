@@ -141,6 +141,15 @@ bool FileSync(int nFile)
     return ::fsync(nFile) == 0;
 }
 
+void FileStartWriteBack(int nFile)
+{
+#ifdef __linux__
+    ::sync_file_range(nFile, 0, 0, SYNC_FILE_RANGE_WRITE);
+#else
+    (void)nFile;
+#endif
+}
+
 bool PathStat(const char* pcszPath, FileStat* pStat)
 {
     if (!pcszPath || !*pcszPath || !pStat)

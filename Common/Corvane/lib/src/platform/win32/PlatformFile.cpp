@@ -95,6 +95,11 @@ bool FileSync(int nFile)
     return ::_commit(nFile) == 0;
 }
 
+void FileStartWriteBack(int)
+{
+    // No asynchronous flush here: FileSync does all of it.
+}
+
 bool PathStat(const char* pcszPath, FileStat* pStat)
 {
     std::wstring strWide;
