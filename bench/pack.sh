@@ -10,6 +10,8 @@
 #   CORVANE_BENCH_PART_MIB  size of the part packed at the default level (default 100; 0 skips it)
 #   CORVANE_BENCH_LEVEL     store level of the main run (default 5)
 #   CORVANE_BENCH_THREADS   threads for corvane and zstd (default 2)
+#   CORVANE_BENCH_RUNS      timed runs of each figure on the whole tree, the median
+#                           is printed (default 3; the part at the top level runs once)
 #   CORVANE_BENCH_DIR       work directory (default: a new one under /tmp, removed at the end)
 #   CORVANE_BIN             the corvane executable (default build/bin/corvane)
 # The tree is copied from /usr/lib and /usr/share into the work directory and
@@ -21,6 +23,7 @@ size_mib=${CORVANE_BENCH_MIB:-512}
 part_mib=${CORVANE_BENCH_PART_MIB:-100}
 level=${CORVANE_BENCH_LEVEL:-5}
 threads=${CORVANE_BENCH_THREADS:-2}
+runs=${CORVANE_BENCH_RUNS:-3}
 corvane=${CORVANE_BIN:-$here/build/bin/corvane}
 default_level=9
 
@@ -93,6 +96,7 @@ copy_tree() { # list_file dest
 now() { date +%s.%N; }
 secs() { python3 -c "import sys; print('%.2f' % (float(sys.argv[2]) - float(sys.argv[1])))" "$1" "$2"; }
 ratio() { python3 -c "import sys; print('%.3f' % (float(sys.argv[1]) / float(sys.argv[2])))" "$1" "$2"; }
+median() { python3 -c "import sys, statistics; print('%.2f' % statistics.median(float(v) for v in sys.argv[1:]))" "$@"; }
 bytes_of() { find "$1" -type f -printf '%s\n' | awk '{s += $1} END {print s + 0}'; }
 summary_value() { sed -n "s/^$2: *//p" "$1"; }
 
@@ -124,23 +128,30 @@ per_file_bytes() { # tree zstd_level -> bytes of every file compressed alone
     rm -rf "$work/perfile"
 }
 
-measure() { # label tree store level zlevel second_build(0/1)
-    local label=$1 tree=$2 store=$3 lvl=$4 zl=$5 second=$6
-    local files in_bytes pack_s store_bytes tz tz_s tz_bytes pf_bytes
+measure() { # label tree store level zlevel second_build(0/1) runs
+    local label=$1 tree=$2 store=$3 lvl=$4 zl=$5 second=$6 n=$7
+    local files in_bytes pack_s store_bytes tz tz_s tz_bytes pf_bytes i
+    local -a pack_runs=() tz_runs=() second_runs=()
     files=$(find "$tree" -type f | wc -l)
     in_bytes=$(bytes_of "$tree")
-    echo "[$label] tree: $files files, $in_bytes bytes; store level $lvl = zstd $zl, $threads threads"
+    echo "[$label] tree: $files files, $in_bytes bytes; store level $lvl = zstd $zl, $threads threads, median of $n"
 
     sync
-    pack_s=$(run_pack "$tree" "$store" 1 "$lvl")
+    # Runs alternate between the two, so a slower stretch of a shared machine
+    # does not fall on one side only.
+    for ((i = 0; i < n; ++i)); do
+        rm -rf "$store"
+        pack_runs+=("$(run_pack "$tree" "$store" 1 "$lvl")")
+        tz=$(run_tar_zstd "$tree" "$zl")
+        tz_runs+=("${tz% *}")
+        tz_bytes=${tz#* }
+    done
+    pack_s=$(median "${pack_runs[@]}")
+    tz_s=$(median "${tz_runs[@]}")
     store_bytes=$(bytes_of "$store")
-    echo "[$label] corvane pack time:        $pack_s s"
+    echo "[$label] corvane pack time:        $pack_s s (runs: ${pack_runs[*]})"
     echo "[$label] corvane store size:       $store_bytes bytes (data $(summary_value "$work/pack.out" 'bytes out'))"
-
-    tz=$(run_tar_zstd "$tree" "$zl")
-    tz_s=${tz% *}
-    tz_bytes=${tz#* }
-    echo "[$label] tar | zstd -T$threads -$zl time:  $tz_s s"
+    echo "[$label] tar | zstd -T$threads -$zl time:  $tz_s s (runs: ${tz_runs[*]})"
     echo "[$label] tar | zstd -T$threads -$zl size:  $tz_bytes bytes"
 
     pf_bytes=$(per_file_bytes "$tree" "$zl")
@@ -152,8 +163,12 @@ measure() { # label tree store level zlevel second_build(0/1)
 
     if [ "$second" = 1 ]; then
         local second_s
-        second_s=$(run_pack "$tree" "$store" 2 "$lvl")
-        echo "[$label] second unchanged pack time: $second_s s (stored anew: $(summary_value "$work/pack.out" 'stored anew'))"
+        # Each later version repacks the unchanged tree over the one before.
+        for ((i = 0; i < n; ++i)); do
+            second_runs+=("$(run_pack "$tree" "$store" $((i + 2)) "$lvl")")
+        done
+        second_s=$(median "${second_runs[@]}")
+        echo "[$label] second unchanged pack time: $second_s s (runs: ${second_runs[*]}; stored anew: $(summary_value "$work/pack.out" 'stored anew'))"
         echo "[$label] ratio second build / first build: $(ratio "$second_s" "$pack_s")"
     fi
 }
@@ -163,7 +178,7 @@ total=$(select_files $((size_mib * 1024 * 1024)) "$work/tree.list")
 copy_tree "$work/tree.list" "$work/tree"
 echo "tree: $total bytes selected"
 
-measure "level $level" "$work/tree" "$work/store" "$level" "$zlevel" 1
+measure "level $level" "$work/tree" "$work/store" "$level" "$zlevel" 1 "$runs"
 
 if [ "$part_mib" -gt 0 ]; then
     # The part: the first files of the same selection order, so it is a part
@@ -182,5 +197,5 @@ for p in open(src, 'rb').read().split(b'\0'):
 open(out, 'wb').write(b'\0'.join(chosen) + b'\0')
 PY
     copy_tree "$work/part.list" "$work/part"
-    measure "default level $default_level" "$work/part" "$work/store-part" "$default_level" "$zdefault" 0
+    measure "default level $default_level" "$work/part" "$work/store-part" "$default_level" "$zdefault" 0 1
 fi

@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: MIT
 // Building store versions with the packer and reading them back with the reader.
+#include "builder/PemCorvaneIdxBuilder.h"
 #include "builder/PemCorvanePacker.h"
 #include "builder_test_util.h"
+#include "compress/CorvaneCompress.h"
+#include "format/CorvaneHash.h"
 #include "reader/PemCorvaneReader.h"
 #include "support/TempDir.h"
 
@@ -9,12 +12,14 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <memory>
 #include <random>
+#include <thread>
 
 namespace fs = std::filesystem;
 using namespace NSCorvane;
@@ -309,6 +314,65 @@ TEST_F(BuilderPack, UnchangedListsComeFromThePreviousVersionOnlyWhenSound)
     EXPECT_EQ((std::vector<std::string>{"new/late.bin"}), Lines(reader->OpenPatchFileList()));
     EXPECT_NE(CorvaneTest::ReadFileBytes(tree.strStore + "/dat/v2/_fileinfstr"),
               CorvaneTest::ReadFileBytes(tree.strStore + "/dat/v3/_fileinfstr"));
+}
+
+TEST_F(BuilderPack, EarlyListEncodingsAreTakenOnlyForTheFinalBytes)
+{
+    // The lists encoded early come from the files found by the walk; a file
+    // that then cannot be read is left out, and the lists written must say so.
+    for (const bool bLetEarlyFinish : {false, true})
+    {
+        TempDir dir;
+        const std::string strStore = dir / "store";
+        PemCorvaneIdxBuilder builder;
+        ASSERT_TRUE(builder.BuildEnv(strStore.c_str(), Options(1, 2)));
+        ASSERT_TRUE(builder.ResetRun());
+        ASSERT_TRUE(builder.InsertList({"a/x.txt", "a/y.txt"}));
+        ASSERT_TRUE(builder.InsertList({"b/z.txt"}));
+        builder.EncodeEarlyLists(strStore.c_str());
+        if (bLetEarlyFinish)
+        {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300)); // three tiny lists
+        }
+        ASSERT_TRUE(builder.RemoveFileElement("a/y.txt")); // as if it could not be opened
+        for (const char* pcszPath : {"a/x.txt", "b/z.txt"})
+        {
+            const std::string strContent = Bytes(500, static_cast<uint32_t>(std::strlen(pcszPath)));
+            uint8_t* pbyEnvelope = nullptr;
+            uint32_t uEnvelope = 0;
+            ASSERT_TRUE(CorvaneCompress::CompressContent(reinterpret_cast<const uint8_t*>(strContent.data()),
+                                                         static_cast<uint32_t>(strContent.size()),
+                                                         &pbyEnvelope, &uEnvelope, STCT_ZSTD, 1));
+            CORVANE_FILE_HEADER fHeader;
+            std::memset(&fHeader, 0, sizeof(fHeader));
+            fHeader.nMagic = CORVANE_MAGIC;
+            std::strncpy(fHeader.szFilePath, pcszPath, sizeof(fHeader.szFilePath) - 1);
+            fHeader.hashContext = NSCorvaneReader::CalcContextHash(strContent.data(), 500);
+            fHeader.nOriContexLength = 500;
+            fHeader.nCompressType = STCT_ZSTD;
+            fHeader.nEncodeSize = uEnvelope;
+            fHeader.nHeadOffset = sizeof(fHeader);
+            const uint64_t hsName = NSCorvaneReader::CalcNameHash(pcszPath);
+            bool bPassed = false;
+            ASSERT_TRUE(
+                builder.AllocDiskSpace(strStore.c_str(), hsName, fHeader, pbyEnvelope, uEnvelope, &bPassed));
+            ASSERT_TRUE(builder.SetFileElement(hsName, fHeader.hashContext, 1));
+            ASSERT_TRUE(builder.AddPatchFile(hsName, pcszPath));
+            CorvaneFileStat stat;
+            stat.uFileSize = 500;
+            ASSERT_TRUE(builder.SetCachedFileStat(hsName, stat));
+        }
+        ASSERT_TRUE(builder.Output(strStore.c_str()));
+
+        ReaderPtr reader = OpenStore(strStore);
+        const std::vector<std::string> vecKept{"a/x.txt", "b/z.txt"};
+        EXPECT_EQ(vecKept, Lines(reader->OpenFileList())) << bLetEarlyFinish;
+        EXPECT_EQ(vecKept, Lines(reader->OpenPatchFileList())) << bLetEarlyFinish;
+        EXPECT_TRUE(Lines(reader->OpenFileList("a", false)) == std::vector<std::string>{"a/x.txt"});
+        CorvaneFileInfo info;
+        EXPECT_FALSE(reader->GetFileInfo("a/y.txt", &info));
+        EXPECT_TRUE(reader->GetFileInfo("b/z.txt", &info));
+    }
 }
 
 TEST_F(BuilderPack, OutputDoesNotDependOnThreadCount)

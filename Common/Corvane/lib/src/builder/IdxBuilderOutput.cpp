@@ -98,11 +98,12 @@ bool PemCorvaneIdxBuilder::_FinishPackagesAndLists(const char* pcszExportDir, st
 {
     const std::string strStageRootDir = GetPackageStageRootPath(pcszExportDir);
     const size_t uPackages = m_vecPackage.size();
-    // Finishing a package is mostly reading and flushing, encoding a list is
-    // zstd at its highest levels: on the build's threads they overlap instead
-    // of running one after the other on this one.
-    // The largest lists first, the packages after them: the longest jobs
-    // start early, so the threads finish close together.
+    // Finishing a package is mostly flushing, encoding a list is zstd at its
+    // highest levels: on the build's threads they overlap instead of running
+    // one after the other on this one. Lists to encode here come first,
+    // largest first, so the longest jobs start early; then the packages; last
+    // the lists the early thread may still be encoding, so that any waiting
+    // for it comes as late as possible.
     std::vector<size_t> vecOrder(vecLists.size());
     for (size_t i = 0; i < vecOrder.size(); ++i)
     {
@@ -110,12 +111,25 @@ bool PemCorvaneIdxBuilder::_FinishPackagesAndLists(const char* pcszExportDir, st
     }
     std::stable_sort(vecOrder.begin(), vecOrder.end(),
                      [&](size_t a, size_t b)
-                     { return vecLists[a].vecPlain.size() > vecLists[b].vecPlain.size(); });
+                     {
+                         const bool bEarlyA = _IsEarlyList(vecLists[a].strName);
+                         const bool bEarlyB = _IsEarlyList(vecLists[b].strName);
+                         if (bEarlyA != bEarlyB)
+                         {
+                             return bEarlyB;
+                         }
+                         return vecLists[a].vecPlain.size() > vecLists[b].vecPlain.size();
+                     });
+    size_t uOwnLists = 0;
+    while (uOwnLists < vecOrder.size() && !_IsEarlyList(vecLists[vecOrder[uOwnLists]].strName))
+    {
+        ++uOwnLists;
+    }
     const auto fnJob = [&](size_t uJob) -> bool
     {
-        if (uJob >= vecLists.size())
+        if (uJob >= uOwnLists && uJob < uOwnLists + uPackages)
         {
-            CORVANE_DISK_PACKAGE_HEADER& header = m_vecPackage[uJob - vecLists.size()];
+            CORVANE_DISK_PACKAGE_HEADER& header = m_vecPackage[uJob - uOwnLists];
             uint64_t uWrittenHash = 0;
             const bool bHashed =
                 m_pDiskAlloc->GetWrittenHash(header.nPackageId, header.nContextLength, &uWrittenHash);
@@ -123,7 +137,8 @@ bool PemCorvaneIdxBuilder::_FinishPackagesAndLists(const char* pcszExportDir, st
                                       bHashed ? &uWrittenHash : nullptr));
             return true;
         }
-        return _EncodeList(pcszExportDir, vecLists[vecOrder[uJob]]);
+        const size_t uList = uJob < uOwnLists ? uJob : uJob - uPackages;
+        return _EncodeList(pcszExportDir, vecLists[vecOrder[uList]]);
     };
     CORVANE_CHECK(RunJobs(uPackages + vecLists.size(), m_pakOpt.nTreadCount, fnJob));
     return true;
@@ -206,33 +221,49 @@ bool PemCorvaneIdxBuilder::_AddPakInfo(std::vector<ListFile>& vecLists, const ch
     return true;
 }
 
-bool PemCorvaneIdxBuilder::_AddFileInfo(std::vector<ListFile>& vecLists, const char* pcszDir, uint32_t uVer)
+bool PemCorvaneIdxBuilder::_PathPool(std::vector<uint8_t>& vecPool, std::vector<uint32_t>* pvecOffsets)
 {
-    // Paths by name hash, so records and pool follow the element order.
+    // Paths by name hash, so the pool follows the element order.
     std::map<uint64_t, const std::string*> mapPath;
     for (const std::string& strPath : m_setsElementPath)
     {
         mapPath.emplace(NSCorvaneReader::CalcNameHash(strPath.c_str()), &strPath);
     }
-    std::vector<uint8_t> vecRecord(sizeof(FileInfoHeader));
+    vecPool.clear();
+    for (const auto& it : m_mapHash2Element)
+    {
+        auto itPath = mapPath.find(it.first);
+        CORVANE_CHECK(itPath != mapPath.end());
+        CORVANE_CHECK(vecPool.size() <= UINT32_MAX);
+        if (pvecOffsets)
+        {
+            pvecOffsets->push_back(static_cast<uint32_t>(vecPool.size()));
+        }
+        vecPool.insert(vecPool.end(), itPath->second->begin(), itPath->second->end());
+        vecPool.push_back(0);
+    }
+    CORVANE_CHECK(vecPool.size() <= UINT32_MAX);
+    return true;
+}
+
+bool PemCorvaneIdxBuilder::_AddFileInfo(std::vector<ListFile>& vecLists, const char* pcszDir, uint32_t uVer)
+{
     std::vector<uint8_t> vecStringPool;
+    std::vector<uint32_t> vecOffsets;
+    CORVANE_CHECK(_PathPool(vecStringPool, &vecOffsets));
+    std::vector<uint8_t> vecRecord(sizeof(FileInfoHeader));
     uint32_t uCount = 0;
     for (const auto& it : m_mapHash2Element)
     {
         auto itStat = m_mapHash2FileStat.find(it.first);
         CORVANE_CHECK(itStat != m_mapHash2FileStat.end());
         CORVANE_CHECK(itStat->second.uFileSize <= UINT32_MAX);
-        auto itPath = mapPath.find(it.first);
-        CORVANE_CHECK(itPath != mapPath.end());
-        CORVANE_CHECK(vecStringPool.size() <= UINT32_MAX);
         FileInfoElement record;
         record.uNameHash = it.first;
         record.uFileSize = static_cast<uint32_t>(itStat->second.uFileSize);
-        record.uPathOffset = static_cast<uint32_t>(vecStringPool.size());
+        record.uPathOffset = vecOffsets[uCount];
         const uint8_t* pbyRecord = reinterpret_cast<const uint8_t*>(&record);
         vecRecord.insert(vecRecord.end(), pbyRecord, pbyRecord + sizeof(record));
-        vecStringPool.insert(vecStringPool.end(), itPath->second->begin(), itPath->second->end());
-        vecStringPool.push_back(0);
         ++uCount;
     }
     FileInfoHeader header;
@@ -241,7 +272,6 @@ bool PemCorvaneIdxBuilder::_AddFileInfo(std::vector<ListFile>& vecLists, const c
     header.uElemSize = sizeof(FileInfoElement);
     header.uElemCount = uCount;
     std::memcpy(vecRecord.data(), &header, sizeof(header));
-    CORVANE_CHECK(vecStringPool.size() <= UINT32_MAX);
     CORVANE_CHECK(vecRecord.size() <= UINT32_MAX);
     vecLists.emplace_back();
     vecLists.back().strName = "_fileinf";

@@ -80,6 +80,7 @@ PemCorvaneIdxBuilder::PemCorvaneIdxBuilder()
 
 PemCorvaneIdxBuilder::~PemCorvaneIdxBuilder()
 {
+    _StopEarlyLists();
     if (m_pDiskAlloc)
     {
         m_pDiskAlloc->Stop();
@@ -134,6 +135,8 @@ bool PemCorvaneIdxBuilder::BuildEnv(const char* pcszExportDir, const CORVANE_PAK
 
 bool PemCorvaneIdxBuilder::ResetRun()
 {
+    _StopEarlyLists();
+    m_vecEarly.clear();
     CORVANE_CHECK(m_pDiskAlloc);
     CORVANE_CHECK(m_pDiskAlloc->ResetFailure());
     {

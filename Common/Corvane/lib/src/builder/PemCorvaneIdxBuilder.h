@@ -11,12 +11,15 @@
 
 #include <Corvane/IPemCorvanePacker.h>
 
+#include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace NSCorvane
@@ -56,6 +59,12 @@ public:
     bool AddPatchFile(uint64_t hsName, const char* pcszPath);
     bool RemoveFileElement(const char* pcszPath);
 
+    // Starts encoding, on a thread of low priority, the lists that the inserted
+    // files already decide, so their top-level encoding fills idle time of the
+    // compression instead of following it. Output takes such an encoding only
+    // for exactly the same bytes. Call after the last InsertList.
+    void EncodeEarlyLists(const char* pcszDir);
+
     // Writes the version; the last-version marker last.
     bool Output(const char* pcszDir);
 
@@ -83,9 +92,14 @@ private:
     // takes the previous version's identical file), on up to nTreadCount
     // threads; publishes nothing.
     bool _FinishPackagesAndLists(const char* pcszExportDir, std::vector<ListFile>& vecLists);
-    // The encoded file of one list: the previous version's identical file, or
-    // a fresh encoding.
+    // The encoded file of one list: an early encoding of the same bytes, the
+    // previous version's identical file, or a fresh encoding.
     bool _EncodeList(const char* pcszExportDir, ListFile& list);
+    bool _IsEarlyList(const std::string& strName) const;
+    bool _TakeEarlyEncoding(ListFile& list);
+    void _StopEarlyLists();
+    // The path pool of the file information, and each path's offset in it, in element order.
+    bool _PathPool(std::vector<uint8_t>& vecPool, std::vector<uint32_t>* pvecOffsets);
     static bool _ReusePreviousEncoding(const std::string& strPrevPath, const std::vector<uint8_t>& vecPlain,
                                        std::vector<uint8_t>& vecEncoded);
     bool PublishPackages(const char* pcszExportDir);
@@ -110,6 +124,29 @@ private:
     uint32_t m_uFirstOpenPackage = 0;
     std::mutex m_mtxAlloc;
     std::unique_ptr<PemCorvaneDiskAlloc> m_pDiskAlloc;
+
+    // A list encoded early. Whoever moves nState from kEarlyPending to
+    // kEarlyTaken encodes it; the early thread, or at the end a thread of
+    // Output that would otherwise wait for it.
+    enum : int
+    {
+        kEarlyPending = 0,
+        kEarlyTaken = 1,
+        kEarlyDone = 2,
+    };
+    struct EarlyList
+    {
+        std::string strName;
+        std::vector<uint8_t> vecPlain;
+        std::vector<uint8_t> vecEncoded;
+        std::atomic<int> nState{kEarlyPending};
+        bool bEncoded = false; // written before nState becomes kEarlyDone
+    };
+    std::vector<std::unique_ptr<EarlyList>> m_vecEarly;
+    std::thread m_thEarly;
+    std::atomic<bool> m_bEarlyStop{false};
+    std::mutex m_mtxEarly;
+    std::condition_variable m_cvEarly;
 };
 
 } // namespace NSCorvane

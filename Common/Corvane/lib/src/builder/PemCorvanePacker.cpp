@@ -302,6 +302,7 @@ bool PemCorvanePacker::_Do()
                                                             : m_pkIdxBuilder->InsertList(lstPath, uBaseVer);
             CORVANE_CHECK(bInsert);
         }
+        m_pkIdxBuilder->EncodeEarlyLists(m_strExportDir.c_str());
         if (!DoCompress(m_strExportDir, vecAllTasks, m_pakOpt, m_pkIdxBuilder.get(), m_pTaskPool.get()))
         {
             CORVANE_REPORT("PrivateFun::DoCompress( m_strExportDir, vecAllTasks, m_pakOpt, m_pkIdxBuilder, "

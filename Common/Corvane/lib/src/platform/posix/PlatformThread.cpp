@@ -3,6 +3,9 @@
 
 #include <cstring>
 #include <pthread.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 namespace CorvanePlatform
 {
@@ -27,6 +30,12 @@ void SetCurrentThreadName(const char* pcszName)
     }
     std::memcpy(szName, pcszName, uLen);
     ::pthread_setname_np(::pthread_self(), szName);
+}
+
+void LowerCurrentThreadPriority()
+{
+    // On Linux a thread id names one thread, so only the caller is lowered.
+    ::setpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)), 19);
 }
 
 } // namespace CorvanePlatform

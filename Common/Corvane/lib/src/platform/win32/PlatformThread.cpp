@@ -21,4 +21,9 @@ void SetCurrentThreadName(const char* pcszName)
     }
 }
 
+void LowerCurrentThreadPriority()
+{
+    ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_LOWEST);
+}
+
 } // namespace CorvanePlatform
