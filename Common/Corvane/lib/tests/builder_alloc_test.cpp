@@ -263,12 +263,15 @@ TEST(BuilderFileStatCache, ReadsWhatItWritesAndSkipsDamagedLines)
     stat.uFileSize = 12;
     stat.uLastWriteTime = 1700000000123456789ull;
     AppendFileStatLine(strText, 18446744073709551615ull, stat);
-    strText += "5 6 7\n";         // "\n" alone is accepted
-    strText += "0 1 2\r\n";       // a zero name hash is not
-    strText += "8 9\r\n";         // two numbers
-    strText += "10 11 12 13\r\n"; // four numbers
-    strText += "5 60 70\r\n";     // a name already read keeps its first entry
-    strText += "14 15 16";        // last line without an ending
+    strText += "5 6 7\n";                       // "\n" alone is accepted
+    strText += "0 1 2\r\n";                     // a zero name hash is not
+    strText += "8 9\r\n";                       // two numbers
+    strText += "10 11 12 13\r\n";               // four numbers
+    strText += "5 60 70\r\n";                   // a name already read keeps its first entry
+    strText += "-1 2 3\r\n";                    // no signs
+    strText += "20 18446744073709551616 1\r\n"; // a number past 64 bits
+    strText += "21 2x 3\r\n";                   // not a number
+    strText += "14 15 16";                      // last line without an ending
     std::map<uint64_t, CorvaneFileStat> map;
     ParseFileStatCache(strText, map);
     ASSERT_EQ(3u, map.size());

@@ -3,40 +3,78 @@
 
 #include <cinttypes>
 #include <cstdio>
+#include <cstring>
 
 namespace NSCorvane
 {
 
+namespace
+{
+
+// One unsigned decimal number; false on no digits or overflow.
+bool ParseNumber(const char*& p, const char* pEnd, uint64_t& uOut)
+{
+    const char* pStart = p;
+    uint64_t uValue = 0;
+    for (; p < pEnd && *p >= '0' && *p <= '9'; ++p)
+    {
+        const uint64_t uDigit = static_cast<uint64_t>(*p - '0');
+        if (uValue > (UINT64_MAX - uDigit) / 10)
+        {
+            return false;
+        }
+        uValue = uValue * 10 + uDigit;
+    }
+    uOut = uValue;
+    return p > pStart;
+}
+
+void SkipBlanks(const char*& p, const char* pEnd)
+{
+    while (p < pEnd && (*p == ' ' || *p == '\t'))
+    {
+        ++p;
+    }
+}
+
+} // namespace
+
 void ParseFileStatCache(const std::string& strText, std::map<uint64_t, CorvaneFileStat>& mapOut)
 {
-    size_t uPos = 0;
-    while (uPos < strText.size())
+    // Read at the start of every build of a large tree: parsed by hand, a
+    // formatted scan per line was a visible part of an unchanged build.
+    const char* p = strText.data();
+    const char* const pTextEnd = p + strText.size();
+    while (p < pTextEnd)
     {
-        size_t uEnd = strText.find('\n', uPos);
-        if (uEnd == std::string::npos)
+        const char* pLineEnd =
+            static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(pTextEnd - p)));
+        if (!pLineEnd)
         {
-            uEnd = strText.size();
+            pLineEnd = pTextEnd;
         }
-        std::string strLine = strText.substr(uPos, uEnd - uPos);
-        uPos = uEnd + 1;
-        if (!strLine.empty() && strLine.back() == '\r')
+        const char* pNext = pLineEnd < pTextEnd ? pLineEnd + 1 : pTextEnd;
+        if (pLineEnd > p && pLineEnd[-1] == '\r')
         {
-            strLine.pop_back();
+            --pLineEnd;
         }
-        unsigned long long uHash = 0;
-        unsigned long long uSize = 0;
-        unsigned long long uTime = 0;
-        char chExtra = 0;
-        // A fourth conversion catches trailing garbage on the line.
-        if (3 != std::sscanf(strLine.c_str(), "%llu %llu %llu %c", &uHash, &uSize, &uTime, &chExtra) ||
-            0 == uHash)
+        uint64_t auValue[3] = {0, 0, 0};
+        bool bOk = true;
+        for (uint64_t& uValue : auValue)
         {
-            continue;
+            SkipBlanks(p, pLineEnd);
+            bOk = bOk && ParseNumber(p, pLineEnd, uValue);
         }
-        CorvaneFileStat stat;
-        stat.uFileSize = uSize;
-        stat.uLastWriteTime = uTime;
-        mapOut.emplace(uHash, stat);
+        SkipBlanks(p, pLineEnd);
+        // Exactly three numbers, and no zero name hash.
+        if (bOk && p == pLineEnd && 0 != auValue[0])
+        {
+            CorvaneFileStat stat;
+            stat.uFileSize = auValue[1];
+            stat.uLastWriteTime = auValue[2];
+            mapOut.emplace(auValue[0], stat);
+        }
+        p = pNext;
     }
 }
 

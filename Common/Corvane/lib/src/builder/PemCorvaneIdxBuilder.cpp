@@ -211,9 +211,12 @@ bool PemCorvaneIdxBuilder::_InsertList(const std::vector<std::string>& lstPath,
                 strDir = (uSlash == std::string::npos) ? std::string() : strRest.substr(0, uSlash);
                 const std::string strName =
                     (uSlash == std::string::npos) ? strRest : strRest.substr(uSlash + 1);
-                mapRelation[NSCorvaneReader::CalcNormalizedNameHash(strDir.c_str())].insert(strEntry +
-                                                                                            strName);
-                if (uSlash == std::string::npos)
+                const bool bNew = mapRelation[NSCorvaneReader::CalcNormalizedNameHash(strDir.c_str())]
+                                      .insert(strEntry + strName)
+                                      .second;
+                // A directory already entered in its parent had its own
+                // parents entered with it: the rest of the way up is done.
+                if (uSlash == std::string::npos || (!bNew && strEntry == "D:"))
                 {
                     break;
                 }
