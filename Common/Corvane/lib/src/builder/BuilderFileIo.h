@@ -77,6 +77,34 @@ template <typename T> struct UninitAllocator : std::allocator<T>
 
 using ReadBuffer = std::vector<uint8_t, UninitAllocator<uint8_t>>;
 
+// The read buffer a thread keeps between files, so its pages are not faulted in
+// anew for every file. A rare huge file does not leave it that large: on
+// leaving scope it is given back when it grew past kKeptReadBuffer.
+constexpr size_t kKeptReadBuffer = size_t{64} << 20;
+class ThreadReadBuffer
+{
+public:
+    ThreadReadBuffer() : m_vec(Kept()) {}
+    ~ThreadReadBuffer()
+    {
+        if (m_vec.capacity() > kKeptReadBuffer)
+        {
+            ReadBuffer().swap(m_vec);
+        }
+    }
+    ThreadReadBuffer(const ThreadReadBuffer&) = delete;
+    ThreadReadBuffer& operator=(const ThreadReadBuffer&) = delete;
+    ReadBuffer& Get() { return m_vec; }
+
+private:
+    static ReadBuffer& Kept()
+    {
+        thread_local ReadBuffer s_vec;
+        return s_vec;
+    }
+    ReadBuffer& m_vec;
+};
+
 // Reads the whole file into vecOut (replaced). A file that grows while it is
 // read is taken as far as it goes, up to uMaxSize.
 ReadWholeResult ReadWholeFile(const std::string& strPath, std::vector<uint8_t>& vecOut, uint64_t uMaxSize);

@@ -20,9 +20,6 @@ namespace NSCorvane
 namespace
 {
 
-// Largest package buffer a thread keeps between packages.
-constexpr size_t kKeptPackageBuffer = size_t{64} << 20;
-
 bool PublishPackageFile(const std::string& strStageFile, const std::string& strFinalFile)
 {
     CORVANE_CHECK(CorvaneUtil::SysExisted(strStageFile.c_str()));
@@ -82,20 +79,9 @@ bool ApplyHeader(const char* pcszStageRoot, uint32_t uVer, CORVANE_DISK_PACKAGE_
         CORVANE_CHECK(WriteHeaderAndSync(strDatNam, header, uExpectedLength));
         return true;
     }
-    // One read serves both the hash and the check. The buffer is kept per
-    // thread so its pages are not faulted in anew for every package.
-    thread_local ReadBuffer vecData;
-    struct BufferTrim
-    {
-        ReadBuffer& vec;
-        ~BufferTrim()
-        {
-            if (vec.capacity() > kKeptPackageBuffer)
-            {
-                ReadBuffer().swap(vec);
-            }
-        }
-    } trim{vecData};
+    // One read serves both the hash and the check.
+    ThreadReadBuffer buffer;
+    ReadBuffer& vecData = buffer.Get();
     CORVANE_CHECK(ReadWholeResult::Ok == ReadWholeFile(strDatNam, vecData, UINT32_MAX));
     CORVANE_CHECK(vecData.size() >= sizeof(header) && vecData.size() >= header.nHeadOffset);
     const uint64_t uContexLen = vecData.size() - header.nHeadOffset;

@@ -84,9 +84,6 @@ struct CompressResult
     bool bReady = false;
 };
 
-// Largest read buffer a worker keeps between files.
-constexpr size_t kKeptReadBuffer = size_t{64} << 20;
-
 void ReportFileTooLarge(const std::string& strFull)
 {
     // Record lengths are 32-bit: storing it would cut it short.
@@ -133,21 +130,8 @@ uint32_t BuildCompressedResult(const CORVANE_PAK_OPTION& opt, PemCorvaneIdxBuild
     }
     else
     {
-        // Each worker keeps its read buffer: a fresh one per file was zeroed
-        // and page-faulted anew every time.
-        thread_local ReadBuffer vecContent;
-        struct BufferTrim
-        {
-            ReadBuffer& vec;
-            ~BufferTrim()
-            {
-                // A rare huge file should not stay resident for the rest of the build.
-                if (vec.capacity() > kKeptReadBuffer)
-                {
-                    ReadBuffer().swap(vec);
-                }
-            }
-        } trim{vecContent};
+        ThreadReadBuffer buffer;
+        ReadBuffer& vecContent = buffer.Get();
         switch (ReadWholeFile(file.strFull, vecContent, UINT32_MAX))
         {
         case ReadWholeResult::Ok:
