@@ -31,6 +31,11 @@ void PemCorvaneIdxBuilder::EncodeEarlyLists(const char* pcszDir)
         {
             return; // nothing to list: Output refuses the version
         }
+        if (_INVALID_VER != uPrevVer && m_uFromWorkVersion == m_mapHash2Element.size() &&
+            m_vecElement.size() == m_mapHash2Element.size())
+        {
+            return; // the same files as the work version: its lists are taken as they are
+        }
         std::vector<std::unique_ptr<EarlyList>> vecEarly;
         vecEarly.emplace_back(new EarlyList);
         vecEarly.back()->strName = "_fileinfstr";

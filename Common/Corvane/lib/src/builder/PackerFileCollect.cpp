@@ -40,17 +40,25 @@ struct DirListing
     std::vector<DirEntry> vecFiles;
 };
 
-DirListing ListEntries(const std::string& strDir)
+std::string WithSeparator(const std::string& strDir)
+{
+    return (!strDir.empty() && strDir.back() == '/') ? strDir : strDir + "/";
+}
+
+DirListing ListEntries(const DirEntry& dir)
 {
     DirListing listing;
     CorvanePlatform::DirectoryListing items;
-    if (!CorvanePlatform::ListDirectory(strDir.c_str(), &items))
+    if (!CorvanePlatform::ListDirectory(dir.strReal.c_str(), &items))
     {
         return listing;
     }
     listing.bListed = true;
     listing.id = items.id;
-    const std::string strPrefix = (!strDir.empty() && strDir.back() == '/') ? strDir : strDir + "/";
+    const std::string strPrefix = WithSeparator(dir.strReal);
+    // Normalising works character by character: the directory's part is done.
+    const std::string strNormPrefix = WithSeparator(dir.strNorm);
+    std::string strNormName;
     for (CorvanePlatform::DirectoryItem& item : items.vecItems)
     {
         // A link to a file is not a file of the tree (the listing leaves it
@@ -60,7 +68,8 @@ DirListing ListEntries(const std::string& strDir)
         entry.bLink = item.bLink;
         entry.bHasStat = item.bHasStat;
         entry.stat = item.stat;
-        CorvaneUtil::ToNormalizePath(entry.strNorm, entry.strReal.c_str());
+        CorvaneUtil::ToNormalizePath(strNormName, item.strName.c_str());
+        entry.strNorm = strNormPrefix + strNormName;
         (item.bFile ? listing.vecFiles : listing.vecDirs).push_back(std::move(entry));
     }
     const auto byNorm = [](const DirEntry& a, const DirEntry& b) { return a.strNorm < b.strNorm; };
@@ -109,7 +118,7 @@ bool WalkDirectories(const DirEntry& top, const PackEntry& entry, const std::str
         const bool bListed = RunJobs(vecLevel.size(), uThreads,
                                      [&](size_t i)
                                      {
-                                         vecListed[i] = ListEntries(vecLevel[i].strReal);
+                                         vecListed[i] = ListEntries(vecLevel[i]);
                                          return true;
                                      });
         CORVANE_CHECK(bListed);
@@ -138,13 +147,16 @@ bool WalkDirectories(const DirEntry& top, const PackEntry& entry, const std::str
     return true;
 }
 
-bool ToRelativePath(std::string& strOut, const std::string& strReal, const PackerPath& root)
+bool ToRelativePath(std::string& strOut, const DirEntry& file, const PackerPath& root)
 {
-    const std::string strPrefix =
-        (!root.strReal.empty() && root.strReal.back() == '/') ? root.strReal : root.strReal + "/";
-    CORVANE_CHECK(strReal.size() > strPrefix.size());
-    CORVANE_CHECK(0 == strReal.compare(0, strPrefix.size(), strPrefix));
-    CorvaneUtil::ToNormalizePath(strOut, strReal.c_str() + strPrefix.size());
+    const std::string& strRoot = root.strReal;
+    const size_t uPrefix = (!strRoot.empty() && strRoot.back() == '/') ? strRoot.size() : strRoot.size() + 1;
+    CORVANE_CHECK(file.strReal.size() > uPrefix);
+    CORVANE_CHECK(0 == file.strReal.compare(0, strRoot.size(), strRoot));
+    CORVANE_CHECK(uPrefix == strRoot.size() || file.strReal[strRoot.size()] == '/');
+    // The normalised path is the real one character by character.
+    CORVANE_CHECK(file.strNorm.size() == file.strReal.size());
+    strOut.assign(file.strNorm, uPrefix, std::string::npos);
     return true;
 }
 
@@ -156,7 +168,7 @@ bool CollectDirFiles(std::vector<PackerFile>& lstFiles, const std::vector<DirEnt
     for (const DirEntry& file : vecFiles)
     {
         PackerFile item;
-        CORVANE_CHECK(ToRelativePath(item.strRel, file.strReal, root));
+        CORVANE_CHECK(ToRelativePath(item.strRel, file, root));
         item.strFull = file.strReal;
         item.bHasStat = file.bHasStat;
         item.stat = file.stat;

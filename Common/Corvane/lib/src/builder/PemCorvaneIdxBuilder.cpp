@@ -144,6 +144,7 @@ bool PemCorvaneIdxBuilder::ResetRun()
         m_mapHash2Element.clear();
         m_setsElementPath.clear();
         m_setDirFileRelation.clear();
+        m_uFromWorkVersion = 0;
         m_setPatchFiles.clear();
         m_setPatchData.clear();
     }
@@ -176,6 +177,7 @@ bool PemCorvaneIdxBuilder::_InsertList(const std::vector<std::string>& lstPath,
     std::map<uint64_t, CORVANE_IDX_ELEMENT> map;
     std::set<std::string> set;
     std::map<uint64_t, std::set<std::string>> mapRelation;
+    size_t uFromWorkVersion = 0;
     try
     {
         for (const std::string& strPath : lstPath)
@@ -193,6 +195,7 @@ bool PemCorvaneIdxBuilder::_InsertList(const std::vector<std::string>& lstPath,
                 if (const CORVANE_IDX_ELEMENT* pBase = FindByHash(*pvecBase, hsName))
                 {
                     element = *pBase;
+                    ++uFromWorkVersion;
                 }
             }
             if (!map.emplace(hsName, element).second)
@@ -235,6 +238,10 @@ bool PemCorvaneIdxBuilder::_InsertList(const std::vector<std::string>& lstPath,
     std::lock_guard<std::mutex> lock(m_mtxElement);
     m_mapHash2Element.insert(map.begin(), map.end());
     m_setsElementPath.insert(set.begin(), set.end());
+    if (pvecBase == &m_vecElement)
+    {
+        m_uFromWorkVersion += uFromWorkVersion;
+    }
     for (auto& it : mapRelation)
     {
         m_setDirFileRelation[it.first].insert(it.second.begin(), it.second.end());

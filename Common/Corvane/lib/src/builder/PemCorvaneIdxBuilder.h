@@ -117,6 +117,9 @@ private:
     std::map<uint64_t, CorvaneFileStat> m_mapHash2FileStat;
     std::set<std::string> m_setsElementPath;
     std::map<uint64_t, std::set<std::string>> m_setDirFileRelation;
+    // Inserted names that the work version already has: when every name is
+    // one of them and none is missing, the tree and path lists stay as they were.
+    size_t m_uFromWorkVersion = 0;
     std::mutex m_mtxElement;
     std::set<std::string> m_setPatchFiles;
     std::set<std::string> m_setPatchData;
