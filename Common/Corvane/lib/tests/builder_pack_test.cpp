@@ -7,6 +7,7 @@
 #include "format/CorvaneHash.h"
 #include "reader/PemCorvaneReader.h"
 #include "support/TempDir.h"
+#include "support/TestStore.h"
 
 #include <Corvane/PemCorvaneX64.h>
 
@@ -23,6 +24,7 @@
 
 namespace fs = std::filesystem;
 using namespace NSCorvane;
+using CorvaneTest::Lines;
 using CorvaneTest::TempDir;
 
 namespace
@@ -115,20 +117,6 @@ std::string ReadBack(IPemCorvaneReader* pReader, const std::string& strPath)
     std::string str(static_cast<const char*>(pif->GetBuffer()), pif->Size());
     pif->Release();
     return str;
-}
-
-std::vector<std::string> Lines(IStringList* pList)
-{
-    std::vector<std::string> vec;
-    if (pList)
-    {
-        for (uint32_t i = 0; i < pList->Count(); ++i)
-        {
-            vec.push_back(pList->Get(i));
-        }
-        pList->Release();
-    }
-    return vec;
 }
 
 // Every file of the store directory (relative path -> bytes), without the stat cache.

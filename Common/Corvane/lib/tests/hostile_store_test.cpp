@@ -36,20 +36,6 @@ std::vector<std::string> Snapshot(const std::string& strDir)
     return vec;
 }
 
-std::vector<std::string> Lines(IStringList* pList)
-{
-    std::vector<std::string> vec;
-    if (pList)
-    {
-        for (uint32_t i = 0; i < pList->Count(); ++i)
-        {
-            vec.emplace_back(pList->Get(i));
-        }
-        pList->Release();
-    }
-    return vec;
-}
-
 const std::vector<std::string> kBadPaths = {
     "../../x", "/etc/x", "a/../../x", "c:/x", "a\\..\\..\\x", std::string("n\x01l", 3), "..", ""};
 

@@ -4,6 +4,7 @@
 #include "format/CorvaneHash.h"
 #include "reader/PemCorvaneReader.h"
 #include "support/LogCapture.h"
+#include "support/NetTestUtil.h"
 #include "support/TempDir.h"
 #include "support/TestStore.h"
 
@@ -19,17 +20,6 @@ using namespace CorvaneTest;
 
 namespace
 {
-
-std::string RandomBytes(size_t uSize, uint32_t uSeed)
-{
-    std::mt19937 rng(uSeed);
-    std::string str(uSize, '\0');
-    for (char& c : str)
-    {
-        c = static_cast<char>(rng() & 0xFF);
-    }
-    return str;
-}
 
 std::string ReadAll(IFile* pif)
 {

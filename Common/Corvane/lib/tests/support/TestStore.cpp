@@ -199,4 +199,18 @@ bool WriteTestStoreVersion(const std::string& strRoot, const TestStoreVersion& v
     return bOk;
 }
 
+std::vector<std::string> Lines(NSCorvane::IStringList* pList)
+{
+    std::vector<std::string> vec;
+    if (pList)
+    {
+        for (uint32_t i = 0; i < pList->Count(); ++i)
+        {
+            vec.emplace_back(pList->Get(i));
+        }
+        pList->Release();
+    }
+    return vec;
+}
+
 } // namespace CorvaneTest

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <Corvane/CorvaneRecords.h>
+#include <Corvane/IPemCorvaneReader.h>
 
 #include <cstdint>
 #include <map>
@@ -32,6 +33,9 @@ struct TestStoreResult
     std::map<std::string, NSCorvane::CORVANE_IDX_ELEMENT> mapElement;
     std::vector<std::string> vecPackage; // package paths written for this version
 };
+
+// The lines of a string list, which is released; empty for null.
+std::vector<std::string> Lines(NSCorvane::IStringList* pList);
 
 // Writes one version below strRoot; false (with a test failure) on any error.
 bool WriteTestStoreVersion(const std::string& strRoot, const TestStoreVersion& version,
