@@ -243,27 +243,39 @@ TEST_F(BuilderPack, LaterBuildsStoreOnlyWhatChanged)
         }
     }
 
-    // Version 3: nothing changed by size or write time. One file gets new bytes
-    // of the same size and its old write time back: if the build read it, the
-    // new bytes would be stored.
-    const std::string strSneaky = tree.strRoot + "/d2/f5.txt";
-    const auto tWrite = fs::last_write_time(strSneaky);
-    const std::string strOld = tree.mapFiles["d2/f5.txt"];
-    Put(strSneaky, std::string(strOld.size(), 'Z'));
-    fs::last_write_time(strSneaky, tWrite);
+    // Version 3: nothing changed by size or write time. Files get new bytes of
+    // the same size and their old write time back: if the build read them, the
+    // new bytes would be stored. d1/f4.txt changed in version 2, so this also
+    // shows that version 2 wrote its new stat to the cache.
+    const auto Sneak = [&](const std::string& strRel)
+    {
+        const std::string strFile = tree.strRoot + "/" + strRel;
+        const auto tWrite = fs::last_write_time(strFile);
+        Put(strFile, std::string(tree.mapFiles[strRel].size(), 'Z'));
+        fs::last_write_time(strFile, tWrite);
+    };
+    Sneak("d2/f5.txt");
+    Sneak("d1/f4.txt");
     ASSERT_TRUE(PackAll(tree.strRoot, tree.strStore, 3));
     ReaderPtr reader = OpenStore(tree.strStore);
     ASSERT_EQ(3u, reader->GetWorkVersion());
     EXPECT_TRUE(Lines(reader->OpenPatchFileList()).empty());
     EXPECT_TRUE(Lines(reader->OpenPatchDataList()).empty());
+    const std::string strOld = tree.mapFiles["d2/f5.txt"];
     EXPECT_EQ(strOld, ReadBack(reader.get(), "d2/f5.txt"));
+    EXPECT_EQ(tree.mapFiles["d1/f4.txt"], ReadBack(reader.get(), "d1/f4.txt"));
+    // Version 3 left the cache as it was (nothing in it changed); it still vouches.
+    Sneak("d0/f6.txt");
+    ASSERT_TRUE(PackAll(tree.strRoot, tree.strStore, 4));
+    EXPECT_TRUE(Lines(OpenStore(tree.strStore)->OpenPatchFileList()).empty());
+    EXPECT_EQ(tree.mapFiles["d0/f6.txt"], ReadBack(OpenStore(tree.strStore).get(), "d0/f6.txt"));
     CORVANE_PAK_INFO info;
     ASSERT_EQ(0, reader->ReadPakInfo(&info));
     EXPECT_EQ(0u, info.uPackageCount);
     EXPECT_FALSE(fs::exists(tree.strStore + "/dat/v3/0"));
 
     // A version number that is not above the last one is refused.
-    EXPECT_FALSE(PackAll(tree.strRoot, tree.strStore, 3));
+    EXPECT_FALSE(PackAll(tree.strRoot, tree.strStore, 4));
 }
 
 TEST_F(BuilderPack, UnchangedListsComeFromThePreviousVersionOnlyWhenSound)
@@ -469,6 +481,19 @@ TEST_F(BuilderPack, SoundnessOfTheSourceWalk)
     EXPECT_EQ((std::vector<std::string>{"a/ext/deep/g.txt", "a/ext/f.txt", "a/one.txt", "a/sub/two.txt"}),
               Lines(OpenStore(tree.strStore)->OpenFileList()));
     fs::remove(tree.strRoot + "/a/ext");
+
+    // Two directories whose names differ only in case hold the same store
+    // path: refused by name, not one file silently taking the other's place.
+    {
+        CorvaneTest::ScopedLogCapture log;
+        tree.Add("Case/same.txt", "upper");
+        tree.Add("case/same.txt", "lower");
+        EXPECT_FALSE(PackAll(tree.strRoot, tree.strStore, 3));
+        EXPECT_TRUE(CorvaneTest::ScopedLogCapture::Contains("duplicate store path or name hash: case/same.txt"));
+        EXPECT_EQ(2u, OpenStore(tree.strStore)->GetWorkVersion());
+        fs::remove_all(tree.strRoot + "/Case");
+        fs::remove_all(tree.strRoot + "/case");
+    }
 
     // A file too large for the 32-bit record fields is refused by name.
     CorvaneTest::ScopedLogCapture log;

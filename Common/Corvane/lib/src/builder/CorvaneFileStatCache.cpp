@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "builder/CorvaneFileStatCache.h"
 
+#include <charconv>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
@@ -80,15 +81,18 @@ void ParseFileStatCache(const std::string& strText, std::map<uint64_t, CorvaneFi
 
 void AppendFileStatLine(std::string& strOut, uint64_t uNameHash, const CorvaneFileStat& stat)
 {
+    // to_chars, not a formatted print: this runs once per file of every build.
     char szLine[80];
-    const int nLen = std::snprintf(szLine, sizeof(szLine), "%llu %llu %llu\r\n",
-                                   static_cast<unsigned long long>(uNameHash),
-                                   static_cast<unsigned long long>(stat.uFileSize),
-                                   static_cast<unsigned long long>(stat.uLastWriteTime));
-    if (nLen > 0)
-    {
-        strOut.append(szLine, static_cast<size_t>(nLen));
-    }
+    char* p = szLine;
+    char* const pEnd = szLine + sizeof(szLine);
+    p = std::to_chars(p, pEnd, uNameHash).ptr;
+    *p++ = ' ';
+    p = std::to_chars(p, pEnd, stat.uFileSize).ptr;
+    *p++ = ' ';
+    p = std::to_chars(p, pEnd, stat.uLastWriteTime).ptr;
+    *p++ = '\r';
+    *p++ = '\n';
+    strOut.append(szLine, static_cast<size_t>(p - szLine));
 }
 
 } // namespace NSCorvane

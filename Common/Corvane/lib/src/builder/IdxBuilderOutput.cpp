@@ -39,6 +39,8 @@ bool PemCorvaneIdxBuilder::Output(const char* pcszDir)
     std::lock_guard<std::mutex> lockAlloc(m_mtxAlloc);
     std::lock_guard<std::mutex> lockElement(m_mtxElement);
     std::vector<CORVANE_IDX_ELEMENT> vec;
+    std::string strStatText;
+    bool bStatTextKept = false;
     try
     {
         vec.reserve(m_mapHash2Element.size());
@@ -78,9 +80,16 @@ bool PemCorvaneIdxBuilder::Output(const char* pcszDir)
             CORVANE_CHECK(CorvaneUtil::DiskWriteBytes(list.vecEncoded.data(), list.vecEncoded.size(),
                                                       list.strPath.c_str()));
         }
+
         // The old cache describes the previous version's files: it must not
         // vouch for the new version if writing the new cache fails below.
-        CORVANE_CHECK(CorvaneUtil::SysDelete(GetFileStatCachePath(pcszDir).c_str()));
+        // When it already says exactly what the new one would, it stays.
+        strStatText = _FileStatCacheText();
+        bStatTextKept = !m_strFileStatText.empty() && strStatText == m_strFileStatText;
+        if (!bStatTextKept)
+        {
+            CORVANE_CHECK(CorvaneUtil::SysDelete(GetFileStatCachePath(pcszDir).c_str()));
+        }
         CORVANE_CHECK(PemCorvaneWriter::WriteLastVersion(pcszDir, uVer));
     }
     catch (const std::bad_alloc&)
@@ -88,7 +97,11 @@ bool PemCorvaneIdxBuilder::Output(const char* pcszDir)
         CORVANE_REPORT("std::bad_alloc");
         return false;
     }
-    _WriteFileStatCache(pcszDir); // only costs speed on the next build when it fails
+    if (!bStatTextKept)
+    {
+        _WriteFileStatCache(pcszDir, strStatText); // only costs speed on the next build when it fails
+    }
+
     std::error_code err;
     std::filesystem::remove_all(std::filesystem::u8path(GetPackageStageRootPath(pcszDir)), err);
     return true;
@@ -182,13 +195,19 @@ bool PemCorvaneIdxBuilder::_AddDirTreeFile(std::vector<ListFile>& vecLists, cons
 bool PemCorvaneIdxBuilder::_AddPkgLists(std::vector<ListFile>& vecLists, const char* pcszDir, uint32_t uVer)
 {
     CORVANE_CHECK(m_mapHash2Element.size());
-    std::set<std::string> setPkgPath;
+    // Few packages hold many files: name each package once, not once per file.
+    std::set<std::pair<uint32_t, uint32_t>> setPackage;
     for (const auto& it : m_mapHash2Element)
     {
         CORVANE_CHECK(_INVALID_IDX != it.second.uElemIdx);
         CORVANE_CHECK(_INVALID_VER != it.second.uVer);
+        setPackage.emplace(it.second.uVer, it.second.uElemIdx);
+    }
+    std::set<std::string> setPkgPath;
+    for (const auto& package : setPackage)
+    {
         std::string strPath;
-        NSCorvaneReader::IdxValue_2_Path(strPath, it.second.uElemIdx, it.second.uVer);
+        NSCorvaneReader::IdxValue_2_Path(strPath, package.second, package.first);
         setPkgPath.insert(strPath);
     }
     CORVANE_CHECK(setPkgPath.size());
@@ -224,16 +243,19 @@ bool PemCorvaneIdxBuilder::_AddPakInfo(std::vector<ListFile>& vecLists, const ch
 bool PemCorvaneIdxBuilder::_PathPool(std::vector<uint8_t>& vecPool, std::vector<uint32_t>* pvecOffsets)
 {
     // Paths by name hash, so the pool follows the element order.
-    std::map<uint64_t, const std::string*> mapPath;
+    std::vector<std::pair<uint64_t, const std::string*>> vecPath;
+    vecPath.reserve(m_setsElementPath.size());
     for (const std::string& strPath : m_setsElementPath)
     {
-        mapPath.emplace(NSCorvaneReader::CalcNameHash(strPath.c_str()), &strPath);
+        vecPath.emplace_back(NSCorvaneReader::CalcNameHash(strPath.c_str()), &strPath);
     }
+    std::sort(vecPath.begin(), vecPath.end());
     vecPool.clear();
     for (const auto& it : m_mapHash2Element)
     {
-        auto itPath = mapPath.find(it.first);
-        CORVANE_CHECK(itPath != mapPath.end());
+        auto itPath = std::lower_bound(vecPath.begin(), vecPath.end(),
+                                       std::make_pair(it.first, static_cast<const std::string*>(nullptr)));
+        CORVANE_CHECK(itPath != vecPath.end() && itPath->first == it.first);
         CORVANE_CHECK(vecPool.size() <= UINT32_MAX);
         if (pvecOffsets)
         {
@@ -294,20 +316,31 @@ void PemCorvaneIdxBuilder::_AddTextLines(std::vector<ListFile>& vecLists, const 
     vecLists.back().vecPlain.assign(strText.begin(), strText.end());
 }
 
-bool PemCorvaneIdxBuilder::_WriteFileStatCache(const char* pcszDir)
+std::string PemCorvaneIdxBuilder::_FileStatCacheText()
 {
-    std::string vecBuff;
+    std::string strText;
+    strText.reserve(m_mapHash2Element.size() * 48);
+    // Both maps are ordered by name hash: one pass over each.
+    auto itStat = m_mapHash2FileStat.begin();
     for (const auto& it : m_mapHash2Element)
     {
-        auto itStat = m_mapHash2FileStat.find(it.first);
-        if (itStat != m_mapHash2FileStat.end())
+        while (itStat != m_mapHash2FileStat.end() && itStat->first < it.first)
         {
-            AppendFileStatLine(vecBuff, it.first, itStat->second);
+            ++itStat;
+        }
+        if (itStat != m_mapHash2FileStat.end() && itStat->first == it.first)
+        {
+            AppendFileStatLine(strText, it.first, itStat->second);
         }
     }
+    return strText;
+}
+
+bool PemCorvaneIdxBuilder::_WriteFileStatCache(const char* pcszDir, const std::string& strText)
+{
     const std::string strFile = GetFileStatCachePath(pcszDir);
     CORVANE_CHECK(CorvaneUtil::CreateParentDirectories(strFile));
-    CORVANE_CHECK(CorvaneUtil::DiskWriteBytes(vecBuff.data(), vecBuff.size(), strFile.c_str()));
+    CORVANE_CHECK(CorvaneUtil::DiskWriteBytes(strText.data(), strText.size(), strFile.c_str()));
     return true;
 }
 

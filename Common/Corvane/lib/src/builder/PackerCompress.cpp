@@ -75,7 +75,8 @@ struct CompressResult
     uint64_t hsFileName = 0;
     uint64_t hsOriContext = 0;
     uint32_t uVer = _INVALID_VER;
-    CORVANE_FILE_HEADER fHeader{};
+    uint32_t uOriSize = 0;
+    uint8_t uCompressType = 0;
     LibraryBuffer cmpMemory;
     uint32_t nCmpSize = 0;
     uint32_t uStatus = kFailed;
@@ -164,17 +165,8 @@ uint32_t BuildCompressedResult(const CORVANE_PAK_OPTION& opt, PemCorvaneIdxBuild
                 return kFailed;
             }
             result.bHasData = true;
-            CORVANE_FILE_HEADER& fHeader = result.fHeader;
-            std::memset(&fHeader, 0, sizeof(fHeader));
-            fHeader.nMagic = CORVANE_MAGIC;
-            // The record keeps at most 199 bytes of the path; the index finds
-            // the file by its name hash, which covers the whole path.
-            std::strncpy(fHeader.szFilePath, file.strRel.c_str(), sizeof(fHeader.szFilePath) - 1);
-            fHeader.hashContext = result.hsOriContext;
-            fHeader.nOriContexLength = uSize;
-            fHeader.nCompressType = static_cast<uint8_t>(opt.nCompressType & 0xFF);
-            fHeader.nEncodeSize = result.nCmpSize;
-            fHeader.nHeadOffset = kFileHeaderSize;
+            result.uOriSize = uSize;
+            result.uCompressType = static_cast<uint8_t>(opt.nCompressType & 0xFF);
         }
         if (bHasStat && st.uSize != vecContent.size())
         {
@@ -199,8 +191,21 @@ bool CommitCompressedResult(const std::string& strExportDir, CompressResult& res
         return true;
     }
     const char* pcszPath = result.task.pFile->strRel.c_str();
+    // The header is made here, not kept in every result: one per file of the
+    // tree was most of an unchanged build's memory.
+    CORVANE_FILE_HEADER fHeader;
+    std::memset(&fHeader, 0, sizeof(fHeader));
+    fHeader.nMagic = CORVANE_MAGIC;
+    // The record keeps at most 199 bytes of the path; the index finds the file
+    // by its name hash, which covers the whole path.
+    std::strncpy(fHeader.szFilePath, pcszPath, sizeof(fHeader.szFilePath) - 1);
+    fHeader.hashContext = result.hsOriContext;
+    fHeader.nOriContexLength = result.uOriSize;
+    fHeader.nCompressType = result.uCompressType;
+    fHeader.nEncodeSize = result.nCmpSize;
+    fHeader.nHeadOffset = kFileHeaderSize;
     bool bDataPassed = false;
-    const bool bPlaced = pkIdxBuilder->AllocDiskSpace(strExportDir.c_str(), result.hsFileName, result.fHeader,
+    const bool bPlaced = pkIdxBuilder->AllocDiskSpace(strExportDir.c_str(), result.hsFileName, fHeader,
                                                       result.cmpMemory.Get(), result.nCmpSize, &bDataPassed);
     if (bDataPassed)
     {

@@ -121,13 +121,15 @@ bool PemCorvaneIdxBuilder::BuildEnv(const char* pcszExportDir, const CORVANE_PAK
 
     std::lock_guard<std::mutex> lock(m_mtxElement);
     m_mapHash2FileStat.clear();
+    m_strFileStatText.clear();
     if (_INVALID_VER != uLastVer)
     {
         std::vector<uint8_t> vecText;
         // A missing or unreadable cache only costs reading every file once more.
         if (ReadWholeResult::Ok == ReadWholeFile(GetFileStatCachePath(pcszExportDir), vecText, UINT32_MAX))
         {
-            ParseFileStatCache(std::string(vecText.begin(), vecText.end()), m_mapHash2FileStat);
+            m_strFileStatText.assign(vecText.begin(), vecText.end());
+            ParseFileStatCache(m_strFileStatText, m_mapHash2FileStat);
         }
     }
     return true;
@@ -236,15 +238,25 @@ bool PemCorvaneIdxBuilder::_InsertList(const std::vector<std::string>& lstPath,
     CORVANE_CHECK(map.size() == lstPath.size());
     CORVANE_CHECK(set.size() == lstPath.size());
     std::lock_guard<std::mutex> lock(m_mtxElement);
-    m_mapHash2Element.insert(map.begin(), map.end());
-    m_setsElementPath.insert(set.begin(), set.end());
     if (pvecBase == &m_vecElement)
     {
         m_uFromWorkVersion += uFromWorkVersion;
     }
-    for (auto& it : mapRelation)
+    if (m_mapHash2Element.empty() && m_setsElementPath.empty() && m_setDirFileRelation.empty())
     {
-        m_setDirFileRelation[it.first].insert(it.second.begin(), it.second.end());
+        // The first list of a run (usually the only one): taken whole, not copied node by node.
+        m_mapHash2Element.swap(map);
+        m_setsElementPath.swap(set);
+        m_setDirFileRelation.swap(mapRelation);
+    }
+    else
+    {
+        m_mapHash2Element.insert(map.begin(), map.end());
+        m_setsElementPath.insert(set.begin(), set.end());
+        for (auto& it : mapRelation)
+        {
+            m_setDirFileRelation[it.first].insert(it.second.begin(), it.second.end());
+        }
     }
     CORVANE_CHECK(m_mapHash2Element.size() == m_setsElementPath.size());
     return true;

@@ -109,12 +109,14 @@ private:
     bool _AddFileInfo(std::vector<ListFile>& vecLists, const char* pcszDir, uint32_t uVer);
     static void _AddTextLines(std::vector<ListFile>& vecLists, const char* pcszDir, uint32_t uVer,
                               const char* pcszName, const std::set<std::string>& setLines);
-    bool _WriteFileStatCache(const char* pcszDir);
+    std::string _FileStatCacheText();
+    bool _WriteFileStatCache(const char* pcszDir, const std::string& strText);
 
     CORVANE_PAK_OPTION m_pakOpt;
     std::string m_strReleaseGuid;
     std::map<uint64_t, CORVANE_IDX_ELEMENT> m_mapHash2Element;
     std::map<uint64_t, CorvaneFileStat> m_mapHash2FileStat;
+    std::string m_strFileStatText; // the cache file as this build found it
     std::set<std::string> m_setsElementPath;
     std::map<uint64_t, std::set<std::string>> m_setDirFileRelation;
     // Inserted names that the work version already has: when every name is

@@ -290,14 +290,16 @@ bool PemCorvanePacker::_Do()
             }
         }
         const uint32_t uBaseVer = m_pkIdxBuilder->GetWorkVersion();
-        for (const std::vector<PackerFile>& lst : vecAllListFiles)
+        // One list for the whole tree: the index builder then makes its maps
+        // once instead of merging one small set of maps per directory.
+        std::vector<std::string> lstPath;
+        lstPath.reserve(vecAllTasks.size());
+        for (const CompressTask& task : vecAllTasks)
         {
-            std::vector<std::string> lstPath;
-            lstPath.reserve(lst.size());
-            for (const PackerFile& file : lst)
-            {
-                lstPath.push_back(file.strRel);
-            }
+            lstPath.push_back(task.pFile->strRel);
+        }
+        if (!lstPath.empty())
+        {
             const bool bInsert = (_INVALID_VER == uBaseVer) ? m_pkIdxBuilder->InsertList(lstPath)
                                                             : m_pkIdxBuilder->InsertList(lstPath, uBaseVer);
             CORVANE_CHECK(bInsert);

@@ -26,7 +26,7 @@ void FillStat(DirectoryItem& item, const struct stat& st)
 }
 
 // Classifies one entry; false when it is neither a file nor a directory.
-bool ClassifyEntry(int nDir, const struct dirent* pEntry, DirectoryItem& item)
+bool ClassifyEntry(int nDir, const struct dirent64* pEntry, DirectoryItem& item)
 {
     struct stat st;
     unsigned char uType = pEntry->d_type;
@@ -87,33 +87,34 @@ bool ListDirectory(const char* pcszDir, DirectoryListing* pListing)
     }
     pListing->id.uDevice = static_cast<uint64_t>(st.st_dev);
     pListing->id.uNode = static_cast<uint64_t>(st.st_ino);
-    DIR* pDir = ::fdopendir(nDir); // owns nDir from here on
-    if (!pDir)
-    {
-        ::close(nDir);
-        return false;
-    }
+    // getdents64 straight into a buffer: fdopendir and readdir would add an
+    // fstat and two fcntl calls per directory, a third of an unchanged build's walk.
+    alignas(8) char aBuffer[32 * 1024];
     bool bOk = true;
     try
     {
         for (;;)
         {
-            errno = 0;
-            const struct dirent* pEntry = ::readdir(pDir);
-            if (!pEntry)
+            const ssize_t nRead = ::getdents64(nDir, aBuffer, sizeof(aBuffer));
+            if (nRead <= 0)
             {
-                bOk = 0 == errno;
+                bOk = 0 == nRead;
                 break;
             }
-            if (0 == std::strcmp(pEntry->d_name, ".") || 0 == std::strcmp(pEntry->d_name, ".."))
+            for (ssize_t nAt = 0; nAt < nRead;)
             {
-                continue;
-            }
-            DirectoryItem item;
-            if (ClassifyEntry(::dirfd(pDir), pEntry, item))
-            {
-                item.strName = pEntry->d_name;
-                pListing->vecItems.push_back(std::move(item));
+                const auto* pEntry = reinterpret_cast<const struct dirent64*>(aBuffer + nAt);
+                nAt += pEntry->d_reclen;
+                if (0 == std::strcmp(pEntry->d_name, ".") || 0 == std::strcmp(pEntry->d_name, ".."))
+                {
+                    continue;
+                }
+                DirectoryItem item;
+                if (ClassifyEntry(nDir, pEntry, item))
+                {
+                    item.strName = pEntry->d_name;
+                    pListing->vecItems.push_back(std::move(item));
+                }
             }
         }
     }
@@ -121,7 +122,7 @@ bool ListDirectory(const char* pcszDir, DirectoryListing* pListing)
     {
         bOk = false;
     }
-    ::closedir(pDir);
+    ::close(nDir);
     if (!bOk)
     {
         pListing->vecItems.clear();
