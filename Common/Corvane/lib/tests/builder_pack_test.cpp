@@ -482,6 +482,23 @@ TEST_F(BuilderPack, SoundnessOfTheSourceWalk)
               Lines(OpenStore(tree.strStore)->OpenFileList()));
     fs::remove(tree.strRoot + "/a/ext");
 
+    // A directory reached both through a link and by its own path is walked
+    // once, under the shallower path, whichever way the threads first came to
+    // it (with one thread the deeper path is listed first here).
+    {
+        CorvaneTest::TempDir two;
+        ASSERT_TRUE(CorvaneTest::WriteFileText(two / "src/z/g.txt", "g"));
+        ASSERT_TRUE(CorvaneTest::WriteFileText(two / "src/z/x/y/f.txt", "f"));
+        fs::create_directory_symlink(two / "src/z/x", two / "src/a");
+        const std::vector<std::string> vecExpected{"a/y/f.txt", "z/g.txt"};
+        for (const uint32_t uThreads : {1u, 4u})
+        {
+            const std::string strStore = two / ("store" + std::to_string(uThreads));
+            ASSERT_TRUE(PackAll(two / "src", strStore, 1, uThreads));
+            EXPECT_EQ(vecExpected, Lines(OpenStore(strStore)->OpenFileList())) << uThreads;
+        }
+    }
+
     // Two directories whose names differ only in case hold the same store
     // path: refused by name, not one file silently taking the other's place.
     {

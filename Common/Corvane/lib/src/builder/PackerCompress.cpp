@@ -101,7 +101,9 @@ uint32_t BuildCompressedResult(const CORVANE_PAK_OPTION& opt, PemCorvaneIdxBuild
     result.hsFileName = NSCorvaneReader::CalcNameHash(file.strRel.c_str());
 
     CORVANE_IDX_ELEMENT element;
-    if (!pkIdxBuider->GetFileElement(result.hsFileName, &element))
+    CorvaneFileStat cached;
+    bool bHasCached = false;
+    if (!pkIdxBuider->GetFileElement(result.hsFileName, &element, &cached, &bHasCached))
     {
         CORVANE_REPORT("pkIdxBuider->GetFileElement(&element, task.pstrPath->c_str())");
         return kFailed;
@@ -121,58 +123,55 @@ uint32_t BuildCompressedResult(const CORVANE_PAK_OPTION& opt, PemCorvaneIdxBuild
             return kFailed;
         }
     }
-    CorvaneFileStat cached;
-    if (bHasStat && _INVALID_VER != element.uVer && element.uContextHash &&
-        pkIdxBuider->GetCachedFileStat(result.hsFileName, &cached) && cached.uFileSize == stat.uFileSize &&
-        cached.uLastWriteTime == stat.uLastWriteTime)
+    if (bHasStat && _INVALID_VER != element.uVer && element.uContextHash && bHasCached &&
+        cached.uFileSize == stat.uFileSize && cached.uLastWriteTime == stat.uLastWriteTime)
     {
-        // Same size and write time as when the stored copy was made: not read at all.
+        // Same size and write time as when the stored copy was made: not read
+        // at all, and the cache already says what it would be told.
         result.hsOriContext = element.uContextHash;
+        return kBuilt;
     }
-    else
+    ThreadReadBuffer buffer;
+    ReadBuffer& vecContent = buffer.Get();
+    switch (ReadWholeFile(file.strFull, vecContent, UINT32_MAX))
     {
-        ThreadReadBuffer buffer;
-        ReadBuffer& vecContent = buffer.Get();
-        switch (ReadWholeFile(file.strFull, vecContent, UINT32_MAX))
+    case ReadWholeResult::Ok:
+        break;
+    case ReadWholeResult::OpenFailed:
+        return kNotOpenable;
+    case ReadWholeResult::TooLarge:
+        ReportFileTooLarge(file.strFull);
+        return kFailed;
+    case ReadWholeResult::ReadFailed:
+        CORVANE_REPORT(("read failed: " + file.strFull).c_str());
+        return kFailed;
+    }
+    const uint32_t uSize = static_cast<uint32_t>(vecContent.size());
+    result.hsOriContext = NSCorvaneReader::CalcContextHash(vecContent.data(), uSize);
+    if (0 == result.hsOriContext)
+    {
+        return kHashZero;
+    }
+    if (_INVALID_VER == element.uVer || element.uContextHash != result.hsOriContext)
+    {
+        if (!CorvaneCompress::CompressContent(
+                vecContent.data(), uSize, result.cmpMemory.Out(), &result.nCmpSize,
+                static_cast<CORVANE_COMPRESS_TYPE>(opt.nCompressType), opt.nCompressLevel))
         {
-        case ReadWholeResult::Ok:
-            break;
-        case ReadWholeResult::OpenFailed:
-            return kNotOpenable;
-        case ReadWholeResult::TooLarge:
-            ReportFileTooLarge(file.strFull);
+            CORVANE_REPORT(
+                "CorvaneCompress::CompressContent( (BYTE*)piFilePtr->GetBuffer(), piFilePtr->Size(), "
+                "&result.pvCmpMemory, &result.nCmpSize, "
+                "(NSCorvane::CORVANE_COMPRESS_TYPE)opt.nCompressType, opt.nCompressLevel )");
             return kFailed;
-        case ReadWholeResult::ReadFailed:
-            CORVANE_REPORT(("read failed: " + file.strFull).c_str());
-            return kFailed;
         }
-        const uint32_t uSize = static_cast<uint32_t>(vecContent.size());
-        result.hsOriContext = NSCorvaneReader::CalcContextHash(vecContent.data(), uSize);
-        if (0 == result.hsOriContext)
-        {
-            return kHashZero;
-        }
-        if (_INVALID_VER == element.uVer || element.uContextHash != result.hsOriContext)
-        {
-            if (!CorvaneCompress::CompressContent(
-                    vecContent.data(), uSize, result.cmpMemory.Out(), &result.nCmpSize,
-                    static_cast<CORVANE_COMPRESS_TYPE>(opt.nCompressType), opt.nCompressLevel))
-            {
-                CORVANE_REPORT(
-                    "CorvaneCompress::CompressContent( (BYTE*)piFilePtr->GetBuffer(), piFilePtr->Size(), "
-                    "&result.pvCmpMemory, &result.nCmpSize, "
-                    "(NSCorvane::CORVANE_COMPRESS_TYPE)opt.nCompressType, opt.nCompressLevel )");
-                return kFailed;
-            }
-            result.bHasData = true;
-            result.uOriSize = uSize;
-            result.uCompressType = static_cast<uint8_t>(opt.nCompressType & 0xFF);
-        }
-        if (bHasStat && st.uSize != vecContent.size())
-        {
-            // Changed while being read: do not let the cache vouch for it.
-            stat.uLastWriteTime = 0;
-        }
+        result.bHasData = true;
+        result.uOriSize = uSize;
+        result.uCompressType = static_cast<uint8_t>(opt.nCompressType & 0xFF);
+    }
+    if (bHasStat && st.uSize != vecContent.size())
+    {
+        // Changed while being read: do not let the cache vouch for it.
+        stat.uLastWriteTime = 0;
     }
     if (bHasStat && !pkIdxBuider->SetCachedFileStat(result.hsFileName, stat))
     {

@@ -8,7 +8,10 @@
 #include "platform/PlatformDirectory.h"
 
 #include <algorithm>
+#include <condition_variable>
+#include <deque>
 #include <filesystem>
+#include <mutex>
 #include <new>
 #include <set>
 
@@ -101,31 +104,120 @@ struct WalkedDir
     std::vector<DirEntry> vecFiles;
 };
 
-// Level by level: the directories of one depth are listed on several threads
-// (listing is mostly waiting on system calls, and the walk used to hold up the
-// whole build on one thread), then taken in sorted order, so which path a
-// directory reached twice is walked under does not depend on timing.
+// A directory listed ahead of the walk, under the path the listing came by.
+// vecChildren follows listing.vecDirs; null where nothing was listed ahead.
+struct ListedNode
+{
+    DirEntry dir;
+    DirListing listing;
+    std::vector<ListedNode*> vecChildren;
+};
+
+// Lists the tree ahead of the walk on uThreads threads, each taking the next
+// directory found by any of them: no thread waits for a whole depth to end.
+// Each real directory is descended into once, so a link to an ancestor ends.
+// Which path lists a directory reached twice depends on timing; the walk that
+// follows does not, and lists anything it misses itself.
+class TreeLister
+{
+public:
+    TreeLister(const PackEntry& entry, const std::string& strSkipDir)
+        : m_entry(entry), m_strSkipDir(strSkipDir)
+    {
+    }
+
+    ListedNode* Run(const DirEntry& top, uint32_t uThreads)
+    {
+        m_nodes.emplace_back();
+        m_nodes.back().dir = top;
+        m_vecQueue.push_back(&m_nodes.back());
+        // Each runner takes directories until none is left or being listed.
+        const bool bRan = RunJobs(uThreads, uThreads, [this](size_t) { return RunOne(); });
+        return (bRan && m_bOk) ? &m_nodes.front() : nullptr;
+    }
+
+private:
+    bool RunOne()
+    {
+        std::unique_lock<std::mutex> lock(m_mtx);
+        for (;;)
+        {
+            m_cv.wait(lock, [this] { return !m_vecQueue.empty() || 0 == m_uBusy || !m_bOk; });
+            if (m_vecQueue.empty() || !m_bOk)
+            {
+                m_cv.notify_all();
+                return m_bOk;
+            }
+            ListedNode* pNode = m_vecQueue.back();
+            m_vecQueue.pop_back();
+            ++m_uBusy;
+            lock.unlock();
+            bool bListed = false;
+            try
+            {
+                pNode->listing = ListEntries(pNode->dir);
+                bListed = true;
+            }
+            catch (const std::bad_alloc&)
+            {
+            }
+            lock.lock();
+            --m_uBusy;
+            if (!bListed)
+            {
+                // Out of memory: the walk must fail, not leave directories out.
+                m_bOk = false;
+                continue;
+            }
+            const DirListing& listing = pNode->listing;
+            if (listing.bListed && m_setClaimed.insert(listing.id).second)
+            {
+                pNode->vecChildren.assign(listing.vecDirs.size(), nullptr);
+                for (size_t i = 0; i < listing.vecDirs.size(); ++i)
+                {
+                    if (!IsExcluded(listing.vecDirs[i].strNorm, m_entry, m_strSkipDir))
+                    {
+                        m_nodes.emplace_back();
+                        m_nodes.back().dir = listing.vecDirs[i];
+                        pNode->vecChildren[i] = &m_nodes.back();
+                        m_vecQueue.push_back(&m_nodes.back());
+                    }
+                }
+            }
+            m_cv.notify_all();
+        }
+    }
+
+    const PackEntry& m_entry;
+    const std::string& m_strSkipDir;
+    std::mutex m_mtx;
+    std::condition_variable m_cv;
+    std::deque<ListedNode> m_nodes; // stable addresses
+    std::vector<ListedNode*> m_vecQueue;
+    std::set<CorvanePlatform::FileIdentity> m_setClaimed;
+    size_t m_uBusy = 0;
+    bool m_bOk = true;
+};
+
+// Level by level, directories of one depth taken in sorted order, so which path
+// a directory reached twice is walked under does not depend on timing. The
+// listings come from the lister above; the walk lists a directory itself only
+// where the lister took another way to it.
 bool WalkDirectories(const DirEntry& top, const PackEntry& entry, const std::string& strSkipDir,
                      uint32_t uThreads, std::vector<WalkedDir>& vecDirs)
 {
+    TreeLister lister(entry, strSkipDir);
+    ListedNode* pRoot = lister.Run(top, uThreads);
+    CORVANE_CHECK(pRoot);
     std::set<CorvanePlatform::FileIdentity> setVisited;
-    std::vector<DirEntry> vecLevel{top};
+    std::vector<std::pair<DirEntry, ListedNode*>> vecLevel{{top, pRoot}};
     while (!vecLevel.empty())
     {
-        std::vector<DirListing> vecListed(vecLevel.size());
-        // A listing that failed (out of memory) must fail the build, not leave
-        // the directory out.
-        const bool bListed = RunJobs(vecLevel.size(), uThreads,
-                                     [&](size_t i)
-                                     {
-                                         vecListed[i] = ListEntries(vecLevel[i]);
-                                         return true;
-                                     });
-        CORVANE_CHECK(bListed);
-        std::vector<DirEntry> vecNext;
-        for (size_t i = 0; i < vecLevel.size(); ++i)
+        std::vector<std::pair<DirEntry, ListedNode*>> vecNext;
+        for (auto& level : vecLevel)
         {
-            DirListing& listed = vecListed[i];
+            ListedNode* pNode = level.second;
+            DirListing listed = pNode ? std::move(pNode->listing) : ListEntries(level.first);
             // Unreadable, or a directory already walked by another way. A
             // linked directory belongs to the tree whole; the identity check
             // keeps a link to an ancestor from looping.
@@ -133,12 +225,15 @@ bool WalkDirectories(const DirEntry& top, const PackEntry& entry, const std::str
             {
                 continue;
             }
-            vecDirs.push_back(WalkedDir{std::move(vecLevel[i]), std::move(listed.vecFiles)});
-            for (DirEntry& sub : listed.vecDirs)
+            vecDirs.push_back(WalkedDir{std::move(level.first), std::move(listed.vecFiles)});
+            for (size_t i = 0; i < listed.vecDirs.size(); ++i)
             {
+                DirEntry& sub = listed.vecDirs[i];
                 if (!IsExcluded(sub.strNorm, entry, strSkipDir))
                 {
-                    vecNext.push_back(std::move(sub));
+                    ListedNode* pChild =
+                        (pNode && i < pNode->vecChildren.size()) ? pNode->vecChildren[i] : nullptr;
+                    vecNext.emplace_back(std::move(sub), pChild);
                 }
             }
         }
@@ -160,16 +255,17 @@ bool ToRelativePath(std::string& strOut, const DirEntry& file, const PackerPath&
     return true;
 }
 
-bool CollectDirFiles(std::vector<PackerFile>& lstFiles, const std::vector<DirEntry>& vecFiles,
+bool CollectDirFiles(std::vector<PackerFile>& lstFiles, std::vector<DirEntry>& vecFiles,
                      const PackerPath& root)
 {
     // The listing already said each is a regular file; one that vanishes
     // before it is read is reported and left out by the compression step.
-    for (const DirEntry& file : vecFiles)
+    lstFiles.reserve(vecFiles.size());
+    for (DirEntry& file : vecFiles)
     {
         PackerFile item;
         CORVANE_CHECK(ToRelativePath(item.strRel, file, root));
-        item.strFull = file.strReal;
+        item.strFull = std::move(file.strReal);
         item.bHasStat = file.bHasStat;
         item.stat = file.stat;
         lstFiles.push_back(std::move(item));
@@ -222,7 +318,7 @@ bool GetFiles(std::vector<std::vector<PackerFile>>& vecLists, const PackEntry& e
         }
         std::sort(vecDirs.begin(), vecDirs.end(),
                   [](const WalkedDir& a, const WalkedDir& b) { return a.dir.strNorm < b.dir.strNorm; });
-        for (const WalkedDir& walked : vecDirs)
+        for (WalkedDir& walked : vecDirs)
         {
             std::vector<PackerFile> lstFiles;
             CORVANE_CHECK(CollectDirFiles(lstFiles, walked.vecFiles, root));

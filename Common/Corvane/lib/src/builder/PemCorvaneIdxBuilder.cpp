@@ -182,6 +182,16 @@ bool PemCorvaneIdxBuilder::_InsertList(const std::vector<std::string>& lstPath,
     size_t uFromWorkVersion = 0;
     try
     {
+        // Elements and paths go in in key order, each with the end as hint:
+        // no search per insertion on a whole tree.
+        std::vector<CORVANE_IDX_ELEMENT> vecElement;
+        vecElement.reserve(lstPath.size());
+        std::vector<const std::string*> vecSorted;
+        vecSorted.reserve(lstPath.size());
+        // Files come grouped by directory: the directory's relation entry is
+        // looked up once per group, not once per file.
+        std::string strLastDir;
+        std::set<std::string>* pLastDirEntries = nullptr;
         for (const std::string& strPath : lstPath)
         {
             // Names come from the source tree; one that could leave the store is refused.
@@ -191,43 +201,72 @@ bool PemCorvaneIdxBuilder::_InsertList(const std::vector<std::string>& lstPath,
                 return false;
             }
             const uint64_t hsName = NSCorvaneReader::CalcNameHash(strPath.c_str());
-            CORVANE_IDX_ELEMENT element = DefaultElement(hsName);
+            vecElement.push_back(DefaultElement(hsName));
             if (pvecBase)
             {
                 if (const CORVANE_IDX_ELEMENT* pBase = FindByHash(*pvecBase, hsName))
                 {
-                    element = *pBase;
+                    vecElement.back() = *pBase;
                     ++uFromWorkVersion;
                 }
             }
-            if (!map.emplace(hsName, element).second)
+            vecSorted.push_back(&strPath);
+            const size_t uFileSlash = strPath.rfind('/');
+            const size_t uDirLen = (uFileSlash == std::string::npos) ? 0 : uFileSlash;
+            const size_t uNameAt = (uFileSlash == std::string::npos) ? 0 : uFileSlash + 1;
+            if (pLastDirEntries && strLastDir.size() == uDirLen &&
+                0 == strPath.compare(0, uDirLen, strLastDir))
             {
-                // Two names that differ only in case normalise to the same store path.
-                CORVANE_REPORT(("duplicate store path or name hash: " + strPath).c_str());
+                pLastDirEntries->insert("F:" + strPath.substr(uNameAt));
+                continue;
             }
-            set.insert(strPath);
-            std::string strDir;
-            std::string strEntry = "F:";
-            size_t uSlash = strPath.rfind('/');
-            std::string strRest = strPath;
-            for (;;)
+            strLastDir.assign(strPath, 0, uDirLen);
+            pLastDirEntries = &mapRelation[NSCorvaneReader::CalcNormalizedNameHash(strLastDir.c_str())];
+            pLastDirEntries->insert("F:" + strPath.substr(uNameAt));
+            // Enter the directory in its parents, up to one that has it already:
+            // that one's own parents were entered with it.
+            std::string strRest = strLastDir;
+            while (!strRest.empty())
             {
-                uSlash = strRest.rfind('/');
-                strDir = (uSlash == std::string::npos) ? std::string() : strRest.substr(0, uSlash);
+                const size_t uSlash = strRest.rfind('/');
+                const std::string strDir =
+                    (uSlash == std::string::npos) ? std::string() : strRest.substr(0, uSlash);
                 const std::string strName =
                     (uSlash == std::string::npos) ? strRest : strRest.substr(uSlash + 1);
-                const bool bNew = mapRelation[NSCorvaneReader::CalcNormalizedNameHash(strDir.c_str())]
-                                      .insert(strEntry + strName)
-                                      .second;
-                // A directory already entered in its parent had its own
-                // parents entered with it: the rest of the way up is done.
-                if (uSlash == std::string::npos || (!bNew && strEntry == "D:"))
+                if (!mapRelation[NSCorvaneReader::CalcNormalizedNameHash(strDir.c_str())]
+                         .insert("D:" + strName)
+                         .second)
                 {
                     break;
                 }
                 strRest = strDir;
-                strEntry = "D:";
             }
+        }
+        std::sort(vecElement.begin(), vecElement.end(),
+                  [](const CORVANE_IDX_ELEMENT& a, const CORVANE_IDX_ELEMENT& b)
+                  { return a.uNameHash < b.uNameHash; });
+        for (size_t i = 0; i < vecElement.size(); ++i)
+        {
+            if (i > 0 && vecElement[i].uNameHash == vecElement[i - 1].uNameHash)
+            {
+                // Two names that differ only in case normalise to the same store path.
+                for (const std::string& strPath : lstPath)
+                {
+                    if (NSCorvaneReader::CalcNameHash(strPath.c_str()) == vecElement[i].uNameHash)
+                    {
+                        CORVANE_REPORT(("duplicate store path or name hash: " + strPath).c_str());
+                        break;
+                    }
+                }
+                continue;
+            }
+            map.emplace_hint(map.end(), vecElement[i].uNameHash, vecElement[i]);
+        }
+        std::sort(vecSorted.begin(), vecSorted.end(),
+                  [](const std::string* a, const std::string* b) { return *a < *b; });
+        for (const std::string* pPath : vecSorted)
+        {
+            set.emplace_hint(set.end(), *pPath);
         }
     }
     catch (const std::bad_alloc&)
@@ -272,6 +311,26 @@ bool PemCorvaneIdxBuilder::GetFileElement(uint64_t hsName, CORVANE_IDX_ELEMENT* 
         return false;
     }
     *pElement = it->second;
+    return true;
+}
+
+bool PemCorvaneIdxBuilder::GetFileElement(uint64_t hsName, CORVANE_IDX_ELEMENT* pElement,
+                                          CorvaneFileStat* pCached, bool* pbHasCached)
+{
+    CORVANE_CHECK(pElement && pCached && pbHasCached);
+    std::lock_guard<std::mutex> lock(m_mtxElement);
+    auto it = m_mapHash2Element.find(hsName);
+    if (it == m_mapHash2Element.end())
+    {
+        return false;
+    }
+    *pElement = it->second;
+    auto itStat = m_mapHash2FileStat.find(hsName);
+    *pbHasCached = itStat != m_mapHash2FileStat.end();
+    if (*pbHasCached)
+    {
+        *pCached = itStat->second;
+    }
     return true;
 }
 

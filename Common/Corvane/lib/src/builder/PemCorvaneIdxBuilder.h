@@ -47,6 +47,10 @@ public:
     bool InsertList(const std::vector<std::string>& lstPath, uint32_t uVer);
 
     bool GetFileElement(uint64_t hsName, CORVANE_IDX_ELEMENT* pElement);
+    // The element and, in the same lookup under the lock, its cached stat
+    // (*pbHasCached says whether there is one).
+    bool GetFileElement(uint64_t hsName, CORVANE_IDX_ELEMENT* pElement, CorvaneFileStat* pCached,
+                        bool* pbHasCached);
     bool SetFileElement(uint64_t hsName, uint64_t hsContext, uint32_t uVer);
     bool GetCachedFileStat(uint64_t hsName, CorvaneFileStat* pStat);
     bool SetCachedFileStat(uint64_t hsName, const CorvaneFileStat& stat);

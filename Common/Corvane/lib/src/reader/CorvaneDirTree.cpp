@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 namespace NSCorvaneReader
 {
@@ -85,24 +86,27 @@ bool FindDirLine(const std::vector<DirHashLine>& vecDirHashLine, uint64_t uKey, 
 bool ParseDirEntries(const std::string& strLine, const std::string& strDirPath, std::set<std::string>* pFiles,
                      std::vector<std::string>* pSubDirs)
 {
-    size_t uPos = strLine.find('\t');
-    while (uPos != std::string::npos)
+    // Views and one reused name: a whole-tree listing parses every line once.
+    const std::string_view svLine(strLine);
+    std::string strName;
+    size_t uPos = svLine.find('\t');
+    while (uPos != std::string_view::npos)
     {
         const size_t uStart = uPos + 1;
-        const size_t uNext = strLine.find('\t', uStart);
-        const std::string strToken =
-            strLine.substr(uStart, uNext == std::string::npos ? std::string::npos : uNext - uStart);
+        const size_t uNext = svLine.find('\t', uStart);
+        const std::string_view svToken =
+            svLine.substr(uStart, uNext == std::string_view::npos ? std::string_view::npos : uNext - uStart);
         uPos = uNext;
-        if (strToken.size() <= 2)
+        if (svToken.size() <= 2)
         {
             continue;
         }
-        const std::string strName = strToken.substr(2);
-        const bool bFile = strToken.compare(0, 2, "F:") == 0;
-        if (!bFile && strToken.compare(0, 2, "D:") != 0)
+        const bool bFile = svToken.compare(0, 2, "F:") == 0;
+        if (!bFile && svToken.compare(0, 2, "D:") != 0)
         {
             continue;
         }
+        strName.assign(svToken.substr(2));
         // A name is one component; anything that could climb out of the
         // directory it is listed in is refused, and said so in the log.
         if (!IsSafeDirEntryName(strName))

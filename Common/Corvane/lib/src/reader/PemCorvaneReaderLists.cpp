@@ -17,9 +17,16 @@ namespace NSCorvane
 namespace
 {
 
-IStringList* NewList(const std::set<std::string>& setFilePath)
+IStringList* NewList(std::set<std::string>& setFilePath)
 {
-    return new (std::nothrow) PemStringList(std::vector<std::string>(setFilePath.begin(), setFilePath.end()));
+    // The strings move out of the set's nodes instead of being copied.
+    std::vector<std::string> vecPath;
+    vecPath.reserve(setFilePath.size());
+    while (!setFilePath.empty())
+    {
+        vecPath.push_back(std::move(setFilePath.extract(setFilePath.begin()).value()));
+    }
+    return new (std::nothrow) PemStringList(std::move(vecPath));
 }
 
 } // namespace
