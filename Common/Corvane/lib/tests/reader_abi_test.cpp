@@ -105,6 +105,8 @@ TEST(LibraryAbi, ReaderThroughLoadedLibrary)
     EXPECT_TRUE(pReader->SyncDownloadDataFile("dat/v1/0/0.dat"));
     EXPECT_EQ(pReader->GetDownloadSpeed(), 0u);
     EXPECT_TRUE(pReader->Release());
+    // Local reads never load libcurl: only the first HTTP request pays for it.
+    EXPECT_EQ(nullptr, ::dlopen("libcurl.so.4", RTLD_NOW | RTLD_NOLOAD));
 
     // A failed creation leaves the out pointer and writes its reason to the log.
     IPemCorvaneReader* pNone = nullptr;

@@ -1,36 +1,153 @@
 // SPDX-License-Identifier: MIT
 #include "net/CorvaneCurl.h"
 
+#include "common/CorvaneCheck.h"
+#include "platform/PlatformLibrary.h"
+
+#include <iterator>
+#include <string>
+
 namespace NSCorvaneNet
 {
 
-bool EnsureCurlGlobalInit()
+namespace
 {
-    static std::once_flag s_once;
-    static bool s_bOk = false;
-    // Never cleaned up: other parts of the process may use libcurl too, and a
-    // global cleanup while they do is undefined.
-    std::call_once(s_once, [] { s_bOk = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK; });
-    return s_bOk;
+
+#ifdef _WIN32
+const char* const kCurlLibraryNames[] = {"libcurl.dll", "libcurl-x64.dll"};
+#else
+const char* const kCurlLibraryNames[] = {"libcurl.so.4", "libcurl.so"};
+#endif
+
+std::vector<std::string>& TestLibraryNames()
+{
+    static std::vector<std::string> s_vecNames;
+    return s_vecNames;
 }
 
-PemCurlHandlePool::PemCurlHandlePool()
+template <typename Pfn>
+bool FindFunction(CorvanePlatform::SharedLibrary* pLibrary, const char* pcszName, Pfn& pfn,
+                  std::string& strError)
 {
-    m_pShare = curl_share_init();
+    void* pSymbol = CorvanePlatform::LibrarySymbol(pLibrary, pcszName);
+    if (!pSymbol)
+    {
+        strError = std::string(" lacks ") + pcszName + " (" + CorvanePlatform::LibraryLastError() + ")";
+        return false;
+    }
+    pfn = reinterpret_cast<Pfn>(pSymbol);
+    return true;
+}
+
+// The table, or the reason for the error log when there is none.
+bool LoadCurlOnce(CurlApi& curl, std::string& strError)
+{
+    std::vector<std::string> vecNames = TestLibraryNames();
+    if (vecNames.empty())
+    {
+        vecNames.assign(std::begin(kCurlLibraryNames), std::end(kCurlLibraryNames));
+    }
+    strError = "libcurl not loaded, tried ";
+    CorvanePlatform::SharedLibrary* pLibrary = nullptr;
+    for (const std::string& strName : vecNames)
+    {
+        // Never closed: a library that has been opened stays for the process.
+        pLibrary = CorvanePlatform::LibraryOpen(strName.c_str());
+        strError += (&strName == &vecNames.front() ? "" : ", ") + strName;
+        if (pLibrary)
+        {
+            break;
+        }
+        strError += std::string(" (") + CorvanePlatform::LibraryLastError() + ")";
+    }
+    if (!pLibrary)
+    {
+        return false;
+    }
+    std::string strMissing;
+    CurlApi api;
+    const bool bFound = FindFunction(pLibrary, "curl_global_init", api.pfnGlobalInit, strMissing) &&
+                        FindFunction(pLibrary, "curl_easy_init", api.pfnEasyInit, strMissing) &&
+                        FindFunction(pLibrary, "curl_easy_cleanup", api.pfnEasyCleanup, strMissing) &&
+                        FindFunction(pLibrary, "curl_easy_reset", api.pfnEasyReset, strMissing) &&
+                        FindFunction(pLibrary, "curl_easy_setopt", api.pfnEasySetopt, strMissing) &&
+                        FindFunction(pLibrary, "curl_easy_perform", api.pfnEasyPerform, strMissing) &&
+                        FindFunction(pLibrary, "curl_easy_getinfo", api.pfnEasyGetinfo, strMissing) &&
+                        FindFunction(pLibrary, "curl_easy_strerror", api.pfnEasyStrerror, strMissing) &&
+                        FindFunction(pLibrary, "curl_share_init", api.pfnShareInit, strMissing) &&
+                        FindFunction(pLibrary, "curl_share_setopt", api.pfnShareSetopt, strMissing) &&
+                        FindFunction(pLibrary, "curl_share_cleanup", api.pfnShareCleanup, strMissing) &&
+                        FindFunction(pLibrary, "curl_slist_append", api.pfnSlistAppend, strMissing) &&
+                        FindFunction(pLibrary, "curl_slist_free_all", api.pfnSlistFreeAll, strMissing);
+    if (!bFound)
+    {
+        strError += strMissing;
+        return false;
+    }
+    // Never cleaned up: other parts of the process may use libcurl too, and a
+    // global cleanup while they do is undefined.
+    const CURLcode eCode = api.pfnGlobalInit(CURL_GLOBAL_DEFAULT);
+    if (eCode != CURLE_OK)
+    {
+        strError = "curl_global_init failed, ret=" + std::to_string(static_cast<int>(eCode));
+        return false;
+    }
+    curl = api;
+    return true;
+}
+
+} // namespace
+
+const CurlApi* LoadCurl()
+{
+    static std::once_flag s_once;
+    static CurlApi s_curl;
+    static bool s_bOk = false;
+    static std::string s_strError;
+    std::call_once(s_once,
+                   []
+                   {
+                       try
+                       {
+                           s_bOk = LoadCurlOnce(s_curl, s_strError);
+                       }
+                       catch (...)
+                       {
+                           s_bOk = false;
+                           s_strError.clear();
+                       }
+                   });
+    if (!s_bOk)
+    {
+        CORVANE_REPORT(s_strError.empty() ? "libcurl not loaded, out of memory" : s_strError.c_str());
+        return nullptr;
+    }
+    return &s_curl;
+}
+
+void SetCurlLibraryNamesForTest(std::initializer_list<const char*> names)
+{
+    TestLibraryNames().assign(names.begin(), names.end());
+}
+
+PemCurlHandlePool::PemCurlHandlePool(const CurlApi& curl) : m_curl(curl)
+{
+    m_pShare = m_curl.pfnShareInit();
     if (!m_pShare)
     {
         return;
     }
     // Without both lock callbacks the share is not thread-safe: drop it then.
     const bool bOk =
-        curl_share_setopt(m_pShare, CURLSHOPT_LOCKFUNC, &PemCurlHandlePool::LockShare) == CURLSHE_OK &&
-        curl_share_setopt(m_pShare, CURLSHOPT_UNLOCKFUNC, &PemCurlHandlePool::UnlockShare) == CURLSHE_OK &&
-        curl_share_setopt(m_pShare, CURLSHOPT_USERDATA, this) == CURLSHE_OK &&
-        curl_share_setopt(m_pShare, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS) == CURLSHE_OK &&
-        curl_share_setopt(m_pShare, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION) == CURLSHE_OK;
+        m_curl.pfnShareSetopt(m_pShare, CURLSHOPT_LOCKFUNC, &PemCurlHandlePool::LockShare) == CURLSHE_OK &&
+        m_curl.pfnShareSetopt(m_pShare, CURLSHOPT_UNLOCKFUNC, &PemCurlHandlePool::UnlockShare) ==
+            CURLSHE_OK &&
+        m_curl.pfnShareSetopt(m_pShare, CURLSHOPT_USERDATA, this) == CURLSHE_OK &&
+        m_curl.pfnShareSetopt(m_pShare, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS) == CURLSHE_OK &&
+        m_curl.pfnShareSetopt(m_pShare, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION) == CURLSHE_OK;
     if (!bOk)
     {
-        curl_share_cleanup(m_pShare);
+        m_curl.pfnShareCleanup(m_pShare);
         m_pShare = nullptr;
     }
 }
@@ -40,7 +157,7 @@ PemCurlHandlePool::~PemCurlHandlePool()
     Clear();
     if (m_pShare)
     {
-        curl_share_cleanup(m_pShare);
+        m_curl.pfnShareCleanup(m_pShare);
     }
 }
 
@@ -76,19 +193,19 @@ CURL* PemCurlHandlePool::Acquire()
     if (pHandle)
     {
         // Resets options only; live connections and caches stay for reuse.
-        curl_easy_reset(pHandle);
+        m_curl.pfnEasyReset(pHandle);
     }
     else
     {
-        pHandle = curl_easy_init();
+        pHandle = m_curl.pfnEasyInit();
         if (!pHandle)
         {
             return nullptr;
         }
     }
-    if (m_pShare && curl_easy_setopt(pHandle, CURLOPT_SHARE, m_pShare) != CURLE_OK)
+    if (m_pShare && m_curl.pfnEasySetopt(pHandle, CURLOPT_SHARE, m_pShare) != CURLE_OK)
     {
-        curl_easy_cleanup(pHandle);
+        m_curl.pfnEasyCleanup(pHandle);
         return nullptr;
     }
     return pHandle;
@@ -107,7 +224,7 @@ void PemCurlHandlePool::Return(CURL* pHandle)
     }
     catch (...)
     {
-        curl_easy_cleanup(pHandle);
+        m_curl.pfnEasyCleanup(pHandle);
     }
 }
 
@@ -120,13 +237,13 @@ void PemCurlHandlePool::Clear()
     }
     for (CURL* pHandle : vecIdle)
     {
-        curl_easy_cleanup(pHandle);
+        m_curl.pfnEasyCleanup(pHandle);
     }
 }
 
 bool CurlHeaderList::Append(const char* pcszHeader)
 {
-    curl_slist* pNew = curl_slist_append(m_pList, pcszHeader);
+    curl_slist* pNew = m_curl.pfnSlistAppend(m_pList, pcszHeader);
     if (!pNew)
     {
         return false;

@@ -1,25 +1,53 @@
 // SPDX-License-Identifier: MIT
-// libcurl plumbing: one process-wide global init, and a pool of easy handles
-// that keeps their connections alive between requests. Handles taken from the
-// pool are used by one thread at a time; DNS and TLS sessions are shared
-// between them through a share handle with lock callbacks.
+// libcurl plumbing: libcurl opened on first use with one process-wide global
+// init, and a pool of easy handles that keeps their connections alive between
+// requests. Handles taken from the pool are used by one thread at a time; DNS
+// and TLS sessions are shared between them through a share handle with lock
+// callbacks.
 #pragma once
 
 #include <curl/curl.h>
 
+#include <initializer_list>
 #include <mutex>
 #include <vector>
 
 namespace NSCorvaneNet
 {
 
-// curl_global_init once per process; false when it failed.
-bool EnsureCurlGlobalInit();
+// The libcurl functions the library calls. libcurl is opened at run time, not
+// linked: most runs never make a request, and loading libcurl with its
+// dependencies would cost every start of every program that loads us.
+struct CurlApi
+{
+    decltype(&curl_global_init) pfnGlobalInit = nullptr;
+    decltype(&curl_easy_init) pfnEasyInit = nullptr;
+    decltype(&curl_easy_cleanup) pfnEasyCleanup = nullptr;
+    decltype(&curl_easy_reset) pfnEasyReset = nullptr;
+    decltype(&curl_easy_setopt) pfnEasySetopt = nullptr;
+    decltype(&curl_easy_perform) pfnEasyPerform = nullptr;
+    decltype(&curl_easy_getinfo) pfnEasyGetinfo = nullptr;
+    decltype(&curl_easy_strerror) pfnEasyStrerror = nullptr;
+    decltype(&curl_share_init) pfnShareInit = nullptr;
+    decltype(&curl_share_setopt) pfnShareSetopt = nullptr;
+    decltype(&curl_share_cleanup) pfnShareCleanup = nullptr;
+    decltype(&curl_slist_append) pfnSlistAppend = nullptr;
+    decltype(&curl_slist_free_all) pfnSlistFreeAll = nullptr;
+};
+
+// The first call of the process opens libcurl, looks up every function and
+// runs curl_global_init. Null when any of that failed; each such call writes
+// the library names tried and the loader's error to the error log.
+const CurlApi* LoadCurl();
+
+// Tests only: the file names LoadCurl tries instead of libcurl's. Has an
+// effect only before the first LoadCurl of the process.
+void SetCurlLibraryNamesForTest(std::initializer_list<const char*> names);
 
 class PemCurlHandlePool
 {
 public:
-    PemCurlHandlePool();
+    explicit PemCurlHandlePool(const CurlApi& curl);
     ~PemCurlHandlePool();
     PemCurlHandlePool(const PemCurlHandlePool&) = delete;
     PemCurlHandlePool& operator=(const PemCurlHandlePool&) = delete;
@@ -35,6 +63,7 @@ private:
     static void LockShare(CURL*, curl_lock_data eData, curl_lock_access, void* pUser);
     static void UnlockShare(CURL*, curl_lock_data eData, void* pUser);
 
+    const CurlApi& m_curl;
     std::mutex m_mtxIdle;
     std::vector<CURL*> m_vecIdle;
     CURLSH* m_pShare = nullptr;
@@ -45,8 +74,14 @@ private:
 class CurlHeaderList
 {
 public:
-    CurlHeaderList() = default;
-    ~CurlHeaderList() { curl_slist_free_all(m_pList); }
+    explicit CurlHeaderList(const CurlApi& curl) : m_curl(curl) {}
+    ~CurlHeaderList()
+    {
+        if (m_pList)
+        {
+            m_curl.pfnSlistFreeAll(m_pList);
+        }
+    }
     CurlHeaderList(const CurlHeaderList&) = delete;
     CurlHeaderList& operator=(const CurlHeaderList&) = delete;
 
@@ -54,6 +89,7 @@ public:
     curl_slist* Get() const { return m_pList; }
 
 private:
+    const CurlApi& m_curl;
     curl_slist* m_pList = nullptr;
 };
 

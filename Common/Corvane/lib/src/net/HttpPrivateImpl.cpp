@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <stdexcept>
 #include <vector>
 
 namespace NSCorvane
@@ -104,6 +105,16 @@ bool ParseContentLength(const std::string& strValue, uint64_t* puOut)
     return true;
 }
 
+const NSCorvaneNet::CurlApi& RequireCurl()
+{
+    const NSCorvaneNet::CurlApi* pCurl = NSCorvaneNet::LoadCurl();
+    if (!pCurl)
+    {
+        throw std::runtime_error("libcurl not loaded");
+    }
+    return *pCurl;
+}
+
 template <typename... Args> std::string Format(const char* pcszFormat, Args... args)
 {
     char szMessage[1024];
@@ -169,8 +180,9 @@ private:
 };
 
 HttpPrivateImpl::HttpPrivateImpl(const CorvaneRemoteInfo& info)
-    : m_uTimeoutSeconds(TimeoutSecondsOf(info.uTimeoutMs)),
-      m_uStallSeconds(std::max<uint32_t>(info.uStallSeconds, 1)), m_strCaBundle(CaBundleOf(info))
+    : m_curl(RequireCurl()), m_uTimeoutSeconds(TimeoutSecondsOf(info.uTimeoutMs)),
+      m_uStallSeconds(std::max<uint32_t>(info.uStallSeconds, 1)), m_strCaBundle(CaBundleOf(info)),
+      m_pool(m_curl)
 {
     m_limiter.SetLimit(info.uLimitSpeed);
 }
@@ -332,7 +344,7 @@ CURLcode HttpPrivateImpl::SetCommonOptions(CURL* pHandle, const std::string& str
     {
         if (eCode == CURLE_OK)
         {
-            eCode = curl_easy_setopt(pHandle, eOption, value);
+            eCode = m_curl.pfnEasySetopt(pHandle, eOption, value);
         }
     };
     fnSet(CURLOPT_URL, strUrl.c_str());
@@ -362,7 +374,7 @@ CURLcode HttpPrivateImpl::Perform(const std::string& strUrl, TransferContext& ct
     for (int nAttempt = 0; nAttempt < 2; ++nAttempt)
     {
         CURL* pHandle = m_pool.Acquire();
-        NSCorvaneNet::CurlHeaderList headers;
+        NSCorvaneNet::CurlHeaderList headers(m_curl);
         if (!pHandle || !headers.Append("Connection: keep-alive"))
         {
             m_pool.Return(pHandle);
@@ -373,7 +385,7 @@ CURLcode HttpPrivateImpl::Perform(const std::string& strUrl, TransferContext& ct
         {
             if (eCode == CURLE_OK)
             {
-                eCode = curl_easy_setopt(pHandle, eOption, value);
+                eCode = m_curl.pfnEasySetopt(pHandle, eOption, value);
             }
         };
         if (bHead)
@@ -395,11 +407,11 @@ CURLcode HttpPrivateImpl::Perform(const std::string& strUrl, TransferContext& ct
         fnSet(CURLOPT_FRESH_CONNECT, nAttempt > 0 ? 1L : 0L);
         if (eCode == CURLE_OK)
         {
-            eCode = curl_easy_perform(pHandle);
+            eCode = m_curl.pfnEasyPerform(pHandle);
         }
         long nConnects = 0;
         const bool bReused =
-            curl_easy_getinfo(pHandle, CURLINFO_NUM_CONNECTS, &nConnects) == CURLE_OK && nConnects == 0;
+            m_curl.pfnEasyGetinfo(pHandle, CURLINFO_NUM_CONNECTS, &nConnects) == CURLE_OK && nConnects == 0;
         m_pool.Return(pHandle);
 
         // A kept-alive connection may have been closed by the server meanwhile, or
@@ -469,7 +481,7 @@ bool HttpPrivateImpl::FileDownload(const std::string& strUrl, std::string& strBo
     if (eCode != CURLE_OK)
     {
         CORVANE_REPORT(Format("Download file fail, ret=%d, error=%s, url=%s", static_cast<int>(eCode),
-                              curl_easy_strerror(eCode), strUrl.c_str())
+                              m_curl.pfnEasyStrerror(eCode), strUrl.c_str())
                            .c_str());
         if (eCode == CURLE_OPERATION_TIMEDOUT)
         {
@@ -516,7 +528,7 @@ int HttpPrivateImpl::QueryFile(const std::string& strUrl, std::string& strMessag
             return 0; // cancelled: an answer nobody waits for
         }
         strMessage = Format("Query file fail, ret=%d, error=%s, url=%s", static_cast<int>(eCode),
-                            curl_easy_strerror(eCode), strUrl.c_str());
+                            m_curl.pfnEasyStrerror(eCode), strUrl.c_str());
         return -1;
     }
     if (ctx.nStatus == 200)

@@ -43,6 +43,7 @@ struct HttpRequest
 class HttpPrivateImpl
 {
 public:
+    // Throws when libcurl cannot be loaded.
     explicit HttpPrivateImpl(const CorvaneRemoteInfo& info);
     ~HttpPrivateImpl();
     HttpPrivateImpl(const HttpPrivateImpl&) = delete;
@@ -87,6 +88,7 @@ private:
     CURLcode SetCommonOptions(CURL* pHandle, const std::string& strUrl,
                               const NSCorvaneNet::CurlHeaderList& headers, TransferContext& ctx);
 
+    const NSCorvaneNet::CurlApi& m_curl;
     const uint32_t m_uTimeoutSeconds;
     const uint32_t m_uStallSeconds;
     const std::string m_strCaBundle;

@@ -119,7 +119,7 @@ bool PemHttpDownloader::InitlizeUrl(const CorvaneRemoteInfo& info)
 {
     CORVANE_CHECK(nullptr == m_pd);
     CORVANE_CHECK(CorvaneUtil::gOption().piFileSys);
-    CORVANE_CHECK(NSCorvaneNet::EnsureCurlGlobalInit());
+    CORVANE_CHECK(NSCorvaneNet::LoadCurl());
     try
     {
         m_strCacheDir = info.strDir;
