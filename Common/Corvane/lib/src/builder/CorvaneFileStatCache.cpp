@@ -82,15 +82,15 @@ void ParseFileStatCache(const std::string& strText, std::map<uint64_t, CorvaneFi
 void AppendFileStatLine(std::string& strOut, uint64_t uNameHash, const CorvaneFileStat& stat)
 {
     // to_chars, not a formatted print: this runs once per file of every build.
-    char szLine[80];
+    // Each number has its 20 digits of room and its separator after them.
+    const uint64_t auValue[3] = {uNameHash, stat.uFileSize, stat.uLastWriteTime};
+    char szLine[3 * 21 + 1];
     char* p = szLine;
-    char* const pEnd = szLine + sizeof(szLine);
-    p = std::to_chars(p, pEnd, uNameHash).ptr;
-    *p++ = ' ';
-    p = std::to_chars(p, pEnd, stat.uFileSize).ptr;
-    *p++ = ' ';
-    p = std::to_chars(p, pEnd, stat.uLastWriteTime).ptr;
-    *p++ = '\r';
+    for (int i = 0; i < 3; ++i)
+    {
+        p = std::to_chars(p, p + 20, auValue[i]).ptr;
+        *p++ = i < 2 ? ' ' : '\r';
+    }
     *p++ = '\n';
     strOut.append(szLine, static_cast<size_t>(p - szLine));
 }
