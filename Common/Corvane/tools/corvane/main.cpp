@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // corvane: builds, inspects and checks package stores through the store library.
 #include "CorvaneTool.h"
+#include "platform/ToolPlatform.h"
 
 #include <cstdio>
 #include <cstring>
@@ -67,6 +68,10 @@ int main(int argc, char** argv)
             return kExitUsage;
         }
         const std::string strName = argv[1];
+        if (strName == "pack")
+        {
+            CorvaneToolPlatform::RestartWithHugeHeapPages(argv);
+        }
         if (strName == "--help" || strName == "-h" || strName == "help")
         {
             PrintOverview(stdout);

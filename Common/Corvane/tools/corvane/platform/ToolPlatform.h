@@ -33,4 +33,12 @@ bool IsAbsolute(const std::string& strPath);
 bool IsDirectory(const std::string& strPath);
 bool IsRegularFile(const std::string& strPath);
 
+// A build makes and frees a great many small blocks; each fresh small page of
+// heap is one page fault, which costs many microseconds on virtual machines.
+// Where the C library can back its heap with transparent huge pages only when
+// told at start-up, this starts the program once more, told so, and does not
+// return. It returns, changing nothing, where that is not possible, already
+// done, or set otherwise by the user (CORVANE_HEAP_PAGES in the environment).
+void RestartWithHugeHeapPages(char** argv);
+
 } // namespace CorvaneToolPlatform

@@ -2,12 +2,16 @@
 #include "platform/ToolPlatform.h"
 
 #include <dlfcn.h>
+#if defined(__GLIBC__)
+#include <gnu/libc-version.h>
+#endif
 #include <limits.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 namespace CorvaneToolPlatform
@@ -105,6 +109,60 @@ bool IsRegularFile(const std::string& strPath)
 {
     struct stat st;
     return ::stat(strPath.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+void RestartWithHugeHeapPages(char** argv)
+{
+#if defined(__linux__) && defined(__GLIBC__)
+    static const char kMark[] = "CORVANE_HEAP_PAGES";
+    if (!argv || ::getenv(kMark))
+    {
+        return; // restarted already, or the user decides
+    }
+    const char* pcszTunables = ::getenv("GLIBC_TUNABLES");
+    const std::string strOld = pcszTunables ? pcszTunables : "";
+    if (strOld.find("glibc.malloc.hugetlb") != std::string::npos)
+    {
+        return;
+    }
+    // The setting exists from C library 2.35 on, and only helps where the
+    // kernel gives huge pages to the ranges it is asked for.
+    int nMajor = 0;
+    int nMinor = 0;
+    if (std::sscanf(::gnu_get_libc_version(), "%d.%d", &nMajor, &nMinor) != 2 ||
+        (nMajor < 2 || (nMajor == 2 && nMinor < 35)))
+    {
+        return;
+    }
+    char szMode[128] = {};
+    if (FILE* pMode = std::fopen("/sys/kernel/mm/transparent_hugepage/enabled", "r"))
+    {
+        const size_t uRead = std::fread(szMode, 1, sizeof(szMode) - 1, pMode);
+        std::fclose(pMode);
+        szMode[uRead] = '\0';
+    }
+    if (!std::strstr(szMode, "[always]") && !std::strstr(szMode, "[madvise]"))
+    {
+        return;
+    }
+    const std::string strNew = (strOld.empty() ? "" : strOld + ":") + "glibc.malloc.hugetlb=1";
+    if (::setenv(kMark, "1", 1) == 0 && ::setenv("GLIBC_TUNABLES", strNew.c_str(), 1) == 0)
+    {
+        ::execv("/proc/self/exe", argv);
+    }
+    // Not restarted: carry on as started, with the environment as it was.
+    ::unsetenv(kMark);
+    if (pcszTunables)
+    {
+        ::setenv("GLIBC_TUNABLES", strOld.c_str(), 1);
+    }
+    else
+    {
+        ::unsetenv("GLIBC_TUNABLES");
+    }
+#else
+    (void)argv;
+#endif
 }
 
 } // namespace CorvaneToolPlatform

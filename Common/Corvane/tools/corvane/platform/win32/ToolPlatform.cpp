@@ -157,4 +157,9 @@ bool IsRegularFile(const std::string& strPath)
     return dwAttributes != INVALID_FILE_ATTRIBUTES && !(dwAttributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+void RestartWithHugeHeapPages(char** /*argv*/)
+{
+    // The Windows heap takes no such start-up setting.
+}
+
 } // namespace CorvaneToolPlatform
