@@ -307,12 +307,6 @@ int RunPack(ToolContext& ctx, const ParsedArgs& args)
     {
         return Fail("the store library beside corvane cannot build stores");
     }
-    const uint32_t uLast = LastVersion(*pLibrary, request.strStore);
-    if (uLast != NSCorvane::_INVALID_VER && request.option.nToVersion <= uLast)
-    {
-        return Fail("version " + std::to_string(request.option.nToVersion) +
-                    " is not greater than the store's last version " + std::to_string(uLast));
-    }
     CorvaneProgress progress;
     progress.Tick("packing version " + std::to_string(request.option.nToVersion) + "...");
     const auto tStart = std::chrono::steady_clock::now();
@@ -321,6 +315,13 @@ int RunPack(ToolContext& ctx, const ParsedArgs& args)
     progress.Clear();
     if (!bBuilt)
     {
+        // Asked only now: on success the store need not be opened one more time.
+        const uint32_t uLast = LastVersion(*pLibrary, request.strStore);
+        if (uLast != NSCorvane::_INVALID_VER && request.option.nToVersion <= uLast)
+        {
+            return Fail("version " + std::to_string(request.option.nToVersion) +
+                        " is not greater than the store's last version " + std::to_string(uLast));
+        }
         const std::string strKept = uLast == NSCorvane::_INVALID_VER
                                         ? std::string("the store has no new version")
                                         : "the store stays at version " + std::to_string(uLast);
