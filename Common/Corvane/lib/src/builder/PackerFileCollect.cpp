@@ -8,12 +8,15 @@
 #include "platform/PlatformDirectory.h"
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <filesystem>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <set>
+#include <unordered_set>
 
 namespace fs = std::filesystem;
 
@@ -48,11 +51,15 @@ std::string WithSeparator(const std::string& strDir)
     return (!strDir.empty() && strDir.back() == '/') ? strDir : strDir + "/";
 }
 
-DirListing ListEntries(const DirEntry& dir)
+// pParent, when given, is the open directory dir is in; pKeep keeps dir open.
+DirListing ListEntries(const DirEntry& dir, const CorvanePlatform::DirectoryHandlePtr& pParent = nullptr,
+                       CorvanePlatform::DirectoryHandlePtr* pKeep = nullptr)
 {
     DirListing listing;
     CorvanePlatform::DirectoryListing items;
-    if (!CorvanePlatform::ListDirectory(dir.strReal.c_str(), &items))
+    const size_t uSlash = dir.strReal.rfind('/');
+    const char* pcszName = (uSlash == std::string::npos) ? nullptr : dir.strReal.c_str() + uSlash + 1;
+    if (!CorvanePlatform::ListDirectoryIn(pParent, pcszName, dir.strReal.c_str(), &items, pKeep))
     {
         return listing;
     }
@@ -106,11 +113,30 @@ struct WalkedDir
 
 // A directory listed ahead of the walk, under the path the listing came by.
 // vecChildren follows listing.vecDirs; null where nothing was listed ahead.
+struct KeptDirectory;
+
 struct ListedNode
 {
     DirEntry dir;
     DirListing listing;
     std::vector<ListedNode*> vecChildren;
+    std::shared_ptr<KeptDirectory> pParent; // held until this one is open
+};
+
+// A listed directory kept open for its subdirectories, counted so the walk
+// never holds more than a few hundred descriptors.
+struct KeptDirectory
+{
+    KeptDirectory(CorvanePlatform::DirectoryHandlePtr p, std::atomic<size_t>& uCount)
+        : pHandle(std::move(p)), uKept(uCount)
+    {
+        ++uKept;
+    }
+    ~KeptDirectory() { --uKept; }
+    KeptDirectory(const KeptDirectory&) = delete;
+    KeptDirectory& operator=(const KeptDirectory&) = delete;
+    CorvanePlatform::DirectoryHandlePtr pHandle;
+    std::atomic<size_t>& uKept;
 };
 
 // Lists the tree ahead of the walk on uThreads threads, each taking the next
@@ -153,9 +179,18 @@ private:
             ++m_uBusy;
             lock.unlock();
             bool bListed = false;
+            std::shared_ptr<KeptDirectory> pKept;
             try
             {
-                pNode->listing = ListEntries(pNode->dir);
+                CorvanePlatform::DirectoryHandlePtr pHandle;
+                const bool bKeep = m_uKept.load() < kMaxKept;
+                pNode->listing = ListEntries(pNode->dir, pNode->pParent ? pNode->pParent->pHandle : nullptr,
+                                             bKeep ? &pHandle : nullptr);
+                pNode->pParent.reset();
+                if (pHandle)
+                {
+                    pKept = std::make_shared<KeptDirectory>(std::move(pHandle), m_uKept);
+                }
                 bListed = true;
             }
             catch (const std::bad_alloc&)
@@ -179,22 +214,31 @@ private:
                     {
                         m_nodes.emplace_back();
                         m_nodes.back().dir = listing.vecDirs[i];
+                        m_nodes.back().pParent = pKept;
                         pNode->vecChildren[i] = &m_nodes.back();
                         m_vecQueue.push_back(&m_nodes.back());
                     }
                 }
             }
+            // The children hold the directory open now; the last one to be
+            // opened closes it. The count changes outside the lock.
+            lock.unlock();
+            pKept.reset();
+            lock.lock();
             m_cv.notify_all();
         }
     }
+
+    static constexpr size_t kMaxKept = 256;
 
     const PackEntry& m_entry;
     const std::string& m_strSkipDir;
     std::mutex m_mtx;
     std::condition_variable m_cv;
+    std::atomic<size_t> m_uKept{0}; // before the nodes: they count down on destruction
     std::deque<ListedNode> m_nodes; // stable addresses
     std::vector<ListedNode*> m_vecQueue;
-    std::set<CorvanePlatform::FileIdentity> m_setClaimed;
+    std::unordered_set<CorvanePlatform::FileIdentity, CorvanePlatform::FileIdentityHash> m_setClaimed;
     size_t m_uBusy = 0;
     bool m_bOk = true;
 };
@@ -209,7 +253,7 @@ bool WalkDirectories(const DirEntry& top, const PackEntry& entry, const std::str
     TreeLister lister(entry, strSkipDir);
     ListedNode* pRoot = lister.Run(top, uThreads);
     CORVANE_CHECK(pRoot);
-    std::set<CorvanePlatform::FileIdentity> setVisited;
+    std::unordered_set<CorvanePlatform::FileIdentity, CorvanePlatform::FileIdentityHash> setVisited;
     std::vector<std::pair<DirEntry, ListedNode*>> vecLevel{{top, pRoot}};
     while (!vecLevel.empty())
     {

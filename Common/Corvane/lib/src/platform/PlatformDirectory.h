@@ -6,6 +6,7 @@
 #include "platform/PlatformFile.h"
 #include "platform/PlatformFileIdentity.h"
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -32,5 +33,16 @@ struct DirectoryListing
 // that are neither files nor directories, and "." and "..", are left out.
 // False when the directory cannot be opened or read.
 bool ListDirectory(const char* pcszDir, DirectoryListing* pListing);
+
+// A listed directory kept open, so the directories in it can be opened by name
+// instead of by a whole path looked up again. Closed when the last holder lets go.
+class DirectoryHandle;
+using DirectoryHandlePtr = std::shared_ptr<DirectoryHandle>;
+
+// ListDirectory of pcszDir, which is pcszName inside pParent: where the
+// platform can, it opens the name in the parent. With pKeep, the directory
+// stays open in *pKeep (null where the platform keeps nothing).
+bool ListDirectoryIn(const DirectoryHandlePtr& pParent, const char* pcszName, const char* pcszDir,
+                     DirectoryListing* pListing, DirectoryHandlePtr* pKeep);
 
 } // namespace CorvanePlatform

@@ -67,22 +67,29 @@ bool ClassifyEntry(int nDir, const struct dirent64* pEntry, DirectoryItem& item)
 
 } // namespace
 
-bool ListDirectory(const char* pcszDir, DirectoryListing* pListing)
+class DirectoryHandle
 {
-    if (!pcszDir || !*pcszDir || !pListing)
-    {
-        return false;
-    }
+public:
+    explicit DirectoryHandle(int nFd) : m_nFd(nFd) {}
+    ~DirectoryHandle() { ::close(m_nFd); }
+    DirectoryHandle(const DirectoryHandle&) = delete;
+    DirectoryHandle& operator=(const DirectoryHandle&) = delete;
+    int Fd() const { return m_nFd; }
+
+private:
+    int m_nFd;
+};
+
+namespace
+{
+
+// Lists the open directory; nDir stays open.
+bool ListOpenDirectory(int nDir, DirectoryListing* pListing)
+{
     pListing->vecItems.clear();
-    const int nDir = ::open(pcszDir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (nDir < 0)
-    {
-        return false;
-    }
     struct stat st;
     if (0 != ::fstat(nDir, &st))
     {
-        ::close(nDir);
         return false;
     }
     pListing->id.uDevice = static_cast<uint64_t>(st.st_dev);
@@ -122,12 +129,65 @@ bool ListDirectory(const char* pcszDir, DirectoryListing* pListing)
     {
         bOk = false;
     }
-    ::close(nDir);
     if (!bOk)
     {
         pListing->vecItems.clear();
     }
     return bOk;
+}
+
+bool ListAndKeep(int nDir, DirectoryListing* pListing, DirectoryHandlePtr* pKeep)
+{
+    if (nDir < 0)
+    {
+        return false;
+    }
+    const bool bOk = ListOpenDirectory(nDir, pListing);
+    if (bOk && pKeep)
+    {
+        try
+        {
+            *pKeep = std::make_shared<DirectoryHandle>(nDir);
+            return true;
+        }
+        catch (const std::bad_alloc&)
+        {
+            // Kept nothing: the directories in it are opened by path.
+        }
+    }
+    ::close(nDir);
+    return bOk;
+}
+
+} // namespace
+
+bool ListDirectory(const char* pcszDir, DirectoryListing* pListing)
+{
+    if (!pcszDir || !*pcszDir || !pListing)
+    {
+        return false;
+    }
+    pListing->vecItems.clear();
+    return ListAndKeep(::open(pcszDir, O_RDONLY | O_DIRECTORY | O_CLOEXEC), pListing, nullptr);
+}
+
+bool ListDirectoryIn(const DirectoryHandlePtr& pParent, const char* pcszName, const char* pcszDir,
+                     DirectoryListing* pListing, DirectoryHandlePtr* pKeep)
+{
+    if (!pcszDir || !*pcszDir || !pListing)
+    {
+        return false;
+    }
+    pListing->vecItems.clear();
+    if (pKeep)
+    {
+        pKeep->reset();
+    }
+    // Relative to the open parent: one name looked up, not every component of the path.
+    const int nDir = (pParent && pcszName && *pcszName)
+                         ? ::openat(pParent->Fd(), pcszName, O_RDONLY | O_DIRECTORY | O_CLOEXEC)
+                         : ::open(pcszDir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    return ListAndKeep(nDir, pListing, pKeep);
 }
 
 } // namespace CorvanePlatform

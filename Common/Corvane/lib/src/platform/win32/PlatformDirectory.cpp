@@ -102,4 +102,19 @@ bool ListDirectory(const char* pcszDir, DirectoryListing* pListing)
     return bOk;
 }
 
+class DirectoryHandle
+{
+};
+
+bool ListDirectoryIn(const DirectoryHandlePtr& /*pParent*/, const char* /*pcszName*/, const char* pcszDir,
+                     DirectoryListing* pListing, DirectoryHandlePtr* pKeep)
+{
+    // Windows opens by path; nothing is kept.
+    if (pKeep)
+    {
+        pKeep->reset();
+    }
+    return ListDirectory(pcszDir, pListing);
+}
+
 } // namespace CorvanePlatform
