@@ -148,9 +148,12 @@ measure() { # label tree store level zlevel second_build(0/1) runs
     done
     pack_s=$(median "${pack_runs[@]}")
     tz_s=$(median "${tz_runs[@]}")
-    store_bytes=$(bytes_of "$store")
+    # What a store serves: dat/ and idx/. The packer's own cache under _tmp/
+    # is never published, and is shown on its own line.
+    store_bytes=$(( $(bytes_of "$store/dat") + $(bytes_of "$store/idx") ))
     echo "[$label] corvane pack time:        $pack_s s (runs: ${pack_runs[*]})"
     echo "[$label] corvane store size:       $store_bytes bytes (data $(summary_value "$work/pack.out" 'bytes out'))"
+    echo "[$label] corvane packer cache:     $(bytes_of "$store/_tmp") bytes (_tmp/, not published)"
     echo "[$label] tar | zstd -T$threads -$zl time:  $tz_s s (runs: ${tz_runs[*]})"
     echo "[$label] tar | zstd -T$threads -$zl size:  $tz_bytes bytes"
 

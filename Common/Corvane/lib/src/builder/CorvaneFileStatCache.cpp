@@ -5,6 +5,7 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
+#include <system_error>
 
 namespace NSCorvane
 {
@@ -12,22 +13,17 @@ namespace NSCorvane
 namespace
 {
 
-// One unsigned decimal number; false on no digits or overflow.
+// One unsigned decimal number; false on no digits, a sign, or overflow.
 bool ParseNumber(const char*& p, const char* pEnd, uint64_t& uOut)
 {
-    const char* pStart = p;
-    uint64_t uValue = 0;
-    for (; p < pEnd && *p >= '0' && *p <= '9'; ++p)
+    // from_chars: no division per digit to catch overflow, and no sign taken.
+    const std::from_chars_result result = std::from_chars(p, pEnd, uOut, 10);
+    if (result.ec != std::errc())
     {
-        const uint64_t uDigit = static_cast<uint64_t>(*p - '0');
-        if (uValue > (UINT64_MAX - uDigit) / 10)
-        {
-            return false;
-        }
-        uValue = uValue * 10 + uDigit;
+        return false;
     }
-    uOut = uValue;
-    return p > pStart;
+    p = result.ptr;
+    return true;
 }
 
 void SkipBlanks(const char*& p, const char* pEnd)
@@ -40,12 +36,12 @@ void SkipBlanks(const char*& p, const char* pEnd)
 
 } // namespace
 
-void ParseFileStatCache(const std::string& strText, std::map<uint64_t, CorvaneFileStat>& mapOut)
+void ParseFileStatCache(std::string_view svText, std::map<uint64_t, CorvaneFileStat>& mapOut)
 {
     // Read at the start of every build of a large tree: parsed by hand, a
     // formatted scan per line was a visible part of an unchanged build.
-    const char* p = strText.data();
-    const char* const pTextEnd = p + strText.size();
+    const char* p = svText.data();
+    const char* const pTextEnd = p + svText.size();
     while (p < pTextEnd)
     {
         const char* pLineEnd =
@@ -73,7 +69,8 @@ void ParseFileStatCache(const std::string& strText, std::map<uint64_t, CorvaneFi
             CorvaneFileStat stat;
             stat.uFileSize = auValue[1];
             stat.uLastWriteTime = auValue[2];
-            mapOut.emplace(auValue[0], stat);
+            // The file is written in name-hash order: the end is the place.
+            mapOut.emplace_hint(mapOut.end(), auValue[0], stat);
         }
         p = pNext;
     }

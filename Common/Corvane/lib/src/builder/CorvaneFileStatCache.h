@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <string_view>
 
 namespace NSCorvane
 {
@@ -19,7 +20,7 @@ struct CorvaneFileStat
 
 // Lines of three numbers with a non-zero name hash; anything else is skipped. A
 // name already in the map keeps its first entry. Lines may end "\r\n" or "\n".
-void ParseFileStatCache(const std::string& strText, std::map<uint64_t, CorvaneFileStat>& mapOut);
+void ParseFileStatCache(std::string_view svText, std::map<uint64_t, CorvaneFileStat>& mapOut);
 // One line for a name.
 void AppendFileStatLine(std::string& strOut, uint64_t uNameHash, const CorvaneFileStat& stat);
 

@@ -14,6 +14,7 @@
 #include "fs/CorvaneFiles.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstring>
 #include <filesystem>
 #include <new>
@@ -85,7 +86,8 @@ bool PemCorvaneIdxBuilder::Output(const char* pcszDir)
         // vouch for the new version if writing the new cache fails below.
         // When it already says exactly what the new one would, it stays.
         strStatText = _FileStatCacheText();
-        bStatTextKept = !m_strFileStatText.empty() && strStatText == m_strFileStatText;
+        bStatTextKept = !m_vecFileStatText.empty() && strStatText.size() == m_vecFileStatText.size() &&
+                        0 == std::memcmp(strStatText.data(), m_vecFileStatText.data(), strStatText.size());
         if (!bStatTextKept)
         {
             CORVANE_CHECK(CorvaneUtil::SysDelete(GetFileStatCachePath(pcszDir).c_str()));
@@ -172,23 +174,31 @@ bool PemCorvaneIdxBuilder::_AddDirTreeFile(std::vector<ListFile>& vecLists, cons
 {
     CORVANE_CHECK(m_mapHash2Element.size());
     CORVANE_CHECK(m_setDirFileRelation.size());
-    std::string vecBuff;
+    // Straight into the list's bytes: no second copy of the whole text.
+    std::vector<uint8_t> vecBuff;
+    const auto Append = [&vecBuff](const char* p, size_t uSize)
+    {
+        vecBuff.insert(vecBuff.end(), reinterpret_cast<const uint8_t*>(p),
+                       reinterpret_cast<const uint8_t*>(p) + uSize);
+    };
     for (const auto& it : m_setDirFileRelation)
     {
-        vecBuff += std::to_string(it.first);
+        char szKey[24];
+        const char* pKeyEnd = std::to_chars(szKey, szKey + sizeof(szKey), it.first).ptr;
+        Append(szKey, static_cast<size_t>(pKeyEnd - szKey));
         for (const std::string& strEntry : it.second)
         {
-            vecBuff += '\t';
-            vecBuff += strEntry;
+            vecBuff.push_back('\t');
+            Append(strEntry.data(), strEntry.size());
         }
-        vecBuff += "\r\n";
+        Append("\r\n", 2);
     }
     CORVANE_CHECK(vecBuff.size());
     CORVANE_CHECK(vecBuff.size() <= UINT32_MAX);
     vecLists.emplace_back();
     vecLists.back().strName = "_dirtree";
     vecLists.back().strPath = ListPath(pcszDir, uVer, "_dirtree");
-    vecLists.back().vecPlain.assign(vecBuff.begin(), vecBuff.end());
+    vecLists.back().vecPlain = std::move(vecBuff);
     return true;
 }
 
@@ -313,7 +323,8 @@ void PemCorvaneIdxBuilder::_AddTextLines(std::vector<ListFile>& vecLists, const 
     vecLists.emplace_back();
     vecLists.back().strName = pcszName;
     vecLists.back().strPath = ListPath(pcszDir, uVer, pcszName);
-    vecLists.back().vecPlain.assign(strText.begin(), strText.end());
+    vecLists.back().vecPlain.assign(reinterpret_cast<const uint8_t*>(strText.data()),
+                                    reinterpret_cast<const uint8_t*>(strText.data()) + strText.size());
 }
 
 std::string PemCorvaneIdxBuilder::_FileStatCacheText()

@@ -121,15 +121,20 @@ bool PemCorvaneIdxBuilder::BuildEnv(const char* pcszExportDir, const CORVANE_PAK
 
     std::lock_guard<std::mutex> lock(m_mtxElement);
     m_mapHash2FileStat.clear();
-    m_strFileStatText.clear();
+    m_vecFileStatText.clear();
     if (_INVALID_VER != uLastVer)
     {
-        std::vector<uint8_t> vecText;
         // A missing or unreadable cache only costs reading every file once more.
-        if (ReadWholeResult::Ok == ReadWholeFile(GetFileStatCachePath(pcszExportDir), vecText, UINT32_MAX))
+        if (ReadWholeResult::Ok ==
+            ReadWholeFile(GetFileStatCachePath(pcszExportDir), m_vecFileStatText, UINT32_MAX))
         {
-            m_strFileStatText.assign(vecText.begin(), vecText.end());
-            ParseFileStatCache(m_strFileStatText, m_mapHash2FileStat);
+            ParseFileStatCache(std::string_view(reinterpret_cast<const char*>(m_vecFileStatText.data()),
+                                                m_vecFileStatText.size()),
+                               m_mapHash2FileStat);
+        }
+        else
+        {
+            m_vecFileStatText.clear();
         }
     }
     return true;

@@ -120,7 +120,7 @@ private:
     std::string m_strReleaseGuid;
     std::map<uint64_t, CORVANE_IDX_ELEMENT> m_mapHash2Element;
     std::map<uint64_t, CorvaneFileStat> m_mapHash2FileStat;
-    std::string m_strFileStatText; // the cache file as this build found it
+    std::vector<uint8_t> m_vecFileStatText; // the cache file as this build found it
     std::set<std::string> m_setsElementPath;
     std::map<uint64_t, std::set<std::string>> m_setDirFileRelation;
     // Inserted names that the work version already has: when every name is
