@@ -60,17 +60,43 @@ bool PemCorvaneIdxBuilder::Output(const char* pcszDir)
         CORVANE_CHECK(m_pDiskAlloc->WaitFinish());
         // The lists only depend on the elements and the package sizes, which
         // are final now; the package hashes are not in them.
+        // The lists, and the stat cache's text, only read what is final now:
+        // made side by side on the build's threads, then put in a fixed order.
+        std::vector<ListFile> vecPart[3];
+        const auto fnMake = [&](size_t uJob) -> bool
+        {
+            std::vector<ListFile>& vecOut = vecPart[uJob < 3 ? uJob : 0];
+            switch (uJob)
+            {
+            case 0:
+                vecOut.emplace_back();
+                vecOut.back().strName = "_index";
+                vecOut.back().strPath = ListPath(pcszDir, uVer, "_index");
+                CORVANE_CHECK(PemCorvaneWriter::MakeIdxElementBytes(vec, vecOut.back().vecPlain));
+                CORVANE_CHECK(_AddDirTreeFile(vecOut, pcszDir, uVer));
+                CORVANE_CHECK(_AddPkgLists(vecOut, pcszDir, uVer));
+                CORVANE_CHECK(_AddPakInfo(vecOut, pcszDir, uVer));
+                return true;
+            case 1:
+                return _AddFileInfo(vecOut, pcszDir, uVer);
+            case 2:
+                _AddTextLines(vecOut, pcszDir, uVer, "_diffile", m_setPatchFiles);
+                _AddTextLines(vecOut, pcszDir, uVer, "_diffpkg", m_setPatchData);
+                return true;
+            default:
+                strStatText = _FileStatCacheText();
+                return true;
+            }
+        };
+        CORVANE_CHECK(RunJobs(4, m_pakOpt.nTreadCount, fnMake));
         std::vector<ListFile> vecLists;
-        vecLists.emplace_back();
-        vecLists.back().strName = "_index";
-        vecLists.back().strPath = ListPath(pcszDir, uVer, "_index");
-        CORVANE_CHECK(PemCorvaneWriter::MakeIdxElementBytes(vec, vecLists.back().vecPlain));
-        CORVANE_CHECK(_AddDirTreeFile(vecLists, pcszDir, uVer));
-        CORVANE_CHECK(_AddPkgLists(vecLists, pcszDir, uVer));
-        CORVANE_CHECK(_AddPakInfo(vecLists, pcszDir, uVer));
-        CORVANE_CHECK(_AddFileInfo(vecLists, pcszDir, uVer));
-        _AddTextLines(vecLists, pcszDir, uVer, "_diffile", m_setPatchFiles);
-        _AddTextLines(vecLists, pcszDir, uVer, "_diffpkg", m_setPatchData);
+        for (std::vector<ListFile>& vecOne : vecPart)
+        {
+            for (ListFile& list : vecOne)
+            {
+                vecLists.push_back(std::move(list));
+            }
+        }
         CORVANE_CHECK(_FinishPackagesAndLists(pcszDir, vecLists));
         // Packages first, then the index and every list, each file replaced
         // atomically: readers only follow the marker written last.
@@ -85,7 +111,6 @@ bool PemCorvaneIdxBuilder::Output(const char* pcszDir)
         // The old cache describes the previous version's files: it must not
         // vouch for the new version if writing the new cache fails below.
         // When it already says exactly what the new one would, it stays.
-        strStatText = _FileStatCacheText();
         bStatTextKept = !m_vecFileStatText.empty() && strStatText.size() == m_vecFileStatText.size() &&
                         0 == std::memcmp(strStatText.data(), m_vecFileStatText.data(), strStatText.size());
         if (!bStatTextKept)

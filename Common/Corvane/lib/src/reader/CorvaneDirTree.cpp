@@ -83,8 +83,8 @@ bool FindDirLine(const std::vector<DirHashLine>& vecDirHashLine, uint64_t uKey, 
     return true;
 }
 
-bool ParseDirEntries(const std::string& strLine, const std::string& strDirPath, std::set<std::string>* pFiles,
-                     std::vector<std::string>* pSubDirs)
+bool ParseDirEntries(const std::string& strLine, const std::string& strDirPath,
+                     std::vector<std::string>* pFiles, std::vector<std::string>* pSubDirs)
 {
     // Views and one reused name: a whole-tree listing parses every line once.
     const std::string_view svLine(strLine);
@@ -116,7 +116,7 @@ bool ParseDirEntries(const std::string& strLine, const std::string& strDirPath, 
         }
         if (bFile && pFiles)
         {
-            pFiles->insert(JoinDirName(strDirPath, strName));
+            pFiles->push_back(JoinDirName(strDirPath, strName));
         }
         else if (!bFile && pSubDirs)
         {
@@ -128,7 +128,7 @@ bool ParseDirEntries(const std::string& strLine, const std::string& strDirPath, 
 
 bool CollectDirFilesRecursive(const std::vector<std::string>& vecLine,
                               const std::vector<DirHashLine>& vecDirHashLine, const std::string& strDirPath,
-                              std::set<std::string>& setFilePath, std::set<uint64_t>& setVisitedDirHash)
+                              std::vector<std::string>& vecFilePath, std::set<uint64_t>& setVisitedDirHash)
 {
     const uint64_t uKey = CalcNormalizedNameHash(strDirPath.c_str());
     if (!setVisitedDirHash.insert(uKey).second)
@@ -139,13 +139,20 @@ bool CollectDirFilesRecursive(const std::vector<std::string>& vecLine,
     CORVANE_CHECK(FindDirLine(vecDirHashLine, uKey, &uLine));
     CORVANE_CHECK(uLine < vecLine.size());
     std::vector<std::string> vecSubDirPath;
-    CORVANE_CHECK(ParseDirEntries(vecLine[uLine], strDirPath, &setFilePath, &vecSubDirPath));
+    CORVANE_CHECK(ParseDirEntries(vecLine[uLine], strDirPath, &vecFilePath, &vecSubDirPath));
     for (const std::string& strSubDirPath : vecSubDirPath)
     {
         CORVANE_CHECK(
-            CollectDirFilesRecursive(vecLine, vecDirHashLine, strSubDirPath, setFilePath, setVisitedDirHash));
+            CollectDirFilesRecursive(vecLine, vecDirHashLine, strSubDirPath, vecFilePath, setVisitedDirHash));
     }
     return true;
+}
+
+void SortUniquePaths(std::vector<std::string>& vecPath)
+{
+    // One sort at the end costs less than a tree of strings kept in order.
+    std::sort(vecPath.begin(), vecPath.end());
+    vecPath.erase(std::unique(vecPath.begin(), vecPath.end()), vecPath.end());
 }
 
 } // namespace NSCorvaneReader

@@ -22,13 +22,16 @@ bool BuildDirHashLineMap(const std::vector<std::string>& vecLine, std::vector<Di
 bool FindDirLine(const std::vector<DirHashLine>& vecDirHashLine, uint64_t uKey, uint64_t* puLine);
 // A name of the tree is a single safe path component.
 bool IsSafeDirEntryName(const std::string& strName);
-// Adds "dir/name" of each F: token to pFiles and of each D: token to pSubDirs (either may be null).
+// Appends "dir/name" of each F: token to pFiles and of each D: token to pSubDirs (either may be null).
 // Unsafe names are skipped with an error-log record.
-bool ParseDirEntries(const std::string& strLine, const std::string& strDirPath, std::set<std::string>* pFiles,
-                     std::vector<std::string>* pSubDirs);
-// Every file below strDirPath; each directory key is visited once, so cycles end.
+bool ParseDirEntries(const std::string& strLine, const std::string& strDirPath,
+                     std::vector<std::string>* pFiles, std::vector<std::string>* pSubDirs);
+// Every file below strDirPath, appended in no order and possibly more than once
+// (see SortUniquePaths); each directory key is visited once, so cycles end.
 bool CollectDirFilesRecursive(const std::vector<std::string>& vecLine,
                               const std::vector<DirHashLine>& vecDirHashLine, const std::string& strDirPath,
-                              std::set<std::string>& setFilePath, std::set<uint64_t>& setVisitedDirHash);
+                              std::vector<std::string>& vecFilePath, std::set<uint64_t>& setVisitedDirHash);
+// Sorted, each path once: what the listings hand out.
+void SortUniquePaths(std::vector<std::string>& vecPath);
 
 } // namespace NSCorvaneReader

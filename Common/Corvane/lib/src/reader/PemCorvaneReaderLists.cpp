@@ -17,15 +17,9 @@ namespace NSCorvane
 namespace
 {
 
-IStringList* NewList(std::set<std::string>& setFilePath)
+IStringList* NewList(std::vector<std::string>& vecPath)
 {
-    // The strings move out of the set's nodes instead of being copied.
-    std::vector<std::string> vecPath;
-    vecPath.reserve(setFilePath.size());
-    while (!setFilePath.empty())
-    {
-        vecPath.push_back(std::move(setFilePath.extract(setFilePath.begin()).value()));
-    }
+    NSCorvaneReader::SortUniquePaths(vecPath);
     return new (std::nothrow) PemStringList(std::move(vecPath));
 }
 
@@ -49,27 +43,27 @@ IStringList* PemCorvaneReader::OpenFileList(const char* pcszDir, bool bRecursive
         std::string strDirPath;
         CorvaneUtil::ToNormalizePath(strDirPath, pcszDir);
         CORVANE_CHECK_NULL(EnsureDirTreeCache());
-        std::set<std::string> setFilePath;
+        std::vector<std::string> vecFilePath;
         if (!bRecursive)
         {
             uint64_t uLine = 0;
             const uint64_t uKey = NSCorvaneReader::CalcNormalizedNameHash(strDirPath.c_str());
             if (NSCorvaneReader::FindDirLine(m_vecDirHashLine, uKey, &uLine) &&
-                !NSCorvaneReader::ParseDirEntries(m_vecDirTreeLine[uLine], strDirPath, &setFilePath, nullptr))
+                !NSCorvaneReader::ParseDirEntries(m_vecDirTreeLine[uLine], strDirPath, &vecFilePath, nullptr))
             {
-                setFilePath.clear();
+                vecFilePath.clear();
             }
         }
         else
         {
             std::set<uint64_t> setVisitedDirHash;
             if (!NSCorvaneReader::CollectDirFilesRecursive(m_vecDirTreeLine, m_vecDirHashLine, strDirPath,
-                                                           setFilePath, setVisitedDirHash))
+                                                           vecFilePath, setVisitedDirHash))
             {
-                setFilePath.clear();
+                vecFilePath.clear();
             }
         }
-        return NewList(setFilePath);
+        return NewList(vecFilePath);
     }
     catch (const std::bad_alloc&)
     {
@@ -83,11 +77,11 @@ IStringList* PemCorvaneReader::OpenFileList()
     try
     {
         CORVANE_CHECK_NULL(EnsureDirTreeCache());
-        std::set<std::string> setFilePath;
+        std::vector<std::string> vecFilePath;
         std::set<uint64_t> setVisitedDirHash;
         CORVANE_CHECK_NULL(NSCorvaneReader::CollectDirFilesRecursive(
-            m_vecDirTreeLine, m_vecDirHashLine, std::string(), setFilePath, setVisitedDirHash));
-        return NewList(setFilePath);
+            m_vecDirTreeLine, m_vecDirHashLine, std::string(), vecFilePath, setVisitedDirHash));
+        return NewList(vecFilePath);
     }
     catch (const std::bad_alloc&)
     {
