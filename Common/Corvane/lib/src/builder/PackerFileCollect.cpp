@@ -204,21 +204,29 @@ private:
                 m_bOk = false;
                 continue;
             }
-            const DirListing& listing = pNode->listing;
-            if (listing.bListed && m_setClaimed.insert(listing.id).second)
+            try
             {
-                pNode->vecChildren.assign(listing.vecDirs.size(), nullptr);
-                for (size_t i = 0; i < listing.vecDirs.size(); ++i)
+                const DirListing& listing = pNode->listing;
+                if (listing.bListed && m_setClaimed.insert(listing.id).second)
                 {
-                    if (!IsExcluded(listing.vecDirs[i].strNorm, m_entry, m_strSkipDir))
+                    pNode->vecChildren.assign(listing.vecDirs.size(), nullptr);
+                    for (size_t i = 0; i < listing.vecDirs.size(); ++i)
                     {
-                        m_nodes.emplace_back();
-                        m_nodes.back().dir = listing.vecDirs[i];
-                        m_nodes.back().pParent = pKept;
-                        pNode->vecChildren[i] = &m_nodes.back();
-                        m_vecQueue.push_back(&m_nodes.back());
+                        if (!IsExcluded(listing.vecDirs[i].strNorm, m_entry, m_strSkipDir))
+                        {
+                            m_nodes.emplace_back();
+                            m_nodes.back().dir = listing.vecDirs[i];
+                            m_nodes.back().pParent = pKept;
+                            pNode->vecChildren[i] = &m_nodes.back();
+                            m_vecQueue.push_back(&m_nodes.back());
+                        }
                     }
                 }
+            }
+            catch (const std::bad_alloc&)
+            {
+                // Every runner must hear of it, or one could wait for ever.
+                m_bOk = false;
             }
             // The children hold the directory open now; the last one to be
             // opened closes it. The count changes outside the lock.

@@ -247,25 +247,22 @@ bool PemCorvaneIdxBuilder::_InsertList(const std::vector<std::string>& lstPath,
                 strRest = strDir;
             }
         }
-        std::sort(vecElement.begin(), vecElement.end(),
-                  [](const CORVANE_IDX_ELEMENT& a, const CORVANE_IDX_ELEMENT& b)
-                  { return a.uNameHash < b.uNameHash; });
+        // By name hash, and among equal hashes in list order.
+        std::vector<std::pair<uint64_t, size_t>> vecOrder(vecElement.size());
         for (size_t i = 0; i < vecElement.size(); ++i)
         {
-            if (i > 0 && vecElement[i].uNameHash == vecElement[i - 1].uNameHash)
+            vecOrder[i] = {vecElement[i].uNameHash, i};
+        }
+        std::sort(vecOrder.begin(), vecOrder.end());
+        for (size_t i = 0; i < vecOrder.size(); ++i)
+        {
+            if (i > 0 && vecOrder[i].first == vecOrder[i - 1].first)
             {
                 // Two names that differ only in case normalise to the same store path.
-                for (const std::string& strPath : lstPath)
-                {
-                    if (NSCorvaneReader::CalcNameHash(strPath.c_str()) == vecElement[i].uNameHash)
-                    {
-                        CORVANE_REPORT(("duplicate store path or name hash: " + strPath).c_str());
-                        break;
-                    }
-                }
+                CORVANE_REPORT(("duplicate store path or name hash: " + lstPath[vecOrder[i].second]).c_str());
                 continue;
             }
-            map.emplace_hint(map.end(), vecElement[i].uNameHash, vecElement[i]);
+            map.emplace_hint(map.end(), vecOrder[i].first, vecElement[vecOrder[i].second]);
         }
         std::sort(vecSorted.begin(), vecSorted.end(),
                   [](const std::string* a, const std::string* b) { return *a < *b; });
