@@ -59,27 +59,29 @@ bool PemCorvaneIdxBuilder::Output(const char* pcszDir)
         CORVANE_CHECK(m_pDiskAlloc);
         CORVANE_CHECK(m_pDiskAlloc->WaitFinish());
         // The lists only depend on the elements and the package sizes, which
-        // are final now; the package hashes are not in them.
-        // The lists, and the stat cache's text, only read what is final now:
-        // made side by side on the build's threads, then put in a fixed order.
-        std::vector<ListFile> vecPart[3];
+        // are final now; the package hashes are not in them. They and the stat
+        // cache's text are made side by side on the build's threads, longest
+        // first, then put in a fixed order.
+        std::vector<ListFile> vecPart[5];
+        static const size_t kLongestFirst[6] = {3, 1, 5, 0, 2, 4};
         const auto fnMake = [&](size_t uJob) -> bool
         {
-            std::vector<ListFile>& vecOut = vecPart[uJob < 3 ? uJob : 0];
-            switch (uJob)
+            const size_t uPart = kLongestFirst[uJob];
+            std::vector<ListFile>& vecOut = vecPart[uPart < 5 ? uPart : 0];
+            switch (uPart)
             {
             case 0:
                 vecOut.emplace_back();
                 vecOut.back().strName = "_index";
                 vecOut.back().strPath = ListPath(pcszDir, uVer, "_index");
-                CORVANE_CHECK(PemCorvaneWriter::MakeIdxElementBytes(vec, vecOut.back().vecPlain));
-                CORVANE_CHECK(_AddDirTreeFile(vecOut, pcszDir, uVer));
-                CORVANE_CHECK(_AddPkgLists(vecOut, pcszDir, uVer));
-                CORVANE_CHECK(_AddPakInfo(vecOut, pcszDir, uVer));
-                return true;
+                return PemCorvaneWriter::MakeIdxElementBytes(vec, vecOut.back().vecPlain);
             case 1:
-                return _AddFileInfo(vecOut, pcszDir, uVer);
+                return _AddDirTreeFile(vecOut, pcszDir, uVer);
             case 2:
+                return _AddPkgLists(vecOut, pcszDir, uVer) && _AddPakInfo(vecOut, pcszDir, uVer);
+            case 3:
+                return _AddFileInfo(vecOut, pcszDir, uVer);
+            case 4:
                 _AddTextLines(vecOut, pcszDir, uVer, "_diffile", m_setPatchFiles);
                 _AddTextLines(vecOut, pcszDir, uVer, "_diffpkg", m_setPatchData);
                 return true;
@@ -88,7 +90,7 @@ bool PemCorvaneIdxBuilder::Output(const char* pcszDir)
                 return true;
             }
         };
-        CORVANE_CHECK(RunJobs(4, m_pakOpt.nTreadCount, fnMake));
+        CORVANE_CHECK(RunJobs(6, m_pakOpt.nTreadCount, fnMake));
         std::vector<ListFile> vecLists;
         for (std::vector<ListFile>& vecOne : vecPart)
         {

@@ -2,6 +2,7 @@
 #include "builder/PemCorvaneIdxBuilder.h"
 
 #include "builder/BuilderFileIo.h"
+#include "builder/BuilderJobs.h"
 #include "builder/BuilderStage.h"
 #include "common/CorvaneCheck.h"
 #include "common/CorvanePath.h"
@@ -87,9 +88,8 @@ PemCorvaneIdxBuilder::~PemCorvaneIdxBuilder()
     }
 }
 
-bool PemCorvaneIdxBuilder::BuildEnv(const char* pcszExportDir, const CORVANE_PAK_OPTION& opt)
+bool PemCorvaneIdxBuilder::_OpenBuildEnv(const char* pcszExportDir, const CORVANE_PAK_OPTION& opt)
 {
-    CORVANE_CHECK(pcszExportDir && *pcszExportDir);
     if (!SetupByDir(pcszExportDir, _INVALID_VER))
     {
         // No store yet: this is the first build. A marker that is there but
@@ -118,24 +118,41 @@ bool PemCorvaneIdxBuilder::BuildEnv(const char* pcszExportDir, const CORVANE_PAK
     CORVANE_CHECK(CreateReleaseGuid(m_strReleaseGuid));
     CORVANE_CHECK(m_pDiskAlloc);
     CORVANE_CHECK(m_pDiskAlloc->BuildEnv(m_pakOpt));
+    return true;
+}
 
+bool PemCorvaneIdxBuilder::BuildEnv(const char* pcszExportDir, const CORVANE_PAK_OPTION& opt)
+{
+    CORVANE_CHECK(pcszExportDir && *pcszExportDir);
+    // The stat cache is read while the previous version is opened; without a
+    // previous version it is dropped below. A missing or unreadable cache only
+    // costs reading every file once more.
+    std::vector<uint8_t> vecStatText;
+    std::map<uint64_t, CorvaneFileStat> mapStat;
+    const auto fnReadCache = [&]() -> bool
+    {
+        if (ReadWholeResult::Ok !=
+            ReadWholeFile(GetFileStatCachePath(pcszExportDir), vecStatText, UINT32_MAX))
+        {
+            vecStatText.clear();
+            return true;
+        }
+        ParseFileStatCache(
+            std::string_view(reinterpret_cast<const char*>(vecStatText.data()), vecStatText.size()), mapStat);
+        return true;
+    };
+    if (!RunJobs(2, std::max<uint32_t>(1, opt.nTreadCount),
+                 [&](size_t uJob) { return 0 == uJob ? _OpenBuildEnv(pcszExportDir, opt) : fnReadCache(); }))
+    {
+        return false;
+    }
     std::lock_guard<std::mutex> lock(m_mtxElement);
     m_mapHash2FileStat.clear();
     m_vecFileStatText.clear();
-    if (_INVALID_VER != uLastVer)
+    if (_INVALID_VER != m_nWorkVersion)
     {
-        // A missing or unreadable cache only costs reading every file once more.
-        if (ReadWholeResult::Ok ==
-            ReadWholeFile(GetFileStatCachePath(pcszExportDir), m_vecFileStatText, UINT32_MAX))
-        {
-            ParseFileStatCache(std::string_view(reinterpret_cast<const char*>(m_vecFileStatText.data()),
-                                                m_vecFileStatText.size()),
-                               m_mapHash2FileStat);
-        }
-        else
-        {
-            m_vecFileStatText.clear();
-        }
+        m_mapHash2FileStat.swap(mapStat);
+        m_vecFileStatText.swap(vecStatText);
     }
     return true;
 }
@@ -185,14 +202,10 @@ bool PemCorvaneIdxBuilder::_InsertList(const std::vector<std::string>& lstPath,
     std::set<std::string> set;
     std::map<uint64_t, std::set<std::string>> mapRelation;
     size_t uFromWorkVersion = 0;
-    try
+    // The relations (with the check of every name), the elements and the path
+    // set do not depend on each other: made side by side on the build's threads.
+    const auto fnRelations = [&]() -> bool
     {
-        // Elements and paths go in in key order, each with the end as hint:
-        // no search per insertion on a whole tree.
-        std::vector<CORVANE_IDX_ELEMENT> vecElement;
-        vecElement.reserve(lstPath.size());
-        std::vector<const std::string*> vecSorted;
-        vecSorted.reserve(lstPath.size());
         // Files come grouped by directory: the directory's relation entry is
         // looked up once per group, not once per file.
         std::string strLastDir;
@@ -205,17 +218,6 @@ bool PemCorvaneIdxBuilder::_InsertList(const std::vector<std::string>& lstPath,
                 CORVANE_REPORT(("unsafe relative path: " + strPath).c_str());
                 return false;
             }
-            const uint64_t hsName = NSCorvaneReader::CalcNameHash(strPath.c_str());
-            vecElement.push_back(DefaultElement(hsName));
-            if (pvecBase)
-            {
-                if (const CORVANE_IDX_ELEMENT* pBase = FindByHash(*pvecBase, hsName))
-                {
-                    vecElement.back() = *pBase;
-                    ++uFromWorkVersion;
-                }
-            }
-            vecSorted.push_back(&strPath);
             const size_t uFileSlash = strPath.rfind('/');
             const size_t uDirLen = (uFileSlash == std::string::npos) ? 0 : uFileSlash;
             const size_t uNameAt = (uFileSlash == std::string::npos) ? 0 : uFileSlash + 1;
@@ -247,7 +249,27 @@ bool PemCorvaneIdxBuilder::_InsertList(const std::vector<std::string>& lstPath,
                 strRest = strDir;
             }
         }
-        // By name hash, and among equal hashes in list order.
+        return true;
+    };
+    const auto fnElements = [&]() -> bool
+    {
+        std::vector<CORVANE_IDX_ELEMENT> vecElement;
+        vecElement.reserve(lstPath.size());
+        for (const std::string& strPath : lstPath)
+        {
+            const uint64_t hsName = NSCorvaneReader::CalcNameHash(strPath.c_str());
+            vecElement.push_back(DefaultElement(hsName));
+            if (pvecBase)
+            {
+                if (const CORVANE_IDX_ELEMENT* pBase = FindByHash(*pvecBase, hsName))
+                {
+                    vecElement.back() = *pBase;
+                    ++uFromWorkVersion;
+                }
+            }
+        }
+        // In key order, each with the end as hint: no search per insertion.
+        // Among equal hashes, list order.
         std::vector<std::pair<uint64_t, size_t>> vecOrder(vecElement.size());
         for (size_t i = 0; i < vecElement.size(); ++i)
         {
@@ -264,16 +286,30 @@ bool PemCorvaneIdxBuilder::_InsertList(const std::vector<std::string>& lstPath,
             }
             map.emplace_hint(map.end(), vecOrder[i].first, vecElement[vecOrder[i].second]);
         }
+        return true;
+    };
+    const auto fnPaths = [&]() -> bool
+    {
+        std::vector<const std::string*> vecSorted;
+        vecSorted.reserve(lstPath.size());
+        for (const std::string& strPath : lstPath)
+        {
+            vecSorted.push_back(&strPath);
+        }
         std::sort(vecSorted.begin(), vecSorted.end(),
                   [](const std::string* a, const std::string* b) { return *a < *b; });
         for (const std::string* pPath : vecSorted)
         {
             set.emplace_hint(set.end(), *pPath);
         }
-    }
-    catch (const std::bad_alloc&)
+        return true;
+    };
+    const bool bMade = RunJobs(3, std::max<uint32_t>(1, m_pakOpt.nTreadCount),
+                               [&](size_t uJob) {
+                                   return 0 == uJob ? fnRelations() : 1 == uJob ? fnElements() : fnPaths();
+                               });
+    if (!bMade)
     {
-        CORVANE_REPORT("std::bad_alloc");
         return false;
     }
     CORVANE_CHECK(map.size() == lstPath.size());

@@ -113,6 +113,8 @@ private:
     bool _AddFileInfo(std::vector<ListFile>& vecLists, const char* pcszDir, uint32_t uVer);
     static void _AddTextLines(std::vector<ListFile>& vecLists, const char* pcszDir, uint32_t uVer,
                               const char* pcszName, const std::set<std::string>& setLines);
+    // BuildEnv without the stat cache: the previous version, staging, options.
+    bool _OpenBuildEnv(const char* pcszExportDir, const CORVANE_PAK_OPTION& opt);
     std::string _FileStatCacheText();
     bool _WriteFileStatCache(const char* pcszDir, const std::string& strText);
 
