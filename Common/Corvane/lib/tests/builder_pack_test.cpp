@@ -510,6 +510,13 @@ TEST_F(BuilderPack, SoundnessOfTheSourceWalk)
         EXPECT_EQ(2u, OpenStore(tree.strStore)->GetWorkVersion());
         fs::remove_all(tree.strRoot + "/Case");
         fs::remove_all(tree.strRoot + "/case");
+
+        // A name no store path may hold (a drive colon on Windows) is refused by name.
+        tree.Add("odd/a:b.txt", "colon");
+        EXPECT_FALSE(PackAll(tree.strRoot, tree.strStore, 3));
+        EXPECT_TRUE(CorvaneTest::ScopedLogCapture::Contains("unsafe relative path: odd/a:b.txt"));
+        EXPECT_EQ(2u, OpenStore(tree.strStore)->GetWorkVersion());
+        fs::remove_all(tree.strRoot + "/odd");
     }
 
     // A file too large for the 32-bit record fields is refused by name.
