@@ -139,6 +139,10 @@ struct KeptDirectory
     std::atomic<size_t>& uKept;
 };
 
+// Identity sets start with room for this many directories: growing one
+// rehashes every identity in it.
+constexpr size_t kExpectedDirs = 8192;
+
 // Lists the tree ahead of the walk on uThreads threads, each taking the next
 // directory found by any of them: no thread waits for a whole depth to end.
 // Each real directory is descended into once, so a link to an ancestor ends.
@@ -154,6 +158,7 @@ public:
 
     ListedNode* Run(const DirEntry& top, uint32_t uThreads)
     {
+        m_setClaimed.reserve(kExpectedDirs);
         m_nodes.emplace_back();
         m_nodes.back().dir = top;
         m_vecQueue.push_back(&m_nodes.back());
@@ -238,7 +243,6 @@ private:
     }
 
     static constexpr size_t kMaxKept = 256;
-
     const PackEntry& m_entry;
     const std::string& m_strSkipDir;
     std::mutex m_mtx;
@@ -262,6 +266,7 @@ bool WalkDirectories(const DirEntry& top, const PackEntry& entry, const std::str
     ListedNode* pRoot = lister.Run(top, uThreads);
     CORVANE_CHECK(pRoot);
     std::unordered_set<CorvanePlatform::FileIdentity, CorvanePlatform::FileIdentityHash> setVisited;
+    setVisited.reserve(kExpectedDirs);
     std::vector<std::pair<DirEntry, ListedNode*>> vecLevel{{top, pRoot}};
     while (!vecLevel.empty())
     {
