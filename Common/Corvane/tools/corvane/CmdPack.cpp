@@ -219,14 +219,15 @@ uint32_t LastVersion(CorvaneLibrary& library, const std::string& strStore)
     return pReader->GetWorkVersion();
 }
 
-bool Build(CorvaneLibrary& library, const PackRequest& request)
+// Builds the version; pPacker keeps the packer for the caller to release.
+bool Build(CorvaneLibrary& library, const PackRequest& request, PackerPtr& pPacker)
 {
     NSCorvane::IPemCorvanePacker* pRaw = nullptr;
     if (!library.NewPacker(&pRaw) || !pRaw)
     {
         return false;
     }
-    PackerPtr pPacker(pRaw);
+    pPacker.reset(pRaw);
     if (!pPacker->SetEnv(request.strRoot.c_str(), request.strStore.c_str(), &request.option))
     {
         return false;
@@ -366,11 +367,13 @@ int RunPack(ToolContext& ctx, const ParsedArgs& args)
     CorvaneProgress progress;
     progress.Tick("packing version " + std::to_string(request.option.nToVersion) + "...");
     const auto tStart = std::chrono::steady_clock::now();
-    const bool bBuilt = Build(*pLibrary, request);
+    PackerPtr pPacker;
+    const bool bBuilt = Build(*pLibrary, request, pPacker);
     const double dSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - tStart).count();
     progress.Clear();
     if (!bBuilt)
     {
+        pPacker.reset();
         // Asked only now: on success the store need not be opened one more time.
         const uint32_t uLast = LastVersion(*pLibrary, request.strStore);
         if (uLast != NSCorvane::_INVALID_VER && request.option.nToVersion <= uLast)
@@ -384,7 +387,23 @@ int RunPack(ToolContext& ctx, const ParsedArgs& args)
         return FailInLibrary("packing version " + std::to_string(request.option.nToVersion) + " failed; " +
                              strKept);
     }
-    return PrintSummary(ctx, request, dSeconds);
+    // The packer lets go of its threads and memory while the summary reads
+    // the new version: a large tree's maps take a while to free.
+    std::thread releaser;
+    try
+    {
+        releaser = std::thread([pDone = std::move(pPacker)]() mutable { pDone.reset(); });
+    }
+    catch (const std::system_error&)
+    {
+        pPacker.reset();
+    }
+    const int nExit = PrintSummary(ctx, request, dSeconds);
+    if (releaser.joinable())
+    {
+        releaser.join();
+    }
+    return nExit;
 }
 
 std::vector<OptionSpec> PackOptions()
