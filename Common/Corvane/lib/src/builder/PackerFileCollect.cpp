@@ -167,6 +167,11 @@ public:
         return (bRan && m_bOk) ? &m_nodes.front() : nullptr;
     }
 
+    // After Run: whether every directory was found by one way only, so that
+    // the listed ones are exactly the tree's, whatever the order of listing.
+    bool EachReachedOnce() const { return !m_bReachedTwice; }
+    std::deque<ListedNode>& Nodes() { return m_nodes; }
+
 private:
     bool RunOne()
     {
@@ -212,7 +217,11 @@ private:
             try
             {
                 const DirListing& listing = pNode->listing;
-                if (listing.bListed && m_setClaimed.insert(listing.id).second)
+                if (listing.bListed && !m_setClaimed.insert(listing.id).second)
+                {
+                    m_bReachedTwice = true;
+                }
+                else if (listing.bListed)
                 {
                     pNode->vecChildren.assign(listing.vecDirs.size(), nullptr);
                     for (size_t i = 0; i < listing.vecDirs.size(); ++i)
@@ -253,6 +262,7 @@ private:
     std::unordered_set<CorvanePlatform::FileIdentity, CorvanePlatform::FileIdentityHash> m_setClaimed;
     size_t m_uBusy = 0;
     bool m_bOk = true;
+    bool m_bReachedTwice = false; // some directory was found by two ways
 };
 
 // Level by level, directories of one depth taken in sorted order, so which path
@@ -265,6 +275,18 @@ bool WalkDirectories(const DirEntry& top, const PackEntry& entry, const std::str
     TreeLister lister(entry, strSkipDir);
     ListedNode* pRoot = lister.Run(top, uThreads);
     CORVANE_CHECK(pRoot);
+    if (lister.EachReachedOnce())
+    {
+        // No link led to a directory twice: no choice of way to make.
+        for (ListedNode& node : lister.Nodes())
+        {
+            if (node.listing.bListed)
+            {
+                vecDirs.push_back(WalkedDir{std::move(node.dir), std::move(node.listing.vecFiles)});
+            }
+        }
+        return true;
+    }
     std::unordered_set<CorvanePlatform::FileIdentity, CorvanePlatform::FileIdentityHash> setVisited;
     setVisited.reserve(kExpectedDirs);
     std::vector<std::pair<DirEntry, ListedNode*>> vecLevel{{top, pRoot}};
@@ -373,8 +395,14 @@ bool GetFiles(std::vector<std::vector<PackerFile>>& vecLists, const PackEntry& e
         {
             CORVANE_CHECK(WalkDirectories(top, entry, strSkipDir, uThreads, vecDirs));
         }
+        // Ties (names that differ only in case) by the real path: the order
+        // the directories were walked in must not show.
         std::sort(vecDirs.begin(), vecDirs.end(),
-                  [](const WalkedDir& a, const WalkedDir& b) { return a.dir.strNorm < b.dir.strNorm; });
+                  [](const WalkedDir& a, const WalkedDir& b)
+                  {
+                      const int nCmp = a.dir.strNorm.compare(b.dir.strNorm);
+                      return nCmp != 0 ? nCmp < 0 : a.dir.strReal < b.dir.strReal;
+                  });
         for (WalkedDir& walked : vecDirs)
         {
             std::vector<PackerFile> lstFiles;
