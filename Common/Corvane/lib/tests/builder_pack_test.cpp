@@ -486,6 +486,25 @@ TEST_F(BuilderPack, SoundnessOfTheSourceWalk)
               Lines(OpenStore(tree.strStore)->OpenFileList()));
     fs::remove(tree.strRoot + "/a/ext");
 
+    // The walk keeps directories open to open the ones inside by name: after a
+    // build none is left open, with links and many levels in the tree.
+    {
+        const auto OpenDescriptors = []
+        { return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()); };
+        CorvaneTest::TempDir deep;
+        std::string strRel = "src";
+        for (int i = 0; i < 40; ++i)
+        {
+            strRel += "/d" + std::to_string(i % 3);
+            ASSERT_TRUE(CorvaneTest::WriteFileText(deep / (strRel + "/f.txt"), std::to_string(i)));
+        }
+        fs::create_directory_symlink(deep / "src/d0/d1", deep / "src/link");
+        ASSERT_TRUE(PackAll(deep / "src", deep / "warm", 1, 4)); // the log and pools settle
+        const auto uBefore = OpenDescriptors();
+        ASSERT_TRUE(PackAll(deep / "src", deep / "store", 1, 4));
+        EXPECT_EQ(uBefore, OpenDescriptors());
+    }
+
     // A directory reached both through a link and by its own path is walked
     // once, under the shallower path, whichever way the threads first came to
     // it (with one thread the deeper path is listed first here).

@@ -252,13 +252,18 @@ TEST_F(ReaderTest, DirectoryTreeAnomalies)
     const std::string strRoot = std::to_string(uRoot), strSub = std::to_string(uSub);
     const std::string strTree = NSCorvaneReader::VersionFilePath(2, "_dirtree");
 
-    // Repeated subdirectory entries are listed once; unknown tokens, empty names
-    // and unparsable lines are skipped.
+    // Repeated entries are listed once, and the list is sorted whatever the
+    // order of the tree; unknown tokens, empty names and unparsable lines are
+    // skipped.
     const auto [uLow, uHigh] = std::minmax(uRoot, uSub);
     auto Line = [&](uint64_t uKey)
-    { return uKey == uRoot ? strRoot + "\tD:sub\tD:sub\tF:a.txt\tX:junk\tF:\r\n" : strSub + "\tF:x\r\n"; };
+    {
+        return uKey == uRoot ? strRoot + "\tF:z.txt\tD:sub\tD:sub\tF:a.txt\tX:junk\tF:\tF:a.txt\r\n"
+                             : strSub + "\tF:x\r\n";
+    };
     ASSERT_TRUE(WriteCompressedFile(m_store.Path(), strTree, "not a key\r\n" + Line(uLow) + Line(uHigh)));
-    EXPECT_EQ(ToVector(Open()->OpenFileList()), (std::vector<std::string>{"a.txt", "sub/x"}));
+    EXPECT_EQ(ToVector(Open()->OpenFileList()), (std::vector<std::string>{"a.txt", "sub/x", "z.txt"}));
+    EXPECT_EQ(ToVector(Open()->OpenFileList("", false)), (std::vector<std::string>{"a.txt", "z.txt"}));
 
     // Keys out of order make the whole tree unusable.
     ASSERT_TRUE(WriteCompressedFile(m_store.Path(), strTree, Line(uHigh) + Line(uLow)));
