@@ -341,15 +341,9 @@ bool PemCorvaneIdxBuilder::_InsertList(const std::vector<std::string>& lstPath,
 
 bool PemCorvaneIdxBuilder::GetFileElement(uint64_t hsName, CORVANE_IDX_ELEMENT* pElement)
 {
-    CORVANE_CHECK(pElement);
-    std::lock_guard<std::mutex> lock(m_mtxElement);
-    auto it = m_mapHash2Element.find(hsName);
-    if (it == m_mapHash2Element.end())
-    {
-        return false;
-    }
-    *pElement = it->second;
-    return true;
+    CorvaneFileStat cached;
+    bool bHasCached = false;
+    return GetFileElement(hsName, pElement, &cached, &bHasCached);
 }
 
 bool PemCorvaneIdxBuilder::GetFileElement(uint64_t hsName, CORVANE_IDX_ELEMENT* pElement,
@@ -379,19 +373,6 @@ bool PemCorvaneIdxBuilder::SetFileElement(uint64_t hsName, uint64_t hsContext, u
     CORVANE_CHECK(it != m_mapHash2Element.end());
     it->second.uContextHash = hsContext;
     it->second.uVer = uVer;
-    return true;
-}
-
-bool PemCorvaneIdxBuilder::GetCachedFileStat(uint64_t hsName, CorvaneFileStat* pStat)
-{
-    CORVANE_CHECK(pStat);
-    std::lock_guard<std::mutex> lock(m_mtxElement);
-    auto it = m_mapHash2FileStat.find(hsName);
-    if (it == m_mapHash2FileStat.end())
-    {
-        return false;
-    }
-    *pStat = it->second;
     return true;
 }
 

@@ -26,7 +26,7 @@ namespace NSCorvane
 {
 
 // The builder is itself a reader of the store it extends. One thread drives it;
-// GetFileElement, SetCachedFileStat, GetCachedFileStat and RemoveFileElement may
+// GetFileElement, SetCachedFileStat and RemoveFileElement may
 // also be called by compression workers. Failures write one error-log record.
 class PemCorvaneIdxBuilder : public PemCorvaneWriter
 {
@@ -52,7 +52,6 @@ public:
     bool GetFileElement(uint64_t hsName, CORVANE_IDX_ELEMENT* pElement, CorvaneFileStat* pCached,
                         bool* pbHasCached);
     bool SetFileElement(uint64_t hsName, uint64_t hsContext, uint32_t uVer);
-    bool GetCachedFileStat(uint64_t hsName, CorvaneFileStat* pStat);
     bool SetCachedFileStat(uint64_t hsName, const CorvaneFileStat& stat);
 
     // Places one record and queues its write. *pbDataPassed tells whether pvData
