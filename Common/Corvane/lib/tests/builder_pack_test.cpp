@@ -278,6 +278,54 @@ TEST_F(BuilderPack, LaterBuildsStoreOnlyWhatChanged)
     EXPECT_FALSE(PackAll(tree.strRoot, tree.strStore, 4));
 }
 
+TEST_F(BuilderPack, StatCacheDecidesEachFileOfAWholeTree)
+{
+    // Enough files in enough directories that name-hash order and walk order
+    // differ throughout: every file must be matched with its own cache entry.
+    Tree tree;
+    for (int i = 0; i < 400; ++i)
+    {
+        tree.Add("d" + std::to_string(i % 23) + "/s" + std::to_string(i % 5) + "/f" + std::to_string(i) +
+                     ".bin",
+                 Bytes(100 + i % 50, i));
+    }
+    ASSERT_TRUE(PackAll(tree.strRoot, tree.strStore, 1, 2));
+
+    std::vector<std::string> vecChanged;
+    int i = 0;
+    for (auto& it : tree.mapFiles)
+    {
+        const std::string strFile = tree.strRoot + "/" + it.first;
+        const auto tWrite = fs::last_write_time(strFile);
+        const std::string strNew(it.second.size() + (i % 11 == 3 ? 1 : 0), static_cast<char>('A' + i % 20));
+        Put(strFile, strNew);
+        if (i % 11 == 3)
+        {
+            vecChanged.push_back(it.first); // another size
+            it.second = strNew;
+        }
+        else if (i % 11 == 7)
+        {
+            fs::last_write_time(strFile, tWrite + std::chrono::seconds(2)); // same size, later
+            vecChanged.push_back(it.first);
+            it.second = strNew;
+        }
+        else
+        {
+            fs::last_write_time(strFile, tWrite); // new bytes the build must not read
+        }
+        ++i;
+    }
+    ASSERT_TRUE(PackAll(tree.strRoot, tree.strStore, 2, 2));
+    ReaderPtr reader = OpenStore(tree.strStore);
+    ASSERT_EQ(2u, reader->GetWorkVersion());
+    EXPECT_EQ(vecChanged, Lines(reader->OpenPatchFileList()));
+    for (const auto& it : tree.mapFiles)
+    {
+        EXPECT_EQ(it.second, ReadBack(reader.get(), it.first)) << it.first;
+    }
+}
+
 TEST_F(BuilderPack, UnchangedListsComeFromThePreviousVersionOnlyWhenSound)
 {
     Tree tree;

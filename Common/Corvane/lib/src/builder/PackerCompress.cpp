@@ -11,6 +11,7 @@
 #include "format/CorvaneHash.h"
 #include "platform/PlatformFile.h"
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <cstring>
@@ -85,6 +86,11 @@ struct CompressResult
     bool bReady = false;
 };
 
+std::string FullPath(const CompressResult& result)
+{
+    return result.task.pFile ? result.task.pFile->strFull : std::string();
+}
+
 void ReportFileTooLarge(const std::string& strFull)
 {
     // Record lengths are 32-bit: storing it would cut it short.
@@ -123,8 +129,7 @@ uint32_t BuildCompressedResult(const CORVANE_PAK_OPTION& opt, PemCorvaneIdxBuild
             return kFailed;
         }
     }
-    if (bHasStat && _INVALID_VER != element.uVer && element.uContextHash && bHasCached &&
-        cached.uFileSize == stat.uFileSize && cached.uLastWriteTime == stat.uLastWriteTime)
+    if (bHasStat && bHasCached && PemCorvaneIdxBuilder::StoredCopyStands(element, cached, stat))
     {
         // Same size and write time as when the stored copy was made: not read
         // at all, and the cache already says what it would be told.
@@ -234,6 +239,58 @@ bool CommitCompressedResult(const std::string& strExportDir, CompressResult& res
     return bOk;
 }
 
+// Settles, in one pass over the index builder, every file whose stored copy
+// the stat cache vouches for; those are not handed to a worker at all. Returns
+// the indices of the tasks still to run, in task order.
+std::vector<size_t> SettleUnchanged(const std::vector<CompressTask>& vecTasks, const CORVANE_PAK_OPTION& opt,
+                                    PemCorvaneIdxBuilder* pkIdxBuilder,
+                                    std::vector<CompressResult>& vecResults)
+{
+    std::vector<PemCorvaneIdxBuilder::StatQuery> vecQuery;
+    vecQuery.reserve(vecTasks.size());
+    for (size_t i = 0; i < vecTasks.size(); ++i)
+    {
+        const PackerFile* pFile = vecTasks[i].pFile;
+        // Files without a stat from the walk, and too large ones, take the
+        // worker's way, which reports them.
+        if (pFile && pFile->bHasStat && !pFile->stat.bDirectory && pFile->stat.uSize <= UINT32_MAX)
+        {
+            PemCorvaneIdxBuilder::StatQuery query;
+            query.hsName = NSCorvaneReader::CalcNameHash(pFile->strRel.c_str());
+            query.stat.uFileSize = pFile->stat.uSize;
+            query.stat.uLastWriteTime = static_cast<uint64_t>(pFile->stat.nWriteTimeNs);
+            query.uTask = static_cast<uint32_t>(i);
+            vecQuery.push_back(query);
+        }
+    }
+    std::sort(vecQuery.begin(), vecQuery.end(),
+              [](const PemCorvaneIdxBuilder::StatQuery& a, const PemCorvaneIdxBuilder::StatQuery& b)
+              { return a.hsName < b.hsName; });
+    pkIdxBuilder->FindUnchanged(vecQuery);
+    for (const PemCorvaneIdxBuilder::StatQuery& query : vecQuery)
+    {
+        if (query.bUnchanged)
+        {
+            CompressResult& result = vecResults[query.uTask];
+            result.task = vecTasks[query.uTask];
+            result.uVer = opt.nToVersion;
+            result.hsFileName = query.hsName;
+            result.hsOriContext = query.hsContext;
+            result.uStatus = kBuilt;
+            result.bReady = true;
+        }
+    }
+    std::vector<size_t> vecPending;
+    for (size_t i = 0; i < vecResults.size(); ++i)
+    {
+        if (!vecResults[i].bReady)
+        {
+            vecPending.push_back(i);
+        }
+    }
+    return vecPending;
+}
+
 } // namespace
 
 bool DoCompress(const std::string& strExportDir, const std::vector<CompressTask>& vecTasks,
@@ -245,6 +302,7 @@ bool DoCompress(const std::string& strExportDir, const std::vector<CompressTask>
     // Without a worker no result would ever become ready.
     CORVANE_CHECK(pTaskPool->ThreadCount() > 0);
     std::vector<CompressResult> vecResults(vecTasks.size());
+    const std::vector<size_t> vecPending = SettleUnchanged(vecTasks, opt, pkIdxBuilder, vecResults);
     std::mutex resultLock;
     std::condition_variable resultCond;
     std::atomic<size_t> uNextTask{0};
@@ -259,11 +317,12 @@ bool DoCompress(const std::string& strExportDir, const std::vector<CompressTask>
             {
                 for (;;)
                 {
-                    const size_t uIdx = uNextTask.fetch_add(1);
-                    if (uIdx >= vecTasks.size() || !bExcepted.load())
+                    const size_t uPending = uNextTask.fetch_add(1);
+                    if (uPending >= vecPending.size() || !bExcepted.load())
                     {
                         break;
                     }
+                    const size_t uIdx = vecPending[uPending];
                     CompressResult local;
                     local.task = vecTasks[uIdx];
                     local.uStatus = BuildCompressedResult(opt, pkIdxBuilder, local);
@@ -318,15 +377,14 @@ bool DoCompress(const std::string& strExportDir, const std::vector<CompressTask>
             break;
         }
         lock.unlock(); // a ready slot is only read by this thread
-        const std::string strFull = result.task.pFile ? result.task.pFile->strFull : std::string();
         if (kNotOpenable == result.uStatus)
         {
-            CORVANE_REPORT(("_CompressSingleFile open failed:" + strFull).c_str());
+            CORVANE_REPORT(("_CompressSingleFile open failed:" + FullPath(result)).c_str());
             continue;
         }
         if (kBuilt != result.uStatus)
         {
-            CORVANE_REPORT(("_CompressSingleFile falied:" + strFull).c_str());
+            CORVANE_REPORT(("_CompressSingleFile falied:" + FullPath(result)).c_str());
             bExcepted = false;
             bCommitted = false;
             break;

@@ -178,24 +178,49 @@ bool PemCorvaneIdxBuilder::ResetRun()
     return true;
 }
 
+namespace
+{
+
+std::vector<const std::string*> PathPointers(const std::vector<std::string>& lstPath)
+{
+    std::vector<const std::string*> vecPath;
+    vecPath.reserve(lstPath.size());
+    for (const std::string& strPath : lstPath)
+    {
+        vecPath.push_back(&strPath);
+    }
+    return vecPath;
+}
+
+} // namespace
+
 bool PemCorvaneIdxBuilder::InsertList(const std::vector<std::string>& lstPath)
 {
-    return _InsertList(lstPath, nullptr);
+    return InsertPaths(PathPointers(lstPath), _INVALID_VER);
 }
 
 bool PemCorvaneIdxBuilder::InsertList(const std::vector<std::string>& lstPath, uint32_t uVer)
 {
+    return InsertPaths(PathPointers(lstPath), uVer);
+}
+
+bool PemCorvaneIdxBuilder::InsertPaths(const std::vector<const std::string*>& vecPath, uint32_t uVer)
+{
+    if (_INVALID_VER == uVer)
+    {
+        return _InsertList(vecPath, nullptr);
+    }
     // The work version's index is already loaded; other versions are read.
     if (uVer == m_nWorkVersion)
     {
-        return _InsertList(lstPath, &m_vecElement);
+        return _InsertList(vecPath, &m_vecElement);
     }
     std::vector<CORVANE_IDX_ELEMENT> vec;
     CORVANE_CHECK(ReadIdxElement(vec, uVer));
-    return _InsertList(lstPath, &vec);
+    return _InsertList(vecPath, &vec);
 }
 
-bool PemCorvaneIdxBuilder::_InsertList(const std::vector<std::string>& lstPath,
+bool PemCorvaneIdxBuilder::_InsertList(const std::vector<const std::string*>& lstPath,
                                        const std::vector<CORVANE_IDX_ELEMENT>* pvecBase)
 {
     std::map<uint64_t, CORVANE_IDX_ELEMENT> map;
@@ -210,8 +235,9 @@ bool PemCorvaneIdxBuilder::_InsertList(const std::vector<std::string>& lstPath,
         // looked up once per group, not once per file.
         std::string strLastDir;
         std::set<std::string>* pLastDirEntries = nullptr;
-        for (const std::string& strPath : lstPath)
+        for (const std::string* pPath : lstPath)
         {
+            const std::string& strPath = *pPath;
             // Names come from the source tree; one that could leave the store is refused.
             if (!CorvaneUtil::IsSafeRelativePath(strPath))
             {
@@ -255,9 +281,9 @@ bool PemCorvaneIdxBuilder::_InsertList(const std::vector<std::string>& lstPath,
     {
         std::vector<CORVANE_IDX_ELEMENT> vecElement;
         vecElement.reserve(lstPath.size());
-        for (const std::string& strPath : lstPath)
+        for (const std::string* pPath : lstPath)
         {
-            const uint64_t hsName = NSCorvaneReader::CalcNameHash(strPath.c_str());
+            const uint64_t hsName = NSCorvaneReader::CalcNameHash(pPath->c_str());
             vecElement.push_back(DefaultElement(hsName));
             if (pvecBase)
             {
@@ -281,7 +307,8 @@ bool PemCorvaneIdxBuilder::_InsertList(const std::vector<std::string>& lstPath,
             if (i > 0 && vecOrder[i].first == vecOrder[i - 1].first)
             {
                 // Two names that differ only in case normalise to the same store path.
-                CORVANE_REPORT(("duplicate store path or name hash: " + lstPath[vecOrder[i].second]).c_str());
+                CORVANE_REPORT(
+                    ("duplicate store path or name hash: " + *lstPath[vecOrder[i].second]).c_str());
                 continue;
             }
             map.emplace_hint(map.end(), vecOrder[i].first, vecElement[vecOrder[i].second]);
@@ -290,12 +317,7 @@ bool PemCorvaneIdxBuilder::_InsertList(const std::vector<std::string>& lstPath,
     };
     const auto fnPaths = [&]() -> bool
     {
-        std::vector<const std::string*> vecSorted;
-        vecSorted.reserve(lstPath.size());
-        for (const std::string& strPath : lstPath)
-        {
-            vecSorted.push_back(&strPath);
-        }
+        std::vector<const std::string*> vecSorted = lstPath;
         std::sort(vecSorted.begin(), vecSorted.end(),
                   [](const std::string* a, const std::string* b) { return *a < *b; });
         for (const std::string* pPath : vecSorted)
@@ -364,6 +386,40 @@ bool PemCorvaneIdxBuilder::GetFileElement(uint64_t hsName, CORVANE_IDX_ELEMENT* 
         *pCached = itStat->second;
     }
     return true;
+}
+
+bool PemCorvaneIdxBuilder::StoredCopyStands(const CORVANE_IDX_ELEMENT& element, const CorvaneFileStat& cached,
+                                            const CorvaneFileStat& stat)
+{
+    return _INVALID_VER != element.uVer && element.uContextHash && cached.uFileSize == stat.uFileSize &&
+           cached.uLastWriteTime == stat.uLastWriteTime;
+}
+
+void PemCorvaneIdxBuilder::FindUnchanged(std::vector<StatQuery>& vecQuery)
+{
+    std::lock_guard<std::mutex> lock(m_mtxElement);
+    // Both maps along the sorted queries: each node is touched once, in order,
+    // instead of a search from the root per file.
+    auto it = m_mapHash2Element.begin();
+    auto itStat = m_mapHash2FileStat.begin();
+    for (StatQuery& query : vecQuery)
+    {
+        while (it != m_mapHash2Element.end() && it->first < query.hsName)
+        {
+            ++it;
+        }
+        while (itStat != m_mapHash2FileStat.end() && itStat->first < query.hsName)
+        {
+            ++itStat;
+        }
+        if (it != m_mapHash2Element.end() && it->first == query.hsName &&
+            itStat != m_mapHash2FileStat.end() && itStat->first == query.hsName &&
+            StoredCopyStands(it->second, itStat->second, query.stat))
+        {
+            query.hsContext = it->second.uContextHash;
+            query.bUnchanged = true;
+        }
+    }
 }
 
 bool PemCorvaneIdxBuilder::SetFileElement(uint64_t hsName, uint64_t hsContext, uint32_t uVer)

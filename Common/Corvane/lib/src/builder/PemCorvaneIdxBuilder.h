@@ -45,12 +45,31 @@ public:
     // version carries that version's elements of the same names forward.
     bool InsertList(const std::vector<std::string>& lstPath);
     bool InsertList(const std::vector<std::string>& lstPath, uint32_t uVer);
+    // Either of the above (uVer _INVALID_VER: no base version) for paths the
+    // caller keeps alive during the call: no copy of each path is made.
+    bool InsertPaths(const std::vector<const std::string*>& vecPath, uint32_t uVer);
 
     bool GetFileElement(uint64_t hsName, CORVANE_IDX_ELEMENT* pElement);
     // The element and, in the same lookup under the lock, its cached stat
     // (*pbHasCached says whether there is one).
     bool GetFileElement(uint64_t hsName, CORVANE_IDX_ELEMENT* pElement, CorvaneFileStat* pCached,
                         bool* pbHasCached);
+    // A file the walk found, asked whether its stored copy still stands.
+    struct StatQuery
+    {
+        uint64_t hsName = 0;
+        CorvaneFileStat stat;    // as the walk found it
+        uint64_t hsContext = 0;  // out: the stored copy's content hash
+        bool bUnchanged = false; // out: stored, and the cache vouches for this stat
+        uint32_t uTask = 0;      // the caller's
+    };
+    // Answers every query in one pass under the lock; vecQuery must be sorted
+    // by name hash. What GetFileElement and the cache would say one by one.
+    void FindUnchanged(std::vector<StatQuery>& vecQuery);
+    // Whether a file of this stat need not be read: its element holds a stored
+    // copy, and the cache saw the same size and write time when it was made.
+    static bool StoredCopyStands(const CORVANE_IDX_ELEMENT& element, const CorvaneFileStat& cached,
+                                 const CorvaneFileStat& stat);
     bool SetFileElement(uint64_t hsName, uint64_t hsContext, uint32_t uVer);
     bool SetCachedFileStat(uint64_t hsName, const CorvaneFileStat& stat);
 
@@ -79,7 +98,7 @@ public:
     PemCorvaneDiskAlloc* DiskAlloc() { return m_pDiskAlloc.get(); }
 
 private:
-    bool _InsertList(const std::vector<std::string>& lstPath,
+    bool _InsertList(const std::vector<const std::string*>& lstPath,
                      const std::vector<CORVANE_IDX_ELEMENT>* pvecBase);
     bool _SetElementPlace(uint64_t hsName, uint32_t uFileIdx, uint32_t uFileOfs, uint32_t uRequestSize);
     // One index or list file of the version: its plain bytes, and the encoded

@@ -222,7 +222,8 @@ bool PemCorvanePacker::_Do()
     CORVANE_CHECK(!m_bDone);
     CORVANE_CHECK(m_pkIdxBuilder->ResetRun());
 
-    std::vector<std::vector<PackerFile>> vecAllListFiles;
+    std::vector<std::vector<PackerFile>>& vecAllListFiles = m_vecAllListFiles;
+    vecAllListFiles.clear();
     try
     {
         // The store must not pack itself, nor the staging files of this very build.
@@ -289,20 +290,17 @@ bool PemCorvanePacker::_Do()
                 vecAllTasks.push_back(task);
             }
         }
-        const uint32_t uBaseVer = m_pkIdxBuilder->GetWorkVersion();
         // One list for the whole tree: the index builder then makes its maps
         // once instead of merging one small set of maps per directory.
-        std::vector<std::string> lstPath;
-        lstPath.reserve(vecAllTasks.size());
+        std::vector<const std::string*> vecPath;
+        vecPath.reserve(vecAllTasks.size());
         for (const CompressTask& task : vecAllTasks)
         {
-            lstPath.push_back(task.pFile->strRel);
+            vecPath.push_back(&task.pFile->strRel);
         }
-        if (!lstPath.empty())
+        if (!vecPath.empty())
         {
-            const bool bInsert = (_INVALID_VER == uBaseVer) ? m_pkIdxBuilder->InsertList(lstPath)
-                                                            : m_pkIdxBuilder->InsertList(lstPath, uBaseVer);
-            CORVANE_CHECK(bInsert);
+            CORVANE_CHECK(m_pkIdxBuilder->InsertPaths(vecPath, m_pkIdxBuilder->GetWorkVersion()));
         }
         m_pkIdxBuilder->EncodeEarlyLists(m_strExportDir.c_str());
         if (!DoCompress(m_strExportDir, vecAllTasks, m_pakOpt, m_pkIdxBuilder.get(), m_pTaskPool.get()))

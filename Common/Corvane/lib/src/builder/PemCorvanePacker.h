@@ -50,6 +50,10 @@ private:
     std::string m_strExportDir;
     PackerPath m_rootDir;
     PackerPath m_exportDir;
+    // The files of the last Do. Kept until the packer goes: freeing tens of
+    // thousands of paths is time the caller may spend elsewhere, for instance
+    // by releasing the packer on a thread of its own.
+    std::vector<std::vector<PackerFile>> m_vecAllListFiles;
     bool m_bDone = false;
 };
 

@@ -6,8 +6,7 @@
 #include "format/CorvaneHash.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdlib>
+#include <charconv>
 #include <cstring>
 #include <string_view>
 
@@ -19,7 +18,15 @@ namespace
 
 std::string JoinDirName(const std::string& strDirPath, const std::string& strName)
 {
-    return strDirPath.empty() ? strName : strDirPath + "/" + strName;
+    if (strDirPath.empty())
+    {
+        return strName;
+    }
+    // One allocation per path: a whole-tree listing makes one per file.
+    std::string strPath;
+    strPath.reserve(strDirPath.size() + 1 + strName.size());
+    strPath.append(strDirPath).append(1, '/').append(strName);
+    return strPath;
 }
 
 } // namespace
@@ -33,16 +40,12 @@ bool IsSafeDirEntryName(const std::string& strName)
 bool ParseDirLineHash(const std::string& strLine, uint64_t* puHash)
 {
     const size_t uTab = strLine.find('\t');
-    const std::string strKey = strLine.substr(0, uTab);
-    // strtoull accepts signs and leading blanks; a key is digits only.
-    if (strKey.empty() || strKey.find_first_not_of("0123456789") != std::string::npos)
-    {
-        return false;
-    }
-    errno = 0;
-    char* pszEnd = nullptr;
-    const unsigned long long uValue = std::strtoull(strKey.c_str(), &pszEnd, 10);
-    if (errno == ERANGE || !(pszEnd && *pszEnd == '\0'))
+    const char* pBegin = strLine.data();
+    const char* pEnd = pBegin + (uTab == std::string::npos ? strLine.size() : uTab);
+    // Digits only: from_chars takes no sign and no blanks, and says so on overflow.
+    uint64_t uValue = 0;
+    const std::from_chars_result result = std::from_chars(pBegin, pEnd, uValue, 10);
+    if (pBegin == pEnd || result.ec != std::errc() || result.ptr != pEnd)
     {
         return false;
     }
@@ -128,22 +131,27 @@ bool ParseDirEntries(const std::string& strLine, const std::string& strDirPath,
 
 bool CollectDirFilesRecursive(const std::vector<std::string>& vecLine,
                               const std::vector<DirHashLine>& vecDirHashLine, const std::string& strDirPath,
-                              std::vector<std::string>& vecFilePath, std::set<uint64_t>& setVisitedDirHash)
+                              std::vector<std::string>& vecFilePath, std::vector<uint8_t>& vecVisitedLine)
 {
-    const uint64_t uKey = CalcNormalizedNameHash(strDirPath.c_str());
-    if (!setVisitedDirHash.insert(uKey).second)
+    uint64_t uLine = 0;
+    CORVANE_CHECK(FindDirLine(vecDirHashLine, CalcNormalizedNameHash(strDirPath.c_str()), &uLine));
+    CORVANE_CHECK(uLine < vecLine.size());
+    // Keys and lines are one to one: a line seen is its directory seen.
+    if (vecVisitedLine.size() != vecLine.size())
+    {
+        vecVisitedLine.assign(vecLine.size(), 0);
+    }
+    if (vecVisitedLine[uLine])
     {
         return true; // seen already: a repeated entry or a cycle
     }
-    uint64_t uLine = 0;
-    CORVANE_CHECK(FindDirLine(vecDirHashLine, uKey, &uLine));
-    CORVANE_CHECK(uLine < vecLine.size());
+    vecVisitedLine[uLine] = 1;
     std::vector<std::string> vecSubDirPath;
     CORVANE_CHECK(ParseDirEntries(vecLine[uLine], strDirPath, &vecFilePath, &vecSubDirPath));
     for (const std::string& strSubDirPath : vecSubDirPath)
     {
         CORVANE_CHECK(
-            CollectDirFilesRecursive(vecLine, vecDirHashLine, strSubDirPath, vecFilePath, setVisitedDirHash));
+            CollectDirFilesRecursive(vecLine, vecDirHashLine, strSubDirPath, vecFilePath, vecVisitedLine));
     }
     return true;
 }

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -27,10 +26,11 @@ bool IsSafeDirEntryName(const std::string& strName);
 bool ParseDirEntries(const std::string& strLine, const std::string& strDirPath,
                      std::vector<std::string>* pFiles, std::vector<std::string>* pSubDirs);
 // Every file below strDirPath, appended in no order and possibly more than once
-// (see SortUniquePaths); each directory key is visited once, so cycles end.
+// (see SortUniquePaths); each directory line is visited once, so cycles end.
+// vecVisitedLine marks the lines seen (sized to vecLine on first use).
 bool CollectDirFilesRecursive(const std::vector<std::string>& vecLine,
                               const std::vector<DirHashLine>& vecDirHashLine, const std::string& strDirPath,
-                              std::vector<std::string>& vecFilePath, std::set<uint64_t>& setVisitedDirHash);
+                              std::vector<std::string>& vecFilePath, std::vector<uint8_t>& vecVisitedLine);
 // Sorted, each path once: what the listings hand out.
 void SortUniquePaths(std::vector<std::string>& vecPath);
 

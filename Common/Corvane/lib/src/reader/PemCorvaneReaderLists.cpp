@@ -56,9 +56,9 @@ IStringList* PemCorvaneReader::OpenFileList(const char* pcszDir, bool bRecursive
         }
         else
         {
-            std::set<uint64_t> setVisitedDirHash;
+            std::vector<uint8_t> vecVisitedLine;
             if (!NSCorvaneReader::CollectDirFilesRecursive(m_vecDirTreeLine, m_vecDirHashLine, strDirPath,
-                                                           vecFilePath, setVisitedDirHash))
+                                                           vecFilePath, vecVisitedLine))
             {
                 vecFilePath.clear();
             }
@@ -78,9 +78,9 @@ IStringList* PemCorvaneReader::OpenFileList()
     {
         CORVANE_CHECK_NULL(EnsureDirTreeCache());
         std::vector<std::string> vecFilePath;
-        std::set<uint64_t> setVisitedDirHash;
+        std::vector<uint8_t> vecVisitedLine;
         CORVANE_CHECK_NULL(NSCorvaneReader::CollectDirFilesRecursive(
-            m_vecDirTreeLine, m_vecDirHashLine, std::string(), vecFilePath, setVisitedDirHash));
+            m_vecDirTreeLine, m_vecDirHashLine, std::string(), vecFilePath, vecVisitedLine));
         return NewList(vecFilePath);
     }
     catch (const std::bad_alloc&)
