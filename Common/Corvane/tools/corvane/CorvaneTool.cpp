@@ -2,6 +2,7 @@
 #include "CorvaneTool.h"
 
 #include <cstdio>
+#include <cstdlib>
 
 CorvaneLibrary* ToolContext::Library()
 {
@@ -41,4 +42,11 @@ int FailUsage(const char* pcszCommand, const std::string& strText)
         std::fprintf(stderr, "corvane: %s (see 'corvane --help')\n", strText.c_str());
     }
     return kExitUsage;
+}
+
+void ExitLeavingMemory(int nExit)
+{
+    const bool bFlushed = std::fflush(stdout) == 0;
+    std::fflush(stderr);
+    std::_Exit(bFlushed ? nExit : kExitFailure);
 }

@@ -49,3 +49,7 @@ int Fail(const std::string& strText);
 int FailInLibrary(const std::string& strText);
 // "corvane: <text> (see 'corvane <command> --help')" on stderr; returns kExitUsage.
 int FailUsage(const char* pcszCommand, const std::string& strText);
+// Ends the process with nExit after flushing stdout and stderr, without
+// freeing anything or running destructors: for when all that is left is
+// memory and idle threads, which the system takes back at once.
+[[noreturn]] void ExitLeavingMemory(int nExit);

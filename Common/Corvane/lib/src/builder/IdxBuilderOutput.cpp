@@ -103,12 +103,15 @@ bool PemCorvaneIdxBuilder::Output(const char* pcszDir)
         // Packages first, then the index and every list, each file replaced
         // atomically: readers only follow the marker written last.
         CORVANE_CHECK(PublishPackages(pcszDir));
-        for (const ListFile& list : vecLists)
-        {
-            CORVANE_CHECK(list.strPath.size());
-            CORVANE_CHECK(CorvaneUtil::DiskWriteBytes(list.vecEncoded.data(), list.vecEncoded.size(),
-                                                      list.strPath.c_str()));
-        }
+        // Each is written and synced on its own; none is read before the marker.
+        CORVANE_CHECK(RunJobs(vecLists.size(), m_pakOpt.nTreadCount,
+                              [&vecLists](size_t uList) -> bool
+                              {
+                                  const ListFile& list = vecLists[uList];
+                                  CORVANE_CHECK(list.strPath.size());
+                                  return CorvaneUtil::DiskWriteBytes(
+                                      list.vecEncoded.data(), list.vecEncoded.size(), list.strPath.c_str());
+                              }));
 
         // The old cache describes the previous version's files: it must not
         // vouch for the new version if writing the new cache fails below.
