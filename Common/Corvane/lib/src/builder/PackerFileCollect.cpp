@@ -321,7 +321,9 @@ bool WalkDirectories(const DirEntry& top, const PackEntry& entry, const std::str
     return true;
 }
 
-bool ToRelativePath(std::string& strOut, const DirEntry& file, const PackerPath& root)
+// The store path of a walked file: its normalised path without the root's,
+// made in place in the normalised path it takes.
+bool TakeRelativePath(std::string& strOut, DirEntry& file, const PackerPath& root)
 {
     const std::string& strRoot = root.strReal;
     const size_t uPrefix = (!strRoot.empty() && strRoot.back() == '/') ? strRoot.size() : strRoot.size() + 1;
@@ -330,7 +332,8 @@ bool ToRelativePath(std::string& strOut, const DirEntry& file, const PackerPath&
     CORVANE_CHECK(uPrefix == strRoot.size() || file.strReal[strRoot.size()] == '/');
     // The normalised path is the real one character by character.
     CORVANE_CHECK(file.strNorm.size() == file.strReal.size());
-    strOut.assign(file.strNorm, uPrefix, std::string::npos);
+    strOut = std::move(file.strNorm);
+    strOut.erase(0, uPrefix);
     return true;
 }
 
@@ -343,7 +346,7 @@ bool CollectDirFiles(std::vector<PackerFile>& lstFiles, std::vector<DirEntry>& v
     for (DirEntry& file : vecFiles)
     {
         PackerFile item;
-        CORVANE_CHECK(ToRelativePath(item.strRel, file, root));
+        CORVANE_CHECK(TakeRelativePath(item.strRel, file, root));
         item.strFull = std::move(file.strReal);
         item.bHasStat = file.bHasStat;
         item.stat = file.stat;
@@ -407,8 +410,12 @@ bool GetFiles(std::vector<std::vector<PackerFile>>& vecLists, const PackEntry& e
         {
             std::vector<PackerFile> lstFiles;
             CORVANE_CHECK(CollectDirFiles(lstFiles, walked.vecFiles, root));
-            std::sort(lstFiles.begin(), lstFiles.end(),
-                      [](const PackerFile& a, const PackerFile& b) { return a.strRel < b.strRel; });
+            // Listed in this order already: the common prefix taken off keeps it.
+            const auto byRel = [](const PackerFile& a, const PackerFile& b) { return a.strRel < b.strRel; };
+            if (!std::is_sorted(lstFiles.begin(), lstFiles.end(), byRel))
+            {
+                std::sort(lstFiles.begin(), lstFiles.end(), byRel);
+            }
             if (!lstFiles.empty())
             {
                 vecLists.push_back(std::move(lstFiles));

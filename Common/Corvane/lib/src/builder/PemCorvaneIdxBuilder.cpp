@@ -247,15 +247,19 @@ bool PemCorvaneIdxBuilder::_InsertList(const std::vector<const std::string*>& ls
             const size_t uFileSlash = strPath.rfind('/');
             const size_t uDirLen = (uFileSlash == std::string::npos) ? 0 : uFileSlash;
             const size_t uNameAt = (uFileSlash == std::string::npos) ? 0 : uFileSlash + 1;
+            // A directory's files come in name order: each goes in at the end.
+            std::string strEntry;
+            strEntry.reserve(2 + strPath.size() - uNameAt);
+            strEntry.append("F:").append(strPath, uNameAt, std::string::npos);
             if (pLastDirEntries && strLastDir.size() == uDirLen &&
                 0 == strPath.compare(0, uDirLen, strLastDir))
             {
-                pLastDirEntries->insert("F:" + strPath.substr(uNameAt));
+                pLastDirEntries->emplace_hint(pLastDirEntries->end(), std::move(strEntry));
                 continue;
             }
             strLastDir.assign(strPath, 0, uDirLen);
             pLastDirEntries = &mapRelation[NSCorvaneReader::CalcNormalizedNameHash(strLastDir.c_str())];
-            pLastDirEntries->insert("F:" + strPath.substr(uNameAt));
+            pLastDirEntries->emplace_hint(pLastDirEntries->end(), std::move(strEntry));
             // Enter the directory in its parents, up to one that has it already:
             // that one's own parents were entered with it.
             std::string strRest = strLastDir;
