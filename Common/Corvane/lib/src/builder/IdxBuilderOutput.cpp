@@ -291,10 +291,14 @@ bool PemCorvaneIdxBuilder::_PathPool(std::vector<uint8_t>& vecPool, std::vector<
     }
     std::sort(vecPath.begin(), vecPath.end());
     vecPool.clear();
+    // Both in hash order: one pass over each.
+    auto itPath = vecPath.begin();
     for (const auto& it : m_mapHash2Element)
     {
-        auto itPath = std::lower_bound(vecPath.begin(), vecPath.end(),
-                                       std::make_pair(it.first, static_cast<const std::string*>(nullptr)));
+        while (itPath != vecPath.end() && itPath->first < it.first)
+        {
+            ++itPath;
+        }
         CORVANE_CHECK(itPath != vecPath.end() && itPath->first == it.first);
         CORVANE_CHECK(vecPool.size() <= UINT32_MAX);
         if (pvecOffsets)
@@ -315,10 +319,15 @@ bool PemCorvaneIdxBuilder::_AddFileInfo(std::vector<ListFile>& vecLists, const c
     CORVANE_CHECK(_PathPool(vecStringPool, &vecOffsets));
     std::vector<uint8_t> vecRecord(sizeof(FileInfoHeader));
     uint32_t uCount = 0;
+    // Both maps in hash order: one pass over each.
+    auto itStat = m_mapHash2FileStat.begin();
     for (const auto& it : m_mapHash2Element)
     {
-        auto itStat = m_mapHash2FileStat.find(it.first);
-        CORVANE_CHECK(itStat != m_mapHash2FileStat.end());
+        while (itStat != m_mapHash2FileStat.end() && itStat->first < it.first)
+        {
+            ++itStat;
+        }
+        CORVANE_CHECK(itStat != m_mapHash2FileStat.end() && itStat->first == it.first);
         CORVANE_CHECK(itStat->second.uFileSize <= UINT32_MAX);
         FileInfoElement record;
         record.uNameHash = it.first;

@@ -11,7 +11,6 @@
 #include "format/CorvaneHash.h"
 #include "platform/PlatformFile.h"
 
-#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <cstring>
@@ -242,30 +241,30 @@ bool CommitCompressedResult(const std::string& strExportDir, CompressResult& res
 // Settles, in one pass over the index builder, every file whose stored copy
 // the stat cache vouches for; those are not handed to a worker at all. Returns
 // the indices of the tasks still to run, in task order.
-std::vector<size_t> SettleUnchanged(const std::vector<CompressTask>& vecTasks, const CORVANE_PAK_OPTION& opt,
-                                    PemCorvaneIdxBuilder* pkIdxBuilder,
+std::vector<size_t> SettleUnchanged(const std::vector<CompressTask>& vecTasks,
+                                    const std::vector<std::pair<uint64_t, size_t>>& vecHashOrder,
+                                    const CORVANE_PAK_OPTION& opt, PemCorvaneIdxBuilder* pkIdxBuilder,
                                     std::vector<CompressResult>& vecResults)
 {
     std::vector<PemCorvaneIdxBuilder::StatQuery> vecQuery;
     vecQuery.reserve(vecTasks.size());
-    for (size_t i = 0; i < vecTasks.size(); ++i)
+    // In hash order already, as the lookup wants the queries.
+    for (const std::pair<uint64_t, size_t>& hashed : vecHashOrder)
     {
-        const PackerFile* pFile = vecTasks[i].pFile;
+        const size_t i = hashed.second;
+        const PackerFile* pFile = i < vecTasks.size() ? vecTasks[i].pFile : nullptr;
         // Files without a stat from the walk, and too large ones, take the
         // worker's way, which reports them.
         if (pFile && pFile->bHasStat && !pFile->stat.bDirectory && pFile->stat.uSize <= UINT32_MAX)
         {
             PemCorvaneIdxBuilder::StatQuery query;
-            query.hsName = NSCorvaneReader::CalcNameHash(pFile->strRel.c_str());
+            query.hsName = hashed.first;
             query.stat.uFileSize = pFile->stat.uSize;
             query.stat.uLastWriteTime = static_cast<uint64_t>(pFile->stat.nWriteTimeNs);
             query.uTask = static_cast<uint32_t>(i);
             vecQuery.push_back(query);
         }
     }
-    std::sort(vecQuery.begin(), vecQuery.end(),
-              [](const PemCorvaneIdxBuilder::StatQuery& a, const PemCorvaneIdxBuilder::StatQuery& b)
-              { return a.hsName < b.hsName; });
     pkIdxBuilder->FindUnchanged(vecQuery);
     for (const PemCorvaneIdxBuilder::StatQuery& query : vecQuery)
     {
@@ -294,15 +293,16 @@ std::vector<size_t> SettleUnchanged(const std::vector<CompressTask>& vecTasks, c
 } // namespace
 
 bool DoCompress(const std::string& strExportDir, const std::vector<CompressTask>& vecTasks,
-                const CORVANE_PAK_OPTION& opt, PemCorvaneIdxBuilder* pkIdxBuilder,
-                PemQueueTaskPool* pTaskPool)
+                const std::vector<std::pair<uint64_t, size_t>>& vecHashOrder, const CORVANE_PAK_OPTION& opt,
+                PemCorvaneIdxBuilder* pkIdxBuilder, PemQueueTaskPool* pTaskPool)
 {
     CORVANE_CHECK(pkIdxBuilder);
     CORVANE_CHECK(pTaskPool);
     // Without a worker no result would ever become ready.
     CORVANE_CHECK(pTaskPool->ThreadCount() > 0);
     std::vector<CompressResult> vecResults(vecTasks.size());
-    const std::vector<size_t> vecPending = SettleUnchanged(vecTasks, opt, pkIdxBuilder, vecResults);
+    const std::vector<size_t> vecPending =
+        SettleUnchanged(vecTasks, vecHashOrder, opt, pkIdxBuilder, vecResults);
     std::mutex resultLock;
     std::condition_variable resultCond;
     std::atomic<size_t> uNextTask{0};

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace NSCorvane
@@ -27,8 +28,10 @@ struct CompressTask
 // Runs every task; false on the first compression, placement or write failure,
 // after the workers have stopped and the elements of uncommitted results were
 // removed. Files that cannot be opened are left out with a record.
+// vecHashOrder holds each task's name hash with its index, in hash order, as
+// the index builder's InsertPaths gives it for the tasks' paths.
 bool DoCompress(const std::string& strExportDir, const std::vector<CompressTask>& vecTasks,
-                const CORVANE_PAK_OPTION& opt, PemCorvaneIdxBuilder* pkIdxBuilder,
-                PemQueueTaskPool* pTaskPool);
+                const std::vector<std::pair<uint64_t, size_t>>& vecHashOrder, const CORVANE_PAK_OPTION& opt,
+                PemCorvaneIdxBuilder* pkIdxBuilder, PemQueueTaskPool* pTaskPool);
 
 } // namespace NSCorvane

@@ -196,32 +196,34 @@ std::vector<const std::string*> PathPointers(const std::vector<std::string>& lst
 
 bool PemCorvaneIdxBuilder::InsertList(const std::vector<std::string>& lstPath)
 {
-    return InsertPaths(PathPointers(lstPath), _INVALID_VER);
+    return InsertPaths(PathPointers(lstPath), _INVALID_VER, nullptr);
 }
 
 bool PemCorvaneIdxBuilder::InsertList(const std::vector<std::string>& lstPath, uint32_t uVer)
 {
-    return InsertPaths(PathPointers(lstPath), uVer);
+    return InsertPaths(PathPointers(lstPath), uVer, nullptr);
 }
 
-bool PemCorvaneIdxBuilder::InsertPaths(const std::vector<const std::string*>& vecPath, uint32_t uVer)
+bool PemCorvaneIdxBuilder::InsertPaths(const std::vector<const std::string*>& vecPath, uint32_t uVer,
+                                       HashOrder* pvecHashOrder)
 {
     if (_INVALID_VER == uVer)
     {
-        return _InsertList(vecPath, nullptr);
+        return _InsertList(vecPath, nullptr, pvecHashOrder);
     }
     // The work version's index is already loaded; other versions are read.
     if (uVer == m_nWorkVersion)
     {
-        return _InsertList(vecPath, &m_vecElement);
+        return _InsertList(vecPath, &m_vecElement, pvecHashOrder);
     }
     std::vector<CORVANE_IDX_ELEMENT> vec;
     CORVANE_CHECK(ReadIdxElement(vec, uVer));
-    return _InsertList(vecPath, &vec);
+    return _InsertList(vecPath, &vec, pvecHashOrder);
 }
 
 bool PemCorvaneIdxBuilder::_InsertList(const std::vector<const std::string*>& lstPath,
-                                       const std::vector<CORVANE_IDX_ELEMENT>* pvecBase)
+                                       const std::vector<CORVANE_IDX_ELEMENT>* pvecBase,
+                                       HashOrder* pvecHashOrder)
 {
     std::map<uint64_t, CORVANE_IDX_ELEMENT> map;
     std::set<std::string> set;
@@ -300,7 +302,7 @@ bool PemCorvaneIdxBuilder::_InsertList(const std::vector<const std::string*>& ls
         }
         // In key order, each with the end as hint: no search per insertion.
         // Among equal hashes, list order.
-        std::vector<std::pair<uint64_t, size_t>> vecOrder(vecElement.size());
+        HashOrder vecOrder(vecElement.size());
         for (size_t i = 0; i < vecElement.size(); ++i)
         {
             vecOrder[i] = {vecElement[i].uNameHash, i};
@@ -316,6 +318,10 @@ bool PemCorvaneIdxBuilder::_InsertList(const std::vector<const std::string*>& ls
                 continue;
             }
             map.emplace_hint(map.end(), vecOrder[i].first, vecElement[vecOrder[i].second]);
+        }
+        if (pvecHashOrder)
+        {
+            *pvecHashOrder = std::move(vecOrder);
         }
         return true;
     };

@@ -47,7 +47,11 @@ public:
     bool InsertList(const std::vector<std::string>& lstPath, uint32_t uVer);
     // Either of the above (uVer _INVALID_VER: no base version) for paths the
     // caller keeps alive during the call: no copy of each path is made.
-    bool InsertPaths(const std::vector<const std::string*>& vecPath, uint32_t uVer);
+    // pvecHashOrder, when given, receives each path's name hash with its index
+    // in vecPath, in hash order.
+    using HashOrder = std::vector<std::pair<uint64_t, size_t>>;
+    bool InsertPaths(const std::vector<const std::string*>& vecPath, uint32_t uVer,
+                     HashOrder* pvecHashOrder = nullptr);
 
     bool GetFileElement(uint64_t hsName, CORVANE_IDX_ELEMENT* pElement);
     // The element and, in the same lookup under the lock, its cached stat
@@ -99,7 +103,7 @@ public:
 
 private:
     bool _InsertList(const std::vector<const std::string*>& lstPath,
-                     const std::vector<CORVANE_IDX_ELEMENT>* pvecBase);
+                     const std::vector<CORVANE_IDX_ELEMENT>* pvecBase, HashOrder* pvecHashOrder);
     bool _SetElementPlace(uint64_t hsName, uint32_t uFileIdx, uint32_t uFileOfs, uint32_t uRequestSize);
     // One index or list file of the version: its plain bytes, and the encoded
     // file written once every package is published.

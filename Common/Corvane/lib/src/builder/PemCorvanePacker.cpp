@@ -298,12 +298,15 @@ bool PemCorvanePacker::_Do()
         {
             vecPath.push_back(&task.pFile->strRel);
         }
+        PemCorvaneIdxBuilder::HashOrder vecHashOrder;
         if (!vecPath.empty())
         {
-            CORVANE_CHECK(m_pkIdxBuilder->InsertPaths(vecPath, m_pkIdxBuilder->GetWorkVersion()));
+            CORVANE_CHECK(
+                m_pkIdxBuilder->InsertPaths(vecPath, m_pkIdxBuilder->GetWorkVersion(), &vecHashOrder));
         }
         m_pkIdxBuilder->EncodeEarlyLists(m_strExportDir.c_str());
-        if (!DoCompress(m_strExportDir, vecAllTasks, m_pakOpt, m_pkIdxBuilder.get(), m_pTaskPool.get()))
+        if (!DoCompress(m_strExportDir, vecAllTasks, vecHashOrder, m_pakOpt, m_pkIdxBuilder.get(),
+                        m_pTaskPool.get()))
         {
             CORVANE_REPORT("PrivateFun::DoCompress( m_strExportDir, vecAllTasks, m_pakOpt, m_pkIdxBuilder, "
                            "m_pTaskPool )");
