@@ -2,6 +2,7 @@
 // The reader end to end over real stores written by the format writers.
 #include "format/CorvaneEnvelope.h"
 #include "format/CorvaneHash.h"
+#include "reader/CorvaneDirTree.h"
 #include "reader/PemCorvaneReader.h"
 #include "support/LogCapture.h"
 #include "support/NetTestUtil.h"
@@ -12,8 +13,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <map>
 #include <random>
+#include <set>
 
 using namespace NSCorvane;
 using namespace CorvaneTest;
@@ -243,6 +247,57 @@ TEST_F(ReaderTest, DirectoryListings)
     ASSERT_NE(pUnknown, nullptr);
     EXPECT_EQ(pUnknown->Count(), 0u);
     pUnknown->Release();
+}
+
+TEST(DirTreeWalk, WholeTreeComesInByteOrderWithoutSorting)
+{
+    // Names where a directory's name is a prefix of its siblings' names, and
+    // files sort between the trees of directories: "b-x/" < "b.txt" < "b/" < "b0/".
+    const std::vector<std::string> vecFiles = {"a.txt",     "b.txt",    "b/x.txt", "b/c/d.txt", "b/c-d/e",
+                                               "b-x/y.txt", "b0/z.txt", "ba.txt",  "b/c.d",     "c"};
+    // The tree's lines as the builder writes them: entries of a directory in
+    // byte order, "D:" before "F:", lines by ascending key.
+    std::map<std::string, std::set<std::string>> mapDir;
+    for (const std::string& strFile : vecFiles)
+    {
+        std::string strPath = strFile;
+        std::string strEntry = "F:";
+        for (;;)
+        {
+            const size_t uSlash = strPath.rfind('/');
+            const std::string strParent = uSlash == std::string::npos ? "" : strPath.substr(0, uSlash);
+            mapDir[strParent].insert(strEntry + strPath.substr(uSlash == std::string::npos ? 0 : uSlash + 1));
+            if (strParent.empty())
+            {
+                break;
+            }
+            strPath = strParent;
+            strEntry = "D:";
+        }
+    }
+    std::map<uint64_t, std::string> mapLine;
+    for (const auto& dir : mapDir)
+    {
+        std::string strLine = std::to_string(NSCorvaneReader::CalcNormalizedNameHash(dir.first.c_str()));
+        for (const std::string& strEntry : dir.second)
+        {
+            strLine += "\t" + strEntry;
+        }
+        mapLine[NSCorvaneReader::CalcNormalizedNameHash(dir.first.c_str())] = strLine;
+    }
+    std::vector<std::string> vecLine;
+    for (const auto& line : mapLine)
+    {
+        vecLine.push_back(line.second);
+    }
+    std::vector<NSCorvaneReader::DirHashLine> vecHashLine;
+    ASSERT_TRUE(NSCorvaneReader::BuildDirHashLineMap(vecLine, vecHashLine));
+    std::vector<std::string> vecListed;
+    std::vector<uint8_t> vecVisited;
+    ASSERT_TRUE(NSCorvaneReader::CollectDirFilesRecursive(vecLine, vecHashLine, "", vecListed, vecVisited));
+    std::vector<std::string> vecSorted = vecFiles;
+    std::sort(vecSorted.begin(), vecSorted.end());
+    EXPECT_EQ(vecListed, vecSorted) << "listed in byte order as collected, before any sort";
 }
 
 TEST_F(ReaderTest, DirectoryTreeAnomalies)

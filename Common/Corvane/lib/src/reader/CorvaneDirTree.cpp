@@ -129,6 +129,38 @@ bool ParseDirEntries(const std::string& strLine, const std::string& strDirPath,
     return true;
 }
 
+namespace
+{
+
+// Whether strPath sorts before every path below strDir, that is before strDir + "/".
+bool BeforeDirectory(const std::string& strPath, const std::string& strDir)
+{
+    const int nCmp = strPath.compare(0, strDir.size(), strDir);
+    if (nCmp != 0 || strPath.size() == strDir.size())
+    {
+        return nCmp <= 0;
+    }
+    return static_cast<unsigned char>(strPath[strDir.size()]) < static_cast<unsigned char>('/');
+}
+
+// Whether everything below strA sorts before everything below strB, that is
+// strA + "/" before strB + "/".
+bool DirectoryBefore(const std::string& strA, const std::string& strB)
+{
+    const size_t uCommon = std::min(strA.size(), strB.size());
+    const int nCmp = strA.compare(0, uCommon, strB, 0, uCommon);
+    if (nCmp != 0 || strA.size() == strB.size())
+    {
+        return nCmp < 0;
+    }
+    // One is a prefix of the other: the other's next byte meets the '/'.
+    return strA.size() < strB.size()
+               ? static_cast<unsigned char>(strB[uCommon]) > static_cast<unsigned char>('/')
+               : static_cast<unsigned char>(strA[uCommon]) < static_cast<unsigned char>('/');
+}
+
+} // namespace
+
 bool CollectDirFilesRecursive(const std::vector<std::string>& vecLine,
                               const std::vector<DirHashLine>& vecDirHashLine, const std::string& strDirPath,
                               std::vector<std::string>& vecFilePath, std::vector<uint8_t>& vecVisitedLine)
@@ -146,20 +178,37 @@ bool CollectDirFilesRecursive(const std::vector<std::string>& vecLine,
         return true; // seen already: a repeated entry or a cycle
     }
     vecVisitedLine[uLine] = 1;
+    std::vector<std::string> vecFiles;
     std::vector<std::string> vecSubDirPath;
-    CORVANE_CHECK(ParseDirEntries(vecLine[uLine], strDirPath, &vecFilePath, &vecSubDirPath));
+    CORVANE_CHECK(ParseDirEntries(vecLine[uLine], strDirPath, &vecFiles, &vecSubDirPath));
+    // Files and the trees of subdirectories interleaved in byte order, so that
+    // a tree whose lines list their names in order comes out sorted.
+    std::sort(vecSubDirPath.begin(), vecSubDirPath.end(), DirectoryBefore);
+    size_t uFile = 0;
     for (const std::string& strSubDirPath : vecSubDirPath)
     {
+        while (uFile < vecFiles.size() && BeforeDirectory(vecFiles[uFile], strSubDirPath))
+        {
+            vecFilePath.push_back(std::move(vecFiles[uFile++]));
+        }
         CORVANE_CHECK(
             CollectDirFilesRecursive(vecLine, vecDirHashLine, strSubDirPath, vecFilePath, vecVisitedLine));
+    }
+    while (uFile < vecFiles.size())
+    {
+        vecFilePath.push_back(std::move(vecFiles[uFile++]));
     }
     return true;
 }
 
 void SortUniquePaths(std::vector<std::string>& vecPath)
 {
-    // One sort at the end costs less than a tree of strings kept in order.
-    std::sort(vecPath.begin(), vecPath.end());
+    // One sort at the end costs less than a tree of strings kept in order, and
+    // a whole-tree listing usually comes in order already.
+    if (!std::is_sorted(vecPath.begin(), vecPath.end()))
+    {
+        std::sort(vecPath.begin(), vecPath.end());
+    }
     vecPath.erase(std::unique(vecPath.begin(), vecPath.end()), vecPath.end());
 }
 

@@ -78,6 +78,7 @@ IStringList* PemCorvaneReader::OpenFileList()
     {
         CORVANE_CHECK_NULL(EnsureDirTreeCache());
         std::vector<std::string> vecFilePath;
+        vecFilePath.reserve(m_vecElement.size()); // one element per file of the version
         std::vector<uint8_t> vecVisitedLine;
         CORVANE_CHECK_NULL(NSCorvaneReader::CollectDirFilesRecursive(
             m_vecDirTreeLine, m_vecDirHashLine, std::string(), vecFilePath, vecVisitedLine));
