@@ -94,9 +94,9 @@ copy_tree() { # list_file dest
 }
 
 now() { date +%s.%N; }
-secs() { python3 -c "import sys; print('%.2f' % (float(sys.argv[2]) - float(sys.argv[1])))" "$1" "$2"; }
+secs() { python3 -c "import sys; print('%.3f' % (float(sys.argv[2]) - float(sys.argv[1])))" "$1" "$2"; }
 ratio() { python3 -c "import sys; print('%.3f' % (float(sys.argv[1]) / float(sys.argv[2])))" "$1" "$2"; }
-median() { python3 -c "import sys, statistics; print('%.2f' % statistics.median(float(v) for v in sys.argv[1:]))" "$@"; }
+median() { python3 -c "import sys, statistics; print('%.3f' % statistics.median(float(v) for v in sys.argv[1:]))" "$@"; }
 bytes_of() { find "$1" -type f -printf '%s\n' | awk '{s += $1} END {print s + 0}'; }
 summary_value() { sed -n "s/^$2: *//p" "$1"; }
 
@@ -130,7 +130,7 @@ per_file_bytes() { # tree zstd_level -> bytes of every file compressed alone
 
 measure() { # label tree store level zlevel second_build(0/1) runs
     local label=$1 tree=$2 store=$3 lvl=$4 zl=$5 second=$6 n=$7
-    local files in_bytes pack_s store_bytes tz tz_s tz_bytes pf_bytes i
+    local files in_bytes pack_s store_bytes="" cache_bytes data_out stored_anew tz tz_s tz_bytes pf_bytes i v
     local -a pack_runs=() tz_runs=() second_runs=()
     files=$(find "$tree" -type f | wc -l)
     in_bytes=$(bytes_of "$tree")
@@ -138,22 +138,38 @@ measure() { # label tree store level zlevel second_build(0/1) runs
 
     sync
     # Runs alternate between the two, so a slower stretch of a shared machine
-    # does not fall on one side only.
+    # does not fall on one side only. Each first build is followed at once by
+    # two unchanged builds over it, so that the first and the second builds
+    # of a pair, too, come from the same stretch.
     for ((i = 0; i < n; ++i)); do
         rm -rf "$store"
         pack_runs+=("$(run_pack "$tree" "$store" 1 "$lvl")")
+        if [ -z "$store_bytes" ]; then
+            # What a store serves: dat/ and idx/. The packer's own cache
+            # under _tmp/ is never published, and is shown on its own line.
+            store_bytes=$(( $(bytes_of "$store/dat") + $(bytes_of "$store/idx") ))
+            cache_bytes=$(bytes_of "$store/_tmp")
+            data_out=$(summary_value "$work/pack.out" 'bytes out')
+        fi
+        if [ "$second" = 1 ]; then
+            # The first build's packages are written back first: every timed
+            # build starts after a sync.
+            sync
+            for v in 2 3; do
+                second_runs+=("$(run_pack "$tree" "$store" "$v" "$lvl")")
+            done
+            stored_anew=$(summary_value "$work/pack.out" 'stored anew')
+        fi
+        sync
         tz=$(run_tar_zstd "$tree" "$zl")
         tz_runs+=("${tz% *}")
         tz_bytes=${tz#* }
     done
     pack_s=$(median "${pack_runs[@]}")
     tz_s=$(median "${tz_runs[@]}")
-    # What a store serves: dat/ and idx/. The packer's own cache under _tmp/
-    # is never published, and is shown on its own line.
-    store_bytes=$(( $(bytes_of "$store/dat") + $(bytes_of "$store/idx") ))
     echo "[$label] corvane pack time:        $pack_s s (runs: ${pack_runs[*]})"
-    echo "[$label] corvane store size:       $store_bytes bytes (data $(summary_value "$work/pack.out" 'bytes out'))"
-    echo "[$label] corvane packer cache:     $(bytes_of "$store/_tmp") bytes (_tmp/, not published)"
+    echo "[$label] corvane store size:       $store_bytes bytes (data $data_out)"
+    echo "[$label] corvane packer cache:     $cache_bytes bytes (_tmp/, not published)"
     echo "[$label] tar | zstd -T$threads -$zl time:  $tz_s s (runs: ${tz_runs[*]})"
     echo "[$label] tar | zstd -T$threads -$zl size:  $tz_bytes bytes"
 
@@ -166,15 +182,8 @@ measure() { # label tree store level zlevel second_build(0/1) runs
 
     if [ "$second" = 1 ]; then
         local second_s
-        # Each later version repacks the unchanged tree over the one before.
-        # The per-file run above left hundreds of MB to write back; the first
-        # builds, too, start after a sync.
-        sync
-        for ((i = 0; i < n; ++i)); do
-            second_runs+=("$(run_pack "$tree" "$store" $((i + 2)) "$lvl")")
-        done
         second_s=$(median "${second_runs[@]}")
-        echo "[$label] second unchanged pack time: $second_s s (runs: ${second_runs[*]}; stored anew: $(summary_value "$work/pack.out" 'stored anew'))"
+        echo "[$label] second unchanged pack time: $second_s s (runs: ${second_runs[*]}; stored anew: $stored_anew)"
         echo "[$label] ratio second build / first build: $(ratio "$second_s" "$pack_s")"
     fi
 }
