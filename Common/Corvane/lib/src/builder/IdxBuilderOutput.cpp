@@ -5,6 +5,7 @@
 #include "builder/BuilderFileIo.h"
 #include "builder/BuilderJobs.h"
 #include "builder/BuilderStage.h"
+#include "builder/KeyOrder.h"
 #include "builder/PackagePublish.h"
 #include "builder/PemCorvaneIdxBuilder.h"
 #include "common/CorvaneCheck.h"
@@ -295,10 +296,7 @@ bool PemCorvaneIdxBuilder::_PathPool(std::vector<uint8_t>& vecPool, std::vector<
     auto itPath = vecPath.begin();
     for (const auto& it : m_mapHash2Element)
     {
-        while (itPath != vecPath.end() && itPath->first < it.first)
-        {
-            ++itPath;
-        }
+        itPath = SkipBelowKey(itPath, vecPath.end(), it.first);
         CORVANE_CHECK(itPath != vecPath.end() && itPath->first == it.first);
         CORVANE_CHECK(vecPool.size() <= UINT32_MAX);
         if (pvecOffsets)
@@ -323,10 +321,7 @@ bool PemCorvaneIdxBuilder::_AddFileInfo(std::vector<ListFile>& vecLists, const c
     auto itStat = m_mapHash2FileStat.begin();
     for (const auto& it : m_mapHash2Element)
     {
-        while (itStat != m_mapHash2FileStat.end() && itStat->first < it.first)
-        {
-            ++itStat;
-        }
+        itStat = SkipBelowKey(itStat, m_mapHash2FileStat.end(), it.first);
         CORVANE_CHECK(itStat != m_mapHash2FileStat.end() && itStat->first == it.first);
         CORVANE_CHECK(itStat->second.uFileSize <= UINT32_MAX);
         FileInfoElement record;
@@ -374,10 +369,7 @@ std::string PemCorvaneIdxBuilder::_FileStatCacheText()
     auto itStat = m_mapHash2FileStat.begin();
     for (const auto& it : m_mapHash2Element)
     {
-        while (itStat != m_mapHash2FileStat.end() && itStat->first < it.first)
-        {
-            ++itStat;
-        }
+        itStat = SkipBelowKey(itStat, m_mapHash2FileStat.end(), it.first);
         if (itStat != m_mapHash2FileStat.end() && itStat->first == it.first)
         {
             AppendFileStatLine(strText, it.first, itStat->second);

@@ -4,6 +4,7 @@
 #include "builder/BuilderFileIo.h"
 #include "builder/BuilderJobs.h"
 #include "builder/BuilderStage.h"
+#include "builder/KeyOrder.h"
 #include "common/CorvaneCheck.h"
 #include "common/CorvanePath.h"
 #include "format/CorvaneEnvelope.h"
@@ -414,14 +415,8 @@ void PemCorvaneIdxBuilder::FindUnchanged(std::vector<StatQuery>& vecQuery)
     auto itStat = m_mapHash2FileStat.begin();
     for (StatQuery& query : vecQuery)
     {
-        while (it != m_mapHash2Element.end() && it->first < query.hsName)
-        {
-            ++it;
-        }
-        while (itStat != m_mapHash2FileStat.end() && itStat->first < query.hsName)
-        {
-            ++itStat;
-        }
+        it = SkipBelowKey(it, m_mapHash2Element.end(), query.hsName);
+        itStat = SkipBelowKey(itStat, m_mapHash2FileStat.end(), query.hsName);
         if (it != m_mapHash2Element.end() && it->first == query.hsName &&
             itStat != m_mapHash2FileStat.end() && itStat->first == query.hsName &&
             StoredCopyStands(it->second, itStat->second, query.stat))
