@@ -96,6 +96,7 @@ copy_tree() { # list_file dest
 now() { date +%s.%N; }
 secs() { python3 -c "import sys; print('%.3f' % (float(sys.argv[2]) - float(sys.argv[1])))" "$1" "$2"; }
 ratio() { python3 -c "import sys; print('%.3f' % (float(sys.argv[1]) / float(sys.argv[2])))" "$1" "$2"; }
+pct() { python3 -c "import sys; print('%.2f%%' % (100.0 * float(sys.argv[1]) / float(sys.argv[2])))" "$1" "$2"; }
 median() { python3 -c "import sys, statistics; print('%.3f' % statistics.median(float(v) for v in sys.argv[1:]))" "$@"; }
 bytes_of() { find "$1" -type f -printf '%s\n' | awk '{s += $1} END {print s + 0}'; }
 summary_value() { sed -n "s/^$2: *//p" "$1"; }
@@ -175,6 +176,18 @@ measure() { # label tree store level zlevel second_build(0/1) runs
 
     pf_bytes=$(per_file_bytes "$tree" "$zl")
     echo "[$label] per-file zstd -$zl sum:     $pf_bytes bytes"
+
+    # Where the store's bytes beyond the per-file sum go. Every record carries
+    # a 225-byte header, and a non-empty one a 4-byte size before its zstd
+    # frame; both are fixed by the record format, whatever the packer does.
+    local nonempty record_heads contents lists
+    nonempty=$(find "$tree" -type f -size +0 | wc -l)
+    record_heads=$((files * 225 + nonempty * 4))
+    contents=$((data_out - record_heads))
+    lists=$((store_bytes - data_out))
+    echo "[$label] compressed contents:      $contents bytes (data less record headers; $(ratio "$contents" "$pf_bytes") of the per-file sum)"
+    echo "[$label] record headers:           $record_heads bytes (225 per file + 4 per non-empty file; $(pct "$record_heads" "$pf_bytes") of the per-file sum)"
+    echo "[$label] lists and package heads:  $lists bytes ($(pct "$lists" "$pf_bytes") of the per-file sum)"
 
     echo "[$label] ratio pack time / tar-zstd time:    $(ratio "$pack_s" "$tz_s")"
     echo "[$label] ratio store size / per-file sum:    $(ratio "$store_bytes" "$pf_bytes")"
