@@ -152,15 +152,6 @@ protected:
 
 } // namespace
 
-TEST(CompressLevels, MapStoreLevelsToZstd)
-{
-    const int anExpected[] = {1, 1, 3, 3, 6, 6, 12, 12, 19, 19, 22};
-    for (int nLevel = 0; nLevel <= 10; ++nLevel)
-        EXPECT_EQ(MapLevelToZstd(nLevel), anExpected[nLevel]) << nLevel;
-    EXPECT_EQ(MapLevelToZstd(-5), 1);
-    EXPECT_EQ(MapLevelToZstd(99), 22);
-}
-
 TEST_F(CompressTest, RoundTripsAtEveryLevel)
 {
     const Bytes vecText = TextLike(200000);

@@ -158,16 +158,6 @@ TEST(ContextHash, StreamOfPiecesMatchesTheWhole)
     EXPECT_EQ(CalcContextHash(nullptr, 0), ContextHashStream().Value());
 }
 
-TEST(ContextHash, PowMod32)
-{
-    EXPECT_EQ(ContextHashKernel::PowMod32(33, 0), 1u);
-    EXPECT_EQ(ContextHashKernel::PowMod32(33, 3), 35937u);
-    uint32_t uPow = 1;
-    for (int i = 0; i < 1000; ++i)
-        uPow *= 131u;
-    EXPECT_EQ(ContextHashKernel::PowMod32(131, 1000), uPow);
-}
-
 TEST(NameHash, KnownAnswers)
 {
     EXPECT_EQ(CalcNameHash("a/b.txt"), 0x2b606d85004ef4bull);
