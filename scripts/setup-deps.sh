@@ -12,6 +12,7 @@ PACKAGES=(
     libcurl4-openssl-dev rapidjson-dev nginx-light curl openssl
     qtbase5-dev qttools5-dev-tools qttools5-dev
     fonts-wqy-microhei xvfb
+    g++-mingw-w64-x86-64-posix
 )
 
 missing=()

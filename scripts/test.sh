@@ -5,6 +5,7 @@
 # 2. the same tests built with AddressSanitizer + UndefinedBehaviorSanitizer;
 # 3. the concurrency tests (label "tsan") built with ThreadSanitizer;
 # 4. every fuzz target for a short while on its corpus.
+# Before them, every Windows-only source is compiled with the mingw-w64 cross compiler.
 # CORVANE_TEST_QUICK=1 runs step 1 only. FUZZ_SECONDS sets step 4's time per target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -17,6 +18,9 @@ export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1"
 step() { echo; echo "=== $* ($(date +%H:%M:%S))"; }
 
 bash scripts/setup-deps.sh
+
+step "Windows sources compile check"
+bash scripts/wincheck.sh
 
 run_build() { # dir, ctest args..., -- cmake args...
     local dir=$1; shift

@@ -2,6 +2,7 @@
 
 #include "LauncherSettings.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDesktopServices>
@@ -9,6 +10,7 @@
 #include <QEvent>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFocusEvent>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -124,8 +126,10 @@ void OrvelSettingsDialog::buildUi()
     connect(m_pLocateButton, &QToolButton::clicked, this, &OrvelSettingsDialog::OnLocateClicked);
     connect(m_pOkButton, &QPushButton::clicked, this, &OrvelSettingsDialog::OnSaveClicked);
     connect(m_pCancelButton, &QPushButton::clicked, this, &OrvelSettingsDialog::OnCancelClicked);
+    connect(m_pWorkPathEdit, &QLineEdit::returnPressed, this, [this]() { m_bReturnPressed = true; });
     connect(m_pWorkPathEdit, &QLineEdit::editingFinished, this,
             &OrvelSettingsDialog::OnWorkPathEditingFinished);
+    m_pWorkPathEdit->installEventFilter(this);
     connect(m_pLanguageCombo, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             &OrvelSettingsDialog::OnLanguageChanged);
     connect(m_pRunInBackgroundCheck, &QCheckBox::toggled, this,
@@ -208,9 +212,26 @@ void OrvelSettingsDialog::OnLocateClicked()
 
 void OrvelSettingsDialog::OnWorkPathEditingFinished()
 {
+    const bool bReturnPressed = m_bReturnPressed;
+    const bool bLeftByMouse = m_bLeftByMouse;
+    m_bReturnPressed = false;
+    m_bLeftByMouse = false;
     if (m_bCheckingWorkPath)
         return;
+    // Return presses the default button, and a click on OK or Cancel follows
+    // this focus change: the save checks the entry itself and stays open on a
+    // refusal; a cancel keeps nothing.
+    const QWidget* pFocus = QApplication::focusWidget();
+    if (bReturnPressed || (bLeftByMouse && (pFocus == m_pOkButton || pFocus == m_pCancelButton)))
+        return;
     acceptWorkPath(m_pWorkPathEdit->text());
+}
+
+bool OrvelSettingsDialog::eventFilter(QObject* pWatched, QEvent* pEvent)
+{
+    if (pWatched == m_pWorkPathEdit && pEvent->type() == QEvent::FocusOut)
+        m_bLeftByMouse = static_cast<QFocusEvent*>(pEvent)->reason() == Qt::MouseFocusReason;
+    return QDialog::eventFilter(pWatched, pEvent);
 }
 
 void OrvelSettingsDialog::OnSaveClicked()

@@ -43,6 +43,7 @@ public slots:
 
 protected:
     void changeEvent(QEvent* pEvent) override;
+    bool eventFilter(QObject* pWatched, QEvent* pEvent) override;
 
 private:
     void buildUi();
@@ -66,4 +67,8 @@ private:
     QPushButton* m_pCancelButton = nullptr;
     QString m_strLastAcceptedWorkPath;
     bool m_bCheckingWorkPath = false;
+    // Set while the edit ends by a press that saves or cancels anyway: checking
+    // then too would warn, restore the old path, and let that press accept it.
+    bool m_bReturnPressed = false;
+    bool m_bLeftByMouse = false;
 };

@@ -1,5 +1,7 @@
 #include "LauncherSettings.h"
 
+#include "LauncherIni.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -9,10 +11,10 @@
 
 namespace
 {
-const char kWorkPathKey[] = "General/WorkPath";
-const char kRunInBackgroundKey[] = "General/RunInBackground";
-const char kLanguageKey[] = "General/Language";
-const char kDownloadLimitKey[] = "General/DownloadLimitBytesPerSec";
+const QString kWorkPathKey = QStringLiteral("WorkPath");
+const QString kRunInBackgroundKey = QStringLiteral("RunInBackground");
+const QString kLanguageKey = QStringLiteral("Language");
+const QString kDownloadLimitKey = QStringLiteral("DownloadLimitBytesPerSec");
 const char kPreloadArray[] = "PreloadCompletedItems";
 const char kDefaultLanguage[] = "zh_CN";
 } // namespace
@@ -62,16 +64,16 @@ QString LauncherSettings::normaliseWorkPath(const QString& strEntry) const
 
 void LauncherSettings::writeLocked(const QString& strKey, const QVariant& value)
 {
-    m_pSettings->setValue(strKey, value);
+    LauncherIni::SetValue(*m_pSettings, strKey, value);
     m_pSettings->sync();
 }
 
 QString LauncherSettings::workPath() const
 {
     QMutexLocker lock(&m_mutex);
-    if (!m_pSettings->contains(kWorkPathKey))
+    if (!LauncherIni::Contains(*m_pSettings, kWorkPathKey))
         return defaultWorkPath();
-    const QString strValue = m_pSettings->value(kWorkPathKey).toString();
+    const QString strValue = LauncherIni::Value(*m_pSettings, kWorkPathKey).toString();
     // An empty value stays empty, so the working-path checks refuse it.
     if (strValue.trimmed().isEmpty())
         return QString();
@@ -81,7 +83,7 @@ QString LauncherSettings::workPath() const
 bool LauncherSettings::hasWorkPath() const
 {
     QMutexLocker lock(&m_mutex);
-    return m_pSettings->contains(kWorkPathKey);
+    return LauncherIni::Contains(*m_pSettings, kWorkPathKey);
 }
 
 void LauncherSettings::setWorkPath(const QString& strPath)
@@ -97,9 +99,10 @@ void LauncherSettings::setWorkPath(const QString& strPath)
 LauncherSettings::RunInBackground LauncherSettings::runInBackground() const
 {
     QMutexLocker lock(&m_mutex);
-    if (!m_pSettings->contains(kRunInBackgroundKey))
+    if (!LauncherIni::Contains(*m_pSettings, kRunInBackgroundKey))
         return RunInBackgroundAsk;
-    return m_pSettings->value(kRunInBackgroundKey).toBool() ? RunInBackgroundHide : RunInBackgroundExit;
+    return LauncherIni::Value(*m_pSettings, kRunInBackgroundKey).toBool() ? RunInBackgroundHide
+                                                                          : RunInBackgroundExit;
 }
 
 void LauncherSettings::setRunInBackground(bool bHideToTray)
@@ -114,13 +117,14 @@ void LauncherSettings::setRunInBackground(bool bHideToTray)
 QString LauncherSettings::language() const
 {
     QMutexLocker lock(&m_mutex);
-    return m_pSettings->value(kLanguageKey, QString::fromLatin1(kDefaultLanguage)).toString();
+    return LauncherIni::Value(*m_pSettings, kLanguageKey, QString::fromLatin1(kDefaultLanguage)).toString();
 }
 
 void LauncherSettings::setLanguage(const QString& strLanguage)
 {
     QMutexLocker lock(&m_mutex);
-    if (m_pSettings->contains(kLanguageKey) && m_pSettings->value(kLanguageKey).toString() == strLanguage)
+    if (LauncherIni::Contains(*m_pSettings, kLanguageKey) &&
+        LauncherIni::Value(*m_pSettings, kLanguageKey).toString() == strLanguage)
         return;
     writeLocked(kLanguageKey, strLanguage);
 }
@@ -128,14 +132,14 @@ void LauncherSettings::setLanguage(const QString& strLanguage)
 quint64 LauncherSettings::downloadLimit() const
 {
     QMutexLocker lock(&m_mutex);
-    return m_pSettings->value(kDownloadLimitKey, 0).toULongLong();
+    return LauncherIni::Value(*m_pSettings, kDownloadLimitKey, 0).toULongLong();
 }
 
 void LauncherSettings::setDownloadLimit(quint64 uBytesPerSecond)
 {
     QMutexLocker lock(&m_mutex);
-    if (m_pSettings->contains(kDownloadLimitKey) &&
-        m_pSettings->value(kDownloadLimitKey).toULongLong() == uBytesPerSecond)
+    if (LauncherIni::Contains(*m_pSettings, kDownloadLimitKey) &&
+        LauncherIni::Value(*m_pSettings, kDownloadLimitKey).toULongLong() == uBytesPerSecond)
         return;
     writeLocked(kDownloadLimitKey, uBytesPerSecond);
 }

@@ -2,6 +2,8 @@
 // its own QSettings on the record file, so the start-up thread may read them.
 #include "LauncherSettings.h"
 
+#include "LauncherIni.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -9,8 +11,8 @@
 
 namespace
 {
-const char kVersionKey[] = "General/currSyncVersion";
-const char kTagKey[] = "General/currSyncGuid";
+const QString kVersionKey = QStringLiteral("currSyncVersion");
+const QString kTagKey = QStringLiteral("currSyncGuid");
 
 std::unique_ptr<QSettings> OpenRecord(const QString& strPath)
 {
@@ -31,16 +33,16 @@ bool LauncherSettings::readProductRecord(quint32* puVersion, QString* pstrTag) c
     if (!info.exists() || !info.isFile())
         return false;
     auto pRecord = OpenRecord(info.filePath());
-    if (!pRecord->contains(kVersionKey))
+    if (!LauncherIni::Contains(*pRecord, kVersionKey))
         return false;
     bool bOk = false;
-    const quint32 uVersion = pRecord->value(kVersionKey).toString().toUInt(&bOk);
+    const quint32 uVersion = LauncherIni::Value(*pRecord, kVersionKey).toString().toUInt(&bOk);
     if (!bOk)
         return false;
     if (puVersion != nullptr)
         *puVersion = uVersion;
     if (pstrTag != nullptr)
-        *pstrTag = pRecord->value(kTagKey).toString();
+        *pstrTag = LauncherIni::Value(*pRecord, kTagKey).toString();
     return true;
 }
 
@@ -49,8 +51,8 @@ bool LauncherSettings::writeProductRecord(quint32 uVersion, const QString& strTa
     if (!EnsureCacheDir(productRecordPath()))
         return false;
     auto pRecord = OpenRecord(productRecordPath());
-    pRecord->setValue(kVersionKey, uVersion);
-    pRecord->setValue(kTagKey, strTag);
+    LauncherIni::SetValue(*pRecord, kVersionKey, uVersion);
+    LauncherIni::SetValue(*pRecord, kTagKey, strTag);
     pRecord->sync();
     return pRecord->status() == QSettings::NoError;
 }
@@ -63,6 +65,8 @@ void LauncherSettings::clearProductRecord()
     {
         auto pRecord = OpenRecord(strPath);
         pRecord->remove(QStringLiteral("General"));
+        LauncherIni::Remove(*pRecord, kVersionKey);
+        LauncherIni::Remove(*pRecord, kTagKey);
         pRecord->sync();
     }
     if (QFileInfo(strPath).size() == 0)
@@ -71,23 +75,25 @@ void LauncherSettings::clearProductRecord()
 
 QString LauncherSettings::launcherRecordTag() const
 {
-    return OpenRecord(launcherRecordPath())->value(kTagKey).toString().trimmed();
+    return LauncherIni::Value(*OpenRecord(launcherRecordPath()), kTagKey).toString().trimmed();
 }
 
 quint32 LauncherSettings::launcherRecordVersion() const
 {
     bool bOk = false;
-    const quint32 uVersion = OpenRecord(launcherRecordPath())->value(kVersionKey).toString().toUInt(&bOk);
+    const quint32 uVersion =
+        LauncherIni::Value(*OpenRecord(launcherRecordPath()), kVersionKey).toString().toUInt(&bOk);
     return bOk ? uVersion : 0;
 }
 
 void LauncherSettings::setLauncherRecordTag(const QString& strTag)
 {
     auto pRecord = OpenRecord(launcherRecordPath());
-    if (pRecord->contains(kTagKey) && pRecord->value(kTagKey).toString() == strTag)
+    if (LauncherIni::Contains(*pRecord, kTagKey) &&
+        LauncherIni::Value(*pRecord, kTagKey).toString() == strTag)
         return;
     EnsureCacheDir(launcherRecordPath());
-    pRecord->setValue(kTagKey, strTag);
+    LauncherIni::SetValue(*pRecord, kTagKey, strTag);
     pRecord->sync();
 }
 
@@ -95,10 +101,10 @@ void LauncherSettings::setLauncherRecordVersion(quint32 uVersion)
 {
     auto pRecord = OpenRecord(launcherRecordPath());
     bool bOk = false;
-    const quint32 uStored = pRecord->value(kVersionKey).toString().toUInt(&bOk);
-    if (pRecord->contains(kVersionKey) && bOk && uStored == uVersion)
+    const quint32 uStored = LauncherIni::Value(*pRecord, kVersionKey).toString().toUInt(&bOk);
+    if (LauncherIni::Contains(*pRecord, kVersionKey) && bOk && uStored == uVersion)
         return;
     EnsureCacheDir(launcherRecordPath());
-    pRecord->setValue(kVersionKey, uVersion);
+    LauncherIni::SetValue(*pRecord, kVersionKey, uVersion);
     pRecord->sync();
 }

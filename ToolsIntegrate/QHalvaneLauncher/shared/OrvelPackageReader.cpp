@@ -2,6 +2,8 @@
 
 #include "OrvelAtomicFile.h"
 #include "OrvelFnv1a.h"
+#include "OrvelPathGuard.h"
+#include "platform/OrvelPlatformNames.h"
 
 #include <QDataStream>
 #include <QDir>
@@ -126,12 +128,27 @@ bool OrvelPackageReader::checkTable()
     return true;
 }
 
+bool OrvelPackageReader::checkTarget(const QString& strTargetDir)
+{
+    for (const OrvelPackageFileInfo& info : qAsConst(m_vecFiles))
+    {
+        if (!OrvelResolvesInside(strTargetDir, info.strRelativePath))
+            return fail(tr("Update package file would be written outside the target directory: %1")
+                            .arg(info.strRelativePath));
+    }
+    return true;
+}
+
 bool OrvelPackageReader::extractFile(int nIndex, const QString& strTargetDir)
 {
     if (!m_pFile || nIndex < 0 || nIndex >= m_vecFiles.size())
         return fail(tr("Invalid file index"));
     const OrvelPackageFileInfo& info = m_vecFiles.at(nIndex);
     const QString strDestination = strTargetDir + QLatin1Char('/') + info.strRelativePath;
+    // Checked again here: a link may have appeared since the package was opened.
+    if (!OrvelResolvesInside(strTargetDir, info.strRelativePath))
+        return fail(tr("Update package file would be written outside the target directory: %1")
+                        .arg(info.strRelativePath));
 
     const QFileInfo destination(strDestination);
     const QString strDir = destination.absolutePath();
@@ -141,6 +158,10 @@ bool OrvelPackageReader::extractFile(int nIndex, const QString& strTargetDir)
         return fail(tr("Cannot seek to file data: %1").arg(info.strRelativePath));
 
     OrvelAtomicFile output(strDestination);
+    if (OrvelPlatform::NeedsExecutableMode(info.strRelativePath))
+        output.setNewFilePermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                     QFileDevice::ExeOwner | QFileDevice::ReadGroup | QFileDevice::ExeGroup |
+                                     QFileDevice::ReadOther | QFileDevice::ExeOther);
     if (!output.open())
         return fail(tr("Cannot create file: %1").arg(strDestination));
 

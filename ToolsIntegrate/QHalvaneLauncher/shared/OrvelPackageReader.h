@@ -32,9 +32,15 @@ public:
     qint32 contentVersion() const { return m_nContentVersion; }
     qint64 totalSize() const { return m_nTotalSize; }
 
+    // Whether every entry, written under strTargetDir, stays inside it once the
+    // links among its existing directories are followed. On false lastError()
+    // names the first entry that would leave it.
+    bool checkTarget(const QString& strTargetDir);
+
     // Writes entry nIndex under strTargetDir through a temporary file that
-    // replaces the destination only when its hash matches. On false the
-    // destination is unchanged.
+    // replaces the destination only when its hash matches. A replaced file keeps
+    // its permissions; a new launcher, updater or library is made executable. On
+    // false the destination is unchanged.
     bool extractFile(int nIndex, const QString& strTargetDir);
     QString lastError() const { return m_strLastError; }
 

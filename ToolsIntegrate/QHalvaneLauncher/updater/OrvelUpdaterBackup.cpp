@@ -2,10 +2,15 @@
 
 #include "OrvelAtomicFile.h"
 #include "platform/OrvelFileSync.h"
+#include "platform/OrvelProcess.h"
+
+#include <QCoreApplication>
 
 #include <QDir>
 #include <QDirIterator>
+#include <QFile>
 #include <QFileInfo>
+#include <QSet>
 
 namespace OrvelUpdaterBackup
 {
@@ -40,6 +45,10 @@ bool backupFile(const QString& strTargetDir, const QString& strRelativePath, con
     if (!QFileInfo::exists(strSource))
         return true;
     const QString strDestination = strBackupDir + QLatin1Char('/') + strRelativePath;
+    // Backups are written atomically, so one under its final name is whole.
+    // Copying again would put the already replaced new file over it.
+    if (QFileInfo(strDestination).isFile())
+        return true;
     if (!EnsureParentDir(strDestination))
         return false;
     if (!OrvelCopyFileAtomic(strSource, strDestination, nullptr))
@@ -48,26 +57,70 @@ bool backupFile(const QString& strTargetDir, const QString& strRelativePath, con
     return true;
 }
 
-bool restoreBackup(const QString& strBackupDir, const QString& strTargetDir)
+bool restoreBackup(const QString& strBackupDir, const QString& strTargetDir, QStringList* pvecFailed)
 {
     const QDir backup(strBackupDir);
     if (!backup.exists())
         return true;
+    bool bAll = true;
     QDirIterator files(strBackupDir, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
     while (files.hasNext())
     {
         const QString strBackupFile = files.next();
         // Left over by a copy that was interrupted: never a backed-up file.
-        if (strBackupFile.endsWith(QLatin1String(".orveltmp")))
+        if (OrvelIsAtomicTempName(files.fileName(), nullptr))
             continue;
-        const QString strTarget = strTargetDir + QLatin1Char('/') + backup.relativeFilePath(strBackupFile);
-        if (!EnsureParentDir(strTarget))
-            return false;
-        // Atomic, so an interrupted rollback never leaves a file missing or cut short.
-        if (!OrvelCopyFileAtomic(strBackupFile, strTarget, nullptr))
-            return false;
+        const QString strRelative = backup.relativeFilePath(strBackupFile);
+        const QString strTarget = strTargetDir + QLatin1Char('/') + strRelative;
+        // Atomic, so an interrupted rollback never leaves a file missing or cut
+        // short. One file that cannot be restored must not leave the rest new.
+        if (!EnsureParentDir(strTarget) || !OrvelCopyFileAtomic(strBackupFile, strTarget, nullptr))
+        {
+            bAll = false;
+            if (pvecFailed != nullptr)
+                pvecFailed->append(strRelative);
+        }
     }
-    return true;
+    return bAll;
+}
+
+namespace
+{
+void RemoveTempsIn(const QString& strDir, QDirIterator::IteratorFlags flags, QStringList* pvecRemoved)
+{
+    const quint32 uOwnPid = static_cast<quint32>(QCoreApplication::applicationPid());
+    QDirIterator files(strDir, QDir::Files | QDir::Hidden | QDir::System, flags);
+    while (files.hasNext())
+    {
+        const QString strPath = files.next();
+        quint32 uPid = 0;
+        if (!OrvelIsAtomicTempName(files.fileName(), &uPid) || files.fileInfo().isSymLink())
+            continue;
+        // Another live writer (a second updater) may still be using it.
+        if (uPid != uOwnPid && OrvelPlatform::IsProcessRunning(uPid))
+            continue;
+        if (QFile::remove(strPath))
+            pvecRemoved->append(strPath);
+    }
+}
+} // namespace
+
+QStringList removeLeftoverTemps(const QString& strTargetDir, const QStringList& vecRelativeDirs,
+                                const QString& strBackupDir)
+{
+    QStringList vecRemoved;
+    QSet<QString> setSeen;
+    for (const QString& strRelative : vecRelativeDirs)
+    {
+        const QString strDir = QDir::cleanPath(strTargetDir + QLatin1Char('/') + strRelative);
+        if (setSeen.contains(strDir))
+            continue;
+        setSeen.insert(strDir);
+        RemoveTempsIn(strDir, QDirIterator::NoIteratorFlags, &vecRemoved);
+    }
+    if (QFileInfo(strBackupDir).isDir() && !QFileInfo(strBackupDir).isSymLink())
+        RemoveTempsIn(strBackupDir, QDirIterator::Subdirectories, &vecRemoved);
+    return vecRemoved;
 }
 
 } // namespace OrvelUpdaterBackup

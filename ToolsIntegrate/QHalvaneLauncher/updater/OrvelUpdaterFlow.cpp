@@ -1,6 +1,7 @@
 #include "OrvelUpdaterFlow.h"
 
 #include "LauncherLog.h"
+#include "OrvelCrashPoint.h"
 #include "OrvelPackageReader.h"
 #include "OrvelUpdaterBackup.h"
 #include "OrvelUpdaterWindow.h"
@@ -48,6 +49,16 @@ bool WaitForProcessExit(quint32 uPid, qint32 nTimeoutMs)
     return true;
 }
 
+// Tries every backed-up file and names each one that is still new.
+bool RollBack(const QString& strBackupDir, const QString& strTargetDir)
+{
+    QStringList vecFailed;
+    const bool bOk = OrvelUpdaterBackup::restoreBackup(strBackupDir, strTargetDir, &vecFailed);
+    for (const QString& strRelativePath : qAsConst(vecFailed))
+        Log(QStringLiteral("Rollback could not restore file, it remains new: %1").arg(strRelativePath));
+    return bOk;
+}
+
 bool ApplyPackage(OrvelPackageReader& reader, const QString& strTargetDir, const QString& strBackupDir,
                   OrvelUpdaterWindow& window)
 {
@@ -64,9 +75,10 @@ bool ApplyPackage(OrvelPackageReader& reader, const QString& strTargetDir, const
         {
             window.setStatusText(QCoreApplication::translate("main", "Backup failed, rolling back..."));
             Log(QStringLiteral("Backup failed for file: %1").arg(strRelativePath));
-            OrvelUpdaterBackup::restoreBackup(strBackupDir, strTargetDir);
+            RollBack(strBackupDir, strTargetDir);
             return false;
         }
+        OrvelCrashPoint::Reached("updater.backed-up");
 
         window.setStatusText(QCoreApplication::translate("main", "Replacing files..."));
         Log(QStringLiteral("Replacing file: %1").arg(strRelativePath));
@@ -77,10 +89,11 @@ bool ApplyPackage(OrvelPackageReader& reader, const QString& strTargetDir, const
             window.setStatusText(QCoreApplication::translate("main", "Update failed, rolling back..."));
             Log(QStringLiteral("Update failed for file: %1, reason: %2")
                     .arg(strRelativePath, reader.lastError()));
-            if (!OrvelUpdaterBackup::restoreBackup(strBackupDir, strTargetDir))
+            if (!RollBack(strBackupDir, strTargetDir))
                 Log(QStringLiteral("Rollback failed after update failure"));
             return false;
         }
+        OrvelCrashPoint::Reached("updater.replaced");
         QCoreApplication::processEvents();
     }
     return true;
@@ -116,7 +129,7 @@ int RunOrvelUpdater(const OrvelUpdaterOptions& options)
     Log(QStringLiteral("Validating update package"));
     QCoreApplication::processEvents();
     OrvelPackageReader reader;
-    if (!reader.open(options.strPackagePath))
+    if (!reader.open(options.strPackagePath) || !reader.checkTarget(options.strTargetDir))
     {
         window.setStatusText(QCoreApplication::translate("main", "Failed to open update package"));
         Log(QStringLiteral("Failed to open update package: %1").arg(reader.lastError()));
@@ -125,6 +138,15 @@ int RunOrvelUpdater(const OrvelUpdaterOptions& options)
     }
 
     const QString strBackupDir = options.strTargetDir + QStringLiteral("/.bak");
+    // A killed run leaves its temporary copies beside the files it was writing.
+    QStringList vecDirs{QStringLiteral(".")};
+    for (int i = 0; i < reader.fileCount(); ++i)
+        vecDirs.append(QFileInfo(reader.fileInfo(i).strRelativePath).path());
+    const QStringList vecRemoved =
+        OrvelUpdaterBackup::removeLeftoverTemps(options.strTargetDir, vecDirs, strBackupDir);
+    for (const QString& strPath : vecRemoved)
+        Log(QStringLiteral("Removed leftover temporary file: %1").arg(strPath));
+
     if (!QDir().mkpath(strBackupDir))
     {
         window.setStatusText(QCoreApplication::translate("main", "Failed to create backup directory"));

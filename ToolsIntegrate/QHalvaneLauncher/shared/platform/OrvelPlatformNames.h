@@ -2,6 +2,8 @@
 // self-update compares store paths against these, so they live in one place.
 #pragma once
 
+#include <QString>
+
 namespace OrvelPlatform
 {
 
@@ -14,5 +16,21 @@ inline constexpr const char kLauncherFileName[] = "QHalvaneLauncher";
 inline constexpr const char kUpdaterFileName[] = "orvelupdater";
 inline constexpr const char kLibraryFileName[] = "libPemCorvaneX64.so";
 #endif
+
+// Whether a file newly created at this relative path must be executable to
+// work: the launcher, the updater and shared libraries. Names are matched
+// without regard to case, as the store spells them in lower case.
+inline bool NeedsExecutableMode(const QString& strRelativePath)
+{
+#ifdef _WIN32
+    Q_UNUSED(strRelativePath);
+    return false; // no such bit
+#else
+    const QString strName = strRelativePath.mid(strRelativePath.lastIndexOf(QLatin1Char('/')) + 1);
+    return strName.compare(QLatin1String(kLauncherFileName), Qt::CaseInsensitive) == 0 ||
+           strName.compare(QLatin1String(kUpdaterFileName), Qt::CaseInsensitive) == 0 ||
+           strName.endsWith(QLatin1String(".so")) || strName.contains(QLatin1String(".so."));
+#endif
+}
 
 } // namespace OrvelPlatform

@@ -3,6 +3,7 @@
 
 #include "common/CorvaneCheck.h"
 #include "platform/PlatformLibrary.h"
+#include "platform/PlatformNames.h"
 
 #include <iterator>
 #include <string>
@@ -12,12 +13,6 @@ namespace NSCorvaneNet
 
 namespace
 {
-
-#ifdef _WIN32
-const char* const kCurlLibraryNames[] = {"libcurl.dll", "libcurl-x64.dll"};
-#else
-const char* const kCurlLibraryNames[] = {"libcurl.so.4", "libcurl.so"};
-#endif
 
 std::vector<std::string>& TestLibraryNames()
 {
@@ -45,7 +40,8 @@ bool LoadCurlOnce(CurlApi& curl, std::string& strError)
     std::vector<std::string> vecNames = TestLibraryNames();
     if (vecNames.empty())
     {
-        vecNames.assign(std::begin(kCurlLibraryNames), std::end(kCurlLibraryNames));
+        vecNames.assign(std::begin(CorvanePlatform::kCurlLibraryNames),
+                        std::end(CorvanePlatform::kCurlLibraryNames));
     }
     strError = "libcurl not loaded, tried ";
     CorvanePlatform::SharedLibrary* pLibrary = nullptr;

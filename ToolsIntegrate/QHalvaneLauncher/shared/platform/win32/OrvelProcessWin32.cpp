@@ -1,7 +1,9 @@
 #include "platform/OrvelProcess.h"
 
-#include <tlhelp32.h>
+// windows.h first: tlhelp32.h uses its types without including it.
 #include <windows.h>
+
+#include <tlhelp32.h>
 
 namespace OrvelPlatform
 {

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "platform/PlatformRandom.h"
 
-#include <bcrypt.h>
+// windows.h first: bcrypt.h uses its types without including it.
 #include <windows.h>
+
+#include <bcrypt.h>
 
 #pragma comment(lib, "bcrypt.lib")
 
