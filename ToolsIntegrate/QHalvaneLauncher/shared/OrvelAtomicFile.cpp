@@ -22,6 +22,13 @@ bool OrvelIsAtomicTempName(const QString& strFileName, quint32* puPid)
     return true;
 }
 
+QFileDevice::Permissions OrvelFileMode(const QFileDevice::Permissions& permissions)
+{
+    return permissions & (QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
+                          QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup |
+                          QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther);
+}
+
 OrvelAtomicFile::OrvelAtomicFile(const QString& strTarget) : m_strTarget(strTarget) {}
 
 void OrvelAtomicFile::setNewFilePermissions(QFileDevice::Permissions permissions)
@@ -91,12 +98,7 @@ bool OrvelAtomicFile::commit()
         permissions = m_newFilePermissions;
     else
         bSetMode = false;
-    // The "User" flags say what this process may do, not the file's mode bits.
-    const QFileDevice::Permissions kModeBits =
-        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner | QFileDevice::ReadGroup |
-        QFileDevice::WriteGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther | QFileDevice::WriteOther |
-        QFileDevice::ExeOther;
-    if (bSetMode && !m_file.setPermissions(permissions & kModeBits))
+    if (bSetMode && !m_file.setPermissions(OrvelFileMode(permissions)))
     {
         m_strError = m_file.errorString();
         discard();

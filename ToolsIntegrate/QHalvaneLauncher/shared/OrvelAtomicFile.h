@@ -46,6 +46,10 @@ private:
     QFileDevice::Permissions m_permissions;
 };
 
+// The permission bits of a file as its mode holds them, without the "User"
+// flags, which say what this process may do with it.
+QFileDevice::Permissions OrvelFileMode(const QFileDevice::Permissions& permissions);
+
 // The suffix every temporary file of OrvelAtomicFile ends with.
 extern const char kOrvelTempSuffix[];
 // Whether a file name is one of OrvelAtomicFile's temporary names; *puPid gets the

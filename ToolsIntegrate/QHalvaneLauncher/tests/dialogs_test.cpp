@@ -13,8 +13,11 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <QTranslator>
+
+#include <functional>
 
 #include <gtest/gtest.h>
 
@@ -138,6 +141,54 @@ TEST_F(SettingsDialogTest, ParentOfTheLauncherDirectoryIsRefused)
     dialog.OnWorkPathEditingFinished();
     EXPECT_EQ(pEdit->text(), strOther);
     EXPECT_EQ(catcher.texts().size(), 3);
+}
+
+TEST_F(SettingsDialogTest, ARefusedPathKeepsTheDialogOpenWhetherEnterOrOkEndsTheEdit)
+{
+    LauncherSettings settings(appDir());
+    const QString strGood = appDir() + QStringLiteral("/work");
+    settings.setWorkPath(strGood);
+    OrvelSettingsDialog dialog(settings, nullptr);
+    dialog.show();
+    QApplication::setActiveWindow(&dialog);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+    auto* pEdit = child<QLineEdit>(dialog, "workPathEdit");
+    auto* pOk = child<QPushButton>(dialog, "okButton");
+    MessageBoxCatcher catcher;
+
+    struct Gesture
+    {
+        const char* pszName;
+        std::function<void()> finish;
+    };
+    const Gesture vecGestures[] = {
+        {"Enter in the line edit", [&] { QTest::keyClick(pEdit, Qt::Key_Return); }},
+        {"a click on OK", [&] { QTest::mouseClick(pOk, Qt::LeftButton); }},
+    };
+    int nWarnings = 0;
+    for (const Gesture& gesture : vecGestures)
+    {
+        SCOPED_TRACE(gesture.pszName);
+        // The warning box took the focus; give it back as the user's click would.
+        QApplication::setActiveWindow(&dialog);
+        pEdit->setFocus(Qt::OtherFocusReason);
+        ASSERT_TRUE(pEdit->hasFocus());
+        pEdit->selectAll();
+        QTest::keyClicks(pEdit, m_dir.path());
+        gesture.finish();
+        EXPECT_TRUE(dialog.isVisible()) << "a refusal keeps the dialog open";
+        EXPECT_NE(dialog.result(), QDialog::Accepted);
+        EXPECT_EQ(pEdit->text(), strGood);
+        EXPECT_EQ(settings.workPath(), strGood);
+        EXPECT_EQ(catcher.texts().size(), ++nWarnings) << "one warning per refusal";
+    }
+
+    // The restored path is then saved by a deliberate click.
+    QTest::mouseClick(pOk, Qt::LeftButton);
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(catcher.texts().size(), nWarnings);
+    EXPECT_EQ(settings.workPath(), strGood);
 }
 
 TEST_F(SettingsDialogTest, SaveWritesEverythingAndAnEmptyPathMeansTheDefault)

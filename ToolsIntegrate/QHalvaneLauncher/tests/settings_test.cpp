@@ -232,3 +232,31 @@ TEST_F(SettingsTest, LauncherRecordReadsTrimmedAndWritesOnlyChanges)
     settings.setLauncherRecordVersion(0); // "twelve" is not 0: written
     EXPECT_TRUE(ReadFile(verlauncher()).contains("currSyncVersion=0"));
 }
+
+TEST_F(SettingsTest, AHandWrittenPlainGeneralSectionIsReadAndPercentGeneralWins)
+{
+    // What an administrator deploys by hand, beside what Qt itself writes.
+    WriteFile(ini(), "[General]\nLanguage=en_US\nWorkPath=/srv/tools/work\nDownloadLimitBytesPerSec=2048\n");
+    LauncherSettings plain(m_dir.path());
+    EXPECT_EQ(plain.language(), QStringLiteral("en_US"));
+    EXPECT_EQ(plain.workPath(), QStringLiteral("/srv/tools/work"));
+    EXPECT_TRUE(plain.hasWorkPath());
+    EXPECT_EQ(plain.downloadLimit(), 2048u);
+
+    WriteFile(ini(), "[General]\nLanguage=en_US\nWorkPath=/srv/plain\n[%General]\nWorkPath=/srv/qt\n");
+    LauncherSettings both(m_dir.path());
+    EXPECT_EQ(both.workPath(), QStringLiteral("/srv/qt"));
+    EXPECT_EQ(both.language(), QStringLiteral("en_US"));
+    both.setLanguage(QStringLiteral("zh_CN"));
+    EXPECT_TRUE(ReadFile(ini()).contains("[%General]")) << "writes stay what Qt writes";
+    EXPECT_EQ(LauncherSettings(m_dir.path()).language(), QStringLiteral("zh_CN"));
+
+    WriteFile(veride(), "[General]\ncurrSyncVersion=9\ncurrSyncGuid=hand\n");
+    quint32 uVersion = 0;
+    QString strTag;
+    ASSERT_TRUE(both.readProductRecord(&uVersion, &strTag));
+    EXPECT_EQ(uVersion, 9u);
+    EXPECT_EQ(strTag, QStringLiteral("hand"));
+    both.clearProductRecord();
+    EXPECT_FALSE(both.readProductRecord(nullptr, nullptr)) << "clearing removes the plain spelling too";
+}

@@ -1,7 +1,9 @@
 // OrvelUpdater as a real process: a copy of the program in a temporary launcher
 // directory, a stand-in launcher script beside it, real packages.
+#include "OrvelAtomicFile.h"
 #include "OrvelPackageBuilder.h"
 #include "OrvelTestSupport.h"
+#include "OrvelUpdaterBackup.h"
 #include "platform/OrvelPlatformNames.h"
 
 #include <QCoreApplication>
@@ -334,4 +336,187 @@ TEST_F(UpdaterTest, AKillMidwayLeavesEveryFileWholeAndTheBackupInPlace)
         }
     }
     EXPECT_LT(nReplaced, 5);
+}
+
+namespace
+{
+QFile::Permissions ModeOf(const QString& strPath)
+{
+    return OrvelFileMode(QFileInfo(strPath).permissions());
+}
+
+const QFile::Permissions kMode0640 = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup;
+const QFile::Permissions kMode0755 = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                     QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
+
+QStringList TempFilesBelow(const QString& strDir)
+{
+    QStringList vecFound;
+    QDirIterator files(strDir, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (files.hasNext())
+    {
+        files.next();
+        if (files.fileName().endsWith(QLatin1String(".orveltmp")))
+            vecFound << files.fileName();
+    }
+    vecFound.sort();
+    return vecFound;
+}
+} // namespace
+
+TEST_F(UpdaterTest, ReplacedFilesKeepTheirModeAndTheReplacedLauncherStarts)
+{
+    const QString strLauncher = file(QLatin1String(OrvelPlatform::kLauncherFileName));
+    ASSERT_TRUE(QFile::setPermissions(strLauncher, kMode0755));
+    ASSERT_TRUE(QFile::setPermissions(file(m_vecFiles[0]), kMode0640));
+    OrvelPackageBuilder builder;
+    builder.addMemoryFile(
+        "#!/bin/sh\necho new > \"$(dirname \"$0\")/launcher_ran.tmp\"\n"
+        "mv \"$(dirname \"$0\")/launcher_ran.tmp\" \"$(dirname \"$0\")/launcher_ran.txt\"\n",
+        QLatin1String(OrvelPlatform::kLauncherFileName));
+    builder.addMemoryFile(newContent(0), m_vecFiles[0]);
+    builder.addMemoryFile("a library new in this version", QStringLiteral("lib/plugin.so.2"));
+    builder.addMemoryFile("a text new in this version", QStringLiteral("lib/readme.txt"));
+    ASSERT_TRUE(builder.build(package(), 9)) << builder.lastError().toStdString();
+
+    const UpdaterRun result = run(standardArgs());
+    ASSERT_TRUE(result.bFinished);
+    ASSERT_TRUE(OrvelTest::WaitForFile(marker(), kRunDeadlineMs)) << "the replaced launcher did not start";
+    EXPECT_EQ(ReadFile(marker()).trimmed(), "new");
+    EXPECT_EQ(ModeOf(strLauncher), kMode0755);
+    EXPECT_EQ(ModeOf(file(m_vecFiles[0])), kMode0640);
+    EXPECT_EQ(ReadFile(file(m_vecFiles[0])), newContent(0));
+    EXPECT_TRUE(QFileInfo(file(QStringLiteral("lib/plugin.so.2"))).isExecutable());
+    EXPECT_FALSE(QFileInfo(file(QStringLiteral("lib/readme.txt"))).permissions() & QFile::ExeOwner);
+}
+
+TEST(UpdaterBackupTest, RollbackTriesEveryFileKeepsModesAndNamesWhatStaysNew)
+{
+    QTemporaryDir dir;
+    const QString strTarget = dir.path() + QStringLiteral("/target");
+    const QString strBackup = strTarget + QStringLiteral("/.bak");
+    const QStringList vecNames = {QStringLiteral("a.txt"),   QStringLiteral("b/c.txt"),
+                                  QStringLiteral("d.bin"),   QStringLiteral("e.txt"),
+                                  QStringLiteral("f/g.txt"), QStringLiteral("h.txt")};
+    for (const QString& strName : vecNames)
+    {
+        WriteFile(strTarget + QLatin1Char('/') + strName, "old " + strName.toUtf8());
+        ASSERT_TRUE(OrvelUpdaterBackup::backupFile(strTarget, strName, strBackup));
+        WriteFile(strTarget + QLatin1Char('/') + strName, "new " + strName.toUtf8());
+    }
+    // An executable's backup comes back executable.
+    ASSERT_TRUE(QFile::setPermissions(strBackup + QStringLiteral("/d.bin"), kMode0755));
+    // Root ignores permissions: a non-empty directory in a file's place cannot be
+    // replaced by anyone.
+    const QStringList vecBlocked = {QStringLiteral("b/c.txt"), QStringLiteral("e.txt")};
+    for (const QString& strName : vecBlocked)
+    {
+        ASSERT_TRUE(QFile::remove(strTarget + QLatin1Char('/') + strName));
+        WriteFile(strTarget + QLatin1Char('/') + strName + QStringLiteral("/inside"), "x");
+    }
+
+    QStringList vecFailed;
+    EXPECT_FALSE(OrvelUpdaterBackup::restoreBackup(strBackup, strTarget, &vecFailed));
+    vecFailed.sort();
+    EXPECT_EQ(vecFailed, vecBlocked);
+    for (const QString& strName : vecNames)
+    {
+        if (!vecBlocked.contains(strName))
+            EXPECT_EQ(ReadFile(strTarget + QLatin1Char('/') + strName), "old " + strName.toUtf8())
+                << strName.toStdString();
+    }
+    EXPECT_EQ(ModeOf(strTarget + QStringLiteral("/d.bin")), kMode0755);
+}
+
+TEST_F(UpdaterTest, AnImmutableFileAmongSeveralStillRollsBackAllTheOthers)
+{
+    // The last file cannot be replaced; the four before it already were.
+    const QString strStuck = file(m_vecFiles[4]);
+    QProcess chattr;
+    chattr.start(QStringLiteral("chattr"), {QStringLiteral("+i"), strStuck});
+    if (!chattr.waitForFinished() || chattr.exitStatus() != QProcess::NormalExit || chattr.exitCode() != 0)
+        GTEST_SKIP() << "chattr +i is not available here";
+    struct Unlock
+    {
+        QString strPath;
+        ~Unlock() { QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), strPath}); }
+    } unlock{strStuck};
+
+    buildPackage();
+    const UpdaterRun result = run(standardArgs());
+    ASSERT_TRUE(result.bFinished);
+    expectOldFiles();
+    const QString strLog = updaterLog();
+    EXPECT_TRUE(strLog.contains(QStringLiteral("Update failed for file: ") + m_vecFiles[4]))
+        << strLog.toStdString();
+    EXPECT_FALSE(strLog.contains(QStringLiteral("Rollback failed"))) << strLog.toStdString();
+    EXPECT_FALSE(strLog.contains(QStringLiteral("Rollback could not restore"))) << strLog.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(marker()));
+}
+
+TEST_F(UpdaterTest, ARerunAfterAKillKeepsTheOriginalBackupsAndRemovesLeftovers)
+{
+    buildPackage();
+    // Killed after its temporary copy of the second file was written: the first
+    // file is new, the second still old, and a temporary file stays behind.
+    qputenv("ORVEL_CRASH_AT", "atomic.temp-written:4");
+    const UpdaterRun killed = run(standardArgs());
+    qunsetenv("ORVEL_CRASH_AT");
+    ASSERT_TRUE(killed.bFinished);
+    ASSERT_EQ(killed.nExitCode, 137);
+    ASSERT_EQ(ReadFile(file(m_vecFiles[0])), newContent(0));
+    expectOldFiles(1);
+    ASSERT_EQ(TempFilesBelow(app()).size(), 1);
+
+    // Files that are not its leftovers stay: an unrelated name, and the
+    // temporary file of a process that is still running (this test).
+    const QString strOther = file(QStringLiteral("notes.orveltmp"));
+    const QString strLive =
+        file(QStringLiteral(".x.%1-0badcafe.orveltmp").arg(QCoreApplication::applicationPid()));
+    WriteFile(strOther, "keep");
+    WriteFile(strLive, "keep");
+
+    // The rerun fails on the third file and must restore the true old content.
+    QDir(file(QStringLiteral("sub"))).removeRecursively();
+    WriteFile(file(QStringLiteral("sub")), "a file, not a directory");
+    QDir(app() + QStringLiteral("/_logs")).removeRecursively();
+    buildPackage();
+    const UpdaterRun failed = run(standardArgs());
+    ASSERT_TRUE(failed.bFinished);
+    EXPECT_EQ(ReadFile(file(m_vecFiles[0])), "old first.txt") << "the original backup was kept";
+    EXPECT_EQ(ReadFile(file(m_vecFiles[1])), "old lib/second.so");
+    EXPECT_EQ(ReadFile(file(m_vecFiles[3])), "old fourth.txt");
+    const QString strLog = updaterLog();
+    EXPECT_TRUE(strLog.contains(QStringLiteral("Removed leftover temporary file: "))) << strLog.toStdString();
+    EXPECT_FALSE(strLog.contains(QStringLiteral("Rollback failed")));
+    EXPECT_EQ(TempFilesBelow(app()),
+              (QStringList{QFileInfo(strLive).fileName(), QStringLiteral("notes.orveltmp")}));
+
+    // Once the obstacle is gone the same package goes through.
+    QFile::remove(file(QStringLiteral("sub")));
+    buildPackage();
+    const UpdaterRun done = run(standardArgs());
+    ASSERT_TRUE(done.bFinished);
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(ReadFile(file(m_vecFiles[i])), newContent(i)) << i;
+    EXPECT_FALSE(QFileInfo::exists(app() + QStringLiteral("/.bak")));
+}
+
+TEST_F(UpdaterTest, AnEntryBehindADirectoryLinkThatLeavesTheTargetIsRefused)
+{
+    const QString strOutside = m_dir.path() + QStringLiteral("/outside");
+    ASSERT_TRUE(QDir().mkpath(strOutside));
+    QDir(file(QStringLiteral("lib"))).removeRecursively();
+    ASSERT_TRUE(QFile::link(QStringLiteral("../outside"), file(QStringLiteral("lib"))));
+    buildPackage();
+
+    const UpdaterRun result = run(standardArgs());
+    ASSERT_TRUE(result.bFinished);
+    EXPECT_TRUE(QDir(strOutside).isEmpty()) << "nothing is written through the link";
+    EXPECT_EQ(ReadFile(file(m_vecFiles[0])), "old first.txt") << "a refused package changes nothing";
+    EXPECT_FALSE(QFileInfo::exists(package()));
+    const QString strLog = updaterLog();
+    EXPECT_TRUE(strLog.contains(QStringLiteral("Failed to open update package: ")) &&
+                strLog.contains(QStringLiteral("lib/second.so")))
+        << strLog.toStdString();
 }

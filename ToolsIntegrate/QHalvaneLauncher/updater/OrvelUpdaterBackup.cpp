@@ -12,6 +12,8 @@
 #include <QFileInfo>
 #include <QSet>
 
+#include <cstring>
+
 namespace OrvelUpdaterBackup
 {
 
@@ -35,6 +37,28 @@ void FlushDirectoryChain(const QString& strFilePath, const QString& strTopDir)
         if (strDir.size() <= strTop.size())
             break;
         strDir = QFileInfo(strDir).absolutePath();
+    }
+}
+bool SameContent(const QString& strA, const QString& strB)
+{
+    QFile a(strA);
+    QFile b(strB);
+    if (!a.open(QIODevice::ReadOnly) || !b.open(QIODevice::ReadOnly) || a.size() != b.size())
+        return false;
+    if (OrvelFileMode(QFileInfo(strA).permissions()) != OrvelFileMode(QFileInfo(strB).permissions()))
+        return false;
+    QByteArray bufferA(65536, Qt::Uninitialized);
+    QByteArray bufferB(65536, Qt::Uninitialized);
+    for (;;)
+    {
+        const qint64 nA = a.read(bufferA.data(), bufferA.size());
+        const qint64 nB = b.read(bufferB.data(), bufferB.size());
+        if (nA != nB || nA < 0)
+            return false;
+        if (nA == 0)
+            return true;
+        if (std::memcmp(bufferA.constData(), bufferB.constData(), static_cast<size_t>(nA)) != 0)
+            return false;
     }
 }
 } // namespace
@@ -72,6 +96,9 @@ bool restoreBackup(const QString& strBackupDir, const QString& strTargetDir, QSt
             continue;
         const QString strRelative = backup.relativeFilePath(strBackupFile);
         const QString strTarget = strTargetDir + QLatin1Char('/') + strRelative;
+        // Not replaced yet (or its replacement is what failed): nothing to undo.
+        if (SameContent(strBackupFile, strTarget))
+            continue;
         // Atomic, so an interrupted rollback never leaves a file missing or cut
         // short. One file that cannot be restored must not leave the rest new.
         if (!EnsureParentDir(strTarget) || !OrvelCopyFileAtomic(strBackupFile, strTarget, nullptr))

@@ -18,8 +18,8 @@ namespace OrvelUpdaterBackup
 bool backupFile(const QString& strTargetDir, const QString& strRelativePath, const QString& strBackupDir);
 
 // Puts every file found below strBackupDir back into strTargetDir, each one
-// atomically. A file that cannot be restored does not stop the others; its
-// relative path goes to *pvecFailed. A missing backup directory: true.
+// atomically; one that is still the same as its backup is left alone. A file that cannot be restored does not
+// stop the others; its relative path goes to *pvecFailed. A missing backup directory: true.
 bool restoreBackup(const QString& strBackupDir, const QString& strTargetDir,
                    QStringList* pvecFailed = nullptr);
 
