@@ -93,7 +93,7 @@ TEST_F(ConfigReaderTest, ReadsEveryFileThroughTheCache)
     EXPECT_EQ(m_server->AccessLogLines().size(), uRequests);
     for (const std::string& strPackage : m_result.vecPackage)
     {
-        EXPECT_EQ(m_server->CountRequests("GET", "/store/" + strPackage), 1u) << strPackage;
+        EXPECT_EQ(m_server->WaitForRequests("GET", "/store/" + strPackage, 1), 1u) << strPackage;
     }
     EXPECT_TRUE(pReader->SetLimitSpeed(1 << 20));
     EXPECT_TRUE(pReader->SetLimitSpeed(0));
@@ -127,7 +127,7 @@ TEST_F(ConfigReaderTest, SyncDownloadDataFileFetchesAndVerifiesPackages)
     const std::string strPackage = pList->Get(0);
     pList->Release();
     EXPECT_TRUE(pReader->SyncDownloadDataFile(strPackage.c_str()));
-    EXPECT_EQ(m_server->CountRequests("GET", "/store/" + strPackage), 1u);
+    EXPECT_EQ(m_server->WaitForRequests("GET", "/store/" + strPackage, 1), 1u);
 
     // A damaged cache copy is deleted, fetched again and checked.
     std::vector<unsigned char> vecCached = ReadFileBytes(m_cache / strPackage);
@@ -135,7 +135,7 @@ TEST_F(ConfigReaderTest, SyncDownloadDataFileFetchesAndVerifiesPackages)
     vecCached[vecCached.size() - 3] ^= 0x5A;
     ASSERT_TRUE(WriteFileBytes(m_cache / strPackage, vecCached.data(), vecCached.size()));
     EXPECT_TRUE(pReader->SyncDownloadDataFile(strPackage.c_str()));
-    EXPECT_EQ(m_server->CountRequests("GET", "/store/" + strPackage), 2u);
+    EXPECT_EQ(m_server->WaitForRequests("GET", "/store/" + strPackage, 2), 2u);
     EXPECT_EQ(ReadFileBytes(m_cache / strPackage), ReadFileBytes(m_served / ("store/" + strPackage)));
     EXPECT_TRUE(m_log.Contains("hash failed")) << m_log.Text(); // the damaged copy, reported once
 
