@@ -11,8 +11,30 @@ PACKAGES=(
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     libcurl4-openssl-dev rapidjson-dev nginx-light curl openssl
     qtbase5-dev qttools5-dev-tools qttools5-dev
-    fonts-wqy-microhei xvfb
+    fonts-wqy-microhei xvfb locales
 )
+
+# Locales the tests run under: store paths must not change with the locale.
+LOCALES=("tr_TR UTF-8 tr_TR.UTF-8 tr_TR.utf8" "de_DE ISO-8859-1 de_DE.ISO-8859-1 de_DE.iso88591")
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+
+make_locales() {
+    local entry input charmap name listed
+    for entry in "${LOCALES[@]}"; do
+        read -r input charmap name listed <<<"$entry"
+        if ! locale -a 2>/dev/null | grep -qx "$listed"; then
+            echo "setup-deps: generating locale $name"
+            # Exit status 1 means warnings only; whether it worked is what locale -a lists.
+            $SUDO localedef -c -i "$input" -f "$charmap" "$name" || true
+            locale -a 2>/dev/null | grep -qx "$listed" || {
+                echo "setup-deps: localedef $name failed" >&2
+                exit 1
+            }
+        fi
+    done
+}
 
 missing=()
 for p in "${PACKAGES[@]}"; do
@@ -22,13 +44,13 @@ for p in "${PACKAGES[@]}"; do
 done
 
 if [ ${#missing[@]} -eq 0 ]; then
-    echo "setup-deps: all ${#PACKAGES[@]} packages present"
+    make_locales
+    echo "setup-deps: all ${#PACKAGES[@]} packages and ${#LOCALES[@]} locales present"
     exit 0
 fi
 
 echo "setup-deps: installing ${missing[*]}"
-SUDO=""
-if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -qq
 $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+make_locales

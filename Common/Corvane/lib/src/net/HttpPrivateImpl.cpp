@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "net/HttpPrivateImpl.h"
 
+#include "common/CorvaneAscii.h"
 #include "common/CorvaneCheck.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -51,11 +51,11 @@ std::string Trim(const std::string& str)
 {
     size_t uBegin = 0;
     size_t uEnd = str.size();
-    while (uBegin < uEnd && std::isspace(static_cast<unsigned char>(str[uBegin])))
+    while (uBegin < uEnd && CorvaneUtil::IsAsciiSpace(str[uBegin]))
     {
         ++uBegin;
     }
-    while (uEnd > uBegin && std::isspace(static_cast<unsigned char>(str[uEnd - 1])))
+    while (uEnd > uBegin && CorvaneUtil::IsAsciiSpace(str[uEnd - 1]))
     {
         --uEnd;
     }
@@ -71,8 +71,7 @@ bool StartsWithNoCase(const std::string& str, const char* pcszPrefix)
     }
     for (size_t i = 0; i < uLen; ++i)
     {
-        if (std::tolower(static_cast<unsigned char>(str[i])) !=
-            std::tolower(static_cast<unsigned char>(pcszPrefix[i])))
+        if (CorvaneUtil::AsciiToLower(str[i]) != CorvaneUtil::AsciiToLower(pcszPrefix[i]))
         {
             return false;
         }
