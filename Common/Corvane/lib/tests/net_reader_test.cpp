@@ -109,6 +109,21 @@ TEST_F(ConfigReaderTest, ReadsEveryFileThroughTheCache)
     EXPECT_TRUE(m_log.Contains("PemConfig::Read parse json failed, file=" + strBad));
 }
 
+TEST_F(ConfigReaderTest, ATornCachedIndexIsFetchedAgain)
+{
+    const std::string strIndex = "dat/v3/_index";
+    ASSERT_TRUE(NewReader(WriteConfig(1), 3));
+    const std::vector<unsigned char> vecServed = ReadFileBytes(m_served / ("store/" + strIndex));
+    ASSERT_EQ(ReadFileBytes(m_cache / strIndex), vecServed);
+    // Cache files are not flushed: after a crash a copy may hold only part of its bytes.
+    ASSERT_TRUE(WriteFileBytes(m_cache / strIndex, vecServed.data(), vecServed.size() / 2));
+    ReaderPtr pReader = NewReader(WriteConfig(1), 3);
+    ASSERT_TRUE(pReader);
+    EXPECT_TRUE(pReader->HasFile("readme.txt"));
+    EXPECT_EQ(ReadFileBytes(m_cache / strIndex), vecServed);
+    EXPECT_EQ(m_server->WaitForRequests("GET", "/store/" + strIndex, 2), 2u);
+}
+
 TEST_F(ConfigReaderTest, SyncDownloadDataFileFetchesAndVerifiesPackages)
 {
     ReaderPtr pReader = NewReader(WriteConfig(1), 3);
