@@ -5,13 +5,13 @@
 set -euo pipefail
 
 PACKAGES=(
-    build-essential cmake ninja-build pkg-config python3
+    build-essential cmake ninja-build pkg-config python3 locales
     clang libclang-rt-14-dev
     libzstd-dev zstd libxxhash-dev
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     libcurl4-openssl-dev rapidjson-dev nginx-light curl openssl
     qtbase5-dev qttools5-dev-tools qttools5-dev
-    fonts-wqy-microhei xvfb locales
+    fonts-wqy-microhei xvfb
 )
 
 # Locales the tests run under: store paths must not change with the locale.
