@@ -158,8 +158,9 @@ CFG
     echo "== fetched files in $dir ($fstype), $runs runs"
     local run t0 t1 fetched curl_bytes corvane_times=() curl_times=()
     for run in $(seq "$runs"); do
-        rm -rf "$dir/cache" "$dir/curl"
-        mkdir -p "$dir/curl"
+        # Each tool's earlier copy is deleted (and the deletion synced) right
+        # before its own run, so neither pays for freeing the other's files.
+        rm -rf "$dir/cache"
         sync
         t0=$(now)
         (cd "$work/cwd" && /usr/bin/time -f '%U %S %M' -o "$dir/corvane.time" \
@@ -172,6 +173,8 @@ CFG
         fetched=$(package_bytes_of "$dir/cache/dat")
         [ "$fetched" = "$store_bytes" ] || { echo "fetch.sh: fetched $fetched bytes, store has $store_bytes" >&2; exit 1; }
 
+        rm -rf "$dir/curl"
+        mkdir -p "$dir/curl"
         sync
         t0=$(now)
         (cd "$dir/curl" && /usr/bin/time -f '%U %S %M' -o "$dir/curl.time" \
