@@ -172,9 +172,31 @@ TEST(CorvaneFiles, DiskWriteReplacesAndCreatesParents)
     EXPECT_FALSE(CorvaneUtil::DiskWrite(nullptr, strTarget.c_str()));
     EXPECT_FALSE(CorvaneUtil::DiskWrite(content.get(), ""));
     EXPECT_TRUE(log.Contains("function=CorvaneUtil::DiskWrite line="));
+
+    // A cache file is replaced the same way, only without the flushes.
+    const std::string strCached = dir / "cache/dat/v1/0/0.dat";
+    ASSERT_TRUE(CorvaneUtil::CacheWriteBytes("first", 5, strCached.c_str()));
+    ASSERT_TRUE(CorvaneUtil::CacheWriteBytes("second", 6, strCached.c_str()));
+    EXPECT_EQ("second", ReadText(strCached));
+    EXPECT_EQ(std::vector<std::string>{"0.dat"}, ListDir(dir / "cache/dat/v1/0"));
 }
 
-TEST(CorvaneFiles, FailedDiskWriteLeavesTargetAndNoTemporary)
+// Both ways of replacing a file: flushed (store, working path) and cache.
+class FailedWrite : public ::testing::TestWithParam<bool>
+{
+protected:
+    static bool Write(const void* pData, uint64_t uSize, const char* pcszFile)
+    {
+        return GetParam() ? CorvaneUtil::CacheWriteBytes(pData, uSize, pcszFile)
+                          : CorvaneUtil::DiskWriteBytes(pData, uSize, pcszFile);
+    }
+};
+
+INSTANTIATE_TEST_SUITE_P(CorvaneFiles, FailedWrite, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& info)
+                         { return info.param ? "Cache" : "Flushed"; });
+
+TEST_P(FailedWrite, LeavesTargetAndNoTemporary)
 {
     CorvaneTest::LogCapture log;
     TempDir dir;
@@ -182,13 +204,13 @@ TEST(CorvaneFiles, FailedDiskWriteLeavesTargetAndNoTemporary)
     const std::string strDirTarget = dir / "target";
     ASSERT_EQ(0, ::mkdir(strDirTarget.c_str(), 0755));
     WriteFileText(strDirTarget + "/inside", "kept");
-    EXPECT_FALSE(CorvaneUtil::DiskWriteBytes("data", 4, strDirTarget.c_str()));
+    EXPECT_FALSE(Write("data", 4, strDirTarget.c_str()));
     EXPECT_EQ("kept", ReadText(strDirTarget + "/inside"));
     EXPECT_EQ(std::vector<std::string>{"target"}, ListDir(dir.Path()));
 
     // The parent cannot be created: a file stands where a directory must go.
     WriteFileText(dir / "blocker", "b");
-    EXPECT_FALSE(CorvaneUtil::DiskWriteBytes("data", 4, (dir / "blocker/x").c_str()));
+    EXPECT_FALSE(Write("data", 4, (dir / "blocker/x").c_str()));
     EXPECT_EQ("b", ReadText(dir / "blocker"));
 
     // The write itself fails halfway: a child process whose file size limit is
@@ -203,7 +225,7 @@ TEST(CorvaneFiles, FailedDiskWriteLeavesTargetAndNoTemporary)
         struct rlimit limit = {1000, 1000};
         ::setrlimit(RLIMIT_FSIZE, &limit);
         std::vector<char> vecBig(4096, 'n');
-        bool bWritten = CorvaneUtil::DiskWriteBytes(vecBig.data(), vecBig.size(), strTarget.c_str());
+        bool bWritten = Write(vecBig.data(), vecBig.size(), strTarget.c_str());
         ::_exit(bWritten ? 1 : 0);
     }
     int nStatus = 0;

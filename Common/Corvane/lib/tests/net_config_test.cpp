@@ -159,25 +159,35 @@ TEST(CorvaneUrl, EncodesPathsAndAddsTheTick)
     EXPECT_EQ(NSCorvaneNet::PercentEncodePath("A-Z_a.z~0/9"), "A-Z_a.z~0/9");
 }
 
-TEST(PemSpeedMeter, SumsTheLastSecondOfSlots)
+TEST(PemSpeedMeter, DividesTheLastSecondsBytesByTheTimeTheyCover)
 {
     PemSpeedMeter meter;
     EXPECT_EQ(meter.CurrentAt(10000), 0u);
-    // Ten full slots of 1000 bytes: 10000 bytes over 1000 ms.
-    for (uint64_t t = 10000; t < 11000; t += 100)
+    // A steady 1000 bytes per slot: 10000 bytes per second, read at any moment.
+    for (uint64_t t = 10000; t < 12000; t += 100)
     {
         meter.AddAt(t + 50, 1000);
     }
-    EXPECT_EQ(meter.CurrentAt(10950), 10000u);
-    // One slot alone counts as 100 ms.
-    PemSpeedMeter single;
-    single.AddAt(5030, 500);
-    single.AddAt(5099, 500);
-    EXPECT_EQ(single.CurrentAt(5100), 10000u);
-    // Slots older than a second no longer count; a reused slot starts over.
-    EXPECT_EQ(single.CurrentAt(6200), 0u);
-    single.AddAt(6000, 7); // same index as 5000, another time slot
-    EXPECT_EQ(single.CurrentAt(6000), 70u);
+    EXPECT_EQ(meter.CurrentAt(11999), 10000u * 1000 / 999);
+    // Bursts of 16000 bytes every 800 ms (a limit of 20000 bytes/s met with big
+    // chunks) are 16000 or 32000 bytes a second, never 16000 per 100 ms.
+    PemSpeedMeter bursts;
+    for (uint64_t t = 20000; t < 24000; t += 800)
+    {
+        bursts.AddAt(t, 16000);
+    }
+    EXPECT_EQ(bursts.CurrentAt(23250), 32000u * 1000 / 950);
+    EXPECT_EQ(bursts.CurrentAt(23900), 16000u * 1000 / 900);
+    // Bytes that began to flow 300 ms ago cover 300 ms, not a second.
+    PemSpeedMeter fresh;
+    fresh.AddAt(5000, 500);
+    fresh.AddAt(5250, 1000);
+    EXPECT_EQ(fresh.CurrentAt(5300), 1500u * 1000 / 300);
+    EXPECT_EQ(fresh.CurrentAt(5000), 500u * 1000 / 100); // at least one slot
+    // A second later nothing counts; a reused slot starts over.
+    EXPECT_EQ(fresh.CurrentAt(6300), 0u);
+    fresh.AddAt(7000, 7);
+    EXPECT_EQ(fresh.CurrentAt(7050), 70u);
 }
 
 TEST(PemSharedBodyFile, BehavesLikeABufferFileWithItsOwnPosition)

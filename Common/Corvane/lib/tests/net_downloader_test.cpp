@@ -64,7 +64,7 @@ TEST_F(DownloaderTest, SixteenOpensOfOneMissingPathCostOneRequest)
     {
         EXPECT_TRUE(str == strContent);
     }
-    EXPECT_EQ(server.CountRequests("GET", "/dat/v1/0/1.dat"), 1u);
+    EXPECT_EQ(server.WaitForRequests("GET", "/dat/v1/0/1.dat", 1), 1u);
     EXPECT_EQ(ListDir(m_cache / "dat/v1/0"), std::vector<std::string>{"1.dat"}); // one copy, no temporaries
     const std::vector<unsigned char> vecCached = ReadFileBytes(m_cache / "dat/v1/0/1.dat");
     EXPECT_TRUE(std::string(vecCached.begin(), vecCached.end()) == strContent);
@@ -90,7 +90,7 @@ TEST_F(DownloaderTest, CacheRules)
         EXPECT_EQ(std::string(vec.begin(), vec.end()), "cached a");
         // Without a remote bit the cache copy is served, no request made.
         EXPECT_EQ(TakeContent(dl->Open("a.txt", 0)), "cached a");
-        EXPECT_EQ(server.CountRequests("GET", "/a.txt"), 2u);
+        EXPECT_EQ(server.WaitForRequests("GET", "/a.txt", 2), 2u);
     }
     // "cache" 1 with remote-only: downloaded and the cache copy replaced.
     {
@@ -102,7 +102,7 @@ TEST_F(DownloaderTest, CacheRules)
         ASSERT_TRUE(WriteFileText(m_cache / "empty.txt", ""));
         EXPECT_EQ(TakeContent(dl->Open("empty.txt", 0)), "served e");
         EXPECT_EQ(ReadFileBytes(m_cache / "empty.txt").size(), 8u);
-        EXPECT_EQ(server.CountRequests("GET", "/empty.txt"), 1u);
+        EXPECT_EQ(server.WaitForRequests("GET", "/empty.txt", 1), 1u);
     }
     EXPECT_EQ(m_log.Text(), "");
 }
@@ -120,8 +120,8 @@ TEST_F(DownloaderTest, ExistsAsksTheServerUnlessTheCacheHasIt)
     EXPECT_FALSE(dl->Exists("dir/missing.bin", 0));
     EXPECT_TRUE(dl->Exists("only-cached.bin", 0));
     EXPECT_FALSE(dl->Exists("only-cached.bin", SHO_RemoteOnly));
-    EXPECT_EQ(server.CountRequests("HEAD", "/dir/there.bin"), 1u);
-    EXPECT_EQ(server.CountRequests("HEAD", "/only-cached.bin"), 1u);
+    EXPECT_EQ(server.WaitForRequests("HEAD", "/dir/there.bin", 1), 1u);
+    EXPECT_EQ(server.WaitForRequests("HEAD", "/only-cached.bin", 1), 1u);
     EXPECT_EQ(m_log.Text(), ""); // 404 is an answer, not a failure
 
     // A missing file is a clean failure of Open, with the status in the log.
@@ -178,5 +178,5 @@ TEST_F(DownloaderTest, HttpsTrustsOnlyTheConfiguredAuthority)
     }
     EXPECT_TRUE(m_log.Contains("Download file fail, ret=60")) << m_log.Text();
     EXPECT_TRUE(m_log.Contains("Query file fail, ret=60")) << m_log.Text();
-    EXPECT_EQ(server.CountRequests("GET", "/s.txt"), 1u);
+    EXPECT_EQ(server.WaitForRequests("GET", "/s.txt", 1), 1u);
 }

@@ -93,7 +93,7 @@ TEST_F(ConfigReaderTest, ReadsEveryFileThroughTheCache)
     EXPECT_EQ(m_server->AccessLogLines().size(), uRequests);
     for (const std::string& strPackage : m_result.vecPackage)
     {
-        EXPECT_EQ(m_server->CountRequests("GET", "/store/" + strPackage), 1u) << strPackage;
+        EXPECT_EQ(m_server->WaitForRequests("GET", "/store/" + strPackage, 1), 1u) << strPackage;
     }
     EXPECT_TRUE(pReader->SetLimitSpeed(1 << 20));
     EXPECT_TRUE(pReader->SetLimitSpeed(0));
@@ -107,6 +107,21 @@ TEST_F(ConfigReaderTest, ReadsEveryFileThroughTheCache)
     EXPECT_FALSE(g_NewCorvaneReaderByConfig(&pNone, strBad.c_str(), _INVALID_VER));
     EXPECT_EQ(pNone, nullptr);
     EXPECT_TRUE(m_log.Contains("PemConfig::Read parse json failed, file=" + strBad));
+}
+
+TEST_F(ConfigReaderTest, ATornCachedIndexIsFetchedAgain)
+{
+    const std::string strIndex = "dat/v3/_index";
+    ASSERT_TRUE(NewReader(WriteConfig(1), 3));
+    const std::vector<unsigned char> vecServed = ReadFileBytes(m_served / ("store/" + strIndex));
+    ASSERT_EQ(ReadFileBytes(m_cache / strIndex), vecServed);
+    // Cache files are not flushed: after a crash a copy may hold only part of its bytes.
+    ASSERT_TRUE(WriteFileBytes(m_cache / strIndex, vecServed.data(), vecServed.size() / 2));
+    ReaderPtr pReader = NewReader(WriteConfig(1), 3);
+    ASSERT_TRUE(pReader);
+    EXPECT_TRUE(pReader->HasFile("readme.txt"));
+    EXPECT_EQ(ReadFileBytes(m_cache / strIndex), vecServed);
+    EXPECT_EQ(m_server->WaitForRequests("GET", "/store/" + strIndex, 2), 2u);
 }
 
 TEST_F(ConfigReaderTest, SyncDownloadDataFileFetchesAndVerifiesPackages)
@@ -127,7 +142,7 @@ TEST_F(ConfigReaderTest, SyncDownloadDataFileFetchesAndVerifiesPackages)
     const std::string strPackage = pList->Get(0);
     pList->Release();
     EXPECT_TRUE(pReader->SyncDownloadDataFile(strPackage.c_str()));
-    EXPECT_EQ(m_server->CountRequests("GET", "/store/" + strPackage), 1u);
+    EXPECT_EQ(m_server->WaitForRequests("GET", "/store/" + strPackage, 1), 1u);
 
     // A damaged cache copy is deleted, fetched again and checked.
     std::vector<unsigned char> vecCached = ReadFileBytes(m_cache / strPackage);
@@ -135,7 +150,7 @@ TEST_F(ConfigReaderTest, SyncDownloadDataFileFetchesAndVerifiesPackages)
     vecCached[vecCached.size() - 3] ^= 0x5A;
     ASSERT_TRUE(WriteFileBytes(m_cache / strPackage, vecCached.data(), vecCached.size()));
     EXPECT_TRUE(pReader->SyncDownloadDataFile(strPackage.c_str()));
-    EXPECT_EQ(m_server->CountRequests("GET", "/store/" + strPackage), 2u);
+    EXPECT_EQ(m_server->WaitForRequests("GET", "/store/" + strPackage, 2), 2u);
     EXPECT_EQ(ReadFileBytes(m_cache / strPackage), ReadFileBytes(m_served / ("store/" + strPackage)));
     EXPECT_TRUE(m_log.Contains("hash failed")) << m_log.Text(); // the damaged copy, reported once
 

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <mutex>
 #include <thread>
@@ -90,6 +91,8 @@ int RunFetch(ToolContext& ctx, const ParsedArgs& args)
     std::atomic<size_t> uDone{0};
     std::mutex mtxFailed;
     std::vector<std::string> vecFailed;
+    std::mutex mtxDone;
+    std::condition_variable cvDone;
     const auto tStart = std::chrono::steady_clock::now();
     std::vector<std::thread> vecWorkers;
     const size_t uWorkers = std::min<size_t>(uThreads, vecPackages.size());
@@ -105,15 +108,25 @@ int RunFetch(ToolContext& ctx, const ParsedArgs& args)
                         std::lock_guard<std::mutex> lock(mtxFailed);
                         vecFailed.push_back(vecPackages[i]);
                     }
-                    ++uDone;
+                    {
+                        std::lock_guard<std::mutex> lock(mtxDone);
+                        ++uDone;
+                    }
+                    cvDone.notify_all();
                 }
             });
     }
-    while (uDone.load() < vecPackages.size())
+    // Progress every 200 ms, but the run ends as soon as the last package does.
+    for (;;)
     {
         progress.Show("fetch: package " + std::to_string(uDone.load()) + "/" +
                       std::to_string(vecPackages.size()) + ", " + FormatRate(pReader->GetDownloadSpeed()));
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        std::unique_lock<std::mutex> lock(mtxDone);
+        if (cvDone.wait_for(lock, std::chrono::milliseconds(200),
+                            [&] { return uDone.load() >= vecPackages.size(); }))
+        {
+            break;
+        }
     }
     for (std::thread& worker : vecWorkers)
     {

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "common/CorvanePath.h"
 
+#include "common/CorvaneAscii.h"
 #include "common/CorvaneCheck.h"
 
-#include <cctype>
 #include <vector>
 
 namespace CorvaneUtil
@@ -45,7 +45,7 @@ bool ToNormalizePath(std::string& strOut, const char* pcszPath)
     strOut.assign(pcszPath ? pcszPath : "");
     for (char& c : strOut)
     {
-        c = c == '\\' ? '/' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        c = c == '\\' ? '/' : AsciiToLower(c);
     }
     return true;
 }

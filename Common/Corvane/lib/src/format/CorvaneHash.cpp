@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "format/CorvaneHash.h"
 
+#include "common/CorvaneAscii.h"
 #include "format/CorvaneContextHashKernels.h"
 
 #include <xxhash.h>
@@ -63,14 +64,10 @@ uint64_t NameHashOf(const char* pcszPath, size_t uLen)
     return ((uXxh & kXxhPartMask) | (uDir << 40)) & kNameHashMask;
 }
 
-// C-locale tolower on ASCII only, whatever locale the process set.
+// The same normalisation as CorvaneUtil::ToNormalizePath.
 inline char NormalizeChar(char c)
 {
-    if (c == '\\')
-        return '/';
-    if (c >= 'A' && c <= 'Z')
-        return static_cast<char>(c - 'A' + 'a');
-    return c;
+    return c == '\\' ? '/' : CorvaneUtil::AsciiToLower(c);
 }
 
 } // namespace

@@ -135,7 +135,10 @@ bool DiskWrite(NSCorvane::IFile* pif, const char* pcszFileName)
     return DiskWriteBytes(pData, uSize, pcszFileName);
 }
 
-bool DiskWriteBytes(const void* pData, uint64_t uSize, const char* pcszFileName)
+namespace
+{
+
+bool WriteReplacing(const void* pData, uint64_t uSize, const char* pcszFileName, bool bFlush)
 {
     CORVANE_CHECK(pcszFileName && *pcszFileName);
     CORVANE_CHECK(uSize == 0 || pData);
@@ -159,11 +162,18 @@ bool DiskWriteBytes(const void* pData, uint64_t uSize, const char* pcszFileName)
         TempFileGuard guard(strTempFile);
 
         const uint64_t uWrite = uSize ? CorvanePlatform::FileWriteAll(fh, pData, uSize) : 0;
-        const bool bSynced = CorvanePlatform::FileSync(fh);
+        const bool bSynced = !bFlush || CorvanePlatform::FileSync(fh);
         const bool bClosed = CorvanePlatform::FileClose(fh);
         CORVANE_CHECK(uWrite == uSize);
         CORVANE_CHECK(bSynced && bClosed);
-        CORVANE_CHECK(CorvanePlatform::ReplaceFile(strTempFile.c_str(), pcszFileName));
+        if (bFlush)
+        {
+            CORVANE_CHECK(CorvanePlatform::ReplaceFile(strTempFile.c_str(), pcszFileName));
+        }
+        else
+        {
+            CORVANE_CHECK(CorvanePlatform::ReplaceFileUnflushed(strTempFile.c_str(), pcszFileName));
+        }
         guard.Dismiss();
         return true;
     }
@@ -172,6 +182,18 @@ bool DiskWriteBytes(const void* pData, uint64_t uSize, const char* pcszFileName)
         CORVANE_REPORT("std::bad_alloc");
         return false;
     }
+}
+
+} // namespace
+
+bool DiskWriteBytes(const void* pData, uint64_t uSize, const char* pcszFileName)
+{
+    return WriteReplacing(pData, uSize, pcszFileName, /*bFlush=*/true);
+}
+
+bool CacheWriteBytes(const void* pData, uint64_t uSize, const char* pcszFileName)
+{
+    return WriteReplacing(pData, uSize, pcszFileName, /*bFlush=*/false);
 }
 
 NSCorvane::IFile* DiskOpen(const char* pcszFileName)

@@ -22,7 +22,10 @@ int SysOpen(const char* pcszFileName, std::shared_ptr<PemFileLockObj>* ppLockObj
 
 // True when the file was deleted or did not exist.
 bool SysDelete(const char* pcszFileName);
-inline bool DiskDelete(const char* pcszFileName) { return SysDelete(pcszFileName); }
+inline bool DiskDelete(const char* pcszFileName)
+{
+    return SysDelete(pcszFileName);
+}
 
 // Creates every missing directory of the parent of strPath.
 bool CreateParentDirectories(const std::string& strPath);
@@ -32,6 +35,13 @@ bool CreateParentDirectories(const std::string& strPath);
 bool DiskWrite(NSCorvane::IFile* pif, const char* pcszFileName);
 // The same for a byte range.
 bool DiskWriteBytes(const void* pData, uint64_t uSize, const char* pcszFileName);
+// The same for a file of the local cache: atomic for readers, so the final name
+// never holds a partial file while the system runs, but not flushed to the
+// device. Every cached file is checked when it is read (a package by its record
+// hashes, index and lists by their frame checksums), so one torn by a crash
+// costs a new download, never a wrong file; a flush per file cost half the
+// fetch speed on a disk.
+bool CacheWriteBytes(const void* pData, uint64_t uSize, const char* pcszFileName);
 
 // Open/Exists of gOption().piFileSys; null/false when none is set.
 NSCorvane::IFile* DiskOpen(const char* pcszFileName);

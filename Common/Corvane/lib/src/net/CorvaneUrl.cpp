@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "net/CorvaneUrl.h"
 
-#include <cctype>
+#include "common/CorvaneAscii.h"
 
 namespace NSCorvaneNet
 {
@@ -11,7 +11,7 @@ namespace
 
 bool IsHexDigit(char c)
 {
-    return std::isxdigit(static_cast<unsigned char>(c)) != 0;
+    return CorvaneUtil::IsAsciiHexDigit(c);
 }
 
 bool IsUnreserved(unsigned char c)

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "net/HttpPrivateImpl.h"
 
+#include "common/CorvaneAscii.h"
 #include "common/CorvaneCheck.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -47,15 +47,26 @@ std::string CaBundleOf(const CorvaneRemoteInfo& info)
     return pcszEnv ? pcszEnv : "";
 }
 
+// About a sixteenth of a second's allowance, so the bytes of a limited transfer
+// flow evenly; the whole chunk when there is no limit.
+size_t ThrottleSliceOf(uint64_t uLimit, size_t uChunk)
+{
+    if (uLimit == 0)
+    {
+        return uChunk;
+    }
+    return static_cast<size_t>(std::clamp<uint64_t>(uLimit / 16, 256, 16384));
+}
+
 std::string Trim(const std::string& str)
 {
     size_t uBegin = 0;
     size_t uEnd = str.size();
-    while (uBegin < uEnd && std::isspace(static_cast<unsigned char>(str[uBegin])))
+    while (uBegin < uEnd && CorvaneUtil::IsAsciiSpace(str[uBegin]))
     {
         ++uBegin;
     }
-    while (uEnd > uBegin && std::isspace(static_cast<unsigned char>(str[uEnd - 1])))
+    while (uEnd > uBegin && CorvaneUtil::IsAsciiSpace(str[uEnd - 1]))
     {
         --uEnd;
     }
@@ -71,8 +82,7 @@ bool StartsWithNoCase(const std::string& str, const char* pcszPrefix)
     }
     for (size_t i = 0; i < uLen; ++i)
     {
-        if (std::tolower(static_cast<unsigned char>(str[i])) !=
-            std::tolower(static_cast<unsigned char>(pcszPrefix[i])))
+        if (CorvaneUtil::AsciiToLower(str[i]) != CorvaneUtil::AsciiToLower(pcszPrefix[i]))
         {
             return false;
         }
@@ -309,9 +319,19 @@ size_t HttpPrivateImpl::WriteCallback(char* pData, size_t uSize, size_t uCount, 
         ctx.bTooLarge = true;
         return 0;
     }
-    if (!ctx.pPrivate->m_limiter.Throttle(uLen, ctx.fnAbort))
+    // The limit is charged, and the meter fed, slice by slice: a chunk of
+    // libcurl's buffer can hold most of a second's allowance, and counted as it
+    // arrives it made the meter see a burst far above the limit.
+    PemRateLimiter& limiter = ctx.pPrivate->m_limiter;
+    for (size_t uDone = 0; uDone < uLen;)
     {
-        return 0;
+        const size_t uSlice = std::min(uLen - uDone, ThrottleSliceOf(limiter.Limit(), uLen));
+        if (!limiter.Throttle(uSlice, ctx.fnAbort))
+        {
+            return 0;
+        }
+        ctx.pPrivate->m_meter.Add(uSlice);
+        uDone += uSlice;
     }
     try
     {
@@ -326,7 +346,6 @@ size_t HttpPrivateImpl::WriteCallback(char* pData, size_t uSize, size_t uCount, 
         ctx.bOutOfMemory = true;
         return 0;
     }
-    ctx.pPrivate->m_meter.Add(uLen);
     return uLen;
 }
 

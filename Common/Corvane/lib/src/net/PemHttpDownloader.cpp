@@ -259,7 +259,7 @@ IFile* PemHttpDownloader::RunFlight(HttpPrivateImpl* pPrivate, const char* pcszF
         if (!strCachePath.empty())
         {
             // A failed cache write costs a later download, not this open.
-            bCached = CorvaneUtil::DiskWriteBytes(strBody.data(), strBody.size(), strCachePath.c_str());
+            bCached = CorvaneUtil::CacheWriteBytes(strBody.data(), strBody.size(), strCachePath.c_str());
         }
     }
     IFile* pResult = NewBodyFile(spState);

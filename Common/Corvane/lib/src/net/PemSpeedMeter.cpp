@@ -3,6 +3,8 @@
 
 #include "platform/PlatformTime.h"
 
+#include <algorithm>
+
 namespace NSCorvane
 {
 
@@ -18,9 +20,15 @@ uint64_t PemSpeedMeter::Current()
 
 void PemSpeedMeter::AddAt(uint64_t uNowMs, uint64_t uBytes)
 {
-    const uint64_t uSlot = uNowMs / 100 * 100;
+    const uint64_t uSlot = uNowMs / kSlotMs * kSlotMs;
     std::lock_guard<std::mutex> lock(m_mtx);
-    Sample& sample = m_samples[(uSlot / 100) % 10];
+    if (!m_bAny || uNowMs >= m_uLastAddMs + kWindowMs)
+    {
+        m_uFlowSinceMs = uNowMs;
+    }
+    m_bAny = true;
+    m_uLastAddMs = std::max(m_uLastAddMs, uNowMs);
+    Sample& sample = m_samples[(uSlot / kSlotMs) % kSlots];
     if (sample.uSlotMs != uSlot)
     {
         sample.uSlotMs = uSlot;
@@ -31,28 +39,26 @@ void PemSpeedMeter::AddAt(uint64_t uNowMs, uint64_t uBytes)
 
 uint64_t PemSpeedMeter::CurrentAt(uint64_t uNowMs)
 {
+    const uint64_t uSlot = uNowMs / kSlotMs * kSlotMs;
+    // The window: this slot and the nine before it, from their start to now.
+    const uint64_t uOldest = uSlot >= kWindowMs - kSlotMs ? uSlot - (kWindowMs - kSlotMs) : 0;
     std::lock_guard<std::mutex> lock(m_mtx);
     uint64_t uSum = 0;
-    uint64_t uFirst = UINT64_MAX;
-    uint64_t uLast = 0;
-    bool bAny = false;
     for (const Sample& sample : m_samples)
     {
-        const uint64_t t = sample.uSlotMs;
-        if (t == 0 || t > uNowMs || t + 1000 < uNowMs)
+        if (sample.uSlotMs != UINT64_MAX && sample.uSlotMs >= uOldest && sample.uSlotMs <= uSlot)
         {
-            continue;
+            uSum += sample.uBytes;
         }
-        bAny = true;
-        uSum += sample.uBytes;
-        uFirst = t < uFirst ? t : uFirst;
-        uLast = t > uLast ? t : uLast;
     }
-    if (!bAny)
+    if (uSum == 0)
     {
         return 0;
     }
-    return uSum * 1000 / (uLast - uFirst + 100);
+    // Bytes that started to flow within the window cover only the time since.
+    const uint64_t uFrom = std::max(uOldest, m_uFlowSinceMs);
+    const uint64_t uSpanMs = std::max<uint64_t>(uNowMs > uFrom ? uNowMs - uFrom : 0, kSlotMs);
+    return uSum * 1000 / uSpanMs;
 }
 
 } // namespace NSCorvane

@@ -54,6 +54,10 @@ bool CreateDirectories(const std::string& strDir);
 // Moves strFrom over strTo, replacing it, so that after a crash strTo is either the
 // old or the new file, and the move itself is on the device when this returns.
 bool ReplaceFile(const char* pcszFrom, const char* pcszTo);
+// Moves strFrom over strTo in one step for every reader (each sees the old or
+// the new file) but waits for no device: after a crash strTo may be old, new or
+// torn. Only for files that are checked whenever they are read.
+bool ReplaceFileUnflushed(const char* pcszFrom, const char* pcszTo);
 
 // The system's temporary directory, without trailing separator.
 std::string TempDirectory();

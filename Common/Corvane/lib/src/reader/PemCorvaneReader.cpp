@@ -143,15 +143,33 @@ bool PemCorvaneReader::ReadIdxElement(std::vector<CORVANE_IDX_ELEMENT>& vecEleme
 bool PemCorvaneReader::ReadCompressedBinaryFile(const std::string& strFile, std::vector<uint8_t>& vecData)
 {
     CORVANE_CHECK(strFile.length());
-    IFile* pifRead = m_fileFactory.Open(strFile.c_str(), m_nDefaultOption);
-    if (!pifRead)
+    bool bOpened = false;
+    auto fnRead = [&](int nOption)
+    {
+        IFile* pifRead = m_fileFactory.Open(strFile.c_str(), nOption);
+        bOpened = pifRead != nullptr;
+        if (!pifRead)
+        {
+            return false;
+        }
+        FileGuard guard{pifRead};
+        const void* pBuffer = pifRead->GetBuffer();
+        CORVANE_CHECK(pBuffer);
+        return NSCorvaneReader::DecodeCompressedBinary(pBuffer, pifRead->Size(), vecData);
+    };
+    if (fnRead(m_nDefaultOption))
+    {
+        return true;
+    }
+    if (!bOpened || m_fileFactory.RemoteFileSystems().empty() || (m_nDefaultOption & SHO_RemoteOnly) != 0)
     {
         return false;
     }
-    FileGuard guard{pifRead};
-    const void* pBuffer = pifRead->GetBuffer();
-    CORVANE_CHECK(pBuffer);
-    return NSCorvaneReader::DecodeCompressedBinary(pBuffer, pifRead->Size(), vecData);
+    // Cache files are not flushed one by one, so a crash can leave a torn copy,
+    // which fails its frame checksum here: drop it and fetch the file again.
+    DiskDelete(strFile.c_str());
+    CORVANE_CHECK(fnRead(SHO_RemoteOnly));
+    return true;
 }
 
 bool PemCorvaneReader::ReadCompressedTextFile(const std::string& strFile, std::vector<std::string>& vecLine)

@@ -39,7 +39,8 @@ bool PemCorvaneReader::SyncDownloadDataFile(const char* pcszDatPath)
     };
     // Downloads the package and checks the downloaded bytes in memory, then
     // makes sure the cache now holds a copy of the same size: the copy was
-    // written from those very bytes (atomically, flushed), so reading it all
+    // written from those very bytes (atomically; a copy torn by a crash fails
+    // its check when it is next read and is fetched again), so reading it all
     // back again would only cost a second pass over the package. A package
     // that fails is not kept: a damaged copy must never pass for a verified
     // one, and a retry fetches it again.

@@ -7,6 +7,7 @@
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -64,6 +65,36 @@ bool CanConnect(uint16_t uPort)
     return bOk;
 }
 
+// Sends a bodiless request over a fresh connection and reads until the server closes it.
+bool SendHead(uint16_t uPort, const std::string& strUri)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (fd < 0)
+    {
+        return false;
+    }
+    timeval timeout{10, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof(timeout));
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = htons(uPort);
+    bool bOk = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) == 0;
+    const std::string strRequest = "HEAD " + strUri + " HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n";
+    bOk = bOk && ::send(fd, strRequest.data(), strRequest.size(), MSG_NOSIGNAL) ==
+                     static_cast<ssize_t>(strRequest.size());
+    char buf[512];
+    ssize_t nRead = 0;
+    while (bOk && (nRead = ::recv(fd, buf, sizeof(buf), 0)) > 0)
+    {
+    }
+    ::close(fd);
+    return bOk && nRead == 0;
+}
+
+constexpr const char* kMarkerPrefix = "HEAD /.corvane-settle/";
+
 std::string ReadText(const std::string& strPath)
 {
     std::ifstream in(strPath, std::ios::binary);
@@ -110,7 +141,8 @@ std::string NginxServer::BaseUrl() const
 bool NginxServer::Start(const std::string& strRoot)
 {
     m_uPort = FreeLoopbackPort();
-    if (m_uPort == 0)
+    m_uMarkerPort = FreeLoopbackPort();
+    if (m_uPort == 0 || m_uMarkerPort == 0 || m_uPort == m_uMarkerPort)
     {
         return false;
     }
@@ -136,7 +168,8 @@ bool NginxServer::Start(const std::string& strRoot)
          << "  scgi_temp_path " << strPrefix << "/tmp_scgi;\n"
          << "  server {\n"
             "    listen 127.0.0.1:"
-         << m_uPort << (m_bHttps ? " ssl" : "") << ";\n";
+         << m_uPort << (m_bHttps ? " ssl" : "") << ";\n"
+         << "    listen 127.0.0.1:" << m_uMarkerPort << ";\n";
     if (m_bHttps)
     {
         conf << "    ssl_certificate " << strPrefix << "/cert.pem;\n"
@@ -174,7 +207,7 @@ bool NginxServer::Start(const std::string& strRoot)
         {
             return false; // exited: most likely the port was taken meanwhile
         }
-        if (CanConnect(m_uPort))
+        if (CanConnect(m_uPort) && CanConnect(m_uMarkerPort))
         {
             m_pid = pid;
             return true;
@@ -208,7 +241,50 @@ void NginxServer::Stop()
     m_pid = -1;
 }
 
+void NginxServer::SettleLog() const
+{
+    if (!Running())
+    {
+        return;
+    }
+    const std::string strUri = "/.corvane-settle/" + std::to_string(++m_uMarkers);
+    ASSERT_TRUE(SendHead(m_uMarkerPort, strUri)) << "marker request to nginx failed";
+    const std::string strLine = "HEAD " + strUri + " ";
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    for (;;)
+    {
+        for (const std::string& str : RawLogLines())
+        {
+            if (str.compare(0, strLine.size(), strLine) == 0)
+            {
+                return;
+            }
+        }
+        if (std::chrono::steady_clock::now() > deadline)
+        {
+            ADD_FAILURE() << "nginx never logged the marker request " << strUri;
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
 std::vector<std::string> NginxServer::AccessLogLines() const
+{
+    SettleLog();
+    std::vector<std::string> vecLines;
+    const std::string strMarker = kMarkerPrefix;
+    for (std::string& strLine : RawLogLines())
+    {
+        if (strLine.compare(0, strMarker.size(), strMarker) != 0)
+        {
+            vecLines.push_back(std::move(strLine));
+        }
+    }
+    return vecLines;
+}
+
+std::vector<std::string> NginxServer::RawLogLines() const
 {
     std::vector<std::string> vecLines;
     std::istringstream in(ReadText(m_dir / "access.log"));
@@ -223,11 +299,15 @@ std::vector<std::string> NginxServer::AccessLogLines() const
     return vecLines;
 }
 
-size_t NginxServer::CountRequests(const std::string& strMethod, const std::string& strUri) const
+namespace
+{
+
+size_t CountIn(const std::vector<std::string>& vecLines, const std::string& strMethod,
+               const std::string& strUri)
 {
     size_t uCount = 0;
     const std::string strPrefix = strMethod + " " + strUri + " ";
-    for (const std::string& strLine : AccessLogLines())
+    for (const std::string& strLine : vecLines)
     {
         if (strLine.compare(0, strPrefix.size(), strPrefix) == 0)
         {
@@ -235,6 +315,25 @@ size_t NginxServer::CountRequests(const std::string& strMethod, const std::strin
         }
     }
     return uCount;
+}
+
+} // namespace
+
+size_t NginxServer::CountRequests(const std::string& strMethod, const std::string& strUri) const
+{
+    return CountIn(AccessLogLines(), strMethod, strUri);
+}
+
+size_t NginxServer::WaitForRequests(const std::string& strMethod, const std::string& strUri,
+                                    size_t uExpected) const
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (CountIn(RawLogLines(), strMethod, strUri) < uExpected &&
+           std::chrono::steady_clock::now() < deadline)
+    {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return CountRequests(strMethod, strUri);
 }
 
 } // namespace CorvaneTest

@@ -36,19 +36,34 @@ public:
     // The server's certificate (HTTPS only): a CA bundle that trusts this server.
     std::string CertificateFile() const { return m_dir / "cert.pem"; }
 
-    // Access log lines, one per request: "<method> <uri> <status> <body bytes>".
+    // nginx writes a request's log line only after the client has its answer, so
+    // every reader of the log below first waits until the log holds every request
+    // answered so far: it sends a marker request on a side port and polls (with a
+    // deadline) until the marker's line is there. One worker handles requests in
+    // order, so every earlier answered request is logged by then.
+
+    // Access log lines, one per request: "<method> <uri> <status> <body bytes>"
+    // (marker requests left out).
     std::vector<std::string> AccessLogLines() const;
     // Requests with this method whose URI path (query excluded) is strUri.
     size_t CountRequests(const std::string& strMethod, const std::string& strUri) const;
+    // Polls until at least uExpected such requests are logged (or a deadline
+    // passes), then returns the count, so a test that expects N sees more than N too.
+    size_t WaitForRequests(const std::string& strMethod, const std::string& strUri, size_t uExpected) const;
 
 private:
     bool Start(const std::string& strRoot);
     void Stop();
+    // Sends a marker request and waits for its log line; a test failure when it never comes.
+    void SettleLog() const;
+    std::vector<std::string> RawLogLines() const;
 
     TempDir m_dir;
     bool m_bHttps;
     pid_t m_pid = -1;
     uint16_t m_uPort = 0;
+    uint16_t m_uMarkerPort = 0; // plain HTTP, also when the served port speaks HTTPS
+    mutable unsigned m_uMarkers = 0;
 };
 
 } // namespace CorvaneTest

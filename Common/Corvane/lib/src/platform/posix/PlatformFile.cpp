@@ -220,6 +220,11 @@ bool ReplaceFile(const char* pcszFrom, const char* pcszTo)
     return SyncDirectory(ParentOf(pcszTo));
 }
 
+bool ReplaceFileUnflushed(const char* pcszFrom, const char* pcszTo)
+{
+    return pcszFrom && pcszTo && ::rename(pcszFrom, pcszTo) == 0;
+}
+
 std::string TempDirectory()
 {
     const char* pcszTmp = std::getenv("TMPDIR");

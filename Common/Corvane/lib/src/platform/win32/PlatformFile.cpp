@@ -160,6 +160,14 @@ bool ReplaceFile(const char* pcszFrom, const char* pcszTo)
            ::MoveFileExW(strFrom.c_str(), strTo.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
 }
 
+bool ReplaceFileUnflushed(const char* pcszFrom, const char* pcszTo)
+{
+    std::wstring strFrom;
+    std::wstring strTo;
+    return ToWide(strFrom, pcszFrom) && ToWide(strTo, pcszTo) &&
+           ::MoveFileExW(strFrom.c_str(), strTo.c_str(), MOVEFILE_REPLACE_EXISTING);
+}
+
 std::string TempDirectory()
 {
     char szPath[MAX_PATH + 1] = {};
