@@ -109,6 +109,9 @@ public:
     // that the configuration file describes. kLatestVersion = newest version.
     bool Initialize(const QString& strConfigPath, quint32 uVersion);
     bool IsReady() const;
+    // Releases the reader (its open files with it); operations fail until the
+    // next Initialize.
+    void Close();
     QString LastError() const;
     // The reader's version; 0 without a reader.
     quint32 CurrentVersion();

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QtGlobal>
 
+class LauncherLog;
 class LauncherSettings;
 class OrvelFileService;
 class RuntimeConfigWriter;
@@ -44,17 +45,22 @@ struct RepairOnlyRebuildResult
 namespace OrvelStartup
 {
 
-// Opens pService on the recorded version (or the latest) and decides the mode.
-// The configuration writer rewrites the product configuration for a rebuild.
-StartupInitializationResult Decide(OrvelFileService& service, LauncherSettings& settings,
+// Opens the service on the recorded version (or the latest) and decides the
+// mode. The configuration writer rewrites the product configuration for a
+// rebuild; settings give the application directory and the product record.
+StartupInitializationResult Decide(OrvelFileService& service, LauncherSettings& settings, LauncherLog& log,
                                    RuntimeConfigWriter& configWriter, const QString& strConfigPath);
 
 // Clears the store cache, writes the product configuration again and opens
 // the service on the latest version.
 RepairOnlyRebuildResult RebuildRepairOnly(OrvelFileService& service, LauncherSettings& settings,
-                                          RuntimeConfigWriter& configWriter, const QString& strConfigPath);
+                                          LauncherLog& log, RuntimeConfigWriter& configWriter,
+                                          const QString& strConfigPath);
 
-// Deletes everything below "_cache/ifse" in strAppDir, deepest entries first.
-StoreCacheClearResult ClearStoreCache(const QString& strAppDir);
+// Deletes everything below the store caches in strAppDir ("_cache/ofse", which
+// the product configuration names, and "_cache/ifse"), deepest entries first,
+// and the emptied directories themselves. Symbolic links are removed, never
+// followed.
+StoreCacheClearResult ClearStoreCache(const QString& strAppDir, LauncherLog& log);
 
 } // namespace OrvelStartup
