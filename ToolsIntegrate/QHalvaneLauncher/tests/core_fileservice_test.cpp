@@ -194,6 +194,15 @@ TEST_F(FileServiceTest, DownloadWritesNewAndExistingFilesWholeAndDurablyInABatch
     EXPECT_EQ(OrvelTest::ReadFile(m_strWork + QStringLiteral("/data/info.txt")), kInfo);
     EXPECT_TRUE(LeftoverTemps(m_strWork).isEmpty());
     EXPECT_TRUE(m_service.LastError().isEmpty());
+
+    // A cancelled download stops before anything is written.
+    const std::atomic_bool bCancel{true};
+    const QString strTool = m_strWork + QStringLiteral("/client/bin64/tool.dll");
+    const FileServiceStatus status = m_service.DownloadToLocalFile(QStringLiteral("client/bin64/tool.dll"),
+                                                                   strTool, &bCancel, nullptr, m_strWork);
+    EXPECT_FALSE(status.ok);
+    EXPECT_EQ(status.error, QStringLiteral("Download cancelled: client/bin64/tool.dll"));
+    EXPECT_FALSE(QFileInfo::exists(strTool));
 }
 
 TEST_F(FileServiceTest, DownloadRefusesPathsThatLeaveTheWorkingPathAndNeverFollowsLinks)
