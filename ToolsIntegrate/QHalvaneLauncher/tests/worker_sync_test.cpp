@@ -489,36 +489,48 @@ TEST_F(WorkerSyncTest, ServerDyingMidRunFailsClearlyAndARerunCompletes)
     EXPECT_EQ(OrvelTest::ReadTree(WorkPath()), expected);
 }
 
-TEST_F(WorkerSyncTest, VersionCheckComparesTheRecordWithTheLatestVersion)
+TEST_F(WorkerSyncTest, VersionCheckComparesTheRecordAndTheLauncherFiles)
 {
     auto pLatest = NewService(OrvelFileService::kLatestVersion);
+    // The launcher's own configuration, as the program writes it once, here
+    // pointing at the test server.
+    const QString strAppDir = m_pSettings->appDirectory();
+    OrvelTest::WriteReaderConfig(strAppDir + QStringLiteral("/_cache/config_ofse.cfg"), m_pServer->BaseUrl(),
+                                 m_dir.filePath(QStringLiteral("launchercache")));
     struct Case
     {
         bool bRecord;
         quint32 uRecorded;
         bool bHasUpdate;
+        bool bLauncherCurrent;
     };
-    for (const Case& c : {Case{false, 0, true}, Case{true, 2, true}, Case{true, 4, false}})
+    for (const Case& c :
+         {Case{false, 0, true, false}, Case{true, 2, true, false}, Case{true, 4, false, true}})
     {
         if (c.bRecord)
             m_pSettings->writeProductRecord(c.uRecorded, QStringLiteral("tag"));
         else
             m_pSettings->clearProductRecord();
+        if (c.bLauncherCurrent)
+            OrvelTest::WriteFile(strAppDir + QStringLiteral("/launcher.bin"),
+                                 s_vecVersions[3].value(kLauncherFile));
         OrvelVersionCheckWorker worker(pLatest.get(), m_pSettings.get());
-        bool bSuccess = false;
-        bool bHasUpdate = false;
-        quint32 uServer = 0;
+        QList<QVariant> args;
         QObject::connect(&worker, &OrvelVersionCheckWorker::Finished,
-                         [&](bool bOk, bool bUpdate, quint32 uVersion)
+                         [&](bool bOk, bool bUpdate, quint32 uVersion, QString strError, bool,
+                             bool bLauncherOk, bool bLauncherUpdate, QString strLauncherError,
+                             QStringList vecLauncherFiles)
                          {
-                             bSuccess = bOk;
-                             bHasUpdate = bUpdate;
-                             uServer = uVersion;
+                             EXPECT_TRUE(bOk) << strError.toStdString();
+                             EXPECT_EQ(bUpdate, c.bHasUpdate) << c.uRecorded;
+                             EXPECT_EQ(uVersion, 4u);
+                             EXPECT_TRUE(bLauncherOk) << strLauncherError.toStdString();
+                             EXPECT_EQ(bLauncherUpdate, !c.bLauncherCurrent);
+                             EXPECT_EQ(vecLauncherFiles.contains(kLauncherFile), !c.bLauncherCurrent);
+                             args.push_back(bOk);
                          });
         worker.DoWork();
-        EXPECT_TRUE(bSuccess);
-        EXPECT_EQ(bHasUpdate, c.bHasUpdate) << c.uRecorded;
-        EXPECT_EQ(uServer, 4u);
+        EXPECT_EQ(args.size(), 1);
     }
 }
 
