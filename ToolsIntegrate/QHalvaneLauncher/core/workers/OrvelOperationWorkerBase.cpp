@@ -181,6 +181,12 @@ void OrvelOperationWorkerBase::ClearStatusMessage()
     m_bStatusSet = false;
 }
 
+void OrvelOperationWorkerBase::SetDownloadLimitOverride(quint64 uBytesPerSec)
+{
+    m_uLimitOverride = uBytesPerSec;
+    m_bHasLimitOverride = true;
+}
+
 void OrvelOperationWorkerBase::ApplyDownloadLimit(OrvelFileService* pFileService)
 {
     if (pFileService == nullptr)
@@ -188,7 +194,8 @@ void OrvelOperationWorkerBase::ApplyDownloadLimit(OrvelFileService* pFileService
         emit WarningRaised(tr("Download limit was not applied; continuing task: file service unavailable"));
         return;
     }
-    const quint64 uLimit = m_pSettings != nullptr ? m_pSettings->downloadLimit() : 0;
+    const quint64 uLimit =
+        m_bHasLimitOverride ? m_uLimitOverride : (m_pSettings != nullptr ? m_pSettings->downloadLimit() : 0);
     if (pFileService->SetDownloadLimit(uLimit))
         return;
     QString strError = pFileService->LastError();

@@ -87,6 +87,10 @@ public:
     virtual bool GetStatusMessage(QString* pstrMessage) const;
     virtual QStringList GetChangedFiles() const;
 
+    // A download limit for this task alone, instead of the settings' one (a
+    // headless run's option). Call before the thread starts.
+    void SetDownloadLimitOverride(quint64 uBytesPerSec);
+
     // Threads used for nCount items: 1 for one item, otherwise 2..16.
     static int PoolThreadCount(int nCount);
 
@@ -139,6 +143,8 @@ private:
                                          const QString& strLocalPath, const QString& strError);
 
     LauncherSettings* m_pSettings;
+    bool m_bHasLimitOverride = false;
+    quint64 m_uLimitOverride = 0;
 
     std::atomic_bool m_bCancelRequested{false};
     std::atomic_bool m_bPauseRequested{false};
