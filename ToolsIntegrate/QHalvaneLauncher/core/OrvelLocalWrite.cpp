@@ -9,6 +9,8 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 
+#include <cstring>
+
 namespace OrvelLocalWrite
 {
 
@@ -88,6 +90,15 @@ bool WriteFileAtomic(const QString& strTarget, const char* pData, qint64 nSize, 
             *pstrError = OrvelFileError::Format(strOp, strTarget, QString(), nCode, bReadOnlyCheck);
         return false;
     };
+    // A replaced file keeps its mode; a new program (the store keeps no modes)
+    // is known by its first bytes.
+    const bool bProgram = nSize >= 4 && (std::memcmp(pData,
+                                                     "\x7f"
+                                                     "ELF",
+                                                     4) == 0 ||
+                                         std::memcmp(pData, "#!", 2) == 0);
+    if (!file.MatchMode(bExisted ? strTarget : QString(), bProgram))
+        return failWith(Tr("write local file"), file.ErrorCode(), false);
     if (!file.WriteAll(pData, nSize))
         return failWith(Tr("write local file"), file.ErrorCode(), false);
     if (pBatch == nullptr && !file.Sync())

@@ -34,6 +34,7 @@ Tree VersionOne()
     return Tree{{QStringLiteral("Data/Info.TXT"), kInfo},
                 {QStringLiteral("data/big.bin"), OrvelTest::Bytes(300000, 7)},
                 {QStringLiteral("client/bin64/tool.dll"), OrvelTest::Bytes(5000, 8)},
+                {QStringLiteral("bin/hello.sh"), QByteArray("#!/bin/sh\necho hello\n")},
                 {QStringLiteral("EditorTool/QHalvaneLauncher/QHalvaneLauncher"), QByteArray("launcher v1")},
                 {QStringLiteral("EditorTool/QHalvaneLauncher/orvelupdater.exe"), QByteArray("updater v1")},
                 {QStringLiteral("EditorTool/QHalvaneLauncher/lib/libextra.so"), QByteArray("extra v1")}};
@@ -133,10 +134,10 @@ TEST_F(FileServiceTest, QueriesListsAndHashesAgreeWithTheStore)
     EXPECT_EQ(strText.toUtf8(), kInfo);
 
     const QStringList vecAll = m_service.ListAllFiles();
-    EXPECT_EQ(vecAll.size(), 6);
+    EXPECT_EQ(vecAll.size(), 7);
     EXPECT_TRUE(vecAll.contains(QStringLiteral("client/bin64/tool.dll")));
     const QStringList vecFiltered = m_service.ListAllFilesFiltered();
-    EXPECT_EQ(vecFiltered.size(), 3);
+    EXPECT_EQ(vecFiltered.size(), 4);
     for (const QString& strPath : vecFiltered)
         EXPECT_FALSE(strPath.startsWith(QStringLiteral("editortool/"))) << strPath.toStdString();
     EXPECT_EQ(m_service.ListFiles(QStringLiteral("Data"), false).size(), 2);
@@ -182,8 +183,12 @@ TEST_F(FileServiceTest, DownloadWritesNewAndExistingFilesWholeAndDurablyInABatch
     OrvelWriteBatch batch(m_strWork);
     ASSERT_TRUE(Download(QStringLiteral("data/big.bin"), &batch).ok) << m_service.LastError().toStdString();
     OrvelTest::WriteFile(m_strWork + QStringLiteral("/data/info.txt"), QByteArray("old text"));
+    const QFile::Permissions mode0750 =
+        QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup;
+    ASSERT_TRUE(QFile::setPermissions(m_strWork + QStringLiteral("/data/info.txt"), mode0750));
     ASSERT_TRUE(Download(QStringLiteral("Data/Info.TXT"), &batch).ok) << m_service.LastError().toStdString();
-    EXPECT_EQ(batch.PendingFiles(), 2);
+    ASSERT_TRUE(Download(QStringLiteral("bin/hello.sh"), &batch).ok) << m_service.LastError().toStdString();
+    EXPECT_EQ(batch.PendingFiles(), 3);
     QString strError;
     EXPECT_TRUE(batch.Flush(&strError)) << strError.toStdString();
     EXPECT_EQ(batch.PendingFiles(), 0);
@@ -194,6 +199,15 @@ TEST_F(FileServiceTest, DownloadWritesNewAndExistingFilesWholeAndDurablyInABatch
     EXPECT_EQ(OrvelTest::ReadFile(m_strWork + QStringLiteral("/data/info.txt")), kInfo);
     EXPECT_TRUE(LeftoverTemps(m_strWork).isEmpty());
     EXPECT_TRUE(m_service.LastError().isEmpty());
+    // A replaced file keeps its mode; a new script or program can be started.
+    EXPECT_EQ(QFileInfo(m_strWork + QStringLiteral("/data/info.txt")).permissions() &
+                  ~(QFile::ReadUser | QFile::WriteUser | QFile::ExeUser),
+              mode0750);
+    EXPECT_FALSE(QFileInfo(m_strWork + QStringLiteral("/data/big.bin")).permissions() & QFile::ExeOwner);
+    QProcess hello;
+    hello.start(m_strWork + QStringLiteral("/bin/hello.sh"), QStringList());
+    ASSERT_TRUE(hello.waitForFinished(10000)) << "a new script must be executable";
+    EXPECT_EQ(hello.readAllStandardOutput(), QByteArray("hello\n"));
 
     // A cancelled download stops before anything is written.
     const std::atomic_bool bCancel{true};

@@ -41,6 +41,11 @@ public:
 
     // Creates strPath, which must not exist yet.
     bool CreateNew(const QString& strPath);
+    // Gives the new file the permissions of strReference when that is a
+    // regular file (a replaced program stays executable); otherwise, with
+    // bExecutable, makes it executable wherever it is readable. Windows has no
+    // such bits: true.
+    bool MatchMode(const QString& strReference, bool bExecutable);
     bool WriteAll(const char* pData, qint64 nSize);
     // The data on the disk.
     bool Sync();

@@ -96,6 +96,29 @@ bool NativeFile::CreateNew(const QString& strPath)
     return true;
 }
 
+bool NativeFile::MatchMode(const QString& strReference, bool bExecutable)
+{
+    const int nFd = static_cast<int>(m_hFile);
+    struct stat reference = {};
+    if (!strReference.isEmpty() && ::stat(Native(strReference).constData(), &reference) == 0 &&
+        S_ISREG(reference.st_mode))
+    {
+        if (::fchmod(nFd, reference.st_mode & 07777) == 0)
+            return true;
+        m_nCode = errno;
+        return false;
+    }
+    if (!bExecutable)
+        return true;
+    struct stat own = {};
+    if (::fstat(nFd, &own) != 0 || ::fchmod(nFd, (own.st_mode & 0777) | ((own.st_mode & 0444) >> 2)) != 0)
+    {
+        m_nCode = errno;
+        return false;
+    }
+    return true;
+}
+
 bool NativeFile::WriteAll(const char* pData, qint64 nSize)
 {
     const int nFd = static_cast<int>(m_hFile);

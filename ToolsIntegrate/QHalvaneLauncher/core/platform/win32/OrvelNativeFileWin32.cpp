@@ -86,6 +86,11 @@ bool NativeFile::CreateNew(const QString& strPath)
     return true;
 }
 
+bool NativeFile::MatchMode(const QString&, bool)
+{
+    return true;
+}
+
 bool NativeFile::WriteAll(const char* pData, qint64 nSize)
 {
     while (nSize > 0)
