@@ -451,6 +451,8 @@ TEST_F(WorkerSyncTest, PauseResumeAndCancelFromAnotherThread)
                                                                     pService->AbortDownloads();
                                                                 });
         const auto elapsed = std::chrono::steady_clock::now() - cancelledAt;
+        RecordProperty(bPauseFirst ? "cancel_paused_ms" : "cancel_running_ms",
+                       static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count()));
         ASSERT_TRUE(outcome.bFinished);
         EXPECT_FALSE(outcome.bSuccess);
         // About a second is the goal; the bound leaves room for a loaded machine.
