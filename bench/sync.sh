@@ -254,6 +254,24 @@ same_tree() { # a b what
     diff -r "$1" "$2" >/dev/null || { echo "sync.sh: $3 differs from the release tree" >&2; exit 1; }
 }
 
+# An update writes what the new release has; a file only the old release had
+# stays (removing local files is the directory reconcile's job, after the
+# user confirms it). Prints how many such files are left.
+updated_tree() { # working_path new_tree old_tree
+    python3 - "$@" <<'PY'
+import filecmp, os, sys
+work, new, old = sys.argv[1:]
+def files(root):
+    return {os.path.relpath(os.path.join(d, n), root) for d, _, names in os.walk(root) for n in names}
+have, want, before = files(work), files(new), files(old)
+bad = [f for f in sorted(want) if f not in have or not filecmp.cmp(os.path.join(work, f), os.path.join(new, f), False)]
+bad += [f for f in sorted(have - want) if f not in before]
+if bad:
+    sys.exit('sync.sh: the updated working path differs from the release tree: ' + ', '.join(bad[:5]))
+print(len(have - want))
+PY
+}
+
 measure_target() { # target_dir
     local tdir fs label i m1 m2 t0 t1 out t u s k
     tdir=$(mktemp -d "$1/corvane-sync-XXXXXX")
@@ -264,7 +282,7 @@ measure_target() { # target_dir
     echo "[$label] working paths in $tdir"
     local -a full=() pipe=() inc=() rs=() rep=() hash=()
     local full_cpu full_rss inc_cpu inc_rss rep_cpu rep_rss full_bytes full_reqs inc_bytes inc_reqs
-    local rep_bytes rep_reqs pipe_bytes rsync_bytes pipe_sync
+    local rep_bytes rep_reqs pipe_bytes rsync_bytes left_over
     local -a pipe_synced=()
     for ((i = 1; i <= runs; ++i)); do
         # Full install: fresh installation, empty working path.
@@ -310,7 +328,7 @@ measure_target() { # target_dir
         inc+=("$t")
         inc_cpu=$(calc "$u + $s") inc_rss=$k
         read -r inc_bytes inc_reqs <<<"$(bytes_between "$m1" "$m2")"
-        if [ "$i" = 1 ]; then same_tree "$tdir/wp-inc" "$tree_new" "the incrementally updated working path"; fi
+        if [ "$i" = 1 ]; then left_over=$(updated_tree "$tdir/wp-inc" "$tree_new" "$tree_old"); fi
 
         sync
         t0=$(now)
@@ -349,6 +367,7 @@ measure_target() { # target_dir
     echo "[$label] incremental, orvelsync get-latest:   $inc_s s (runs: ${inc[*]})"
     echo "[$label] incremental, rsync -a --delete:      $rs_s s (runs: ${rs[*]})"
     echo "[$label] incremental fetched:                 $inc_bytes bytes in $inc_reqs requests (rsync received $rsync_bytes bytes)"
+    echo "[$label] incremental left in place:           $left_over files release $latest dropped (rsync --delete removes them)"
     echo "[$label] repair, orvelsync repair:            $rep_s s (runs: ${rep[*]}; fetched $rep_bytes bytes in $rep_reqs requests)"
     echo "[$label] content hash alone ($hash_threads threads):     $hash_s s (runs: ${hash[*]})"
 
@@ -374,6 +393,7 @@ measure_target() { # target_dir
     rm -rf "$tdir"
 }
 
+load_start=$(cut -d' ' -f1-3 /proc/loadavg)
 for target in $targets; do
     mkdir -p "$target"
     measure_target "$target"
@@ -385,6 +405,7 @@ echo
 echo "release $latest of $releases: $files_new files, $(bytes_of "$tree_new") bytes;" \
     "$changed_files new or changed since release $previous; store level $level, tar.zst zstd -$zlevel;" \
     "median of $runs"
+echo "load average (1, 5, 15 min) at the start: $load_start; at the end: $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "compressed content of release $latest: $own_records bytes of records ($own_contents bytes compressed," \
     "plus 225 header bytes a file); of its new and changed files: $ideal_records bytes"
 python3 - "$work/results" "$own_records" "$ideal_records" <<'PY'

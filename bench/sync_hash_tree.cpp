@@ -13,13 +13,16 @@
 
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -34,30 +37,35 @@ struct HashTotals
     std::atomic<bool> bFailed{false};
 };
 
-// Reads the whole file into vecBuffer, as a repair reads a file before hashing it.
-bool ReadWhole(const std::string& strPath, std::vector<unsigned char>& vecBuffer, size_t& uSize)
+// Reads the whole file into the buffer, as a repair reads a file before
+// hashing it. The buffer only grows, and is never filled before the read.
+bool ReadWhole(const std::string& strPath, std::unique_ptr<unsigned char[]>& pBuffer, size_t& uCapacity,
+               size_t& uSize)
 {
     const int nFd = open(strPath.c_str(), O_RDONLY | O_CLOEXEC);
-    if (nFd < 0)
+    struct stat st;
+    if (nFd < 0 || fstat(nFd, &st) != 0)
     {
+        if (nFd >= 0)
+        {
+            close(nFd);
+        }
         return false;
+    }
+    const size_t uWant = static_cast<size_t>(st.st_size);
+    if (uWant > uCapacity)
+    {
+        pBuffer.reset(new unsigned char[uWant]);
+        uCapacity = uWant;
     }
     uSize = 0;
     bool bOk = true;
-    for (;;)
+    while (uSize < uWant)
     {
-        if (vecBuffer.size() - uSize < (1u << 20))
-        {
-            vecBuffer.resize(vecBuffer.size() * 2 + (1u << 20));
-        }
-        const ssize_t nRead = read(nFd, vecBuffer.data() + uSize, vecBuffer.size() - uSize);
-        if (nRead < 0)
+        const ssize_t nRead = read(nFd, pBuffer.get() + uSize, uWant - uSize);
+        if (nRead <= 0)
         {
             bOk = false;
-            break;
-        }
-        if (nRead == 0)
-        {
             break;
         }
         uSize += static_cast<size_t>(nRead);
@@ -69,17 +77,18 @@ bool ReadWhole(const std::string& strPath, std::vector<unsigned char>& vecBuffer
 void HashFiles(NSCorvane::IPemCorvaneReader* pReader, const std::vector<std::string>& vecFiles,
                std::atomic<size_t>& uNext, HashTotals& totals)
 {
-    std::vector<unsigned char> vecBuffer;
+    std::unique_ptr<unsigned char[]> pBuffer;
+    size_t uCapacity = 0;
     for (size_t i = uNext++; i < vecFiles.size(); i = uNext++)
     {
         size_t uSize = 0;
-        if (!ReadWhole(vecFiles[i], vecBuffer, uSize) || uSize > UINT32_MAX)
+        if (!ReadWhole(vecFiles[i], pBuffer, uCapacity, uSize) || uSize > UINT32_MAX)
         {
             std::fprintf(stderr, "sync_hash_tree: cannot read %s\n", vecFiles[i].c_str());
             totals.bFailed = true;
             return;
         }
-        totals.uXor ^= pReader->CalcContextHash(vecBuffer.data(), static_cast<uint32_t>(uSize));
+        totals.uXor ^= pReader->CalcContextHash(pBuffer.get(), static_cast<uint32_t>(uSize));
         totals.uBytes += uSize;
     }
 }
@@ -119,20 +128,29 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    std::vector<std::string> vecFiles;
+    std::vector<std::pair<uintmax_t, std::string>> vecSized;
     std::error_code ec;
     for (auto it = std::filesystem::recursive_directory_iterator(argv[3], ec);
          !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec))
     {
         if (it->is_regular_file(ec) && !it->is_symlink(ec))
         {
-            vecFiles.push_back(it->path().string());
+            vecSized.emplace_back(it->file_size(ec), it->path().string());
         }
     }
     if (ec)
     {
         std::fprintf(stderr, "sync_hash_tree: cannot walk %s: %s\n", argv[3], ec.message().c_str());
         return 1;
+    }
+
+    // Largest first, so that a big file never runs alone at the end.
+    std::sort(vecSized.begin(), vecSized.end(),
+              [](const auto& a, const auto& b) { return a.first > b.first; });
+    std::vector<std::string> vecFiles;
+    for (auto& entry : vecSized)
+    {
+        vecFiles.push_back(std::move(entry.second));
     }
 
     HashTotals totals;
