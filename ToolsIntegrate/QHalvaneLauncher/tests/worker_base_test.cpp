@@ -54,13 +54,13 @@ bool WaitFor(const std::function<bool()>& fnDone, int nDeadlineMs = 10000)
 // thread and waits until the gate opens.
 struct GatedRun
 {
-    explicit GatedRun(TestWorker& worker, int nCount, int nFailAt = -1, bool bAbortOnFail = false)
+    GatedRun(TestWorker& worker, int nCount)
     {
         thread = std::thread(
-            [&worker, this, nCount, nFailAt, bAbortOnFail]
+            [&worker, this, nCount]
             {
                 result = worker.RunParallel(nCount, nullptr,
-                                            [&](int nIndex, quint32, quint32, bool& bAbortAll)
+                                            [&](int, quint32, quint32, bool&)
                                             {
                                                 {
                                                     std::lock_guard<std::mutex> lock(mutex);
@@ -69,11 +69,6 @@ struct GatedRun
                                                 started.fetch_add(1);
                                                 while (!gate.load())
                                                     std::this_thread::yield();
-                                                if (nIndex == nFailAt)
-                                                {
-                                                    bAbortAll = bAbortOnFail;
-                                                    return false;
-                                                }
                                                 return true;
                                             });
                 done.store(true);
@@ -111,15 +106,6 @@ TEST(WorkerPool, ThreadCountFollowsTheItemCount)
         ASSERT_TRUE(WaitFor([&] { return run.done.load(); }));
         EXPECT_EQ(run.setThreads.size(), 2u);
         EXPECT_TRUE(run.result.Succeeded());
-    }
-    {
-        GatedRun run(worker, 100);
-        ASSERT_TRUE(
-            WaitFor([&] { return run.started.load() == OrvelOperationWorkerBase::PoolThreadCount(100); }));
-        run.gate.store(true);
-        ASSERT_TRUE(WaitFor([&] { return run.done.load(); }));
-        EXPECT_EQ(run.started.load(), 100);
-        EXPECT_LE(run.setThreads.size(), 16u);
     }
 }
 
@@ -191,19 +177,6 @@ TEST(WorkerPool, PauseHoldsEveryStartUntilResumeOrCancel)
         EXPECT_EQ(run.started.load(), 0);
         EXPECT_TRUE(run.result.bAborted);
     }
-    {
-        // Paused in the middle: items running go on, the rest wait; cancel ends the run.
-        worker.ResetControlState();
-        GatedRun run(worker, 200);
-        ASSERT_TRUE(WaitFor([&] { return run.started.load() >= 2; }));
-        worker.Pause();
-        const int nBefore = run.started.load();
-        run.gate.store(true);
-        worker.Cancel();
-        ASSERT_TRUE(WaitFor([&] { return run.done.load(); }));
-        EXPECT_TRUE(run.result.bAborted);
-        EXPECT_LE(run.started.load(), nBefore + OrvelOperationWorkerBase::PoolThreadCount(200));
-    }
 }
 
 TEST(WorkerPool, ProgressIsPolledWithoutWaitingAndPublishedOnce)
@@ -260,7 +233,7 @@ TEST(WorkerPool, ProgressIsPolledWithoutWaitingAndPublishedOnce)
     EXPECT_EQ(data.strProgressDetail, QStringLiteral("seven"));
 }
 
-TEST(WorkerRetry, CancelDuringBackOffEndsAtOnceAndFailuresAreClassified)
+TEST(WorkerRetry, CancelDuringBackOffEndsAtOnce)
 {
     // A service without a reader fails every download at once, so the run
     // spends its time in the back-off between attempts.
@@ -290,16 +263,6 @@ TEST(WorkerRetry, CancelDuringBackOffEndsAtOnceAndFailuresAreClassified)
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1500));
     EXPECT_FALSE(result.ok);
     EXPECT_TRUE(result.abortAll);
-    EXPECT_EQ(collector.Count(), 0u);
-
-    // A store-side failure is never deferred, wherever the file lies: the file
-    // was not fetched, so the run must not count as done.
-    worker.ResetControlState();
-    result = worker.SyncFileWithRetry(context, QStringLiteral("data/x.bin"), QStringLiteral("/nonexistent/x"),
-                                      false, 2, 1);
-    EXPECT_FALSE(result.ok);
-    EXPECT_TRUE(result.abortAll);
-    EXPECT_FALSE(result.error.isEmpty());
     EXPECT_EQ(collector.Count(), 0u);
 }
 
