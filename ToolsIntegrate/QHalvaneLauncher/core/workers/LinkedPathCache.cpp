@@ -5,6 +5,17 @@
 
 #include <mutex>
 
+namespace
+{
+
+// Junctions count too: like a symbolic link they lead out of the working path.
+bool IsLink(const QFileInfo& info)
+{
+    return info.isSymLink() || info.isJunction();
+}
+
+} // namespace
+
 bool LinkedPathCache::IsLinked(const QString& strRoot, const QString& strRelativePath)
 {
     if (strRoot.isEmpty() || strRelativePath.isEmpty())
@@ -19,7 +30,7 @@ bool LinkedPathCache::IsLinked(const QString& strRoot, const QString& strRelativ
             return true;
     }
     // The file itself is not cached: it is looked at once per run anyway.
-    return QFileInfo(strBase + QLatin1Char('/') + vecParts.join(QLatin1Char('/'))).isSymLink();
+    return IsLink(QFileInfo(strBase + QLatin1Char('/') + vecParts.join(QLatin1Char('/'))));
 }
 
 void LinkedPathCache::Clear()
@@ -39,7 +50,7 @@ bool LinkedPathCache::IsLinkedDirectory(const QString& strDirectory)
             return false;
     }
     // A directory that does not exist yet is not a link; it is created by the download.
-    const bool bLinked = QFileInfo(strDirectory).isSymLink();
+    const bool bLinked = IsLink(QFileInfo(strDirectory));
     std::unique_lock<std::shared_mutex> lock(m_mutex);
     (bLinked ? m_setLinked : m_setNotLinked).insert(strDirectory);
     return bLinked;
