@@ -4,6 +4,7 @@
 #include "OrvelFileService.h"
 #include "OrvelStorePath.h"
 #include "OrvelWriteBatch.h"
+#include "workers/OrvelStoreLists.h"
 #include "workers/OrvelTaskResultSnapshot.h"
 #include "workers/OrvelWorkerPaths.h"
 
@@ -92,7 +93,15 @@ void OrvelGetLatestWorker::DoWork()
         }
     }
     if (!bIncremental)
-        vecFiles = CollectFullFiles();
+    {
+        QString strError;
+        if (!CollectFullFiles(&vecFiles, &strError))
+        {
+            SetStatusMessage(strError);
+            FinishEmpty(false);
+            return;
+        }
+    }
 
     if (vecFiles.isEmpty())
     {
@@ -152,16 +161,24 @@ bool OrvelGetLatestWorker::CollectIncrementalFiles(QStringList* pList, QString* 
                              .arg(strError.isEmpty() ? tr("unknown error") : strError);
             return false;
         }
-        AppendUnseen(pVersion->ListPatchFilesFiltered(), pList, &setSeen);
+        QStringList vecChanged;
+        if (!ReadPatchFilesList(*pVersion, &vecChanged, &strError))
+        {
+            *pstrError = tr("the changes of version %1 cannot be read: %2").arg(uVersion).arg(strError);
+            return false;
+        }
+        AppendUnseen(vecChanged, pList, &setSeen);
     }
     return true;
 }
 
-QStringList OrvelGetLatestWorker::CollectFullFiles()
+bool OrvelGetLatestWorker::CollectFullFiles(QStringList* pList, QString* pstrError)
 {
-    QStringList vecFiles = m_pFileService->ListAllFilesFiltered();
+    if (!ReadAllFilesList(*m_pFileService, pList, pstrError))
+        return false;
+    QStringList& vecFiles = *pList;
     if (vecFiles.size() < 2)
-        return vecFiles;
+        return true;
     // Many launchers starting at once then do not all ask for the same packages first.
     std::mt19937 generator(static_cast<quint32>(QRandomGenerator64::global()->generate()));
     for (int i = 1; i < vecFiles.size(); ++i)
@@ -169,7 +186,7 @@ QStringList OrvelGetLatestWorker::CollectFullFiles()
         std::uniform_int_distribution<int> pick(0, i);
         vecFiles.swapItemsAt(i, pick(generator));
     }
-    return vecFiles;
+    return true;
 }
 
 bool OrvelGetLatestWorker::SyncOneFile(const QString& strRelative, quint32 uOrdinal, quint32 uTotal,

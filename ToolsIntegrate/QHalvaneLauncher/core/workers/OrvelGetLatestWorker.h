@@ -45,7 +45,8 @@ private:
     // The changed files of versions F+1 .. the bound version, first occurrence
     // kept. False when a version of the span cannot be opened (*pstrError says which).
     bool CollectIncrementalFiles(QStringList* pList, QString* pstrError);
-    QStringList CollectFullFiles();
+    // Every file of the bound version, shuffled. False when the list cannot be read.
+    bool CollectFullFiles(QStringList* pList, QString* pstrError);
     bool SyncOneFile(const QString& strRelative, quint32 uOrdinal, quint32 uTotal, bool bIncremental,
                      OrvelWriteBatch* pBatch, bool& bAbortAll);
     void AddChangedFile(const QString& strRelative);

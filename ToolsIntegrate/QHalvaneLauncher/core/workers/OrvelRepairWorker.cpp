@@ -4,6 +4,7 @@
 #include "OrvelFileService.h"
 #include "OrvelStorePath.h"
 #include "OrvelWriteBatch.h"
+#include "workers/OrvelStoreLists.h"
 #include "workers/OrvelTaskResultSnapshot.h"
 
 #include <QThread>
@@ -55,7 +56,14 @@ void OrvelRepairWorker::DoWork()
 
     // No whole-package cache sync first: every file is compared, and only the
     // records of files that differ are fetched, so an intact tree costs no transfer.
-    const QStringList vecFiles = m_pFileService->ListAllFilesFiltered();
+    QStringList vecFiles;
+    QString strListError;
+    if (!ReadAllFilesList(*m_pFileService, &vecFiles, &strListError))
+    {
+        SetStatusMessage(strListError);
+        FinishEmpty(false);
+        return;
+    }
     if (vecFiles.isEmpty())
     {
         FinishEmpty(true);
