@@ -435,6 +435,7 @@ rows = [
     ('  curl | zstd -d | tar -x s', lambda l: '%.2f' % v(l, 'pipe')),
     ('  same, then syncfs s', lambda l: '%.2f' % v(l, 'pipe_sync')),
     ('  time ratio (goal <= 1.5)', lambda l: goal(v(l, 'full') / v(l, 'pipe'), 1.5)),
+    ('  ratio to the synced pipeline', lambda l: '%.2f' % (v(l, 'full') / v(l, 'pipe_sync'))),
     ('  fetched MB', lambda l: '%.1f' % (v(l, 'full_bytes') / 1e6)),
     ('  fetched / own compressed', lambda l: '%.3f' % (v(l, 'full_bytes') / own)),
     ('  tar.zst MB', lambda l: '%.1f' % (v(l, 'pipe_bytes') / 1e6)),
