@@ -80,6 +80,13 @@ FileServiceStatus OrvelFileService::Fail(const QString& strError)
     return FileServiceStatus{false, strError};
 }
 
+FileServiceStatus OrvelFileService::FailLocal(const QString& strError)
+{
+    FileServiceStatus status = Fail(strError);
+    status.localFailure = true;
+    return status;
+}
+
 bool OrvelFileService::RequireReader(QString* pstrError)
 {
     if (m_pReader != nullptr)
@@ -356,6 +363,7 @@ FileCompareResult OrvelFileService::CompareLocalFile(const QString& strStorePath
     if (!localHash.ok)
     {
         result.error = localHash.error;
+        result.localFailure = true;
         return result;
     }
     const FileServiceValue remoteHash = RemoteFileHash(strStorePath);
@@ -440,6 +448,37 @@ QStringList OrvelFileService::ListPatchFilesFiltered()
     return WithoutLauncherPaths(ListPatchFiles());
 }
 
+bool OrvelFileService::ReadListChecked(NSCorvane::IStringList* pList, const QString& strWhat,
+                                       QStringList* pvecOut, QString* pstrError)
+{
+    // The library hands out an empty list for an empty version; null means the
+    // list could not be read, and must not pass for "nothing to do".
+    if (pList == nullptr)
+    {
+        const QString strError = tr("Failed to read the %1 of version %2").arg(strWhat).arg(CurrentVersion());
+        SetLastError(strError);
+        if (pstrError != nullptr)
+            *pstrError = strError;
+        return false;
+    }
+    *pvecOut = WithoutLauncherPaths(ReadList(pList));
+    return true;
+}
+
+bool OrvelFileService::ListAllFilesFiltered(QStringList* pvecOut, QString* pstrError)
+{
+    if (!RequireReader(pstrError))
+        return false;
+    return ReadListChecked(m_pReader->OpenFileList(), tr("file list"), pvecOut, pstrError);
+}
+
+bool OrvelFileService::ListPatchFilesFiltered(QStringList* pvecOut, QString* pstrError)
+{
+    if (!RequireReader(pstrError))
+        return false;
+    return ReadListChecked(m_pReader->OpenPatchFileList(), tr("changed-file list"), pvecOut, pstrError);
+}
+
 FileServiceStatus OrvelFileService::DownloadDataListEntry(const QString& strDataPath)
 {
     QString strError;
@@ -501,7 +540,7 @@ FileServiceStatus OrvelFileService::DownloadToLocalFile(const QString& strStoreP
         while (!QFileInfo(QFileInfo(strFirstMissing).absolutePath()).exists())
             strFirstMissing = QFileInfo(strFirstMissing).absolutePath();
         if (!QDir().mkpath(strDir))
-            return Fail(tr("Cannot create directory: %1").arg(strDir));
+            return FailLocal(tr("Cannot create directory: %1").arg(strDir));
         if (pBatch != nullptr)
         {
             for (QString strAdded = strDir;; strAdded = QFileInfo(strAdded).absolutePath())
@@ -553,7 +592,7 @@ FileServiceStatus OrvelFileService::DownloadToLocalFile(const QString& strStoreP
 
     if (!OrvelLocalWrite::WriteFileAtomic(target.absoluteFilePath(), pData != nullptr ? pData : "", uSize,
                                           pBatch, &strError))
-        return Fail(strError);
+        return FailLocal(strError);
     SetLastError(QString());
     return FileServiceStatus{true, QString()};
 }

@@ -34,6 +34,9 @@ struct FileServiceStatus
 {
     bool ok = false;
     QString error;
+    // The failure was the working path's (directory, temporary file, write,
+    // rename), not the store's: the only kind a task may put off and retry.
+    bool localFailure = false;
 };
 
 // Hashes: value is the store's 60-bit content hash.
@@ -49,6 +52,7 @@ struct FileCompareResult
     bool ok = false;
     bool same = false;
     QString error;
+    bool localFailure = false; // reading the local file failed, not the store
 };
 
 struct PakInfoResult
@@ -146,6 +150,10 @@ public:
     // The same lists without the launcher's own directory.
     QStringList ListAllFilesFiltered();
     QStringList ListPatchFilesFiltered();
+    // The same, telling a list that cannot be read (false, *pstrError says
+    // why) from an empty one.
+    bool ListAllFilesFiltered(QStringList* pvecOut, QString* pstrError);
+    bool ListPatchFilesFiltered(QStringList* pvecOut, QString* pstrError);
 
     FileServiceStatus DownloadDataListEntry(const QString& strDataPath);
     FileServiceStatus SyncPatchData();
@@ -187,6 +195,9 @@ private:
     void ReleaseReader();
     bool RequireReader(QString* pstrError);
     FileServiceStatus Fail(const QString& strError);
+    FileServiceStatus FailLocal(const QString& strError);
+    bool ReadListChecked(NSCorvane::IStringList* pList, const QString& strWhat, QStringList* pvecOut,
+                         QString* pstrError);
     void SetLastError(const QString& strError);
     QStringList ReadList(NSCorvane::IStringList* pList);
 

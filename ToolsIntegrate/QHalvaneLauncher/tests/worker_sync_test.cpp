@@ -320,6 +320,25 @@ TEST_F(WorkerSyncTest, IncrementalWritesAFileChangedTwiceOnceAndFallsBackWhenAVe
     EXPECT_EQ(OrvelTest::ReadTree(WorkPath()), Expected(s_vecVersions[3]));
 }
 
+TEST_F(WorkerSyncTest, AFileListThatCannotBeReadFailsTheRunInsteadOfPassingAsEmpty)
+{
+    // Version 4's directory tree is gone from the server: taken as an empty
+    // list, a full run and a repair would succeed having written nothing.
+    QTemporaryDir broken;
+    ASSERT_EQ(QProcess::execute(QStringLiteral("cp"),
+                                {QStringLiteral("-a"), StoreDir() + QStringLiteral("/."), broken.path()}),
+              0);
+    ASSERT_TRUE(QFile::remove(broken.filePath(QStringLiteral("dat/v4/_dirtree"))));
+    OrvelTest::Nginx brokenServer(broken.path());
+    auto pBroken = NewService(OrvelFileService::kLatestVersion, brokenServer.BaseUrl());
+    ASSERT_NE(pBroken, nullptr);
+    EXPECT_FALSE(GetLatest(pBroken.get()).bSuccess);
+    EXPECT_TRUE(m_snapshot.Read().strStatusMessage.contains(QLatin1String("file list")))
+        << m_snapshot.Read().strStatusMessage.toStdString();
+    EXPECT_FALSE(Repair(pBroken.get()).bSuccess);
+    EXPECT_TRUE(OrvelTest::ReadTree(WorkPath()).isEmpty());
+}
+
 TEST_F(WorkerSyncTest, RepairRestoresDamagedFilesAndTransfersNothingOnAnIntactTree)
 {
     auto pLatest = NewService(OrvelFileService::kLatestVersion);

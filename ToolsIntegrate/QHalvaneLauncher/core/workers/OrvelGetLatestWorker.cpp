@@ -4,7 +4,6 @@
 #include "OrvelFileService.h"
 #include "OrvelStorePath.h"
 #include "OrvelWriteBatch.h"
-#include "workers/OrvelStoreLists.h"
 #include "workers/OrvelTaskResultSnapshot.h"
 #include "workers/OrvelWorkerPaths.h"
 
@@ -162,7 +161,7 @@ bool OrvelGetLatestWorker::CollectIncrementalFiles(QStringList* pList, QString* 
             return false;
         }
         QStringList vecChanged;
-        if (!ReadPatchFilesList(*pVersion, &vecChanged, &strError))
+        if (!pVersion->ListPatchFilesFiltered(&vecChanged, &strError))
         {
             *pstrError = tr("the changes of version %1 cannot be read: %2").arg(uVersion).arg(strError);
             return false;
@@ -174,7 +173,7 @@ bool OrvelGetLatestWorker::CollectIncrementalFiles(QStringList* pList, QString* 
 
 bool OrvelGetLatestWorker::CollectFullFiles(QStringList* pList, QString* pstrError)
 {
-    if (!ReadAllFilesList(*m_pFileService, pList, pstrError))
+    if (!m_pFileService->ListAllFilesFiltered(pList, pstrError))
         return false;
     QStringList& vecFiles = *pList;
     if (vecFiles.size() < 2)

@@ -22,25 +22,6 @@ constexpr int kSliceMs = 50;
 // never fetched, and deferring it would let the run record a version it does
 // not hold.
 // TODO(workers): use the file service's failure kind once it reports one.
-bool IsLocalFileFailure(const QString& strError)
-{
-    static const char* const kLocalPrefixes[] = {"Failed to create temporary file for local file",
-                                                 "Failed to create local file",
-                                                 "Failed to write local file",
-                                                 "Failed to replace local file",
-                                                 "Cannot create directory",
-                                                 "File not found",
-                                                 "Cannot open file",
-                                                 "File too large for hashing",
-                                                 "Failed to read file for hashing"};
-    for (const char* pszPrefix : kLocalPrefixes)
-    {
-        if (strError.startsWith(QLatin1String(pszPrefix)))
-            return true;
-    }
-    return false;
-}
-
 bool ThreadInterrupted(QThread* pThread)
 {
     return pThread != nullptr && pThread->isInterruptionRequested();
@@ -238,7 +219,8 @@ FileSyncResult OrvelOperationWorkerBase::SyncFileWithRetry(const FileSyncContext
 {
     OrvelFileService* pService = context.pFileService;
     if (pService == nullptr)
-        return HandleFileSyncFailure(context, strRelativePath, strLocalPath, tr("File service unavailable"));
+        return HandleFileSyncFailure(context, strRelativePath, strLocalPath, tr("File service unavailable"),
+                                     false);
 
     const auto cancelled = [&context]
     {
@@ -261,7 +243,8 @@ FileSyncResult OrvelOperationWorkerBase::SyncFileWithRetry(const FileSyncContext
     {
         const FileCompareResult compare = pService->CompareLocalFile(strRelativePath, strLocalPath);
         if (!compare.ok)
-            return HandleFileSyncFailure(context, strRelativePath, strLocalPath, compare.error);
+            return HandleFileSyncFailure(context, strRelativePath, strLocalPath, compare.error,
+                                         compare.localFailure);
         if (compare.same)
         {
             FileSyncResult result;
@@ -272,6 +255,7 @@ FileSyncResult OrvelOperationWorkerBase::SyncFileWithRetry(const FileSyncContext
     }
 
     QString strLastError;
+    bool bLastLocal = false;
     for (int nAttempt = 1; nAttempt <= nAttempts; ++nAttempt)
     {
         if (cancelled())
@@ -287,6 +271,7 @@ FileSyncResult OrvelOperationWorkerBase::SyncFileWithRetry(const FileSyncContext
             return result;
         }
         strLastError = status.error;
+        bLastLocal = status.localFailure;
         if (cancelled())
             return cancelledResult(strLastError);
         if (nAttempt == nAttempts)
@@ -304,17 +289,19 @@ FileSyncResult OrvelOperationWorkerBase::SyncFileWithRetry(const FileSyncContext
             m_pauseCondition.wait_for(lock, slice, [&cancelled] { return cancelled(); });
         }
     }
-    return HandleFileSyncFailure(context, strRelativePath, strLocalPath, strLastError);
+    return HandleFileSyncFailure(context, strRelativePath, strLocalPath, strLastError, bLastLocal);
 }
 
 FileSyncResult OrvelOperationWorkerBase::HandleFileSyncFailure(const FileSyncContext& context,
                                                                const QString& strRelativePath,
                                                                const QString& strLocalPath,
-                                                               const QString& strError)
+                                                               const QString& strError, bool bLocalFailure)
 {
     FileSyncResult result;
     result.error = strError.isEmpty() ? tr("unknown error") : strError;
-    result.abortAll = IsCriticalReplacementPath(strRelativePath) || !IsLocalFileFailure(result.error);
+    // Only the working path's own failures may be put off: a file the store
+    // never delivered would otherwise let the run pass as complete.
+    result.abortAll = IsCriticalReplacementPath(strRelativePath) || !bLocalFailure;
     if (!result.abortAll && context.pCollector != nullptr)
     {
         context.pCollector->Record({strRelativePath, strLocalPath, result.error, false});

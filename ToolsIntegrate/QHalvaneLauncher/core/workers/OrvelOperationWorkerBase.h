@@ -140,7 +140,8 @@ protected:
 
 private:
     FileSyncResult HandleFileSyncFailure(const FileSyncContext& context, const QString& strRelativePath,
-                                         const QString& strLocalPath, const QString& strError);
+                                         const QString& strLocalPath, const QString& strError,
+                                         bool bLocalFailure);
 
     LauncherSettings* m_pSettings;
     bool m_bHasLimitOverride = false;

@@ -4,7 +4,6 @@
 #include "OrvelFileService.h"
 #include "OrvelStorePath.h"
 #include "OrvelWriteBatch.h"
-#include "workers/OrvelStoreLists.h"
 #include "workers/OrvelTaskResultSnapshot.h"
 
 #include <QThread>
@@ -58,7 +57,7 @@ void OrvelRepairWorker::DoWork()
     // records of files that differ are fetched, so an intact tree costs no transfer.
     QStringList vecFiles;
     QString strListError;
-    if (!ReadAllFilesList(*m_pFileService, &vecFiles, &strListError))
+    if (!m_pFileService->ListAllFilesFiltered(&vecFiles, &strListError))
     {
         SetStatusMessage(strListError);
         FinishEmpty(false);
