@@ -9,7 +9,7 @@ PACKAGES=(
     clang libclang-rt-14-dev
     libzstd-dev zstd libxxhash-dev
     libgtest-dev libgmock-dev googletest libbenchmark-dev
-    libcurl4-openssl-dev rapidjson-dev nginx-light curl openssl
+    libcurl4-openssl-dev rapidjson-dev nginx-light curl openssl rsync time
     qtbase5-dev qttools5-dev-tools qttools5-dev
     fonts-wqy-microhei xvfb
     g++-mingw-w64-x86-64-posix
@@ -43,6 +43,11 @@ for p in "${PACKAGES[@]}"; do
         missing+=("$p")
     fi
 done
+# bench/sync.sh builds its corpus with npm; a machine may have it from its own
+# Node.js package already, which Debian's npm would conflict with.
+if ! command -v npm >/dev/null; then
+    missing+=(npm)
+fi
 
 if [ ${#missing[@]} -eq 0 ]; then
     make_locales

@@ -13,7 +13,7 @@ ROOT=$(pwd)
 JOBS=${JOBS:-$(nproc)}
 export LSAN_OPTIONS="suppressions=$ROOT/scripts/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
-export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1"
+export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$ROOT/scripts/tsan.supp"
 
 step() { echo; echo "=== $* ($(date +%H:%M:%S))"; }
 
@@ -44,7 +44,7 @@ run_build "$ROOT/build-asan" -LE nosan -- -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCO
 
 step "ThreadSanitizer build and the concurrency tests"
 run_build "$ROOT/build-tsan" -L tsan -- -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORVANE_SANITIZE=thread \
-    -DCORVANE_BUILD_LAUNCHER=OFF
+    -DCORVANE_BUILD_LAUNCHER=ON
 
 step "fuzz targets, ${FUZZ_SECONDS:-20}s each"
 bash scripts/fuzz.sh "${FUZZ_SECONDS:-20}"

@@ -1,0 +1,105 @@
+#include "OrvelCorvaneBinding.h"
+
+#include "platform/OrvelLibrary.h"
+
+#include <QCoreApplication>
+#include <QMutex>
+#include <QMutexLocker>
+
+#include <platform/OrvelPlatformNames.h>
+
+namespace OrvelCorvaneBinding
+{
+
+namespace
+{
+
+struct BindingState
+{
+    QMutex mutex;
+    QString strLibraryDir;
+    void* pLibrary = nullptr;
+    EntryPoints entryPoints;
+    bool bResolved = false;
+    bool bManagerInitialised = false;
+};
+
+BindingState& State()
+{
+    static BindingState s_state;
+    return s_state;
+}
+
+QString Tr(const char* pcszText)
+{
+    return QCoreApplication::translate("OrvelFileService", pcszText);
+}
+
+QString LibraryPathLocked(const BindingState& state)
+{
+    const QString strDir =
+        state.strLibraryDir.isEmpty() ? QCoreApplication::applicationDirPath() : state.strLibraryDir;
+    return strDir + QLatin1Char('/') + QLatin1String(OrvelPlatform::kLibraryFileName);
+}
+
+} // namespace
+
+void SetLibraryDirectory(const QString& strDir)
+{
+    BindingState& state = State();
+    QMutexLocker lock(&state.mutex);
+    if (state.pLibrary == nullptr)
+        state.strLibraryDir = strDir;
+}
+
+QString LibraryPath()
+{
+    BindingState& state = State();
+    QMutexLocker lock(&state.mutex);
+    return LibraryPathLocked(state);
+}
+
+bool Bind(EntryPoints* pEntryPoints, QString* pstrError)
+{
+    BindingState& state = State();
+    QMutexLocker lock(&state.mutex);
+    auto fail = [&](const QString& strError)
+    {
+        if (pstrError != nullptr)
+            *pstrError = strError;
+        return false;
+    };
+    if (state.pLibrary == nullptr)
+    {
+        const QString strPath = LibraryPathLocked(state);
+        QString strReason;
+        state.pLibrary = OrvelPlatform::OpenLibrary(strPath, &strReason);
+        if (state.pLibrary == nullptr)
+            return fail(Tr("Failed to load dynamic library: %1 (error code: %2)").arg(strPath, strReason));
+    }
+    if (!state.bResolved)
+    {
+        EntryPoints entry;
+        entry.pfnInit = reinterpret_cast<PFN_g_InitCorvaneManager>(
+            OrvelPlatform::LibrarySymbol(state.pLibrary, "g_InitCorvaneManager"));
+        entry.pfnNewReaderByConfig = reinterpret_cast<PFN_g_NewCorvaneReaderByConfig>(
+            OrvelPlatform::LibrarySymbol(state.pLibrary, "g_NewCorvaneReaderByConfig"));
+        entry.pfnUnInit = reinterpret_cast<PFN_g_UnInitCorvaneManager>(
+            OrvelPlatform::LibrarySymbol(state.pLibrary, "g_UnInitCorvaneManager"));
+        if (entry.pfnInit == nullptr || entry.pfnNewReaderByConfig == nullptr)
+            return fail(Tr("Failed to get export functions"));
+        state.entryPoints = entry;
+        state.bResolved = true;
+    }
+    if (!state.bManagerInitialised)
+    {
+        if (!state.entryPoints.pfnInit(nullptr, nullptr))
+            return fail(Tr("Failed to initialize Corvane manager"));
+        state.bManagerInitialised = true;
+    }
+    if (pEntryPoints != nullptr)
+        *pEntryPoints = state.entryPoints;
+    return true;
+}
+
+} // namespace OrvelCorvaneBinding

@@ -1,0 +1,30 @@
+// The process-wide binding of the store library: loaded by file name from one
+// directory (the program's own unless set before first use), its entry points
+// resolved once and its manager initialised once per process. Never unloaded.
+// Every member is thread-safe (one process-wide mutex).
+#pragma once
+
+#include <Corvane/PemCorvaneX64.h>
+
+#include <QString>
+
+namespace OrvelCorvaneBinding
+{
+
+struct EntryPoints
+{
+    PFN_g_InitCorvaneManager pfnInit = nullptr;
+    PFN_g_NewCorvaneReaderByConfig pfnNewReaderByConfig = nullptr;
+    PFN_g_UnInitCorvaneManager pfnUnInit = nullptr; // may be missing
+};
+
+// Where the library is looked for; effective only before the first load.
+void SetLibraryDirectory(const QString& strDir);
+QString LibraryPath();
+
+// Loads the library, resolves the entry points and initialises the manager
+// (each at most once per process). False with the error text of the Part
+// that failed; a failed load is tried again by the next call.
+bool Bind(EntryPoints* pEntryPoints, QString* pstrError);
+
+} // namespace OrvelCorvaneBinding

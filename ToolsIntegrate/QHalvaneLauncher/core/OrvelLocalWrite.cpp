@@ -1,0 +1,123 @@
+#include "OrvelLocalWrite.h"
+
+#include "OrvelFileError.h"
+#include "OrvelWriteBatch.h"
+#include "platform/OrvelNativeFile.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+#include <cstring>
+
+namespace OrvelLocalWrite
+{
+
+namespace
+{
+
+QString Tr(const char* pcszText)
+{
+    return QCoreApplication::translate("OrvelFileService", pcszText);
+}
+
+} // namespace
+
+bool CheckContained(const QString& strRoot, const QString& strTarget, QString* pstrError)
+{
+    const QString strCleanRoot = QDir::cleanPath(QDir(strRoot).absolutePath());
+    const QString strCleanTarget = QDir::cleanPath(QDir(strTarget).absolutePath());
+    const QString strPrefix =
+        strCleanRoot.endsWith(QLatin1Char('/')) ? strCleanRoot : strCleanRoot + QLatin1Char('/');
+    if (!strCleanTarget.startsWith(strPrefix) || strCleanTarget.size() == strPrefix.size())
+    {
+        if (pstrError != nullptr)
+            *pstrError = Tr("Refused to write outside the working path: %1").arg(strTarget);
+        return false;
+    }
+    // The root itself may be a link the user chose; below it, a link would
+    // carry a write somewhere else.
+    const QStringList vecParts = strCleanTarget.mid(strPrefix.size()).split(QLatin1Char('/'));
+    QString strPath = strCleanRoot;
+    for (int nIndex = 0; nIndex + 1 < vecParts.size(); ++nIndex)
+    {
+        strPath += QLatin1Char('/') + vecParts.at(nIndex);
+        if (OrvelPlatform::IsSymbolicLink(strPath))
+        {
+            if (pstrError != nullptr)
+                *pstrError = Tr("Refused to write through a symbolic link: %1").arg(strPath);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool WriteFileAtomic(const QString& strTarget, const char* pData, qint64 nSize, OrvelWriteBatch* pBatch,
+                     QString* pstrError)
+{
+    const QFileInfo target(strTarget);
+    const bool bExisted = target.exists() || target.isSymLink();
+    const QString strOperation =
+        bExisted ? Tr("create temporary file for local file") : Tr("create local file");
+
+    OrvelPlatform::NativeFile file;
+    QString strTemp;
+    for (int nAttempt = 0; nAttempt < 8; ++nAttempt)
+    {
+        strTemp = QStringLiteral("%1/.%2.%3-%4.orveltmp")
+                      .arg(target.absolutePath(), target.fileName())
+                      .arg(QCoreApplication::applicationPid())
+                      .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
+        if (file.CreateNew(strTemp))
+            break;
+        if (!QFileInfo::exists(strTemp))
+            break;
+    }
+    if (!file.IsOpen())
+    {
+        if (pstrError != nullptr)
+            *pstrError = OrvelFileError::Format(strOperation, strTarget, QString(), file.ErrorCode(), true);
+        return false;
+    }
+
+    auto failWith = [&](const QString& strOp, int nCode, bool bReadOnlyCheck)
+    {
+        if (file.IsOpen())
+            file.Close();
+        OrvelPlatform::RemoveFile(strTemp);
+        if (pstrError != nullptr)
+            *pstrError = OrvelFileError::Format(strOp, strTarget, QString(), nCode, bReadOnlyCheck);
+        return false;
+    };
+    // A replaced file keeps its mode; a new program (the store keeps no modes)
+    // is known by its first bytes.
+    const bool bProgram = nSize >= 4 && (std::memcmp(pData,
+                                                     "\x7f"
+                                                     "ELF",
+                                                     4) == 0 ||
+                                         std::memcmp(pData, "#!", 2) == 0);
+    if (!file.MatchMode(bExisted ? strTarget : QString(), bProgram))
+        return failWith(Tr("write local file"), file.ErrorCode(), false);
+    if (!file.WriteAll(pData, nSize))
+        return failWith(Tr("write local file"), file.ErrorCode(), false);
+    if (pBatch == nullptr && !file.Sync())
+        return failWith(Tr("write local file"), file.ErrorCode(), false);
+    if (!file.Close())
+        return failWith(Tr("write local file"), file.ErrorCode(), false);
+    int nCode = 0;
+    if (!OrvelPlatform::ReplaceFile(strTemp, strTarget, &nCode))
+        return failWith(Tr("replace local file"), nCode, true);
+    if (pBatch != nullptr)
+    {
+        pBatch->AddFile(strTarget);
+    }
+    else
+    {
+        // The rename is the commit; without this it may not survive a power cut.
+        OrvelPlatform::SyncPath(target.absolutePath(), true, nullptr);
+    }
+    return true;
+}
+
+} // namespace OrvelLocalWrite

@@ -1,0 +1,25 @@
+// Writing one file into a tree such as the working path: whole or not at all.
+#pragma once
+
+#include <QString>
+
+class OrvelWriteBatch;
+
+namespace OrvelLocalWrite
+{
+
+// strTarget lies strictly below strRoot (after cleaning both) and no existing
+// directory between them is a symbolic link, so nothing written there lands
+// outside the tree. False with a message in *pstrError otherwise.
+bool CheckContained(const QString& strRoot, const QString& strTarget, QString* pstrError);
+
+// Writes the bytes to a new temporary file in strTarget's directory (which
+// must exist) and renames it over strTarget, also when strTarget is new; a
+// symbolic link at strTarget is replaced, not followed. A read-only target is
+// kept. With pBatch the data is flushed later by the batch, otherwise before
+// the rename. On failure the temporary file is removed, strTarget is as it
+// was, and *pstrError holds the formatted file error.
+bool WriteFileAtomic(const QString& strTarget, const char* pData, qint64 nSize, OrvelWriteBatch* pBatch,
+                     QString* pstrError);
+
+} // namespace OrvelLocalWrite

@@ -1,0 +1,210 @@
+#include "RuntimeConfigWriter.h"
+
+#include <OrvelAtomicFile.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMutexLocker>
+#include <QUrl>
+
+static void InitCoreConfigResources()
+{
+    // A static library's resources are registered only when asked for.
+    Q_INIT_RESOURCE(orvel_core_config);
+}
+
+namespace
+{
+
+const char kProductResource[] = ":/config/config_ofse_vemo.cfg";
+const char kPreloadResource[] = ":/config/config_ofs_preload.cfg";
+const char kClientProductsResource[] = ":/config/config_ofsp_vemo.cfg";
+const char kProductFile[] = "config_ofse.cfg";
+const char kPreloadFile[] = "config_ofs_preload.cfg";
+const char kClientProductsFile[] = "config_ofsp.cfg";
+
+QString Tr(const char* pcszText)
+{
+    return QCoreApplication::translate("RuntimeConfigWriter", pcszText);
+}
+
+} // namespace
+
+RuntimeConfigWriter& RuntimeConfigWriter::Instance()
+{
+    static RuntimeConfigWriter s_writer(QCoreApplication::applicationDirPath());
+    return s_writer;
+}
+
+RuntimeConfigWriter::RuntimeConfigWriter(const QString& strAppDir) : m_strAppDir(strAppDir)
+{
+    InitCoreConfigResources();
+}
+
+QString RuntimeConfigWriter::CacheDirectory() const
+{
+    return QDir(m_strAppDir).filePath(QStringLiteral("_cache"));
+}
+
+bool RuntimeConfigWriter::Fail(const QString& strError)
+{
+    m_strLastError = strError;
+    return false;
+}
+
+bool RuntimeConfigWriter::EnsureCacheDirectory()
+{
+    const QString strDir = CacheDirectory();
+    if (QFileInfo(strDir).isDir() || QDir().mkpath(strDir))
+        return true;
+    return Fail(Tr("Failed to create cache directory: %1").arg(strDir));
+}
+
+bool RuntimeConfigWriter::ReadResource(const QString& strResource, QByteArray* pData)
+{
+    QFile resource(strResource);
+    if (!resource.exists())
+        return Fail(Tr("Embedded config resource not found: %1").arg(strResource));
+    if (!resource.open(QIODevice::ReadOnly))
+        return Fail(Tr("Failed to open embedded config resource: %1").arg(strResource));
+    *pData = resource.readAll();
+    return true;
+}
+
+bool RuntimeConfigWriter::WriteText(const QString& strTarget, const QByteArray& data)
+{
+    // Whole or not at all: a half-written copy-once file would never be rewritten.
+    OrvelAtomicFile target(strTarget);
+    if (!target.open() || !target.write(data.constData(), data.size()) || !target.commit())
+        return Fail(Tr("Failed to write runtime config file: %1").arg(strTarget));
+    if (!QFileInfo::exists(strTarget))
+        return Fail(Tr("Runtime config file was not created: %1").arg(strTarget));
+    return true;
+}
+
+bool RuntimeConfigWriter::CopyOnce(const QString& strResource, const QString& strTarget)
+{
+    // A configuration the user edited is theirs: never overwritten.
+    if (QFileInfo::exists(strTarget))
+        return true;
+    QByteArray data;
+    if (!ReadResource(strResource, &data))
+        return false;
+    return WriteText(strTarget, data);
+}
+
+bool RuntimeConfigWriter::WriteProductConfig()
+{
+    QMutexLocker lock(&m_mutex);
+    if (!EnsureCacheDirectory())
+        return false;
+    m_strProductPath = QDir(CacheDirectory()).filePath(QLatin1String(kProductFile));
+    return CopyOnce(QLatin1String(kProductResource), m_strProductPath);
+}
+
+bool RuntimeConfigWriter::WriteLauncherConfig()
+{
+    QMutexLocker lock(&m_mutex);
+    if (!EnsureCacheDirectory())
+        return false;
+    m_strLauncherPath = QDir(CacheDirectory()).filePath(QLatin1String(kProductFile));
+    return CopyOnce(QLatin1String(kProductResource), m_strLauncherPath);
+}
+
+bool RuntimeConfigWriter::WritePreloadConfig()
+{
+    QMutexLocker lock(&m_mutex);
+    if (!EnsureCacheDirectory())
+        return false;
+    m_strPreloadPath = QDir(CacheDirectory()).filePath(QLatin1String(kPreloadFile));
+    return CopyOnce(QLatin1String(kPreloadResource), m_strPreloadPath);
+}
+
+bool RuntimeConfigWriter::WriteClientProductsConfig(const QString& strWorkPath)
+{
+    QMutexLocker lock(&m_mutex);
+    if (!EnsureCacheDirectory())
+        return false;
+    m_strClientProductsPath = QDir(CacheDirectory()).filePath(QLatin1String(kClientProductsFile));
+    QByteArray data;
+    if (!ReadResource(QLatin1String(kClientProductsResource), &data))
+        return false;
+    const QString strStoreDir = QDir(QDir::cleanPath(QDir(strWorkPath.trimmed()).absolutePath()))
+                                    .filePath(QStringLiteral("clientCorvane"));
+    // The path goes into a JSON string: escape it as JSON does.
+    QString strEscaped = QString::fromUtf8(
+        QJsonDocument(QJsonObject{{QStringLiteral("v"), strStoreDir}}).toJson(QJsonDocument::Compact));
+    strEscaped = strEscaped.mid(6, strEscaped.size() - 8);
+    QString strText = QString::fromUtf8(data);
+    strText.replace(QStringLiteral("<%ProgramSetting%>"), strEscaped);
+    return WriteText(m_strClientProductsPath, strText.toUtf8());
+}
+
+bool RuntimeConfigWriter::WriteProductConfigForServer(const QString& strBaseUrl)
+{
+    QMutexLocker lock(&m_mutex);
+    const QUrl url(strBaseUrl.trimmed(), QUrl::StrictMode);
+    const QString strScheme = url.scheme().toLower();
+    if (!url.isValid() || (strScheme != QLatin1String("http") && strScheme != QLatin1String("https")) ||
+        url.host().isEmpty() || url.hasQuery() || url.hasFragment())
+        return Fail(Tr("Invalid server URL: %1").arg(strBaseUrl));
+    if (!EnsureCacheDirectory())
+        return false;
+    m_strProductPath = QDir(CacheDirectory()).filePath(QLatin1String(kProductFile));
+    QByteArray data;
+    if (!ReadResource(QLatin1String(kProductResource), &data))
+        return false;
+    QJsonParseError parseError;
+    QJsonDocument document = QJsonDocument::fromJson(data, &parseError);
+    if (!document.isObject())
+        return Fail(Tr("Failed to open embedded config resource: %1").arg(QLatin1String(kProductResource)));
+    QJsonObject root = document.object();
+    QJsonObject remote = root.value(QStringLiteral("remote")).toObject();
+    QString strUrl = url.toString(QUrl::FullyEncoded);
+    while (strUrl.endsWith(QLatin1Char('/')))
+        strUrl.chop(1);
+    for (auto it = remote.begin(); it != remote.end(); ++it)
+    {
+        if (!it.value().isObject())
+            continue;
+        QJsonObject source = it.value().toObject();
+        source.insert(QStringLiteral("url"), strUrl);
+        it.value() = source;
+    }
+    root.insert(QStringLiteral("remote"), remote);
+    return WriteText(m_strProductPath, QJsonDocument(root).toJson(QJsonDocument::Indented));
+}
+
+QString RuntimeConfigWriter::ProductConfigPath() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_strProductPath;
+}
+
+QString RuntimeConfigWriter::LauncherConfigPath() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_strLauncherPath;
+}
+
+QString RuntimeConfigWriter::PreloadConfigPath() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_strPreloadPath;
+}
+
+QString RuntimeConfigWriter::ClientProductsConfigPath() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_strClientProductsPath;
+}
+
+QString RuntimeConfigWriter::LastError() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_strLastError;
+}

@@ -1,0 +1,238 @@
+#include "workers/OrvelGetLatestWorker.h"
+
+#include "LauncherSettings.h"
+#include "OrvelFileService.h"
+#include "OrvelStorePath.h"
+#include "OrvelWriteBatch.h"
+#include "workers/OrvelTaskResultSnapshot.h"
+#include "workers/OrvelWorkerPaths.h"
+
+#include <QRandomGenerator64>
+#include <QSet>
+#include <QThread>
+
+#include <random>
+
+OrvelGetLatestWorker::OrvelGetLatestWorker(OrvelFileService* pFileService, LauncherSettings* pSettings,
+                                           TaskResultSnapshot* pSnapshot, const QString& strTargetPath,
+                                           QObject* pParent)
+    : OrvelOperationWorkerBase(pSettings, pParent), m_pFileService(pFileService),
+      m_strDownloadTargetPath(strTargetPath), m_pSnapshot(pSnapshot)
+{
+    if (m_strDownloadTargetPath.isEmpty() && pSettings != nullptr)
+        m_strDownloadTargetPath = pSettings->workPath();
+}
+
+OrvelGetLatestWorker::~OrvelGetLatestWorker() = default;
+
+void OrvelGetLatestWorker::SetIncrementalRange(quint32 uFrom, quint32 uTo)
+{
+    m_bIncremental = true;
+    m_uFromVersion = uFrom;
+    m_uToVersion = uTo;
+}
+
+QStringList OrvelGetLatestWorker::GetChangedFiles() const
+{
+    std::lock_guard<std::mutex> lock(m_changedMutex);
+    return m_vecChangedFiles;
+}
+
+void OrvelGetLatestWorker::AddChangedFile(const QString& strRelative)
+{
+    std::lock_guard<std::mutex> lock(m_changedMutex);
+    if (!m_setChangedFiles.contains(strRelative))
+    {
+        m_setChangedFiles.insert(strRelative);
+        m_vecChangedFiles.push_back(strRelative);
+    }
+}
+
+void OrvelGetLatestWorker::FinishEmpty(bool bSuccess)
+{
+    PublishResult(m_pSnapshot, nullptr, 0, 0, nullptr);
+    emit Finished(bSuccess);
+}
+
+void OrvelGetLatestWorker::DoWork()
+{
+    ResetControlState();
+    m_linkedPaths.Clear();
+    {
+        std::lock_guard<std::mutex> lock(m_changedMutex);
+        m_vecChangedFiles.clear();
+        m_setChangedFiles.clear();
+    }
+    m_collector.Clear();
+    m_pWorkerThread = QThread::currentThread();
+
+    if (m_pFileService == nullptr || !m_pFileService->IsReady())
+    {
+        SetStatusMessage(m_pFileService != nullptr ? m_pFileService->LastError()
+                                                   : tr("File service unavailable"));
+        FinishEmpty(false);
+        return;
+    }
+    ApplyDownloadLimit(m_pFileService);
+
+    // The changed packages are not synced whole up front: each changed file is
+    // read at the latest version, so only what the latest version holds is fetched.
+    bool bIncremental = m_bIncremental;
+    QStringList vecFiles;
+    if (bIncremental)
+    {
+        QString strError;
+        if (!CollectIncrementalFiles(&vecFiles, &strError))
+        {
+            // Recording the latest version without a version's changes would
+            // claim files that were never fetched; a full run compares everything.
+            emit WarningRaised(
+                tr("Incremental download not possible (%1); using full download instead").arg(strError));
+            bIncremental = false;
+        }
+    }
+    if (!bIncremental)
+    {
+        QString strError;
+        if (!CollectFullFiles(&vecFiles, &strError))
+        {
+            SetStatusMessage(strError);
+            FinishEmpty(false);
+            return;
+        }
+    }
+
+    if (vecFiles.isEmpty())
+    {
+        FinishEmpty(true);
+        return;
+    }
+    if (m_strDownloadTargetPath.isEmpty())
+    {
+        SetStatusMessage(tr("Download target path is empty"));
+        FinishEmpty(false);
+        return;
+    }
+    if (IsCancelRequested(m_pWorkerThread))
+    {
+        FinishEmpty(false);
+        return;
+    }
+
+    OrvelWriteBatch batch(m_strDownloadTargetPath);
+    const ParallelRunResult run = RunParallel(
+        vecFiles.size(), m_pWorkerThread,
+        [&](int nIndex, quint32 uOrdinal, quint32 uTotal, bool& bAbortAll)
+        { return SyncOneFile(vecFiles.at(nIndex), uOrdinal, uTotal, bIncremental, &batch, bAbortAll); });
+    // Also after a failure: a later run that finds these files the same must
+    // not record a version whose files could still be lost.
+    const bool bFlushed = FlushWrittenFiles(batch);
+
+    const QStringList vecChanged = GetChangedFiles();
+    const std::vector<WeakReplacementFailure> vecWeak = m_collector.Snapshot();
+    PublishResult(m_pSnapshot, &vecChanged, 0, 0, &vecWeak);
+    emit Finished(run.Succeeded() && bFlushed);
+}
+
+bool OrvelGetLatestWorker::CollectIncrementalFiles(QStringList* pList, QString* pstrError)
+{
+    // The span ends at the version the service reads: a version published
+    // since the controller looked is included rather than skipped.
+    const quint32 uBound = m_pFileService->CurrentVersion();
+    const quint32 uTo = std::max(m_uToVersion, uBound);
+    if (uBound != uTo || m_uFromVersion >= uTo)
+    {
+        *pstrError = tr("the file service reads version %1, not %2").arg(uBound).arg(m_uToVersion);
+        return false;
+    }
+    QSet<QString> setSeen;
+    for (quint32 uVersion = m_uFromVersion + 1; uVersion <= uTo; ++uVersion)
+    {
+        if (IsCancelRequested(m_pWorkerThread))
+            break; // the empty-handed run ends as cancelled below
+        QString strError;
+        std::unique_ptr<OrvelFileService> pVersion =
+            m_pFileService->CreateVersionBoundService(uVersion, &strError);
+        if (!pVersion)
+        {
+            *pstrError = tr("version %1 cannot be opened: %2")
+                             .arg(uVersion)
+                             .arg(strError.isEmpty() ? tr("unknown error") : strError);
+            return false;
+        }
+        QStringList vecChanged;
+        if (!pVersion->ListPatchFilesFiltered(&vecChanged, &strError))
+        {
+            *pstrError = tr("the changes of version %1 cannot be read: %2").arg(uVersion).arg(strError);
+            return false;
+        }
+        AppendUnseen(vecChanged, pList, &setSeen);
+    }
+    return true;
+}
+
+bool OrvelGetLatestWorker::CollectFullFiles(QStringList* pList, QString* pstrError)
+{
+    if (!m_pFileService->ListAllFilesFiltered(pList, pstrError))
+        return false;
+    QStringList& vecFiles = *pList;
+    if (vecFiles.size() < 2)
+        return true;
+    // Many launchers starting at once then do not all ask for the same packages first.
+    std::mt19937 generator(static_cast<quint32>(QRandomGenerator64::global()->generate()));
+    for (int i = 1; i < vecFiles.size(); ++i)
+    {
+        std::uniform_int_distribution<int> pick(0, i);
+        vecFiles.swapItemsAt(i, pick(generator));
+    }
+    return true;
+}
+
+bool OrvelGetLatestWorker::SyncOneFile(const QString& strRelative, quint32 uOrdinal, quint32 uTotal,
+                                       bool bIncremental, OrvelWriteBatch* pBatch, bool& bAbortAll)
+{
+    if (m_linkedPaths.IsLinked(m_strDownloadTargetPath, strRelative))
+    {
+        SetProgress(uOrdinal, uTotal,
+                    tr("(%2/%3) Skipping linked file %1").arg(strRelative).arg(uOrdinal).arg(uTotal));
+        return true;
+    }
+    QString strLocal;
+    QString strError;
+    if (!OrvelStorePath::JoinUnder(m_strDownloadTargetPath, strRelative, &strLocal, &strError))
+    {
+        // A store that names a path outside the working path is not to be trusted with the rest.
+        SetStatusMessage(strError);
+        emit FileFailed(strRelative, strError);
+        bAbortAll = true;
+        return false;
+    }
+    if (bIncremental && !m_pFileService->RemoteFileExists(strRelative))
+    {
+        // Stored anew in one version of the span and removed by a later one.
+        SetProgress(uOrdinal, uTotal,
+                    tr("(%2/%3) Skipping removed file %1").arg(strRelative).arg(uOrdinal).arg(uTotal));
+        return true;
+    }
+    SetProgress(uOrdinal, uTotal,
+                tr("(%2/%3) Downloading file %1").arg(strRelative).arg(uOrdinal).arg(uTotal));
+
+    FileSyncContext context;
+    context.pFileService = m_pFileService;
+    context.pCollector = &m_collector;
+    context.pbCancel = CancelFlag();
+    context.pWorkerThread = m_pWorkerThread;
+    context.strContainRoot = m_strDownloadTargetPath;
+    context.pBatch = pBatch;
+    const FileSyncResult result = SyncFileWithRetry(context, strRelative, strLocal, !bIncremental);
+    if (result.ok)
+    {
+        if (result.transferred)
+            AddChangedFile(strRelative);
+        return true;
+    }
+    SetStatusMessage(result.error);
+    emit FileFailed(strRelative, result.error);
+    bAbortAll = result.abortAll;
+    return false;
+}

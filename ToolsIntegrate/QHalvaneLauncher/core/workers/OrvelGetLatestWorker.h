@@ -1,0 +1,67 @@
+// Brings the working path to the version its file service is bound to (the
+// latest). Incremental: only the files stored anew in the versions after the
+// recorded one are written, without comparing them first. Full: every file of
+// the version is compared with the store and written where it differs. Files
+// reach the working path only through the file service's verified, atomic
+// download; everything written is flushed in one pass before Finished(true),
+// so the record the controller writes afterwards never claims unflushed data.
+#pragma once
+
+#include "workers/LinkedPathCache.h"
+#include "workers/OrvelOperationWorkerBase.h"
+#include "workers/OrvelWeakReplacement.h"
+
+#include <QSet>
+#include <QStringList>
+
+#include <mutex>
+
+class OrvelWriteBatch;
+
+class OrvelGetLatestWorker : public OrvelOperationWorkerBase
+{
+    Q_OBJECT
+
+public:
+    // pFileService, pSettings and pSnapshot are not owned. An empty target path
+    // means the working path of the settings.
+    OrvelGetLatestWorker(OrvelFileService* pFileService, LauncherSettings* pSettings,
+                         TaskResultSnapshot* pSnapshot, const QString& strTargetPath = QString(),
+                         QObject* pParent = nullptr);
+    ~OrvelGetLatestWorker() override;
+
+    // Incremental from uFrom (the recorded version) to uTo (the latest).
+    // Called before the thread starts; never called means full mode.
+    void SetIncrementalRange(quint32 uFrom, quint32 uTo);
+    QStringList GetChangedFiles() const override;
+
+signals:
+    void Finished(bool success);
+
+public slots:
+    void DoWork() override;
+
+private:
+    // The changed files of versions F+1 .. the bound version, first occurrence
+    // kept. False when a version of the span cannot be opened (*pstrError says which).
+    bool CollectIncrementalFiles(QStringList* pList, QString* pstrError);
+    // Every file of the bound version, shuffled. False when the list cannot be read.
+    bool CollectFullFiles(QStringList* pList, QString* pstrError);
+    bool SyncOneFile(const QString& strRelative, quint32 uOrdinal, quint32 uTotal, bool bIncremental,
+                     OrvelWriteBatch* pBatch, bool& bAbortAll);
+    void AddChangedFile(const QString& strRelative);
+    void FinishEmpty(bool bSuccess);
+
+    OrvelFileService* m_pFileService;
+    QString m_strDownloadTargetPath;
+    TaskResultSnapshot* m_pSnapshot;
+    mutable std::mutex m_changedMutex;
+    QStringList m_vecChangedFiles;
+    QSet<QString> m_setChangedFiles;
+    LinkedPathCache m_linkedPaths;
+    WeakReplacementCollector m_collector;
+    bool m_bIncremental = false;
+    quint32 m_uFromVersion = 0;
+    quint32 m_uToVersion = 0;
+    QThread* m_pWorkerThread = nullptr;
+};

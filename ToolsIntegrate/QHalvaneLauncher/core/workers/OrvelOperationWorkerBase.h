@@ -1,0 +1,164 @@
+// Base of every long-running operation on the working path. The controller
+// creates one worker per task, moves it to a fresh QThread and invokes DoWork.
+// While it runs, Cancel, Pause and Resume are called directly from the
+// controller's thread (they touch only atomics, a mutex and a condition),
+// progress and status are polled (TryTakeProgress, GetStatusMessage), and the
+// worker reports through queued signals. Per-item work runs on a bounded pool
+// of standard threads (RunParallel), each item passing one checkpoint
+// (WaitWhilePaused, IsCancelRequested) before it starts.
+#pragma once
+
+#include "workers/OrvelWeakReplacement.h"
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <vector>
+
+class LauncherSettings;
+class OrvelFileService;
+class OrvelWriteBatch;
+class QThread;
+class TaskResultSnapshot;
+
+// Outcome of one SyncFileWithRetry.
+struct FileSyncResult
+{
+    bool ok = false;          // in its required state, or its failure was deferred
+    bool abortAll = false;    // stop the run: cancelled, or a critical path failed
+    bool deferred = false;    // recorded as a weak replacement
+    bool transferred = false; // written from the server
+    bool skipped = false;     // nothing written: already the same, or deferred
+    QString error;
+};
+
+struct FileSyncContext
+{
+    OrvelFileService* pFileService = nullptr;
+    WeakReplacementCollector* pCollector = nullptr; // may be null: no deferral
+    const std::atomic_bool* pbCancel = nullptr;
+    QThread* pWorkerThread = nullptr;
+    // The working path: the target must lie below it, with no linked directory between.
+    QString strContainRoot;
+    OrvelWriteBatch* pBatch = nullptr; // flushed by the worker in one pass
+};
+
+struct ParallelRunResult
+{
+    bool bAborted = false;
+    bool bAllOk = true;
+    bool Succeeded() const { return !bAborted && bAllOk; }
+};
+
+struct CountedRunResult
+{
+    bool bAborted = false;
+    quint32 uSucceeded = 0;
+    quint32 uFailed = 0;
+    QString strFirstError;
+    bool Succeeded() const { return !bAborted && uFailed == 0; }
+};
+
+class OrvelOperationWorkerBase : public QObject
+{
+    Q_OBJECT
+
+public:
+    // One item of a pool run: index into the list, 1-based start ordinal, total.
+    // Returns false on failure; sets bAbortAll to stop the whole run.
+    using ItemFunction = std::function<bool(int nIndex, quint32 uOrdinal, quint32 uTotal, bool& bAbortAll)>;
+    using CountedItemFunction =
+        std::function<bool(int nIndex, quint32 uOrdinal, quint32 uTotal, bool& bAbortAll, QString& strError)>;
+
+    static constexpr int kSyncAttempts = 3;
+    static constexpr int kSyncBaseDelayMs = 200;
+
+    explicit OrvelOperationWorkerBase(LauncherSettings* pSettings, QObject* pParent = nullptr);
+    ~OrvelOperationWorkerBase() override;
+
+    // Non-blocking: false when a pool thread holds the progress lock or nothing
+    // new was set since the last take.
+    virtual bool TryTakeProgress(quint32* puCurrent, quint32* puTotal, QString* pstrDetail);
+    virtual bool GetStatusMessage(QString* pstrMessage) const;
+    virtual QStringList GetChangedFiles() const;
+
+    // A download limit for this task alone, instead of the settings' one (a
+    // headless run's option). Call before the thread starts.
+    void SetDownloadLimitOverride(quint64 uBytesPerSec);
+
+    // Threads used for nCount items: 1 for one item, otherwise 2..16.
+    static int PoolThreadCount(int nCount);
+
+signals:
+    void FileFailed(QString filePath, QString error);
+    void WarningRaised(QString message);
+
+public slots:
+    virtual void DoWork() = 0;
+    // Direct calls from the controller's thread, never queued.
+    virtual void Cancel();
+    virtual void Pause();
+    virtual void Resume();
+
+protected:
+    void ResetControlState();
+    // pThread null: the current thread.
+    bool IsCancelRequested(QThread* pThread = nullptr) const;
+    // Blocks while paused; false means stop (cancelled or interrupted).
+    bool WaitWhilePaused(QThread* pThread = nullptr);
+    // Sleeps nMs in slices of at most 50 ms; false (early) once the checkpoint says stop.
+    bool SleepUnlessStopped(int nMs, QThread* pThread);
+
+    void SetProgress(quint32 uCurrent, quint32 uTotal, const QString& strDetail);
+    void SetStatusMessage(const QString& strMessage);
+    void ClearStatusMessage();
+
+    void ApplyDownloadLimit(OrvelFileService* pFileService);
+    // Once, right before Finished, on every path.
+    void PublishResult(TaskResultSnapshot* pSnapshot, const QStringList* pChangedFiles, qint32 nFirstCount,
+                       qint32 nSecondCount, const std::vector<WeakReplacementFailure>* pWeakFailures);
+
+    FileSyncResult SyncFileWithRetry(const FileSyncContext& context, const QString& strRelativePath,
+                                     const QString& strLocalPath, bool bCheckFirst,
+                                     int nAttempts = kSyncAttempts, int nBaseDelayMs = kSyncBaseDelayMs);
+
+    // Makes what the run wrote durable in one pass. On failure the status
+    // message says why and the run must not count as done.
+    bool FlushWrittenFiles(OrvelWriteBatch& batch);
+
+    ParallelRunResult RunParallel(int nCount, QThread* pWorkerThread, const ItemFunction& fnItem);
+    CountedRunResult RunParallelCounted(int nCount, QThread* pWorkerThread,
+                                        const CountedItemFunction& fnItem);
+
+    const std::atomic_bool* CancelFlag() const { return &m_bCancelRequested; }
+    LauncherSettings* Settings() const { return m_pSettings; }
+
+private:
+    FileSyncResult HandleFileSyncFailure(const FileSyncContext& context, const QString& strRelativePath,
+                                         const QString& strLocalPath, const QString& strError,
+                                         bool bLocalFailure);
+
+    LauncherSettings* m_pSettings;
+    bool m_bHasLimitOverride = false;
+    quint64 m_uLimitOverride = 0;
+
+    std::atomic_bool m_bCancelRequested{false};
+    std::atomic_bool m_bPauseRequested{false};
+    std::mutex m_pauseMutex;
+    std::condition_variable m_pauseCondition;
+
+    std::mutex m_progressMutex;
+    quint32 m_uProgressCurrent = 0;
+    quint32 m_uProgressTotal = 0;
+    QString m_strProgressDetail;
+    bool m_bProgressPending = false;
+
+    mutable std::mutex m_statusMutex;
+    QString m_strStatusMessage;
+    bool m_bStatusSet = false;
+};

@@ -1,0 +1,37 @@
+// The controller's record of a finished task: a worker stores into it once,
+// right before its Finished signal; the controller reads it in the slot that
+// receives Finished. Thread-safe (one mutex).
+#pragma once
+
+#include "workers/OrvelWeakReplacement.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <mutex>
+#include <vector>
+
+struct TaskResultData
+{
+    QString strStatusMessage;
+    QStringList vecChangedFiles;
+    std::vector<WeakReplacementFailure> vecWeakFailures;
+    qint32 nFirstCount = 0;
+    qint32 nSecondCount = 0;
+    quint32 uProgressCurrent = 0;
+    quint32 uProgressTotal = 0;
+    QString strProgressDetail;
+    bool bProgressValid = false;
+};
+
+class TaskResultSnapshot
+{
+public:
+    void Store(TaskResultData data);
+    TaskResultData Read() const;
+    void Clear();
+
+private:
+    mutable std::mutex m_mutex;
+    TaskResultData m_data;
+};

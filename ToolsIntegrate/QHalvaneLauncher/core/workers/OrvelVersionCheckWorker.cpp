@@ -1,0 +1,67 @@
+#include "workers/OrvelVersionCheckWorker.h"
+
+#include "LauncherSettings.h"
+#include "OrvelFileService.h"
+
+OrvelVersionCheckWorker::OrvelVersionCheckWorker(OrvelFileService* pFileService, LauncherSettings* pSettings,
+                                                 const QString& strAppDir, QObject* pParent)
+    : OrvelOperationWorkerBase(pSettings, pParent), m_pFileService(pFileService), m_strAppDir(strAppDir)
+{
+    if (pSettings != nullptr)
+    {
+        QString strTag;
+        m_bHasRecordedVersion = pSettings->readProductRecord(&m_uRecordedVersion, &strTag);
+        if (!m_bHasRecordedVersion)
+            m_uRecordedVersion = 0;
+        if (m_strAppDir.isEmpty())
+            m_strAppDir = pSettings->appDirectory();
+    }
+}
+
+OrvelVersionCheckWorker::~OrvelVersionCheckWorker() = default;
+
+void OrvelVersionCheckWorker::DoWork()
+{
+    const QString strLauncherUnavailable = tr("Launcher file service unavailable");
+    if (m_pFileService == nullptr || !m_pFileService->IsReady())
+    {
+        const QString strError =
+            m_pFileService != nullptr ? m_pFileService->LastError() : tr("File service unavailable");
+        emit Finished(false, false, 0, strError, false, false, false, strLauncherUnavailable, QStringList());
+        return;
+    }
+
+    QString strOpenError;
+    std::unique_ptr<OrvelFileService> pLatest =
+        m_pFileService->CreateVersionBoundService(OrvelFileService::kLatestVersion, &strOpenError);
+    if (!pLatest)
+    {
+        if (strOpenError.isEmpty())
+            strOpenError = tr("Failed to create latest version file service");
+        emit Finished(false, false, 0, strOpenError, false, false, false, strLauncherUnavailable,
+                      QStringList());
+        return;
+    }
+
+    LauncherCheckResult launcher;
+    if (Settings() != nullptr)
+        launcher = OrvelFileService::CheckLauncherUpdate(m_strAppDir, *Settings());
+    else
+        launcher.error = tr("Launcher settings unavailable");
+    const bool bHasLauncherUpdate = launcher.success && launcher.hasUpdate;
+
+    const quint32 uLatest = pLatest->CurrentVersion();
+    bool bHasUpdate = false;
+    if (!m_bHasRecordedVersion)
+        bHasUpdate = true;
+    else if (uLatest != 0)
+        bHasUpdate = uLatest > m_uRecordedVersion;
+    else if (m_uRecordedVersion != 0)
+    {
+        emit Finished(false, false, 0, pLatest->LastError(), launcher.cacheCleared, launcher.success,
+                      bHasLauncherUpdate, launcher.error, launcher.changedFiles);
+        return;
+    }
+    emit Finished(true, bHasUpdate, uLatest, QString(), launcher.cacheCleared, launcher.success,
+                  bHasLauncherUpdate, launcher.error, launcher.changedFiles);
+}

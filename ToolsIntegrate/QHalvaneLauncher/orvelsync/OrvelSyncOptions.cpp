@@ -1,0 +1,158 @@
+#include "OrvelSyncOptions.h"
+
+#include <QCommandLineParser>
+#include <QUrl>
+
+namespace
+{
+const char kHelp[] = R"(Usage: orvelsync COMMAND [OPTIONS]
+
+Keeps a working path in step with the tool-suite store, headless: the same
+start-up decision, workers, records and log as the launcher, for publishers,
+CI and scripted installs.
+
+Commands:
+  status            Run the start-up decision and print the installation's
+                    state: working path, recorded version and tag, the store's
+                    latest version, and the mode (normal, repair-only, limited).
+  check             Ask the server whether a newer resource version (or a newer
+                    launcher) is published. Changes nothing in the working path.
+  get-latest        Bring the working path to the latest version: incremental
+                    over at most 20 versions from the recorded one, otherwise
+                    full. Writes the product record when done.
+  repair            Compare every file of the current version with the working
+                    path and rewrite the ones that differ. Allowed (and needed)
+                    in repair-only mode; leaves that mode when it succeeds.
+
+Options:
+  --app-dir DIR     The installation whose launcher.ini, _cache and _logs are
+                    used, as the launcher uses its own directory (default: the
+                    directory of this program). Created when missing.
+  --work-path DIR   Store DIR as the working path in that launcher.ini, as the
+                    settings dialog would, before running the command.
+  --config FILE     The store configuration (JSON) to read through.
+  --server URL      Write the installation's store configuration
+                    (_cache/config_ofse.cfg) for this http(s) base URL and use it.
+                    Without --config or --server the configuration already in
+                    _cache is used, or the built-in one is written.
+  --limit BYTES     Download limit in bytes per second for this run (0: none);
+                    launcher.ini's own limit is left as it is.
+  --full            get-latest: compare and fetch the whole version even when an
+                    incremental update is possible.
+  --quiet           No progress lines.
+  -h, --help        This text.
+
+Progress goes to standard error, one line per 300 ms, as the launcher's status
+line reads it; results go to standard output. Ctrl+C stops the running task
+cleanly (as the Stop button does); a second Ctrl+C ends the program at once.
+
+Exit codes: 0 success, 1 failure, 2 usage error, 3 stopped by the user.
+)";
+
+bool ParseCommand(const QString& strName, OrvelSyncOptions::Command* peCommand)
+{
+    if (strName == QLatin1String("status"))
+        *peCommand = OrvelSyncOptions::CommandStatus;
+    else if (strName == QLatin1String("check"))
+        *peCommand = OrvelSyncOptions::CommandCheck;
+    else if (strName == QLatin1String("get-latest"))
+        *peCommand = OrvelSyncOptions::CommandGetLatest;
+    else if (strName == QLatin1String("repair"))
+        *peCommand = OrvelSyncOptions::CommandRepair;
+    else
+        return false;
+    return true;
+}
+} // namespace
+
+QString OrvelSyncHelpText()
+{
+    return QString::fromUtf8(kHelp);
+}
+
+OrvelSyncParse ParseOrvelSyncOptions(const QStringList& vecArgs, OrvelSyncOptions* pOptions,
+                                     QString* pstrError)
+{
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption appDir(QStringLiteral("app-dir"), QString(), QStringLiteral("dir"));
+    const QCommandLineOption workPath(QStringLiteral("work-path"), QString(), QStringLiteral("dir"));
+    const QCommandLineOption config(QStringLiteral("config"), QString(), QStringLiteral("file"));
+    const QCommandLineOption server(QStringLiteral("server"), QString(), QStringLiteral("url"));
+    const QCommandLineOption limit(QStringLiteral("limit"), QString(), QStringLiteral("bytes"));
+    const QCommandLineOption full(QStringLiteral("full"));
+    const QCommandLineOption quiet(QStringLiteral("quiet"));
+    parser.addOptions({help, appDir, workPath, config, server, limit, full, quiet});
+    if (!parser.parse(vecArgs))
+    {
+        *pstrError = parser.errorText();
+        return OrvelSyncParse::Error;
+    }
+    if (parser.isSet(help))
+        return OrvelSyncParse::Help;
+
+    const QStringList vecPositional = parser.positionalArguments();
+    if (vecPositional.isEmpty())
+    {
+        *pstrError = QStringLiteral("No command given.");
+        return OrvelSyncParse::Error;
+    }
+    if (vecPositional.size() > 1)
+    {
+        *pstrError = QStringLiteral("Unexpected argument: %1").arg(vecPositional.at(1));
+        return OrvelSyncParse::Error;
+    }
+    if (!ParseCommand(vecPositional.first(), &pOptions->eCommand))
+    {
+        *pstrError = QStringLiteral("Unknown command: %1").arg(vecPositional.first());
+        return OrvelSyncParse::Error;
+    }
+    if (parser.isSet(config) && parser.isSet(server))
+    {
+        *pstrError = QStringLiteral("--config and --server exclude each other.");
+        return OrvelSyncParse::Error;
+    }
+    if (parser.isSet(full) && pOptions->eCommand != OrvelSyncOptions::CommandGetLatest)
+    {
+        *pstrError = QStringLiteral("--full applies to get-latest only.");
+        return OrvelSyncParse::Error;
+    }
+    if (parser.isSet(limit))
+    {
+        bool bOk = false;
+        pOptions->uLimit = parser.value(limit).toULongLong(&bOk);
+        if (!bOk)
+        {
+            *pstrError =
+                QStringLiteral("--limit needs a number of bytes per second: %1").arg(parser.value(limit));
+            return OrvelSyncParse::Error;
+        }
+        pOptions->bHasLimit = true;
+    }
+    if (parser.isSet(server))
+    {
+        const QUrl url(parser.value(server), QUrl::StrictMode);
+        const QString strScheme = url.scheme().toLower();
+        if (!url.isValid() || url.host().isEmpty() ||
+            (strScheme != QLatin1String("http") && strScheme != QLatin1String("https")))
+        {
+            *pstrError = QStringLiteral("--server needs an http or https URL: %1").arg(parser.value(server));
+            return OrvelSyncParse::Error;
+        }
+    }
+    pOptions->strAppDir = parser.value(appDir);
+    pOptions->strWorkPath = parser.value(workPath);
+    pOptions->strConfigPath = parser.value(config);
+    pOptions->strServerUrl = parser.value(server);
+    pOptions->bFull = parser.isSet(full);
+    pOptions->bQuiet = parser.isSet(quiet);
+    if ((parser.isSet(appDir) && pOptions->strAppDir.trimmed().isEmpty()) ||
+        (parser.isSet(workPath) && pOptions->strWorkPath.trimmed().isEmpty()) ||
+        (parser.isSet(config) && pOptions->strConfigPath.trimmed().isEmpty()))
+    {
+        *pstrError = QStringLiteral("An option was given an empty value.");
+        return OrvelSyncParse::Error;
+    }
+    return OrvelSyncParse::Run;
+}

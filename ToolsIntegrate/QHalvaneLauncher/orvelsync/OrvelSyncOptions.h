@@ -1,0 +1,48 @@
+// The command line of orvelsync: one command and the options that say which
+// installation, working path and store it works on.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+struct OrvelSyncOptions
+{
+    enum Command
+    {
+        CommandStatus,
+        CommandCheck,
+        CommandGetLatest,
+        CommandRepair,
+    };
+
+    Command eCommand = CommandStatus;
+    QString strAppDir;   // empty: the program's own directory
+    QString strWorkPath; // empty: the one in launcher.ini
+    QString strConfigPath;
+    QString strServerUrl;
+    bool bHasLimit = false;
+    quint64 uLimit = 0;
+    bool bFull = false;
+    bool bQuiet = false;
+};
+
+// Exit codes, also named in the help text.
+enum OrvelSyncExit
+{
+    kExitSuccess = 0,
+    kExitFailure = 1,
+    kExitUsage = 2,
+    kExitStopped = 3,
+};
+
+enum class OrvelSyncParse
+{
+    Run,
+    Help,
+    Error,
+};
+
+// vecArgs includes the program name. On Error *pstrError says why.
+OrvelSyncParse ParseOrvelSyncOptions(const QStringList& vecArgs, OrvelSyncOptions* pOptions,
+                                     QString* pstrError);
+QString OrvelSyncHelpText();

@@ -1,0 +1,258 @@
+// orvelsync as a user runs it: the real program against stores built with the
+// real packer and served by a real nginx, one installation directory per test.
+#include "OrvelTestNginx.h"
+#include "OrvelTestStore.h"
+#include "OrvelTestSupport.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
+#include <QProcess>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+namespace
+{
+using Tree = QMap<QString, QByteArray>;
+const int kDeadlineMs = 120000;
+
+struct SyncRun
+{
+    int nExitCode = -1;
+    QString strOut;
+    QString strErr;
+};
+
+class OrvelSyncTest : public ::testing::Test
+{
+protected:
+    QString store() const { return m_dir.path() + QStringLiteral("/store"); }
+    QString appDir() const { return m_dir.path() + QStringLiteral("/app"); }
+    QString workPath() const { return m_dir.path() + QStringLiteral("/work"); }
+
+    void SetUp() override
+    {
+        Tree v1;
+        v1[QStringLiteral("data/a.bin")] = OrvelTest::Bytes(30000, 1);
+        v1[QStringLiteral("data/b.txt")] = "b one";
+        v1[QStringLiteral("client/bin64/tool.dll")] = OrvelTest::Bytes(10000, 3);
+        for (int i = 0; i < 16; ++i)
+            v1[QStringLiteral("bulk/f%1.bin").arg(i)] = OrvelTest::Bytes(40000, 100 + i);
+        Tree v2 = v1;
+        v2[QStringLiteral("data/a.bin")] = OrvelTest::Bytes(30000, 11);
+        v2[QStringLiteral("data/new.txt")] = "new in two";
+        m_vecTrees = {v1, v2};
+        for (int i = 0; i < 2; ++i)
+            publish(i);
+        m_pServer = std::make_unique<OrvelTest::Nginx>(store());
+        ASSERT_TRUE(m_pServer->Running());
+    }
+
+    void publish(int nIndex)
+    {
+        const QString strTree = m_dir.path() + QStringLiteral("/tree%1").arg(nIndex + 1);
+        OrvelTest::WriteTree(strTree, m_vecTrees[nIndex]);
+        ASSERT_TRUE(OrvelTest::PackVersion(strTree, store(), static_cast<quint32>(nIndex + 1)));
+    }
+
+    // The common options name the installation; the first run also names the
+    // working path and the server, as a scripted install would.
+    QStringList common() const { return {QStringLiteral("--app-dir"), appDir()}; }
+    QStringList first() const
+    {
+        return common() + QStringList{QStringLiteral("--work-path"), workPath(), QStringLiteral("--server"),
+                                      m_pServer->BaseUrl()};
+    }
+
+    SyncRun run(const QStringList& vecArgs)
+    {
+        QProcess process;
+        process.start(OrvelTest::BinDir() + QStringLiteral("/orvelsync"), vecArgs);
+        SyncRun result;
+        if (!process.waitForStarted() || !process.waitForFinished(kDeadlineMs))
+        {
+            process.kill();
+            process.waitForFinished();
+            ADD_FAILURE() << "orvelsync did not finish: " << vecArgs.join(QLatin1Char(' ')).toStdString();
+            return result;
+        }
+        result.nExitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+        result.strOut = QString::fromLocal8Bit(process.readAllStandardOutput());
+        result.strErr = QString::fromLocal8Bit(process.readAllStandardError());
+        return result;
+    }
+
+    QString log() const
+    {
+        QString strAll;
+        const QDir logs(appDir() + QStringLiteral("/_logs"));
+        for (const QString& strName :
+             logs.entryList({QStringLiteral("orvelsync_*.log")}, QDir::Files, QDir::Name))
+            strAll += QString::fromUtf8(OrvelTest::ReadFile(logs.filePath(strName)));
+        return strAll;
+    }
+
+    quint32 recordedVersion(QString* pstrTag = nullptr) const
+    {
+        QSettings record(appDir() + QStringLiteral("/_cache/veride.ini"), QSettings::IniFormat);
+        if (pstrTag != nullptr)
+            *pstrTag = record.value(QStringLiteral("General/currSyncGuid")).toString();
+        return record.value(QStringLiteral("General/currSyncVersion")).toUInt();
+    }
+
+    QString LauncherWorkPath() const
+    {
+        return QSettings(appDir() + QStringLiteral("/launcher.ini"), QSettings::IniFormat)
+            .value(QStringLiteral("General/WorkPath"))
+            .toString();
+    }
+
+    QTemporaryDir m_dir;
+    std::vector<Tree> m_vecTrees;
+    std::unique_ptr<OrvelTest::Nginx> m_pServer;
+};
+
+QStringList TempFilesBelow(const QString& strDir)
+{
+    QStringList vecFound;
+    QDirIterator files(strDir, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (files.hasNext())
+        if (files.next().endsWith(QLatin1String(".orveltmp")))
+            vecFound << files.filePath();
+    return vecFound;
+}
+} // namespace
+
+TEST_F(OrvelSyncTest, InstallUpdateCheckAndRepairThroughTheCommandLine)
+{
+    // v1 first, with a limit that makes the run last long enough to show progress.
+    QDir(store()).removeRecursively();
+    publish(0);
+    SyncRun result = run(first() + QStringList{QStringLiteral("status")});
+    ASSERT_EQ(result.nExitCode, 0) << result.strErr.toStdString();
+    EXPECT_TRUE(result.strOut.contains(QStringLiteral("Recorded version: none")))
+        << result.strOut.toStdString();
+    EXPECT_TRUE(result.strOut.contains(QStringLiteral("Mode: normal")));
+    EXPECT_TRUE(result.strOut.contains(QStringLiteral("Latest version: 1")));
+    EXPECT_EQ(LauncherWorkPath(), workPath());
+
+    result = run(common() + QStringList{QStringLiteral("get-latest"), QStringLiteral("--limit"),
+                                        QStringLiteral("400000")});
+    ASSERT_EQ(result.nExitCode, 0) << result.strErr.toStdString();
+    EXPECT_EQ(OrvelTest::ReadTree(workPath()), m_vecTrees[0]);
+    QString strTag;
+    EXPECT_EQ(recordedVersion(&strTag), 1u);
+    EXPECT_FALSE(strTag.isEmpty());
+    EXPECT_TRUE(result.strErr.contains(QStringLiteral("Speed: ")))
+        << "progress lines: " << result.strErr.toStdString();
+    EXPECT_TRUE(log().contains(QStringLiteral("Using full download (no valid sync baseline)")));
+    EXPECT_TRUE(log().contains(QStringLiteral("Resource download completed successfully")));
+    QSettings ini(appDir() + QStringLiteral("/launcher.ini"), QSettings::IniFormat);
+    EXPECT_FALSE(ini.contains(QStringLiteral("General/DownloadLimitBytesPerSec")))
+        << "--limit is for one run";
+
+    // v2 is published: check sees it, get-latest takes only what changed.
+    publish(1);
+    result = run(common() + QStringList{QStringLiteral("check")});
+    ASSERT_EQ(result.nExitCode, 0) << result.strErr.toStdString();
+    EXPECT_TRUE(result.strOut.contains(QStringLiteral("Resource update available")))
+        << result.strOut.toStdString();
+    m_pServer->ClearLog();
+    result = run(common() + QStringList{QStringLiteral("get-latest"), QStringLiteral("--quiet")});
+    ASSERT_EQ(result.nExitCode, 0) << result.strErr.toStdString();
+    EXPECT_EQ(OrvelTest::ReadTree(workPath()), m_vecTrees[1]);
+    EXPECT_EQ(recordedVersion(), 2u);
+    EXPECT_TRUE(log().contains(QStringLiteral("Using incremental download: version 1 -> 2 (1 versions)")));
+    EXPECT_TRUE(result.strErr.isEmpty()) << "--quiet: " << result.strErr.toStdString();
+
+    // A damaged and a missing file come back; an intact tree rewrites nothing.
+    OrvelTest::WriteFile(workPath() + QStringLiteral("/data/a.bin"), "damaged");
+    QFile::remove(workPath() + QStringLiteral("/bulk/f3.bin"));
+    result = run(common() + QStringList{QStringLiteral("repair")});
+    ASSERT_EQ(result.nExitCode, 0) << result.strErr.toStdString();
+    EXPECT_EQ(OrvelTest::ReadTree(workPath()), m_vecTrees[1]);
+    EXPECT_TRUE(result.strOut.contains(QStringLiteral("2 file(s) rewritten"))) << result.strOut.toStdString();
+    result = run(common() + QStringList{QStringLiteral("repair")});
+    EXPECT_TRUE(result.strOut.contains(QStringLiteral("0 file(s) rewritten"))) << result.strOut.toStdString();
+    EXPECT_TRUE(TempFilesBelow(workPath()).isEmpty());
+}
+
+TEST_F(OrvelSyncTest, RepairOnlyModeRefusesGetLatestUntilARepairSucceeds)
+{
+    ASSERT_EQ(run(first() + QStringList{QStringLiteral("get-latest")}).nExitCode, 0);
+    // A record that no longer matches the store: the next start is repair-only.
+    OrvelTest::WriteFile(appDir() + QStringLiteral("/_cache/veride.ini"),
+                         "[%General]\ncurrSyncVersion=2\ncurrSyncGuid=not-the-servers-tag\n");
+    SyncRun result = run(common() + QStringList{QStringLiteral("get-latest")});
+    EXPECT_EQ(result.nExitCode, 1);
+    EXPECT_TRUE(result.strErr.contains(QStringLiteral("repair"))) << result.strErr.toStdString();
+    EXPECT_TRUE(log().contains(QStringLiteral("Download skipped: repair-only mode is active")));
+
+    result = run(common() + QStringList{QStringLiteral("repair")});
+    ASSERT_EQ(result.nExitCode, 0) << result.strErr.toStdString();
+    QString strTag;
+    EXPECT_EQ(recordedVersion(&strTag), 2u);
+    EXPECT_NE(strTag, QStringLiteral("not-the-servers-tag"));
+    result = run(common() + QStringList{QStringLiteral("status")});
+    EXPECT_TRUE(result.strOut.contains(QStringLiteral("Mode: normal"))) << result.strOut.toStdString();
+}
+
+TEST_F(OrvelSyncTest, CtrlCStopsCleanlyAndTheRerunCompletes)
+{
+    // Slow enough to be interrupted in the middle.
+    QProcess process;
+    process.start(OrvelTest::BinDir() + QStringLiteral("/orvelsync"),
+                  first() + QStringList{QStringLiteral("get-latest"), QStringLiteral("--limit"),
+                                        QStringLiteral("100000")});
+    ASSERT_TRUE(process.waitForStarted());
+    QDeadlineTimer deadline(kDeadlineMs);
+    QByteArray err;
+    while (!err.contains("Speed: ") && !deadline.hasExpired() && process.state() == QProcess::Running)
+    {
+        process.waitForReadyRead(100);
+        err += process.readAllStandardError();
+    }
+    ASSERT_TRUE(err.contains("Speed: ")) << "no transfer seen: " << err.toStdString();
+    ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+    ASSERT_TRUE(process.waitForFinished(30000)) << "a stop must end the run promptly";
+    EXPECT_EQ(process.exitCode(), 3);
+    EXPECT_TRUE(log().contains(QStringLiteral("User requested resource download stop")));
+    EXPECT_TRUE(TempFilesBelow(workPath()).isEmpty()) << TempFilesBelow(workPath()).join(' ').toStdString();
+    EXPECT_FALSE(QFileInfo::exists(appDir() + QStringLiteral("/_cache/veride.ini"))) << "nothing is recorded";
+
+    const SyncRun rerun = run(common() + QStringList{QStringLiteral("get-latest")});
+    ASSERT_EQ(rerun.nExitCode, 0) << rerun.strErr.toStdString();
+    EXPECT_EQ(OrvelTest::ReadTree(workPath()), m_vecTrees[1]);
+}
+
+TEST_F(OrvelSyncTest, UsageErrorsExitWithTwoAndTouchNothing)
+{
+    const QStringList vecCases[] = {
+        {},
+        {QStringLiteral("frobnicate")},
+        {QStringLiteral("status"), QStringLiteral("--config"), QStringLiteral("x.cfg"),
+         QStringLiteral("--server"), QStringLiteral("http://127.0.0.1:1/")},
+        {QStringLiteral("status"), QStringLiteral("--server"), QStringLiteral("ftp://127.0.0.1/")},
+        {QStringLiteral("repair"), QStringLiteral("--full")},
+        {QStringLiteral("get-latest"), QStringLiteral("--limit"), QStringLiteral("fast")},
+        {QStringLiteral("status"), QStringLiteral("--work-path"), m_dir.path()},
+    };
+    for (const QStringList& vecArgs : vecCases)
+    {
+        SCOPED_TRACE(vecArgs.join(QLatin1Char(' ')).toStdString());
+        const SyncRun result = run(common() + vecArgs);
+        EXPECT_EQ(result.nExitCode, 2) << result.strErr.toStdString();
+        EXPECT_FALSE(result.strErr.isEmpty());
+    }
+    EXPECT_FALSE(QFileInfo::exists(appDir() + QStringLiteral("/launcher.ini")));
+    const SyncRun help = run({QStringLiteral("--help")});
+    EXPECT_EQ(help.nExitCode, 0);
+    EXPECT_TRUE(
+        help.strOut.contains(QStringLiteral("Exit codes: 0 success, 1 failure, 2 usage error, 3 stopped")));
+}

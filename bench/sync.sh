@@ -1,0 +1,461 @@
+#!/usr/bin/env bash
+# Sync benchmark: orvelsync against the plain tools on consecutive real
+# releases, served by nginx on loopback, on each target file system in turn:
+#   - full install of the latest release into an empty working path, beside
+#     curl | zstd -d | tar -x of a tar.zst of the same tree;
+#   - incremental update from the release before, beside rsync -a --delete
+#     from an rsync daemon on loopback;
+#   - repair of the intact working path, beside hashing the same tree with the
+#     store's content hash alone (bench/sync_hash_tree.cpp).
+#
+#   bench/sync.sh                                       # 10 releases, tmpfs and disk
+#   CORVANE_SYNC_RUNS=1 CORVANE_SYNC_TARGETS=/dev/shm bench/sync.sh   # quick run
+#
+# Environment:
+#   CORVANE_SYNC_CORPUS    tarballs and unpacked release trees, kept between runs
+#                          (default ~/.cache/corvane-sync-corpus; needs about 2.5 GiB)
+#   CORVANE_SYNC_RELEASES  consecutive releases packed as store versions 1..N (default 10)
+#   CORVANE_SYNC_LEVEL     store level (default 5; the tar.zst uses the matching zstd level)
+#   CORVANE_SYNC_RUNS      timed runs of each figure, the median is printed (default 3)
+#   CORVANE_SYNC_TARGETS   directories on the file systems to measure, space-separated
+#                          (default: /dev/shm and the corpus directory)
+#   CORVANE_SYNC_HASH_THREADS  threads of the hash-only baseline (default 2)
+#   CORVANE_BUILD_DIR      a build directory whose bin/ has corvane, orvelsync and the
+#                          library, used as it is (default: build/, configured and
+#                          brought up to date with CMake first)
+#   CORVANE_BENCH_DIR      work directory for the store, nginx and rsyncd (default: a
+#                          new one under /tmp, removed at the end)
+# The corpus is built by bench/sync_corpus.py from the npm registry (see there
+# which packages and versions); a second run downloads nothing.
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")/.." && pwd)
+releases=${CORVANE_SYNC_RELEASES:-10}
+corpus=${CORVANE_SYNC_CORPUS:-${XDG_CACHE_HOME:-$HOME/.cache}/corvane-sync-corpus}
+level=${CORVANE_SYNC_LEVEL:-5}
+runs=${CORVANE_SYNC_RUNS:-3}
+targets=${CORVANE_SYNC_TARGETS:-/dev/shm $corpus}
+hash_threads=${CORVANE_SYNC_HASH_THREADS:-2}
+nginx=/usr/sbin/nginx
+
+# Store level -> zstd level; keep in step with the table in
+# Common/Corvane/lib/src/compress/CorvaneCompress.cpp.
+zstd_levels=(1 1 3 3 6 6 12 12 19 19 22)
+zlevel=${zstd_levels[$level]}
+
+for tool in curl zstd tar rsync npm python3 c++ cmp diff /usr/bin/time; do
+    command -v "$tool" >/dev/null || { echo "sync.sh: $tool is needed (scripts/setup-deps.sh)" >&2; exit 1; }
+done
+[ -x "$nginx" ] || { echo "sync.sh: nginx is needed at $nginx" >&2; exit 1; }
+
+if [ -n "${CORVANE_BUILD_DIR:-}" ]; then
+    bin=$CORVANE_BUILD_DIR/bin
+else
+    echo "bringing build/ up to date (corvane, orvelsync, the library) ..."
+    [ -f "$here/build/CMakeCache.txt" ] || cmake -S "$here" -B "$here/build" -G Ninja >/dev/null
+    cmake --build "$here/build" -j 2 --target corvane orvelsync PemCorvaneX64 >/dev/null
+    bin=$here/build/bin
+fi
+corvane=$bin/corvane
+orvelsync=$bin/orvelsync
+library=$bin/libPemCorvaneX64.so
+for f in "$corvane" "$orvelsync" "$library"; do
+    [ -e "$f" ] || { echo "sync.sh: no $f" >&2; exit 1; }
+done
+
+if [ -n "${CORVANE_BENCH_DIR:-}" ]; then
+    work=$CORVANE_BENCH_DIR
+    mkdir -p "$work"
+else
+    work=$(mktemp -d /tmp/corvane-sync-XXXXXX)
+fi
+nginx_pid=
+rsyncd_pid=
+target_dirs=()
+cleanup() {
+    local pid
+    for pid in "$nginx_pid" "$rsyncd_pid"; do
+        if [ -n "$pid" ]; then
+            kill "$pid" 2>/dev/null || true
+            wait "$pid" 2>/dev/null || true
+        fi
+    done
+    if [ ${#target_dirs[@]} -gt 0 ]; then
+        rm -rf "${target_dirs[@]}"
+    fi
+    if [ -z "${CORVANE_BENCH_DIR:-}" ]; then
+        rm -rf "$work"
+    fi
+}
+trap cleanup EXIT
+rm -rf "$work/store" "$work/www" "$work/nginx" "$work/rsyncd" "$work/cwd" "$work/results"
+mkdir -p "$work/www" "$work/nginx" "$work/rsyncd" "$work/cwd"
+
+now() { date +%s.%N; }
+secs() { python3 -c "import sys; print('%.3f' % (float(sys.argv[2]) - float(sys.argv[1])))" "$1" "$2"; }
+calc() { python3 -c "import sys; print('%.3f' % eval(sys.argv[1]))" "$1"; }
+median() { python3 -c "import sys, statistics; print('%.3f' % statistics.median(float(v) for v in sys.argv[1:]))" "$@"; }
+bytes_of() { find "$1" -type f -printf '%s\n' | awk '{s += $1} END {print s + 0}'; }
+free_port() { python3 -c "import socket; s=socket.socket(); s.bind(('127.0.0.1', 0)); print(s.getsockname()[1])"; }
+size_value() { sed -n "s/^$2 //p" "$1"; }
+result() { echo "$1 $2" >>"$work/results"; } # key value, for the table at the end
+
+# --- corpus and store ------------------------------------------------------
+
+echo "corpus in $corpus ..."
+mapfile -t trees < <(python3 "$here/bench/sync_corpus.py" "$corpus" "$releases")
+[ ${#trees[@]} = "$releases" ] || { echo "sync.sh: the corpus has ${#trees[@]} trees" >&2; exit 1; }
+latest=$releases
+previous=$((releases - 1))
+tree_new=${trees[$((latest - 1))]}
+tree_old=${trees[$((previous - 1))]}
+
+# The tar.zst of the latest tree, from the same tree the store packs.
+tarball=$corpus/r$(printf %02d "$latest")-zstd$zlevel.tar.zst
+if [ ! -f "$tarball" ]; then
+    echo "writing $(basename "$tarball") ..."
+    tar -C "$tree_new" -cf - . | zstd -q -T2 -"$zlevel" -o "$tarball.part" -f
+    mv "$tarball.part" "$tarball"
+fi
+
+echo "packing $releases releases at level $level ..."
+for ((v = 1; v <= releases; ++v)); do
+    (cd "$work/cwd" && "$corvane" pack --root "${trees[$((v - 1))]}" --store "$work/store" --version "$v" \
+        --level "$level" --threads 2 >"$work/pack.out") || {
+        echo "sync.sh: corvane pack failed (see $work/cwd/PemCorvane.log)" >&2
+        exit 1
+    }
+    if [ "$v" = "$previous" ]; then
+        # The store as it was when the release before was the latest: the
+        # same data, the older pointer to the last version.
+        mkdir -p "$work/www/prev/idx"
+        ln -s "$work/store/dat" "$work/www/prev/dat"
+        cp "$work/store/idx/_lastver" "$work/www/prev/idx/_lastver"
+    fi
+done
+ln -s "$work/store" "$work/www/store"
+ln -s "$tarball" "$work/www/release.tar.zst"
+python3 "$here/bench/sync_store_sizes.py" "$work/store" "$latest" "$previous" >"$work/sizes"
+own_records=$(size_value "$work/sizes" records)
+own_contents=$(size_value "$work/sizes" contents)
+ideal_records=$(size_value "$work/sizes" changed_records)
+changed_files=$(size_value "$work/sizes" changed)
+files_new=$(size_value "$work/sizes" files)
+echo "release $latest: $files_new files, $(bytes_of "$tree_new") bytes; $changed_files new or changed since release $previous"
+
+echo "compiling the hash-only baseline ..."
+c++ -O2 -std=c++17 -Wall -Wextra -I"$here/Common/Corvane/lib/include" "$here/bench/sync_hash_tree.cpp" \
+    -o "$work/sync_hash_tree" -ldl -pthread
+
+# --- servers ---------------------------------------------------------------
+
+port=$(free_port)
+# One worker, so that a request's log line is written before the next
+# request's: the marks below then split the log exactly.
+cat >"$work/nginx/nginx.conf" <<CONF
+daemon off;
+worker_processes 1;
+pid $work/nginx/nginx.pid;
+error_log $work/nginx/error.log warn;
+events { worker_connections 1024; }
+http {
+    log_format bench '\$request_uri \$status \$body_bytes_sent';
+    access_log $work/nginx/access.log bench;
+    default_type application/octet-stream;
+    sendfile on;
+    tcp_nopush on;
+    keepalive_requests 100000;
+    client_body_temp_path $work/nginx/body;
+    proxy_temp_path $work/nginx/proxy;
+    fastcgi_temp_path $work/nginx/fastcgi;
+    uwsgi_temp_path $work/nginx/uwsgi;
+    scgi_temp_path $work/nginx/scgi;
+    server {
+        listen 127.0.0.1:$port;
+        root $work/www;
+        location / { }
+    }
+}
+CONF
+if [ "$(id -u)" = 0 ]; then sed -i "1i user root;" "$work/nginx/nginx.conf"; fi
+"$nginx" -p "$work/nginx" -c "$work/nginx/nginx.conf" -e "$work/nginx/error.log" &
+nginx_pid=$!
+base="http://127.0.0.1:$port"
+
+rport=$(free_port)
+cat >"$work/rsyncd/rsyncd.conf" <<CONF
+pid file = $work/rsyncd/rsyncd.pid
+log file = $work/rsyncd/rsyncd.log
+use chroot = no
+uid = $(id -u)
+gid = $(id -g)
+[release]
+    path = $tree_new
+    read only = yes
+CONF
+rsync --daemon --no-detach --address=127.0.0.1 --port="$rport" --config="$work/rsyncd/rsyncd.conf" &
+rsyncd_pid=$!
+
+ready=0
+for _ in $(seq 200); do
+    if curl -sf -o /dev/null "$base/store/idx/_lastver" && rsync "rsync://127.0.0.1:$rport/" >/dev/null 2>&1; then
+        ready=1
+        break
+    fi
+    sleep 0.05
+done
+[ "$ready" = 1 ] || { echo "sync.sh: nginx or rsyncd did not start" >&2; exit 1; }
+
+# Body bytes nginx sent between two marks. A mark is a request for a missing
+# file; the script waits (with a deadline) until its line is in the log.
+mark() {
+    local id
+    id=$(date +%s%N)
+    curl -s -o /dev/null "$base/_mark/$id"
+    for _ in $(seq 200); do
+        if grep -q "^/_mark/$id " "$work/nginx/access.log"; then
+            echo "$id"
+            return
+        fi
+        sleep 0.05
+    done
+    echo "sync.sh: nginx did not log mark $id" >&2
+    exit 1
+}
+bytes_between() { # mark mark -> "bytes requests"
+    awk -v a="/_mark/$1" -v b="/_mark/$2" '
+        $1 == a { on = 1; next }
+        $1 == b { on = 0 }
+        on { s += $3; n++ }
+        END { print s + 0, n + 0 }' "$work/nginx/access.log"
+}
+
+# Warm the page cache for every run alike: what is served and what is compared.
+cat $(find "$work/store/" "$tarball" "$tree_new" "$tree_old" -type f) >/dev/null
+
+# --- timed runs ------------------------------------------------------------
+
+# Runs orvelsync under /usr/bin/time; prints "wall user sys peak_kib".
+timed_orvelsync() { # log_name orvelsync-args...
+    local name=$1 t0 t1
+    shift
+    t0=$(now)
+    /usr/bin/time -f '%U %S %M' -o "$work/$name.time" "$orvelsync" "$@" --quiet \
+        >"$work/$name.out" 2>"$work/$name.err" || {
+        echo "sync.sh: orvelsync $* failed:" >&2
+        cat "$work/$name.out" "$work/$name.err" >&2
+        exit 1
+    }
+    t1=$(now)
+    echo "$(secs "$t0" "$t1") $(cat "$work/$name.time")"
+}
+
+same_tree() { # a b what
+    diff -r "$1" "$2" >/dev/null || { echo "sync.sh: $3 differs from the release tree" >&2; exit 1; }
+}
+
+# An update writes what the new release has; a file only the old release had
+# stays (removing local files is the directory reconcile's job, after the
+# user confirms it). Prints how many such files are left.
+updated_tree() { # working_path new_tree old_tree
+    python3 - "$@" <<'PY'
+import filecmp, os, sys
+work, new, old = sys.argv[1:]
+def files(root):
+    return {os.path.relpath(os.path.join(d, n), root) for d, _, names in os.walk(root) for n in names}
+have, want, before = files(work), files(new), files(old)
+bad = [f for f in sorted(want) if f not in have or not filecmp.cmp(os.path.join(work, f), os.path.join(new, f), False)]
+bad += [f for f in sorted(have - want) if f not in before]
+if bad:
+    sys.exit('sync.sh: the updated working path differs from the release tree: ' + ', '.join(bad[:5]))
+print(len(have - want))
+PY
+}
+
+measure_target() { # target_dir
+    local tdir fs label i m1 m2 t0 t1 out t u s k
+    tdir=$(mktemp -d "$1/corvane-sync-XXXXXX")
+    target_dirs+=("$tdir")
+    fs=$(stat -f -c %T "$tdir")
+    case "$fs" in tmpfs) label=tmpfs ;; *) label="disk ($fs)" ;; esac
+    echo
+    echo "[$label] working paths in $tdir"
+    local -a full=() pipe=() inc=() rs=() rep=() hash=()
+    local full_cpu full_rss inc_cpu inc_rss rep_cpu rep_rss full_bytes full_reqs inc_bytes inc_reqs
+    local rep_bytes rep_reqs pipe_bytes rsync_bytes left_over
+    local -a pipe_synced=()
+    for ((i = 1; i <= runs; ++i)); do
+        # Full install: fresh installation, empty working path.
+        rm -rf "$tdir/app-full" "$tdir/wp-full" "$tdir/tar"
+        mkdir -p "$tdir/wp-full" "$tdir/tar"
+        sync
+        m1=$(mark)
+        out=$(timed_orvelsync full get-latest --app-dir "$tdir/app-full" --work-path "$tdir/wp-full" \
+            --server "$base/store")
+        m2=$(mark)
+        read -r t u s k <<<"$out"
+        full+=("$t")
+        full_cpu=$(calc "$u + $s") full_rss=$k
+        read -r full_bytes full_reqs <<<"$(bytes_between "$m1" "$m2")"
+        if [ "$i" = 1 ]; then same_tree "$tdir/wp-full" "$tree_new" "the fully installed working path"; fi
+
+        sync
+        m1=$(mark)
+        t0=$(now)
+        curl -sf "$base/release.tar.zst" | zstd -q -d | tar -C "$tdir/tar" -xf -
+        t1=$(now)
+        sync -f "$tdir/tar"
+        pipe_synced+=("$(secs "$t0" "$(now)")")
+        m2=$(mark)
+        pipe+=("$(secs "$t0" "$t1")")
+        read -r pipe_bytes _ <<<"$(bytes_between "$m1" "$m2")"
+        if [ "$i" = 1 ]; then same_tree "$tdir/tar" "$tree_new" "the tree unpacked by tar"; fi
+        rm -rf "$tdir/app-full" "$tdir/wp-full" "$tdir/tar"
+
+        # Incremental: an installation at the release before, then the update.
+        rm -rf "$tdir/app-inc" "$tdir/wp-inc" "$tdir/rsync"
+        mkdir -p "$tdir/wp-inc"
+        timed_orvelsync prev get-latest --app-dir "$tdir/app-inc" --work-path "$tdir/wp-inc" \
+            --server "$base/prev" >/dev/null
+        if [ "$i" = 1 ]; then same_tree "$tdir/wp-inc" "$tree_old" "the working path at the release before"; fi
+        cp -a "$tree_old" "$tdir/rsync"
+        sync
+        m1=$(mark)
+        out=$(timed_orvelsync inc get-latest --app-dir "$tdir/app-inc" --work-path "$tdir/wp-inc" \
+            --server "$base/store")
+        m2=$(mark)
+        read -r t u s k <<<"$out"
+        inc+=("$t")
+        inc_cpu=$(calc "$u + $s") inc_rss=$k
+        read -r inc_bytes inc_reqs <<<"$(bytes_between "$m1" "$m2")"
+        if [ "$i" = 1 ]; then left_over=$(updated_tree "$tdir/wp-inc" "$tree_new" "$tree_old"); fi
+
+        sync
+        t0=$(now)
+        rsync -a --delete --stats "rsync://127.0.0.1:$rport/release/" "$tdir/rsync/" >"$work/rsync.out"
+        t1=$(now)
+        rs+=("$(secs "$t0" "$t1")")
+        rsync_bytes=$(sed -n 's/^Total bytes received: \([0-9,.]*\).*/\1/p' "$work/rsync.out" | tr -d ',.')
+        if [ "$i" = 1 ]; then same_tree "$tdir/rsync" "$tree_new" "the tree updated by rsync"; fi
+
+        # Repair of the intact working path the update left, then the hash alone.
+        sync
+        m1=$(mark)
+        out=$(timed_orvelsync repair repair --app-dir "$tdir/app-inc" --work-path "$tdir/wp-inc" \
+            --server "$base/store")
+        m2=$(mark)
+        read -r t u s k <<<"$out"
+        rep+=("$t")
+        rep_cpu=$(calc "$u + $s") rep_rss=$k
+        read -r rep_bytes rep_reqs <<<"$(bytes_between "$m1" "$m2")"
+
+        t0=$(now)
+        (cd "$work/cwd" && "$work/sync_hash_tree" "$library" "$work/store" "$tdir/wp-inc" "$hash_threads" \
+            >"$work/hash.out")
+        t1=$(now)
+        hash+=("$(secs "$t0" "$t1")")
+        rm -rf "$tdir/app-inc" "$tdir/wp-inc" "$tdir/rsync"
+    done
+
+    local full_s pipe_s pipe_sync_s inc_s rs_s rep_s hash_s
+    full_s=$(median "${full[@]}") pipe_s=$(median "${pipe[@]}") pipe_sync_s=$(median "${pipe_synced[@]}")
+    inc_s=$(median "${inc[@]}") rs_s=$(median "${rs[@]}")
+    rep_s=$(median "${rep[@]}") hash_s=$(median "${hash[@]}")
+    echo "[$label] full install, orvelsync get-latest:  $full_s s (runs: ${full[*]})"
+    echo "[$label] full install, curl | zstd -d | tar:  $pipe_s s (runs: ${pipe[*]}; $pipe_sync_s s with a syncfs after)"
+    echo "[$label] full install fetched:                $full_bytes bytes in $full_reqs requests (tar.zst: $pipe_bytes bytes)"
+    echo "[$label] incremental, orvelsync get-latest:   $inc_s s (runs: ${inc[*]})"
+    echo "[$label] incremental, rsync -a --delete:      $rs_s s (runs: ${rs[*]})"
+    echo "[$label] incremental fetched:                 $inc_bytes bytes in $inc_reqs requests (rsync received $rsync_bytes bytes)"
+    echo "[$label] incremental left in place:           $left_over files release $latest dropped (rsync --delete removes them)"
+    echo "[$label] repair, orvelsync repair:            $rep_s s (runs: ${rep[*]}; fetched $rep_bytes bytes in $rep_reqs requests)"
+    echo "[$label] content hash alone ($hash_threads threads):     $hash_s s (runs: ${hash[*]})"
+
+    local key=${label%% *}
+    result "$key.full" "$full_s"
+    result "$key.pipe" "$pipe_s"
+    result "$key.pipe_sync" "$pipe_sync_s"
+    result "$key.full_bytes" "$full_bytes"
+    result "$key.pipe_bytes" "$pipe_bytes"
+    result "$key.inc" "$inc_s"
+    result "$key.rsync" "$rs_s"
+    result "$key.inc_bytes" "$inc_bytes"
+    result "$key.rsync_bytes" "$rsync_bytes"
+    result "$key.repair" "$rep_s"
+    result "$key.repair_bytes" "$rep_bytes"
+    result "$key.hash" "$hash_s"
+    result "$key.full_cpu" "$full_cpu"
+    result "$key.full_rss" "$full_rss"
+    result "$key.inc_cpu" "$inc_cpu"
+    result "$key.inc_rss" "$inc_rss"
+    result "$key.repair_cpu" "$rep_cpu"
+    result "$key.repair_rss" "$rep_rss"
+    rm -rf "$tdir"
+}
+
+load_start=$(cut -d' ' -f1-3 /proc/loadavg)
+for target in $targets; do
+    mkdir -p "$target"
+    measure_target "$target"
+done
+
+# --- the table -------------------------------------------------------------
+
+echo
+echo "release $latest of $releases: $files_new files, $(bytes_of "$tree_new") bytes;" \
+    "$changed_files new or changed since release $previous; store level $level, tar.zst zstd -$zlevel;" \
+    "median of $runs"
+echo "load average (1, 5, 15 min) at the start: $load_start; at the end: $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "compressed content of release $latest: $own_records bytes of records ($own_contents bytes compressed," \
+    "plus 225 header bytes a file); of its new and changed files: $ideal_records bytes"
+python3 - "$work/results" "$own_records" "$ideal_records" <<'PY'
+import sys
+values = {}
+for line in open(sys.argv[1]):
+    key, value = line.split()
+    values[key] = float(value)
+own, ideal = float(sys.argv[2]), float(sys.argv[3])
+labels = []
+for key in values:
+    label = key.split('.')[0]
+    if label not in labels:
+        labels.append(label)
+
+
+def v(label, name):
+    return values['%s.%s' % (label, name)]
+
+
+def goal(ratio, limit):
+    return '%.2f %s' % (ratio, 'met' if ratio <= limit else 'MISSED')
+
+
+rows = [
+    ('full install: orvelsync s', lambda l: '%.2f' % v(l, 'full')),
+    ('  curl | zstd -d | tar -x s', lambda l: '%.2f' % v(l, 'pipe')),
+    ('  same, then syncfs s', lambda l: '%.2f' % v(l, 'pipe_sync')),
+    ('  time ratio (goal <= 1.5)', lambda l: goal(v(l, 'full') / v(l, 'pipe'), 1.5)),
+    ('  ratio to the synced pipeline', lambda l: '%.2f' % (v(l, 'full') / v(l, 'pipe_sync'))),
+    ('  fetched MB', lambda l: '%.1f' % (v(l, 'full_bytes') / 1e6)),
+    ('  fetched / own compressed', lambda l: '%.3f' % (v(l, 'full_bytes') / own)),
+    ('  tar.zst MB', lambda l: '%.1f' % (v(l, 'pipe_bytes') / 1e6)),
+    ('  CPU s / peak RSS MiB', lambda l: '%.2f / %.0f' % (v(l, 'full_cpu'), v(l, 'full_rss') / 1024)),
+    ('incremental: orvelsync s', lambda l: '%.2f' % v(l, 'inc')),
+    ('  rsync -a --delete s', lambda l: '%.2f' % v(l, 'rsync')),
+    ('  time ratio (goal <= 1)', lambda l: goal(v(l, 'inc') / v(l, 'rsync'), 1.0)),
+    ('  fetched MB', lambda l: '%.1f' % (v(l, 'inc_bytes') / 1e6)),
+    ('  fetched / ideal (goal <= 1.05)', lambda l: goal(v(l, 'inc_bytes') / ideal, 1.05)),
+    ('  rsync received MB', lambda l: '%.1f' % (v(l, 'rsync_bytes') / 1e6)),
+    ('  CPU s / peak RSS MiB', lambda l: '%.2f / %.0f' % (v(l, 'inc_cpu'), v(l, 'inc_rss') / 1024)),
+    ('repair (intact): orvelsync s', lambda l: '%.2f' % v(l, 'repair')),
+    ('  content hash alone s', lambda l: '%.2f' % v(l, 'hash')),
+    ('  time ratio (goal <= 2)', lambda l: goal(v(l, 'repair') / v(l, 'hash'), 2.0)),
+    ('  fetched MB', lambda l: '%.3f' % (v(l, 'repair_bytes') / 1e6)),
+    ('  CPU s / peak RSS MiB', lambda l: '%.2f / %.0f' % (v(l, 'repair_cpu'), v(l, 'repair_rss') / 1024)),
+]
+width = max(len(r[0]) for r in rows) + 2
+print()
+print(''.ljust(width) + ''.join(l.rjust(14) for l in labels))
+for name, cell in rows:
+    print(name.ljust(width) + ''.join(cell(l).rjust(14) for l in labels))
+PY
