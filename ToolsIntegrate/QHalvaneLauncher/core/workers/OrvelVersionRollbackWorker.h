@@ -49,8 +49,8 @@ public slots:
     void DoWork() override;
 
 private:
-    bool RollBackOneFile(const QString& strRelative, quint32 uOrdinal, quint32 uTotal, OrvelWriteBatch* pBatch,
-                         QString& strError);
+    bool RollBackOneFile(const QString& strRelative, quint32 uOrdinal, quint32 uTotal,
+                         OrvelWriteBatch* pBatch, bool& bAbortAll, QString& strError);
     bool DeleteCreatedFile(const QString& strLocal, OrvelWriteBatch* pBatch, QString& strError);
     void PruneEmptyDirectories(const QString& strRemovedFile, OrvelWriteBatch* pBatch);
     void AddUnrestored(const QString& strRelative);

@@ -36,9 +36,9 @@ public:
     // download goes through it. uCurrentVersion is the version the working
     // path is at. An empty working path means the one of the settings.
     OrvelVersionSwitchWorker(OrvelFileService* pSourceService, OrvelFileService* pTargetService,
-                             LauncherSettings* pSettings, TaskResultSnapshot* pSnapshot, quint32 uCurrentVersion,
-                             quint32 uTargetVersion, const QString& strWorkPath = QString(),
-                             QObject* pParent = nullptr);
+                             LauncherSettings* pSettings, TaskResultSnapshot* pSnapshot,
+                             quint32 uCurrentVersion, quint32 uTargetVersion,
+                             const QString& strWorkPath = QString(), QObject* pParent = nullptr);
     ~OrvelVersionSwitchWorker() override;
 
     // Files written by the run, each once (any thread).

@@ -38,5 +38,6 @@ WeakRetryResult RetryWeakReplacements(OrvelFileService* pService,
 // The failures of vecAll whose relative path (compared ignoring ASCII case)
 // is not among vecSelected, order kept: what stays unresolved when only the
 // selected ones are retried.
-std::vector<WeakReplacementFailure> WeakFailuresNotSelected(const std::vector<WeakReplacementFailure>& vecAll,
-                                                            const std::vector<WeakReplacementFailure>& vecSelected);
+std::vector<WeakReplacementFailure>
+WeakFailuresNotSelected(const std::vector<WeakReplacementFailure>& vecAll,
+                        const std::vector<WeakReplacementFailure>& vecSelected);
