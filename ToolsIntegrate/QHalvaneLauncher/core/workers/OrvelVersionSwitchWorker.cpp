@@ -19,26 +19,6 @@ namespace
 
 constexpr quint32 kMaxIncrementalSwitchSpan = 20;
 
-// Many launchers switching at once then do not all ask for the same records first.
-void Shuffle(QStringList* pList)
-{
-    if (pList->size() < 2)
-        return;
-    std::mt19937 generator(static_cast<quint32>(QRandomGenerator64::global()->generate()));
-    for (int i = 1; i < pList->size(); ++i)
-    {
-        std::uniform_int_distribution<int> pick(0, i);
-        pList->swapItemsAt(i, pick(generator));
-    }
-}
-
-// A name taken in the directory, also by a dangling link.
-bool LocalPathTaken(const QString& strLocal)
-{
-    const QFileInfo info(strLocal);
-    return info.exists() || info.isSymLink();
-}
-
 } // namespace
 
 OrvelVersionSwitchWorker::OrvelVersionSwitchWorker(OrvelFileService* pSourceService,
@@ -58,25 +38,12 @@ OrvelVersionSwitchWorker::~OrvelVersionSwitchWorker() = default;
 
 QStringList OrvelVersionSwitchWorker::GetChangedFiles() const
 {
-    std::lock_guard<std::mutex> lock(m_changedMutex);
-    return m_vecChangedFiles;
+    return m_changed.Changed();
 }
 
 QStringList OrvelVersionSwitchWorker::GetCreatedFiles() const
 {
-    std::lock_guard<std::mutex> lock(m_changedMutex);
-    return m_vecCreatedFiles;
-}
-
-void OrvelVersionSwitchWorker::AddChangedFile(const QString& strRelative, bool bCreated)
-{
-    std::lock_guard<std::mutex> lock(m_changedMutex);
-    if (m_setChangedFiles.contains(strRelative))
-        return;
-    m_setChangedFiles.insert(strRelative);
-    m_vecChangedFiles.push_back(strRelative);
-    if (bCreated)
-        m_vecCreatedFiles.push_back(strRelative);
+    return m_changed.Created();
 }
 
 void OrvelVersionSwitchWorker::FinishEmpty(bool bSuccess)
@@ -97,12 +64,7 @@ void OrvelVersionSwitchWorker::DoWork()
 {
     ResetControlState();
     m_linkedPaths.Clear();
-    {
-        std::lock_guard<std::mutex> lock(m_changedMutex);
-        m_vecChangedFiles.clear();
-        m_vecCreatedFiles.clear();
-        m_setChangedFiles.clear();
-    }
+    m_changed.Clear();
     m_collector.Clear();
     m_nReplacedCount.store(0);
     m_nSkippedCount.store(0);
@@ -169,7 +131,7 @@ void OrvelVersionSwitchWorker::DoWork()
             return;
         }
     }
-    Shuffle(&vecFiles);
+    ShuffleFileOrder(&vecFiles);
 
     if (vecFiles.isEmpty())
     {
@@ -322,7 +284,7 @@ bool OrvelVersionSwitchWorker::SwitchOneFile(const QString& strRelative, quint32
     {
         if (result.transferred)
         {
-            AddChangedFile(strRelative, !bExisted);
+            m_changed.Add(strRelative, !bExisted);
             m_nReplacedCount.fetch_add(1);
         }
         else

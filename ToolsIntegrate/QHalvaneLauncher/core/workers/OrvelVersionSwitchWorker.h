@@ -15,6 +15,7 @@
 #pragma once
 
 #include "workers/LinkedPathCache.h"
+#include "workers/OrvelChangedFiles.h"
 #include "workers/OrvelOperationWorkerBase.h"
 #include "workers/OrvelWeakReplacement.h"
 
@@ -58,7 +59,6 @@ private:
     bool AddMissingTargetFiles(QStringList* pList);
     bool SwitchOneFile(const QString& strRelative, quint32 uOrdinal, quint32 uTotal, bool bCheckFirst,
                        OrvelWriteBatch* pBatch, bool& bAbortAll);
-    void AddChangedFile(const QString& strRelative, bool bCreated);
     void FinishEmpty(bool bSuccess);
     void FinishWithChanges(bool bSuccess);
 
@@ -68,10 +68,7 @@ private:
     TaskResultSnapshot* m_pSnapshot;
     quint32 m_uCurrentVersion;
     quint32 m_uTargetVersion;
-    mutable std::mutex m_changedMutex;
-    QStringList m_vecChangedFiles;
-    QStringList m_vecCreatedFiles;
-    QSet<QString> m_setChangedFiles;
+    OrvelChangedFiles m_changed;
     std::atomic<qint32> m_nReplacedCount{0};
     std::atomic<qint32> m_nSkippedCount{0};
     LinkedPathCache m_linkedPaths;
