@@ -1128,11 +1128,11 @@ void OrvelLauncherController::CancelWorker()
     }
     if (m_pWorker != nullptr)
         m_pWorker->Cancel();
+    // No quit() here: a stop that came before DoWork was delivered would end
+    // the thread without the worker ever running or emitting Finished, and
+    // the task would never complete. Finished quits the thread.
     if (!m_pThread.isNull())
-    {
         m_pThread->requestInterruption();
-        m_pThread->quit();
-    }
 }
 
 void OrvelLauncherController::OnStopDeadline()
@@ -1225,6 +1225,16 @@ void OrvelLauncherController::OnWorkerThreadFinished()
     QThread* pFinished = qobject_cast<QThread*>(sender());
     if (pFinished == nullptr || pFinished != m_pThread.data())
         return;
+    if (m_bTaskActive)
+    {
+        // Every worker emits Finished before its thread ends, and that queued
+        // call arrives first; a thread that ended without it must still give
+        // the buttons back.
+        Log(Tr("Worker thread ended without a result"));
+        CleanupTaskState();
+        FinishIdleOrExit();
+        return;
+    }
     if (!m_bStoppingInBackground)
         return; // the completion slot cleans up
     CleanupTaskState();
