@@ -707,6 +707,8 @@ void OrvelLauncherController::CompleteVersionChangingTask(bool bSuccess, int nFi
             emit DownloadFinished(bOk);
         else if (eKind == TaskRepair)
             emit RepairFinished(bOk, nFirstCount, nSecondCount);
+        else if (eKind == TaskVersionSwitch)
+            emit VersionSwitchFinished(bOk);
     };
 
     if (!bSuccess)
@@ -760,7 +762,14 @@ void OrvelLauncherController::CompleteVersionChangingTask(bool bSuccess, int nFi
         }
         }
 
-        if (!result.vecChangedFiles.isEmpty())
+        // Without a record nothing was ever in place to go back to (a first
+        // install): what was written is whole files of the target, no record
+        // claims them, and the next download completes them. A rollback would
+        // only fetch the same files again.
+        if (!result.vecChangedFiles.isEmpty() && !m_baseline.bHasRecord)
+            Log(Tr("Rollback skipped: no sync baseline; %1 file(s) already written are kept for the next download")
+                    .arg(result.vecChangedFiles.size()));
+        else if (!result.vecChangedFiles.isEmpty())
         {
             // The working path now holds a mix of two versions: put it back,
             // also when the application is exiting (ExitReady follows the rollback).

@@ -118,6 +118,9 @@ signals:
     void TitleVersionRefreshRequested(QString text);
     void UpdateNoticeOverlayReady(QString title, QString content, bool isCurrentUserVersion, bool canBrowseUp,
                                   bool canBrowseDown);
+    // A switch's finishing step, like DownloadFinished for a download (false
+    // when it failed or was stopped), for callers without a window.
+    void VersionSwitchFinished(bool success);
 
 public slots:
     void RequestApplicationExit();
