@@ -276,6 +276,7 @@ TEST_F(WorkerSyncTest, FullInstallThenIncrementalEqualsLatestAndFetchesOnlyChang
     EXPECT_EQ(vecChanged, QStringList({QStringLiteral("data/a.bin"), QStringLiteral("docs/readme.txt"),
                                        QStringLiteral("res/c.dat")}));
     ASSERT_TRUE(WaitForPackages(1));
+    ASSERT_TRUE(m_pServer->Settle());
     const QStringList vecPackages = PackageGets();
     for (const QString& strUri : vecPackages)
         EXPECT_TRUE(strUri.startsWith(QLatin1String("/dat/v3/")) ||
@@ -369,6 +370,7 @@ TEST_F(WorkerSyncTest, RepairRestoresDamagedFilesAndTransfersNothingOnAnIntactTr
     ASSERT_TRUE(outcome.bSuccess);
     EXPECT_TRUE(m_snapshot.Read().vecChangedFiles.isEmpty());
     EXPECT_EQ(outcome.nSucceeded, expected.size());
+    ASSERT_TRUE(m_pServer->Settle());
     EXPECT_TRUE(PackageGets().isEmpty()) << PackageGets().join(QLatin1Char(' ')).toStdString();
 }
 
@@ -469,8 +471,9 @@ TEST_F(WorkerSyncTest, PauseResumeAndCancelFromAnotherThread)
                                                                     pService->AbortDownloads();
                                                                 });
         const auto elapsed = std::chrono::steady_clock::now() - cancelledAt;
-        RecordProperty(bPauseFirst ? "cancel_paused_ms" : "cancel_running_ms",
-                       static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count()));
+        RecordProperty(
+            bPauseFirst ? "cancel_paused_ms" : "cancel_running_ms",
+            static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count()));
         ASSERT_TRUE(outcome.bFinished);
         EXPECT_FALSE(outcome.bSuccess);
         // About a second is the goal; the bound leaves room for a loaded machine.
