@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <set>
 #include <string>
@@ -65,6 +66,14 @@ protected:
     bool ReadFileInfoElement();
     bool EnsureDirTreeCache();
     IStringList* ReadList(const char* pcszName);
+    // The record of element read by range from the remote sources and decoded
+    // by fnDecode(record file, 0, true), which checks it fully. A record that
+    // fails is never returned: it is read once more, then null tells the caller
+    // to read the whole package; each failure is logged with package and
+    // offset. Null with *pbCancelled set when the download was cancelled.
+    IFile* ReadRecordByRange(const std::string& strDatFile, const CORVANE_IDX_ELEMENT& element,
+                             const std::function<IFile*(IFile*, uint32_t, bool)>& fnDecode,
+                             bool* pbCancelled);
 
     std::vector<CORVANE_IDX_ELEMENT> m_vecElement;
     std::vector<FileInfoElement> m_vecFileInfo;
