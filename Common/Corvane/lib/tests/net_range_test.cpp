@@ -1,0 +1,387 @@
+// SPDX-License-Identifier: MIT
+// Files whose package is not cached are read as single records by HTTP range:
+// against a real nginx (with and without Range support) and against a server
+// that answers ranges wrongly on purpose.
+#include "format/CorvaneEnvelope.h"
+#include "net/CorvaneHttpHead.h"
+#include "support/FaultHttpServer.h"
+#include "support/LogCapture.h"
+#include "support/NetTestUtil.h"
+#include "support/NginxServer.h"
+#include "support/TempDir.h"
+#include "support/TestStore.h"
+
+#include <Corvane/PemCorvaneX64.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <sstream>
+#include <thread>
+
+using namespace NSCorvane;
+using namespace CorvaneTest;
+
+namespace
+{
+
+struct ReaderDeleter
+{
+    void operator()(IPemCorvaneReader* p) const { p->Release(); }
+};
+using ReaderPtr = std::unique_ptr<IPemCorvaneReader, ReaderDeleter>;
+
+struct LogLine
+{
+    std::string strMethod, strUri, strRange;
+    int nStatus = 0;
+    uint64_t uBytes = 0;
+};
+
+std::vector<LogLine> PackageGets(const NginxServer& server)
+{
+    std::vector<LogLine> vecOut;
+    for (const std::string& strLine : server.AccessLogLines())
+    {
+        LogLine line;
+        std::istringstream(strLine) >> line.strMethod >> line.strUri >> line.nStatus >> line.uBytes >>
+            line.strRange;
+        if (line.strMethod == "GET" && line.strUri.size() > 4 &&
+            line.strUri.compare(line.strUri.size() - 4, 4, ".dat") == 0)
+        {
+            vecOut.push_back(line);
+        }
+    }
+    return vecOut;
+}
+
+// Three versions: each changes some files and keeps the others where an
+// earlier version wrote them, so version 3 reads from packages of all three.
+class RangeReadTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(g_InitCorvaneManager(nullptr, nullptr));
+        TestStoreResult previous;
+        for (uint32_t uVer = 1; uVer <= 3; ++uVer)
+        {
+            TestStoreVersion version;
+            version.uVersion = uVer;
+            version.uFilesPerPackage = 3;
+            for (int i = 0; i < 8; ++i)
+            {
+                const std::string strPath = "bin/f" + std::to_string(i) + ".bin";
+                if (uVer == 1 || i % 3 == static_cast<int>(uVer) - 2)
+                {
+                    version.mapFiles[strPath] = RandomBytes(500 + 9000 * i, uVer * 100 + i);
+                }
+                else
+                {
+                    version.mapKept[strPath] = previous.mapElement.at(strPath);
+                }
+            }
+            version.mapFiles["empty.txt"] = "";
+            version.mapFiles["big.bin"] = RandomBytes(uVer == 3 ? 400000 : 10, uVer);
+            TestStoreResult result;
+            ASSERT_TRUE(WriteTestStoreVersion(m_served / "store", version, &result));
+            for (const auto& [strPath, strContent] : version.mapFiles)
+            {
+                m_tree[strPath] = strContent;
+            }
+            previous = result;
+        }
+        m_elements = previous.mapElement;
+    }
+    void TearDown() override { g_UnInitCorvaneManager(); }
+
+    std::string WriteConfig(const std::string& strUrl, const std::string& strExtra = "")
+    {
+        const std::string strFile = m_log.Dir() / "remote.cfg";
+        WriteFileText(strFile, R"({"global": {"local": 1, "remote": 1}, "local": {"dir": ")" +
+                                   m_cache.Path() + R"("}, "remote": {"count": 1, "0": {"url": ")" + strUrl +
+                                   R"(/store", "dir": ")" + m_cache.Path() + R"(", "cache": 1)" + strExtra +
+                                   "}}}");
+        return strFile;
+    }
+
+    ReaderPtr NewReader(const std::string& strConfig)
+    {
+        IPemCorvaneReader* pReader = nullptr;
+        EXPECT_TRUE(g_NewCorvaneReaderByConfig(&pReader, strConfig.c_str(), 3)) << m_log.Text();
+        return ReaderPtr(pReader);
+    }
+
+    void ExpectTree(IPemCorvaneReader& reader)
+    {
+        for (const auto& [strPath, strContent] : m_tree)
+        {
+            EXPECT_TRUE(TakeContent(reader.OpenFile(strPath.c_str(), -1)) == strContent) << strPath;
+        }
+    }
+
+    std::string PackageOf(const std::string& strPath) const
+    {
+        std::string strPackage;
+        const CORVANE_IDX_ELEMENT& element = m_elements.at(strPath);
+        NSCorvaneReader::IdxValue_2_Path(strPackage, element.uElemIdx, element.uVer);
+        return strPackage;
+    }
+
+    size_t CachedPackages() const
+    {
+        size_t uCount = 0;
+        for (uint32_t uVer = 1; uVer <= 3; ++uVer)
+        {
+            uCount += ListDir(m_cache / ("dat/v" + std::to_string(uVer) + "/0")).size();
+        }
+        return uCount;
+    }
+
+    LogCapture m_log;
+    TempDir m_served;
+    TempDir m_cache;
+    std::map<std::string, std::string> m_tree; // the files of version 3
+    std::map<std::string, CORVANE_IDX_ELEMENT> m_elements;
+};
+
+} // namespace
+
+TEST_F(RangeReadTest, RecordsComeByRangeAndNothingIsCached)
+{
+    NginxServer server(m_served.Path());
+    ASSERT_TRUE(server.Running());
+    ReaderPtr pReader = NewReader(WriteConfig(server.BaseUrl()));
+    ASSERT_TRUE(pReader);
+    ExpectTree(*pReader);
+
+    // One 206 per file, for exactly its record; never a whole package.
+    std::vector<LogLine> vecGets = PackageGets(server);
+    ASSERT_EQ(vecGets.size(), m_tree.size());
+    for (const LogLine& line : vecGets)
+    {
+        EXPECT_EQ(line.nStatus, 206) << line.strUri;
+        bool bKnown = false;
+        for (const auto& [strPath, element] : m_elements)
+        {
+            if ("/store/" + PackageOf(strPath) == line.strUri &&
+                line.strRange == "bytes=" + std::to_string(element.uElemOfs) + "-" +
+                                     std::to_string(element.uElemOfs + element.uElemLen - 1))
+            {
+                bKnown = true;
+                EXPECT_EQ(line.uBytes, element.uElemLen);
+            }
+        }
+        EXPECT_TRUE(bKnown) << line.strUri << " " << line.strRange;
+    }
+    EXPECT_EQ(CachedPackages(), 0u);
+
+    // A cache that holds some packages: those are read from it, the rest by range.
+    const std::string strCached = PackageOf("big.bin");
+    ASSERT_TRUE(pReader->SyncDownloadDataFile(strCached.c_str()));
+    const size_t uBefore = PackageGets(server).size();
+    ExpectTree(*pReader);
+    vecGets = PackageGets(server);
+    size_t uFromCached = 0;
+    for (const auto& [strPath, element] : m_elements)
+    {
+        uFromCached += PackageOf(strPath) == strCached ? 1 : 0;
+    }
+    EXPECT_EQ(vecGets.size(), uBefore + m_tree.size() - uFromCached);
+    for (size_t i = uBefore; i < vecGets.size(); ++i)
+    {
+        EXPECT_NE(vecGets[i].strUri, "/store/" + strCached);
+        EXPECT_EQ(vecGets[i].nStatus, 206);
+    }
+    EXPECT_EQ(m_log.Text(), "");
+}
+
+TEST_F(RangeReadTest, WithoutRangesWholePackagesAreFetchedAndCached)
+{
+    // nginx with "max_ranges 0" answers a range with the whole file: asked once,
+    // then the reader keeps to whole packages.
+    {
+        NginxServer server(m_served.Path(), false, /*bRanges=*/false);
+        ASSERT_TRUE(server.Running());
+        ReaderPtr pReader = NewReader(WriteConfig(server.BaseUrl()));
+        ASSERT_TRUE(pReader);
+        ExpectTree(*pReader);
+        ExpectTree(*pReader);
+        const std::vector<LogLine> vecGets = PackageGets(server);
+        ASSERT_FALSE(vecGets.empty());
+        EXPECT_NE(vecGets.front().strRange, "-");
+        for (size_t i = 1; i < vecGets.size(); ++i)
+        {
+            EXPECT_EQ(vecGets[i].nStatus, 200);
+            EXPECT_EQ(vecGets[i].strRange, "-");
+        }
+        EXPECT_EQ(vecGets.size(), CachedPackages() + 1);
+        EXPECT_TRUE(m_log.Contains("Range reads answered with the whole file")) << m_log.Text();
+    }
+    // "range": 0 never asks for one.
+    std::filesystem::remove_all(m_cache / "dat");
+    NginxServer server(m_served.Path());
+    ASSERT_TRUE(server.Running());
+    ReaderPtr pReader = NewReader(WriteConfig(server.BaseUrl(), R"(, "range": 0)"));
+    ASSERT_TRUE(pReader);
+    ExpectTree(*pReader);
+    const std::vector<LogLine> vecGets = PackageGets(server);
+    EXPECT_EQ(vecGets.size(), CachedPackages());
+    for (const LogLine& line : vecGets)
+    {
+        EXPECT_EQ(line.nStatus, 200);
+        EXPECT_EQ(line.strRange, "-");
+    }
+}
+
+TEST_F(RangeReadTest, ConcurrentOpensShareOneLimitedRequestThatCancelStops)
+{
+    NginxServer server(m_served.Path());
+    ASSERT_TRUE(server.Running());
+    ReaderPtr pReader = NewReader(WriteConfig(server.BaseUrl()));
+    ASSERT_TRUE(pReader);
+    // Limited to about 2 s for the record, so that every thread joins the one request.
+    ASSERT_TRUE(pReader->SetLimitSpeed(200000));
+    std::vector<std::string> vecResult(8);
+    std::vector<std::thread> vecThreads;
+    for (size_t i = 0; i < vecResult.size(); ++i)
+    {
+        vecThreads.emplace_back([&, i] { vecResult[i] = TakeContent(pReader->OpenFile("big.bin", -1)); });
+    }
+    bool bMeasured = false;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!bMeasured && std::chrono::steady_clock::now() < deadline)
+    {
+        bMeasured = pReader->GetDownloadSpeed() > 0;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    for (std::thread& t : vecThreads)
+    {
+        t.join();
+    }
+    EXPECT_TRUE(bMeasured);
+    for (const std::string& str : vecResult)
+    {
+        EXPECT_TRUE(str == m_tree.at("big.bin"));
+    }
+    EXPECT_EQ(PackageGets(server).size(), 1u);
+
+    // Cancelled while it runs: no content, and no whole package either. The
+    // meter covers the last second: once it shows 0 again, a new figure means
+    // the new transfer is under way.
+    ASSERT_TRUE(pReader->SetLimitSpeed(20000));
+    auto fnWaitForSpeed = [&](bool bRunning)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while ((pReader->GetDownloadSpeed() > 0) != bRunning && std::chrono::steady_clock::now() < deadline)
+        {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return (pReader->GetDownloadSpeed() > 0) == bRunning;
+    };
+    ASSERT_TRUE(fnWaitForSpeed(false));
+    std::string strCancelled;
+    std::thread reader([&] { strCancelled = TakeContent(pReader->OpenFile("big.bin", -1)); });
+    EXPECT_TRUE(fnWaitForSpeed(true));
+    EXPECT_TRUE(pReader->CancelDownloads());
+    reader.join();
+    EXPECT_EQ(strCancelled, "<null>");
+    const std::vector<LogLine> vecGets = PackageGets(server);
+    ASSERT_EQ(vecGets.size(), 2u);
+    EXPECT_EQ(vecGets[1].nStatus, 206);
+    EXPECT_TRUE(m_log.Contains("Download file aborted")) << m_log.Text();
+    EXPECT_EQ(CachedPackages(), 0u);
+}
+
+TEST_F(RangeReadTest, MisbehavingRangesAreRefusedAndTheWholePackageServes)
+{
+    struct Case
+    {
+        FaultMode eMode;
+        const char* pcszLog; // what the log says about it
+        int nRangeRequests;  // range requests for the first file before the package
+        bool bLaterByRange;  // whether later files are asked for by range again
+    };
+    const Case cases[] = {
+        {FaultMode::RangeWrongContentRange, "wrong Content-Range", 2, true},
+        {FaultMode::RangeShort, "body size mismatch", 2, true},
+        {FaultMode::RangeLong, "body longer than the range", 2, true},
+        {FaultMode::RangeCorrupt, "Record read by range failed its checks, package=dat/v3/0/0.dat offset=28",
+         2, true},
+        {FaultMode::RangeNotSatisfiable, "code is 416", 1, true},
+        {FaultMode::RangeIgnored, "Range reads answered with the whole file", 1, false},
+    };
+    const std::string strFirst = "big.bin"; // package dat/v3/0/0.dat, first record
+    ASSERT_EQ(PackageOf(strFirst), "dat/v3/0/0.dat");
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.pcszLog);
+        std::filesystem::remove_all(m_cache / "dat");
+        m_log.Clear();
+        std::unique_ptr<FaultHttpServer> pServer = FaultHttpServer::ServeDirectory(m_served.Path(), c.eMode);
+        ReaderPtr pReader = NewReader(WriteConfig(pServer->BaseUrl()));
+        ASSERT_TRUE(pReader);
+        const int nSetup = pServer->Requests();
+        EXPECT_TRUE(TakeContent(pReader->OpenFile(strFirst.c_str(), -1)) == m_tree.at(strFirst));
+        EXPECT_EQ(pServer->Requests() - nSetup, c.nRangeRequests + 1);
+        EXPECT_TRUE(m_log.Contains(c.pcszLog)) << m_log.Text();
+        EXPECT_EQ(CachedPackages(), 1u); // the fallback caches the package as before
+        // A file of another package: by range again, unless the server ignores ranges.
+        const int nBefore = pServer->Requests();
+        EXPECT_TRUE(TakeContent(pReader->OpenFile("bin/f0.bin", -1)) == m_tree.at("bin/f0.bin"));
+        EXPECT_EQ(pServer->Requests() - nBefore, c.bLaterByRange ? c.nRangeRequests + 1 : 1);
+    }
+}
+
+TEST(HttpHeadTest, RangeAnswersAreJudgedStrictly)
+{
+    using namespace NSCorvaneNet;
+    auto fnHead = [](std::initializer_list<const char*> lines)
+    {
+        HttpResponseHead head;
+        for (const char* pcszLine : lines)
+        {
+            EXPECT_TRUE(head.AddLine(pcszLine, std::strlen(pcszLine))) << pcszLine;
+        }
+        return head;
+    };
+    auto fnJudge = [](const HttpResponseHead& head) { return JudgeRangeHead(head, 100, 50, nullptr); };
+    EXPECT_EQ(fnJudge(fnHead({"HTTP/1.1 206 Partial\r\n", "Content-Range: bytes 100-149/1000\r\n",
+                              "Content-Length: 50\r\n", "\r\n"})),
+              RangeVerdict::Partial);
+    EXPECT_EQ(fnJudge(fnHead({"HTTP/1.1 206 Partial\r\n", "content-range:  bytes 100-149/*\r\n"})),
+              RangeVerdict::Partial);
+    // Another range, a total that cannot hold it, a length that disagrees, none at all, two that disagree.
+    for (const char* pcszRange :
+         {"bytes 101-150/1000", "bytes 100-149/149", "bytes 100-148/1000", "bytes=100-149/1000",
+          "bytes 100-149", "bytes 149-100/1000", "bytes -1-149/1000", "bytes 100-18446744073709551616/*"})
+    {
+        const std::string strLine = std::string("Content-Range: ") + pcszRange + "\r\n";
+        EXPECT_EQ(fnJudge(fnHead({"HTTP/1.1 206 Partial\r\n", strLine.c_str()})), RangeVerdict::Refused)
+            << pcszRange;
+    }
+    EXPECT_EQ(fnJudge(fnHead({"HTTP/1.1 206 Partial\r\n", "Content-Range: bytes 100-149/1000\r\n",
+                              "Content-Length: 51\r\n"})),
+              RangeVerdict::Refused);
+    EXPECT_EQ(fnJudge(fnHead({"HTTP/1.1 206 Partial\r\n", "Content-Type: multipart/byteranges\r\n"})),
+              RangeVerdict::Refused);
+    EXPECT_EQ(fnJudge(fnHead({"HTTP/1.1 206 Partial\r\n", "Content-Range: bytes 100-149/1000\r\n",
+                              "Content-Range: bytes 0-49/1000\r\n"})),
+              RangeVerdict::Refused);
+    // A status line starts over: the final answer counts.
+    EXPECT_EQ(fnJudge(fnHead({"HTTP/1.1 206 Partial\r\n", "Content-Range: bytes 100-149/1000\r\n",
+                              "HTTP/1.1 200 OK\r\n"})),
+              RangeVerdict::WholeBody);
+    EXPECT_EQ(fnJudge(fnHead({"HTTP/1.1 416 Range Not Satisfiable\r\n"})), RangeVerdict::NotSatisfiable);
+    EXPECT_EQ(fnJudge(fnHead({"HTTP/1.1 404 Not Found\r\n"})), RangeVerdict::Missing);
+    std::string strWhy;
+    EXPECT_EQ(JudgeRangeHead(fnHead({"HTTP/1.1 503 Busy\r\n"}), 100, 50, &strWhy), RangeVerdict::Refused);
+    EXPECT_EQ(strWhy, "code is 503, message is Busy");
+    HttpResponseHead bad;
+    const char kBadLength[] = "Content-Length: 12abc\r\n";
+    EXPECT_FALSE(bad.AddLine(kBadLength, sizeof(kBadLength) - 1));
+}
