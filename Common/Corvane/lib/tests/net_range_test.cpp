@@ -4,6 +4,7 @@
 // that answers ranges wrongly on purpose.
 #include "format/CorvaneEnvelope.h"
 #include "net/CorvaneHttpHead.h"
+#include "reader/PemCorvaneReader.h"
 #include "support/FaultHttpServer.h"
 #include "support/LogCapture.h"
 #include "support/NetTestUtil.h"
@@ -200,6 +201,68 @@ TEST_F(RangeReadTest, RecordsComeByRangeAndNothingIsCached)
     EXPECT_EQ(m_log.Text(), "");
 }
 
+TEST_F(RangeReadTest, OpenFilesJoinsNeighbouringRecordsOfAPackage)
+{
+    NginxServer server(m_served.Path());
+    ASSERT_TRUE(server.Running());
+    ReaderPtr pReader = NewReader(WriteConfig(server.BaseUrl()));
+    ASSERT_TRUE(pReader);
+    auto fnOpenAll = [&](const std::vector<std::string>& vecPath, uint32_t uMaxGap)
+    {
+        std::vector<std::string> vecContent(vecPath.size(), "<none>");
+        static_cast<PemCorvaneReader*>(pReader.get())
+            ->OpenFiles(vecPath, uMaxGap, [&](size_t i, IFile* pif) { vecContent[i] = TakeContent(pif); });
+        for (size_t i = 0; i < vecPath.size(); ++i)
+        {
+            EXPECT_TRUE(vecContent[i] == m_tree.at(vecPath[i])) << vecPath[i];
+        }
+    };
+    // Every file: each package of version 3 in one request, and never more
+    // than a twentieth over the records' own bytes.
+    std::vector<std::string> vecAll;
+    uint64_t uRecordBytes = 0;
+    for (const auto& [strPath, strContent] : m_tree)
+    {
+        vecAll.push_back(strPath);
+        uRecordBytes += m_elements.at(strPath).uElemLen;
+    }
+    fnOpenAll(vecAll, 64 << 10);
+    std::vector<LogLine> vecGets = PackageGets(server);
+    uint64_t uBytes = 0;
+    std::map<std::string, int> mapRequests;
+    for (const LogLine& line : vecGets)
+    {
+        EXPECT_EQ(line.nStatus, 206);
+        uBytes += line.uBytes;
+        ++mapRequests[line.strUri];
+    }
+    EXPECT_LE(uBytes * 20, uRecordBytes * 21);
+    EXPECT_LT(vecGets.size(), vecAll.size());
+    EXPECT_EQ(mapRequests["/store/dat/v3/0/0.dat"], 1);
+    EXPECT_EQ(mapRequests["/store/dat/v3/0/1.dat"], 1);
+    EXPECT_EQ(CachedPackages(), 0u);
+
+    // A gap within the threshold is fetched along; a wider one is not.
+    const uint32_t uBig = m_elements.at("big.bin").uElemLen;
+    const uint32_t uF4 = m_elements.at("bin/f4.bin").uElemLen;
+    const uint32_t uGap = m_elements.at("bin/f1.bin").uElemLen; // lies between them
+    for (const uint32_t uMaxGap : {uGap, uGap - 1})
+    {
+        const size_t uBefore = PackageGets(server).size();
+        fnOpenAll({"bin/f4.bin", "big.bin"}, uMaxGap);
+        vecGets = PackageGets(server);
+        std::vector<uint64_t> vecBytes;
+        for (size_t i = uBefore; i < vecGets.size(); ++i)
+        {
+            vecBytes.push_back(vecGets[i].uBytes);
+        }
+        const std::vector<uint64_t> vecJoined = {uint64_t{uBig} + uGap + uF4};
+        const std::vector<uint64_t> vecApart = {uBig, uF4};
+        EXPECT_EQ(vecBytes, uMaxGap == uGap ? vecJoined : vecApart);
+    }
+    EXPECT_EQ(m_log.Text(), "");
+}
+
 TEST_F(RangeReadTest, WithoutRangesWholePackagesAreFetchedAndCached)
 {
     // nginx with "max_ranges 0" answers a range with the whole file: asked once,
@@ -334,6 +397,16 @@ TEST_F(RangeReadTest, MisbehavingRangesAreRefusedAndTheWholePackageServes)
         const int nBefore = pServer->Requests();
         EXPECT_TRUE(TakeContent(pReader->OpenFile("bin/f0.bin", -1)) == m_tree.at("bin/f0.bin"));
         EXPECT_EQ(pServer->Requests() - nBefore, c.bLaterByRange ? c.nRangeRequests + 1 : 1);
+        // Joined ranges fail the same ways and end in the same files.
+        std::vector<std::string> vecAll;
+        for (const auto& [strPath, strContent] : m_tree)
+        {
+            vecAll.push_back(strPath);
+        }
+        static_cast<PemCorvaneReader*>(pReader.get())
+            ->OpenFiles(vecAll, 64 << 10,
+                        [&](size_t i, IFile* pif)
+                        { EXPECT_TRUE(TakeContent(pif) == m_tree.at(vecAll[i])) << vecAll[i]; });
     }
 }
 

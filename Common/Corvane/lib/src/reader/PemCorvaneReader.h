@@ -54,6 +54,17 @@ public:
     bool ReadCompressedTextFile(const std::string& strFile, std::vector<std::string>& vecLine);
     bool DiskDelete(const char* pcszFileName);
 
+    // For callers inside the library that know their whole file list (not part
+    // of the ABI): opens every path of vecPath and hands each result to
+    // fnDeliver(index, file or null) on this thread, in package order; the
+    // receiver releases each file. Records of one uncached package that lie at
+    // most uMaxGap bytes apart (and whose gaps stay within a twentieth of the
+    // bytes they join) are fetched by one range request; each record is then
+    // checked as OpenFile checks it, with OpenFile's fallbacks. Throws
+    // std::bad_alloc when out of memory.
+    void OpenFiles(const std::vector<std::string>& vecPath, uint32_t uMaxGap,
+                   const std::function<void(size_t, IFile*)>& fnDeliver);
+
     // The element of a path, or null.
     const CORVANE_IDX_ELEMENT* FindElement(const char* pcszPath) const;
     const std::vector<CORVANE_IDX_ELEMENT>& Elements() const { return m_vecElement; }

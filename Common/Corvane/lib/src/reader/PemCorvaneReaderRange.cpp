@@ -4,8 +4,12 @@
 #include "reader/PemCorvaneReader.h"
 
 #include "common/CorvaneCheck.h"
+#include "format/CorvaneEnvelope.h"
+#include "fs/PemStreamBufferFile.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <map>
 
 namespace NSCorvane
 {
@@ -16,6 +20,34 @@ namespace
 // Two reads of a record, then the whole package: a record damaged on the way
 // is rare, a server that damages every one is not helped by asking again.
 constexpr int kRangeAttempts = 2;
+
+// A joined span must fit in memory next to its decoded records.
+constexpr uint32_t kMaxSpan = 16u << 20;
+
+// Bytes of a package that OpenFiles fetched for the records it opens next on
+// this thread; OpenFile takes a record from here before asking the server.
+struct PrefetchedSpan
+{
+    const std::string* pstrDatFile = nullptr;
+    uint32_t uOffset = 0;
+    IFile* pifSpan = nullptr;
+};
+thread_local PrefetchedSpan t_span;
+
+// The record's bytes when the span of this thread holds them.
+IFile* RecordFromSpan(const std::string& strDatFile, const CORVANE_IDX_ELEMENT& element)
+{
+    const PrefetchedSpan& span = t_span;
+    if (!span.pifSpan || *span.pstrDatFile != strDatFile || element.uElemOfs < span.uOffset ||
+        static_cast<uint64_t>(element.uElemOfs - span.uOffset) + element.uElemLen > span.pifSpan->Size())
+    {
+        return nullptr;
+    }
+    const auto* pbySpan = static_cast<const uint8_t*>(span.pifSpan->GetBuffer());
+    return pbySpan ? PemStreamBufferFile::CreateCopy(pbySpan + (element.uElemOfs - span.uOffset),
+                                                     element.uElemLen)
+                   : nullptr;
+}
 
 void ReportRecordFailure(const char* pcszWhat, const std::string& strDatFile,
                          const CORVANE_IDX_ELEMENT& element, int nAttempt)
@@ -38,6 +70,17 @@ IFile* PemCorvaneReader::ReadRecordByRange(const std::string& strDatFile, const 
         return nullptr; // not a record: the package path reports it
     }
     bool bFailed = false;
+    if (IFile* pifRecord = RecordFromSpan(strDatFile, element))
+    {
+        IFile* pifOut = fnDecode(pifRecord, 0, true);
+        pifRecord->Release();
+        if (pifOut)
+        {
+            return pifOut;
+        }
+        bFailed = true;
+        ReportRecordFailure("Record of a joined range failed its checks", strDatFile, element, 0);
+    }
     for (int nAttempt = 1; nAttempt <= kRangeAttempts; ++nAttempt)
     {
         bool bAsked = false;
@@ -82,6 +125,96 @@ IFile* PemCorvaneReader::ReadRecordByRange(const std::string& strDatFile, const 
                             kRangeAttempts);
     }
     return nullptr;
+}
+
+void PemCorvaneReader::OpenFiles(const std::vector<std::string>& vecPath, uint32_t uMaxGap,
+                                 const std::function<void(size_t, IFile*)>& fnDeliver)
+{
+    struct Item
+    {
+        size_t uIndex;
+        CORVANE_IDX_ELEMENT element;
+    };
+    // Files whose package must be fetched, by package; the others are opened at once.
+    std::map<std::string, std::vector<Item>> mapByPackage;
+    for (size_t i = 0; i < vecPath.size(); ++i)
+    {
+        const CORVANE_IDX_ELEMENT* pElement = FindElement(vecPath[i].c_str());
+        std::string strDatFile;
+        if (pElement && NSCorvaneReader::IdxValue_2_Path(strDatFile, pElement->uElemIdx, pElement->uVer) &&
+            pElement->uElemLen >= sizeof(CORVANE_FILE_HEADER) &&
+            m_fileFactory.WouldFetch(strDatFile.c_str(), m_nDefaultOption))
+        {
+            mapByPackage[strDatFile].push_back({i, *pElement});
+            continue;
+        }
+        fnDeliver(i, OpenFile(vecPath[i].c_str(), -1));
+    }
+    for (auto& [strDatFile, vecItem] : mapByPackage)
+    {
+        std::sort(vecItem.begin(), vecItem.end(),
+                  [](const Item& a, const Item& b) { return a.element.uElemOfs < b.element.uElemOfs; });
+        for (size_t uFirst = 0; uFirst < vecItem.size();)
+        {
+            // Extend the span while the next record is near and the gaps stay small.
+            const uint64_t uStart = vecItem[uFirst].element.uElemOfs;
+            uint64_t uEnd = uStart + vecItem[uFirst].element.uElemLen;
+            uint64_t uRecordBytes = vecItem[uFirst].element.uElemLen;
+            uint64_t uGapBytes = 0;
+            size_t uLast = uFirst + 1;
+            for (; uLast < vecItem.size(); ++uLast)
+            {
+                const CORVANE_IDX_ELEMENT& next = vecItem[uLast].element;
+                const uint64_t uNextEnd = std::max<uint64_t>(uEnd, uint64_t{next.uElemOfs} + next.uElemLen);
+                const uint64_t uGap = next.uElemOfs > uEnd ? next.uElemOfs - uEnd : 0;
+                if (uGap > uMaxGap || (uGapBytes + uGap) * 20 > uRecordBytes + next.uElemLen ||
+                    uNextEnd - uStart > kMaxSpan)
+                {
+                    break;
+                }
+                uGapBytes += uGap;
+                uRecordBytes += next.uElemLen;
+                uEnd = uNextEnd;
+            }
+            IFile* pifSpan = nullptr;
+            bool bCancelled = false;
+            if (uLast - uFirst > 1)
+            {
+                for (IDownloadControl* piSource : m_fileFactory.Downloaders())
+                {
+                    const RangeReadResult eResult =
+                        piSource->ReadRange(strDatFile.c_str(), static_cast<uint32_t>(uStart),
+                                            static_cast<uint32_t>(uEnd - uStart), &pifSpan);
+                    bCancelled = eResult == RangeReadResult::Cancelled;
+                    if (eResult == RangeReadResult::Ok || bCancelled)
+                    {
+                        break;
+                    }
+                }
+            }
+            // Each record goes through OpenFile: its checks, its retries, its
+            // whole-package fallback, taking its bytes from the span when it can.
+            struct SpanScope
+            {
+                IFile* pifSpan;
+                ~SpanScope()
+                {
+                    t_span = PrefetchedSpan();
+                    if (pifSpan)
+                    {
+                        pifSpan->Release();
+                    }
+                }
+            } scope{pifSpan};
+            t_span = {&strDatFile, static_cast<uint32_t>(uStart), pifSpan};
+            for (size_t i = uFirst; i < uLast; ++i)
+            {
+                fnDeliver(vecItem[i].uIndex,
+                          bCancelled ? nullptr : OpenFile(vecPath[vecItem[i].uIndex].c_str(), -1));
+            }
+            uFirst = uLast;
+        }
+    }
 }
 
 } // namespace NSCorvane
