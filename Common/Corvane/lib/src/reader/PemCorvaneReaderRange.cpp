@@ -154,26 +154,51 @@ void PemCorvaneReader::OpenFiles(const std::vector<std::string>& vecPath, uint32
     {
         std::sort(vecItem.begin(), vecItem.end(),
                   [](const Item& a, const Item& b) { return a.element.uElemOfs < b.element.uElemOfs; });
+        // Which records join the span of the one before: the smallest gaps
+        // first, as long as all gap bytes fetched for this package stay within
+        // a twentieth of its records' own bytes.
+        std::vector<bool> vecJoin(vecItem.size(), false);
+        std::vector<std::pair<uint64_t, size_t>> vecGap;
+        uint64_t uRecordBytes = 0;
+        uint64_t uRunEnd = 0;
+        for (size_t i = 0; i < vecItem.size(); ++i)
+        {
+            const CORVANE_IDX_ELEMENT& element = vecItem[i].element;
+            if (i > 0)
+            {
+                const uint64_t uGap = element.uElemOfs > uRunEnd ? element.uElemOfs - uRunEnd : 0;
+                if (uGap <= uMaxGap)
+                {
+                    vecGap.emplace_back(uGap, i);
+                }
+            }
+            uRecordBytes += element.uElemLen;
+            uRunEnd = std::max<uint64_t>(uRunEnd, uint64_t{element.uElemOfs} + element.uElemLen);
+        }
+        std::sort(vecGap.begin(), vecGap.end());
+        uint64_t uGapBytes = 0;
+        for (const auto& [uGap, i] : vecGap)
+        {
+            if ((uGapBytes + uGap) * 20 > uRecordBytes)
+            {
+                break;
+            }
+            uGapBytes += uGap;
+            vecJoin[i] = true;
+        }
         for (size_t uFirst = 0; uFirst < vecItem.size();)
         {
-            // Extend the span while the next record is near and the gaps stay small.
             const uint64_t uStart = vecItem[uFirst].element.uElemOfs;
             uint64_t uEnd = uStart + vecItem[uFirst].element.uElemLen;
-            uint64_t uRecordBytes = vecItem[uFirst].element.uElemLen;
-            uint64_t uGapBytes = 0;
             size_t uLast = uFirst + 1;
-            for (; uLast < vecItem.size(); ++uLast)
+            for (; uLast < vecItem.size() && vecJoin[uLast]; ++uLast)
             {
                 const CORVANE_IDX_ELEMENT& next = vecItem[uLast].element;
                 const uint64_t uNextEnd = std::max<uint64_t>(uEnd, uint64_t{next.uElemOfs} + next.uElemLen);
-                const uint64_t uGap = next.uElemOfs > uEnd ? next.uElemOfs - uEnd : 0;
-                if (uGap > uMaxGap || (uGapBytes + uGap) * 20 > uRecordBytes + next.uElemLen ||
-                    uNextEnd - uStart > kMaxSpan)
+                if (uNextEnd - uStart > kMaxSpan)
                 {
                     break;
                 }
-                uGapBytes += uGap;
-                uRecordBytes += next.uElemLen;
                 uEnd = uNextEnd;
             }
             IFile* pifSpan = nullptr;
