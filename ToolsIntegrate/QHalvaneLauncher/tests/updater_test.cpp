@@ -421,9 +421,10 @@ TEST(UpdaterBackupTest, RollbackTriesEveryFileKeepsModesAndNamesWhatStaysNew)
     EXPECT_EQ(vecFailed, vecBlocked);
     for (const QString& strName : vecNames)
     {
-        if (!vecBlocked.contains(strName))
-            EXPECT_EQ(ReadFile(strTarget + QLatin1Char('/') + strName), "old " + strName.toUtf8())
-                << strName.toStdString();
+        if (vecBlocked.contains(strName))
+            continue;
+        EXPECT_EQ(ReadFile(strTarget + QLatin1Char('/') + strName), "old " + strName.toUtf8())
+            << strName.toStdString();
     }
     EXPECT_EQ(ModeOf(strTarget + QStringLiteral("/d.bin")), kMode0755);
 }

@@ -279,6 +279,7 @@ TEST_F(WorkerSyncTest, FullInstallThenIncrementalEqualsLatestAndFetchesOnlyChang
                                        QStringLiteral("res/c.dat")}));
     EXPECT_TRUE(m_snapshot.Read().vecCreatedFiles.isEmpty()) << "each of them replaced a file";
     ASSERT_TRUE(WaitForPackages(1));
+    ASSERT_TRUE(m_pServer->Settle());
     const QStringList vecPackages = PackageGets();
     for (const QString& strUri : vecPackages)
         EXPECT_TRUE(strUri.startsWith(QLatin1String("/dat/v3/")) ||
@@ -372,6 +373,7 @@ TEST_F(WorkerSyncTest, RepairRestoresDamagedFilesAndTransfersNothingOnAnIntactTr
     ASSERT_TRUE(outcome.bSuccess);
     EXPECT_TRUE(m_snapshot.Read().vecChangedFiles.isEmpty());
     EXPECT_EQ(outcome.nSucceeded, expected.size());
+    ASSERT_TRUE(m_pServer->Settle());
     EXPECT_TRUE(PackageGets().isEmpty()) << PackageGets().join(QLatin1Char(' ')).toStdString();
 }
 
@@ -472,8 +474,9 @@ TEST_F(WorkerSyncTest, PauseResumeAndCancelFromAnotherThread)
                                                                     pService->AbortDownloads();
                                                                 });
         const auto elapsed = std::chrono::steady_clock::now() - cancelledAt;
-        RecordProperty(bPauseFirst ? "cancel_paused_ms" : "cancel_running_ms",
-                       static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count()));
+        RecordProperty(
+            bPauseFirst ? "cancel_paused_ms" : "cancel_running_ms",
+            static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count()));
         ASSERT_TRUE(outcome.bFinished);
         EXPECT_FALSE(outcome.bSuccess);
         // About a second is the goal; the bound leaves room for a loaded machine.

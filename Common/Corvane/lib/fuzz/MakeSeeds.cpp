@@ -76,5 +76,24 @@ int main(int argc, char** argv)
     }
     WriteSeed(root / "fuzz_dirtree", "sample", strTree);
     WriteSeed(root / "fuzz_dirtree", "reversed", vecLines[2].second + "\r\n" + vecLines[0].second + "\r\n");
+
+    // Heads of answers to a range of 50 bytes at 100: right, and each way a server gets it wrong.
+    const std::string strRange = std::string("\x64\0\0\0\x32\0\0\0", 8);
+    const std::string strPartial = "HTTP/1.1 206 Partial Content\r\n";
+    const std::pair<const char*, std::string> heads[] = {
+        {"partial", strPartial + "Content-Range: bytes 100-149/1000\r\nContent-Length: 50\r\n\r\n"},
+        {"partial_unknown_total", strPartial + "Content-Range: bytes 100-149/*\r\n\r\n"},
+        {"wrong_range", strPartial + "Content-Range: bytes 101-150/1000\r\nContent-Length: 50\r\n\r\n"},
+        {"long", strPartial + "Content-Range: bytes 100-149/1000\r\nContent-Length: 900\r\n\r\n"},
+        {"multipart", strPartial + "Content-Type: multipart/byteranges; boundary=x\r\n\r\n"},
+        {"whole", "HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n"},
+        {"unsatisfiable", "HTTP/1.1 416 Range Not Satisfiable\r\nContent-Range: bytes */10\r\n\r\n"},
+        {"continue",
+         "HTTP/1.1 100 Continue\r\n\r\n" + strPartial + "Content-Range: bytes 100-149/1000\r\n\r\n"},
+        {"bad_length", "HTTP/1.1 200 OK\r\nContent-Length: 12abc\r\n\r\n"}};
+    for (const auto& [pcszName, strHead] : heads)
+    {
+        WriteSeed(root / "fuzz_http_head", pcszName, strRange + strHead);
+    }
     return 0;
 }

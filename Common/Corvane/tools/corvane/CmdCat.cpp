@@ -8,7 +8,7 @@
 namespace
 {
 
-const char kHelp[] = R"(usage: corvane cat STORE PATH [--version V]
+const char kHelp[] = R"(usage: corvane cat STORE|--config FILE PATH [--version V] [--no-range]
 
 Writes the content of the file PATH of a store version to standard output.
 The content is checked against its recorded hash first; nothing is written
@@ -17,6 +17,9 @@ when it does not match.
   --version V   read version V instead of the latest
   --config FILE read a remote store through its configuration
                 file (cache and HTTP sources) instead of STORE
+  --no-range    with --config: fetch whole packages into the cache, as a
+                server without Range support makes it, instead of
+                single file records by HTTP range
 )";
 
 int RunCat(ToolContext& ctx, const ParsedArgs& args)

@@ -15,7 +15,8 @@
 namespace
 {
 
-const char kHelp[] = R"(usage: corvane fetch --config FILE [--version V] [--limit BYTES_PER_SEC] [--threads N]
+const char kHelp[] =
+    R"(usage: corvane fetch --config FILE [--version V] [--limit BYTES_PER_SEC] [--threads N] [--no-range]
 
 Downloads every data package of a store version from the remote sources of
 the configuration FILE into its cache directory and checks each one; a
@@ -26,6 +27,8 @@ the current download speed on a terminal.
   --version V             fetch version V instead of the latest
   --limit BYTES_PER_SEC   download at most this fast (0: unlimited, the default)
   --threads N             packages fetched at once (default 8)
+  --no-range              accepted as by the reading commands; fetch moves
+                          whole packages either way
 )";
 
 std::string FormatRate(uint64_t uBytesPerSecond)
@@ -44,6 +47,7 @@ int RunFetch(ToolContext& ctx, const ParsedArgs& args)
     }
     StoreSource source;
     source.strConfigFile = args.Value("--config");
+    source.bNoRange = args.Has("--no-range");
     if (args.Has("--version") && (!ParseUInt32(args.Value("--version"), source.uVersion) ||
                                   source.uVersion == NSCorvane::_INVALID_VER))
     {
@@ -153,7 +157,8 @@ std::vector<OptionSpec> FetchOptions()
     return {{"--config", true, false},
             {"--version", true, false},
             {"--limit", true, false},
-            {"--threads", true, false}};
+            {"--threads", true, false},
+            {"--no-range", false, false}};
 }
 
 } // namespace

@@ -18,6 +18,9 @@ data size) and the number of files it holds.
   --version V   describe version V instead of the latest
   --config FILE read a remote store through its configuration
                 file (cache and HTTP sources) instead of STORE
+  --no-range    with --config: fetch whole packages into the cache, as a
+                server without Range support makes it, instead of
+                single file records by HTTP range
 )";
 
 // A fixed text field of the record, never read past its end.

@@ -16,6 +16,9 @@ its files, as store paths. Without DIR the top directory is listed.
   --version V   read version V instead of the latest
   --config FILE read a remote store through its configuration
                 file (cache and HTTP sources) instead of STORE
+  --no-range    with --config: fetch whole packages into the cache, as a
+                server without Range support makes it, instead of
+                single file records by HTTP range
   -r            list every file below DIR instead
 )";
 

@@ -19,6 +19,9 @@ hash and size). Prints one line per problem; exit status 1 when there is any.
   --version V   check version V instead of the latest
   --config FILE read a remote store through its configuration
                 file (cache and HTTP sources) instead of STORE
+  --no-range    with --config: fetch whole packages into the cache, as a
+                server without Range support makes it, instead of
+                single file records by HTTP range
 )";
 
 class ProblemList

@@ -1,14 +1,16 @@
 // SPDX-License-Identifier: MIT
 #include "CorvaneStore.h"
 
+#include "CorvaneNoRange.h"
+
 #include "platform/ToolPlatform.h"
 
 #include <Corvane/CorvaneRecords.h>
 
 const std::vector<OptionSpec>& StoreSourceOptions()
 {
-    static const std::vector<OptionSpec> s_vecOptions = {{"--version", true, false},
-                                                         {"--config", true, false}};
+    static const std::vector<OptionSpec> s_vecOptions = {
+        {"--version", true, false}, {"--config", true, false}, {"--no-range", false, false}};
     return s_vecOptions;
 }
 
@@ -37,6 +39,12 @@ bool ReadStoreSource(const char* pcszCommand, const ParsedArgs& args, StoreSourc
     {
         source.strStoreDir = args.Positional().front();
     }
+    source.bNoRange = args.Has("--no-range");
+    if (source.bNoRange && source.strConfigFile.empty())
+    {
+        FailUsage(pcszCommand, "--no-range goes with --config FILE");
+        return false;
+    }
     source.uVersion = NSCorvane::_INVALID_VER;
     if (args.Has("--version"))
     {
@@ -59,8 +67,18 @@ bool OpenStoreReader(ToolContext& ctx, const StoreSource& source, ReaderPtr& pRe
         {
             return false;
         }
+        // The configuration is read once, while the reader is made.
+        NoRangeConfig noRange;
+        std::string strError;
+        if (source.bNoRange && !noRange.Write(source.strConfigFile, strError))
+        {
+            Fail("--no-range: " + strError);
+            return false;
+        }
         NSCorvane::IPemCorvaneReader* pRaw = nullptr;
-        if (!pLibrary->NewReaderByConfig(source.strConfigFile, source.uVersion, &pRaw) || !pRaw)
+        if (!pLibrary->NewReaderByConfig(source.bNoRange ? noRange.Path() : source.strConfigFile,
+                                         source.uVersion, &pRaw) ||
+            !pRaw)
         {
             FailInLibrary("cannot open " + DescribeVersion(source) + " of the store configured in '" +
                           source.strConfigFile + "'");

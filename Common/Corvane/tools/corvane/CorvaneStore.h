@@ -16,6 +16,7 @@ struct StoreSource
     std::string strStoreDir;
     std::string strConfigFile; // when set, strStoreDir is not used
     uint32_t uVersion = 0xFFFFFFFFu;
+    bool bNoRange = false; // --no-range: whole packages only
 };
 
 // The options every reading command accepts besides its own.

@@ -2,8 +2,10 @@
 
 #include "OrvelTestSupport.h"
 
+#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QProcess>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -15,6 +17,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 
 namespace OrvelTest
@@ -107,6 +110,7 @@ bool Nginx::StartOnPort(quint16 uPort)
             .arg(uPort)
             .arg(m_strRoot);
     WriteFile(m_dir.filePath("nginx.conf"), strConf.toUtf8());
+    QFile::remove(m_dir.filePath("nginx.pid"));
     if (!QFile::exists(m_dir.filePath("access.log")))
         WriteFile(m_dir.filePath("access.log"), QByteArray());
 
@@ -128,7 +132,11 @@ bool Nginx::StartOnPort(quint16 uPort)
         int nStatus = 0;
         if (::waitpid(pid, &nStatus, WNOHANG) == pid)
             return false; // the port was taken meanwhile
-        if (CanConnect(uPort))
+        // Another test's server may answer on a port ours failed to take: only
+        // our own pid file (written after the bind) says the port is ours.
+        const bool bOurs =
+            ReadFile(m_dir.filePath("nginx.pid")).trimmed() == QByteArray::number(static_cast<qint64>(pid));
+        if (bOurs && CanConnect(uPort))
         {
             m_nPid = pid;
             m_uPort = uPort;
@@ -195,8 +203,30 @@ bool Nginx::WaitForLog(const std::function<bool(const QStringList&)>& fnDone, in
     }
 }
 
+bool Nginx::Settle() const
+{
+    // nginx logs a request after its response, in one event loop: once a marker
+    // asked for now is in the log, every request answered before it is too.
+    static std::atomic<int> s_nMarker{0};
+    const QString strMarker = QStringLiteral("/.orvel-log-marker-%1-%2")
+                                  .arg(QCoreApplication::applicationPid())
+                                  .arg(s_nMarker.fetch_add(1));
+    QProcess::execute(QStringLiteral("curl"), {QStringLiteral("-s"), QStringLiteral("-o"),
+                                               QStringLiteral("/dev/null"), BaseUrl() + strMarker});
+    return WaitForLog(
+        [&](const QStringList& vecLines)
+        {
+            for (const QString& strLine : vecLines)
+                if (strLine.contains(strMarker))
+                    return true;
+            return false;
+        },
+        20000);
+}
+
 void Nginx::ClearLog()
 {
+    Settle();
     // nginx keeps the file open in append mode, so truncating it in place is safe.
     QFile file(m_dir.filePath("access.log"));
     if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))

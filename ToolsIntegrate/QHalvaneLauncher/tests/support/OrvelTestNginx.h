@@ -39,6 +39,9 @@ public:
     // Polls the log until fnDone holds for it or nDeadlineMs passes: nginx
     // writes a line only after the response, so counting right away races.
     bool WaitForLog(const std::function<bool(const QStringList&)>& fnDone, int nDeadlineMs = 10000) const;
+    // Waits until every request answered so far is in the access log.
+    bool Settle() const;
+    // Settles, then empties the log.
     void ClearLog();
 
 private:

@@ -1,13 +1,25 @@
 // SPDX-License-Identifier: MIT
 // What a reader may ask of a remote source beyond opening files: the current
-// download speed, the speed limit, cancelling transfers and shutting down.
+// download speed, the speed limit, cancelling transfers, shutting down, and
+// reading part of a file.
 // Internal to the library; not part of the ABI.
 #pragma once
+
+#include <Corvane/CorvaneStream.h>
 
 #include <cstdint>
 
 namespace NSCorvane
 {
+
+// How a read of part of a remote file ended.
+enum class RangeReadResult
+{
+    Ok,        // the bytes asked, exactly
+    UseWhole,  // not by range (turned off, refused by the server, or out of its reach): read the whole file
+    Failed,    // a faulty or failed answer; another try may work
+    Cancelled, // CancelDownloads or shutdown
+};
 
 class IDownloadControl
 {
@@ -20,6 +32,12 @@ public:
     virtual bool CancelDownloads() = 0;
     // Stops new opens, cancels, and waits until every open has left.
     virtual bool Shutdown() = 0;
+    // Fetches uLength bytes at uOffset of the store-relative pcszFile with one
+    // single-part Range request, never through or into the cache. Ok puts an
+    // in-memory file of exactly those bytes in *ppFile (the caller releases
+    // it); concurrent reads of one range share one request. Any thread.
+    virtual RangeReadResult ReadRange(const char* pcszFile, uint32_t uOffset, uint32_t uLength,
+                                      IFile** ppFile) = 0;
 
 protected:
     ~IDownloadControl() = default; // owned through the file system it belongs to

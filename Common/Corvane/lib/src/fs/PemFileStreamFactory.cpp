@@ -192,6 +192,26 @@ bool PemFileStreamFactory::Exists(const char* pcszPath, int nOption)
                             { return piFileSys->Exists(pcszPath, nFsOption); });
 }
 
+bool PemFileStreamFactory::WouldFetch(const char* pcszPath, int nOption)
+{
+    if (m_vecRemote.empty())
+    {
+        return false;
+    }
+    switch (RouteOf(nOption))
+    {
+    case Route::RemoteOnly:
+    case Route::RemoteFirst:
+        return true;
+    case Route::LocalFirst:
+        return !Exists(pcszPath, SHO_LocalOnly);
+    case Route::LocalOnly:
+    case Route::None:
+        break;
+    }
+    return false;
+}
+
 bool PemFileStreamFactory::Release()
 {
     // Remote sources stop their transfers before anything is deleted, so no

@@ -35,6 +35,10 @@ public:
 
     IFile* Open(const char* pcszPath, int nOption);
     bool Exists(const char* pcszPath, int nOption);
+    // Whether an Open with nOption would ask a remote source for pcszPath before
+    // any local copy: always on remote-first and remote-only routes, on a
+    // local-first route when no local file system holds the file.
+    bool WouldFetch(const char* pcszPath, int nOption);
 
     // Shuts remote sources down, then releases every file system. Always true.
     // The destructor calls it too, so file systems never outlive their factory.

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "net/HttpPrivateImpl.h"
 
-#include "common/CorvaneAscii.h"
 #include "common/CorvaneCheck.h"
 
 #include <algorithm>
@@ -58,63 +57,6 @@ size_t ThrottleSliceOf(uint64_t uLimit, size_t uChunk)
     return static_cast<size_t>(std::clamp<uint64_t>(uLimit / 16, 256, 16384));
 }
 
-std::string Trim(const std::string& str)
-{
-    size_t uBegin = 0;
-    size_t uEnd = str.size();
-    while (uBegin < uEnd && CorvaneUtil::IsAsciiSpace(str[uBegin]))
-    {
-        ++uBegin;
-    }
-    while (uEnd > uBegin && CorvaneUtil::IsAsciiSpace(str[uEnd - 1]))
-    {
-        --uEnd;
-    }
-    return str.substr(uBegin, uEnd - uBegin);
-}
-
-bool StartsWithNoCase(const std::string& str, const char* pcszPrefix)
-{
-    const size_t uLen = std::strlen(pcszPrefix);
-    if (str.size() < uLen)
-    {
-        return false;
-    }
-    for (size_t i = 0; i < uLen; ++i)
-    {
-        if (CorvaneUtil::AsciiToLower(str[i]) != CorvaneUtil::AsciiToLower(pcszPrefix[i]))
-        {
-            return false;
-        }
-    }
-    return true;
-}
-
-// A decimal u64 and nothing else (no sign, no spaces inside, no overflow).
-bool ParseContentLength(const std::string& strValue, uint64_t* puOut)
-{
-    if (strValue.empty())
-    {
-        return false;
-    }
-    uint64_t uValue = 0;
-    for (char c : strValue)
-    {
-        if (c < '0' || c > '9')
-        {
-            return false;
-        }
-        const uint64_t uDigit = static_cast<uint64_t>(c - '0');
-        if (uValue > (UINT64_MAX - uDigit) / 10)
-        {
-            return false;
-        }
-        uValue = uValue * 10 + uDigit;
-    }
-    *puOut = uValue;
-    return true;
-}
-
 const NSCorvaneNet::CurlApi& RequireCurl()
 {
     const NSCorvaneNet::CurlApi* pCurl = NSCorvaneNet::LoadCurl();
@@ -141,15 +83,13 @@ struct HttpPrivateImpl::TransferContext
     HttpRequest* pRequest = nullptr;
     std::string* pBody = nullptr; // null for HEAD
     std::function<bool()> fnAbort;
-    long nStatus = 0;
-    std::string strStatusText;
-    bool bHeadersSeen = false;
-    bool bHasLength = false;
-    uint64_t uExpected = 0;
-    bool bBadLength = false;
-    std::string strBadLength;
+    NSCorvaneNet::HttpResponseHead head;
     bool bTooLarge = false;
     bool bOutOfMemory = false;
+    // A single-part Range GET of uRangeLength bytes at uRangeOffset.
+    bool bRange = false;
+    uint64_t uRangeOffset = 0;
+    uint64_t uRangeLength = 0;
 };
 
 // Puts a request on the active list for its lifetime, unless shutting down.
@@ -260,35 +200,9 @@ size_t HttpPrivateImpl::HeaderCallback(char* pData, size_t uSize, size_t uCount,
     const size_t uLen = uSize * uCount;
     try
     {
-        const std::string strLine(pData, uLen);
-        if (StartsWithNoCase(strLine, "HTTP/"))
+        if (!ctx.head.AddLine(pData, uLen))
         {
-            // A new header block (after "100 Continue" or an interim response) starts over.
-            ctx.bHeadersSeen = false;
-            ctx.bHasLength = false;
-            ctx.uExpected = 0;
-            const size_t uCode = strLine.find(' ');
-            const size_t uText =
-                uCode == std::string::npos ? std::string::npos : strLine.find(' ', uCode + 1);
-            ctx.nStatus =
-                uCode == std::string::npos ? 0 : std::strtol(strLine.c_str() + uCode + 1, nullptr, 10);
-            ctx.strStatusText = uText == std::string::npos ? std::string() : Trim(strLine.substr(uText + 1));
-        }
-        else if (strLine == "\r\n" || strLine == "\n")
-        {
-            ctx.bHeadersSeen = true;
-        }
-        else if (StartsWithNoCase(strLine, "content-length:"))
-        {
-            const std::string strValue = Trim(strLine.substr(std::strlen("content-length:")));
-            if (!ParseContentLength(strValue, &ctx.uExpected))
-            {
-                // Without a trustworthy length the body cannot be checked: refuse it.
-                ctx.bBadLength = true;
-                ctx.strBadLength = strValue.substr(0, 64);
-                return 0;
-            }
-            ctx.bHasLength = true;
+            return 0;
         }
     }
     catch (...)
@@ -307,13 +221,32 @@ size_t HttpPrivateImpl::WriteCallback(char* pData, size_t uSize, size_t uCount, 
     {
         return 0;
     }
-    if (!ctx.pBody || ctx.nStatus != 200)
+    if (!ctx.pBody)
+    {
+        return uLen;
+    }
+    if (ctx.bRange)
+    {
+        if (ctx.head.nStatus == 200)
+        {
+            return 0; // the whole package instead of the range: not worth reading
+        }
+        if (ctx.head.nStatus == 206 && ctx.pBody->empty() &&
+            NSCorvaneNet::JudgeRangeHead(ctx.head, ctx.uRangeOffset, ctx.uRangeLength, nullptr) !=
+                NSCorvaneNet::RangeVerdict::Partial)
+        {
+            return 0; // other bytes than asked: the caller says why
+        }
+    }
+    if (ctx.head.nStatus != (ctx.bRange ? 206 : 200))
     {
         return uLen; // error pages are not kept
     }
     std::string& strBody = *ctx.pBody;
     // libcurl itself stops at Content-Length; this also bounds bodies without one.
-    const uint64_t uLimit = ctx.bHasLength ? std::min(ctx.uExpected, kMaxBody) : kMaxBody;
+    const uint64_t uLimit = ctx.bRange            ? ctx.uRangeLength
+                            : ctx.head.bHasLength ? std::min(ctx.head.uLength, kMaxBody)
+                                                  : kMaxBody;
     if (strBody.size() + uLen > uLimit)
     {
         ctx.bTooLarge = true;
@@ -335,9 +268,9 @@ size_t HttpPrivateImpl::WriteCallback(char* pData, size_t uSize, size_t uCount, 
     }
     try
     {
-        if (strBody.empty() && ctx.bHasLength)
+        if (strBody.empty() && ctx.head.bHasLength)
         {
-            strBody.reserve(static_cast<size_t>(std::min(ctx.uExpected, kMaxReserve)));
+            strBody.reserve(static_cast<size_t>(std::min(ctx.head.uLength, kMaxReserve)));
         }
         strBody.append(pData, uLen);
     }
@@ -394,7 +327,12 @@ CURLcode HttpPrivateImpl::Perform(const std::string& strUrl, TransferContext& ct
     {
         CURL* pHandle = m_pool.Acquire();
         NSCorvaneNet::CurlHeaderList headers(m_curl);
-        if (!pHandle || !headers.Append("Connection: keep-alive"))
+        const std::string strRange =
+            ctx.bRange ? Format("Range: bytes=%llu-%llu", static_cast<unsigned long long>(ctx.uRangeOffset),
+                                static_cast<unsigned long long>(ctx.uRangeOffset + ctx.uRangeLength - 1))
+                       : std::string();
+        if (!pHandle || !headers.Append("Connection: keep-alive") ||
+            (ctx.bRange && !headers.Append(strRange.c_str())))
         {
             m_pool.Return(pHandle);
             return CURLE_OUT_OF_MEMORY;
@@ -437,7 +375,8 @@ CURLcode HttpPrivateImpl::Perform(const std::string& strUrl, TransferContext& ct
         // carry bytes a faulty server sent past its last response. Such a failure
         // before any status line is transient: one retry on a fresh connection.
         const bool bTransient = eCode != CURLE_OK && eCode != CURLE_OPERATION_TIMEDOUT && bReused &&
-                                ctx.nStatus == 0 && !ctx.bBadLength && !ctx.bOutOfMemory && !ctx.fnAbort();
+                                ctx.head.nStatus == 0 && !ctx.head.bBadLength && !ctx.bOutOfMemory &&
+                                !ctx.fnAbort();
         if (!bTransient)
         {
             break;
@@ -472,17 +411,18 @@ bool HttpPrivateImpl::FileDownload(const std::string& strUrl, std::string& strBo
         strMessage = "Download file aborted";
         return false;
     }
-    if (ctx.bBadLength)
+    if (ctx.head.bBadLength)
     {
         strMessage = Format("Download file fail, invalid Content-Length \"%s\", url=%s",
-                            ctx.strBadLength.c_str(), strUrl.c_str());
+                            ctx.head.strBadLength.c_str(), strUrl.c_str());
         return false;
     }
     if (ctx.bTooLarge)
     {
-        strMessage = Format("Download file fail, body too large, expect=%llu recv>%zu, url=%s",
-                            static_cast<unsigned long long>(ctx.bHasLength ? ctx.uExpected : kMaxBody),
-                            strBody.size(), strUrl.c_str());
+        strMessage =
+            Format("Download file fail, body too large, expect=%llu recv>%zu, url=%s",
+                   static_cast<unsigned long long>(ctx.head.bHasLength ? ctx.head.uLength : kMaxBody),
+                   strBody.size(), strUrl.c_str());
         return false;
     }
     if (ctx.bOutOfMemory)
@@ -490,11 +430,12 @@ bool HttpPrivateImpl::FileDownload(const std::string& strUrl, std::string& strBo
         strMessage = Format("Download file fail, out of memory, url=%s", strUrl.c_str());
         return false;
     }
-    if (eCode == CURLE_PARTIAL_FILE && ctx.nStatus == 200 && ctx.bHeadersSeen && ctx.bHasLength)
+    if (eCode == CURLE_PARTIAL_FILE && ctx.head.nStatus == 200 && ctx.head.bHeadersSeen &&
+        ctx.head.bHasLength)
     {
         // The server closed before sending all it announced.
         strMessage = Format("Download file fail, body size mismatch, expect=%zu recv=%zu",
-                            static_cast<size_t>(ctx.uExpected), strBody.size());
+                            static_cast<size_t>(ctx.head.uLength), strBody.size());
         return false;
     }
     if (eCode != CURLE_OK)
@@ -511,19 +452,110 @@ bool HttpPrivateImpl::FileDownload(const std::string& strUrl, std::string& strBo
         strMessage = Format("Download file fail, no response, url=%s", strUrl.c_str());
         return false;
     }
-    if (ctx.nStatus != 200)
+    if (ctx.head.nStatus != 200)
     {
-        strMessage = Format("Download file fail, code is %d, message is %s", static_cast<int>(ctx.nStatus),
-                            ctx.strStatusText.c_str());
+        strMessage = Format("Download file fail, code is %d, message is %s",
+                            static_cast<int>(ctx.head.nStatus), ctx.head.strStatusText.c_str());
         return false;
     }
-    if (ctx.bHeadersSeen && ctx.bHasLength && strBody.size() != ctx.uExpected)
+    if (ctx.head.bHeadersSeen && ctx.head.bHasLength && strBody.size() != ctx.head.uLength)
     {
         strMessage = Format("Download file fail, body size mismatch, expect=%zu recv=%zu",
-                            static_cast<size_t>(ctx.uExpected), strBody.size());
+                            static_cast<size_t>(ctx.head.uLength), strBody.size());
         return false;
     }
     return true;
+}
+
+HttpRangeResult HttpPrivateImpl::RangeDownload(const std::string& strUrl, uint64_t uOffset, uint64_t uLength,
+                                               std::string& strBody, std::string& strMessage)
+{
+    strBody.clear();
+    if (uLength == 0 || uLength > kMaxBody || uOffset > UINT64_MAX - uLength)
+    {
+        strMessage = Format("Download range fail, no such range, offset=%llu length=%llu, url=%s",
+                            static_cast<unsigned long long>(uOffset),
+                            static_cast<unsigned long long>(uLength), strUrl.c_str());
+        return HttpRangeResult::Failed;
+    }
+    ActiveRequest request(*this);
+    if (!request.Listed())
+    {
+        strMessage = "Download file aborted";
+        return HttpRangeResult::Cancelled;
+    }
+    TransferContext ctx;
+    ctx.pPrivate = this;
+    ctx.pRequest = request.Get();
+    ctx.pBody = &strBody;
+    ctx.bRange = true;
+    ctx.uRangeOffset = uOffset;
+    ctx.uRangeLength = uLength;
+    ctx.fnAbort = [this, pRequest = request.Get()] { return pRequest->bCancel.load() || IsShuttingDown(); };
+
+    const CURLcode eCode = Perform(strUrl, ctx, /*bHead=*/false);
+
+    if (request.Get()->bCancel.load() || IsShuttingDown())
+    {
+        strMessage = "Download file aborted";
+        return HttpRangeResult::Cancelled;
+    }
+    if (ctx.head.bBadLength)
+    {
+        strMessage = Format("Download range fail, invalid Content-Length \"%s\", url=%s",
+                            ctx.head.strBadLength.c_str(), strUrl.c_str());
+        return HttpRangeResult::Failed;
+    }
+    if (ctx.bOutOfMemory)
+    {
+        strMessage = Format("Download range fail, out of memory, url=%s", strUrl.c_str());
+        return HttpRangeResult::Failed;
+    }
+    if (ctx.head.nStatus != 0)
+    {
+        std::string strWhy;
+        switch (NSCorvaneNet::JudgeRangeHead(ctx.head, uOffset, uLength, &strWhy))
+        {
+        case NSCorvaneNet::RangeVerdict::Partial:
+            break;
+        case NSCorvaneNet::RangeVerdict::WholeBody:
+            strBody.clear();
+            return HttpRangeResult::WholeBody;
+        case NSCorvaneNet::RangeVerdict::NotSatisfiable:
+            strMessage = Format("Download range fail, code is 416, url=%s", strUrl.c_str());
+            return HttpRangeResult::NotSatisfiable;
+        case NSCorvaneNet::RangeVerdict::Missing:
+            strMessage = Format("Download range fail, code is 404, url=%s", strUrl.c_str());
+            return HttpRangeResult::Missing;
+        case NSCorvaneNet::RangeVerdict::Refused:
+            strBody.clear();
+            strMessage = Format("Download range fail, %s, url=%s", strWhy.c_str(), strUrl.c_str());
+            return HttpRangeResult::Failed;
+        }
+    }
+    if (ctx.bTooLarge)
+    {
+        strBody.clear();
+        strMessage = Format("Download range fail, body longer than the range of %llu bytes, url=%s",
+                            static_cast<unsigned long long>(uLength), strUrl.c_str());
+        return HttpRangeResult::Failed;
+    }
+    if (eCode != CURLE_OK && !(eCode == CURLE_PARTIAL_FILE && ctx.head.nStatus == 206))
+    {
+        CORVANE_REPORT(Format("Download range fail, ret=%d, error=%s, url=%s", static_cast<int>(eCode),
+                              m_curl.pfnEasyStrerror(eCode), strUrl.c_str())
+                           .c_str());
+        strMessage = Format("Download range fail, no response, url=%s", strUrl.c_str());
+        return HttpRangeResult::Failed;
+    }
+    if (strBody.size() != uLength)
+    {
+        strMessage = Format("Download range fail, body size mismatch, expect=%llu recv=%zu, url=%s",
+                            static_cast<unsigned long long>(uLength), strBody.size(), strUrl.c_str());
+        strBody.clear();
+        return HttpRangeResult::Failed;
+    }
+    return HttpRangeResult::Ok;
 }
 
 int HttpPrivateImpl::QueryFile(const std::string& strUrl, std::string& strMessage)
@@ -550,16 +582,16 @@ int HttpPrivateImpl::QueryFile(const std::string& strUrl, std::string& strMessag
                             m_curl.pfnEasyStrerror(eCode), strUrl.c_str());
         return -1;
     }
-    if (ctx.nStatus == 200)
+    if (ctx.head.nStatus == 200)
     {
         return 1;
     }
-    if (ctx.nStatus == 404)
+    if (ctx.head.nStatus == 404)
     {
         return 0;
     }
-    strMessage = Format("Query file fail, code=%d, url=%s, message=%s", static_cast<int>(ctx.nStatus),
-                        strUrl.c_str(), ctx.strStatusText.c_str());
+    strMessage = Format("Query file fail, code=%d, url=%s, message=%s", static_cast<int>(ctx.head.nStatus),
+                        strUrl.c_str(), ctx.head.strStatusText.c_str());
     return -1;
 }
 

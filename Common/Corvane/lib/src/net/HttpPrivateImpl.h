@@ -5,6 +5,7 @@
 #pragma once
 
 #include "net/CorvaneCurl.h"
+#include "net/CorvaneHttpHead.h"
 #include "net/PemConfig.h"
 #include "net/PemRateLimiter.h"
 #include "net/PemSpeedMeter.h"
@@ -32,6 +33,18 @@ struct HttpOpenFlightState
     bool bFinished = false;
     bool bSucceeded = false;
     bool bCached = false;
+    int nRangeResult = 0; // a range flight's RangeReadResult
+};
+
+// How a Range GET ended.
+enum class HttpRangeResult
+{
+    Ok,             // 206 with exactly the bytes asked
+    WholeBody,      // 200: the server does not serve ranges (the body was not read)
+    NotSatisfiable, // 416
+    Missing,        // 404
+    Failed,         // a transport failure, or an answer that does not fit the request
+    Cancelled,
 };
 
 // One request in flight; CancelDownloads sets its flag.
@@ -62,6 +75,11 @@ public:
     // GET strUrl. True with the whole body in strBody; false with strMessage
     // holding the reason for the caller's log (transport failures are logged here).
     bool FileDownload(const std::string& strUrl, std::string& strBody, std::string& strMessage);
+    // GET of uLength bytes at uOffset of strUrl, one single-part range. Ok with
+    // exactly those bytes in strBody; otherwise strBody is empty and strMessage
+    // holds the reason for the caller's log (transport failures are logged here).
+    HttpRangeResult RangeDownload(const std::string& strUrl, uint64_t uOffset, uint64_t uLength,
+                                  std::string& strBody, std::string& strMessage);
     // HEAD strUrl: 1 for 200, 0 for 404 (no message), -1 with strMessage otherwise.
     int QueryFile(const std::string& strUrl, std::string& strMessage);
 
@@ -69,6 +87,8 @@ public:
 
     std::mutex m_mtxFlight;
     std::unordered_map<std::string, std::shared_ptr<HttpOpenFlightState>> m_mapFlight;
+    // Range flights, keyed by path, NUL, offset and length.
+    std::unordered_map<std::string, std::shared_ptr<HttpOpenFlightState>> m_mapRangeFlight;
     std::atomic<uint32_t> m_uPendingDownloads{0};
     PemRateLimiter m_limiter;
     PemSpeedMeter m_meter;

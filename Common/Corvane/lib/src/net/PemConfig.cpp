@@ -191,6 +191,7 @@ bool PemConfig::Read(const char* pcszPath)
                 ReadInt(*pEntry, "limitspeed", info.uLimitSpeed);
                 ReadString(*pEntry, "cabundle", info.strCaBundle);
                 ReadInt(*pEntry, "stalltimeout", info.uStallSeconds);
+                ReadInt(*pEntry, "range", info.uRange);
                 m_vecRemote.push_back(std::move(info));
             }
         }

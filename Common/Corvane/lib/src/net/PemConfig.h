@@ -24,6 +24,9 @@ struct CorvaneRemoteInfo
     std::string strCaBundle;
     // "stalltimeout": seconds below 1 byte/s after which a transfer is abandoned.
     uint32_t uStallSeconds = 30;
+    // "range": 0 turns Range reads of single file records off for this source;
+    // the reader then fetches and caches whole packages.
+    uint32_t uRange = 1;
 };
 
 class PemConfig

@@ -2,6 +2,7 @@
 #include "net/PemHttpDownloader.h"
 
 #include "common/CorvaneCheck.h"
+#include "common/CorvaneLog.h"
 #include "common/CorvaneMemory.h"
 #include "common/CorvanePath.h"
 #include "fs/CorvaneFiles.h"
@@ -13,6 +14,7 @@
 
 #include <Corvane/CorvaneRecords.h>
 
+#include <cstdio>
 #include <memory>
 #include <new>
 
@@ -125,6 +127,7 @@ bool PemHttpDownloader::InitlizeUrl(const CorvaneRemoteInfo& info)
         m_strCacheDir = info.strDir;
         m_strUrl = info.strUrl;
         m_uCache = info.uCache;
+        m_bRangeOff.store(info.uRange == 0);
         m_pd = new HttpPrivateImpl(info);
     }
     catch (...)
@@ -265,6 +268,142 @@ IFile* PemHttpDownloader::RunFlight(HttpPrivateImpl* pPrivate, const char* pcszF
     IFile* pResult = NewBodyFile(spState);
     bSucceeded = pResult != nullptr;
     return pResult;
+}
+
+RangeReadResult PemHttpDownloader::ReadRange(const char* pcszFile, uint32_t uOffset, uint32_t uLength,
+                                             IFile** ppFile)
+{
+    CORVANE_CHECK_RET(ppFile, RangeReadResult::Failed);
+    *ppFile = nullptr;
+    CORVANE_CHECK_RET(pcszFile && *pcszFile, RangeReadResult::Failed);
+    HttpPrivateImpl* pPrivate = m_pd;
+    CORVANE_CHECK_RET(pPrivate, RangeReadResult::Failed);
+    if (m_bRangeOff.load())
+    {
+        return RangeReadResult::UseWhole;
+    }
+    OpenScope scope(pPrivate);
+    if (!scope.Entered())
+    {
+        return RangeReadResult::Cancelled;
+    }
+    CORVANE_CHECK_RET(CorvaneUtil::IsSafeRelativePath(pcszFile), RangeReadResult::Failed);
+    try
+    {
+        // A NUL cannot occur in a path, so no path and range share a key.
+        std::string strKey = pcszFile;
+        strKey += '\0';
+        strKey += std::to_string(uOffset) + "+" + std::to_string(uLength);
+        std::shared_ptr<HttpOpenFlightState> spState;
+        bool bOwner = false;
+        {
+            std::lock_guard<std::mutex> lock(pPrivate->m_mtxFlight);
+            std::shared_ptr<HttpOpenFlightState>& spSlot = pPrivate->m_mapRangeFlight[strKey];
+            if (!spSlot)
+            {
+                spSlot = std::make_shared<HttpOpenFlightState>();
+                bOwner = true;
+            }
+            spState = spSlot;
+        }
+        RangeReadResult eResult = RangeReadResult::Failed;
+        if (bOwner)
+        {
+            eResult = RunRangeFlight(pPrivate, pcszFile, uOffset, uLength, strKey, spState);
+        }
+        else
+        {
+            std::unique_lock<std::mutex> lock(spState->mtx);
+            spState->cv.wait(lock, [&] { return spState->bFinished; });
+            eResult = static_cast<RangeReadResult>(spState->nRangeResult);
+        }
+        if (eResult == RangeReadResult::Ok)
+        {
+            *ppFile = NewBodyFile(spState); // the body is read-only once finished
+            CORVANE_CHECK_RET(*ppFile, RangeReadResult::Failed);
+        }
+        return eResult;
+    }
+    catch (...)
+    {
+        CORVANE_REPORT("std::bad_alloc");
+        return RangeReadResult::Failed;
+    }
+}
+
+RangeReadResult PemHttpDownloader::RunRangeFlight(HttpPrivateImpl* pPrivate, const char* pcszFile,
+                                                  uint32_t uOffset, uint32_t uLength,
+                                                  const std::string& strKey,
+                                                  const std::shared_ptr<HttpOpenFlightState>& spState)
+{
+    // Joiners learn the result however this ends; later reads start afresh.
+    RangeReadResult eResult = RangeReadResult::Failed;
+    struct FinishGuard
+    {
+        HttpPrivateImpl* pPrivate;
+        const std::string& strKey;
+        const std::shared_ptr<HttpOpenFlightState>& spState;
+        RangeReadResult& eResult;
+        ~FinishGuard()
+        {
+            {
+                std::lock_guard<std::mutex> lock(spState->mtx);
+                spState->nRangeResult = static_cast<int>(eResult);
+                spState->bSucceeded = eResult == RangeReadResult::Ok;
+                spState->bFinished = true;
+            }
+            spState->cv.notify_all();
+            std::lock_guard<std::mutex> lock(pPrivate->m_mtxFlight);
+            auto it = pPrivate->m_mapRangeFlight.find(strKey);
+            if (it != pPrivate->m_mapRangeFlight.end() && it->second == spState)
+            {
+                pPrivate->m_mapRangeFlight.erase(it);
+            }
+        }
+    } guard{pPrivate, strKey, spState, eResult};
+
+    pPrivate->m_uPendingDownloads.fetch_add(1);
+    std::string strMessage;
+    const std::string strUrl = NSCorvaneNet::BuildFileUrl(m_strUrl, pcszFile, CorvanePlatform::SteadyMs());
+    const HttpRangeResult eHttp =
+        pPrivate->RangeDownload(strUrl, uOffset, uLength, spState->strBody, strMessage);
+    if (pPrivate->m_uPendingDownloads.fetch_sub(1) == 1)
+    {
+        pPrivate->m_limiter.Reset();
+    }
+    if (!strMessage.empty())
+    {
+        CORVANE_REPORT(strMessage.c_str());
+    }
+    switch (eHttp)
+    {
+    case HttpRangeResult::Ok:
+        eResult = RangeReadResult::Ok;
+        break;
+    case HttpRangeResult::WholeBody:
+        // Asking again for every file would cost a request each: ask no more.
+        if (!m_bRangeOff.exchange(true))
+        {
+            char szLine[1200];
+            std::snprintf(szLine, sizeof(szLine),
+                          "Range reads answered with the whole file, url=%s: whole packages from now on",
+                          m_strUrl.c_str());
+            CorvaneUtil::WriteLogLine(szLine);
+        }
+        eResult = RangeReadResult::UseWhole;
+        break;
+    case HttpRangeResult::NotSatisfiable:
+    case HttpRangeResult::Missing:
+        eResult = RangeReadResult::UseWhole;
+        break;
+    case HttpRangeResult::Failed:
+        eResult = RangeReadResult::Failed;
+        break;
+    case HttpRangeResult::Cancelled:
+        eResult = RangeReadResult::Cancelled;
+        break;
+    }
+    return eResult;
 }
 
 bool PemHttpDownloader::Exists(const char* pcszFile, int nOption)

@@ -13,6 +13,7 @@
 
 #include <Corvane/CorvaneStream.h>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -47,6 +48,11 @@ public:
     uint64_t GetCurrentSpeed() override;
     bool SetLimitSpeed(uint64_t uBytesPerSecond) override;
     bool CancelDownloads() override;
+    // Range reads bypass the cache and are never written to it. A source whose
+    // configuration turns them off, or whose server answered one with the whole
+    // file, answers UseWhole from then on without a request.
+    RangeReadResult ReadRange(const char* pcszFile, uint32_t uOffset, uint32_t uLength,
+                              IFile** ppFile) override;
 
 private:
     PemHttpDownloader() = default;
@@ -58,10 +64,16 @@ private:
     // Downloads pcszFile now into strBody; logs why not.
     bool _OpenHttp(const char* pcszFile, std::string& strBody);
     bool _ExistsHttp(const char* pcszFile);
+    // The owner's side of a range flight.
+    RangeReadResult RunRangeFlight(HttpPrivateImpl* pPrivate, const char* pcszFile, uint32_t uOffset,
+                                   uint32_t uLength, const std::string& strKey,
+                                   const std::shared_ptr<HttpOpenFlightState>& spState);
 
     std::string m_strUrl;
     std::string m_strCacheDir;
     uint32_t m_uCache = 0;
+    // Off by configuration, or since the server answered a range with the whole file.
+    std::atomic<bool> m_bRangeOff{false};
     // Created by InitlizeUrl; kept until destruction so that no call racing a
     // Shutdown can reach freed state.
     HttpPrivateImpl* m_pd = nullptr;

@@ -229,47 +229,79 @@ IFile* PemCorvaneReader::OpenFile(const char* pcszPath, int nOption)
     {
         nOption = m_nDefaultOption;
     }
+
+    // Decodes the record at uOfs of pifEncode. bRecordOnly: pifEncode holds
+    // that record alone, fetched by range, so it must fill the file exactly and
+    // its content must match the index; a package copy is checked as a whole
+    // where it is cached, and its content by the caller.
+    auto fnDecode = [&element](IFile* pifEncode, uint32_t uOfs, bool bRecordOnly) -> IFile*
+    {
+        CORVANE_CHECK_NULL(pifEncode->Seek(0, SEEK_SET) >= 0);
+        // Offsets past 2 GiB cannot be reached through the 32-bit seek; the package
+        // size bounds every read below.
+        CORVANE_CHECK_NULL(uOfs <= static_cast<uint32_t>(INT32_MAX));
+        CORVANE_CHECK_NULL(pifEncode->Seek(static_cast<int32_t>(uOfs), SEEK_SET) >= 0);
+        CORVANE_CHECK_NULL(pifEncode->Tell() == static_cast<int32_t>(uOfs));
+        CORVANE_FILE_HEADER fHeader;
+        CORVANE_CHECK_NULL(pifEncode->Read(&fHeader, sizeof(fHeader)) ==
+                           static_cast<int32_t>(sizeof(fHeader)));
+        CORVANE_CHECK_NULL(fHeader.nMagic == CORVANE_MAGIC);
+
+        LibraryBuffer encode;
+        LibraryBuffer decode;
+        uint32_t uDecodeSize = 0;
+        const uint32_t uEncodeSize = fHeader.nEncodeSize;
+        // A lying record must not make us allocate more than the package holds.
+        const uint64_t uRemain = static_cast<uint64_t>(pifEncode->Size()) - (uOfs + sizeof(fHeader));
+        if (bRecordOnly)
+        {
+            CORVANE_CHECK_NULL(uEncodeSize == uRemain);
+        }
+        if (uEncodeSize > 0)
+        {
+            CORVANE_CHECK_NULL(uEncodeSize <= uRemain);
+            encode.p = static_cast<uint8_t*>(CorvaneUtil::MemoryAlloc(uEncodeSize));
+            uint8_t* pbEncodeBuffer = encode.p;
+            CORVANE_CHECK_NULL(pbEncodeBuffer);
+            CORVANE_CHECK_NULL(pifEncode->Read(pbEncodeBuffer, uEncodeSize) ==
+                               static_cast<int32_t>(uEncodeSize));
+            CORVANE_CHECK_NULL(CorvaneCompress::UnCompressContent(
+                pbEncodeBuffer, uEncodeSize, &decode.p, &uDecodeSize,
+                static_cast<NSCorvane::CORVANE_COMPRESS_TYPE>(fHeader.nCompressType)));
+            CORVANE_CHECK_NULL(uDecodeSize == fHeader.nOriContexLength);
+        }
+        else
+        {
+            CORVANE_CHECK_NULL(fHeader.nOriContexLength == 0);
+        }
+        if (bRecordOnly)
+        {
+            CORVANE_CHECK_NULL(NSCorvaneReader::CalcContextHash(decode.p, uDecodeSize) ==
+                               element.uContextHash);
+        }
+        return PemStreamBufferFile::CreateCopy(decode.p, uDecodeSize);
+    };
+
+    if (m_fileFactory.WouldFetch(strDatFile.c_str(), nOption))
+    {
+        bool bCancelled = false;
+        if (IFile* pifFile = ReadRecordByRange(strDatFile, element, fnDecode, &bCancelled))
+        {
+            return pifFile;
+        }
+        if (bCancelled)
+        {
+            return nullptr;
+        }
+    }
+
     IFile* pifEncode = m_fileFactory.Open(strDatFile.c_str(), nOption);
     if (!pifEncode)
     {
         return nullptr;
     }
     FileGuard guard{pifEncode};
-
-    CORVANE_CHECK_NULL(pifEncode->Seek(0, SEEK_SET) >= 0);
-    // Offsets past 2 GiB cannot be reached through the 32-bit seek; the package
-    // size bounds every read below.
-    CORVANE_CHECK_NULL(element.uElemOfs <= static_cast<uint32_t>(INT32_MAX));
-    CORVANE_CHECK_NULL(pifEncode->Seek(static_cast<int32_t>(element.uElemOfs), SEEK_SET) >= 0);
-    CORVANE_CHECK_NULL(pifEncode->Tell() == static_cast<int32_t>(element.uElemOfs));
-    CORVANE_FILE_HEADER fHeader;
-    CORVANE_CHECK_NULL(pifEncode->Read(&fHeader, sizeof(fHeader)) == static_cast<int32_t>(sizeof(fHeader)));
-    CORVANE_CHECK_NULL(fHeader.nMagic == CORVANE_MAGIC);
-
-    LibraryBuffer encode;
-    LibraryBuffer decode;
-    uint32_t uDecodeSize = 0;
-    const uint32_t uEncodeSize = fHeader.nEncodeSize;
-    if (uEncodeSize > 0)
-    {
-        // A lying record must not make us allocate more than the package holds.
-        const uint64_t uRemain =
-            static_cast<uint64_t>(pifEncode->Size()) - (element.uElemOfs + sizeof(fHeader));
-        CORVANE_CHECK_NULL(uEncodeSize <= uRemain);
-        encode.p = static_cast<uint8_t*>(CorvaneUtil::MemoryAlloc(uEncodeSize));
-        uint8_t* pbEncodeBuffer = encode.p;
-        CORVANE_CHECK_NULL(pbEncodeBuffer);
-        CORVANE_CHECK_NULL(pifEncode->Read(pbEncodeBuffer, uEncodeSize) == static_cast<int32_t>(uEncodeSize));
-        CORVANE_CHECK_NULL(CorvaneCompress::UnCompressContent(
-            pbEncodeBuffer, uEncodeSize, &decode.p, &uDecodeSize,
-            static_cast<NSCorvane::CORVANE_COMPRESS_TYPE>(fHeader.nCompressType)));
-        CORVANE_CHECK_NULL(uDecodeSize == fHeader.nOriContexLength);
-    }
-    else
-    {
-        CORVANE_CHECK_NULL(fHeader.nOriContexLength == 0);
-    }
-    return PemStreamBufferFile::CreateCopy(decode.p, uDecodeSize);
+    return fnDecode(pifEncode, element.uElemOfs, false);
 }
 
 int PemCorvaneReader::ReadPakInfo(CORVANE_PAK_INFO* pInfo)

@@ -9,11 +9,16 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <fstream>
+#include <sstream>
+
 namespace CorvaneTest
 {
 
-FaultHttpServer::FaultHttpServer(FaultMode eMode, std::string strBody, uint32_t uTrickleIntervalMs)
-    : m_eMode(eMode), m_strBody(std::move(strBody)), m_uTrickleMs(uTrickleIntervalMs)
+FaultHttpServer::FaultHttpServer(FaultMode eMode, std::string strBody, uint32_t uTrickleIntervalMs,
+                                 std::string strRoot)
+    : m_eMode(eMode), m_strBody(std::move(strBody)), m_strRoot(std::move(strRoot)),
+      m_uTrickleMs(uTrickleIntervalMs)
 {
     if (::pipe(m_fdStop) != 0)
     {
@@ -34,6 +39,12 @@ FaultHttpServer::FaultHttpServer(FaultMode eMode, std::string strBody, uint32_t 
     }
     m_uPort = ntohs(addr.sin_port);
     m_acceptThread = std::thread([this] { AcceptLoop(); });
+}
+
+std::unique_ptr<FaultHttpServer> FaultHttpServer::ServeDirectory(const std::string& strRoot,
+                                                                 FaultMode eRangeMode)
+{
+    return std::make_unique<FaultHttpServer>(eRangeMode, std::string(), 50, strRoot);
 }
 
 FaultHttpServer::~FaultHttpServer()
@@ -137,8 +148,17 @@ void FaultHttpServer::Serve(int fd)
             strIn.append(buf, static_cast<size_t>(n));
         }
         const bool bHead = strIn.compare(0, 5, "HEAD ") == 0;
+        const std::string strHead = strIn.substr(0, uEnd + 4);
         strIn.erase(0, uEnd + 4);
         m_nRequests.fetch_add(1);
+        if (!m_strRoot.empty())
+        {
+            if (!ServeFileRequest(fd, strHead))
+            {
+                return;
+            }
+            continue;
+        }
 
         const std::string strLength = std::to_string(m_strBody.size());
         const std::string strOk = "HTTP/1.1 200 OK\r\nContent-Length: " + strLength + "\r\n\r\n";
@@ -185,6 +205,8 @@ void FaultHttpServer::Serve(int fd)
         case FaultMode::BadContentLength:
             SendAll(fd, "HTTP/1.1 200 OK\r\nContent-Length: 12abc\r\nConnection: close\r\n\r\n" + m_strBody);
             return;
+        default: // range modes answer only in directory mode
+            return;
         case FaultMode::LongBody:
             if (SendAll(fd, strOk + m_strBody))
             {
@@ -196,6 +218,65 @@ void FaultHttpServer::Serve(int fd)
             return;
         }
     }
+}
+
+} // namespace CorvaneTest
+
+namespace CorvaneTest
+{
+
+bool FaultHttpServer::ServeFileRequest(int fd, const std::string& strHead)
+{
+    const bool bHead = strHead.compare(0, 5, "HEAD ") == 0;
+    const size_t uPath = strHead.find(' ') + 1;
+    const size_t uPathEnd = strHead.find_first_of(" ?", uPath);
+    std::ifstream in(m_strRoot + strHead.substr(uPath, uPathEnd - uPath), std::ios::binary);
+    if (!in)
+    {
+        return SendAll(fd, "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n");
+    }
+    std::stringstream ss;
+    ss << in.rdbuf();
+    const std::string strFile = ss.str();
+    const size_t uRange = strHead.find("\r\nRange: bytes=");
+    unsigned long long uFirst = 0;
+    unsigned long long uLast = 0;
+    if (uRange == std::string::npos ||
+        std::sscanf(strHead.c_str() + uRange, "\r\nRange: bytes=%llu-%llu", &uFirst, &uLast) != 2 ||
+        m_eMode == FaultMode::RangeIgnored)
+    {
+        return SendAll(fd, "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(strFile.size()) +
+                               "\r\n\r\n" + (bHead ? std::string() : strFile));
+    }
+    if (uFirst > uLast || uLast >= strFile.size() || m_eMode == FaultMode::RangeNotSatisfiable)
+    {
+        return SendAll(fd, "HTTP/1.1 416 Range Not Satisfiable\r\nContent-Length: 0\r\n\r\n");
+    }
+    if (m_eMode == FaultMode::RangeWrongContentRange && uLast + 1 < strFile.size())
+    {
+        ++uFirst;
+        ++uLast;
+    }
+    std::string strPart = strFile.substr(uFirst, uLast - uFirst + 1);
+    const std::string strContentRange = "Content-Range: bytes " + std::to_string(uFirst) + "-" +
+                                        std::to_string(uLast) + "/" + std::to_string(strFile.size()) + "\r\n";
+    const std::string strPartial = "HTTP/1.1 206 Partial Content\r\n" + strContentRange;
+    const std::string strLength = "Content-Length: " + std::to_string(strPart.size()) + "\r\n\r\n";
+    switch (m_eMode)
+    {
+    case FaultMode::RangeShort:
+        SendAll(fd, strPartial + strLength + strPart.substr(0, strPart.size() / 2));
+        return false;
+    case FaultMode::RangeLong:
+        SendAll(fd, strPartial + "Connection: close\r\n\r\n" + strPart + std::string(4096, 'z'));
+        return false;
+    case FaultMode::RangeCorrupt:
+        strPart[strPart.size() / 2] ^= 0x20;
+        break;
+    default:
+        break;
+    }
+    return SendAll(fd, strPartial + strLength + strPart);
 }
 
 } // namespace CorvaneTest

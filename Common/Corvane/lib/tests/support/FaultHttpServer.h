@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -24,13 +25,26 @@ enum class FaultMode
     Trickle,          // 200 with the full Content-Length, one byte per trickle interval
     BadContentLength, // a Content-Length that is not a number
     LongBody,         // the body, then much more than its Content-Length says
+    // Answers to a Range request when serving a directory (other requests are
+    // answered correctly there):
+    RangeOk,                // 206 with exactly the bytes asked
+    RangeIgnored,           // 200 with the whole file, as a server without Range support
+    RangeWrongContentRange, // 206 for the range one byte further on
+    RangeShort,             // 206 for the range, half of it sent, then closed
+    RangeLong,              // 206 for the range without Content-Length, more bytes, then closed
+    RangeNotSatisfiable,    // 416
+    RangeCorrupt,           // 206 for the range with one byte changed
 };
 
 class FaultHttpServer
 {
 public:
+    // strRoot set: directory mode (see ServeDirectory).
     explicit FaultHttpServer(FaultMode eMode, std::string strBody = std::string(1000, 'x'),
-                             uint32_t uTrickleIntervalMs = 50);
+                             uint32_t uTrickleIntervalMs = 50, std::string strRoot = std::string());
+    // Serves the files below strRoot by URI path (query ignored; 404 when
+    // missing) and answers Range requests as eRangeMode says.
+    static std::unique_ptr<FaultHttpServer> ServeDirectory(const std::string& strRoot, FaultMode eRangeMode);
     ~FaultHttpServer();
     FaultHttpServer(const FaultHttpServer&) = delete;
     FaultHttpServer& operator=(const FaultHttpServer&) = delete;
@@ -47,9 +61,12 @@ private:
     bool WaitReadable(int fd, int nMs);
     bool SleepOrStop(uint32_t uMs);
     bool SendAll(int fd, const std::string& strData);
+    // One request of directory mode; false when the connection is to be closed.
+    bool ServeFileRequest(int fd, const std::string& strHead);
 
     const FaultMode m_eMode;
     const std::string m_strBody;
+    const std::string m_strRoot; // directory mode when set
     const uint32_t m_uTrickleMs;
     int m_fdListen = -1;
     int m_fdStop[2] = {-1, -1};

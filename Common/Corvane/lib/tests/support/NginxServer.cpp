@@ -115,7 +115,8 @@ bool MakeSelfSignedCertificate(const std::string& strCertFile, const std::string
     return nRet == 0;
 }
 
-NginxServer::NginxServer(const std::string& strRoot, bool bHttps) : m_bHttps(bHttps)
+NginxServer::NginxServer(const std::string& strRoot, bool bHttps, bool bRanges)
+    : m_bHttps(bHttps), m_bRanges(bRanges)
 {
     if (m_bHttps && !MakeSelfSignedCertificate(m_dir / "cert.pem", m_dir / "key.pem"))
     {
@@ -156,7 +157,7 @@ bool NginxServer::Start(const std::string& strRoot)
          << "error_log " << strPrefix << "/error.log warn;\n"
          << "events { worker_connections 512; }\n"
             "http {\n"
-            "  log_format corvane '$request_method $uri $status $body_bytes_sent';\n"
+            "  log_format corvane '$request_method $uri $status $body_bytes_sent $http_range';\n"
             "  default_type application/octet-stream;\n"
             "  sendfile on;\n"
             "  keepalive_requests 100000;\n"
@@ -174,6 +175,10 @@ bool NginxServer::Start(const std::string& strRoot)
     {
         conf << "    ssl_certificate " << strPrefix << "/cert.pem;\n"
              << "    ssl_certificate_key " << strPrefix << "/key.pem;\n";
+    }
+    if (!m_bRanges)
+    {
+        conf << "    max_ranges 0;\n";
     }
     conf << "    root " << strRoot << ";\n"
          << "    access_log " << strPrefix << "/access.log corvane;\n"

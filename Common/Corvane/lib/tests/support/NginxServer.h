@@ -24,7 +24,9 @@ class NginxServer
 {
 public:
     // Serves strRoot; over HTTPS with a fresh self-signed certificate when bHttps.
-    explicit NginxServer(const std::string& strRoot, bool bHttps = false);
+    // bRanges false: "max_ranges 0;", a server that answers every Range request
+    // with the whole file.
+    explicit NginxServer(const std::string& strRoot, bool bHttps = false, bool bRanges = true);
     ~NginxServer();
     NginxServer(const NginxServer&) = delete;
     NginxServer& operator=(const NginxServer&) = delete;
@@ -42,7 +44,7 @@ public:
     // deadline) until the marker's line is there. One worker handles requests in
     // order, so every earlier answered request is logged by then.
 
-    // Access log lines, one per request: "<method> <uri> <status> <body bytes>"
+    // Access log lines, one per request: "<method> <uri> <status> <body bytes> <Range or ->"
     // (marker requests left out).
     std::vector<std::string> AccessLogLines() const;
     // Requests with this method whose URI path (query excluded) is strUri.
@@ -60,6 +62,7 @@ private:
 
     TempDir m_dir;
     bool m_bHttps;
+    bool m_bRanges;
     pid_t m_pid = -1;
     uint16_t m_uPort = 0;
     uint16_t m_uMarkerPort = 0; // plain HTTP, also when the served port speaks HTTPS

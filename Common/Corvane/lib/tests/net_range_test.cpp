@@ -1,0 +1,409 @@
+// SPDX-License-Identifier: MIT
+// Files whose package is not cached are read as single records by HTTP range:
+// against a real nginx (with and without Range support) and against a server
+// that answers ranges wrongly on purpose.
+#include "format/CorvaneEnvelope.h"
+#include "reader/PemCorvaneReader.h"
+#include "support/FaultHttpServer.h"
+#include "support/LogCapture.h"
+#include "support/NetTestUtil.h"
+#include "support/NginxServer.h"
+#include "support/TempDir.h"
+#include "support/TestStore.h"
+
+#include <Corvane/PemCorvaneX64.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <sstream>
+#include <thread>
+
+using namespace NSCorvane;
+using namespace CorvaneTest;
+
+namespace
+{
+
+struct ReaderDeleter
+{
+    void operator()(IPemCorvaneReader* p) const { p->Release(); }
+};
+using ReaderPtr = std::unique_ptr<IPemCorvaneReader, ReaderDeleter>;
+
+struct LogLine
+{
+    std::string strMethod, strUri, strRange;
+    int nStatus = 0;
+    uint64_t uBytes = 0;
+};
+
+std::vector<LogLine> PackageGets(const NginxServer& server)
+{
+    std::vector<LogLine> vecOut;
+    for (const std::string& strLine : server.AccessLogLines())
+    {
+        LogLine line;
+        std::istringstream(strLine) >> line.strMethod >> line.strUri >> line.nStatus >> line.uBytes >>
+            line.strRange;
+        if (line.strMethod == "GET" && line.strUri.size() > 4 &&
+            line.strUri.compare(line.strUri.size() - 4, 4, ".dat") == 0)
+        {
+            vecOut.push_back(line);
+        }
+    }
+    return vecOut;
+}
+
+// Three versions: each changes some files and keeps the others where an
+// earlier version wrote them, so version 3 reads from packages of all three.
+class RangeReadTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(g_InitCorvaneManager(nullptr, nullptr));
+        TestStoreResult previous;
+        for (uint32_t uVer = 1; uVer <= 3; ++uVer)
+        {
+            TestStoreVersion version;
+            version.uVersion = uVer;
+            version.uFilesPerPackage = 3;
+            for (int i = 0; i < 8; ++i)
+            {
+                const std::string strPath = "bin/f" + std::to_string(i) + ".bin";
+                if (uVer == 1 || i % 3 == static_cast<int>(uVer) - 2)
+                {
+                    version.mapFiles[strPath] = RandomBytes(500 + 9000 * i, uVer * 100 + i);
+                }
+                else
+                {
+                    version.mapKept[strPath] = previous.mapElement.at(strPath);
+                }
+            }
+            version.mapFiles["empty.txt"] = "";
+            version.mapFiles["big.bin"] = RandomBytes(uVer == 3 ? 400000 : 10, uVer);
+            TestStoreResult result;
+            ASSERT_TRUE(WriteTestStoreVersion(m_served / "store", version, &result));
+            for (const auto& [strPath, strContent] : version.mapFiles)
+            {
+                m_tree[strPath] = strContent;
+            }
+            previous = result;
+        }
+        m_elements = previous.mapElement;
+    }
+    void TearDown() override { g_UnInitCorvaneManager(); }
+
+    std::string WriteConfig(const std::string& strUrl, const std::string& strExtra = "")
+    {
+        const std::string strFile = m_log.Dir() / "remote.cfg";
+        WriteFileText(strFile, R"({"global": {"local": 1, "remote": 1}, "local": {"dir": ")" +
+                                   m_cache.Path() + R"("}, "remote": {"count": 1, "0": {"url": ")" + strUrl +
+                                   R"(/store", "dir": ")" + m_cache.Path() + R"(", "cache": 1)" + strExtra +
+                                   "}}}");
+        return strFile;
+    }
+
+    ReaderPtr NewReader(const std::string& strConfig)
+    {
+        IPemCorvaneReader* pReader = nullptr;
+        EXPECT_TRUE(g_NewCorvaneReaderByConfig(&pReader, strConfig.c_str(), 3)) << m_log.Text();
+        return ReaderPtr(pReader);
+    }
+
+    void ExpectTree(IPemCorvaneReader& reader)
+    {
+        for (const auto& [strPath, strContent] : m_tree)
+        {
+            EXPECT_TRUE(TakeContent(reader.OpenFile(strPath.c_str(), -1)) == strContent) << strPath;
+        }
+    }
+
+    std::string PackageOf(const std::string& strPath) const
+    {
+        std::string strPackage;
+        const CORVANE_IDX_ELEMENT& element = m_elements.at(strPath);
+        NSCorvaneReader::IdxValue_2_Path(strPackage, element.uElemIdx, element.uVer);
+        return strPackage;
+    }
+
+    size_t CachedPackages() const
+    {
+        size_t uCount = 0;
+        for (uint32_t uVer = 1; uVer <= 3; ++uVer)
+        {
+            uCount += ListDir(m_cache / ("dat/v" + std::to_string(uVer) + "/0")).size();
+        }
+        return uCount;
+    }
+
+    LogCapture m_log;
+    TempDir m_served;
+    TempDir m_cache;
+    std::map<std::string, std::string> m_tree; // the files of version 3
+    std::map<std::string, CORVANE_IDX_ELEMENT> m_elements;
+};
+
+} // namespace
+
+TEST_F(RangeReadTest, RecordsComeByRangeAndNothingIsCached)
+{
+    NginxServer server(m_served.Path());
+    ASSERT_TRUE(server.Running());
+    ReaderPtr pReader = NewReader(WriteConfig(server.BaseUrl()));
+    ASSERT_TRUE(pReader);
+    ExpectTree(*pReader);
+
+    // One 206 per file, for exactly its record; never a whole package.
+    std::vector<LogLine> vecGets = PackageGets(server);
+    ASSERT_EQ(vecGets.size(), m_tree.size());
+    for (const LogLine& line : vecGets)
+    {
+        EXPECT_EQ(line.nStatus, 206) << line.strUri;
+        bool bKnown = false;
+        for (const auto& [strPath, element] : m_elements)
+        {
+            if ("/store/" + PackageOf(strPath) == line.strUri &&
+                line.strRange == "bytes=" + std::to_string(element.uElemOfs) + "-" +
+                                     std::to_string(element.uElemOfs + element.uElemLen - 1))
+            {
+                bKnown = true;
+                EXPECT_EQ(line.uBytes, element.uElemLen);
+            }
+        }
+        EXPECT_TRUE(bKnown) << line.strUri << " " << line.strRange;
+    }
+    EXPECT_EQ(CachedPackages(), 0u);
+
+    // A cache that holds some packages: those are read from it, the rest by range.
+    const std::string strCached = PackageOf("big.bin");
+    ASSERT_TRUE(pReader->SyncDownloadDataFile(strCached.c_str()));
+    const size_t uBefore = PackageGets(server).size();
+    ExpectTree(*pReader);
+    vecGets = PackageGets(server);
+    size_t uFromCached = 0;
+    for (const auto& [strPath, element] : m_elements)
+    {
+        uFromCached += PackageOf(strPath) == strCached ? 1 : 0;
+    }
+    EXPECT_EQ(vecGets.size(), uBefore + m_tree.size() - uFromCached);
+    for (size_t i = uBefore; i < vecGets.size(); ++i)
+    {
+        EXPECT_NE(vecGets[i].strUri, "/store/" + strCached);
+        EXPECT_EQ(vecGets[i].nStatus, 206);
+    }
+    EXPECT_EQ(m_log.Text(), "");
+}
+
+TEST_F(RangeReadTest, OpenFilesJoinsNeighbouringRecordsOfAPackage)
+{
+    NginxServer server(m_served.Path());
+    ASSERT_TRUE(server.Running());
+    ReaderPtr pReader = NewReader(WriteConfig(server.BaseUrl()));
+    ASSERT_TRUE(pReader);
+    auto fnOpenAll = [&](const std::vector<std::string>& vecPath, uint32_t uMaxGap)
+    {
+        std::vector<std::string> vecContent(vecPath.size(), "<none>");
+        static_cast<PemCorvaneReader*>(pReader.get())
+            ->OpenFiles(vecPath, uMaxGap, [&](size_t i, IFile* pif) { vecContent[i] = TakeContent(pif); });
+        for (size_t i = 0; i < vecPath.size(); ++i)
+        {
+            EXPECT_TRUE(vecContent[i] == m_tree.at(vecPath[i])) << vecPath[i];
+        }
+    };
+    // Every file: each package of version 3 in one request, and never more
+    // than a twentieth over the records' own bytes.
+    std::vector<std::string> vecAll;
+    uint64_t uRecordBytes = 0;
+    for (const auto& [strPath, strContent] : m_tree)
+    {
+        vecAll.push_back(strPath);
+        uRecordBytes += m_elements.at(strPath).uElemLen;
+    }
+    fnOpenAll(vecAll, 64 << 10);
+    std::vector<LogLine> vecGets = PackageGets(server);
+    uint64_t uBytes = 0;
+    std::map<std::string, int> mapRequests;
+    for (const LogLine& line : vecGets)
+    {
+        EXPECT_EQ(line.nStatus, 206);
+        uBytes += line.uBytes;
+        ++mapRequests[line.strUri];
+    }
+    EXPECT_LE(uBytes * 20, uRecordBytes * 21);
+    EXPECT_LT(vecGets.size(), vecAll.size());
+    EXPECT_EQ(mapRequests["/store/dat/v3/0/0.dat"], 1);
+    EXPECT_EQ(mapRequests["/store/dat/v3/0/1.dat"], 1);
+    EXPECT_EQ(CachedPackages(), 0u);
+
+    // A gap within the threshold is fetched along; a wider one is not.
+    const uint32_t uBig = m_elements.at("big.bin").uElemLen;
+    const uint32_t uF4 = m_elements.at("bin/f4.bin").uElemLen;
+    const uint32_t uGap = m_elements.at("bin/f1.bin").uElemLen; // lies between them
+    for (const uint32_t uMaxGap : {uGap, uGap - 1})
+    {
+        const size_t uBefore = PackageGets(server).size();
+        fnOpenAll({"bin/f4.bin", "big.bin"}, uMaxGap);
+        vecGets = PackageGets(server);
+        std::vector<uint64_t> vecBytes;
+        for (size_t i = uBefore; i < vecGets.size(); ++i)
+        {
+            vecBytes.push_back(vecGets[i].uBytes);
+        }
+        const std::vector<uint64_t> vecJoined = {uint64_t{uBig} + uGap + uF4};
+        const std::vector<uint64_t> vecApart = {uBig, uF4};
+        EXPECT_EQ(vecBytes, uMaxGap == uGap ? vecJoined : vecApart);
+    }
+    EXPECT_EQ(m_log.Text(), "");
+}
+
+TEST_F(RangeReadTest, WithoutRangesWholePackagesAreFetchedAndCached)
+{
+    // nginx with "max_ranges 0" answers a range with the whole file: asked once,
+    // then the reader keeps to whole packages.
+    {
+        NginxServer server(m_served.Path(), false, /*bRanges=*/false);
+        ASSERT_TRUE(server.Running());
+        ReaderPtr pReader = NewReader(WriteConfig(server.BaseUrl()));
+        ASSERT_TRUE(pReader);
+        ExpectTree(*pReader);
+        ExpectTree(*pReader);
+        const std::vector<LogLine> vecGets = PackageGets(server);
+        ASSERT_FALSE(vecGets.empty());
+        EXPECT_NE(vecGets.front().strRange, "-");
+        for (size_t i = 1; i < vecGets.size(); ++i)
+        {
+            EXPECT_EQ(vecGets[i].nStatus, 200);
+            EXPECT_EQ(vecGets[i].strRange, "-");
+        }
+        EXPECT_EQ(vecGets.size(), CachedPackages() + 1);
+        EXPECT_TRUE(m_log.Contains("Range reads answered with the whole file")) << m_log.Text();
+    }
+    // "range": 0 never asks for one.
+    std::filesystem::remove_all(m_cache / "dat");
+    NginxServer server(m_served.Path());
+    ASSERT_TRUE(server.Running());
+    ReaderPtr pReader = NewReader(WriteConfig(server.BaseUrl(), R"(, "range": 0)"));
+    ASSERT_TRUE(pReader);
+    ExpectTree(*pReader);
+    const std::vector<LogLine> vecGets = PackageGets(server);
+    EXPECT_EQ(vecGets.size(), CachedPackages());
+    for (const LogLine& line : vecGets)
+    {
+        EXPECT_EQ(line.nStatus, 200);
+        EXPECT_EQ(line.strRange, "-");
+    }
+}
+
+TEST_F(RangeReadTest, ConcurrentOpensShareOneLimitedRequestThatCancelStops)
+{
+    NginxServer server(m_served.Path());
+    ASSERT_TRUE(server.Running());
+    ReaderPtr pReader = NewReader(WriteConfig(server.BaseUrl()));
+    ASSERT_TRUE(pReader);
+    // Limited to about 2 s for the record, so that every thread joins the one request.
+    ASSERT_TRUE(pReader->SetLimitSpeed(200000));
+    std::vector<std::string> vecResult(8);
+    std::vector<std::thread> vecThreads;
+    for (size_t i = 0; i < vecResult.size(); ++i)
+    {
+        vecThreads.emplace_back([&, i] { vecResult[i] = TakeContent(pReader->OpenFile("big.bin", -1)); });
+    }
+    bool bMeasured = false;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!bMeasured && std::chrono::steady_clock::now() < deadline)
+    {
+        bMeasured = pReader->GetDownloadSpeed() > 0;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    for (std::thread& t : vecThreads)
+    {
+        t.join();
+    }
+    EXPECT_TRUE(bMeasured);
+    for (const std::string& str : vecResult)
+    {
+        EXPECT_TRUE(str == m_tree.at("big.bin"));
+    }
+    EXPECT_EQ(PackageGets(server).size(), 1u);
+
+    // Cancelled while it runs: no content, and no whole package either. The
+    // meter covers the last second: once it shows 0 again, a new figure means
+    // the new transfer is under way.
+    ASSERT_TRUE(pReader->SetLimitSpeed(20000));
+    auto fnWaitForSpeed = [&](bool bRunning)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while ((pReader->GetDownloadSpeed() > 0) != bRunning && std::chrono::steady_clock::now() < deadline)
+        {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return (pReader->GetDownloadSpeed() > 0) == bRunning;
+    };
+    ASSERT_TRUE(fnWaitForSpeed(false));
+    std::string strCancelled;
+    std::thread reader([&] { strCancelled = TakeContent(pReader->OpenFile("big.bin", -1)); });
+    EXPECT_TRUE(fnWaitForSpeed(true));
+    EXPECT_TRUE(pReader->CancelDownloads());
+    reader.join();
+    EXPECT_EQ(strCancelled, "<null>");
+    const std::vector<LogLine> vecGets = PackageGets(server);
+    ASSERT_EQ(vecGets.size(), 2u);
+    EXPECT_EQ(vecGets[1].nStatus, 206);
+    EXPECT_TRUE(m_log.Contains("Download file aborted")) << m_log.Text();
+    EXPECT_EQ(CachedPackages(), 0u);
+}
+
+TEST_F(RangeReadTest, MisbehavingRangesAreRefusedAndTheWholePackageServes)
+{
+    struct Case
+    {
+        FaultMode eMode;
+        const char* pcszLog; // what the log says about it
+        int nRangeRequests;  // range requests for the first file before the package
+        bool bLaterByRange;  // whether later files are asked for by range again
+    };
+    const Case cases[] = {
+        {FaultMode::RangeWrongContentRange, "wrong Content-Range", 2, true},
+        {FaultMode::RangeShort, "body size mismatch", 2, true},
+        {FaultMode::RangeLong, "body longer than the range", 2, true},
+        {FaultMode::RangeCorrupt, "Record read by range failed its checks, package=dat/v3/0/0.dat offset=28",
+         2, true},
+        {FaultMode::RangeNotSatisfiable, "code is 416", 1, true},
+        {FaultMode::RangeIgnored, "Range reads answered with the whole file", 1, false},
+    };
+    const std::string strFirst = "big.bin"; // package dat/v3/0/0.dat, first record
+    ASSERT_EQ(PackageOf(strFirst), "dat/v3/0/0.dat");
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.pcszLog);
+        std::filesystem::remove_all(m_cache / "dat");
+        m_log.Clear();
+        std::unique_ptr<FaultHttpServer> pServer = FaultHttpServer::ServeDirectory(m_served.Path(), c.eMode);
+        ReaderPtr pReader = NewReader(WriteConfig(pServer->BaseUrl()));
+        ASSERT_TRUE(pReader);
+        const int nSetup = pServer->Requests();
+        EXPECT_TRUE(TakeContent(pReader->OpenFile(strFirst.c_str(), -1)) == m_tree.at(strFirst));
+        EXPECT_EQ(pServer->Requests() - nSetup, c.nRangeRequests + 1);
+        EXPECT_TRUE(m_log.Contains(c.pcszLog)) << m_log.Text();
+        EXPECT_EQ(CachedPackages(), 1u); // the fallback caches the package as before
+        // A file of another package: by range again, unless the server ignores ranges.
+        const int nBefore = pServer->Requests();
+        EXPECT_TRUE(TakeContent(pReader->OpenFile("bin/f0.bin", -1)) == m_tree.at("bin/f0.bin"));
+        EXPECT_EQ(pServer->Requests() - nBefore, c.bLaterByRange ? c.nRangeRequests + 1 : 1);
+        // Joined ranges fail the same ways and end in the same files.
+        std::vector<std::string> vecAll;
+        for (const auto& [strPath, strContent] : m_tree)
+        {
+            vecAll.push_back(strPath);
+        }
+        static_cast<PemCorvaneReader*>(pReader.get())
+            ->OpenFiles(vecAll, 64 << 10,
+                        [&](size_t i, IFile* pif)
+                        { EXPECT_TRUE(TakeContent(pif) == m_tree.at(vecAll[i])) << vecAll[i]; });
+    }
+}
