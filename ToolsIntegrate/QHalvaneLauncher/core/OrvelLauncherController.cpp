@@ -767,7 +767,8 @@ void OrvelLauncherController::CompleteVersionChangingTask(bool bSuccess, int nFi
         // claims them, and the next download completes them. A rollback would
         // only fetch the same files again.
         if (!result.vecChangedFiles.isEmpty() && !m_baseline.bHasRecord)
-            Log(Tr("Rollback skipped: no sync baseline; %1 file(s) already written are kept for the next download")
+            Log(Tr("Rollback skipped: no sync baseline; %1 file(s) already written are kept for the next "
+                   "download")
                     .arg(result.vecChangedFiles.size()));
         else if (!result.vecChangedFiles.isEmpty())
         {

@@ -151,7 +151,8 @@ OrvelSyncParse ParseOrvelSyncOptions(const QStringList& vecArgs, OrvelSyncOption
         pOptions->nRetryWeak = parser.value(retryWeak).toInt(&bOk);
         if (!bOk || pOptions->nRetryWeak < 0 || pOptions->nRetryWeak > 100)
         {
-            *pstrError = QStringLiteral("--retry-weak needs a count from 0 to 100: %1").arg(parser.value(retryWeak));
+            *pstrError =
+                QStringLiteral("--retry-weak needs a count from 0 to 100: %1").arg(parser.value(retryWeak));
             return OrvelSyncParse::Error;
         }
     }

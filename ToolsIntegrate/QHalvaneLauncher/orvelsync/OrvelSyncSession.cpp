@@ -50,9 +50,14 @@ void OrvelSyncSession::Progress(quint32 uCurrent, quint32 uTotal, const QString&
 {
     const int nPercent = uTotal > 0 ? static_cast<int>(100.0 * uCurrent / uTotal) : 0;
     // The worker's detail already names the item and its count when it has one.
-    const QString strWhat = strDetail.isEmpty() ? QStringLiteral("%1/%2").arg(uCurrent).arg(uTotal) : strDetail;
+    const QString strWhat =
+        strDetail.isEmpty() ? QStringLiteral("%1/%2").arg(uCurrent).arg(uTotal) : strDetail;
     std::fprintf(stderr, "%s\n",
-                 QStringLiteral("%1% %2  %3").arg(nPercent, 3).arg(strWhat, SpeedText(uSpeed)).toLocal8Bit().constData());
+                 QStringLiteral("%1% %2  %3")
+                     .arg(nPercent, 3)
+                     .arg(strWhat, SpeedText(uSpeed))
+                     .toLocal8Bit()
+                     .constData());
     std::fflush(stderr);
 }
 
@@ -213,14 +218,16 @@ int OrvelSyncSession::Versions()
 {
     if (!m_startup.success || !m_pPrimary->IsReady())
     {
-        Complain(m_startup.error.isEmpty() ? QStringLiteral("Resource service unavailable") : m_startup.error);
+        Complain(m_startup.error.isEmpty() ? QStringLiteral("Resource service unavailable")
+                                           : m_startup.error);
         return kExitFailure;
     }
     if (m_startup.mode == StartupInitializationResult::ModeRepairOnlyLatest)
     {
         Log(QStringLiteral("Version browse skipped: repair-only mode is active"));
-        Complain(QStringLiteral("Resource version mismatch detected; resource repair is required (run: orvelsync "
-                                "repair)"));
+        Complain(
+            QStringLiteral("Resource version mismatch detected; resource repair is required (run: orvelsync "
+                           "repair)"));
         return kExitFailure;
     }
     const OrvelVersionList list = ListSwitchableVersions(m_pPrimary.get());
@@ -232,11 +239,14 @@ int OrvelSyncSession::Versions()
     for (int i = 0; i < list.vecVersions.size(); ++i)
     {
         const OrvelVersionEntry& entry = list.vecVersions.at(i);
-        Say(QStringLiteral("%1 %2  %3  %4")
+        QString strLine =
+            QStringLiteral("%1 %2  %3  %4")
                 .arg(i == list.nCurrentIndex ? QStringLiteral("*") : QStringLiteral(" "))
                 .arg(entry.uVersion, 6)
-                .arg(entry.strTag.isEmpty() ? QStringLiteral("-") : entry.strTag, entry.strReleaseText)
-                .trimmed());
+                .arg(entry.strTag.isEmpty() ? QStringLiteral("-") : entry.strTag, entry.strReleaseText);
+        while (strLine.endsWith(QLatin1Char(' ')))
+            strLine.chop(1);
+        Say(strLine);
     }
     return kExitSuccess;
 }
@@ -252,7 +262,8 @@ int OrvelSyncSession::RunThroughController()
 
     // What the window would show: the status line and the log panel on
     // standard error, the run log in its file.
-    QObject::connect(&controller, &OrvelLauncherController::LogMessage, [this](const QString& strLine) { Log(strLine); });
+    QObject::connect(&controller, &OrvelLauncherController::LogMessage,
+                     [this](const QString& strLine) { Log(strLine); });
     QObject::connect(&controller, &OrvelLauncherController::UiLogMessage,
                      [this](const QString& strLine) { Note(strLine); });
     QString strLastStatus;
@@ -294,7 +305,8 @@ int OrvelSyncSession::RunThroughController()
         controller.SetRepairOnlyMode(true);
     if (!m_startup.success)
     {
-        Complain(m_startup.error.isEmpty() ? QStringLiteral("Resource service unavailable") : m_startup.error);
+        Complain(m_startup.error.isEmpty() ? QStringLiteral("Resource service unavailable")
+                                           : m_startup.error);
         return kExitFailure;
     }
     if (m_startup.success && m_startup.mode == StartupInitializationResult::ModeRepairOnlyLatest &&

@@ -30,7 +30,8 @@ void Print(const QString& strText)
 }
 } // namespace
 
-OrvelTerminalPrompt::OrvelTerminalPrompt(bool bYes, int nWeakRetries) : m_bYes(bYes), m_nWeakRetries(nWeakRetries)
+OrvelTerminalPrompt::OrvelTerminalPrompt(bool bYes, int nWeakRetries)
+    : m_bYes(bYes), m_nWeakRetries(nWeakRetries)
 {
 }
 
@@ -55,7 +56,8 @@ OrvelQuestion::Button OrvelTerminalPrompt::Ask(const OrvelQuestion& question)
     }
     QStringList vecChoices;
     for (OrvelQuestion::Button eButton : question.vecButtons)
-        vecChoices << (eButton == question.eDefault ? ButtonName(eButton).toUpper() : ButtonName(eButton).toLower());
+        vecChoices << (eButton == question.eDefault ? ButtonName(eButton).toUpper()
+                                                    : ButtonName(eButton).toLower());
     Print(QStringLiteral("[%1] ").arg(vecChoices.join(QLatin1Char('/'))));
     QTextStream input(stdin);
     const QString strAnswer = input.readLine().trimmed().toLower();
@@ -74,8 +76,9 @@ bool OrvelTerminalPrompt::ChooseVersion(OrvelFileService*, quint32*)
     return false;
 }
 
-OrvelWeakRetryOutcome OrvelTerminalPrompt::RetryWeakReplacements(
-    const std::vector<WeakReplacementFailure>& vecFailures, OrvelFileService* pService, const QString& strWorkPath)
+OrvelWeakRetryOutcome
+OrvelTerminalPrompt::RetryWeakReplacements(const std::vector<WeakReplacementFailure>& vecFailures,
+                                           OrvelFileService* pService, const QString& strWorkPath)
 {
     OrvelWeakRetryOutcome outcome;
     outcome.vecUnresolved = vecFailures;
@@ -86,7 +89,8 @@ OrvelWeakRetryOutcome OrvelTerminalPrompt::RetryWeakReplacements(
                   .arg(nRound + 1)
                   .arg(m_nWeakRetries));
         outcome.bRetried = true;
-        outcome.vecUnresolved = ::RetryWeakReplacements(pService, outcome.vecUnresolved, strWorkPath).vecStillFailed;
+        outcome.vecUnresolved =
+            ::RetryWeakReplacements(pService, outcome.vecUnresolved, strWorkPath).vecStillFailed;
     }
     m_vecUnresolved = outcome.vecUnresolved;
     return outcome;

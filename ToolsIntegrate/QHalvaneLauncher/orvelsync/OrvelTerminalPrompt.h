@@ -15,7 +15,8 @@ public:
     OrvelQuestion::Button Ask(const OrvelQuestion& question) override;
     bool ChooseVersion(OrvelFileService* pService, quint32* puVersion) override;
     OrvelWeakRetryOutcome RetryWeakReplacements(const std::vector<WeakReplacementFailure>& vecFailures,
-                                                OrvelFileService* pService, const QString& strWorkPath) override;
+                                                OrvelFileService* pService,
+                                                const QString& strWorkPath) override;
 
     const std::vector<WeakReplacementFailure>& Unresolved() const { return m_vecUnresolved; }
 

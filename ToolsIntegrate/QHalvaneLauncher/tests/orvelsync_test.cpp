@@ -136,7 +136,8 @@ TEST_F(OrvelSyncTest, InstallUpdateSwitchAndRepairThroughTheCommandLine)
     publish(0);
     SyncRun result = run(first() + QStringList{QStringLiteral("status")});
     ASSERT_EQ(result.nExitCode, 0) << result.strErr.toStdString();
-    EXPECT_TRUE(result.strOut.contains(QStringLiteral("Recorded version: none"))) << result.strOut.toStdString();
+    EXPECT_TRUE(result.strOut.contains(QStringLiteral("Recorded version: none")))
+        << result.strOut.toStdString();
     EXPECT_TRUE(result.strOut.contains(QStringLiteral("Mode: normal")));
     EXPECT_TRUE(result.strOut.contains(QStringLiteral("Latest version: 1")));
     EXPECT_EQ(LauncherWorkPath(), workPath());
@@ -148,24 +149,28 @@ TEST_F(OrvelSyncTest, InstallUpdateSwitchAndRepairThroughTheCommandLine)
     QString strTag;
     EXPECT_EQ(recordedVersion(&strTag), 1u);
     EXPECT_FALSE(strTag.isEmpty());
-    EXPECT_TRUE(result.strErr.contains(QStringLiteral("Speed: "))) << "progress lines: " << result.strErr.toStdString();
+    EXPECT_TRUE(result.strErr.contains(QStringLiteral("Speed: ")))
+        << "progress lines: " << result.strErr.toStdString();
     EXPECT_TRUE(result.strOut.contains(QStringLiteral("Update complete"))) << result.strOut.toStdString();
     EXPECT_TRUE(log().contains(QStringLiteral("Using full download (no valid sync baseline)")));
     EXPECT_TRUE(log().contains(QStringLiteral("Resource download completed successfully")));
     QSettings ini(appDir() + QStringLiteral("/launcher.ini"), QSettings::IniFormat);
-    EXPECT_FALSE(ini.contains(QStringLiteral("General/DownloadLimitBytesPerSec"))) << "--limit is for one run";
+    EXPECT_FALSE(ini.contains(QStringLiteral("General/DownloadLimitBytesPerSec")))
+        << "--limit is for one run";
 
     // v2 is published: check sees it, get-latest takes only what changed.
     publish(1);
     result = run(common() + QStringList{QStringLiteral("check")});
     ASSERT_EQ(result.nExitCode, 0) << result.strErr.toStdString();
-    EXPECT_TRUE(result.strOut.contains(QStringLiteral("Resource update available"))) << result.strOut.toStdString();
+    EXPECT_TRUE(result.strOut.contains(QStringLiteral("Resource update available")))
+        << result.strOut.toStdString();
     result = run(common() + QStringList{QStringLiteral("get-latest"), QStringLiteral("--quiet")});
     ASSERT_EQ(result.nExitCode, 0) << result.strErr.toStdString();
     EXPECT_EQ(OrvelTest::ReadTree(workPath()), m_vecTrees[1]);
     EXPECT_EQ(recordedVersion(), 2u);
     EXPECT_TRUE(log().contains(QStringLiteral("Using incremental download: version 1 -> 2 (1 versions)")));
-    EXPECT_FALSE(result.strErr.contains(QStringLiteral("Speed: "))) << "--quiet: " << result.strErr.toStdString();
+    EXPECT_FALSE(result.strErr.contains(QStringLiteral("Speed: ")))
+        << "--quiet: " << result.strErr.toStdString();
 
     // The browse list, a switch down (v1 lacks data/new.txt: it stays) and back.
     result = run(common() + QStringList{QStringLiteral("versions")});
