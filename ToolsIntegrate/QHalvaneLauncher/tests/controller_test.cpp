@@ -79,6 +79,8 @@ public:
                                                 OrvelFileService* pService,
                                                 const QString& strWorkPath) override
     {
+        if (fnBeforeRetry)
+            fnBeforeRetry();
         OrvelWeakRetryOutcome outcome;
         outcome.bRetried = true;
         outcome.vecUnresolved = ::RetryWeakReplacements(pService, vecFailures, strWorkPath).vecStillFailed;
@@ -94,6 +96,7 @@ public:
 
     QMap<int, OrvelQuestion::Button> mapAnswers;
     quint32 uChosenVersion = 0;
+    std::function<void()> fnBeforeRetry; // the user closes the program that held the files
     QList<OrvelQuestion> vecAsked;
 };
 
@@ -291,6 +294,50 @@ TEST_F(ControllerTest, DownloadRecordsTheLatestAndACheckThenFindsNothingNewer)
     m_pController->StartDownload();
     ASSERT_TRUE(WaitForStatus(QStringLiteral("Get Latest cancelled")));
     EXPECT_EQ(RecordedVersion(), 2u);
+}
+
+TEST_F(ControllerTest, FilesAToolHeldAreOfferedAgainAndTheRunStillRecordsItsVersion)
+{
+    // data/a.bin changes in the span but cannot be replaced (root ignores
+    // permissions: a directory is in its place); it is outside the critical
+    // prefixes, so it waits for the retry instead of failing the download.
+    const QString strHeld = Local(QStringLiteral("data/a.bin"));
+    for (const bool bReleased : {true, false})
+    {
+        SCOPED_TRACE(bReleased ? "released before the retry" : "still held");
+        InstallVersion(1);
+        QFile::remove(strHeld);
+        OrvelTest::WriteFile(strHeld + QStringLiteral("/blocker"), "held");
+        m_prompt.fnBeforeRetry = [&]
+        {
+            if (bReleased)
+                QDir(strHeld).removeRecursively();
+        };
+        StartController(1);
+        m_pController->StartDownload();
+        ASSERT_TRUE(WaitUntil(
+            [&]
+            {
+                return Texts(*m_pStatus).contains(QStringLiteral("Update complete")) ||
+                       Texts(*m_pStatus)
+                           .contains(QStringLiteral("Task complete with weak replacement skips"));
+            }))
+            << Texts(*m_pLog).join('\n').toStdString();
+        ASSERT_TRUE(WaitIdle());
+        EXPECT_EQ(RecordedVersion(), 4u);
+        if (bReleased)
+        {
+            EXPECT_TRUE(Logged(QStringLiteral("Weak replacement retry finished: 1 succeeded, 0 skipped")))
+                << Texts(*m_pLog).join('\n').toStdString();
+            EXPECT_EQ(OrvelTest::ReadTree(WorkPath()), s_vecVersions[3]);
+        }
+        else
+        {
+            EXPECT_TRUE(
+                Texts(*m_pStatus).contains(QStringLiteral("Task complete with weak replacement skips")));
+            EXPECT_TRUE(QFileInfo(strHeld).isDir()) << "nothing is forced over what the user keeps";
+        }
+    }
 }
 
 TEST_F(ControllerTest, SwitchesDownAndBackKeepingFilesTheOlderVersionLacks)
