@@ -5,7 +5,7 @@
 
 namespace
 {
-const char kHelp[] = R"(Usage: orvelsync COMMAND [OPTIONS]
+const char kHelp[] = R"(Usage: orvelsync COMMAND [ARGUMENT] [OPTIONS]
 
 Keeps a working path in step with the tool-suite store, headless: the same
 start-up decision, workers, records and log as the launcher, for publishers,
@@ -15,14 +15,24 @@ Commands:
   status            Run the start-up decision and print the installation's
                     state: working path, recorded version and tag, the store's
                     latest version, and the mode (normal, repair-only, limited).
+  versions          List the versions the server offers, newest first; the
+                    current one is marked with "*".
   check             Ask the server whether a newer resource version (or a newer
                     launcher) is published. Changes nothing in the working path.
-  get-latest        Bring the working path to the latest version: incremental
-                    over at most 20 versions from the recorded one, otherwise
-                    full. Writes the product record when done.
+  get-latest        Check, then (once confirmed) bring the working path to the
+                    latest version: incremental over at most 20 versions from
+                    the recorded one, otherwise full. Writes the product record
+                    when done.
   repair            Compare every file of the current version with the working
                     path and rewrite the ones that differ. Allowed (and needed)
                     in repair-only mode; leaves that mode when it succeeds.
+  switch VERSION    Move the working path to VERSION (older or newer); files
+                    that VERSION lacks stay. A switch that fails or is stopped
+                    is rolled back to where the working path was.
+
+get-latest, repair and switch run through the launcher's controller: the same
+guards (working path, running tools), questions, records, rollback and retry
+of files that could not be replaced (a running tool holds them).
 
 Options:
   --app-dir DIR     The installation whose launcher.ini, _cache and _logs are
@@ -39,7 +49,12 @@ Options:
                     launcher.ini's own limit is left as it is.
   --full            get-latest: compare and fetch the whole version even when an
                     incremental update is possible.
-  --quiet           No progress lines.
+  --yes             Answer every question with its affirmative button. Without
+                    it a terminal is asked; a script gets each question's
+                    default answer (which for a repair is No).
+  --retry-weak N    Retry files that could not be replaced up to N times at the
+                    end (default 0); the ones left are listed with their reasons.
+  --quiet           No progress or status lines.
   -h, --help        This text.
 
 Progress goes to standard error, one line per 300 ms, as the launcher's status
@@ -59,6 +74,10 @@ bool ParseCommand(const QString& strName, OrvelSyncOptions::Command* peCommand)
         *peCommand = OrvelSyncOptions::CommandGetLatest;
     else if (strName == QLatin1String("repair"))
         *peCommand = OrvelSyncOptions::CommandRepair;
+    else if (strName == QLatin1String("versions"))
+        *peCommand = OrvelSyncOptions::CommandVersions;
+    else if (strName == QLatin1String("switch"))
+        *peCommand = OrvelSyncOptions::CommandSwitch;
     else
         return false;
     return true;
@@ -83,7 +102,9 @@ OrvelSyncParse ParseOrvelSyncOptions(const QStringList& vecArgs, OrvelSyncOption
     const QCommandLineOption limit(QStringLiteral("limit"), QString(), QStringLiteral("bytes"));
     const QCommandLineOption full(QStringLiteral("full"));
     const QCommandLineOption quiet(QStringLiteral("quiet"));
-    parser.addOptions({help, appDir, workPath, config, server, limit, full, quiet});
+    const QCommandLineOption yes(QStringLiteral("yes"));
+    const QCommandLineOption retryWeak(QStringLiteral("retry-weak"), QString(), QStringLiteral("n"));
+    parser.addOptions({help, appDir, workPath, config, server, limit, full, quiet, yes, retryWeak});
     if (!parser.parse(vecArgs))
     {
         *pstrError = parser.errorText();
@@ -98,15 +119,42 @@ OrvelSyncParse ParseOrvelSyncOptions(const QStringList& vecArgs, OrvelSyncOption
         *pstrError = QStringLiteral("No command given.");
         return OrvelSyncParse::Error;
     }
-    if (vecPositional.size() > 1)
-    {
-        *pstrError = QStringLiteral("Unexpected argument: %1").arg(vecPositional.at(1));
-        return OrvelSyncParse::Error;
-    }
     if (!ParseCommand(vecPositional.first(), &pOptions->eCommand))
     {
         *pstrError = QStringLiteral("Unknown command: %1").arg(vecPositional.first());
         return OrvelSyncParse::Error;
+    }
+    const int nArguments = pOptions->eCommand == OrvelSyncOptions::CommandSwitch ? 2 : 1;
+    if (vecPositional.size() < nArguments)
+    {
+        *pstrError = QStringLiteral("switch needs the version to switch to.");
+        return OrvelSyncParse::Error;
+    }
+    if (vecPositional.size() > nArguments)
+    {
+        *pstrError = QStringLiteral("Unexpected argument: %1").arg(vecPositional.at(nArguments));
+        return OrvelSyncParse::Error;
+    }
+    if (pOptions->eCommand == OrvelSyncOptions::CommandSwitch)
+    {
+        bool bOk = false;
+        pOptions->uSwitchVersion = vecPositional.at(1).toUInt(&bOk);
+        if (!bOk || pOptions->uSwitchVersion == 0xFFFFFFFFu)
+        {
+            *pstrError = QStringLiteral("Not a version number: %1").arg(vecPositional.at(1));
+            return OrvelSyncParse::Error;
+        }
+    }
+    if (parser.isSet(retryWeak))
+    {
+        bool bOk = false;
+        pOptions->nRetryWeak = parser.value(retryWeak).toInt(&bOk);
+        if (!bOk || pOptions->nRetryWeak < 0 || pOptions->nRetryWeak > 100)
+        {
+            *pstrError =
+                QStringLiteral("--retry-weak needs a count from 0 to 100: %1").arg(parser.value(retryWeak));
+            return OrvelSyncParse::Error;
+        }
     }
     if (parser.isSet(config) && parser.isSet(server))
     {
@@ -147,6 +195,7 @@ OrvelSyncParse ParseOrvelSyncOptions(const QStringList& vecArgs, OrvelSyncOption
     pOptions->strServerUrl = parser.value(server);
     pOptions->bFull = parser.isSet(full);
     pOptions->bQuiet = parser.isSet(quiet);
+    pOptions->bYes = parser.isSet(yes);
     if ((parser.isSet(appDir) && pOptions->strAppDir.trimmed().isEmpty()) ||
         (parser.isSet(workPath) && pOptions->strWorkPath.trimmed().isEmpty()) ||
         (parser.isSet(config) && pOptions->strConfigPath.trimmed().isEmpty()))

@@ -10,9 +10,11 @@ struct OrvelSyncOptions
     enum Command
     {
         CommandStatus,
+        CommandVersions,
         CommandCheck,
         CommandGetLatest,
         CommandRepair,
+        CommandSwitch,
     };
 
     Command eCommand = CommandStatus;
@@ -22,8 +24,11 @@ struct OrvelSyncOptions
     QString strServerUrl;
     bool bHasLimit = false;
     quint64 uLimit = 0;
+    quint32 uSwitchVersion = 0;
     bool bFull = false;
     bool bQuiet = false;
+    bool bYes = false;
+    int nRetryWeak = 0;
 };
 
 // Exit codes, also named in the help text.

@@ -3,18 +3,17 @@
 #include "LauncherLog.h"
 #include "LauncherSettings.h"
 #include "OrvelFileService.h"
-#include "OrvelSyncTaskRunner.h"
-#include "OrvelWorkPathGuard.h"
+#include "OrvelLauncherController.h"
+#include "OrvelTerminalPrompt.h"
 #include "RuntimeConfigWriter.h"
-#include "workers/OrvelDownloadMode.h"
-#include "workers/OrvelGetLatestWorker.h"
-#include "workers/OrvelRepairWorker.h"
-#include "workers/OrvelTaskResultSnapshot.h"
-#include "workers/OrvelVersionCheckWorker.h"
+#include "platform/OrvelInterrupt.h"
+#include "workers/OrvelVersionList.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QFileInfo>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -47,6 +46,47 @@ void OrvelSyncSession::Say(const QString& strLine)
     std::fflush(stdout);
 }
 
+void OrvelSyncSession::Progress(quint32 uCurrent, quint32 uTotal, const QString& strDetail, quint64 uSpeed)
+{
+    const int nPercent = uTotal > 0 ? static_cast<int>(100.0 * uCurrent / uTotal) : 0;
+    // The worker's detail already names the item and its count when it has one.
+    const QString strWhat =
+        strDetail.isEmpty() ? QStringLiteral("%1/%2").arg(uCurrent).arg(uTotal) : strDetail;
+    std::fprintf(stderr, "%s\n",
+                 QStringLiteral("%1% %2  %3")
+                     .arg(nPercent, 3)
+                     .arg(strWhat, SpeedText(uSpeed))
+                     .toLocal8Bit()
+                     .constData());
+    std::fflush(stderr);
+}
+
+QString OrvelSyncSession::SpeedText(quint64 uBytesPerSec)
+{
+    if (uBytesPerSec == 0)
+        return QStringLiteral("Speed: --");
+    double dValue = static_cast<double>(uBytesPerSec);
+    QString strUnit = QStringLiteral("B/s");
+    if (dValue >= 1048576.0)
+    {
+        dValue /= 1048576.0;
+        strUnit = QStringLiteral("MB/s");
+    }
+    else if (dValue >= 1024.0)
+    {
+        dValue /= 1024.0;
+        strUnit = QStringLiteral("KB/s");
+    }
+    const int nDecimals = strUnit == QLatin1String("B/s") || dValue >= 100.0 ? 0 : 1;
+    return QStringLiteral("Speed: %1 %2").arg(QString::number(dValue, 'f', nDecimals), strUnit);
+}
+
+void OrvelSyncSession::Note(const QString& strLine)
+{
+    std::fprintf(stderr, "%s\n", strLine.toLocal8Bit().constData());
+    std::fflush(stderr);
+}
+
 void OrvelSyncSession::Complain(const QString& strLine)
 {
     std::fprintf(stderr, "orvelsync: %s\n", strLine.toLocal8Bit().constData());
@@ -62,12 +102,13 @@ int OrvelSyncSession::Run()
     {
     case OrvelSyncOptions::CommandStatus:
         return Status();
+    case OrvelSyncOptions::CommandVersions:
+        return Versions();
     case OrvelSyncOptions::CommandCheck:
-        return Check();
     case OrvelSyncOptions::CommandGetLatest:
-        return GetLatest();
     case OrvelSyncOptions::CommandRepair:
-        return Repair();
+    case OrvelSyncOptions::CommandSwitch:
+        return RunThroughController();
     }
     return kExitUsage;
 }
@@ -137,50 +178,6 @@ int OrvelSyncSession::Prepare()
     return kExitSuccess;
 }
 
-bool OrvelSyncSession::RequireStore(const QString& strRepairOnlyText, const QString& strUnavailableText)
-{
-    if (!m_startup.success || !m_pPrimary->IsReady())
-    {
-        const QString strError =
-            m_startup.error.isEmpty() ? QStringLiteral("Resource service unavailable") : m_startup.error;
-        Log(strUnavailableText);
-        Complain(strError);
-        return false;
-    }
-    if (!strRepairOnlyText.isEmpty() && m_startup.mode == StartupInitializationResult::ModeRepairOnlyLatest)
-    {
-        Log(strRepairOnlyText);
-        Complain(
-            QStringLiteral("Resource version mismatch detected; resource repair is required (run: orvelsync "
-                           "repair)"));
-        if (!m_startup.notice.isEmpty())
-            Complain(m_startup.notice);
-        return false;
-    }
-    return true;
-}
-
-bool OrvelSyncSession::RequireWorkPath(const QString& strBlockedText)
-{
-    QString strReason;
-    if (OrvelCheckWorkPath(m_pSettings->workPath(), &strReason))
-        return true;
-    Log(strBlockedText.arg(strReason));
-    Complain(strBlockedText.arg(strReason));
-    return false;
-}
-
-QString OrvelSyncSession::ReadSyncTag(OrvelFileService& service, const QString& strFailureText)
-{
-    const PakInfoResult info = service.ReadPakInfo();
-    if (info.status == PakInfoResult::StatusOk)
-        return info.tag;
-    const QString strError = info.error.isEmpty() ? service.LastError() : info.error;
-    Log(strFailureText.arg(strError));
-    Complain(strFailureText.arg(strError));
-    return QString();
-}
-
 int OrvelSyncSession::Status()
 {
     Say(QStringLiteral("Application directory: %1").arg(m_strAppDir));
@@ -217,254 +214,150 @@ int OrvelSyncSession::Status()
     return kExitSuccess;
 }
 
-int OrvelSyncSession::Check()
+int OrvelSyncSession::Versions()
 {
-    if (!RequireStore(QStringLiteral("Check update skipped: repair-only mode is active"),
-                      QStringLiteral("Check update skipped: resource service unavailable")))
-        return kExitFailure;
-    Log(QStringLiteral("Check update started"));
-    auto* pWorker = new OrvelVersionCheckWorker(m_pPrimary.get(), m_pSettings.get(), m_strAppDir);
-    OrvelSyncTaskRunner runner(m_pPrimary.get(), *m_pLog, true,
-                               QStringLiteral("User requested version check stop"));
-    bool bOk = false;
-    bool bHasUpdate = false;
-    quint32 uServerVersion = 0;
-    QString strError;
-    bool bLauncherOk = false;
-    bool bLauncherUpdate = false;
-    QString strLauncherError;
-    QStringList vecLauncherFiles;
-    QObject::connect(
-        pWorker, &OrvelVersionCheckWorker::Finished, &runner,
-        [&](bool bSuccess, bool bUpdate, quint32 uVersion, const QString& strMessage, bool bCacheCleared,
-            bool bLauncherCheckOk, bool bLauncherHasUpdate, const QString& strLauncherMessage,
-            const QStringList& vecFiles)
-        {
-            bOk = bSuccess;
-            bHasUpdate = bUpdate;
-            uServerVersion = uVersion;
-            strError = strMessage;
-            bLauncherOk = bLauncherCheckOk;
-            bLauncherUpdate = bLauncherHasUpdate;
-            strLauncherError = strLauncherMessage;
-            vecLauncherFiles = vecFiles;
-            if (bCacheCleared)
-                Log(QStringLiteral(
-                    "Launcher cache guid/version mismatch detected; _cache/ifslauncher was cleared"));
-            runner.Done();
-        });
-    runner.Run(pWorker);
-    if (runner.StopRequested() && !bOk)
+    if (!m_startup.success || !m_pPrimary->IsReady())
     {
-        Log(QStringLiteral("Version check stopped by user"));
-        return kExitStopped;
-    }
-    if (!bOk)
-    {
-        const QString strLine = QStringLiteral("Check update failed: %1")
-                                    .arg(strError.isEmpty() ? QStringLiteral("unknown error") : strError);
-        Log(strLine);
-        Complain(strLine);
+        Complain(m_startup.error.isEmpty() ? QStringLiteral("Resource service unavailable")
+                                           : m_startup.error);
         return kExitFailure;
     }
-    Say(QStringLiteral("Latest version: %1").arg(uServerVersion));
-    Say(bHasUpdate ? QStringLiteral("Resource update available")
-                   : QStringLiteral("Resources are the newest version"));
-    if (!bLauncherOk)
+    if (m_startup.mode == StartupInitializationResult::ModeRepairOnlyLatest)
     {
-        Say(QStringLiteral("Launcher update check unavailable: %1")
-                .arg(strLauncherError.isEmpty() ? QStringLiteral("unknown reason") : strLauncherError));
-        Log(QStringLiteral("Launcher update check unavailable: %1")
-                .arg(strLauncherError.isEmpty() ? QStringLiteral("unknown reason") : strLauncherError));
+        Log(QStringLiteral("Version browse skipped: repair-only mode is active"));
+        Complain(
+            QStringLiteral("Resource version mismatch detected; resource repair is required (run: orvelsync "
+                           "repair)"));
+        return kExitFailure;
     }
-    else if (bLauncherUpdate)
+    const OrvelVersionList list = ListSwitchableVersions(m_pPrimary.get());
+    if (list.vecVersions.isEmpty())
     {
-        Say(QStringLiteral("Launcher update available: %1 file(s)").arg(vecLauncherFiles.size()));
-        for (const QString& strFile : qAsConst(vecLauncherFiles))
-            Say(QStringLiteral("  %1").arg(strFile));
+        Complain(QStringLiteral("No version can be listed: %1").arg(m_pPrimary->LastError()));
+        return kExitFailure;
     }
-    else
-        Say(QStringLiteral("Launcher is the newest version"));
-    if (!bHasUpdate && bLauncherOk && !bLauncherUpdate)
-        Log(QStringLiteral("Check update finished: launcher and resources are already the newest version"));
+    for (int i = 0; i < list.vecVersions.size(); ++i)
+    {
+        const OrvelVersionEntry& entry = list.vecVersions.at(i);
+        QString strLine =
+            QStringLiteral("%1 %2  %3  %4")
+                .arg(i == list.nCurrentIndex ? QStringLiteral("*") : QStringLiteral(" "))
+                .arg(entry.uVersion, 6)
+                .arg(entry.strTag.isEmpty() ? QStringLiteral("-") : entry.strTag, entry.strReleaseText);
+        while (strLine.endsWith(QLatin1Char(' ')))
+            strLine.chop(1);
+        Say(strLine);
+    }
     return kExitSuccess;
 }
 
-int OrvelSyncSession::GetLatest()
+int OrvelSyncSession::RunThroughController()
 {
-    if (!RequireStore(QStringLiteral("Download skipped: repair-only mode is active"),
-                      QStringLiteral("Download skipped: resource service unavailable")))
-        return kExitFailure;
-    QString strError;
-    std::unique_ptr<OrvelFileService> pTask =
-        m_pPrimary->CreateVersionBoundService(kLatestVersion, &strError);
-    if (!pTask)
-    {
-        const QString strLine =
-            QStringLiteral("Resource download blocked: failed to load latest version info: %1")
-                .arg(strError.isEmpty() ? QStringLiteral("unknown error") : strError);
-        Log(strLine);
-        Complain(strLine);
-        return kExitFailure;
-    }
-    if (!RequireWorkPath(QStringLiteral("Resource download blocked: %1")))
-        return kExitFailure;
-    const quint32 uLatest = pTask->CurrentVersion();
-
-    quint32 uRecorded = 0;
-    const bool bHasRecord = m_pSettings->readProductRecord(&uRecorded, nullptr);
-    DownloadModeDecision decision = ChooseDownloadMode(bHasRecord, uRecorded, uLatest);
-    Log(QStringLiteral("Resource download started"));
-    if (m_options.bFull)
-    {
-        decision.eReason = DownloadModeDecision::NoBaseline;
-        Log(QStringLiteral("Using full download (requested)"));
-    }
-    else if (decision.eReason == DownloadModeDecision::AlreadyAtLatest)
-        Log(QStringLiteral("Download skipped: already at latest version"));
-    else
-        Log(decision.LogText());
-
-    TaskResultSnapshot snapshot;
-    auto* pWorker = new OrvelGetLatestWorker(pTask.get(), m_pSettings.get(), &snapshot);
-    if (decision.IsIncremental())
-        pWorker->SetIncrementalRange(decision.uFromVersion, decision.uToVersion);
+    OrvelTerminalPrompt prompt(m_options.bYes, m_options.nRetryWeak);
+    OrvelLauncherController controller(m_pSettings.get());
+    controller.SetUserPrompt(&prompt);
     if (m_options.bHasLimit)
-        pWorker->SetDownloadLimitOverride(m_options.uLimit);
-    Say(QStringLiteral("Getting version %1 (%2)")
-            .arg(uLatest)
-            .arg(decision.IsIncremental() ? QStringLiteral("incremental from %1").arg(decision.uFromVersion)
-                                          : QStringLiteral("full")));
+        controller.SetDownloadLimitOverride(m_options.uLimit);
+    controller.SetForceFullDownload(m_options.bFull);
 
-    OrvelSyncTaskRunner runner(pTask.get(), *m_pLog, m_options.bQuiet,
-                               QStringLiteral("User requested resource download stop"));
-    bool bOk = false;
-    QObject::connect(pWorker, &OrvelGetLatestWorker::Finished, &runner,
-                     [&](bool bSuccess)
+    // What the window would show: the status line and the log panel on
+    // standard error, the run log in its file.
+    QObject::connect(&controller, &OrvelLauncherController::LogMessage,
+                     [this](const QString& strLine) { Log(strLine); });
+    QObject::connect(&controller, &OrvelLauncherController::UiLogMessage,
+                     [this](const QString& strLine) { Note(strLine); });
+    QString strLastStatus;
+    QObject::connect(&controller, &OrvelLauncherController::StatusChanged,
+                     [&](const QString& strStatus)
                      {
-                         bOk = bSuccess;
-                         runner.Done();
+                         strLastStatus = strStatus;
+                         if (!m_options.bQuiet)
+                             Note(strStatus);
                      });
-    runner.Run(pWorker);
-    const TaskResultData result = snapshot.Read();
-
-    if (!bOk)
-    {
-        if (runner.StopRequested())
-        {
-            Log(QStringLiteral("Resource download stopped by user"));
-            Complain(QStringLiteral("Download stopped"));
-            return kExitStopped;
-        }
-        const QString strLine = QStringLiteral("Resource download failed: %1").arg(result.strStatusMessage);
-        Log(strLine);
-        Complain(strLine);
-        return kExitFailure;
-    }
-
-    const QString strTag =
-        ReadSyncTag(*pTask, QStringLiteral("Failed to read download sync tag after completion: %1"));
-    if (!m_pSettings->writeProductRecord(uLatest, strTag))
-    {
-        const QString strLine =
-            QStringLiteral("Resource download failed: cannot write %1").arg(m_pSettings->productRecordPath());
-        Log(strLine);
-        Complain(strLine);
-        return kExitFailure;
-    }
-    for (const WeakReplacementFailure& failure : result.vecWeakFailures)
-        Say(QStringLiteral("Not replaced: %1 - %2").arg(failure.strRelativePath, failure.strError));
-    if (result.vecWeakFailures.empty())
-        Log(QStringLiteral("Resource download completed successfully"));
-    else
-        Log(QStringLiteral("Resource download completed with %1 total weak replacement file(s) skipped")
-                .arg(result.vecWeakFailures.size()));
-    Say(QStringLiteral("Update complete: version %1, %2 file(s) written")
-            .arg(uLatest)
-            .arg(result.vecChangedFiles.size()));
-    return kExitSuccess;
-}
-
-int OrvelSyncSession::Repair()
-{
-    if (!RequireStore(QString(), QStringLiteral("Repair skipped: resource service unavailable")))
-        return kExitFailure;
-    QString strError;
-    const quint32 uVersion = m_pPrimary->CurrentVersion();
-    std::unique_ptr<OrvelFileService> pTask = m_pPrimary->CreateVersionBoundService(uVersion, &strError);
-    if (!pTask)
-    {
-        const QString strReason =
-            strError.isEmpty() ? QStringLiteral("failed to create current version service") : strError;
-        Log(QStringLiteral("Repair skipped: %1").arg(strReason));
-        Complain(QStringLiteral("Resource repair blocked: %1").arg(strReason));
-        return kExitFailure;
-    }
-    if (!RequireWorkPath(QStringLiteral("Resource repair blocked: %1")))
-        return kExitFailure;
-
-    Log(QStringLiteral("Resource repair started"));
-    Say(QStringLiteral("Repairing version %1").arg(uVersion));
-    TaskResultSnapshot snapshot;
-    auto* pWorker = new OrvelRepairWorker(pTask.get(), m_pSettings.get(), &snapshot);
-    if (m_options.bHasLimit)
-        pWorker->SetDownloadLimitOverride(m_options.uLimit);
-    OrvelSyncTaskRunner runner(pTask.get(), *m_pLog, m_options.bQuiet,
-                               QStringLiteral("User requested resource repair stop"));
-    bool bOk = false;
-    int nSucceeded = 0;
-    int nFailed = 0;
-    QObject::connect(pWorker, &OrvelRepairWorker::Finished, &runner,
-                     [&](bool bSuccess, int nSuccessCount, int nFailCount)
+    quint64 uSpeed = 0;
+    QObject::connect(&controller, &OrvelLauncherController::DownloadSpeedChanged,
+                     [&](quint64 uBytesPerSec) { uSpeed = uBytesPerSec; });
+    QObject::connect(&controller, &OrvelLauncherController::ProgressChanged,
+                     [&](quint32 uCurrent, quint32 uTotal, const QString& strDetail)
                      {
-                         bOk = bSuccess;
-                         nSucceeded = nSuccessCount;
-                         nFailed = nFailCount;
-                         runner.Done();
+                         if (!m_options.bQuiet)
+                             Progress(uCurrent, uTotal, strDetail, uSpeed);
                      });
-    runner.Run(pWorker);
-    const TaskResultData result = snapshot.Read();
 
-    if (!bOk)
-    {
-        const QString strLast = result.strStatusMessage.isEmpty()
-                                    ? (runner.StopRequested() ? QStringLiteral("repair stopped by user")
-                                                              : QStringLiteral("unknown error"))
-                                    : result.strStatusMessage;
-        const QString strLine =
-            runner.StopRequested()
-                ? QStringLiteral("Resource repair stopped by user: %1 succeeded, %2 failed, last error: %3")
-                : QStringLiteral("Resource repair failed: %1 succeeded, %2 failed, last error: %3");
-        Log(strLine.arg(nSucceeded).arg(nFailed).arg(strLast));
-        Complain(strLine.arg(nSucceeded).arg(nFailed).arg(strLast));
-        return runner.StopRequested() ? kExitStopped : kExitFailure;
-    }
+    int nOutcome = -1; // -1 not reached, 0 failed, 1 succeeded
+    QString strCheckSummary;
+    QObject::connect(&controller, &OrvelLauncherController::CheckUpdateFinished,
+                     [&](bool bHasUpdate, quint32 uServerVersion)
+                     {
+                         strCheckSummary = QStringLiteral("Latest version: %1").arg(uServerVersion);
+                         if (m_options.eCommand == OrvelSyncOptions::CommandCheck ||
+                             (m_options.eCommand == OrvelSyncOptions::CommandGetLatest && !bHasUpdate))
+                             nOutcome = 1;
+                     });
+    const auto finished = [&](bool bSuccess) { nOutcome = bSuccess ? 1 : 0; };
+    QObject::connect(&controller, &OrvelLauncherController::DownloadFinished, finished);
+    QObject::connect(&controller, &OrvelLauncherController::RepairFinished,
+                     [&](bool bSuccess, int, int) { finished(bSuccess); });
+    QObject::connect(&controller, &OrvelLauncherController::VersionSwitchFinished, finished);
 
-    const QString strTag =
-        ReadSyncTag(*pTask, QStringLiteral("Failed to read repair sync tag after completion: %1"));
-    if (!m_pSettings->writeProductRecord(uVersion, strTag))
+    controller.SetFileService(m_pPrimary.get());
+    if (m_startup.success && m_startup.mode == StartupInitializationResult::ModeRepairOnlyLatest)
+        controller.SetRepairOnlyMode(true);
+    if (!m_startup.success)
     {
-        const QString strLine =
-            QStringLiteral("Resource repair failed: cannot write %1").arg(m_pSettings->productRecordPath());
-        Log(strLine);
-        Complain(strLine);
+        Complain(m_startup.error.isEmpty() ? QStringLiteral("Resource service unavailable")
+                                           : m_startup.error);
         return kExitFailure;
     }
-    for (const WeakReplacementFailure& failure : result.vecWeakFailures)
+    if (m_startup.success && m_startup.mode == StartupInitializationResult::ModeRepairOnlyLatest &&
+        !m_startup.notice.isEmpty())
+        Note(m_startup.notice);
+
+    switch (m_options.eCommand)
+    {
+    case OrvelSyncOptions::CommandCheck:
+        controller.CheckForUpdates();
+        break;
+    case OrvelSyncOptions::CommandGetLatest:
+        controller.StartDownload();
+        break;
+    case OrvelSyncOptions::CommandRepair:
+        controller.StartRepair();
+        break;
+    case OrvelSyncOptions::CommandSwitch:
+        controller.StartVersionSwitch(m_options.uSwitchVersion);
+        break;
+    default:
+        return kExitUsage;
+    }
+
+    // Runs until the controller is idle again: a task, its rollback, its
+    // retry of deferred files. Ctrl+C is the Stop button.
+    bool bStopSent = false;
+    QEventLoop loop;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout,
+                     [&]()
+                     {
+                         if (!bStopSent && OrvelPlatform::InterruptRequested() && controller.IsTaskActive())
+                         {
+                             bStopSent = true;
+                             controller.StopCurrentTask();
+                         }
+                         if (!controller.IsBusy())
+                             loop.quit();
+                     });
+    watch.start(100);
+    if (controller.IsBusy())
+        loop.exec();
+
+    for (const WeakReplacementFailure& failure : prompt.Unresolved())
         Say(QStringLiteral("Not replaced: %1 - %2").arg(failure.strRelativePath, failure.strError));
-    if (result.vecWeakFailures.empty())
-        Log(QStringLiteral("Resource repair completed: %1 succeeded, %2 failed")
-                .arg(nSucceeded)
-                .arg(nFailed));
-    else
-        Log(QStringLiteral("Resource repair completed with %1 total weak replacement file(s) skipped: %2 "
-                           "succeeded, %3 failed")
-                .arg(result.vecWeakFailures.size())
-                .arg(nSucceeded)
-                .arg(nFailed));
-    Say(QStringLiteral("Repair complete: %1 succeeded, %2 failed, %3 file(s) rewritten")
-            .arg(nSucceeded)
-            .arg(nFailed)
-            .arg(result.vecChangedFiles.size()));
-    return kExitSuccess;
+    if (!strCheckSummary.isEmpty())
+        Say(strCheckSummary);
+    if (!strLastStatus.isEmpty())
+        Say(strLastStatus);
+    if (nOutcome == 1)
+        return kExitSuccess;
+    return bStopSent || OrvelPlatform::InterruptRequested() ? kExitStopped : kExitFailure;
 }

@@ -27,18 +27,19 @@ public:
 private:
     int Prepare();
     int Status();
-    int Check();
-    int GetLatest();
-    int Repair();
+    int Versions();
+    // check, get-latest, repair and switch: the launcher's controller with its
+    // guards, questions, records, rollback and retry of deferred files.
+    int RunThroughController();
 
-    // False (with the message printed and logged) unless the store can be used
-    // for a command that is not allowed in repair-only mode when bRepair is false.
-    bool RequireStore(const QString& strRepairOnlyText, const QString& strUnavailableText);
-    bool RequireWorkPath(const QString& strBlockedText);
-    // The release guid of the version a task service is bound to, for the record.
-    QString ReadSyncTag(OrvelFileService& service, const QString& strFailureText);
     void Log(const QString& strLine);
+    void Progress(quint32 uCurrent, quint32 uTotal, const QString& strDetail, quint64 uSpeed);
+    // As the launcher's speed label shows it: "Speed: 1.5 MB/s".
+    static QString SpeedText(quint64 uBytesPerSec);
+    // Results on standard output; the status line and log panel on standard
+    // error; problems of orvelsync itself on standard error, named as such.
     void Say(const QString& strLine);
+    void Note(const QString& strLine);
     void Complain(const QString& strLine);
 
     OrvelSyncOptions m_options;

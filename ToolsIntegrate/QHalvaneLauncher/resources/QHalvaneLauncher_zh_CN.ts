@@ -198,6 +198,87 @@
     </message>
 </context>
 <context>
+    <name>OrvelVersionBrowseDialog</name>
+    <message>
+        <source>Version Browse</source>
+        <translation>版本浏览</translation>
+    </message>
+    <message>
+        <source>Select the version to switch to:</source>
+        <translation>选择要切换到的版本：</translation>
+    </message>
+    <message>
+        <source>Yes</source>
+        <translation>是</translation>
+    </message>
+    <message>
+        <source>No</source>
+        <translation>否</translation>
+    </message>
+    <message>
+        <source>v%1</source>
+        <translation>v%1</translation>
+    </message>
+    <message>
+        <source> - %1</source>
+        <translation> - %1</translation>
+    </message>
+</context>
+<context>
+    <name>OrvelWeakReplacementDialog</name>
+    <message>
+        <source>Weak Replacement Failures</source>
+        <translation>弱替换失败</translation>
+    </message>
+    <message>
+        <source>Some non-critical files failed to replace. Select the files to retry now.</source>
+        <translation>部分非关键文件替换失败。请选择要立即重试的文件。</translation>
+    </message>
+    <message>
+        <source>Retry</source>
+        <translation>重试</translation>
+    </message>
+    <message>
+        <source>Reason</source>
+        <translation>原因</translation>
+    </message>
+    <message>
+        <source>Replace Selected</source>
+        <translation>替换所选</translation>
+    </message>
+    <message>
+        <source>Skip</source>
+        <translation>跳过</translation>
+    </message>
+    <message>
+        <source>Weak replacement retry skipped: target file service unavailable</source>
+        <translation>已跳过弱替换重试：目标文件服务不可用</translation>
+    </message>
+    <message>
+        <source>(%1/%2) Replacing selected file...</source>
+        <translation>(%1/%2) 正在替换所选文件...</translation>
+    </message>
+    <message>
+        <source>%1 selected file(s) still failed. Select the files to retry again.</source>
+        <translation>%1 个所选文件仍然失败。请选择要再次重试的文件。</translation>
+    </message>
+</context>
+<context>
+    <name>OrvelWeakReplacementRetry</name>
+    <message>
+        <source>Weak replacement retry skipped: target file service unavailable</source>
+        <translation>已跳过弱替换重试：目标文件服务不可用</translation>
+    </message>
+    <message>
+        <source>Working path is empty</source>
+        <translation>工作路径为空</translation>
+    </message>
+    <message>
+        <source>Refused to replace a file reached through a link: %1</source>
+        <translation>拒绝替换经由链接访问的文件：%1</translation>
+    </message>
+</context>
+<context>
     <name>OrvelUpdaterWindow</name>
     <message>
         <source>OrvelUpdater - Updating</source>

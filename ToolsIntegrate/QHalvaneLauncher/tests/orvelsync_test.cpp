@@ -129,7 +129,7 @@ QStringList TempFilesBelow(const QString& strDir)
 }
 } // namespace
 
-TEST_F(OrvelSyncTest, InstallUpdateCheckAndRepairThroughTheCommandLine)
+TEST_F(OrvelSyncTest, InstallUpdateSwitchAndRepairThroughTheCommandLine)
 {
     // v1 first, with a limit that makes the run last long enough to show progress.
     QDir(store()).removeRecursively();
@@ -151,6 +151,7 @@ TEST_F(OrvelSyncTest, InstallUpdateCheckAndRepairThroughTheCommandLine)
     EXPECT_FALSE(strTag.isEmpty());
     EXPECT_TRUE(result.strErr.contains(QStringLiteral("Speed: ")))
         << "progress lines: " << result.strErr.toStdString();
+    EXPECT_TRUE(result.strOut.contains(QStringLiteral("Update complete"))) << result.strOut.toStdString();
     EXPECT_TRUE(log().contains(QStringLiteral("Using full download (no valid sync baseline)")));
     EXPECT_TRUE(log().contains(QStringLiteral("Resource download completed successfully")));
     QSettings ini(appDir() + QStringLiteral("/launcher.ini"), QSettings::IniFormat);
@@ -163,23 +164,46 @@ TEST_F(OrvelSyncTest, InstallUpdateCheckAndRepairThroughTheCommandLine)
     ASSERT_EQ(result.nExitCode, 0) << result.strErr.toStdString();
     EXPECT_TRUE(result.strOut.contains(QStringLiteral("Resource update available")))
         << result.strOut.toStdString();
-    m_pServer->ClearLog();
     result = run(common() + QStringList{QStringLiteral("get-latest"), QStringLiteral("--quiet")});
     ASSERT_EQ(result.nExitCode, 0) << result.strErr.toStdString();
     EXPECT_EQ(OrvelTest::ReadTree(workPath()), m_vecTrees[1]);
     EXPECT_EQ(recordedVersion(), 2u);
     EXPECT_TRUE(log().contains(QStringLiteral("Using incremental download: version 1 -> 2 (1 versions)")));
-    EXPECT_TRUE(result.strErr.isEmpty()) << "--quiet: " << result.strErr.toStdString();
+    EXPECT_FALSE(result.strErr.contains(QStringLiteral("Speed: ")))
+        << "--quiet: " << result.strErr.toStdString();
 
-    // A damaged and a missing file come back; an intact tree rewrites nothing.
+    // The browse list, a switch down (v1 lacks data/new.txt: it stays) and back.
+    result = run(common() + QStringList{QStringLiteral("versions")});
+    ASSERT_EQ(result.nExitCode, 0) << result.strErr.toStdString();
+    const QStringList vecLines = result.strOut.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(vecLines.size(), 2) << result.strOut.toStdString();
+    EXPECT_TRUE(vecLines[0].startsWith(QStringLiteral("*      2"))) << vecLines[0].toStdString();
+    EXPECT_TRUE(vecLines[1].startsWith(QStringLiteral("       1"))) << vecLines[1].toStdString();
+    result = run(common() + QStringList{QStringLiteral("switch"), QStringLiteral("1")});
+    ASSERT_EQ(result.nExitCode, 0) << result.strErr.toStdString();
+    Tree expected = m_vecTrees[0];
+    expected[QStringLiteral("data/new.txt")] = m_vecTrees[1].value(QStringLiteral("data/new.txt"));
+    EXPECT_EQ(OrvelTest::ReadTree(workPath()), expected);
+    EXPECT_EQ(recordedVersion(), 1u);
+    ASSERT_EQ(run(common() + QStringList{QStringLiteral("switch"), QStringLiteral("2")}).nExitCode, 0);
+    EXPECT_EQ(OrvelTest::ReadTree(workPath()), m_vecTrees[1]);
+    EXPECT_EQ(recordedVersion(), 2u);
+
+    // A damaged and a missing file come back; a script is not asked, so a
+    // repair (whose question defaults to No) needs --yes.
     OrvelTest::WriteFile(workPath() + QStringLiteral("/data/a.bin"), "damaged");
     QFile::remove(workPath() + QStringLiteral("/bulk/f3.bin"));
     result = run(common() + QStringList{QStringLiteral("repair")});
+    EXPECT_EQ(result.nExitCode, 1) << "declined by its default answer";
+    EXPECT_TRUE(result.strOut.contains(QStringLiteral("Repair cancelled"))) << result.strOut.toStdString();
+    result = run(common() + QStringList{QStringLiteral("repair"), QStringLiteral("--yes")});
     ASSERT_EQ(result.nExitCode, 0) << result.strErr.toStdString();
     EXPECT_EQ(OrvelTest::ReadTree(workPath()), m_vecTrees[1]);
-    EXPECT_TRUE(result.strOut.contains(QStringLiteral("2 file(s) rewritten"))) << result.strOut.toStdString();
-    result = run(common() + QStringList{QStringLiteral("repair")});
-    EXPECT_TRUE(result.strOut.contains(QStringLiteral("0 file(s) rewritten"))) << result.strOut.toStdString();
+    m_pServer->ClearLog();
+    ASSERT_EQ(run(common() + QStringList{QStringLiteral("repair"), QStringLiteral("--yes")}).nExitCode, 0);
+    ASSERT_TRUE(m_pServer->Settle());
+    EXPECT_TRUE(m_pServer->Gets(QStringLiteral("/dat/")).filter(QStringLiteral(".dat ")).isEmpty())
+        << "an intact tree fetches no package";
     EXPECT_TRUE(TempFilesBelow(workPath()).isEmpty());
 }
 
@@ -194,7 +218,7 @@ TEST_F(OrvelSyncTest, RepairOnlyModeRefusesGetLatestUntilARepairSucceeds)
     EXPECT_TRUE(result.strErr.contains(QStringLiteral("repair"))) << result.strErr.toStdString();
     EXPECT_TRUE(log().contains(QStringLiteral("Download skipped: repair-only mode is active")));
 
-    result = run(common() + QStringList{QStringLiteral("repair")});
+    result = run(common() + QStringList{QStringLiteral("repair"), QStringLiteral("--yes")});
     ASSERT_EQ(result.nExitCode, 0) << result.strErr.toStdString();
     QString strTag;
     EXPECT_EQ(recordedVersion(&strTag), 2u);
@@ -240,6 +264,9 @@ TEST_F(OrvelSyncTest, UsageErrorsExitWithTwoAndTouchNothing)
          QStringLiteral("--server"), QStringLiteral("http://127.0.0.1:1/")},
         {QStringLiteral("status"), QStringLiteral("--server"), QStringLiteral("ftp://127.0.0.1/")},
         {QStringLiteral("repair"), QStringLiteral("--full")},
+        {QStringLiteral("switch")},
+        {QStringLiteral("switch"), QStringLiteral("two")},
+        {QStringLiteral("repair"), QStringLiteral("--retry-weak"), QStringLiteral("-1")},
         {QStringLiteral("get-latest"), QStringLiteral("--limit"), QStringLiteral("fast")},
         {QStringLiteral("status"), QStringLiteral("--work-path"), m_dir.path()},
     };

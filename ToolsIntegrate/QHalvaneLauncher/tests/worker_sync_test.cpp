@@ -261,6 +261,8 @@ TEST_F(WorkerSyncTest, FullInstallThenIncrementalEqualsLatestAndFetchesOnlyChang
     ASSERT_TRUE(outcome.bSuccess) << m_snapshot.Read().strStatusMessage.toStdString();
     EXPECT_EQ(OrvelTest::ReadTree(WorkPath()), Expected(s_vecVersions[1]));
     EXPECT_EQ(m_snapshot.Read().vecChangedFiles.size(), Expected(s_vecVersions[1]).size());
+    // Into an empty working path every file is new: a rollback would remove them all.
+    EXPECT_EQ(m_snapshot.Read().vecCreatedFiles.size(), Expected(s_vecVersions[1]).size());
 
     // Incremental 2 -> 4 on a fresh cache: only packages written by 3 and 4.
     m_pServer->ClearLog();
@@ -275,6 +277,7 @@ TEST_F(WorkerSyncTest, FullInstallThenIncrementalEqualsLatestAndFetchesOnlyChang
     vecChanged.sort();
     EXPECT_EQ(vecChanged, QStringList({QStringLiteral("data/a.bin"), QStringLiteral("docs/readme.txt"),
                                        QStringLiteral("res/c.dat")}));
+    EXPECT_TRUE(m_snapshot.Read().vecCreatedFiles.isEmpty()) << "each of them replaced a file";
     ASSERT_TRUE(WaitForPackages(1));
     ASSERT_TRUE(m_pServer->Settle());
     const QStringList vecPackages = PackageGets();

@@ -34,18 +34,7 @@ void OrvelGetLatestWorker::SetIncrementalRange(quint32 uFrom, quint32 uTo)
 
 QStringList OrvelGetLatestWorker::GetChangedFiles() const
 {
-    std::lock_guard<std::mutex> lock(m_changedMutex);
-    return m_vecChangedFiles;
-}
-
-void OrvelGetLatestWorker::AddChangedFile(const QString& strRelative)
-{
-    std::lock_guard<std::mutex> lock(m_changedMutex);
-    if (!m_setChangedFiles.contains(strRelative))
-    {
-        m_setChangedFiles.insert(strRelative);
-        m_vecChangedFiles.push_back(strRelative);
-    }
+    return m_changed.Changed();
 }
 
 void OrvelGetLatestWorker::FinishEmpty(bool bSuccess)
@@ -58,11 +47,7 @@ void OrvelGetLatestWorker::DoWork()
 {
     ResetControlState();
     m_linkedPaths.Clear();
-    {
-        std::lock_guard<std::mutex> lock(m_changedMutex);
-        m_vecChangedFiles.clear();
-        m_setChangedFiles.clear();
-    }
+    m_changed.Clear();
     m_collector.Clear();
     m_pWorkerThread = QThread::currentThread();
 
@@ -128,9 +113,10 @@ void OrvelGetLatestWorker::DoWork()
     // not record a version whose files could still be lost.
     const bool bFlushed = FlushWrittenFiles(batch);
 
-    const QStringList vecChanged = GetChangedFiles();
+    const QStringList vecChanged = m_changed.Changed();
+    const QStringList vecCreated = m_changed.Created();
     const std::vector<WeakReplacementFailure> vecWeak = m_collector.Snapshot();
-    PublishResult(m_pSnapshot, &vecChanged, 0, 0, &vecWeak);
+    PublishResult(m_pSnapshot, &vecChanged, 0, 0, &vecWeak, &vecCreated);
     emit Finished(run.Succeeded() && bFlushed);
 }
 
@@ -175,16 +161,7 @@ bool OrvelGetLatestWorker::CollectFullFiles(QStringList* pList, QString* pstrErr
 {
     if (!m_pFileService->ListAllFilesFiltered(pList, pstrError))
         return false;
-    QStringList& vecFiles = *pList;
-    if (vecFiles.size() < 2)
-        return true;
-    // Many launchers starting at once then do not all ask for the same packages first.
-    std::mt19937 generator(static_cast<quint32>(QRandomGenerator64::global()->generate()));
-    for (int i = 1; i < vecFiles.size(); ++i)
-    {
-        std::uniform_int_distribution<int> pick(0, i);
-        vecFiles.swapItemsAt(i, pick(generator));
-    }
+    ShuffleFileOrder(pList);
     return true;
 }
 
@@ -217,6 +194,8 @@ bool OrvelGetLatestWorker::SyncOneFile(const QString& strRelative, quint32 uOrdi
     SetProgress(uOrdinal, uTotal,
                 tr("(%2/%3) Downloading file %1").arg(strRelative).arg(uOrdinal).arg(uTotal));
 
+    // Only this thread writes this name during the run.
+    const bool bExisted = LocalPathTaken(strLocal);
     FileSyncContext context;
     context.pFileService = m_pFileService;
     context.pCollector = &m_collector;
@@ -228,7 +207,7 @@ bool OrvelGetLatestWorker::SyncOneFile(const QString& strRelative, quint32 uOrdi
     if (result.ok)
     {
         if (result.transferred)
-            AddChangedFile(strRelative);
+            m_changed.Add(strRelative, !bExisted);
         return true;
     }
     SetStatusMessage(result.error);

@@ -8,6 +8,7 @@
 #pragma once
 
 #include "workers/LinkedPathCache.h"
+#include "workers/OrvelChangedFiles.h"
 #include "workers/OrvelOperationWorkerBase.h"
 #include "workers/OrvelWeakReplacement.h"
 
@@ -49,15 +50,12 @@ private:
     bool CollectFullFiles(QStringList* pList, QString* pstrError);
     bool SyncOneFile(const QString& strRelative, quint32 uOrdinal, quint32 uTotal, bool bIncremental,
                      OrvelWriteBatch* pBatch, bool& bAbortAll);
-    void AddChangedFile(const QString& strRelative);
     void FinishEmpty(bool bSuccess);
 
     OrvelFileService* m_pFileService;
     QString m_strDownloadTargetPath;
     TaskResultSnapshot* m_pSnapshot;
-    mutable std::mutex m_changedMutex;
-    QStringList m_vecChangedFiles;
-    QSet<QString> m_setChangedFiles;
+    OrvelChangedFiles m_changed;
     LinkedPathCache m_linkedPaths;
     WeakReplacementCollector m_collector;
     bool m_bIncremental = false;

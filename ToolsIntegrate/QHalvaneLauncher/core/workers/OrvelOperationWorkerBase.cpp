@@ -187,7 +187,8 @@ void OrvelOperationWorkerBase::ApplyDownloadLimit(OrvelFileService* pFileService
 
 void OrvelOperationWorkerBase::PublishResult(TaskResultSnapshot* pSnapshot, const QStringList* pChangedFiles,
                                              qint32 nFirstCount, qint32 nSecondCount,
-                                             const std::vector<WeakReplacementFailure>* pWeakFailures)
+                                             const std::vector<WeakReplacementFailure>* pWeakFailures,
+                                             const QStringList* pCreatedFiles)
 {
     if (pSnapshot == nullptr)
         return;
@@ -207,6 +208,8 @@ void OrvelOperationWorkerBase::PublishResult(TaskResultSnapshot* pSnapshot, cons
         data.vecChangedFiles = *pChangedFiles;
     if (pWeakFailures != nullptr)
         data.vecWeakFailures = *pWeakFailures;
+    if (pCreatedFiles != nullptr)
+        data.vecCreatedFiles = *pCreatedFiles;
     data.nFirstCount = nFirstCount;
     data.nSecondCount = nSecondCount;
     pSnapshot->Store(std::move(data));

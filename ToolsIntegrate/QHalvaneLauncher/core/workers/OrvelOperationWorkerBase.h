@@ -121,7 +121,8 @@ protected:
     void ApplyDownloadLimit(OrvelFileService* pFileService);
     // Once, right before Finished, on every path.
     void PublishResult(TaskResultSnapshot* pSnapshot, const QStringList* pChangedFiles, qint32 nFirstCount,
-                       qint32 nSecondCount, const std::vector<WeakReplacementFailure>* pWeakFailures);
+                       qint32 nSecondCount, const std::vector<WeakReplacementFailure>* pWeakFailures,
+                       const QStringList* pCreatedFiles = nullptr);
 
     FileSyncResult SyncFileWithRetry(const FileSyncContext& context, const QString& strRelativePath,
                                      const QString& strLocalPath, bool bCheckFirst,

@@ -22,8 +22,7 @@ OrvelRepairWorker::~OrvelRepairWorker() = default;
 
 QStringList OrvelRepairWorker::GetChangedFiles() const
 {
-    std::lock_guard<std::mutex> lock(m_changedMutex);
-    return m_vecChangedFiles;
+    return m_changed.Changed();
 }
 
 void OrvelRepairWorker::FinishEmpty(bool bSuccess)
@@ -36,11 +35,7 @@ void OrvelRepairWorker::DoWork()
 {
     ResetControlState();
     m_linkedPaths.Clear();
-    {
-        std::lock_guard<std::mutex> lock(m_changedMutex);
-        m_vecChangedFiles.clear();
-        m_setChangedFiles.clear();
-    }
+    m_changed.Clear();
     m_collector.Clear();
     m_pWorkerThread = QThread::currentThread();
 
@@ -130,15 +125,9 @@ bool OrvelRepairWorker::RepairOneFile(const QString& strRelative, quint32 uOrdin
     const FileSyncResult result = SyncFileWithRetry(context, strRelative, strLocal, true);
     if (result.ok)
     {
+        // A repair writes only files of its own version: none counts as new to a rollback.
         if (result.transferred)
-        {
-            std::lock_guard<std::mutex> lock(m_changedMutex);
-            if (!m_setChangedFiles.contains(strRelative))
-            {
-                m_setChangedFiles.insert(strRelative);
-                m_vecChangedFiles.push_back(strRelative);
-            }
-        }
+            m_changed.Add(strRelative, false);
         return true;
     }
     strError = result.error;

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "workers/LinkedPathCache.h"
+#include "workers/OrvelChangedFiles.h"
 #include "workers/OrvelOperationWorkerBase.h"
 #include "workers/OrvelWeakReplacement.h"
 
@@ -43,9 +44,7 @@ private:
     OrvelFileService* m_pFileService;
     QString m_strWorkPath;
     TaskResultSnapshot* m_pSnapshot;
-    mutable std::mutex m_changedMutex;
-    QStringList m_vecChangedFiles;
-    QSet<QString> m_setChangedFiles;
+    OrvelChangedFiles m_changed;
     LinkedPathCache m_linkedPaths;
     WeakReplacementCollector m_collector;
     QThread* m_pWorkerThread = nullptr;

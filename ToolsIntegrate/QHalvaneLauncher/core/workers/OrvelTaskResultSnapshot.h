@@ -15,6 +15,9 @@ struct TaskResultData
 {
     QString strStatusMessage;
     QStringList vecChangedFiles;
+    // Among the changed files, those that did not exist before the task: a
+    // rollback removes these when the baseline lacks them, and only these.
+    QStringList vecCreatedFiles;
     std::vector<WeakReplacementFailure> vecWeakFailures;
     qint32 nFirstCount = 0;
     qint32 nSecondCount = 0;

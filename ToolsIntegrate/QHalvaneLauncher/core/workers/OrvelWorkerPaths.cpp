@@ -3,7 +3,11 @@
 #include "OrvelStorePath.h"
 
 #include <QDir>
+#include <QFileInfo>
+#include <QRandomGenerator64>
 #include <QSet>
+
+#include <random>
 
 QString NormalizeRelativePath(const QString& strPath)
 {
@@ -57,5 +61,23 @@ void AppendUnseen(const QStringList& vecFrom, QStringList* pOut, QSet<QString>* 
             continue;
         pSeen->insert(strEntry);
         pOut->push_back(strEntry);
+    }
+}
+
+bool LocalPathTaken(const QString& strLocal)
+{
+    const QFileInfo info(strLocal);
+    return info.exists() || info.isSymLink();
+}
+
+void ShuffleFileOrder(QStringList* pList)
+{
+    if (pList->size() < 2)
+        return;
+    std::mt19937 generator(static_cast<quint32>(QRandomGenerator64::global()->generate()));
+    for (int i = 1; i < pList->size(); ++i)
+    {
+        std::uniform_int_distribution<int> pick(0, i);
+        pList->swapItemsAt(i, pick(generator));
     }
 }

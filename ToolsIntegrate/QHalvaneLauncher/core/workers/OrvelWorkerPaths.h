@@ -27,3 +27,10 @@ QStringList FilterLauncherSelfPaths(const QStringList& vecPaths);
 // Appends every non-empty entry of vecFrom not yet in *pSeen to *pOut, so the
 // first occurrence keeps its place.
 void AppendUnseen(const QStringList& vecFrom, QStringList* pOut, QSet<QString>* pSeen);
+
+// A name taken in the directory, also by a dangling link.
+bool LocalPathTaken(const QString& strLocal);
+
+// Puts the files in a random order, so that many launchers starting at once
+// do not all ask for the same packages first.
+void ShuffleFileOrder(QStringList* pList);

@@ -149,6 +149,18 @@ bool Nginx::StartOnPort(quint16 uPort)
     return false;
 }
 
+void Nginx::Freeze()
+{
+    if (m_nPid > 0)
+        ::kill(static_cast<pid_t>(m_nPid), SIGSTOP);
+}
+
+void Nginx::Thaw()
+{
+    if (m_nPid > 0)
+        ::kill(static_cast<pid_t>(m_nPid), SIGCONT);
+}
+
 void Nginx::Kill()
 {
     if (m_nPid <= 0)

@@ -27,6 +27,10 @@ public:
     bool Start();
     // SIGKILL, no goodbye: open connections break.
     void Kill();
+    // SIGSTOP / SIGCONT: connections are accepted by the kernel but nothing
+    // answers until Thaw (a server that hangs).
+    void Freeze();
+    void Thaw();
 
     // "<method> <uri> <status> <bytes>" per request, in order.
     QStringList AccessLog() const;

@@ -1,0 +1,1358 @@
+#include "OrvelLauncherController.h"
+
+#include "IOrvelUserPrompt.h"
+#include "LauncherSettings.h"
+#include "OrvelActiveProcessGuard.h"
+#include "OrvelFileService.h"
+#include "OrvelWorkPathGuard.h"
+#include "workers/OrvelDownloadMode.h"
+#include "workers/OrvelGetLatestWorker.h"
+#include "workers/OrvelRepairWorker.h"
+#include "workers/OrvelVersionCheckWorker.h"
+#include "workers/OrvelVersionRollbackWorker.h"
+#include "workers/OrvelVersionSwitchWorker.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QThread>
+
+namespace
+{
+
+QString Tr(const char* pszText)
+{
+    return QCoreApplication::translate("OrvelLauncherController", pszText);
+}
+
+QString OrDefault(const QString& strText, const char* pszDefault)
+{
+    return strText.isEmpty() ? Tr(pszDefault) : strText;
+}
+
+bool IsPausable(OrvelLauncherController::TaskKind eKind)
+{
+    return eKind == OrvelLauncherController::TaskDownload || eKind == OrvelLauncherController::TaskRepair ||
+           eKind == OrvelLauncherController::TaskVersionSwitch ||
+           eKind == OrvelLauncherController::TaskPreload;
+}
+
+bool ShowsSpeed(OrvelLauncherController::TaskKind eKind)
+{
+    return IsPausable(eKind) || eKind == OrvelLauncherController::TaskRollback;
+}
+
+struct KindTexts
+{
+    const char* pszStopStatus;
+    const char* pszStopLog;
+    const char* pszExitStatus;
+    const char* pszExitLog;
+};
+
+KindTexts TextsOf(OrvelLauncherController::TaskKind eKind)
+{
+    switch (eKind)
+    {
+    case OrvelLauncherController::TaskVersionCheck:
+        return {"Stopping version check...", "User requested version check stop",
+                "Stopping background task before exit...",
+                "Application exit requested: stopping version check"};
+    case OrvelLauncherController::TaskDownload:
+        return {"Stopping download...", "User requested resource download stop",
+                "Stopping download before exit...", "Application exit requested: stopping resource download"};
+    case OrvelLauncherController::TaskRepair:
+        return {"Stopping repair...", "User requested resource repair stop", "Stopping repair before exit...",
+                "Application exit requested: stopping resource repair"};
+    case OrvelLauncherController::TaskVersionSwitch:
+        return {"Stopping version switch...", "User requested version switch stop",
+                "Stopping version switch before exit...",
+                "Application exit requested: stopping version switch"};
+    case OrvelLauncherController::TaskRollback:
+        return {"Stopping rollback...", "User requested rollback stop", "Stopping rollback before exit...",
+                "Application exit requested: stopping rollback"};
+    case OrvelLauncherController::TaskSelfUpdate:
+        return {"Stopping self-update preparation...", "User requested self-update preparation stop",
+                "Stopping self-update preparation before exit...",
+                "Application exit requested: stopping self-update preparation"};
+    case OrvelLauncherController::TaskPreload:
+        return {"Stopping preload...", "User requested preload stop", nullptr, nullptr};
+    case OrvelLauncherController::TaskNone:
+        break;
+    }
+    return {nullptr, nullptr, nullptr, nullptr};
+}
+
+} // namespace
+
+OrvelLauncherController::OrvelLauncherController(LauncherSettings* pSettings, QObject* pParent)
+    : QObject(pParent), m_pSettings(pSettings), m_progressTimer(this), m_stopDeadline(this)
+{
+    m_progressTimer.setInterval(kProgressPollMs);
+    connect(&m_progressTimer, &QTimer::timeout, this, &OrvelLauncherController::PublishPolledProgress);
+    m_stopDeadline.setSingleShot(true);
+    m_stopDeadline.setInterval(kBoundedStopMs);
+    connect(&m_stopDeadline, &QTimer::timeout, this, &OrvelLauncherController::OnStopDeadline);
+}
+
+OrvelLauncherController::~OrvelLauncherController()
+{
+    m_progressTimer.stop();
+    m_stopDeadline.stop();
+    if (m_pWorker != nullptr)
+        CancelWorker();
+    if (!m_pThread.isNull())
+    {
+        m_pThread->quit();
+        m_pThread->wait();
+        delete m_pThread.data();
+    }
+    delete m_pWorker;
+    m_pWorker = nullptr;
+    m_pTaskService.reset();
+}
+
+void OrvelLauncherController::SetDownloadLimitOverride(quint64 uBytesPerSec)
+{
+    m_bHasLimitOverride = true;
+    m_uLimitOverride = uBytesPerSec;
+}
+
+void OrvelLauncherController::LogBoth(const QString& strText)
+{
+    emit LogMessage(strText);
+    emit UiLogMessage(strText);
+}
+
+OrvelFileService* OrvelLauncherController::ActiveService() const
+{
+    return m_pTaskService ? m_pTaskService.get() : m_pPrimary;
+}
+
+QString OrvelLauncherController::WorkPath() const
+{
+    return m_pSettings != nullptr ? m_pSettings->workPath() : QString();
+}
+
+// ---------------------------------------------------------------- guards
+
+bool OrvelLauncherController::CanStartTask() const
+{
+    // No new task while the previous worker's thread still runs, whatever
+    // state the flags are in: two workers must never write at once.
+    return !m_bTaskActive && !m_bStoppingInBackground && !m_bExiting && m_pThread.isNull() &&
+           m_pWorker == nullptr;
+}
+
+bool OrvelLauncherController::RequireStore(const QString& strRepairOnlyLog, const QString& strUnavailableLog)
+{
+    if (m_bRepairOnly && !strRepairOnlyLog.isEmpty())
+    {
+        Status(Tr("Resource version mismatch detected; resource repair is required"));
+        Log(strRepairOnlyLog);
+        return false;
+    }
+    if (m_pPrimary == nullptr || !m_pPrimary->IsReady())
+    {
+        Status(Tr("Resource service unavailable"));
+        Log(strUnavailableLog);
+        return false;
+    }
+    return true;
+}
+
+bool OrvelLauncherController::CheckWorkPathGuard(const QString& strStatus, const QString& strLogText)
+{
+    QString strReason;
+    if (OrvelCheckWorkPath(WorkPath(), &strReason))
+        return true;
+    Status(strStatus);
+    LogBoth(strLogText.arg(strReason));
+    return false;
+}
+
+bool OrvelLauncherController::CheckActiveProcessGuard(const QString& strOperation)
+{
+    const OrvelActiveProcessResult result = FindActiveToolProcesses(WorkPath());
+    for (const QString& strWarning : result.vecWarnings)
+        Log(Tr("Active-process check warning: %1").arg(strWarning));
+    if (result.vecProcesses.isEmpty())
+        return true;
+    const OrvelQuestion warning = OrvelQuestion::ActiveProcessWarning(strOperation, result.vecProcesses);
+    LogBoth(warning.strText);
+    if (m_pPrompt != nullptr)
+        m_pPrompt->Ask(warning);
+    return false;
+}
+
+void OrvelLauncherController::CaptureBaseline()
+{
+    m_baseline = TaskBaseline();
+    if (m_pPrimary == nullptr || !m_pPrimary->IsReady())
+        return;
+    m_baseline.uPrimaryVersion = m_pPrimary->CurrentVersion();
+    if (m_pSettings != nullptr)
+        m_baseline.bHasRecord =
+            m_pSettings->readProductRecord(&m_baseline.uRecordedVersion, &m_baseline.strRecordedTag);
+    m_baseline.bValid = true;
+}
+
+// ---------------------------------------------------------------- worker start
+
+template <typename Worker, typename... Args>
+void OrvelLauncherController::ConnectFinished(Worker* pWorker, void (Worker::*pSignal)(Args...),
+                                              void (OrvelLauncherController::*pSlot)(Args...))
+{
+    // A Finished queued by a worker whose task was already cleaned up (the file
+    // service was replaced meanwhile) must not finish the next task.
+    const quint64 uGeneration = m_uTaskGeneration;
+    connect(pWorker, pSignal, this,
+            [this, uGeneration, pSlot](Args... args)
+            {
+                if (uGeneration == m_uTaskGeneration)
+                    (this->*pSlot)(args...);
+            });
+    QThread* pThread = m_pThread.data();
+    connect(
+        pWorker, pSignal, pThread, [pThread](Args...) { pThread->quit(); }, Qt::DirectConnection);
+}
+
+void OrvelLauncherController::LaunchWorker(TaskKind eKind, OrvelOperationWorkerBase* pWorker,
+                                           const QString& strStatus, const QString& strLog)
+{
+    m_eKind = eKind;
+    m_bTaskActive = true;
+    m_bPaused = false;
+    m_bStopRequested = false;
+    if (m_bHasLimitOverride)
+        pWorker->SetDownloadLimitOverride(m_uLimitOverride);
+
+    emit WorkerActivityChanged(true);
+    emit ButtonStateChanged(false, false, false, false, false, false);
+    emit LaunchStateChanged(false);
+    emit PauseStateChanged(IsPausable(eKind), false);
+    emit StopStateChanged(true);
+    Status(strStatus);
+    Log(strLog);
+
+    const quint64 uGeneration = m_uTaskGeneration;
+    connect(pWorker, &OrvelOperationWorkerBase::FileFailed, this,
+            [this, uGeneration](const QString& strPath, const QString& strError)
+            {
+                if (uGeneration == m_uTaskGeneration)
+                    OnFileFailed(strPath, strError);
+            });
+    connect(pWorker, &OrvelOperationWorkerBase::WarningRaised, this,
+            [this, uGeneration](const QString& strMessage)
+            {
+                if (uGeneration == m_uTaskGeneration)
+                    OnWorkerWarning(strMessage);
+            });
+    connect(m_pThread.data(), &QThread::finished, this, &OrvelLauncherController::OnWorkerThreadFinished);
+
+    m_elapsed.start();
+    m_pThread->start();
+    m_progressTimer.start();
+    QMetaObject::invokeMethod(pWorker, "DoWork", Qt::QueuedConnection);
+}
+
+void OrvelLauncherController::PrepareWorker(OrvelOperationWorkerBase* pWorker)
+{
+    ++m_uTaskGeneration;
+    m_snapshot.Clear();
+    m_pWorker = pWorker;
+    m_pThread = new QThread();
+    m_pWorker->moveToThread(m_pThread.data());
+}
+
+// ---------------------------------------------------------------- version check
+
+void OrvelLauncherController::CheckForUpdates()
+{
+    if (!CanStartTask())
+        return;
+    if (!RequireStore(Tr("Check update skipped: repair-only mode is active"),
+                      Tr("Check update skipped: resource service unavailable")))
+        return;
+    m_bDownloadAfterCheck = false;
+    StartVersionCheck();
+}
+
+void OrvelLauncherController::StartVersionCheck()
+{
+    const QString strAppDir = m_pSettings != nullptr ? m_pSettings->appDirectory() : QString();
+    auto* pWorker = new OrvelVersionCheckWorker(m_pPrimary, m_pSettings, strAppDir);
+    PrepareWorker(pWorker);
+    ConnectFinished(pWorker, &OrvelVersionCheckWorker::Finished,
+                    &OrvelLauncherController::OnCheckUpdateFinished);
+    LaunchWorker(TaskVersionCheck, pWorker, Tr("Checking for updates..."), Tr("Check update started"));
+}
+
+void OrvelLauncherController::OnCheckUpdateFinished(bool success, bool hasUpdate, quint32 serverVersion,
+                                                    QString errorMessage, bool launcherCacheCleared,
+                                                    bool launcherCheckSuccess, bool hasLauncherUpdate,
+                                                    QString launcherErrorMessage, QStringList launcherFiles)
+{
+    if (m_eKind != TaskVersionCheck)
+        return;
+    m_bTaskActive = false;
+    m_stopDeadline.stop();
+    const bool bStartupCheck = !m_bServerVersionKnown;
+    m_bServerVersionKnown = true;
+    const bool bDownloadAfter = m_bDownloadAfterCheck;
+
+    if (launcherCacheCleared)
+    {
+        Log(Tr("Launcher cache guid/version mismatch detected; _cache/ifslauncher was cleared"));
+        RefreshVersionState();
+    }
+    if (m_bExiting)
+    {
+        RunAfterCleanup([this] { FinishIdleOrExit(); });
+        return;
+    }
+    if (m_bStopRequested)
+    {
+        Status(Tr("Version check stopped"));
+        Log(Tr("Version check stopped by user"));
+        RunAfterCleanup([this] { FinishIdleOrExit(); });
+        return;
+    }
+    if (!success)
+    {
+        Status(Tr("Check update failed"));
+        LogBoth(Tr("Check update failed: %1").arg(OrDefault(errorMessage, "unknown error")));
+        m_bDownloadAfterCheck = false;
+        RunAfterCleanup(
+            [this]
+            {
+                if (m_bExiting)
+                {
+                    emit ExitReady();
+                    return;
+                }
+                ApplyIdleButtonState();
+                emit ButtonStateChanged(true, false, true, true, true, true);
+                emit CheckUpdateFinished(false, 0);
+            });
+        return;
+    }
+    if (hasLauncherUpdate && !launcherFiles.isEmpty())
+    {
+        m_vecLauncherFiles = launcherFiles;
+        m_bLauncherUpdatePending = true;
+        m_nConfirmationContext = 1;
+        m_bSavedHasUpdate = hasUpdate;
+        m_uSavedServerVersion = serverVersion;
+        m_bSavedStartupCheck = bStartupCheck;
+        m_bSavedLauncherCheckOk = launcherCheckSuccess;
+        m_strSavedLauncherError = launcherErrorMessage;
+        RunAfterCleanup(
+            [this, bDownloadAfter]
+            {
+                m_bDownloadAfterCheck = bDownloadAfter;
+                Status(Tr("Launcher update available"));
+                Log(Tr("Launcher self-update available before finalizing version check"));
+                emit SelfUpdateConfirmationRequested(m_bSavedStartupCheck);
+                if (m_pPrompt != nullptr && m_nConfirmationContext == 1)
+                    HandleSelfUpdateConfirmation(OrvelQuestion::IsAffirmative(
+                        m_pPrompt->Ask(OrvelQuestion::SelfUpdateConfirmation(m_bSavedStartupCheck))));
+            });
+        return;
+    }
+    RunAfterCleanup(
+        [this, hasUpdate, serverVersion, launcherCheckSuccess, launcherErrorMessage, bDownloadAfter]
+        {
+            FinishCheck(hasUpdate, serverVersion, launcherCheckSuccess, false, launcherErrorMessage);
+            if (bDownloadAfter && hasUpdate)
+                ConfirmAndStartDownload();
+        });
+}
+
+void OrvelLauncherController::FinishCheck(bool bHasUpdate, quint32 uServerVersion, bool bLauncherCheckOk,
+                                          bool bLauncherUpdatePending, const QString& strLauncherError)
+{
+    m_uLastServerVersion = uServerVersion;
+    QFile notice(QStringLiteral(":/html/releaseNote_outnet.html"));
+    if (notice.open(QIODevice::ReadOnly))
+    {
+        const QString strHtml = QString::fromUtf8(notice.readAll());
+        if (!strHtml.isEmpty())
+            emit UpdateNoticeFetched(strHtml);
+    }
+    ApplyIdleButtonState();
+    if (bLauncherUpdatePending && bHasUpdate)
+    {
+        Status(Tr("Launcher and resource updates available"));
+        emit ButtonStateChanged(true, true, true, true, true, true);
+        emit CheckUpdateFinished(true, uServerVersion);
+    }
+    else if (bLauncherUpdatePending)
+    {
+        Status(Tr("Launcher update available"));
+        emit ButtonStateChanged(true, false, true, true, true, true);
+        emit CheckUpdateFinished(false, uServerVersion);
+    }
+    else if (bHasUpdate)
+    {
+        Status(bLauncherCheckOk ? Tr("Resource update available")
+                                : Tr("Resource update available; launcher check unavailable"));
+        emit ButtonStateChanged(true, true, true, true, true, true);
+        emit CheckUpdateFinished(true, uServerVersion);
+    }
+    else if (bLauncherCheckOk)
+    {
+        Status(Tr("Already the newest version"));
+        Log(Tr("Check update finished: launcher and resources are already the newest version"));
+        emit ButtonStateChanged(true, false, true, true, true, true);
+        emit CheckUpdateFinished(false, uServerVersion);
+    }
+    else
+    {
+        Status(Tr("Resources are already the newest version; launcher check unavailable"));
+        LogBoth(
+            Tr("Launcher update check unavailable: %1").arg(OrDefault(strLauncherError, "unknown reason")));
+        emit ButtonStateChanged(true, false, true, true, true, true);
+        emit CheckUpdateFinished(false, uServerVersion);
+    }
+}
+
+void OrvelLauncherController::HandleSelfUpdateConfirmation(bool accepted)
+{
+    const int nContext = m_nConfirmationContext;
+    m_nConfirmationContext = 0;
+    if (nContext == 1)
+    {
+        if (accepted)
+            // The replacement of the launcher's own files is not part of this
+            // build; the check goes on as if the offer had been declined.
+            Log(Tr("Launcher self-update is not available yet; continuing without it"));
+        FinishCheck(m_bSavedHasUpdate, m_uSavedServerVersion, m_bSavedLauncherCheckOk, true,
+                    m_strSavedLauncherError);
+        if (m_bDownloadAfterCheck && m_bSavedHasUpdate)
+        {
+            m_bDownloadAfterCheck = false;
+            ConfirmAndStartDownload();
+        }
+        m_bDownloadAfterCheck = false;
+        return;
+    }
+    if (nContext == 2)
+    {
+        Status(Tr("Resource service unavailable"));
+        if (accepted)
+        {
+            Log(Tr("Launcher self-update is not available yet; continuing without it"));
+            return;
+        }
+        Log(Tr("Launcher self-update skipped after IDE resource initialization failure"));
+        emit UiLogMessage(
+            Tr("IDE resource initialization failed. Launcher self-update was skipped by user."));
+        return;
+    }
+    Status(Tr("Launcher update skipped"));
+}
+
+void OrvelLauncherController::RunLauncherOnlyUpdateCheck()
+{
+    if (!CanStartTask() || m_pSettings == nullptr)
+        return;
+    Status(Tr("Checking launcher update..."));
+    Log(Tr("Launcher-only update check started because IDE resource initialization failed"));
+    const LauncherCheckResult result =
+        OrvelFileService::CheckLauncherUpdate(m_pSettings->appDirectory(), *m_pSettings);
+    if (!result.success)
+    {
+        Status(Tr("Launcher update check failed"));
+        LogBoth(Tr("Launcher update check failed: %1").arg(OrDefault(result.error, "unknown error")));
+        return;
+    }
+    if (result.cacheCleared)
+    {
+        Log(Tr("Launcher cache guid mismatch detected; _cache/ifslauncher was cleared"));
+        RefreshVersionState();
+    }
+    if (!result.changedFiles.isEmpty())
+    {
+        m_vecLauncherFiles = result.changedFiles;
+        m_bLauncherUpdatePending = true;
+        m_nConfirmationContext = 2;
+        Status(Tr("Launcher update available"));
+        Log(Tr("Launcher self-update available after IDE resource initialization failure"));
+        emit SelfUpdateConfirmationRequested(true);
+        if (m_pPrompt != nullptr && m_nConfirmationContext == 2)
+            HandleSelfUpdateConfirmation(
+                OrvelQuestion::IsAffirmative(m_pPrompt->Ask(OrvelQuestion::SelfUpdateConfirmation(true))));
+        return;
+    }
+    Status(Tr("Resource service unavailable"));
+    Log(Tr("Launcher-only update check finished: launcher is already the newest version"));
+    emit UiLogMessage(Tr("IDE resource initialization failed, but launcher is already the newest version."));
+}
+
+// ---------------------------------------------------------------- download
+
+void OrvelLauncherController::StartDownload()
+{
+    if (!CanStartTask())
+        return;
+    if (!RequireStore(Tr("Download skipped: repair-only mode is active"),
+                      Tr("Download skipped: resource service unavailable")))
+        return;
+    m_bDownloadAfterCheck = true;
+    StartVersionCheck();
+}
+
+void OrvelLauncherController::ConfirmAndStartDownload()
+{
+    if (!CanStartTask() || m_pPrimary == nullptr)
+        return;
+    QString strError;
+    std::unique_ptr<OrvelFileService> pLatest =
+        m_pPrimary->CreateVersionBoundService(OrvelFileService::kLatestVersion, &strError);
+    if (!pLatest)
+    {
+        Status(Tr("Resource download blocked"));
+        LogBoth(Tr("Resource download blocked: failed to load latest version info: %1")
+                    .arg(OrDefault(strError, "unknown error")));
+        ApplyIdleButtonState();
+        return;
+    }
+    QString strLatest = QStringLiteral("v%1").arg(pLatest->CurrentVersion());
+    const PakInfoResult info = pLatest->ReadPakInfo();
+    if (info.status == PakInfoResult::StatusOk && !info.releaseText.isEmpty())
+        strLatest += QStringLiteral(" - %1").arg(info.releaseText);
+    const OrvelQuestion question = OrvelQuestion::GetLatestConfirmation(strLatest);
+    const OrvelQuestion::Button eAnswer = m_pPrompt != nullptr ? m_pPrompt->Ask(question) : question.eDefault;
+    if (!OrvelQuestion::IsAffirmative(eAnswer))
+    {
+        Status(Tr("Get Latest cancelled"));
+        Log(Tr("Resource download cancelled before start after latest version confirmation"));
+        ApplyIdleButtonState();
+        return;
+    }
+    StartDownloadTask(std::move(pLatest));
+}
+
+void OrvelLauncherController::StartDownloadTask(std::unique_ptr<OrvelFileService> pLatest)
+{
+    if (!CanStartTask())
+        return;
+    if (!CheckWorkPathGuard(Tr("Download blocked"), Tr("Resource download blocked: %1")) ||
+        !CheckActiveProcessGuard(Tr("resource download")))
+    {
+        ApplyIdleButtonState();
+        return;
+    }
+    CaptureBaseline();
+    const quint32 uLatest = pLatest->CurrentVersion();
+    m_uTaskTargetVersion = uLatest;
+    m_pTaskService = std::move(pLatest);
+
+    auto* pWorker = new OrvelGetLatestWorker(m_pTaskService.get(), m_pSettings, &m_snapshot, WorkPath());
+    DownloadModeDecision decision =
+        ChooseDownloadMode(m_baseline.bHasRecord, m_baseline.uRecordedVersion, uLatest);
+    PrepareWorker(pWorker);
+    ConnectFinished(pWorker, &OrvelGetLatestWorker::Finished, &OrvelLauncherController::OnGetLastestFinished);
+    LaunchWorker(TaskDownload, pWorker, Tr("Downloading updates..."), Tr("Resource download started"));
+    if (m_bForceFull && decision.IsIncremental())
+    {
+        decision.eReason = DownloadModeDecision::NoBaseline;
+        Log(Tr("Using full download (requested)"));
+    }
+    else if (decision.eReason == DownloadModeDecision::AlreadyAtLatest)
+        Log(Tr("Download skipped: already at latest version"));
+    else
+        Log(decision.LogText());
+    // Read by the worker only once DoWork runs, after this queued start.
+    if (decision.IsIncremental())
+        pWorker->SetIncrementalRange(decision.uFromVersion, decision.uToVersion);
+}
+
+void OrvelLauncherController::OnGetLastestFinished(bool success)
+{
+    if (m_eKind == TaskDownload)
+        CompleteVersionChangingTask(success, 0, 0);
+}
+
+// ---------------------------------------------------------------- repair
+
+void OrvelLauncherController::StartRepair()
+{
+    if (!CanStartTask())
+        return;
+    if (!RequireStore(QString(), Tr("Repair skipped: resource service unavailable")))
+        return;
+    QString strError;
+    std::unique_ptr<OrvelFileService> pService =
+        m_pPrimary->CreateVersionBoundService(m_pPrimary->CurrentVersion(), &strError);
+    if (!pService)
+    {
+        const QString strReason = OrDefault(strError, "failed to create current version service");
+        Status(Tr("Resource service unavailable"));
+        Log(Tr("Repair skipped: %1").arg(strReason));
+        emit UiLogMessage(Tr("Resource repair blocked: %1").arg(strReason));
+        return;
+    }
+    if (!CheckWorkPathGuard(Tr("Repair blocked"), Tr("Resource repair blocked: %1")) ||
+        !CheckActiveProcessGuard(Tr("resource repair")))
+        return;
+    const OrvelQuestion question = OrvelQuestion::RepairConfirmation();
+    const OrvelQuestion::Button eAnswer = m_pPrompt != nullptr ? m_pPrompt->Ask(question) : question.eDefault;
+    if (!OrvelQuestion::IsAffirmative(eAnswer))
+    {
+        Status(Tr("Repair cancelled"));
+        Log(Tr("Resource repair cancelled before start"));
+        return;
+    }
+    CaptureBaseline();
+    m_uTaskTargetVersion = pService->CurrentVersion();
+    m_pTaskService = std::move(pService);
+    auto* pWorker = new OrvelRepairWorker(m_pTaskService.get(), m_pSettings, &m_snapshot, WorkPath());
+    PrepareWorker(pWorker);
+    ConnectFinished(pWorker, &OrvelRepairWorker::Finished, &OrvelLauncherController::OnRepairFinished);
+    LaunchWorker(TaskRepair, pWorker, Tr("Repairing resources..."), Tr("Resource repair started"));
+}
+
+void OrvelLauncherController::OnRepairFinished(bool success, int successCount, int failCount)
+{
+    if (m_eKind == TaskRepair)
+        CompleteVersionChangingTask(success, successCount, failCount);
+}
+
+// ---------------------------------------------------------------- version switch
+
+void OrvelLauncherController::OpenVersionBrowse()
+{
+    if (!CanStartTask())
+        return;
+    if (!RequireStore(Tr("Version browse skipped: repair-only mode is active"),
+                      Tr("Version browse skipped: resource service unavailable")))
+        return;
+    quint32 uVersion = 0;
+    if (m_pPrompt == nullptr || !m_pPrompt->ChooseVersion(m_pPrimary, &uVersion))
+        return;
+    StartVersionSwitch(uVersion);
+}
+
+void OrvelLauncherController::StartVersionSwitch(quint32 uVersion)
+{
+    if (!CanStartTask())
+        return;
+    if (!RequireStore(Tr("Version browse skipped: repair-only mode is active"),
+                      Tr("Version browse skipped: resource service unavailable")))
+        return;
+    QString strError;
+    std::unique_ptr<OrvelFileService> pTarget = m_pPrimary->CreateVersionBoundService(uVersion, &strError);
+    if (!pTarget)
+    {
+        Status(Tr("Version switch failed to initialize target version"));
+        Log(Tr("Failed to create version-bound file service for version %1: %2")
+                .arg(uVersion)
+                .arg(OrDefault(strError, "unknown error")));
+        return;
+    }
+    if (!CheckWorkPathGuard(Tr("Version switch blocked"), Tr("Version switch blocked: %1")) ||
+        !CheckActiveProcessGuard(Tr("version switch")))
+        return;
+    CaptureBaseline();
+    const quint32 uCurrent = m_baseline.uPrimaryVersion;
+    m_uTaskTargetVersion = pTarget->CurrentVersion();
+    m_pTaskService = std::move(pTarget);
+    auto* pWorker = new OrvelVersionSwitchWorker(m_pPrimary, m_pTaskService.get(), m_pSettings, &m_snapshot,
+                                                 uCurrent, m_uTaskTargetVersion, WorkPath());
+    PrepareWorker(pWorker);
+    ConnectFinished(pWorker, &OrvelVersionSwitchWorker::Finished,
+                    &OrvelLauncherController::OnVersionSwitchFinished);
+    LaunchWorker(TaskVersionSwitch, pWorker, Tr("Switching resource version..."),
+                 Tr("Version switch started: %1 -> %2").arg(uCurrent).arg(m_uTaskTargetVersion));
+}
+
+void OrvelLauncherController::OnVersionSwitchFinished(bool success, int replacedCount, int skippedCount)
+{
+    if (m_eKind == TaskVersionSwitch)
+        CompleteVersionChangingTask(success, replacedCount, skippedCount);
+}
+
+// ---------------------------------------------------------------- reconcile
+
+void OrvelLauncherController::StartDirectoryReconcile()
+{
+    if (!CanStartTask())
+        return;
+    if (!RequireStore(Tr("Directory reconcile skipped: repair-only mode is active"),
+                      Tr("Directory reconcile skipped: resource service unavailable")))
+        return;
+    if (!CheckWorkPathGuard(Tr("Directory reconcile blocked"), Tr("Directory reconcile blocked: %1")))
+        return;
+    // The selection, scan and apply dialogs are not part of this build.
+    Status(Tr("Directory reconcile unavailable"));
+}
+
+// ---------------------------------------------------------------- completion
+
+void OrvelLauncherController::CompleteVersionChangingTask(bool bSuccess, int nFirstCount, int nSecondCount)
+{
+    const TaskKind eKind = m_eKind;
+    m_bTaskActive = false;
+    m_stopDeadline.stop();
+    const TaskResultData result = m_snapshot.Read();
+    if (result.bProgressValid)
+        emit ProgressChanged(result.uProgressCurrent, result.uProgressTotal, result.strProgressDetail);
+    const bool bStopped = m_bStopRequested || m_bExiting;
+    const bool bExiting = m_bExiting;
+
+    auto fnFinishedSignal = [this, eKind, nFirstCount, nSecondCount](bool bOk)
+    {
+        if (eKind == TaskDownload)
+            emit DownloadFinished(bOk);
+        else if (eKind == TaskRepair)
+            emit RepairFinished(bOk, nFirstCount, nSecondCount);
+        else if (eKind == TaskVersionSwitch)
+            emit VersionSwitchFinished(bOk);
+    };
+
+    if (!bSuccess)
+    {
+        QString strFailureStatus;
+        QString strFailureLog;
+        QString strStoppedStatus;
+        QString strStoppedLog;
+        QString strExitStatus;
+        QString strExitLog;
+        switch (eKind)
+        {
+        case TaskDownload:
+            strFailureStatus = Tr("Update failed");
+            strFailureLog = bStopped
+                                ? Tr("Resource download stopped by user: %1")
+                                      .arg(OrDefault(result.strStatusMessage, "download stopped by user"))
+                                : Tr("Resource download failed: %1").arg(result.strStatusMessage);
+            strStoppedStatus = Tr("Download stopped");
+            strStoppedLog = Tr("Resource download stopped by user");
+            strExitStatus = Tr("Download stopped, exiting...");
+            strExitLog = Tr("Resource download stopped for application exit");
+            break;
+        case TaskVersionSwitch:
+            strFailureStatus = Tr("Version switch failed");
+            strFailureLog =
+                bStopped ? Tr("Version switch stopped by user: %1")
+                               .arg(OrDefault(result.strStatusMessage, "version switch stopped by user"))
+                         : Tr("Version switch failed: %1").arg(result.strStatusMessage);
+            strStoppedStatus = Tr("Version switch stopped");
+            strStoppedLog = Tr("Version switch stopped by user");
+            strExitStatus = Tr("Version switch stopped, exiting...");
+            strExitLog = Tr("Version switch stopped for application exit");
+            break;
+        default:
+        {
+            const QString strLast =
+                OrDefault(result.strStatusMessage, bStopped ? "repair stopped by user" : "unknown error");
+            strFailureStatus = Tr("Repair failed");
+            strFailureLog =
+                (bStopped ? Tr("Resource repair stopped by user: %1 succeeded, %2 failed, last error: %3")
+                          : Tr("Resource repair failed: %1 succeeded, %2 failed, last error: %3"))
+                    .arg(nFirstCount)
+                    .arg(nSecondCount)
+                    .arg(strLast);
+            strStoppedStatus = Tr("Repair stopped");
+            strStoppedLog = Tr("Resource repair stopped by user");
+            strExitStatus = Tr("Repair stopped, exiting...");
+            strExitLog = Tr("Resource repair stopped for application exit");
+            break;
+        }
+        }
+
+        // Without a record nothing was ever in place to go back to (a first
+        // install): what was written is whole files of the target, no record
+        // claims them, and the next download completes them. A rollback would
+        // only fetch the same files again.
+        if (!result.vecChangedFiles.isEmpty() && !m_baseline.bHasRecord)
+            Log(Tr("Rollback skipped: no sync baseline; %1 file(s) already written are kept for the next "
+                   "download")
+                    .arg(result.vecChangedFiles.size()));
+        else if (!result.vecChangedFiles.isEmpty())
+        {
+            // The working path now holds a mix of two versions: put it back,
+            // also when the application is exiting (ExitReady follows the rollback).
+            m_vecRollbackFiles = result.vecChangedFiles;
+            m_vecRollbackCreated = result.vecCreatedFiles;
+            if (bExiting)
+            {
+                Status(strExitStatus);
+                Log(strExitLog);
+            }
+            LogBoth(strFailureLog);
+            emit ShowLogOverlay();
+            fnFinishedSignal(false);
+            RunAfterCleanup([this] { StartRollback(); });
+            return;
+        }
+        if (bStopped)
+        {
+            Status(bExiting ? strExitStatus : strStoppedStatus);
+            Log(bExiting ? strExitLog : strStoppedLog);
+        }
+        else
+        {
+            Status(strFailureStatus);
+            LogBoth(strFailureLog);
+            emit ShowLogOverlay();
+        }
+        fnFinishedSignal(false);
+        RunAfterCleanup([this] { FinishIdleOrExit(); });
+        return;
+    }
+
+    // Succeeded: the working path is at the task's version.
+    const int nWeakSkipped = bExiting ? static_cast<int>(result.vecWeakFailures.size())
+                                      : RunWeakReplacementRetry(result.vecWeakFailures);
+    const quint32 uVersion = m_uTaskTargetVersion;
+    QString strTag;
+    OrvelFileService* pTaskService = ActiveService();
+    const PakInfoResult info = pTaskService != nullptr ? pTaskService->ReadPakInfo() : PakInfoResult();
+    if (info.status == PakInfoResult::StatusOk)
+        strTag = info.tag;
+    else
+    {
+        const QString strError =
+            info.error.isEmpty() && pTaskService != nullptr ? pTaskService->LastError() : info.error;
+        const char* pszText = eKind == TaskDownload ? "Failed to read download sync tag after completion: %1"
+                              : eKind == TaskVersionSwitch
+                                  ? "Failed to read version switch sync tag after completion: %1"
+                                  : "Failed to read repair sync tag after completion: %1";
+        Log(Tr(pszText).arg(strError));
+    }
+    const bool bRecorded = m_pSettings != nullptr && m_pSettings->writeProductRecord(uVersion, strTag);
+    if (!bRecorded)
+        LogBoth(Tr("Failed to write the product version record: %1")
+                    .arg(m_pSettings != nullptr ? m_pSettings->productRecordPath() : QString()));
+    fnFinishedSignal(true);
+
+    RunAfterCleanup(
+        [this, eKind, uVersion, nFirstCount, nSecondCount, nWeakSkipped]
+        {
+            if (eKind == TaskDownload && m_pPrimary != nullptr && !m_pPrimary->Rebind(uVersion))
+                Log(Tr("Warning: failed to switch primary file service to downloaded version %1: %2")
+                        .arg(uVersion)
+                        .arg(m_pPrimary->LastError()));
+            if (eKind == TaskVersionSwitch && m_pPrimary != nullptr)
+            {
+                if (m_pPrimary->Rebind(uVersion))
+                    Log(Tr("Primary file service switched to target version %1").arg(uVersion));
+                else
+                    Log(Tr("Warning: failed to switch primary file service to target version %1: %2")
+                            .arg(uVersion)
+                            .arg(m_pPrimary->LastError()));
+            }
+            if (eKind == TaskRepair)
+                m_bRepairOnly = false;
+            emit SyncVersionChanged(uVersion);
+            RefreshVersionState();
+            emit ProgressChanged(100, 100, QStringLiteral("complete"));
+            switch (eKind)
+            {
+            case TaskDownload:
+                Status(Tr("Update complete"));
+                Log(nWeakSkipped == 0
+                        ? Tr("Resource download completed successfully")
+                        : Tr("Resource download completed with %1 total weak replacement file(s) "
+                             "skipped")
+                              .arg(nWeakSkipped));
+                break;
+            case TaskVersionSwitch:
+                Status(Tr("Version switch complete"));
+                Log(nWeakSkipped == 0 ? Tr("Version switch completed: %1 replaced, %2 preserved")
+                                            .arg(nFirstCount)
+                                            .arg(nSecondCount)
+                                      : Tr("Version switch completed with %1 total weak replacement file(s) "
+                                           "skipped: %2 replaced, %3 preserved")
+                                            .arg(nWeakSkipped)
+                                            .arg(nFirstCount)
+                                            .arg(nSecondCount));
+                break;
+            default:
+                Status((nWeakSkipped == 0
+                            ? Tr("Repair complete: %1 succeeded, %2 failed")
+                            : Tr("Repair complete with weak replacement skips: %1 succeeded, %2 "
+                                 "failed"))
+                           .arg(nFirstCount)
+                           .arg(nSecondCount));
+                Log(nWeakSkipped == 0 ? Tr("Resource repair completed: %1 succeeded, %2 failed")
+                                            .arg(nFirstCount)
+                                            .arg(nSecondCount)
+                                      : Tr("Resource repair completed with %1 total weak replacement file(s) "
+                                           "skipped: %2 succeeded, %3 failed")
+                                            .arg(nWeakSkipped)
+                                            .arg(nFirstCount)
+                                            .arg(nSecondCount));
+                break;
+            }
+            if (nWeakSkipped > 0 && eKind != TaskRepair)
+                Status(Tr("Task complete with weak replacement skips"));
+            FinishIdleOrExit();
+        });
+}
+
+int OrvelLauncherController::RunWeakReplacementRetry(const std::vector<WeakReplacementFailure>& vecFailures)
+{
+    if (vecFailures.empty())
+        return 0;
+    if (m_pPrompt == nullptr)
+    {
+        Log(Tr("Weak replacement retry skipped by user: %1 file(s)").arg(vecFailures.size()));
+        return static_cast<int>(vecFailures.size());
+    }
+    const OrvelWeakRetryOutcome outcome =
+        m_pPrompt->RetryWeakReplacements(vecFailures, ActiveService(), WorkPath());
+    const int nSkipped = static_cast<int>(outcome.vecUnresolved.size());
+    if (outcome.bRetried)
+        Log(Tr("Weak replacement retry finished: %1 succeeded, %2 skipped")
+                .arg(static_cast<int>(vecFailures.size()) - nSkipped)
+                .arg(nSkipped));
+    else
+        Log(Tr("Weak replacement retry skipped by user: %1 file(s)").arg(nSkipped));
+    return nSkipped;
+}
+
+// ---------------------------------------------------------------- rollback
+
+void OrvelLauncherController::StartRollback()
+{
+    const QStringList vecFiles = m_vecRollbackFiles;
+    const QStringList vecCreated = m_vecRollbackCreated;
+    m_vecRollbackFiles.clear();
+    m_vecRollbackCreated.clear();
+    if (!m_baseline.bValid)
+    {
+        LogBoth(Tr("Logic error: rollback baseline unavailable when rollback should start"));
+        MarkRepairRequired(Tr("rollback baseline unavailable"));
+        FinishIdleOrExit();
+        return;
+    }
+    if (vecFiles.isEmpty())
+    {
+        LogBoth(Tr("Logic error: no applied files available when rollback should start"));
+        FinishIdleOrExit();
+        return;
+    }
+    QString strReason;
+    if (!OrvelCheckWorkPath(WorkPath(), &strReason))
+    {
+        LogBoth(Tr("Logic error: rollback work path invalid: %1").arg(strReason));
+        MarkRepairRequired(strReason);
+        FinishIdleOrExit();
+        return;
+    }
+    QString strError;
+    std::unique_ptr<OrvelFileService> pService =
+        m_pPrimary != nullptr ? m_pPrimary->CreateVersionBoundService(m_baseline.uPrimaryVersion, &strError)
+                              : nullptr;
+    if (!pService)
+    {
+        LogBoth(Tr("Logic error: failed to create rollback file service for version %1: %2")
+                    .arg(m_baseline.uPrimaryVersion)
+                    .arg(OrDefault(strError, "primary file service unavailable")));
+        MarkRepairRequired(strError);
+        FinishIdleOrExit();
+        return;
+    }
+    m_pTaskService = std::move(pService);
+    m_uTaskTargetVersion = m_baseline.uPrimaryVersion;
+    auto* pWorker =
+        new OrvelVersionRollbackWorker(m_pTaskService.get(), vecFiles, m_pSettings, &m_snapshot, WorkPath());
+    pWorker->SetCreatedFiles(vecCreated);
+    PrepareWorker(pWorker);
+    ConnectFinished(pWorker, &OrvelVersionRollbackWorker::Finished,
+                    &OrvelLauncherController::OnRollbackFinished);
+    LaunchWorker(TaskRollback, pWorker, Tr("Rolling back changes..."),
+                 Tr("Rollback started for %1 modified files").arg(vecFiles.size()));
+}
+
+void OrvelLauncherController::OnRollbackFinished(bool success, int rollbackSuccessCount,
+                                                 int rollbackFailCount)
+{
+    if (m_eKind != TaskRollback)
+        return;
+    m_bTaskActive = false;
+    m_stopDeadline.stop();
+    const TaskResultData result = m_snapshot.Read();
+    if (result.bProgressValid)
+        emit ProgressChanged(result.uProgressCurrent, result.uProgressTotal, result.strProgressDetail);
+    const bool bStopped = m_bStopRequested || m_bExiting;
+
+    if (success)
+    {
+        // Every changed file is the baseline's again: the record may say so.
+        if (m_pSettings != nullptr)
+        {
+            if (m_baseline.bHasRecord)
+                m_pSettings->writeProductRecord(m_baseline.uRecordedVersion, m_baseline.strRecordedTag);
+            else
+                m_pSettings->clearProductRecord();
+        }
+        Status(Tr("Rollback complete"));
+        Log(Tr("Rollback succeeded (%1 succeeded, %2 failed)")
+                .arg(rollbackSuccessCount)
+                .arg(rollbackFailCount));
+    }
+    else if (bStopped)
+    {
+        Status(Tr("Rollback stopped"));
+        LogBoth(Tr("Rollback stopped: %1 succeeded, %2 failed, last status: %3")
+                    .arg(rollbackSuccessCount)
+                    .arg(rollbackFailCount)
+                    .arg(OrDefault(result.strStatusMessage, "stopped by user")));
+        MarkRepairRequired(Tr("rollback stopped"));
+    }
+    else
+    {
+        Status(Tr("Rollback failed"));
+        LogBoth(Tr("Rollback failed: %1 succeeded, %2 failed, last error: %3")
+                    .arg(rollbackSuccessCount)
+                    .arg(rollbackFailCount)
+                    .arg(OrDefault(result.strStatusMessage, "unknown error")));
+        emit ShowLogOverlay();
+        MarkRepairRequired(Tr("rollback failed"));
+    }
+
+    RunAfterCleanup(
+        [this]
+        {
+            const quint32 uBaseline = m_baseline.uPrimaryVersion;
+            if (!m_baseline.bValid)
+                Log(Tr("Failed to restore primary file service after rollback: %1")
+                        .arg(Tr("rollback baseline unavailable")));
+            else if (m_pPrimary == nullptr)
+                Log(Tr("Failed to restore primary file service after rollback: %1")
+                        .arg(Tr("primary file service unavailable")));
+            else if (m_pPrimary->CurrentVersion() != uBaseline && !m_pPrimary->Rebind(uBaseline))
+                Log(Tr("Failed to restore primary file service after rollback: %1")
+                        .arg(Tr("failed to restore primary file service")));
+            RefreshVersionState();
+            FinishIdleOrExit();
+        });
+}
+
+void OrvelLauncherController::MarkRepairRequired(const QString& strReason)
+{
+    // The working path is in no published version now. A record kept at the
+    // baseline would let the next start trust it; a record without a tag
+    // makes the next start enter repair-only mode instead, and this session
+    // offers only the repair from here on.
+    if (m_pSettings != nullptr)
+        m_pSettings->writeProductRecord(m_baseline.bValid ? m_baseline.uPrimaryVersion : 0, QString());
+    LogBoth(Tr("The working path could not be restored (%1); resource repair is required").arg(strReason));
+    m_bRepairOnly = true;
+}
+
+// ---------------------------------------------------------------- pause, stop, exit
+
+void OrvelLauncherController::TogglePause()
+{
+    if (!m_bTaskActive || !IsPausable(m_eKind) || m_bStoppingInBackground || m_bStopRequested || m_bExiting)
+        return;
+    OrvelFileService* pService = ActiveService();
+    if (m_bPaused)
+    {
+        if (pService != nullptr)
+            pService->Resume();
+        if (m_pWorker != nullptr)
+            m_pWorker->Resume();
+        m_bPaused = false;
+        Status(Tr("Continuing transfer..."));
+        Log(Tr("Transfer resumed"));
+    }
+    else
+    {
+        if (pService != nullptr)
+            pService->Pause();
+        if (m_pWorker != nullptr)
+            m_pWorker->Pause();
+        m_bPaused = true;
+        Status(Tr("Transfer paused"));
+        Log(Tr("Transfer paused"));
+    }
+    emit PauseStateChanged(true, m_bPaused);
+    emit DownloadSpeedChanged(m_bPaused || pService == nullptr ? 0 : pService->DownloadSpeed());
+}
+
+void OrvelLauncherController::StopCurrentTask()
+{
+    if (!m_bTaskActive || m_bStopRequested || m_bStoppingInBackground || m_bExiting)
+        return;
+    m_bStopRequested = true;
+    m_bPaused = false;
+    const KindTexts texts = TextsOf(m_eKind);
+    if (texts.pszStopStatus != nullptr)
+    {
+        Status(Tr(texts.pszStopStatus));
+        Log(Tr(texts.pszStopLog));
+    }
+    emit StopStateChanged(false);
+    emit PauseStateChanged(IsPausable(m_eKind), false);
+    CancelWorker();
+    // Every worker ends with Finished before its thread ends, so the
+    // completion always arrives through the task's slot; a worker that ignores
+    // the cancel is left to end in the background after the bounded wait.
+    if (!m_pThread.isNull() && !m_pThread->isFinished())
+        m_stopDeadline.start();
+}
+
+void OrvelLauncherController::RequestApplicationExit()
+{
+    if (m_bExiting)
+        return;
+    if (!m_bTaskActive && !m_bStoppingInBackground && m_pThread.isNull())
+    {
+        m_bExiting = true;
+        emit ExitReady();
+        return;
+    }
+    m_bExiting = true;
+    if (m_bStoppingInBackground || !m_bTaskActive)
+        return; // OnWorkerThreadFinished answers
+    const KindTexts texts = TextsOf(m_eKind);
+    if (texts.pszExitStatus != nullptr)
+    {
+        Status(Tr(texts.pszExitStatus));
+        Log(Tr(texts.pszExitLog));
+    }
+    emit ButtonStateChanged(false, false, false, false, false, false);
+    emit LaunchStateChanged(false);
+    emit PauseStateChanged(false, false);
+    emit StopStateChanged(false);
+    CancelWorker();
+    m_stopDeadline.start();
+}
+
+void OrvelLauncherController::CancelWorker()
+{
+    if (m_eKind != TaskPreload)
+    {
+        OrvelFileService* pService = ActiveService();
+        if (pService != nullptr)
+        {
+            pService->Resume();
+            pService->AbortDownloads();
+        }
+    }
+    if (m_pWorker != nullptr)
+        m_pWorker->Cancel();
+    // No quit() here: a stop that came before DoWork was delivered would end
+    // the thread without the worker ever running or emitting Finished, and
+    // the task would never complete. Finished quits the thread.
+    if (!m_pThread.isNull())
+        m_pThread->requestInterruption();
+}
+
+void OrvelLauncherController::OnStopDeadline()
+{
+    // The worker has not answered the cancel within the bounded time.
+    if (m_bTaskActive && !m_pThread.isNull() && !m_pThread->isFinished())
+    {
+        m_bTaskActive = false;
+        EnterBackgroundStop();
+    }
+}
+
+bool OrvelLauncherController::StopAndCleanup(bool bBounded)
+{
+    if (m_bTaskActive)
+        CancelWorker();
+    m_progressTimer.stop();
+    m_stopDeadline.stop();
+    if (!m_pThread.isNull() && !m_pThread->isFinished())
+    {
+        const bool bEnded = m_bStoppingInBackground
+                                ? false
+                                : (bBounded ? m_pThread->wait(kBoundedStopMs) : m_pThread->wait());
+        if (!bEnded && bBounded)
+        {
+            m_bTaskActive = false;
+            if (!m_bStoppingInBackground)
+                EnterBackgroundStop();
+            return false;
+        }
+        if (!bEnded)
+            m_pThread->wait();
+    }
+    CleanupTaskState();
+    return true;
+}
+
+void OrvelLauncherController::CleanupTaskState()
+{
+    // The thread has ended: nothing uses the worker or the task service now.
+    const bool bWasInBackground = m_bStoppingInBackground;
+    delete m_pWorker;
+    m_pWorker = nullptr;
+    if (!m_pThread.isNull())
+        m_pThread->deleteLater();
+    m_pThread = nullptr;
+    m_snapshot.Clear();
+    m_pTaskService.reset();
+    m_bTaskActive = false;
+    m_bPaused = false;
+    m_bStopRequested = false;
+    m_bStoppingInBackground = false;
+    m_bDownloadAfterCheck = false;
+    m_eKind = TaskNone;
+    m_elapsed.invalidate();
+    m_progressTimer.stop();
+    emit WorkerActivityChanged(false);
+    emit DownloadSpeedChanged(0);
+    emit PauseStateChanged(false, false);
+    emit StopStateChanged(false);
+    if (bWasInBackground)
+        Log(Tr("Background task cleanup completed"));
+}
+
+void OrvelLauncherController::EnterBackgroundStop()
+{
+    m_bStoppingInBackground = true;
+    m_bTaskActive = false;
+    m_progressTimer.stop();
+    emit WorkerActivityChanged(true);
+    emit ButtonStateChanged(false, false, false, false, false, false);
+    emit LaunchStateChanged(false);
+    Status(Tr("Background task is still stopping..."));
+    Log(Tr("Background task did not stop within timeout; cleanup will continue asynchronously"));
+    emit DownloadSpeedChanged(0);
+    emit PauseStateChanged(false, false);
+    emit StopStateChanged(false);
+}
+
+void OrvelLauncherController::RunAfterCleanup(std::function<void()> fnAfter)
+{
+    if (StopAndCleanup(true))
+        fnAfter();
+    else
+        m_fnAfterThread = std::move(fnAfter);
+}
+
+void OrvelLauncherController::OnWorkerThreadFinished()
+{
+    QThread* pFinished = qobject_cast<QThread*>(sender());
+    if (pFinished == nullptr || pFinished != m_pThread.data())
+        return;
+    if (m_bTaskActive)
+    {
+        // Every worker emits Finished before its thread ends, and that queued
+        // call arrives first; a thread that ended without it must still give
+        // the buttons back.
+        Log(Tr("Worker thread ended without a result"));
+        CleanupTaskState();
+        FinishIdleOrExit();
+        return;
+    }
+    if (!m_bStoppingInBackground)
+        return; // the completion slot cleans up
+    CleanupTaskState();
+    std::function<void()> fnAfter = std::move(m_fnAfterThread);
+    m_fnAfterThread = nullptr;
+    if (fnAfter)
+        fnAfter();
+    else
+        FinishIdleOrExit();
+}
+
+void OrvelLauncherController::FinishIdleOrExit()
+{
+    if (m_bExiting)
+        emit ExitReady();
+    else
+        ApplyIdleButtonState();
+}
+
+void OrvelLauncherController::ApplyIdleButtonState()
+{
+    if (m_bExiting || IsBusy())
+        return;
+    if (m_bRepairOnly)
+        emit ButtonStateChanged(false, false, true, false, false, true);
+    else
+    {
+        quint32 uRecorded = 0;
+        const bool bHasRecord = m_pSettings != nullptr && m_pSettings->readProductRecord(&uRecorded, nullptr);
+        const bool bDownload = m_bServerVersionKnown && m_pPrimary != nullptr && m_pPrimary->IsReady() &&
+                               (!bHasRecord || m_uLastServerVersion > uRecorded);
+        emit ButtonStateChanged(true, bDownload, true, true, true, true);
+    }
+    emit LaunchStateChanged(true);
+    emit StopStateChanged(false);
+    emit PauseStateChanged(false, false);
+}
+
+// ---------------------------------------------------------------- progress, services
+
+void OrvelLauncherController::PublishPolledProgress()
+{
+    if (m_pWorker == nullptr)
+        return;
+    quint32 uCurrent = 0;
+    quint32 uTotal = 0;
+    QString strDetail;
+    if (m_pWorker->TryTakeProgress(&uCurrent, &uTotal, &strDetail))
+        emit ProgressChanged(uCurrent, uTotal, strDetail);
+    if (ShowsSpeed(m_eKind))
+    {
+        OrvelFileService* pService = ActiveService();
+        emit DownloadSpeedChanged(m_bPaused || pService == nullptr ? 0 : pService->DownloadSpeed());
+    }
+}
+
+void OrvelLauncherController::OnFileFailed(QString filePath, QString error)
+{
+    LogBoth(Tr("Failed: %1 - %2").arg(filePath, error));
+}
+
+void OrvelLauncherController::OnWorkerWarning(QString message)
+{
+    LogBoth(message);
+}
+
+void OrvelLauncherController::SetFileService(OrvelFileService* pService)
+{
+    if (pService == m_pPrimary)
+        return;
+    if (m_bTaskActive || m_bStoppingInBackground || !m_pThread.isNull())
+    {
+        // The old service may be in use by the worker: wait for it to end.
+        m_bStoppingInBackground = false;
+        StopAndCleanup(false);
+        m_fnAfterThread = nullptr;
+        // Its queued completion belongs to a task that no longer exists.
+        ++m_uTaskGeneration;
+    }
+    m_pTaskService.reset();
+    m_pPrimary = pService;
+    RefreshVersionState();
+}
+
+void OrvelLauncherController::SetRepairOnlyMode(bool bOn)
+{
+    m_bRepairOnly = bOn;
+    if (IsBusy())
+        return;
+    if (bOn)
+    {
+        emit ButtonStateChanged(false, false, true, false, false, true);
+        emit LaunchStateChanged(true);
+        emit StopStateChanged(false);
+        emit PauseStateChanged(false, false);
+    }
+    else
+        ApplyIdleButtonState();
+}
+
+void OrvelLauncherController::RefreshVersionState()
+{
+    QString strText;
+    if (m_pPrimary != nullptr && m_pPrimary->IsReady())
+    {
+        const PakInfoResult info = m_pPrimary->ReadPakInfo();
+        if (info.status == PakInfoResult::StatusOk)
+            strText = info.releaseText;
+    }
+    emit TitleVersionRefreshRequested(strText);
+}

@@ -1,0 +1,242 @@
+// Turns the user's commands into tasks and finishes each one: at most one task
+// runs at a time, on a worker moved to its own QThread; progress is polled
+// every 300 ms; every end (done, stopped, failed, rolled back) leaves one clear
+// status line and the buttons usable again, or answers ExitReady when the
+// application is exiting. The window, orvelsync and the tests drive this same
+// object; the user is asked only through IOrvelUserPrompt.
+//
+// Threads: every member runs on the thread that owns the controller (the main
+// thread). Workers reach it only by queued signals and the task result
+// snapshot. A new task never starts before the previous worker's thread has
+// ended, also when that worker ignored a stop (the background-stop state).
+//
+// Ownership: the primary file service and the settings are borrowed and must
+// outlive the controller; task services, workers and their threads are owned.
+#pragma once
+
+#include "workers/OrvelTaskResultSnapshot.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+class IOrvelUserPrompt;
+class LauncherSettings;
+class OrvelFileService;
+class OrvelOperationWorkerBase;
+class QThread;
+
+class OrvelLauncherController : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum TaskKind : qint32
+    {
+        TaskNone = 0,
+        TaskVersionCheck = 1,
+        TaskDownload = 2,
+        TaskRepair = 3,
+        TaskVersionSwitch = 5,
+        TaskRollback = 6,
+        TaskSelfUpdate = 7,
+        TaskPreload = 8,
+    };
+
+    static constexpr int kProgressPollMs = 300;
+    static constexpr int kBoundedStopMs = 3000;
+
+    // pSettings: the launcher settings (working path, records); not owned.
+    explicit OrvelLauncherController(LauncherSettings* pSettings, QObject* pParent = nullptr);
+    // Stops the running task and waits for its thread without limit.
+    ~OrvelLauncherController() override;
+
+    // Not owned; null means every question is answered with its default
+    // button and no version is chosen.
+    void SetUserPrompt(IOrvelUserPrompt* pPrompt) { m_pPrompt = pPrompt; }
+    // A download limit for every task of this controller instead of the
+    // settings' one (a headless run's option).
+    void SetDownloadLimitOverride(quint64 uBytesPerSec);
+    // Download the latest version in full whatever the record says.
+    void SetForceFullDownload(bool bFull) { m_bForceFull = bFull; }
+
+    // Commands (the window's buttons).
+    void CheckForUpdates();
+    void StartDownload();
+    void StartRepair();
+    void OpenVersionBrowse();
+    // The version switch without the browse: to uVersion directly.
+    void StartVersionSwitch(quint32 uVersion);
+    void StartDirectoryReconcile();
+    void TogglePause();
+    void StopCurrentTask();
+    // Borrowed; the entry function owns it. A running task is stopped first.
+    void SetFileService(OrvelFileService* pService);
+    void SetRepairOnlyMode(bool bOn);
+    void RefreshVersionState();
+    // Limited mode: checks only the launcher's own files (blocks while it talks to the server).
+    void RunLauncherOnlyUpdateCheck();
+
+    // State, for the window and for headless callers.
+    bool IsTaskActive() const { return m_bTaskActive; }
+    // A task runs or a stopped one has not ended yet.
+    bool IsBusy() const { return m_bTaskActive || m_bStoppingInBackground || !m_pThread.isNull(); }
+    TaskKind CurrentTaskKind() const { return m_eKind; }
+    bool IsRepairOnly() const { return m_bRepairOnly; }
+    bool IsExiting() const { return m_bExiting; }
+    bool IsStoppingInBackground() const { return m_bStoppingInBackground; }
+    OrvelFileService* FileService() const { return m_pPrimary; }
+
+signals:
+    void StatusChanged(QString status);
+    void ProgressChanged(quint32 current, quint32 total, QString detail);
+    void DownloadSpeedChanged(quint64 bytesPerSec);
+    void PauseStateChanged(bool enabled, bool paused);
+    void StopStateChanged(bool enabled);
+    void WorkerActivityChanged(bool active);
+    void LogMessage(QString message);
+    void UiLogMessage(QString message);
+    void ShowLogOverlay();
+    void PreloadFinished(bool success);
+    void CheckUpdateFinished(bool hasUpdate, quint32 serverVersion);
+    void DownloadFinished(bool success);
+    void RepairFinished(bool success, int successCount, int failCount);
+    void SelfUpdateReady(QString packagePath);
+    void SelfUpdateConfirmationRequested(bool startupCheck);
+    void ButtonStateChanged(bool checkEnabled, bool downloadEnabled, bool repairEnabled,
+                            bool reconcileEnabled, bool switchVersionEnabled, bool settingsEnabled);
+    void LaunchStateChanged(bool enabled);
+    void ExitReady();
+    void UpdateNoticeFetched(QString htmlContent);
+    void SyncVersionChanged(quint32 version);
+    void TitleVersionRefreshRequested(QString text);
+    void UpdateNoticeOverlayReady(QString title, QString content, bool isCurrentUserVersion, bool canBrowseUp,
+                                  bool canBrowseDown);
+    // A switch's finishing step, like DownloadFinished for a download (false
+    // when it failed or was stopped), for callers without a window.
+    void VersionSwitchFinished(bool success);
+
+public slots:
+    void RequestApplicationExit();
+    void HandleSelfUpdateConfirmation(bool accepted);
+    void OnCheckUpdateFinished(bool success, bool hasUpdate, quint32 serverVersion, QString errorMessage,
+                               bool launcherCacheCleared, bool launcherCheckSuccess, bool hasLauncherUpdate,
+                               QString launcherErrorMessage, QStringList launcherFiles);
+    void OnGetLastestFinished(bool success);
+    void OnVersionSwitchFinished(bool success, int replacedCount, int skippedCount);
+    void OnRepairFinished(bool success, int successCount, int failCount);
+    void OnRollbackFinished(bool success, int rollbackSuccessCount, int rollbackFailCount);
+    void OnFileFailed(QString filePath, QString error);
+    void OnWorkerWarning(QString message);
+    void OnWorkerThreadFinished();
+    void PublishPolledProgress();
+
+private:
+    // What a version-changing task started from, to record or roll back to.
+    struct TaskBaseline
+    {
+        bool bValid = false;
+        quint32 uPrimaryVersion = 0;
+        bool bHasRecord = false;
+        quint32 uRecordedVersion = 0;
+        QString strRecordedTag;
+    };
+
+    bool CanStartTask() const;
+    // Repair-only and service checks of the commands that need the product store.
+    bool RequireStore(const QString& strRepairOnlyLog, const QString& strUnavailableLog);
+    bool CheckWorkPathGuard(const QString& strStatus, const QString& strLogText);
+    bool CheckActiveProcessGuard(const QString& strOperation);
+    void CaptureBaseline();
+
+    // Creates the worker's thread; the caller then connects Finished and launches.
+    void PrepareWorker(OrvelOperationWorkerBase* pWorker);
+    void StartVersionCheck();
+    void ConfirmAndStartDownload();
+    void StartDownloadTask(std::unique_ptr<OrvelFileService> pLatest);
+    void StartRollback();
+    // Common start: state, signals, thread; fnConnect connects the worker's Finished.
+    void LaunchWorker(TaskKind eKind, OrvelOperationWorkerBase* pWorker, const QString& strStatus,
+                      const QString& strLog);
+    template <typename Worker, typename... Args>
+    void ConnectFinished(Worker* pWorker, void (Worker::*pSignal)(Args...),
+                         void (OrvelLauncherController::*pSlot)(Args...));
+
+    void FinishCheck(bool bHasUpdate, quint32 uServerVersion, bool bLauncherCheckOk,
+                     bool bLauncherUpdatePending, const QString& strLauncherError);
+    void CompleteVersionChangingTask(bool bSuccess, int nFirstCount, int nSecondCount);
+    // Runs the weak-replacement retry; returns how many remain skipped.
+    int RunWeakReplacementRetry(const std::vector<WeakReplacementFailure>& vecFailures);
+    // The record says nothing false after a rollback that did not restore everything.
+    void MarkRepairRequired(const QString& strReason);
+
+    void CancelWorker();
+    // Stops the poll and waits for the worker's thread (kBoundedStopMs when
+    // bounded, else without limit). True when it ended and the task state is
+    // cleaned; false when the controller entered the background-stop state.
+    bool StopAndCleanup(bool bBounded);
+    void CleanupTaskState();
+    void EnterBackgroundStop();
+    // fnAfter runs once the worker's thread has ended: now, or when it ends.
+    void RunAfterCleanup(std::function<void()> fnAfter);
+    void FinishIdleOrExit();
+    void ApplyIdleButtonState();
+    void OnStopDeadline();
+
+    void Status(const QString& strText) { emit StatusChanged(strText); }
+    void Log(const QString& strText) { emit LogMessage(strText); }
+    void LogBoth(const QString& strText);
+    OrvelFileService* ActiveService() const;
+    QString WorkPath() const;
+
+    LauncherSettings* m_pSettings;
+    IOrvelUserPrompt* m_pPrompt = nullptr;
+    OrvelFileService* m_pPrimary = nullptr;
+    std::unique_ptr<OrvelFileService> m_pTaskService;
+    // Owned; deleted on this thread only after its thread has ended, so the
+    // progress poll never reads a worker that is being destroyed.
+    OrvelOperationWorkerBase* m_pWorker = nullptr;
+    QPointer<QThread> m_pThread;
+    quint64 m_uTaskGeneration = 0;
+
+    TaskKind m_eKind = TaskNone;
+    bool m_bTaskActive = false;
+    bool m_bPaused = false;
+    bool m_bStopRequested = false;
+    bool m_bStoppingInBackground = false;
+    bool m_bExiting = false;
+    bool m_bRepairOnly = false;
+    bool m_bServerVersionKnown = false;
+    bool m_bDownloadAfterCheck = false;
+    bool m_bSelfUpdateInProgress = false;
+    bool m_bLauncherUpdatePending = false;
+    bool m_bForceFull = false;
+    bool m_bHasLimitOverride = false;
+    quint64 m_uLimitOverride = 0;
+
+    int m_nConfirmationContext = 0;
+    bool m_bSavedHasUpdate = false;
+    quint32 m_uSavedServerVersion = 0;
+    bool m_bSavedStartupCheck = false;
+    bool m_bSavedLauncherCheckOk = false;
+    QString m_strSavedLauncherError;
+    quint32 m_uLastServerVersion = 0;
+
+    TaskBaseline m_baseline;
+    quint32 m_uTaskTargetVersion = 0;
+    QStringList m_vecRollbackFiles;
+    QStringList m_vecRollbackCreated;
+    TaskResultSnapshot m_snapshot;
+    QStringList m_vecLauncherFiles;
+
+    QTimer m_progressTimer;
+    QTimer m_stopDeadline;
+    QElapsedTimer m_elapsed;
+    std::function<void()> m_fnAfterThread;
+};

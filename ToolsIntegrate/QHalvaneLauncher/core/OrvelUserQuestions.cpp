@@ -1,0 +1,65 @@
+#include "IOrvelUserPrompt.h"
+
+#include <QCoreApplication>
+
+namespace
+{
+QString Tr(const char* pszText)
+{
+    return QCoreApplication::translate("OrvelLauncherController", pszText);
+}
+} // namespace
+
+OrvelQuestion OrvelQuestion::GetLatestConfirmation(const QString& strLatest)
+{
+    OrvelQuestion question;
+    question.eId = GetLatest;
+    question.strTitle = Tr("Get Latest");
+    question.strText = Tr("A newer resource version is available.\n\nLatest version: %1\n\nDo you want to "
+                          "start downloading it "
+                          "now?")
+                           .arg(strLatest);
+    question.vecButtons = {Yes, No};
+    question.eDefault = Yes;
+    return question;
+}
+
+OrvelQuestion OrvelQuestion::RepairConfirmation()
+{
+    OrvelQuestion question;
+    question.eId = RepairResources;
+    question.strTitle = Tr("Repair Resources");
+    question.strText = Tr("Resource repair may take a long time. Do you want to continue?");
+    question.vecButtons = {Yes, No};
+    question.eDefault = No;
+    return question;
+}
+
+OrvelQuestion OrvelQuestion::ActiveProcessWarning(const QString& strOperation,
+                                                  const QStringList& vecProcesses)
+{
+    OrvelQuestion question;
+    question.eId = ActiveProcess;
+    question.eIcon = IconWarning;
+    question.strTitle = Tr("Active Process Detected");
+    question.strText = Tr("Cannot start %1 because the following active processes belong to the current "
+                          "working path. Please close them and try again.\n\n%2")
+                           .arg(strOperation, vecProcesses.join(QLatin1Char('\n')));
+    question.vecButtons = {Ok};
+    question.eDefault = Ok;
+    return question;
+}
+
+OrvelQuestion OrvelQuestion::SelfUpdateConfirmation(bool bStartupCheck)
+{
+    OrvelQuestion question;
+    question.eId = SelfUpdate;
+    question.strTitle = Tr("Launcher Update Available");
+    question.strText = bStartupCheck ? Tr("The launcher files differ from the latest server version. Do you "
+                                          "want to update the launcher now before completing startup?")
+                                     : Tr("The launcher files differ from the latest server version. Do you "
+                                          "want to update the launcher now?");
+    question.vecButtons = {Yes, No};
+    question.eDefault = No;
+    return question;
+}

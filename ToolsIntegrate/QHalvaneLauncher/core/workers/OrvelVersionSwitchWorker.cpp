@@ -1,0 +1,300 @@
+#include "workers/OrvelVersionSwitchWorker.h"
+
+#include "LauncherSettings.h"
+#include "OrvelFileService.h"
+#include "OrvelStorePath.h"
+#include "OrvelWriteBatch.h"
+#include "workers/OrvelTaskResultSnapshot.h"
+#include "workers/OrvelWorkerPaths.h"
+
+#include <QFileInfo>
+#include <QRandomGenerator64>
+#include <QThread>
+
+#include <algorithm>
+#include <random>
+
+namespace
+{
+
+constexpr quint32 kMaxIncrementalSwitchSpan = 20;
+
+} // namespace
+
+OrvelVersionSwitchWorker::OrvelVersionSwitchWorker(OrvelFileService* pSourceService,
+                                                   OrvelFileService* pTargetService,
+                                                   LauncherSettings* pSettings, TaskResultSnapshot* pSnapshot,
+                                                   quint32 uCurrentVersion, quint32 uTargetVersion,
+                                                   const QString& strWorkPath, QObject* pParent)
+    : OrvelOperationWorkerBase(pSettings, pParent), m_pSourceService(pSourceService),
+      m_pTargetService(pTargetService), m_strWorkPath(strWorkPath), m_pSnapshot(pSnapshot),
+      m_uCurrentVersion(uCurrentVersion), m_uTargetVersion(uTargetVersion)
+{
+    if (m_strWorkPath.isEmpty() && pSettings != nullptr)
+        m_strWorkPath = pSettings->workPath();
+}
+
+OrvelVersionSwitchWorker::~OrvelVersionSwitchWorker() = default;
+
+QStringList OrvelVersionSwitchWorker::GetChangedFiles() const
+{
+    return m_changed.Changed();
+}
+
+QStringList OrvelVersionSwitchWorker::GetCreatedFiles() const
+{
+    return m_changed.Created();
+}
+
+void OrvelVersionSwitchWorker::FinishEmpty(bool bSuccess)
+{
+    PublishResult(m_pSnapshot, nullptr, 0, 0, nullptr);
+    emit Finished(bSuccess, 0, 0);
+}
+
+void OrvelVersionSwitchWorker::FinishWithChanges(bool bSuccess)
+{
+    const QStringList vecChanged = GetChangedFiles();
+    const QStringList vecCreated = GetCreatedFiles();
+    PublishResult(m_pSnapshot, &vecChanged, 0, 0, nullptr, &vecCreated);
+    emit Finished(bSuccess, 0, 0);
+}
+
+void OrvelVersionSwitchWorker::DoWork()
+{
+    ResetControlState();
+    m_linkedPaths.Clear();
+    m_changed.Clear();
+    m_collector.Clear();
+    m_nReplacedCount.store(0);
+    m_nSkippedCount.store(0);
+    m_pWorkerThread = QThread::currentThread();
+
+    if (m_pSourceService == nullptr || !m_pSourceService->IsReady())
+    {
+        SetStatusMessage(m_pSourceService != nullptr ? m_pSourceService->LastError()
+                                                     : tr("Version source file service unavailable"));
+        FinishEmpty(false);
+        return;
+    }
+    if (m_pTargetService == nullptr || !m_pTargetService->IsReady())
+    {
+        SetStatusMessage(m_pTargetService != nullptr ? m_pTargetService->LastError()
+                                                     : tr("Target file service unavailable"));
+        FinishEmpty(false);
+        return;
+    }
+    if (m_strWorkPath.isEmpty())
+    {
+        SetStatusMessage(tr("Working path is empty"));
+        FinishEmpty(false);
+        return;
+    }
+    ApplyDownloadLimit(m_pTargetService);
+
+    const quint32 uLow = std::min(m_uCurrentVersion, m_uTargetVersion);
+    const quint32 uHigh = std::max(m_uCurrentVersion, m_uTargetVersion);
+    const quint32 uSpan = uHigh - uLow;
+    // The changed-file lists only describe the way from the version the
+    // working path is really at: a record of another version vouches for nothing.
+    quint32 uRecorded = 0;
+    const bool bHasBaseline = Settings() != nullptr && Settings()->readProductRecord(&uRecorded, nullptr) &&
+                              uRecorded == m_uCurrentVersion;
+    const bool bIncremental = bHasBaseline && uSpan <= kMaxIncrementalSwitchSpan;
+
+    QStringList vecFiles;
+    if (bIncremental)
+    {
+        if (!CollectVersionChanges(uLow, uHigh, &vecFiles) || !AddMissingTargetFiles(&vecFiles))
+        {
+            FinishWithChanges(false);
+            return;
+        }
+    }
+    else
+    {
+        SetProgress(0, 100,
+                    bHasBaseline
+                        ? tr("Using full download for version switch: version span too large (%1)").arg(uSpan)
+                        : tr("Using full download for version switch: no local sync baseline"));
+        QString strError;
+        if (!m_pTargetService->ListAllFilesFiltered(&vecFiles, &strError))
+        {
+            SetStatusMessage(strError);
+            FinishEmpty(false);
+            return;
+        }
+        if (vecFiles.isEmpty())
+        {
+            SetProgress(100, 100, tr("Version switch complete: no resource files"));
+            FinishWithChanges(true);
+            return;
+        }
+    }
+    ShuffleFileOrder(&vecFiles);
+
+    if (vecFiles.isEmpty())
+    {
+        SetProgress(100, 100, tr("Version switch complete: no changed files"));
+        FinishWithChanges(true);
+        return;
+    }
+    if (IsCancelRequested(m_pWorkerThread))
+    {
+        SetStatusMessage(tr("Version switch cancelled"));
+        FinishEmpty(false);
+        return;
+    }
+
+    // Over a large span every file of the target is a candidate: comparing
+    // first writes only what differs, so a stopped switch leaves a short list
+    // for its rollback. Listed changes differ by construction.
+    const bool bCheckFirst = !bIncremental;
+    OrvelWriteBatch batch(m_strWorkPath);
+    const ParallelRunResult run = RunParallel(
+        vecFiles.size(), m_pWorkerThread,
+        [&](int nIndex, quint32 uOrdinal, quint32 uTotal, bool& bAbortAll)
+        { return SwitchOneFile(vecFiles.at(nIndex), uOrdinal, uTotal, bCheckFirst, &batch, bAbortAll); });
+    // Also after a failure: the rollback reads these files back as written.
+    const bool bFlushed = FlushWrittenFiles(batch);
+    if (run.bAborted && IsCancelRequested(m_pWorkerThread))
+        SetStatusMessage(tr("Version switch cancelled"));
+
+    const QStringList vecChanged = GetChangedFiles();
+    const QStringList vecCreated = GetCreatedFiles();
+    const std::vector<WeakReplacementFailure> vecWeak = m_collector.Snapshot();
+    const qint32 nReplaced = m_nReplacedCount.load();
+    const qint32 nSkipped = m_nSkippedCount.load();
+    PublishResult(m_pSnapshot, &vecChanged, nReplaced, nSkipped, &vecWeak, &vecCreated);
+    emit Finished(run.Succeeded() && bFlushed, nReplaced, nSkipped);
+}
+
+bool OrvelVersionSwitchWorker::CollectVersionChanges(quint32 uLow, quint32 uHigh, QStringList* pList)
+{
+    // Down or up, the same versions changed the same files.
+    const quint32 uSpan = uHigh - uLow;
+    QSet<QString> setSeen;
+    for (quint32 uVersion = uLow + 1; uVersion <= uHigh && uVersion > uLow; ++uVersion)
+    {
+        if (!WaitWhilePaused(m_pWorkerThread) || IsCancelRequested(m_pWorkerThread))
+        {
+            SetStatusMessage(tr("Version switch cancelled"));
+            return false;
+        }
+        QString strError;
+        std::unique_ptr<OrvelFileService> pVersion =
+            m_pSourceService->CreateVersionBoundService(uVersion, &strError);
+        if (!pVersion)
+        {
+            SetStatusMessage(
+                strError.isEmpty()
+                    ? tr("Failed to create version-bound file service for version %1").arg(uVersion)
+                    : strError);
+            return false;
+        }
+        QStringList vecChanged;
+        if (!pVersion->ListPatchFilesFiltered(&vecChanged, &strError))
+        {
+            // An unread list would leave its files at the old version while the record moves on.
+            SetStatusMessage(strError);
+            return false;
+        }
+        AppendUnseen(vecChanged, pList, &setSeen);
+        const quint32 uDone = uVersion - uLow;
+        SetProgress(uDone, uSpan,
+                    tr("(%2/%3) Collecting version changes for v%1").arg(uVersion).arg(uDone).arg(uSpan));
+    }
+    return true;
+}
+
+bool OrvelVersionSwitchWorker::AddMissingTargetFiles(QStringList* pList)
+{
+    // A file that a version of the span deleted is named by no changed-file
+    // list; switching back below that version must still bring it.
+    QStringList vecTarget;
+    QString strError;
+    if (!m_pTargetService->ListAllFilesFiltered(&vecTarget, &strError))
+    {
+        SetStatusMessage(strError);
+        return false;
+    }
+    QSet<QString> setListed(pList->begin(), pList->end());
+    for (const QString& strRelative : qAsConst(vecTarget))
+    {
+        if (strRelative.isEmpty() || setListed.contains(strRelative))
+            continue;
+        QString strLocal;
+        // An unsafe name is refused by the switch step, with its reason.
+        if (!OrvelStorePath::JoinUnder(m_strWorkPath, strRelative, &strLocal, &strError) ||
+            !LocalPathTaken(strLocal))
+        {
+            setListed.insert(strRelative);
+            pList->push_back(strRelative);
+        }
+    }
+    return true;
+}
+
+bool OrvelVersionSwitchWorker::SwitchOneFile(const QString& strRelative, quint32 uOrdinal, quint32 uTotal,
+                                             bool bCheckFirst, OrvelWriteBatch* pBatch, bool& bAbortAll)
+{
+    if (IsCancelRequested(m_pWorkerThread))
+    {
+        bAbortAll = true;
+        return false;
+    }
+    if (m_linkedPaths.IsLinked(m_strWorkPath, strRelative))
+    {
+        SetProgress(uOrdinal, uTotal,
+                    tr("(%2/%3) Skipping linked file %1").arg(strRelative).arg(uOrdinal).arg(uTotal));
+        m_nSkippedCount.fetch_add(1);
+        return true;
+    }
+    QString strLocal;
+    QString strError;
+    if (!OrvelStorePath::JoinUnder(m_strWorkPath, strRelative, &strLocal, &strError))
+    {
+        // A store that names a path outside the working path is not to be trusted with the rest.
+        SetStatusMessage(strError);
+        emit FileFailed(strRelative, strError);
+        bAbortAll = true;
+        return false;
+    }
+    if (!m_pTargetService->RemoteFileExists(strRelative))
+    {
+        SetProgress(uOrdinal, uTotal,
+                    tr("(%2/%3) Keeping local file %1").arg(strRelative).arg(uOrdinal).arg(uTotal));
+        m_nSkippedCount.fetch_add(1);
+        return true;
+    }
+    SetProgress(uOrdinal, uTotal, tr("(%2/%3) Switching file %1").arg(strRelative).arg(uOrdinal).arg(uTotal));
+
+    // Only this thread writes this name during the run, so the answer holds
+    // until the download below puts the file in place.
+    const bool bExisted = LocalPathTaken(strLocal);
+    FileSyncContext context;
+    context.pFileService = m_pTargetService;
+    context.pCollector = &m_collector;
+    context.pbCancel = CancelFlag();
+    context.pWorkerThread = m_pWorkerThread;
+    context.strContainRoot = m_strWorkPath;
+    context.pBatch = pBatch;
+    const FileSyncResult result = SyncFileWithRetry(context, strRelative, strLocal, bCheckFirst);
+    if (result.ok)
+    {
+        if (result.transferred)
+        {
+            m_changed.Add(strRelative, !bExisted);
+            m_nReplacedCount.fetch_add(1);
+        }
+        else
+        {
+            m_nSkippedCount.fetch_add(1);
+        }
+        return true;
+    }
+    SetStatusMessage(result.error);
+    emit FileFailed(strRelative, result.error);
+    bAbortAll = result.abortAll;
+    return false;
+}

@@ -1,0 +1,138 @@
+#include "workers/OrvelWeakReplacementRetry.h"
+
+#include "OrvelFileService.h"
+#include "OrvelStorePath.h"
+#include "OrvelWriteBatch.h"
+#include "workers/LinkedPathCache.h"
+#include "workers/OrvelOperationWorkerBase.h"
+
+#include <QCoreApplication>
+#include <QSet>
+#include <QThread>
+
+namespace
+{
+
+QString Tr(const char* pcszText)
+{
+    return QCoreApplication::translate("OrvelWeakReplacementRetry", pcszText);
+}
+
+// The worker base's per-file retry and flush, run on the calling thread
+// without a task of its own.
+class WeakRetryRunner : public OrvelOperationWorkerBase
+{
+public:
+    WeakRetryRunner() : OrvelOperationWorkerBase(nullptr) {}
+    void DoWork() override {}
+
+    FileSyncResult Sync(const FileSyncContext& context, const QString& strRelative, const QString& strLocal)
+    {
+        return SyncFileWithRetry(context, strRelative, strLocal, false);
+    }
+    bool Flush(OrvelWriteBatch& batch, QString* pstrError)
+    {
+        if (FlushWrittenFiles(batch))
+            return true;
+        GetStatusMessage(pstrError);
+        return false;
+    }
+    const std::atomic_bool* OwnCancelFlag() const { return CancelFlag(); }
+};
+
+} // namespace
+
+WeakRetryResult RetryWeakReplacements(OrvelFileService* pService,
+                                      const std::vector<WeakReplacementFailure>& vecFailures,
+                                      const QString& strWorkPath,
+                                      const std::function<void(int, int)>& fnBeforeFile,
+                                      const std::atomic_bool* pbCancel)
+{
+    WeakRetryResult result;
+    const auto fail = [&result](const WeakReplacementFailure& failure, const QString& strError)
+    {
+        WeakReplacementFailure still = failure;
+        still.strError = strError;
+        still.bRetried = true;
+        result.vecStillFailed.push_back(still);
+    };
+    if (pService == nullptr || !pService->IsReady())
+    {
+        for (const WeakReplacementFailure& failure : vecFailures)
+            fail(failure, Tr("Weak replacement retry skipped: target file service unavailable"));
+        return result;
+    }
+
+    WeakRetryRunner runner;
+    LinkedPathCache linkedPaths;
+    OrvelWriteBatch batch(strWorkPath);
+    FileSyncContext context;
+    context.pFileService = pService;
+    context.pbCancel = pbCancel != nullptr ? pbCancel : runner.OwnCancelFlag();
+    context.pWorkerThread = QThread::currentThread();
+    context.strContainRoot = strWorkPath;
+    context.pBatch = &batch;
+
+    std::vector<const WeakReplacementFailure*> vecWritten;
+    const int nTotal = static_cast<int>(vecFailures.size());
+    for (int i = 0; i < nTotal; ++i)
+    {
+        const WeakReplacementFailure& failure = vecFailures[static_cast<size_t>(i)];
+        if (fnBeforeFile)
+            fnBeforeFile(i + 1, nTotal);
+        // The local path is formed again from the working path: a recorded
+        // one is only a hint and must not carry the write anywhere else.
+        QString strLocal;
+        QString strError;
+        if (strWorkPath.isEmpty())
+        {
+            fail(failure, Tr("Working path is empty"));
+            continue;
+        }
+        if (!OrvelStorePath::JoinUnder(strWorkPath, failure.strRelativePath, &strLocal, &strError))
+        {
+            fail(failure, strError);
+            continue;
+        }
+        if (linkedPaths.IsLinked(strWorkPath, OrvelStorePath::Normalise(failure.strRelativePath)))
+        {
+            fail(failure,
+                 Tr("Refused to replace a file reached through a link: %1").arg(failure.strRelativePath));
+            continue;
+        }
+        const FileSyncResult sync = runner.Sync(context, failure.strRelativePath, strLocal);
+        if (!sync.ok)
+        {
+            fail(failure, sync.error);
+            continue;
+        }
+        vecWritten.push_back(&failure);
+    }
+
+    QString strFlushError;
+    if (!runner.Flush(batch, &strFlushError))
+    {
+        // Not durable yet: the files stay offered for another attempt.
+        for (const WeakReplacementFailure* pFailure : vecWritten)
+            fail(*pFailure, strFlushError);
+        vecWritten.clear();
+    }
+    result.nSucceeded = static_cast<int>(vecWritten.size());
+    return result;
+}
+
+std::vector<WeakReplacementFailure>
+WeakFailuresNotSelected(const std::vector<WeakReplacementFailure>& vecAll,
+                        const std::vector<WeakReplacementFailure>& vecSelected)
+{
+    QSet<QString> setSelected;
+    for (const WeakReplacementFailure& failure : vecSelected)
+        setSelected.insert(OrvelStorePath::Normalise(failure.strRelativePath));
+    std::vector<WeakReplacementFailure> vecOut;
+    for (const WeakReplacementFailure& failure : vecAll)
+    {
+        if (!setSelected.contains(OrvelStorePath::Normalise(failure.strRelativePath)))
+            vecOut.push_back(failure);
+    }
+    return vecOut;
+}

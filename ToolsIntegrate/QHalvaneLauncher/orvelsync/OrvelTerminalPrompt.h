@@ -1,0 +1,27 @@
+// The controller's questions on a terminal: --yes answers each with its
+// affirmative button; otherwise a person at a terminal is asked, and a script
+// (standard input not a terminal) gets each question's default button. Weak
+// replacements are retried --retry-weak times; what stays unresolved is kept
+// for the summary.
+#pragma once
+
+#include "IOrvelUserPrompt.h"
+
+class OrvelTerminalPrompt : public IOrvelUserPrompt
+{
+public:
+    OrvelTerminalPrompt(bool bYes, int nWeakRetries);
+
+    OrvelQuestion::Button Ask(const OrvelQuestion& question) override;
+    bool ChooseVersion(OrvelFileService* pService, quint32* puVersion) override;
+    OrvelWeakRetryOutcome RetryWeakReplacements(const std::vector<WeakReplacementFailure>& vecFailures,
+                                                OrvelFileService* pService,
+                                                const QString& strWorkPath) override;
+
+    const std::vector<WeakReplacementFailure>& Unresolved() const { return m_vecUnresolved; }
+
+private:
+    bool m_bYes;
+    int m_nWeakRetries;
+    std::vector<WeakReplacementFailure> m_vecUnresolved;
+};

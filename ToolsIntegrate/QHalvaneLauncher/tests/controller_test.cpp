@@ -1,0 +1,559 @@
+// The controller driven as the window drives it, through its commands and
+// signals: stores built with the real packer, served by a real nginx, read
+// through the real library, a real working path; a scripted answerer stands in
+// for the dialogs.
+#include "IOrvelUserPrompt.h"
+#include "LauncherSettings.h"
+#include "OrvelCorvaneBinding.h"
+#include "OrvelFileService.h"
+#include "OrvelLauncherController.h"
+#include "OrvelTestNginx.h"
+#include "OrvelTestStore.h"
+#include "OrvelTestSupport.h"
+#include "workers/OrvelWeakReplacementRetry.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+
+namespace
+{
+
+using Tree = QMap<QString, QByteArray>;
+
+std::vector<Tree> MakeVersions()
+{
+    Tree v1;
+    v1[QStringLiteral("data/a.bin")] = OrvelTest::Bytes(30000, 1);
+    v1[QStringLiteral("data/b.txt")] = "b one";
+    v1[QStringLiteral("res/c.dat")] = OrvelTest::Bytes(20000, 2);
+    v1[QStringLiteral("client/bin64/tool.dll")] = OrvelTest::Bytes(10000, 3);
+    v1[QStringLiteral("docs/readme.txt")] = "readme v1";
+    for (int i = 0; i < 16; ++i)
+        v1[QStringLiteral("data/bulk/f%1.bin").arg(i, 2, 10, QLatin1Char('0'))] =
+            OrvelTest::Bytes(40000, 100 + i);
+    Tree v2 = v1;
+    v2[QStringLiteral("data/a.bin")] = OrvelTest::Bytes(30000, 11);
+    v2[QStringLiteral("data/new.bin")] = OrvelTest::Bytes(5000, 12);
+    v2[QStringLiteral("res/deep/x/y.dat")] = OrvelTest::Bytes(7000, 13);
+    Tree v3 = v2;
+    v3[QStringLiteral("res/c.dat")] = OrvelTest::Bytes(20000, 22);
+    v3[QStringLiteral("client/bin64/tool.dll")] = OrvelTest::Bytes(10000, 23);
+    v3[QStringLiteral("data/gone.bin")] = "added in 3, removed in 4";
+    for (int i = 0; i < 16; ++i)
+        v3[QStringLiteral("data/bulk/f%1.bin").arg(i, 2, 10, QLatin1Char('0'))] =
+            OrvelTest::Bytes(40000, 200 + i);
+    Tree v4 = v3;
+    v4.remove(QStringLiteral("data/gone.bin"));
+    v4[QStringLiteral("docs/readme.txt")] = "readme v4";
+    return {v1, v2, v3, v4};
+}
+
+// Answers every question from a script and records what was asked.
+class ScriptedPrompt : public IOrvelUserPrompt
+{
+public:
+    OrvelQuestion::Button Ask(const OrvelQuestion& question) override
+    {
+        vecAsked.push_back(question);
+        return mapAnswers.value(question.eId, question.eDefault);
+    }
+    bool ChooseVersion(OrvelFileService*, quint32* puVersion) override
+    {
+        if (uChosenVersion == 0)
+            return false;
+        *puVersion = uChosenVersion;
+        return true;
+    }
+    OrvelWeakRetryOutcome RetryWeakReplacements(const std::vector<WeakReplacementFailure>& vecFailures,
+                                                OrvelFileService* pService,
+                                                const QString& strWorkPath) override
+    {
+        if (fnBeforeRetry)
+            fnBeforeRetry();
+        OrvelWeakRetryOutcome outcome;
+        outcome.bRetried = true;
+        outcome.vecUnresolved = ::RetryWeakReplacements(pService, vecFailures, strWorkPath).vecStillFailed;
+        return outcome;
+    }
+    bool WasAsked(OrvelQuestion::Id eId) const
+    {
+        for (const OrvelQuestion& question : vecAsked)
+            if (question.eId == eId)
+                return true;
+        return false;
+    }
+
+    QMap<int, OrvelQuestion::Button> mapAnswers;
+    quint32 uChosenVersion = 0;
+    std::function<void()> fnBeforeRetry; // the user closes the program that held the files
+    QList<OrvelQuestion> vecAsked;
+};
+
+QStringList Texts(const QSignalSpy& spy)
+{
+    QStringList vecOut;
+    for (const QList<QVariant>& args : spy)
+        vecOut.push_back(args.at(0).toString());
+    return vecOut;
+}
+
+// Polls, running the event loop, until fnDone holds or the deadline passes.
+bool WaitUntil(const std::function<bool()>& fnDone, int nDeadlineMs = 90000)
+{
+    QDeadlineTimer deadline(nDeadlineMs);
+    while (!fnDone())
+    {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(2);
+    }
+    return true;
+}
+
+class ControllerTest : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        s_pStoreDir = new QTemporaryDir();
+        s_vecVersions = MakeVersions();
+        OrvelCorvaneBinding::SetLibraryDirectory(OrvelTest::BinDir());
+        const QString strTree = s_pStoreDir->filePath(QStringLiteral("tree"));
+        for (size_t i = 0; i < s_vecVersions.size(); ++i)
+        {
+            OrvelTest::WriteTree(strTree, s_vecVersions[i]);
+            ASSERT_TRUE(OrvelTest::PackVersion(strTree, StoreDir(), static_cast<quint32>(i + 1)));
+        }
+    }
+    static void TearDownTestSuite()
+    {
+        delete s_pStoreDir;
+        s_pStoreDir = nullptr;
+    }
+    static QString StoreDir() { return s_pStoreDir->filePath(QStringLiteral("store")); }
+
+    void SetUp() override
+    {
+        m_pServer = std::make_unique<OrvelTest::Nginx>(StoreDir());
+        ASSERT_TRUE(m_pServer->Running());
+        OrvelTest::WriteReaderConfig(ConfigPath(), m_pServer->BaseUrl(),
+                                     AppDir() + QStringLiteral("/_cache/ofse"));
+        m_pSettings = std::make_unique<LauncherSettings>(AppDir());
+        m_pSettings->setWorkPath(WorkPath());
+    }
+
+    void TearDown() override
+    {
+        m_pController.reset();
+        m_pPrimary.reset();
+    }
+
+    QString AppDir() const { return m_dir.filePath(QStringLiteral("app")); }
+    QString WorkPath() const { return m_dir.filePath(QStringLiteral("work")); }
+    QString ConfigPath() const { return AppDir() + QStringLiteral("/_cache/config_ofse.cfg"); }
+    QString Local(const QString& strRelative) const { return QDir(WorkPath()).filePath(strRelative); }
+
+    // Starts as the launcher does: the primary service on the recorded
+    // version (or the latest), then the controller with it.
+    void StartController(quint32 uVersion = OrvelFileService::kLatestVersion)
+    {
+        m_pPrimary = std::make_unique<OrvelFileService>();
+        ASSERT_TRUE(m_pPrimary->Initialize(ConfigPath(), uVersion)) << m_pPrimary->LastError().toStdString();
+        m_pController = std::make_unique<OrvelLauncherController>(m_pSettings.get());
+        m_pController->SetUserPrompt(&m_prompt);
+        m_pStatus =
+            std::make_unique<QSignalSpy>(m_pController.get(), &OrvelLauncherController::StatusChanged);
+        m_pLog = std::make_unique<QSignalSpy>(m_pController.get(), &OrvelLauncherController::LogMessage);
+        m_pButtons =
+            std::make_unique<QSignalSpy>(m_pController.get(), &OrvelLauncherController::ButtonStateChanged);
+        m_pController->SetFileService(m_pPrimary.get());
+    }
+
+    // The working path at version v with its record, as a finished sync leaves it.
+    void InstallVersion(quint32 uVersion)
+    {
+        OrvelTest::WriteTree(WorkPath(), s_vecVersions[uVersion - 1]);
+        ASSERT_TRUE(m_pSettings->writeProductRecord(uVersion, Tag(uVersion)));
+    }
+
+    QString Tag(quint32 uVersion)
+    {
+        OrvelFileService service;
+        EXPECT_TRUE(service.Initialize(ConfigPath(), uVersion));
+        return service.ReadPakInfo().tag;
+    }
+
+    bool WaitForStatus(const QString& strStatus, int nDeadlineMs = 90000)
+    {
+        return WaitUntil([&] { return Texts(*m_pStatus).contains(strStatus); }, nDeadlineMs);
+    }
+    bool WaitIdle()
+    {
+        return WaitUntil([&] { return !m_pController->IsBusy(); });
+    }
+    bool Logged(const QString& strLine) const { return Texts(*m_pLog).contains(strLine); }
+    int LogCount(const QString& strLine) const { return Texts(*m_pLog).count(strLine); }
+    bool LoggedStart(const QString& strPrefix) const
+    {
+        for (const QString& strLine : Texts(*m_pLog))
+            if (strLine.startsWith(strPrefix))
+                return true;
+        return false;
+    }
+    QList<QVariant> LastButtons() const
+    {
+        return m_pButtons->isEmpty() ? QList<QVariant>() : m_pButtons->last();
+    }
+
+    quint32 RecordedVersion(QString* pstrTag = nullptr) const
+    {
+        quint32 uVersion = 0;
+        QString strTag;
+        if (!m_pSettings->readProductRecord(&uVersion, &strTag))
+            return 0;
+        if (pstrTag != nullptr)
+            *pstrTag = strTag;
+        return uVersion;
+    }
+
+    // Waits until at least nFiles files of the working path differ from tree.
+    bool WaitForWrites(const Tree& before, int nFiles)
+    {
+        return WaitUntil(
+            [&]
+            {
+                const Tree now = OrvelTest::ReadTree(WorkPath());
+                int nChanged = 0;
+                for (auto it = now.begin(); it != now.end(); ++it)
+                    nChanged += before.value(it.key()) != it.value() ? 1 : 0;
+                return nChanged >= nFiles;
+            });
+    }
+
+    static QTemporaryDir* s_pStoreDir;
+    static std::vector<Tree> s_vecVersions;
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<OrvelTest::Nginx> m_pServer;
+    std::unique_ptr<LauncherSettings> m_pSettings;
+    std::unique_ptr<OrvelFileService> m_pPrimary;
+    ScriptedPrompt m_prompt;
+    std::unique_ptr<OrvelLauncherController> m_pController;
+    std::unique_ptr<QSignalSpy> m_pStatus;
+    std::unique_ptr<QSignalSpy> m_pLog;
+    std::unique_ptr<QSignalSpy> m_pButtons;
+};
+
+QTemporaryDir* ControllerTest::s_pStoreDir = nullptr;
+std::vector<Tree> ControllerTest::s_vecVersions;
+
+TEST_F(ControllerTest, DownloadRecordsTheLatestAndACheckThenFindsNothingNewer)
+{
+    StartController();
+    QSignalSpy downloaded(m_pController.get(), &OrvelLauncherController::DownloadFinished);
+    m_pController->StartDownload();
+    ASSERT_TRUE(WaitForStatus(QStringLiteral("Update complete"))) << Texts(*m_pLog).join('\n').toStdString();
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_TRUE(m_prompt.WasAsked(OrvelQuestion::GetLatest));
+    EXPECT_TRUE(Logged(QStringLiteral("Using full download (no valid sync baseline)")));
+    EXPECT_TRUE(Logged(QStringLiteral("Resource download completed successfully")));
+    ASSERT_EQ(downloaded.size(), 1);
+    EXPECT_TRUE(downloaded.at(0).at(0).toBool());
+    EXPECT_EQ(OrvelTest::ReadTree(WorkPath()), s_vecVersions[3]);
+    QString strTag;
+    EXPECT_EQ(RecordedVersion(&strTag), 4u);
+    EXPECT_EQ(strTag, Tag(4));
+
+    QSignalSpy checked(m_pController.get(), &OrvelLauncherController::CheckUpdateFinished);
+    m_pController->CheckForUpdates();
+    ASSERT_TRUE(WaitUntil([&] { return checked.size() == 1; }));
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_TRUE(Texts(*m_pStatus).contains(QStringLiteral("Already the newest version")))
+        << Texts(*m_pStatus).join('\n').toStdString();
+    EXPECT_FALSE(checked.at(0).at(0).toBool());
+    EXPECT_EQ(checked.at(0).at(1).toUInt(), 4u);
+    ASSERT_FALSE(LastButtons().isEmpty());
+    EXPECT_TRUE(LastButtons().at(0).toBool());
+    EXPECT_FALSE(LastButtons().at(1).toBool()) << "download stays disabled when current";
+
+    // A declined confirmation starts nothing.
+    InstallVersion(2);
+    m_prompt.mapAnswers[OrvelQuestion::GetLatest] = OrvelQuestion::No;
+    m_pController->StartDownload();
+    ASSERT_TRUE(WaitForStatus(QStringLiteral("Get Latest cancelled")));
+    EXPECT_EQ(RecordedVersion(), 2u);
+}
+
+TEST_F(ControllerTest, FilesAToolHeldAreOfferedAgainAndTheRunStillRecordsItsVersion)
+{
+    // data/a.bin changes in the span but cannot be replaced (root ignores
+    // permissions: a directory is in its place); it is outside the critical
+    // prefixes, so it waits for the retry instead of failing the download.
+    const QString strHeld = Local(QStringLiteral("data/a.bin"));
+    for (const bool bReleased : {true, false})
+    {
+        SCOPED_TRACE(bReleased ? "released before the retry" : "still held");
+        InstallVersion(1);
+        QFile::remove(strHeld);
+        OrvelTest::WriteFile(strHeld + QStringLiteral("/blocker"), "held");
+        m_prompt.fnBeforeRetry = [&]
+        {
+            if (bReleased)
+                QDir(strHeld).removeRecursively();
+        };
+        StartController(1);
+        m_pController->StartDownload();
+        ASSERT_TRUE(WaitUntil(
+            [&]
+            {
+                return Texts(*m_pStatus).contains(QStringLiteral("Update complete")) ||
+                       Texts(*m_pStatus)
+                           .contains(QStringLiteral("Task complete with weak replacement skips"));
+            }))
+            << Texts(*m_pLog).join('\n').toStdString();
+        ASSERT_TRUE(WaitIdle());
+        EXPECT_EQ(RecordedVersion(), 4u);
+        if (bReleased)
+        {
+            EXPECT_TRUE(Logged(QStringLiteral("Weak replacement retry finished: 1 succeeded, 0 skipped")))
+                << Texts(*m_pLog).join('\n').toStdString();
+            EXPECT_EQ(OrvelTest::ReadTree(WorkPath()), s_vecVersions[3]);
+        }
+        else
+        {
+            EXPECT_TRUE(
+                Texts(*m_pStatus).contains(QStringLiteral("Task complete with weak replacement skips")));
+            EXPECT_TRUE(QFileInfo(strHeld).isDir()) << "nothing is forced over what the user keeps";
+        }
+    }
+}
+
+TEST_F(ControllerTest, SwitchesDownAndBackKeepingFilesTheOlderVersionLacks)
+{
+    InstallVersion(4);
+    StartController(4);
+    m_pController->StartVersionSwitch(1);
+    ASSERT_TRUE(WaitForStatus(QStringLiteral("Version switch complete")))
+        << Texts(*m_pLog).join('\n').toStdString();
+    ASSERT_TRUE(WaitIdle());
+    Tree expected = s_vecVersions[0];
+    expected[QStringLiteral("data/new.bin")] = s_vecVersions[3].value(QStringLiteral("data/new.bin"));
+    expected[QStringLiteral("res/deep/x/y.dat")] = s_vecVersions[3].value(QStringLiteral("res/deep/x/y.dat"));
+    EXPECT_EQ(OrvelTest::ReadTree(WorkPath()), expected);
+    EXPECT_TRUE(Logged(QStringLiteral("Version switch started: 4 -> 1")));
+    EXPECT_TRUE(Logged(QStringLiteral("Primary file service switched to target version 1")));
+    QString strTag;
+    EXPECT_EQ(RecordedVersion(&strTag), 1u);
+    EXPECT_EQ(strTag, Tag(1));
+    EXPECT_EQ(m_pPrimary->CurrentVersion(), 1u);
+
+    m_pController->StartVersionSwitch(4);
+    ASSERT_TRUE(
+        WaitUntil([&] { return Texts(*m_pStatus).count(QStringLiteral("Version switch complete")) == 2; }));
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_EQ(OrvelTest::ReadTree(WorkPath()), s_vecVersions[3]);
+    EXPECT_EQ(RecordedVersion(), 4u);
+}
+
+TEST_F(ControllerTest, AFailedSwitchIsRolledBackToTheBaseline)
+{
+    InstallVersion(1);
+    StartController(1);
+    // A critical file that cannot be replaced: the switch fails after writing others.
+    QFile::remove(Local(QStringLiteral("client/bin64/tool.dll")));
+    OrvelTest::WriteFile(Local(QStringLiteral("client/bin64/tool.dll/blocker")), "in the way");
+    Tree baseline = OrvelTest::ReadTree(WorkPath());
+
+    m_pController->StartVersionSwitch(4);
+    ASSERT_TRUE(WaitForStatus(QStringLiteral("Rollback complete")))
+        << Texts(*m_pLog).join('\n').toStdString();
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_TRUE(LoggedStart(QStringLiteral("Version switch failed: ")));
+    EXPECT_TRUE(LoggedStart(QStringLiteral("Rollback started for ")));
+    // Changed files are the baseline's again; the files the switch created
+    // are gone with the directories that held only them.
+    EXPECT_EQ(OrvelTest::ReadTree(WorkPath()), baseline);
+    EXPECT_FALSE(QFileInfo::exists(Local(QStringLiteral("res/deep"))));
+    QString strTag;
+    EXPECT_EQ(RecordedVersion(&strTag), 1u);
+    EXPECT_EQ(strTag, Tag(1));
+    EXPECT_EQ(m_pPrimary->CurrentVersion(), 1u);
+    EXPECT_TRUE(LastButtons().at(0).toBool()) << "buttons usable again";
+}
+
+TEST_F(ControllerTest, AStoppedSwitchStopsOnceAndIsRolledBack)
+{
+    InstallVersion(1);
+    StartController(1);
+    const Tree baseline = OrvelTest::ReadTree(WorkPath());
+    QSignalSpy stopState(m_pController.get(), &OrvelLauncherController::StopStateChanged);
+    m_pController->SetDownloadLimitOverride(60000);
+    m_pController->StartVersionSwitch(4);
+    ASSERT_TRUE(WaitForWrites(baseline, 2));
+
+    stopState.clear();
+    m_pController->StopCurrentTask();
+    m_pController->StopCurrentTask();
+    m_pController->SetDownloadLimitOverride(0);
+    EXPECT_EQ(LogCount(QStringLiteral("User requested version switch stop")), 1);
+    ASSERT_EQ(stopState.size(), 1);
+    EXPECT_FALSE(stopState.at(0).at(0).toBool());
+
+    ASSERT_TRUE(WaitForStatus(QStringLiteral("Rollback complete")))
+        << Texts(*m_pLog).join('\n').toStdString();
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_TRUE(LoggedStart(QStringLiteral("Version switch stopped by user: ")));
+    EXPECT_EQ(OrvelTest::ReadTree(WorkPath()), baseline);
+    EXPECT_EQ(RecordedVersion(), 1u);
+}
+
+TEST_F(ControllerTest, ARollbackThatFailsLeavesRepairOnlyModeUntilARepairSucceeds)
+{
+    InstallVersion(1);
+    StartController(1);
+    const Tree baseline = OrvelTest::ReadTree(WorkPath());
+    m_pController->SetDownloadLimitOverride(60000);
+    m_pController->StartVersionSwitch(4);
+    ASSERT_TRUE(WaitForWrites(baseline, 2));
+    m_pServer->Kill(); // neither the switch nor its rollback can finish
+    m_pController->SetDownloadLimitOverride(0);
+    ASSERT_TRUE(
+        WaitUntil([&] { return LoggedStart(QStringLiteral("The working path could not be restored")); }))
+        << Texts(*m_pLog).join('\n').toStdString();
+    ASSERT_TRUE(WaitIdle());
+
+    // The record no longer claims version 1 with its tag: the next start repairs.
+    QString strTag = QStringLiteral("unset");
+    RecordedVersion(&strTag);
+    EXPECT_TRUE(strTag.isEmpty());
+    ASSERT_TRUE(m_pController->IsRepairOnly());
+    EXPECT_EQ(LastButtons(), (QList<QVariant>{false, false, true, false, false, true}));
+
+    const QString strRefused =
+        QStringLiteral("Resource version mismatch detected; resource repair is required");
+    m_pController->CheckForUpdates();
+    m_pController->StartDownload();
+    m_pController->OpenVersionBrowse();
+    m_pController->StartDirectoryReconcile();
+    EXPECT_TRUE(Logged(QStringLiteral("Check update skipped: repair-only mode is active")));
+    EXPECT_TRUE(Logged(QStringLiteral("Download skipped: repair-only mode is active")));
+    EXPECT_TRUE(Logged(QStringLiteral("Version browse skipped: repair-only mode is active")));
+    EXPECT_TRUE(Logged(QStringLiteral("Directory reconcile skipped: repair-only mode is active")));
+    EXPECT_EQ(Texts(*m_pStatus).count(strRefused), 4);
+    EXPECT_FALSE(m_pController->IsBusy());
+
+    ASSERT_TRUE(m_pServer->Start());
+    m_prompt.mapAnswers[OrvelQuestion::RepairResources] = OrvelQuestion::Yes;
+    m_pController->StartRepair();
+    ASSERT_TRUE(WaitUntil([&] { return LoggedStart(QStringLiteral("Resource repair completed")); }))
+        << Texts(*m_pLog).join('\n').toStdString();
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_FALSE(m_pController->IsRepairOnly());
+    EXPECT_TRUE(LastButtons().at(0).toBool());
+    EXPECT_EQ(RecordedVersion(&strTag), 1u);
+    EXPECT_EQ(strTag, Tag(1));
+    const Tree repaired = OrvelTest::ReadTree(WorkPath());
+    for (auto it = baseline.begin(); it != baseline.end(); ++it)
+        EXPECT_EQ(repaired.value(it.key()), it.value()) << it.key().toStdString();
+}
+
+TEST_F(ControllerTest, ExitDuringADownloadStopsItAndAnswersExitReady)
+{
+    StartController();
+    QSignalSpy exitReady(m_pController.get(), &OrvelLauncherController::ExitReady);
+    m_pController->SetDownloadLimitOverride(60000);
+    m_pController->StartDownload();
+    ASSERT_TRUE(
+        WaitUntil([&] { return m_pController->CurrentTaskKind() == OrvelLauncherController::TaskDownload; }));
+    m_pController->RequestApplicationExit();
+    m_pController->SetDownloadLimitOverride(0);
+    EXPECT_TRUE(Logged(QStringLiteral("Application exit requested: stopping resource download")));
+    ASSERT_TRUE(WaitUntil([&] { return exitReady.size() == 1; })) << Texts(*m_pLog).join('\n').toStdString();
+    EXPECT_TRUE(Logged(QStringLiteral("Resource download stopped for application exit")));
+    EXPECT_FALSE(m_pController->IsBusy());
+    EXPECT_EQ(RecordedVersion(), 0u) << "nothing was recorded for a stopped first install";
+    m_pController->RequestApplicationExit();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(exitReady.size(), 1) << "exit is answered once";
+}
+
+TEST_F(ControllerTest, AWorkerThatIgnoresTheStopEndsInTheBackgroundBeforeAnythingElseStarts)
+{
+    InstallVersion(4);
+    StartController(4);
+    // The version check never tests for cancellation; with nothing cached, a
+    // server that hangs keeps it in its request.
+    ASSERT_TRUE(QDir(AppDir() + QStringLiteral("/_cache/ofse")).removeRecursively());
+    m_pServer->Freeze();
+    QSignalSpy activity(m_pController.get(), &OrvelLauncherController::WorkerActivityChanged);
+    m_pController->CheckForUpdates();
+    m_pController->StopCurrentTask();
+    ASSERT_TRUE(WaitForStatus(QStringLiteral("Background task is still stopping..."), 20000))
+        << Texts(*m_pLog).join('\n').toStdString() << Texts(*m_pStatus).join('\n').toStdString();
+    EXPECT_TRUE(m_pController->IsBusy());
+    EXPECT_EQ(LastButtons(), (QList<QVariant>{false, false, false, false, false, false}));
+    const int nStarts = LogCount(QStringLiteral("Check update started"));
+    m_pController->CheckForUpdates();
+    m_pController->StartRepair();
+    EXPECT_EQ(LogCount(QStringLiteral("Check update started")), nStarts) << "no second worker while one runs";
+    EXPECT_FALSE(Logged(QStringLiteral("Resource repair started")));
+
+    m_pServer->Thaw();
+    ASSERT_TRUE(WaitUntil([&] { return Logged(QStringLiteral("Background task cleanup completed")); }));
+    EXPECT_FALSE(m_pController->IsBusy());
+    EXPECT_FALSE(activity.last().at(0).toBool());
+    EXPECT_TRUE(LastButtons().at(0).toBool());
+}
+
+TEST_F(ControllerTest, AToolRunningFromTheWorkingPathBlocksTheDownloadButTheSameNameElsewhereDoesNot)
+{
+    StartController();
+    const QString strInside = Local(QStringLiteral("editortool/qhalvaneeditor/qhalvaneeditorx64"));
+    const QString strOutside = m_dir.filePath(QStringLiteral("elsewhere/qhalvaneeditorx64"));
+    for (const QString& strPath : {strInside, strOutside})
+    {
+        ASSERT_TRUE(QDir().mkpath(QFileInfo(strPath).path()));
+        ASSERT_TRUE(QFile::copy(QStringLiteral("/bin/sleep"), strPath));
+        ASSERT_TRUE(QFile::setPermissions(strPath, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    }
+    QProcess inside;
+    inside.start(strInside, {QStringLiteral("60")});
+    ASSERT_TRUE(inside.waitForStarted());
+    m_pController->StartDownload();
+    ASSERT_TRUE(WaitUntil([&] { return m_prompt.WasAsked(OrvelQuestion::ActiveProcess); }));
+    ASSERT_TRUE(WaitIdle());
+    const QString strBlocked = m_prompt.vecAsked.last().strText;
+    EXPECT_TRUE(
+        strBlocked.startsWith(QStringLiteral("Cannot start resource download because the following active "
+                                             "processes belong to the current working path.")))
+        << strBlocked.toStdString();
+    EXPECT_TRUE(strBlocked.contains(QString::number(inside.processId()))) << strBlocked.toStdString();
+    EXPECT_TRUE(Logged(strBlocked));
+    EXPECT_FALSE(Logged(QStringLiteral("Resource download started")));
+    inside.kill();
+    inside.waitForFinished();
+
+    QProcess outside;
+    outside.start(strOutside, {QStringLiteral("60")});
+    ASSERT_TRUE(outside.waitForStarted());
+    m_prompt.vecAsked.clear();
+    m_pController->StartDownload();
+    ASSERT_TRUE(WaitForStatus(QStringLiteral("Update complete"))) << Texts(*m_pLog).join('\n').toStdString();
+    EXPECT_FALSE(m_prompt.WasAsked(OrvelQuestion::ActiveProcess));
+    outside.kill();
+    outside.waitForFinished();
+}
+
+} // namespace

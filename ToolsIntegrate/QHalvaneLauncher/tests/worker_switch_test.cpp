@@ -1,0 +1,387 @@
+// Version switches and their rollbacks as whole runs: stores built with the
+// real packer, served by a real nginx on loopback, read through the real
+// library loaded at run time, written into a real working path.
+#include "LauncherSettings.h"
+#include "OrvelCorvaneBinding.h"
+#include "OrvelFileService.h"
+#include "OrvelTestNginx.h"
+#include "OrvelTestStore.h"
+#include "OrvelTestSupport.h"
+#include "workers/OrvelTaskResultSnapshot.h"
+#include "workers/OrvelVersionList.h"
+#include "workers/OrvelVersionRollbackWorker.h"
+#include "workers/OrvelVersionSwitchWorker.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+
+namespace
+{
+
+using Tree = QMap<QString, QByteArray>;
+
+const QString kOld = QStringLiteral("docs/old.txt");        // in 1, deleted by 2
+const QString kDeep = QStringLiteral("new/dir/deep/n.bin"); // added by 2
+const QString kOnly3 = QStringLiteral("data/v3only.bin");   // added by 3
+
+std::vector<Tree> MakeVersions()
+{
+    Tree v1;
+    v1[QStringLiteral("data/a.bin")] = OrvelTest::Bytes(30000, 1);
+    v1[QStringLiteral("data/b.txt")] = "b one";
+    v1[QStringLiteral("res/c.dat")] = OrvelTest::Bytes(20000, 2);
+    v1[QStringLiteral("client/bin64/tool.dll")] = OrvelTest::Bytes(10000, 3);
+    v1[QStringLiteral("docs/keep.txt")] = "keep";
+    v1[kOld] = "old, deleted in 2";
+    for (int i = 0; i < 24; ++i)
+        v1[QStringLiteral("bulk/f%1.bin").arg(i, 2, 10, QLatin1Char('0'))] = OrvelTest::Bytes(40000, 100 + i);
+    Tree v2 = v1;
+    v2.remove(kOld);
+    v2[QStringLiteral("data/a.bin")] = OrvelTest::Bytes(30000, 11);
+    v2[kDeep] = OrvelTest::Bytes(5000, 12);
+    Tree v3 = v2;
+    v3[QStringLiteral("res/c.dat")] = OrvelTest::Bytes(20001, 22);
+    v3[kOnly3] = "only in 3";
+    for (int i = 0; i < 24; ++i)
+        v3[QStringLiteral("bulk/f%1.bin").arg(i, 2, 10, QLatin1Char('0'))] = OrvelTest::Bytes(40000, 300 + i);
+    return {v1, v2, v3};
+}
+
+struct Outcome
+{
+    bool bSuccess = false;
+    int nFirst = 0;
+    int nSecond = 0;
+    QStringList vecFailedFiles;
+};
+
+class WorkerSwitchTest : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        s_pStoreDir = new QTemporaryDir();
+        s_vecVersions = MakeVersions();
+        OrvelCorvaneBinding::SetLibraryDirectory(OrvelTest::BinDir());
+        const QString strTree = s_pStoreDir->filePath(QStringLiteral("tree"));
+        for (size_t i = 0; i < s_vecVersions.size(); ++i)
+        {
+            OrvelTest::WriteTree(strTree, s_vecVersions[i]);
+            ASSERT_TRUE(OrvelTest::PackVersion(strTree, StoreDir(), static_cast<quint32>(i + 1)));
+        }
+    }
+    static void TearDownTestSuite()
+    {
+        delete s_pStoreDir;
+        s_pStoreDir = nullptr;
+    }
+    static QString StoreDir() { return s_pStoreDir->filePath(QStringLiteral("store")); }
+    static const Tree& Version(int n) { return s_vecVersions[static_cast<size_t>(n - 1)]; }
+
+    void SetUp() override
+    {
+        m_pServer = std::make_unique<OrvelTest::Nginx>(StoreDir());
+        ASSERT_TRUE(m_pServer->Running());
+        m_pSettings = std::make_unique<LauncherSettings>(m_dir.filePath(QStringLiteral("app")));
+        m_pSettings->setWorkPath(WorkPath());
+    }
+
+    QString WorkPath() const { return m_dir.filePath(QStringLiteral("work")); }
+    QString Local(const QString& strRelative) const { return QDir(WorkPath()).filePath(strRelative); }
+
+    std::unique_ptr<OrvelFileService> NewService(quint32 uVersion, const QString& strUrl = QString())
+    {
+        const QString strName = QStringLiteral("cache%1").arg(++m_nCaches);
+        const QString strConfig = m_dir.filePath(strName + QStringLiteral(".cfg"));
+        OrvelTest::WriteReaderConfig(strConfig, strUrl.isEmpty() ? m_pServer->BaseUrl() : strUrl,
+                                     m_dir.filePath(strName));
+        auto pService = std::make_unique<OrvelFileService>();
+        EXPECT_TRUE(pService->Initialize(strConfig, uVersion)) << pService->LastError().toStdString();
+        return pService;
+    }
+
+    // Runs the worker on its own QThread as the controller does; fnWhileRunning
+    // runs on this thread meanwhile.
+    template <typename Worker>
+    Outcome Run(Worker* pWorker, const std::function<void(Worker*)>& fnWhileRunning = {})
+    {
+        auto pOutcome = std::make_shared<Outcome>();
+        auto pMutex = std::make_shared<std::mutex>();
+        auto pDone = std::make_shared<std::atomic_bool>(false);
+        QThread thread;
+        pWorker->moveToThread(&thread);
+        QObject::connect(
+            pWorker, &OrvelOperationWorkerBase::FileFailed, pWorker,
+            [=](const QString& strPath, const QString&)
+            {
+                std::lock_guard<std::mutex> lock(*pMutex);
+                pOutcome->vecFailedFiles.push_back(strPath);
+            },
+            Qt::DirectConnection);
+        QObject::connect(
+            pWorker, &Worker::Finished, pWorker,
+            [=](bool bSuccess, int nFirst, int nSecond)
+            {
+                {
+                    std::lock_guard<std::mutex> lock(*pMutex);
+                    pOutcome->bSuccess = bSuccess;
+                    pOutcome->nFirst = nFirst;
+                    pOutcome->nSecond = nSecond;
+                }
+                pDone->store(true);
+            },
+            Qt::DirectConnection);
+        thread.start();
+        QMetaObject::invokeMethod(pWorker, "DoWork", Qt::QueuedConnection);
+        if (fnWhileRunning)
+            fnWhileRunning(pWorker);
+        QDeadlineTimer deadline(120000);
+        while (!pDone->load() && !deadline.hasExpired())
+            QThread::msleep(5);
+        thread.quit();
+        thread.wait();
+        EXPECT_TRUE(pDone->load()) << "the worker did not finish";
+        std::lock_guard<std::mutex> lock(*pMutex);
+        return *pOutcome;
+    }
+
+    // Switches from uFrom (recorded as the working path's version) to uTo.
+    Outcome Switch(quint32 uFrom, quint32 uTo,
+                   const std::function<void(OrvelVersionSwitchWorker*)>& fnWhileRunning = {},
+                   quint64 uLimit = 0)
+    {
+        m_pSettings->writeProductRecord(uFrom, QString());
+        auto pSource = NewService(uFrom);
+        auto pTarget = NewService(uTo);
+        OrvelVersionSwitchWorker worker(pSource.get(), pTarget.get(), m_pSettings.get(), &m_snapshot, uFrom,
+                                        uTo);
+        if (uLimit != 0)
+            worker.SetDownloadLimitOverride(uLimit);
+        return Run<OrvelVersionSwitchWorker>(&worker, fnWhileRunning);
+    }
+
+    // Rolls back what the last task of the snapshot wrote, to uBaseline.
+    Outcome Rollback(quint32 uBaseline, const QStringList& vecFiles, const QStringList& vecCreated,
+                     const std::function<void(OrvelVersionRollbackWorker*)>& fnWhileRunning = {},
+                     quint64 uLimit = 0)
+    {
+        auto pBaseline = NewService(uBaseline);
+        OrvelVersionRollbackWorker worker(pBaseline.get(), vecFiles, m_pSettings.get(), &m_snapshot);
+        worker.SetCreatedFiles(vecCreated);
+        if (uLimit != 0)
+            worker.SetDownloadLimitOverride(uLimit);
+        return Run<OrvelVersionRollbackWorker>(&worker, fnWhileRunning);
+    }
+
+    static QStringList Sorted(QStringList vecList)
+    {
+        vecList.sort();
+        return vecList;
+    }
+
+    static QTemporaryDir* s_pStoreDir;
+    static std::vector<Tree> s_vecVersions;
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<OrvelTest::Nginx> m_pServer;
+    std::unique_ptr<LauncherSettings> m_pSettings;
+    TaskResultSnapshot m_snapshot;
+    int m_nCaches = 0;
+};
+
+QTemporaryDir* WorkerSwitchTest::s_pStoreDir = nullptr;
+std::vector<Tree> WorkerSwitchTest::s_vecVersions;
+
+TEST_F(WorkerSwitchTest, SwitchDownRestoresFilesALaterVersionDeletedAndKeepsFilesTheTargetLacks)
+{
+    // A working path installed at 3 has no docs/old.txt: version 2 deleted it,
+    // so no changed-file list between 1 and 3 names it.
+    OrvelTest::WriteTree(WorkPath(), Version(3));
+    Outcome outcome = Switch(3, 1);
+    ASSERT_TRUE(outcome.bSuccess) << m_snapshot.Read().strStatusMessage.toStdString();
+
+    Tree expected = Version(1);
+    expected[kDeep] = Version(3).value(kDeep); // "Keeping local file"
+    expected[kOnly3] = Version(3).value(kOnly3);
+    EXPECT_EQ(OrvelTest::ReadTree(WorkPath()), expected);
+    const TaskResultData down = m_snapshot.Read();
+    EXPECT_EQ(Sorted(down.vecCreatedFiles), QStringList({kOld}));
+    EXPECT_TRUE(down.vecChangedFiles.contains(kOld));
+    EXPECT_TRUE(down.vecChangedFiles.contains(QStringLiteral("data/a.bin")));
+    EXPECT_FALSE(down.vecChangedFiles.contains(QStringLiteral("docs/keep.txt")));
+    EXPECT_EQ(outcome.nFirst, down.vecChangedFiles.size());
+    EXPECT_EQ(outcome.nSecond, 2); // the two files 1 lacks were kept
+    EXPECT_EQ(down.nFirstCount, outcome.nFirst);
+
+    // And back up: 3's tree again, with old.txt kept since 3 lacks it.
+    outcome = Switch(1, 3);
+    ASSERT_TRUE(outcome.bSuccess) << m_snapshot.Read().strStatusMessage.toStdString();
+    expected = Version(3);
+    expected[kOld] = Version(1).value(kOld);
+    EXPECT_EQ(OrvelTest::ReadTree(WorkPath()), expected);
+    EXPECT_TRUE(m_snapshot.Read().vecCreatedFiles.isEmpty());
+
+    // Same version: nothing to do.
+    outcome = Switch(3, 3);
+    EXPECT_TRUE(outcome.bSuccess);
+    EXPECT_EQ(m_snapshot.Read().strProgressDetail,
+              QStringLiteral("Version switch complete: no changed files"));
+}
+
+TEST_F(WorkerSwitchTest, RollbackRestoresChangedFilesAndRemovesCreatedOnesWithTheirEmptiedDirectories)
+{
+    OrvelTest::WriteTree(WorkPath(), Version(1));
+    // Up from 1 creates new/dir/deep/n.bin and data/v3only.bin.
+    ASSERT_TRUE(Switch(1, 3).bSuccess) << m_snapshot.Read().strStatusMessage.toStdString();
+    const TaskResultData applied = m_snapshot.Read();
+    EXPECT_EQ(Sorted(applied.vecCreatedFiles), QStringList({kOnly3, kDeep}));
+    // A file of the user's beside the created ones keeps its directory.
+    OrvelTest::WriteFile(Local(QStringLiteral("data/mine.txt")), "mine");
+
+    const Outcome outcome = Rollback(1, applied.vecChangedFiles, applied.vecCreatedFiles);
+    ASSERT_TRUE(outcome.bSuccess) << m_snapshot.Read().strStatusMessage.toStdString();
+    EXPECT_EQ(outcome.nFirst, applied.vecChangedFiles.size());
+    EXPECT_EQ(outcome.nSecond, 0);
+    Tree expected = Version(1);
+    expected[QStringLiteral("data/mine.txt")] = "mine";
+    EXPECT_EQ(OrvelTest::ReadTree(WorkPath()), expected);
+    EXPECT_FALSE(QFileInfo::exists(Local(QStringLiteral("new"))));
+    EXPECT_TRUE(QFileInfo(WorkPath()).isDir());
+    EXPECT_TRUE(m_snapshot.Read().vecChangedFiles.isEmpty()); // nothing left unrestored
+}
+
+TEST_F(WorkerSwitchTest, RollbackNeverWritesOrDeletesThroughALinkOrOutsideTheWorkingPath)
+{
+    QTemporaryDir outside;
+    OrvelTest::WriteFile(outside.filePath(QStringLiteral("c.dat")), "outside c");
+    OrvelTest::WriteFile(outside.filePath(QStringLiteral("v3only.bin")), "outside v3only");
+    OrvelTest::WriteFile(outside.filePath(QStringLiteral("n.bin")), "outside n");
+    OrvelTest::WriteFile(m_dir.filePath(QStringLiteral("escape.txt")), "beside the working path");
+    ASSERT_TRUE(QDir().mkpath(Local(QStringLiteral("data"))));
+    ASSERT_TRUE(QDir().mkpath(Local(QStringLiteral("new/dir/deep"))));
+    ASSERT_TRUE(QFile::link(outside.path(), Local(QStringLiteral("res"))));
+    ASSERT_TRUE(QFile::link(outside.filePath(QStringLiteral("v3only.bin")), Local(kOnly3)));
+    ASSERT_TRUE(QFile::link(outside.filePath(QStringLiteral("n.bin")), Local(kDeep)));
+
+    const QStringList vecFiles = {QStringLiteral("res/c.dat"), kOnly3, kDeep, QStringLiteral("../escape.txt"),
+                                  QStringLiteral("docs/keep.txt")};
+    const Outcome outcome = Rollback(1, vecFiles, {kOnly3, kDeep, QStringLiteral("../escape.txt")});
+    EXPECT_FALSE(outcome.bSuccess);
+    EXPECT_EQ(outcome.nFirst, 1); // docs/keep.txt
+    EXPECT_EQ(outcome.nSecond, 4);
+    EXPECT_EQ(OrvelTest::ReadFile(outside.filePath(QStringLiteral("c.dat"))), QByteArray("outside c"));
+    EXPECT_EQ(OrvelTest::ReadFile(outside.filePath(QStringLiteral("v3only.bin"))),
+              QByteArray("outside v3only"));
+    EXPECT_EQ(OrvelTest::ReadFile(outside.filePath(QStringLiteral("n.bin"))), QByteArray("outside n"));
+    EXPECT_TRUE(QFileInfo(Local(kOnly3)).isSymLink());
+    EXPECT_TRUE(QFileInfo(Local(kDeep)).isSymLink());
+    EXPECT_EQ(OrvelTest::ReadFile(m_dir.filePath(QStringLiteral("escape.txt"))),
+              QByteArray("beside the working path"));
+    EXPECT_EQ(OrvelTest::ReadFile(Local(QStringLiteral("docs/keep.txt"))), QByteArray("keep"));
+    // The caller learns which files are not at the baseline.
+    EXPECT_EQ(Sorted(m_snapshot.Read().vecChangedFiles),
+              Sorted({QStringLiteral("res/c.dat"), kOnly3, kDeep, QStringLiteral("../escape.txt")}));
+}
+
+TEST_F(WorkerSwitchTest, AStoppedSwitchLeavesWholeFilesAndItsRollbackRestoresTheBaseline)
+{
+    OrvelTest::WriteTree(WorkPath(), Version(1));
+    // 400 KB/s over about 1 MB of changed bulk: long enough to stop mid-way.
+    const Outcome outcome = Switch(
+        1, 3,
+        [this](OrvelVersionSwitchWorker* pWorker)
+        {
+            QDeadlineTimer deadline(60000);
+            while (pWorker->GetChangedFiles().size() < 2 && !deadline.hasExpired())
+                QThread::msleep(5);
+            // Paused, then stopped: the paused pool threads wake and end.
+            pWorker->Pause();
+            pWorker->Cancel();
+        },
+        400 * 1024);
+    EXPECT_FALSE(outcome.bSuccess);
+    const TaskResultData stopped = m_snapshot.Read();
+    EXPECT_EQ(stopped.strStatusMessage, QStringLiteral("Version switch cancelled"));
+    ASSERT_GE(stopped.vecChangedFiles.size(), 2);
+    EXPECT_LT(stopped.vecChangedFiles.size(), 26) << "the switch was not stopped mid-way";
+
+    // Every file is whole: the one of 1 or the one of 3, no temporary file.
+    const Tree local = OrvelTest::ReadTree(WorkPath());
+    for (auto it = local.begin(); it != local.end(); ++it)
+    {
+        const bool bWhole =
+            it.value() == Version(1).value(it.key()) || it.value() == Version(3).value(it.key());
+        EXPECT_TRUE(bWhole && (Version(1).contains(it.key()) || Version(3).contains(it.key())))
+            << it.key().toStdString();
+    }
+    // A rollback stopped while paused ends too, and names what it did not
+    // restore. The bulk after the changed files keeps it busy long enough.
+    QStringList vecLong = stopped.vecChangedFiles;
+    for (auto it = Version(1).begin(); it != Version(1).end(); ++it)
+    {
+        if (it.key().startsWith(QLatin1String("bulk/")) && !vecLong.contains(it.key()))
+            vecLong.push_back(it.key());
+    }
+    Outcome rolled = Rollback(
+        1, vecLong, stopped.vecCreatedFiles,
+        [&](OrvelVersionRollbackWorker* pWorker)
+        {
+            const auto restoredAny = [&]
+            {
+                for (const QString& strName : stopped.vecChangedFiles)
+                {
+                    if (OrvelTest::ReadFile(Local(strName)) == Version(1).value(strName))
+                        return true;
+                }
+                return false;
+            };
+            QDeadlineTimer deadline(60000);
+            while (!restoredAny() && !deadline.hasExpired())
+                QThread::msleep(5);
+            pWorker->Pause();
+            pWorker->Cancel();
+        },
+        200 * 1024);
+    EXPECT_FALSE(rolled.bSuccess);
+    const TaskResultData halted = m_snapshot.Read();
+    EXPECT_EQ(halted.strStatusMessage, QStringLiteral("Version rollback cancelled"));
+    EXPECT_GE(rolled.nFirst, 1);
+    EXPECT_LT(rolled.nFirst, vecLong.size());
+    EXPECT_EQ(halted.vecChangedFiles.size() + rolled.nFirst, vecLong.size());
+
+    rolled = Rollback(1, stopped.vecChangedFiles, stopped.vecCreatedFiles);
+    ASSERT_TRUE(rolled.bSuccess) << m_snapshot.Read().strStatusMessage.toStdString();
+    EXPECT_EQ(OrvelTest::ReadTree(WorkPath()), Version(1));
+}
+
+TEST_F(WorkerSwitchTest, VersionListIsNewestFirstWithoutBadPackageInformationAndMarksTheCurrent)
+{
+    QTemporaryDir broken;
+    ASSERT_EQ(QProcess::execute(QStringLiteral("cp"),
+                                {QStringLiteral("-a"), StoreDir() + QStringLiteral("/."), broken.path()}),
+              0);
+    ASSERT_TRUE(QFile::remove(broken.filePath(QStringLiteral("dat/v2/_pkginf"))));
+    OrvelTest::Nginx brokenServer(broken.path());
+    auto pService = NewService(3, brokenServer.BaseUrl());
+    OrvelVersionList list = ListSwitchableVersions(pService.get());
+    ASSERT_EQ(list.vecVersions.size(), 2);
+    EXPECT_EQ(list.vecVersions[0].uVersion, 3u);
+    EXPECT_EQ(list.vecVersions[1].uVersion, 1u);
+    EXPECT_EQ(list.nCurrentIndex, 0);
+    EXPECT_EQ(list.uCurrentVersion, 3u);
+
+    EXPECT_TRUE(ListSwitchableVersions(nullptr).vecVersions.isEmpty());
+}
+
+} // namespace
