@@ -108,6 +108,18 @@ protected:
 QTemporaryDir* SwitchDialogsTest::s_pStoreDir = nullptr;
 Tree SwitchDialogsTest::s_tree;
 
+// With ORVEL_SCREENSHOT_DIR set (scripts/screenshots.sh), each state the tests
+// reach is also saved as a picture to look at.
+void Shot(QWidget& widget, const char* pszName)
+{
+    const QString strDir = qEnvironmentVariable("ORVEL_SCREENSHOT_DIR");
+    if (strDir.isEmpty())
+        return;
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(
+        widget.grab().save(strDir + QLatin1Char('/') + QLatin1String(pszName) + QStringLiteral(".png")));
+}
+
 TEST_F(SwitchDialogsTest, WeakReplacementRetriesTheCheckedRowsAndKeepsWhatStillFails)
 {
     auto pService = NewService(2);
@@ -127,6 +139,7 @@ TEST_F(SwitchDialogsTest, WeakReplacementRetriesTheCheckedRowsAndKeepsWhatStillF
 
     // b is left out; a's tool was closed; c's still runs.
     pModel->item(1, 0)->setCheckState(Qt::Unchecked);
+    Shot(dialog, "weak_replacement_offered");
     Release(QStringLiteral("data/a.bin"));
     QPushButton* pReplace = Button(&dialog, QStringLiteral("Replace Selected"));
     QPushButton* pSkip = Button(&dialog, QStringLiteral("Skip"));
@@ -143,6 +156,7 @@ TEST_F(SwitchDialogsTest, WeakReplacementRetriesTheCheckedRowsAndKeepsWhatStillF
     EXPECT_EQ(dialog.findChild<QLabel*>()->text(),
               QStringLiteral("1 selected file(s) still failed. Select the files to retry again."));
     EXPECT_TRUE(pReplace->isEnabled());
+    Shot(dialog, "weak_replacement_still_failed");
 
     QTest::mouseClick(pSkip, Qt::LeftButton);
     EXPECT_EQ(dialog.result(), QDialog::Rejected);
@@ -187,6 +201,7 @@ TEST_F(SwitchDialogsTest, VersionBrowseListsNewestFirstPreselectsTheCurrentAndSp
     EXPECT_TRUE(pCombo->itemText(0).startsWith(QLatin1String("v2"))) << pCombo->itemText(0).toStdString();
     EXPECT_EQ(pCombo->currentIndex(), 1);
     EXPECT_EQ(dialog.SelectedVersion(), 1u);
+    Shot(dialog, "version_browse");
     pCombo->setCurrentIndex(0);
     QTest::mouseClick(Button(&dialog, QStringLiteral("Yes")), Qt::LeftButton);
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
@@ -197,6 +212,9 @@ TEST_F(SwitchDialogsTest, VersionBrowseListsNewestFirstPreselectsTheCurrentAndSp
     ASSERT_TRUE(translator.load(QStringLiteral(":/translations/QHalvaneLauncher_zh_CN.qm")));
     QCoreApplication::installTranslator(&translator);
     EXPECT_EQ(OrvelVersionBrowseDialog(nullptr).windowTitle(), QString::fromUtf8("版本浏览"));
+    OrvelVersionBrowseDialog chinese(pService.get());
+    chinese.show();
+    Shot(chinese, "version_browse_zh_CN");
     OrvelWeakReplacementDialog weak({}, nullptr, WorkPath());
     EXPECT_EQ(weak.windowTitle(), QString::fromUtf8("弱替换失败"));
     EXPECT_NE(Button(&weak, QString::fromUtf8("替换所选")), nullptr);
