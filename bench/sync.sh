@@ -6,7 +6,10 @@
 #   - incremental update from the release before, beside rsync -a --delete
 #     from an rsync daemon on loopback;
 #   - repair of the intact working path, beside hashing the same tree with the
-#     store's content hash alone (bench/sync_hash_tree.cpp).
+#     store's content hash alone (bench/sync_hash_tree.cpp);
+#   - a version switch down five versions and back up (time, bytes);
+#   - the controller's share of a task: its time beyond the worker's own.
+# Every orvelsync run goes through the launcher's controller (--yes).
 #
 #   bench/sync.sh                                       # 10 releases, tmpfs and disk
 #   CORVANE_SYNC_RUNS=1 CORVANE_SYNC_TARGETS=/dev/shm bench/sync.sh   # quick run
@@ -107,6 +110,9 @@ mapfile -t trees < <(python3 "$here/bench/sync_corpus.py" "$corpus" "$releases")
 [ ${#trees[@]} = "$releases" ] || { echo "sync.sh: the corpus has ${#trees[@]} trees" >&2; exit 1; }
 latest=$releases
 previous=$((releases - 1))
+# The switch goes down this many versions and back (fewer when the store is short).
+switch_span=$((releases > 5 ? 5 : releases - 1))
+switch_to=$((latest - switch_span))
 tree_new=${trees[$((latest - 1))]}
 tree_old=${trees[$((previous - 1))]}
 
@@ -240,7 +246,7 @@ timed_orvelsync() { # log_name orvelsync-args...
     local name=$1 t0 t1
     shift
     t0=$(now)
-    /usr/bin/time -f '%U %S %M' -o "$work/$name.time" "$orvelsync" "$@" --quiet \
+    /usr/bin/time -f '%U %S %M' -o "$work/$name.time" "$orvelsync" "$@" --quiet --yes \
         >"$work/$name.out" 2>"$work/$name.err" || {
         echo "sync.sh: orvelsync $* failed:" >&2
         cat "$work/$name.out" "$work/$name.err" >&2
@@ -248,6 +254,13 @@ timed_orvelsync() { # log_name orvelsync-args...
     }
     t1=$(now)
     echo "$(secs "$t0" "$t1") $(cat "$work/$name.time")"
+}
+
+# The controller's own share of a task: its log says how long the task took
+# from the worker's start to the record, and how long the worker itself ran.
+# Prints "task_ms worker_ms" of the last task in the installation's log.
+task_times() { # app_dir
+    sed -n 's/.*Task took \([0-9]*\) ms, its worker \([0-9]*\) ms.*/\1 \2/p' "$1"/_logs/orvelsync_*.log | tail -n 1
 }
 
 same_tree() { # a b what
@@ -280,7 +293,9 @@ measure_target() { # target_dir
     case "$fs" in tmpfs) label=tmpfs ;; *) label="disk ($fs)" ;; esac
     echo
     echo "[$label] working paths in $tdir"
-    local -a full=() pipe=() inc=() rs=() rep=() hash=()
+    local -a full=() pipe=() inc=() rs=() rep=() hash=() down=() up=()
+    local -a full_task=() full_worker=() inc_task=() inc_worker=()
+    local down_bytes down_reqs up_bytes up_reqs
     local full_cpu full_rss inc_cpu inc_rss rep_cpu rep_rss full_bytes full_reqs inc_bytes inc_reqs
     local rep_bytes rep_reqs pipe_bytes rsync_bytes left_over
     local -a pipe_synced=()
@@ -297,6 +312,8 @@ measure_target() { # target_dir
         full+=("$t")
         full_cpu=$(calc "$u + $s") full_rss=$k
         read -r full_bytes full_reqs <<<"$(bytes_between "$m1" "$m2")"
+        read -r t u <<<"$(task_times "$tdir/app-full")"
+        full_task+=("$t") full_worker+=("$u")
         if [ "$i" = 1 ]; then same_tree "$tdir/wp-full" "$tree_new" "the fully installed working path"; fi
 
         sync
@@ -328,6 +345,8 @@ measure_target() { # target_dir
         inc+=("$t")
         inc_cpu=$(calc "$u + $s") inc_rss=$k
         read -r inc_bytes inc_reqs <<<"$(bytes_between "$m1" "$m2")"
+        read -r t u <<<"$(task_times "$tdir/app-inc")"
+        inc_task+=("$t") inc_worker+=("$u")
         if [ "$i" = 1 ]; then left_over=$(updated_tree "$tdir/wp-inc" "$tree_new" "$tree_old"); fi
 
         sync
@@ -354,6 +373,21 @@ measure_target() { # target_dir
             >"$work/hash.out")
         t1=$(now)
         hash+=("$(secs "$t0" "$t1")")
+
+        # A switch down across $switch_span versions and back up to the latest.
+        m1=$(mark)
+        out=$(timed_orvelsync down switch "$switch_to" --app-dir "$tdir/app-inc")
+        m2=$(mark)
+        read -r t u s k <<<"$out"
+        down+=("$t")
+        read -r down_bytes down_reqs <<<"$(bytes_between "$m1" "$m2")"
+        m1=$(mark)
+        out=$(timed_orvelsync up switch "$latest" --app-dir "$tdir/app-inc")
+        m2=$(mark)
+        read -r t u s k <<<"$out"
+        up+=("$t")
+        read -r up_bytes up_reqs <<<"$(bytes_between "$m1" "$m2")"
+        if [ "$i" = 1 ]; then updated_tree "$tdir/wp-inc" "$tree_new" "$tree_old" >/dev/null; fi
         rm -rf "$tdir/app-inc" "$tdir/wp-inc" "$tdir/rsync"
     done
 
@@ -370,6 +404,9 @@ measure_target() { # target_dir
     echo "[$label] incremental left in place:           $left_over files release $latest dropped (rsync --delete removes them)"
     echo "[$label] repair, orvelsync repair:            $rep_s s (runs: ${rep[*]}; fetched $rep_bytes bytes in $rep_reqs requests)"
     echo "[$label] content hash alone ($hash_threads threads):     $hash_s s (runs: ${hash[*]})"
+    echo "[$label] switch $latest -> $switch_to:                     $(median "${down[@]}") s (runs: ${down[*]}; fetched $down_bytes bytes in $down_reqs requests)"
+    echo "[$label] switch $switch_to -> $latest:                     $(median "${up[@]}") s (runs: ${up[*]}; fetched $up_bytes bytes in $up_reqs requests)"
+    echo "[$label] controller: full task ${full_task[*]} ms, worker ${full_worker[*]} ms; incremental task ${inc_task[*]} ms, worker ${inc_worker[*]} ms"
 
     local key=${label%% *}
     result "$key.full" "$full_s"
@@ -390,6 +427,14 @@ measure_target() { # target_dir
     result "$key.inc_rss" "$inc_rss"
     result "$key.repair_cpu" "$rep_cpu"
     result "$key.repair_rss" "$rep_rss"
+    result "$key.switch_down" "$(median "${down[@]}")"
+    result "$key.switch_down_bytes" "$down_bytes"
+    result "$key.switch_up" "$(median "${up[@]}")"
+    result "$key.switch_up_bytes" "$up_bytes"
+    result "$key.full_task_ms" "$(median "${full_task[@]}")"
+    result "$key.full_worker_ms" "$(median "${full_worker[@]}")"
+    result "$key.inc_task_ms" "$(median "${inc_task[@]}")"
+    result "$key.inc_worker_ms" "$(median "${inc_worker[@]}")"
     rm -rf "$tdir"
 }
 
@@ -408,7 +453,7 @@ echo "release $latest of $releases: $files_new files, $(bytes_of "$tree_new") by
 echo "load average (1, 5, 15 min) at the start: $load_start; at the end: $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "compressed content of release $latest: $own_records bytes of records ($own_contents bytes compressed," \
     "plus 225 header bytes a file); of its new and changed files: $ideal_records bytes"
-python3 - "$work/results" "$own_records" "$ideal_records" <<'PY'
+python3 - "$work/results" "$own_records" "$ideal_records" "$switch_span" <<'PY'
 import sys
 values = {}
 for line in open(sys.argv[1]):
@@ -452,6 +497,14 @@ rows = [
     ('  time ratio (goal <= 2)', lambda l: goal(v(l, 'repair') / v(l, 'hash'), 2.0)),
     ('  fetched MB', lambda l: '%.3f' % (v(l, 'repair_bytes') / 1e6)),
     ('  CPU s / peak RSS MiB', lambda l: '%.2f / %.0f' % (v(l, 'repair_cpu'), v(l, 'repair_rss') / 1024)),
+    ('switch down %s versions s' % sys.argv[4], lambda l: '%.2f' % v(l, 'switch_down')),
+    ('  fetched MB', lambda l: '%.1f' % (v(l, 'switch_down_bytes') / 1e6)),
+    ('switch back up s', lambda l: '%.2f' % v(l, 'switch_up')),
+    ('  fetched MB', lambda l: '%.1f' % (v(l, 'switch_up_bytes') / 1e6)),
+    ('controller share, full (goal < 5%)',
+     lambda l: goal(100 * (v(l, 'full_task_ms') / max(v(l, 'full_worker_ms'), 1) - 1), 5.0) + '%'),
+    ('controller share, incremental (< 5%)',
+     lambda l: goal(100 * (v(l, 'inc_task_ms') / max(v(l, 'inc_worker_ms'), 1) - 1), 5.0) + '%'),
 ]
 width = max(len(r[0]) for r in rows) + 2
 print()

@@ -97,6 +97,7 @@ void OrvelOperationWorkerBase::ResetControlState()
     m_bCancelRequested.store(false);
     m_bPauseRequested.store(false);
     ClearStatusMessage();
+    m_workTimer.start();
 }
 
 bool OrvelOperationWorkerBase::IsCancelRequested(QThread* pThread) const
@@ -194,6 +195,7 @@ void OrvelOperationWorkerBase::PublishResult(TaskResultSnapshot* pSnapshot, cons
         return;
     TaskResultData data;
     GetStatusMessage(&data.strStatusMessage);
+    data.nWorkMs = m_workTimer.isValid() ? m_workTimer.elapsed() : 0;
     {
         std::lock_guard<std::mutex> lock(m_progressMutex);
         if (m_bProgressPending)

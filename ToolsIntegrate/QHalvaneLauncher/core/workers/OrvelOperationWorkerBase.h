@@ -10,6 +10,7 @@
 
 #include "workers/OrvelWeakReplacement.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -145,6 +146,7 @@ private:
                                          bool bLocalFailure);
 
     LauncherSettings* m_pSettings;
+    QElapsedTimer m_workTimer; // DoWork's thread only
     bool m_bHasLimitOverride = false;
     quint64 m_uLimitOverride = 0;
 

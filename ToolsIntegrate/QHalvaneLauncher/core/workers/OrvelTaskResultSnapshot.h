@@ -25,6 +25,7 @@ struct TaskResultData
     quint32 uProgressTotal = 0;
     QString strProgressDetail;
     bool bProgressValid = false;
+    qint64 nWorkMs = 0; // from the worker's start to its result
 };
 
 class TaskResultSnapshot
