@@ -74,12 +74,7 @@ protected:
         s_pStoreDir = new QTemporaryDir();
         s_vecVersions = MakeVersions();
         OrvelCorvaneBinding::SetLibraryDirectory(OrvelTest::BinDir());
-        const QString strTree = s_pStoreDir->filePath(QStringLiteral("tree"));
-        for (size_t i = 0; i < s_vecVersions.size(); ++i)
-        {
-            OrvelTest::WriteTree(strTree, s_vecVersions[i]);
-            ASSERT_TRUE(OrvelTest::PackVersion(strTree, StoreDir(), static_cast<quint32>(i + 1)));
-        }
+        ASSERT_TRUE(OrvelTest::PublishVersions(s_vecVersions, StoreDir()));
     }
     static void TearDownTestSuite()
     {

@@ -40,6 +40,18 @@ bool PackVersion(const QString& strTree, const QString& strStore, quint32 uVersi
     return bOk;
 }
 
+bool PublishVersions(const std::vector<QMap<QString, QByteArray>>& vecTrees, const QString& strStore)
+{
+    const QString strTree = QFileInfo(strStore).absolutePath() + QStringLiteral("/tree");
+    for (size_t i = 0; i < vecTrees.size(); ++i)
+    {
+        WriteTree(strTree, vecTrees[i]);
+        if (!PackVersion(strTree, strStore, static_cast<quint32>(i + 1)))
+            return false;
+    }
+    return true;
+}
+
 void WriteReaderConfig(const QString& strConfigPath, const QString& strUrl, const QString& strCacheDir)
 {
     const QString strJson = QStringLiteral(R"({"global": {"local": 1, "remote": 1, "threadcount": 16},

@@ -7,6 +7,8 @@
 #include <QMap>
 #include <QString>
 
+#include <vector>
+
 namespace OrvelTest
 {
 
@@ -16,6 +18,10 @@ QString BinDir();
 // Packs the whole tree as version uVersion of the store; fails the test (and
 // returns false) when corvane pack fails.
 bool PackVersion(const QString& strTree, const QString& strStore, quint32 uVersion);
+
+// Packs the trees as versions 1..N of strStore, each through a scratch tree
+// beside the store; false (the test failed) when one pack fails.
+bool PublishVersions(const std::vector<QMap<QString, QByteArray>>& vecTrees, const QString& strStore);
 
 // A reader configuration with one HTTP source at strUrl cached in strCacheDir.
 void WriteReaderConfig(const QString& strConfigPath, const QString& strUrl, const QString& strCacheDir);
