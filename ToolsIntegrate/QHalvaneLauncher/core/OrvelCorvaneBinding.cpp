@@ -1,12 +1,11 @@
 #include "OrvelCorvaneBinding.h"
 
 #include "platform/OrvelLibrary.h"
+#include "platform/OrvelPlatformNames.h"
 
 #include <QCoreApplication>
-#include <QMutex>
-#include <QMutexLocker>
 
-#include <platform/OrvelPlatformNames.h>
+#include <mutex>
 
 namespace OrvelCorvaneBinding
 {
@@ -16,7 +15,7 @@ namespace
 
 struct BindingState
 {
-    QMutex mutex;
+    std::mutex mutex;
     QString strLibraryDir;
     void* pLibrary = nullptr;
     EntryPoints entryPoints;
@@ -47,7 +46,7 @@ QString LibraryPathLocked(const BindingState& state)
 void SetLibraryDirectory(const QString& strDir)
 {
     BindingState& state = State();
-    QMutexLocker lock(&state.mutex);
+    std::lock_guard<std::mutex> lock(state.mutex);
     if (state.pLibrary == nullptr)
         state.strLibraryDir = strDir;
 }
@@ -55,14 +54,14 @@ void SetLibraryDirectory(const QString& strDir)
 QString LibraryPath()
 {
     BindingState& state = State();
-    QMutexLocker lock(&state.mutex);
+    std::lock_guard<std::mutex> lock(state.mutex);
     return LibraryPathLocked(state);
 }
 
 bool Bind(EntryPoints* pEntryPoints, QString* pstrError)
 {
     BindingState& state = State();
-    QMutexLocker lock(&state.mutex);
+    std::lock_guard<std::mutex> lock(state.mutex);
     auto fail = [&](const QString& strError)
     {
         if (pstrError != nullptr)

@@ -11,8 +11,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QMutexLocker>
 #include <QThread>
+
+#include <mutex>
 
 #include <cstring>
 #include <vector>
@@ -64,13 +65,13 @@ void OrvelFileService::ReleaseReader()
 
 void OrvelFileService::SetLastError(const QString& strError)
 {
-    QMutexLocker lock(&m_errorMutex);
+    std::lock_guard<std::mutex> lock(m_errorMutex);
     m_strLastError = strError;
 }
 
 QString OrvelFileService::LastError() const
 {
-    QMutexLocker lock(&m_errorMutex);
+    std::lock_guard<std::mutex> lock(m_errorMutex);
     return m_strLastError;
 }
 

@@ -10,10 +10,11 @@
 #pragma once
 
 #include <QByteArray>
-#include <QMutex>
 #include <QObject>
 #include <QString>
 #include <QStringList>
+
+#include <mutex>
 
 #include <atomic>
 #include <cstdint>
@@ -205,6 +206,6 @@ private:
     QString m_strConfigPath;
     quint32 m_uVersion = kLatestVersion;
     std::atomic_bool m_bPaused{false};
-    mutable QMutex m_errorMutex;
+    mutable std::mutex m_errorMutex;
     QString m_strLastError;
 };

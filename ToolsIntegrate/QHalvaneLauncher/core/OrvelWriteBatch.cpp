@@ -5,7 +5,8 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
-#include <QMutexLocker>
+
+#include <mutex>
 
 namespace
 {
@@ -22,26 +23,26 @@ OrvelWriteBatch::OrvelWriteBatch(const QString& strRoot) : m_strRoot(strRoot) {}
 void OrvelWriteBatch::AddFile(const QString& strPath)
 {
     const QString strDir = QFileInfo(strPath).absolutePath();
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     m_setFiles.insert(strPath);
     m_setDirs.insert(strDir);
 }
 
 void OrvelWriteBatch::AddDirectory(const QString& strDir)
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     m_setDirs.insert(strDir);
 }
 
 int OrvelWriteBatch::PendingFiles() const
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     return m_setFiles.size();
 }
 
 bool OrvelWriteBatch::Flush(QString* pstrError)
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     if (m_setFiles.isEmpty() && m_setDirs.isEmpty())
         return true;
     int nCode = 0;

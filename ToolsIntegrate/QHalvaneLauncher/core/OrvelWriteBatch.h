@@ -4,10 +4,11 @@
 // version. Thread-safe: pool threads record, the worker flushes.
 #pragma once
 
-#include <QMutex>
 #include <QSet>
 #include <QString>
 #include <QStringList>
+
+#include <mutex>
 
 class OrvelWriteBatch
 {
@@ -31,7 +32,7 @@ public:
 
 private:
     QString m_strRoot;
-    mutable QMutex m_mutex;
+    mutable std::mutex m_mutex;
     QSet<QString> m_setFiles;
     QSet<QString> m_setDirs;
 };

@@ -1,12 +1,12 @@
 // The file service against a real store served by nginx, with the real library.
 #include "core_test_env.h"
 
-#include <OrvelFileError.h>
-#include <OrvelFileService.h>
-#include <OrvelStorePath.h>
-#include <OrvelWriteBatch.h>
+#include "OrvelFileError.h"
+#include "OrvelFileService.h"
+#include "OrvelStorePath.h"
+#include "OrvelWriteBatch.h"
 
-#include <LauncherSettings.h>
+#include "LauncherSettings.h"
 
 #include <QDirIterator>
 #include <QFile>

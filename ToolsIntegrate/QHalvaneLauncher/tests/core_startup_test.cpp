@@ -2,13 +2,13 @@
 // launcher starts in for each state of its product record and its cache.
 #include "core_test_env.h"
 
-#include <OrvelFileService.h>
-#include <OrvelStartup.h>
-#include <OrvelStorePath.h>
-#include <RuntimeConfigWriter.h>
+#include "OrvelFileService.h"
+#include "OrvelStartup.h"
+#include "OrvelStorePath.h"
+#include "RuntimeConfigWriter.h"
 
-#include <LauncherLog.h>
-#include <LauncherSettings.h>
+#include "LauncherLog.h"
+#include "LauncherSettings.h"
 
 #include <QFile>
 #include <QLocale>
