@@ -23,7 +23,7 @@ void SetLibraryDirectory(const QString& strDir);
 QString LibraryPath();
 
 // Loads the library, resolves the entry points and initialises the manager
-// (each at most once per process). False with the error text of the Part
+// (each at most once per process). False with the error text of the step
 // that failed; a failed load is tried again by the next call.
 bool Bind(EntryPoints* pEntryPoints, QString* pstrError);
 
