@@ -17,8 +17,6 @@
 #include <clocale>
 
 #include <fcntl.h>
-#include <linux/fs.h>
-#include <sys/ioctl.h>
 #include <unistd.h>
 
 using OrvelCoreTest::ServedStore;
@@ -49,24 +47,6 @@ QStringList LeftoverTemps(const QString& strDir)
     while (it.hasNext())
         vecFound << it.next();
     return vecFound;
-}
-
-// The immutable flag: even root cannot create, rename or remove entries of
-// such a directory. False where the file system does not support it.
-bool SetImmutable(const QString& strPath, bool bOn)
-{
-    const int nFd = ::open(QFile::encodeName(strPath).constData(), O_RDONLY | O_CLOEXEC);
-    if (nFd < 0)
-        return false;
-    int nFlags = 0;
-    bool bOk = ::ioctl(nFd, FS_IOC_GETFLAGS, &nFlags) == 0;
-    if (bOk)
-    {
-        nFlags = bOn ? (nFlags | FS_IMMUTABLE_FL) : (nFlags & ~FS_IMMUTABLE_FL);
-        bOk = ::ioctl(nFd, FS_IOC_SETFLAGS, &nFlags) == 0;
-    }
-    ::close(nFd);
-    return bOk;
 }
 
 class FileServiceTest : public ::testing::Test
@@ -271,10 +251,10 @@ TEST_F(FileServiceTest, FailedReplacementsKeepTheTargetAndSayWhy)
     // A directory nobody may change, root included: EPERM is "access denied".
     const QString strLocked = m_strWork + QStringLiteral("/client/bin64");
     ASSERT_TRUE(QDir().mkpath(strLocked));
-    if (!SetImmutable(strLocked, true))
+    if (!OrvelTest::SetImmutable(strLocked, true))
         GTEST_SKIP() << "immutable flag not supported here";
     status = Download(QStringLiteral("client/bin64/tool.dll"));
-    SetImmutable(strLocked, false);
+    OrvelTest::SetImmutable(strLocked, false);
     EXPECT_FALSE(status.ok);
     EXPECT_TRUE(status.error.startsWith(
         QStringLiteral("Failed to create local file: %1/tool.dll (access denied; ").arg(strLocked)))

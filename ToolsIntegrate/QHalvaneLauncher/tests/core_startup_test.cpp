@@ -16,32 +16,12 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
-#include <fcntl.h>
-#include <linux/fs.h>
-#include <sys/ioctl.h>
-#include <unistd.h>
 
 using OrvelCoreTest::ServedStore;
 using OrvelCoreTest::Tree;
 
 namespace
 {
-
-bool SetImmutable(const QString& strPath, bool bOn)
-{
-    const int nFd = ::open(QFile::encodeName(strPath).constData(), O_RDONLY | O_CLOEXEC);
-    if (nFd < 0)
-        return false;
-    int nFlags = 0;
-    bool bOk = ::ioctl(nFd, FS_IOC_GETFLAGS, &nFlags) == 0;
-    if (bOk)
-    {
-        nFlags = bOn ? (nFlags | FS_IMMUTABLE_FL) : (nFlags & ~FS_IMMUTABLE_FL);
-        bOk = ::ioctl(nFd, FS_IOC_SETFLAGS, &nFlags) == 0;
-    }
-    ::close(nFd);
-    return bOk;
-}
 
 class StartupTest : public ::testing::Test
 {
@@ -171,11 +151,11 @@ TEST_F(StartupTest, MissingConfigurationOrAnUnremovableCacheEntryMeansLimitedMod
 
     const QString strLocked = m_strAppDir + QStringLiteral("/_cache/ofse/dat/v1/locked.dat");
     OrvelTest::WriteFile(strLocked, QByteArray("held"));
-    if (!SetImmutable(strLocked, true))
+    if (!OrvelTest::SetImmutable(strLocked, true))
         GTEST_SKIP() << "immutable flag not supported here";
     ASSERT_TRUE(m_pSettings->writeProductRecord(1, QStringLiteral("stale")));
     result = Decide();
-    SetImmutable(strLocked, false);
+    OrvelTest::SetImmutable(strLocked, false);
     EXPECT_FALSE(result.success);
     EXPECT_EQ(result.mode, StartupInitializationResult::ModeFailed);
     // The file and the directories above it.

@@ -7,13 +7,14 @@
 #include "OrvelTestStore.h"
 #include "OrvelTestSupport.h"
 
-#include <OrvelCorvaneBinding.h>
+#include "OrvelCorvaneBinding.h"
 
 #include <QDir>
 #include <QMap>
 #include <QTemporaryDir>
 
 #include <memory>
+#include <vector>
 
 namespace OrvelCoreTest
 {
@@ -24,16 +25,11 @@ class ServedStore
 {
 public:
     // Packs each tree as the next version (1, 2, ...) and serves the store.
-    bool Publish(const QList<Tree>& vecVersions)
+    bool Publish(const std::vector<Tree>& vecVersions)
     {
         OrvelCorvaneBinding::SetLibraryDirectory(OrvelTest::BinDir());
-        for (int nIndex = 0; nIndex < vecVersions.size(); ++nIndex)
-        {
-            const QString strTree = Path(QStringLiteral("tree%1").arg(nIndex + 1));
-            OrvelTest::WriteTree(strTree, vecVersions.at(nIndex));
-            if (!OrvelTest::PackVersion(strTree, StoreDir(), static_cast<quint32>(nIndex + 1)))
-                return false;
-        }
+        if (!OrvelTest::PublishVersions(vecVersions, StoreDir()))
+            return false;
         m_pNginx = std::make_unique<OrvelTest::Nginx>(StoreDir());
         return m_pNginx->Running();
     }

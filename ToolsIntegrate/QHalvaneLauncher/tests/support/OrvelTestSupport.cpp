@@ -9,6 +9,11 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
 namespace OrvelTest
 {
 
@@ -41,6 +46,22 @@ void SetModified(const QString& strPath, const QDateTime& dtWhen)
 QDateTime Modified(const QString& strPath)
 {
     return QFileInfo(strPath).lastModified();
+}
+
+bool SetImmutable(const QString& strPath, bool bOn)
+{
+    const int nFd = ::open(QFile::encodeName(strPath).constData(), O_RDONLY | O_CLOEXEC);
+    if (nFd < 0)
+        return false;
+    int nFlags = 0;
+    bool bOk = ::ioctl(nFd, FS_IOC_GETFLAGS, &nFlags) == 0;
+    if (bOk)
+    {
+        nFlags = bOn ? (nFlags | FS_IMMUTABLE_FL) : (nFlags & ~FS_IMMUTABLE_FL);
+        bOk = ::ioctl(nFd, FS_IOC_SETFLAGS, &nFlags) == 0;
+    }
+    ::close(nFd);
+    return bOk;
 }
 
 bool WaitForFile(const QString& strPath, int nDeadlineMs)

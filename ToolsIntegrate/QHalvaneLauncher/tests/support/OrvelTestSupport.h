@@ -14,6 +14,10 @@ QByteArray ReadFile(const QString& strPath);
 // Sets the last-modification time of a file.
 void SetModified(const QString& strPath, const QDateTime& dtWhen);
 QDateTime Modified(const QString& strPath);
+// Sets or clears the immutable flag: even root cannot then create, rename or
+// remove entries of such a directory or change such a file. False where the
+// file system or the process's privileges do not allow it.
+bool SetImmutable(const QString& strPath, bool bOn);
 // Polls (processing events) until the file exists or the deadline passes.
 bool WaitForFile(const QString& strPath, int nDeadlineMs);
 } // namespace OrvelTest
