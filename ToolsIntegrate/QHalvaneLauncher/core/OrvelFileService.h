@@ -132,6 +132,8 @@ public:
     // separators; they are normalised before the reader sees them.
     PakInfoResult ReadPakInfo();
     bool RemoteFileExists(const QString& strStorePath);
+    // The file's size at this version; -1 when unknown.
+    qint64 RemoteFileSize(const QString& strStorePath);
     // Shared handle: the library's file is released when the last holder drops it.
     std::shared_ptr<NSCorvane::IFile> OpenRemoteFile(const QString& strStorePath);
     bool ReadRemoteText(const QString& strStorePath, QString* pstrText, QString* pstrError = nullptr);

@@ -87,6 +87,8 @@ void OrvelGetLatestWorker::DoWork()
         }
     }
 
+    OrderForFetch(&vecFiles,
+                  [this](const QString& strPath) { return m_pFileService->RemoteFileSize(strPath); });
     if (vecFiles.isEmpty())
     {
         FinishEmpty(true);
@@ -159,10 +161,7 @@ bool OrvelGetLatestWorker::CollectIncrementalFiles(QStringList* pList, QString* 
 
 bool OrvelGetLatestWorker::CollectFullFiles(QStringList* pList, QString* pstrError)
 {
-    if (!m_pFileService->ListAllFilesFiltered(pList, pstrError))
-        return false;
-    ShuffleFileOrder(pList);
-    return true;
+    return m_pFileService->ListAllFilesFiltered(pList, pstrError);
 }
 
 bool OrvelGetLatestWorker::SyncOneFile(const QString& strRelative, quint32 uOrdinal, quint32 uTotal,

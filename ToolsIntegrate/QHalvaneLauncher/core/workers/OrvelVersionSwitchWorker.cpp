@@ -131,7 +131,8 @@ void OrvelVersionSwitchWorker::DoWork()
             return;
         }
     }
-    ShuffleFileOrder(&vecFiles);
+    OrderForFetch(&vecFiles,
+                  [this](const QString& strPath) { return m_pTargetService->RemoteFileSize(strPath); });
 
     if (vecFiles.isEmpty())
     {
