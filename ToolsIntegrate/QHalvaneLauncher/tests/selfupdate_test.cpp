@@ -13,6 +13,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QSignalSpy>
@@ -50,6 +51,31 @@ Tree Release(const QByteArray& launcher, const QByteArray& readme, const QByteAr
     if (bNewFile)
         tree[kRoot + QStringLiteral("data/new.txt")] = "added in two";
     return tree;
+}
+
+// The only file larger than a data package holds one package alone: damaging
+// the largest package damages that file's record and nothing else.
+bool FlipByteInLargestPackage(const QString& strStore)
+{
+    QString strLargest;
+    qint64 nLargest = 0;
+    QDirIterator it(strStore + QStringLiteral("/dat"), {QStringLiteral("*.dat")}, QDir::Files,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+    {
+        const QString strPath = it.next();
+        if (QFileInfo(strPath).size() > nLargest)
+        {
+            nLargest = QFileInfo(strPath).size();
+            strLargest = strPath;
+        }
+    }
+    QFile file(strLargest);
+    if (nLargest < 100000 || !file.open(QIODevice::ReadWrite))
+        return false;
+    QByteArray data = file.readAll();
+    data[static_cast<int>(nLargest / 2)] = static_cast<char>(data.at(static_cast<int>(nLargest / 2)) ^ 0x5a);
+    return file.seek(0) && file.write(data) == data.size();
 }
 
 class Prompt : public IOrvelUserPrompt
@@ -105,6 +131,12 @@ protected:
                                        Release("launcher v2", "readme v2", kRecordingUpdater, true)}));
         s_pNoUpdater = new ServedStore;
         ASSERT_TRUE(s_pNoUpdater->Publish({Release("launcher v2", "readme v2", QByteArray(), true)}));
+        // One launcher file's record is damaged on the server after publishing.
+        s_pCorrupt = new ServedStore;
+        Tree corrupt = Release("launcher v2", "readme v2", kRecordingUpdater, true);
+        corrupt[kRoot + QStringLiteral("data/big.bin")] = OrvelTest::Bytes(200000, 9);
+        ASSERT_TRUE(s_pCorrupt->Publish({corrupt}));
+        ASSERT_TRUE(FlipByteInLargestPackage(s_pCorrupt->StoreDir()));
         s_pBadUpdater = new ServedStore;
         ASSERT_TRUE(s_pBadUpdater->Publish(
             {Release("launcher v2", "readme v2", "#!/nonexistent/interpreter\n", true)}));
@@ -114,7 +146,8 @@ protected:
         delete s_pStore;
         delete s_pNoUpdater;
         delete s_pBadUpdater;
-        s_pStore = s_pNoUpdater = s_pBadUpdater = nullptr;
+        delete s_pCorrupt;
+        s_pStore = s_pNoUpdater = s_pBadUpdater = s_pCorrupt = nullptr;
     }
 
     // An installation at release 1: built names, its own letter case.
@@ -195,6 +228,7 @@ protected:
     static ServedStore* s_pStore;
     static ServedStore* s_pNoUpdater;
     static ServedStore* s_pBadUpdater;
+    static ServedStore* s_pCorrupt;
     static int s_nApp;
 
     QString m_strApp;
@@ -215,6 +249,7 @@ protected:
 ServedStore* SelfUpdateTest::s_pStore = nullptr;
 ServedStore* SelfUpdateTest::s_pNoUpdater = nullptr;
 ServedStore* SelfUpdateTest::s_pBadUpdater = nullptr;
+ServedStore* SelfUpdateTest::s_pCorrupt = nullptr;
 int SelfUpdateTest::s_nApp = 0;
 
 TEST_F(SelfUpdateTest, BothOffersHandOverAVerifiedPackageOfTheChangedFilesToTheRefreshedUpdater)
@@ -314,14 +349,18 @@ TEST_F(SelfUpdateTest, FailuresBeforeTheHandOverKeepTheLauncherRunningAndIdle)
         ServedStore** ppStore;
         QString strStatus;
         QString strPanel;
+        bool bBuilt; // the package was built and handed over
     };
     const Case vecCases[] = {
         {"no updater published", &s_pNoUpdater, QStringLiteral("Failed to prepare updater"),
          QStringLiteral("Failed to prepare updater: Failed to read remote updater file: "
                         "editortool/qhalvanelauncher/%1")
-             .arg(UpdaterName())},
+             .arg(UpdaterName()),
+         false},
+        {"damaged launcher file", &s_pCorrupt, QStringLiteral("Failed to build update package"),
+         QStringLiteral("Failed to read remote file: editortool/qhalvanelauncher/data/big.bin"), false},
         {"updater cannot start", &s_pBadUpdater, QStringLiteral("Failed to launch updater"),
-         QStringLiteral("Failed to launch updater: ")},
+         QStringLiteral("Failed to launch updater: "), true},
     };
     for (const Case& testCase : vecCases)
     {
@@ -336,9 +375,10 @@ TEST_F(SelfUpdateTest, FailuresBeforeTheHandOverKeepTheLauncherRunningAndIdle)
         ASSERT_EQ(vecPanel.size(), 1);
         EXPECT_TRUE(vecPanel.first().startsWith(testCase.strPanel)) << vecPanel.first().toStdString();
         if (*testCase.ppStore == s_pNoUpdater)
+        {
             EXPECT_FALSE(Logged(QStringLiteral("Self-update package build started")));
-        else
-            EXPECT_EQ(m_pReady->size(), 1);
+        }
+        EXPECT_EQ(m_pReady->size(), testCase.bBuilt ? 1 : 0);
         EXPECT_FALSE(QFileInfo::exists(Package()));
         EXPECT_EQ(m_nQuits, 0);
         EXPECT_FALSE(m_pController->IsBusy());
