@@ -13,6 +13,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QThread>
 #include <QTimer>
@@ -28,6 +29,17 @@ QString Tr(const char* pszText)
 QString OrDefault(const QString& strText, const char* pszDefault)
 {
     return strText.isEmpty() ? Tr(pszDefault) : strText;
+}
+
+// QProcess says no more than "Unknown error" when a detached start fails.
+QString StartFailureReason(const QString& strProgram)
+{
+    const QFileInfo info(strProgram);
+    if (!info.exists())
+        return Tr("%1 does not exist").arg(strProgram);
+    if (!info.isExecutable())
+        return Tr("%1 is not executable").arg(strProgram);
+    return Tr("%1 could not be executed").arg(strProgram);
 }
 
 } // namespace
@@ -256,7 +268,7 @@ void OrvelLauncherController::LaunchUpdater(const QString& strPackagePath)
     {
         QFile::remove(strPackagePath);
         Status(Tr("Failed to launch updater"));
-        LogBoth(Tr("Failed to launch updater: %1").arg(OrDefault(process.errorString(), "unknown error")));
+        LogBoth(Tr("Failed to launch updater: %1").arg(StartFailureReason(strUpdater)));
         EndSelfUpdate(false);
         return;
     }

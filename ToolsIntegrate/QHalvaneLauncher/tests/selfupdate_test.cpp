@@ -360,7 +360,7 @@ TEST_F(SelfUpdateTest, FailuresBeforeTheHandOverKeepTheLauncherRunningAndIdle)
         {"damaged launcher file", &s_pCorrupt, QStringLiteral("Failed to build update package"),
          QStringLiteral("Failed to read remote file: editortool/qhalvanelauncher/data/big.bin"), false},
         {"updater cannot start", &s_pBadUpdater, QStringLiteral("Failed to launch updater"),
-         QStringLiteral("Failed to launch updater: "), true},
+         QStringLiteral("Failed to launch updater: %1/%2 could not be executed"), true},
     };
     for (const Case& testCase : vecCases)
     {
@@ -373,7 +373,9 @@ TEST_F(SelfUpdateTest, FailuresBeforeTheHandOverKeepTheLauncherRunningAndIdle)
         EXPECT_EQ(Texts(*m_pStatus).last(), testCase.strStatus);
         const QStringList vecPanel = Texts(*m_pPanel);
         ASSERT_EQ(vecPanel.size(), 1);
-        EXPECT_TRUE(vecPanel.first().startsWith(testCase.strPanel)) << vecPanel.first().toStdString();
+        EXPECT_EQ(vecPanel.first(), testCase.strPanel.contains(QLatin1String("%1"))
+                                        ? testCase.strPanel.arg(m_strApp, UpdaterName())
+                                        : testCase.strPanel);
         if (*testCase.ppStore == s_pNoUpdater)
         {
             EXPECT_FALSE(Logged(QStringLiteral("Self-update package build started")));
