@@ -82,6 +82,16 @@ public:
     void RefreshVersionState();
     // Limited mode: checks only the launcher's own files (blocks while it talks to the server).
     void RunLauncherOnlyUpdateCheck();
+    // The self-update flow of an accepted offer: checks the launcher's files
+    // again, refreshes the updater, packs the changed files (on a worker, so
+    // a stop or an exit reaches it meanwhile) and hands over to the updater.
+    void StartSelfUpdate();
+    // How the program ends once the updater has really started; called on the
+    // next event-loop turn. Default: QCoreApplication::quit.
+    void SetQuitAction(std::function<void()> fnQuit) { m_fnQuit = std::move(fnQuit); }
+    bool IsSelfUpdateInProgress() const { return m_bSelfUpdateInProgress; }
+    // "QHalvaneLauncher_update.pkg" in the launcher's directory.
+    static QString SelfUpdatePackagePath(const QString& strAppDir);
 
     // State, for the window and for headless callers.
     bool IsTaskActive() const { return m_bTaskActive; }
@@ -121,6 +131,11 @@ signals:
     // A switch's finishing step, like DownloadFinished for a download (false
     // when it failed or was stopped), for callers without a window.
     void VersionSwitchFinished(bool success);
+    // The end of a launcher update offer, for callers without a window: true
+    // when the launcher files are the newest already or the updater now runs
+    // and the program is about to quit; false when it failed, was stopped or
+    // was declined.
+    void SelfUpdateFinished(bool success);
 
 public slots:
     void RequestApplicationExit();
@@ -175,6 +190,11 @@ private:
     int RunWeakReplacementRetry(const std::vector<WeakReplacementFailure>& vecFailures);
     // The record says nothing false after a rollback that did not restore everything.
     void MarkRepairRequired(const QString& strReason);
+
+    void OnSelfUpdatePrepared(bool success, bool stopped, int stage, QString error, QString detail,
+                              quint32 version);
+    void LaunchUpdater(const QString& strPackagePath);
+    void EndSelfUpdate(bool bSuccess);
 
     void CancelWorker();
     // Stops the poll and waits for the worker's thread (kBoundedStopMs when
@@ -239,4 +259,5 @@ private:
     QTimer m_stopDeadline;
     QElapsedTimer m_elapsed;
     std::function<void()> m_fnAfterThread;
+    std::function<void()> m_fnQuit;
 };

@@ -29,6 +29,14 @@ Commands:
   switch VERSION    Move the working path to VERSION (older or newer); files
                     that VERSION lacks stay. A switch that fails or is stopped
                     is rolled back to where the working path was.
+  self-update       Replace the installation's own files (launcher, library,
+                    data) with those the store publishes under
+                    EditorTool/QHalvaneLauncher: refresh the updater from the
+                    store, pack the changed files, start the updater and end,
+                    so that it can replace them and start the launcher again.
+                    In limited mode (the store's resources unusable) the
+                    launcher's files are still checked and offered. Running
+                    the command is the consent; --yes is not needed.
 
 get-latest, repair and switch run through the launcher's controller: the same
 guards (working path, running tools), questions, records, rollback and retry
@@ -78,6 +86,8 @@ bool ParseCommand(const QString& strName, OrvelSyncOptions::Command* peCommand)
         *peCommand = OrvelSyncOptions::CommandVersions;
     else if (strName == QLatin1String("switch"))
         *peCommand = OrvelSyncOptions::CommandSwitch;
+    else if (strName == QLatin1String("self-update"))
+        *peCommand = OrvelSyncOptions::CommandSelfUpdate;
     else
         return false;
     return true;

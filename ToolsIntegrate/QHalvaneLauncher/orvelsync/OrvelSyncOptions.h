@@ -15,6 +15,7 @@ struct OrvelSyncOptions
         CommandGetLatest,
         CommandRepair,
         CommandSwitch,
+        CommandSelfUpdate,
     };
 
     Command eCommand = CommandStatus;

@@ -108,6 +108,7 @@ int OrvelSyncSession::Run()
     case OrvelSyncOptions::CommandGetLatest:
     case OrvelSyncOptions::CommandRepair:
     case OrvelSyncOptions::CommandSwitch:
+    case OrvelSyncOptions::CommandSelfUpdate:
         return RunThroughController();
     }
     return kExitUsage;
@@ -253,7 +254,9 @@ int OrvelSyncSession::Versions()
 
 int OrvelSyncSession::RunThroughController()
 {
-    OrvelTerminalPrompt prompt(m_options.bYes, m_options.nRetryWeak);
+    // Asking for the self-update is the answer to its offer.
+    const bool bSelfUpdate = m_options.eCommand == OrvelSyncOptions::CommandSelfUpdate;
+    OrvelTerminalPrompt prompt(m_options.bYes || bSelfUpdate, m_options.nRetryWeak);
     OrvelLauncherController controller(m_pSettings.get());
     controller.SetUserPrompt(&prompt);
     if (m_options.bHasLimit)
@@ -299,11 +302,17 @@ int OrvelSyncSession::RunThroughController()
     QObject::connect(&controller, &OrvelLauncherController::RepairFinished,
                      [&](bool bSuccess, int, int) { finished(bSuccess); });
     QObject::connect(&controller, &OrvelLauncherController::VersionSwitchFinished, finished);
+    QObject::connect(&controller, &OrvelLauncherController::SelfUpdateFinished, finished);
+    // The updater waits for this process: end as soon as it runs.
+    bool bHandedOver = false;
+    controller.SetQuitAction([&bHandedOver] { bHandedOver = true; });
 
     controller.SetFileService(m_pPrimary.get());
     if (m_startup.success && m_startup.mode == StartupInitializationResult::ModeRepairOnlyLatest)
         controller.SetRepairOnlyMode(true);
-    if (!m_startup.success)
+    if (!m_startup.success && bSelfUpdate)
+        Note(m_startup.error.isEmpty() ? QStringLiteral("Resource service unavailable") : m_startup.error);
+    else if (!m_startup.success)
     {
         Complain(m_startup.error.isEmpty() ? QStringLiteral("Resource service unavailable")
                                            : m_startup.error);
@@ -327,6 +336,14 @@ int OrvelSyncSession::RunThroughController()
     case OrvelSyncOptions::CommandSwitch:
         controller.StartVersionSwitch(m_options.uSwitchVersion);
         break;
+    case OrvelSyncOptions::CommandSelfUpdate:
+        // Limited mode checks the launcher's files alone and offers them, as
+        // the launcher does; otherwise the offer is taken at once.
+        if (m_startup.success)
+            controller.StartSelfUpdate();
+        else
+            controller.RunLauncherOnlyUpdateCheck();
+        break;
     default:
         return kExitUsage;
     }
@@ -344,7 +361,7 @@ int OrvelSyncSession::RunThroughController()
                              bStopSent = true;
                              controller.StopCurrentTask();
                          }
-                         if (!controller.IsBusy())
+                         if (!controller.IsBusy() || bHandedOver)
                              loop.quit();
                      });
     watch.start(100);
