@@ -137,6 +137,8 @@ public:
     bool ReadRemoteText(const QString& strStorePath, QString* pstrText, QString* pstrError = nullptr);
     bool ReadRemoteBytes(const QString& strStorePath, QByteArray* pData, QString* pstrError = nullptr);
     FileServiceValue RemoteFileHash(const QString& strStorePath);
+    // The file's size from the version's index; nothing is fetched.
+    FileServiceValue RemoteFileSize(const QString& strStorePath);
     FileServiceValue HashBytes(const QByteArray& data);
     // Fails with "File too large for hashing: %1" at kWholeFileLimit and above.
     FileServiceValue HashLocalFile(const QString& strLocalPath);
