@@ -7,6 +7,7 @@
 #include "workers/OrvelPreloadWorker.h"
 
 #include <QCoreApplication>
+#include <QThread>
 
 namespace
 {
@@ -51,7 +52,19 @@ void OrvelLauncherController::StartPreloadExecution(OrvelPreloadItemList tasks, 
     m_pTaskService = std::move(pProduct);
     auto* pWorker = new OrvelPreloadWorker(tasks, preloadConfigPath, m_pTaskService.get(), m_pSettings, &m_snapshot);
     PrepareWorker(pWorker);
-    ConnectFinished(pWorker, &OrvelPreloadWorker::Finished, &OrvelLauncherController::OnPreloadWorkerFinished);
+    // As ConnectFinished does for the other workers: a Finished of a task
+    // that was already cleaned up must not finish the next one.
+    const quint64 uGeneration = m_uTaskGeneration;
+    connect(pWorker, &OrvelPreloadWorker::Finished, this,
+            [this, uGeneration](bool bSuccess)
+            {
+                if (uGeneration == m_uTaskGeneration)
+                    OnPreloadWorkerFinished(bSuccess);
+            });
+    QThread* pThread = m_pThread.data();
+    connect(
+        pWorker, &OrvelPreloadWorker::Finished, pThread, [pThread](bool) { pThread->quit(); },
+        Qt::DirectConnection);
     LaunchWorker(TaskPreload, pWorker, Tr("Preparing preload task..."), Tr("Preload task started"));
 }
 

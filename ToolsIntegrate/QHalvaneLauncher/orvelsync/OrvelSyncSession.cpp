@@ -1,5 +1,6 @@
 #include "OrvelSyncSession.h"
 
+#include "OrvelDirectoryReconcile.h"
 #include "LauncherLog.h"
 #include "LauncherSettings.h"
 #include "OrvelFileService.h"
@@ -108,6 +109,7 @@ int OrvelSyncSession::Run()
     case OrvelSyncOptions::CommandGetLatest:
     case OrvelSyncOptions::CommandRepair:
     case OrvelSyncOptions::CommandSwitch:
+    case OrvelSyncOptions::CommandReconcile:
         return RunThroughController();
     }
     return kExitUsage;
@@ -299,6 +301,18 @@ int OrvelSyncSession::RunThroughController()
     QObject::connect(&controller, &OrvelLauncherController::RepairFinished,
                      [&](bool bSuccess, int, int) { finished(bSuccess); });
     QObject::connect(&controller, &OrvelLauncherController::VersionSwitchFinished, finished);
+    bool bReconcileDryRun = false;
+    QObject::connect(&controller, &OrvelLauncherController::DirectoryReconcileFinished,
+                     [&](qint32 nStatus, qint32, qint32)
+                     {
+                         // Without --yes the plan is only shown: its refusal is the expected end.
+                         bReconcileDryRun = nStatus == OrvelReconcile::StatusCancelledConfirmation &&
+                                            !m_options.bYes;
+                         nOutcome = nStatus == OrvelReconcile::StatusComplete ||
+                                            nStatus == OrvelReconcile::StatusNoChanges || bReconcileDryRun
+                                        ? 1
+                                        : 0;
+                     });
 
     controller.SetFileService(m_pPrimary.get());
     if (m_startup.success && m_startup.mode == StartupInitializationResult::ModeRepairOnlyLatest)
@@ -327,6 +341,15 @@ int OrvelSyncSession::RunThroughController()
     case OrvelSyncOptions::CommandSwitch:
         controller.StartVersionSwitch(m_options.uSwitchVersion);
         break;
+    case OrvelSyncOptions::CommandReconcile:
+    {
+        QStringList vecDirs;
+        if (!ReconcileDirectories(&vecDirs))
+            return kExitUsage;
+        prompt.SetReconcile(vecDirs, m_options.bYes && !m_options.bDryRun);
+        controller.StartDirectoryReconcile();
+        break;
+    }
     default:
         return kExitUsage;
     }
@@ -357,7 +380,37 @@ int OrvelSyncSession::RunThroughController()
         Say(strCheckSummary);
     if (!strLastStatus.isEmpty())
         Say(strLastStatus);
+    if (bReconcileDryRun)
+        Say(QStringLiteral("Nothing changed (plan only); run again with --yes to apply it"));
     if (nOutcome == 1)
         return kExitSuccess;
     return bStopSent || OrvelPlatform::InterruptRequested() ? kExitStopped : kExitFailure;
+}
+
+bool OrvelSyncSession::ReconcileDirectories(QStringList* pvecDirs)
+{
+    const QString strRoot = QDir::cleanPath(QFileInfo(m_pSettings->workPath()).absoluteFilePath());
+    for (const QString& strTyped : m_options.vecReconcileDirs)
+    {
+        // A relative name is the working path's; an absolute one must lie in it.
+        QString strRelative = strTyped;
+        if (QFileInfo(strTyped).isAbsolute())
+        {
+            const QString strAbsolute = QDir::cleanPath(strTyped);
+            if (strAbsolute != strRoot && !strAbsolute.startsWith(strRoot + QLatin1Char('/')))
+            {
+                Complain(QStringLiteral("Not inside the working path %1: %2").arg(strRoot, strTyped));
+                return false;
+            }
+            strRelative = QDir(strRoot).relativeFilePath(strAbsolute);
+        }
+        const QStringList vecOne = OrvelReconcile::NormaliseSelection({strRelative});
+        if (vecOne.isEmpty())
+        {
+            Complain(QStringLiteral("Not a directory of the working path: %1").arg(strTyped));
+            return false;
+        }
+        pvecDirs->append(vecOne.first());
+    }
+    return true;
 }
