@@ -173,8 +173,11 @@ void OrvelPreloadPageWidget::RebuildCards()
         auto* pListItem = new QListWidgetItem(m_pCardList);
         pListItem->setSizeHint(QSize(kCardWidth, kCardHeight));
         pListItem->setData(Qt::UserRole, item.key);
+        // A long name may not fit the card: the whole of it on hover.
+        pListItem->setToolTip(item.name);
         auto* pCard = new QFrame();
         pCard->setObjectName(QStringLiteral("preloadCard"));
+        pCard->setFrameShape(QFrame::StyledPanel);
         pCard->setFixedSize(kCardWidth, kCardHeight);
         auto* pCardLayout = new QVBoxLayout(pCard);
         pCardLayout->setContentsMargins(10, 10, 10, 10);
