@@ -21,10 +21,10 @@ struct OrvelQuestion
 {
     enum Id
     {
-        GetLatest,       // confirm the download of the latest version
-        RepairResources, // confirm a repair
-        ActiveProcess,   // a tool of the working path runs: warning, OK only
-        SelfUpdate,      // the launcher's own files differ from the store's
+        GetLatest,          // confirm the download of the latest version
+        RepairResources,    // confirm a repair
+        ActiveProcess,      // a tool of the working path runs: warning, OK only
+        SelfUpdate,         // the launcher's own files differ from the store's
         ReconcileNoChanges, // a reconcile scan found nothing to change: OK only
     };
     enum Button

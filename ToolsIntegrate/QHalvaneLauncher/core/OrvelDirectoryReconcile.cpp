@@ -71,8 +71,8 @@ bool IsInsideAny(const QString& strRelative, const QStringList& vecDirectories)
 
 struct Stamp
 {
-    bool bExists = false;   // something has this name, also a dangling link
-    bool bRegular = false;  // a regular file, not a link
+    bool bExists = false;  // something has this name, also a dangling link
+    bool bRegular = false; // a regular file, not a link
     qint64 nSize = 0;
     qint64 nModifiedMs = 0;
 };
@@ -105,8 +105,8 @@ bool IsSafeLocalRelative(const QString& strRelative)
 
 // Files below strDirectory by their relative paths, without entering links;
 // the links met go to *pvecLinked.
-void CollectLocalFiles(const QString& strRoot, const QString& strDirectory, QMap<QString, QStringList>* pFiles,
-                       QStringList* pvecLinked)
+void CollectLocalFiles(const QString& strRoot, const QString& strDirectory,
+                       QMap<QString, QStringList>* pFiles, QStringList* pvecLinked)
 {
     const QDir dir(LocalPath(strRoot, strDirectory));
     const QFileInfoList entries =
@@ -260,7 +260,8 @@ bool Scan(OrvelFileService* pService, const QString& strWorkPath, const QStringL
         }
 
         QMap<QString, QStringList> mapLocal;
-        if (linked.IsLinked(strRoot, strDirectory) || OrvelPlatform::IsSymbolicLink(LocalPath(strRoot, strDirectory)))
+        if (linked.IsLinked(strRoot, strDirectory) ||
+            OrvelPlatform::IsSymbolicLink(LocalPath(strRoot, strDirectory)))
             pPlan->vecLinked.append(strDirectory);
         else if (QFileInfo(LocalPath(strRoot, strDirectory)).isDir())
             CollectLocalFiles(strRoot, strDirectory, &mapLocal, &pPlan->vecLinked);
@@ -441,7 +442,9 @@ QString MessageFor(qint32 nStatus, qint32 nReverted, qint32 nDeleted, const QStr
     switch (nStatus)
     {
     case StatusComplete:
-        return Tr("Directory reconcile complete: %1 files reverted, %2 files deleted").arg(nReverted).arg(nDeleted);
+        return Tr("Directory reconcile complete: %1 files reverted, %2 files deleted")
+            .arg(nReverted)
+            .arg(nDeleted);
     case StatusUnavailable:
         return Tr("Directory reconcile unavailable: no server-backed directories found");
     case StatusNoDirectories:

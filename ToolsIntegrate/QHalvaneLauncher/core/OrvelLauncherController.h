@@ -131,7 +131,8 @@ public slots:
     void HandleSelfUpdateConfirmation(bool accepted);
     // The preload page's StartExecutionRequested. Every refusal answers
     // PreloadFinished(false), so the page never stays busy.
-    void StartPreloadExecution(OrvelPreloadItemList tasks, QString preloadConfigPath, QString productConfigPath);
+    void StartPreloadExecution(OrvelPreloadItemList tasks, QString preloadConfigPath,
+                               QString productConfigPath);
     void OnCheckUpdateFinished(bool success, bool hasUpdate, quint32 serverVersion, QString errorMessage,
                                bool launcherCacheCleared, bool launcherCheckSuccess, bool hasLauncherUpdate,
                                QString launcherErrorMessage, QStringList launcherFiles);

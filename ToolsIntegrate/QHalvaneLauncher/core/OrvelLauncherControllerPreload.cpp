@@ -42,15 +42,16 @@ void OrvelLauncherController::StartPreloadExecution(OrvelPreloadItemList tasks, 
     auto pProduct = std::make_unique<OrvelFileService>();
     if (!pProduct->Initialize(productConfigPath, OrvelFileService::kLatestVersion))
     {
-        const QString strText =
-            Tr("Preload start blocked: failed to initialize product file service: %1").arg(pProduct->LastError());
+        const QString strText = Tr("Preload start blocked: failed to initialize product file service: %1")
+                                    .arg(pProduct->LastError());
         Status(strText);
         LogBoth(strText);
         emit PreloadFinished(false);
         return;
     }
     m_pTaskService = std::move(pProduct);
-    auto* pWorker = new OrvelPreloadWorker(tasks, preloadConfigPath, m_pTaskService.get(), m_pSettings, &m_snapshot);
+    auto* pWorker =
+        new OrvelPreloadWorker(tasks, preloadConfigPath, m_pTaskService.get(), m_pSettings, &m_snapshot);
     PrepareWorker(pWorker);
     // As ConnectFinished does for the other workers: a Finished of a task
     // that was already cleaned up must not finish the next one.
@@ -80,9 +81,11 @@ void OrvelLauncherController::OnPreloadWorkerFinished(bool success)
     const bool bStopped = m_bStopRequested || m_bExiting;
     QString strText;
     if (success)
-        strText = Tr("Preload finished: %1 succeeded, %2 skipped").arg(result.nFirstCount).arg(result.nSecondCount);
+        strText =
+            Tr("Preload finished: %1 succeeded, %2 skipped").arg(result.nFirstCount).arg(result.nSecondCount);
     else if (bStopped)
-        strText = Tr("Preload stopped: %1 succeeded, %2 skipped").arg(result.nFirstCount).arg(result.nSecondCount);
+        strText =
+            Tr("Preload stopped: %1 succeeded, %2 skipped").arg(result.nFirstCount).arg(result.nSecondCount);
     else
         strText = Tr("Preload failed: %1").arg(result.strStatusMessage);
     Status(strText);

@@ -59,7 +59,8 @@ void OrvelLauncherController::StartDirectoryReconcile()
     notifications.fnBeforeScan = [this] { Status(Tr("Scanning selected directories...")); };
     notifications.fnBeforePlan = [this] { Status(Tr("Waiting for reconcile confirmation...")); };
     notifications.fnBeforeApply = [this] { Status(Tr("Applying directory reconcile...")); };
-    const OrvelReconcile::Outcome outcome = OrvelReconcile::Run(m_pPrimary, WorkPath(), m_pPrompt, notifications);
+    const OrvelReconcile::Outcome outcome =
+        OrvelReconcile::Run(m_pPrimary, WorkPath(), m_pPrompt, notifications);
     m_bReconcileRunning = false;
 
     for (const QString& strPath : outcome.vecLinked)
@@ -69,7 +70,8 @@ void OrvelLauncherController::StartDirectoryReconcile()
     for (const QString& strPath : outcome.vecChangedSinceScan)
         LogBoth(Tr("Directory reconcile left a file alone that changed after the scan: %1").arg(strPath));
     Status(StatusLineFor(outcome.status));
-    if (outcome.status == OrvelReconcile::StatusComplete || outcome.status == OrvelReconcile::StatusScanFailed ||
+    if (outcome.status == OrvelReconcile::StatusComplete ||
+        outcome.status == OrvelReconcile::StatusScanFailed ||
         outcome.status == OrvelReconcile::StatusApplyFailed)
         LogBoth(outcome.message);
     else

@@ -143,15 +143,16 @@ bool ReadRemoteText(OrvelFileService* pService, const QString& strStorePath, QSt
     const std::shared_ptr<NSCorvane::IFile> pFile = pService->OpenRemoteFile(strStorePath);
     if (!pFile)
     {
-        *pstrError = QCoreApplication::translate("OrvelFileService", "Cannot open remote file: %1")
-                         .arg(strStorePath);
+        *pstrError =
+            QCoreApplication::translate("OrvelFileService", "Cannot open remote file: %1").arg(strStorePath);
         return false;
     }
     // Refused before a byte is read or a buffer allocated.
     const quint32 uSize = pFile->Size();
     if (qint64(uSize) > kMaxTextBytes)
     {
-        *pstrError = Tr("File too large: %1 (%2 bytes, at most %3)").arg(strStorePath).arg(uSize).arg(kMaxTextBytes);
+        *pstrError =
+            Tr("File too large: %1 (%2 bytes, at most %3)").arg(strStorePath).arg(uSize).arg(kMaxTextBytes);
         return false;
     }
     QByteArray data(static_cast<int>(uSize), Qt::Uninitialized);

@@ -26,7 +26,7 @@ struct OrvelReconcileEntry
 struct OrvelReconcilePlan
 {
     QString strWorkPath;
-    QStringList vecDirectories; // the scanned selection, normalised ("" = the whole working path)
+    QStringList vecDirectories;             // the scanned selection, normalised ("" = the whole working path)
     QVector<OrvelReconcileEntry> vecRevert; // sorted case-insensitively, each path once
     QVector<OrvelReconcileEntry> vecDelete;
     // Links met inside the selection, and names held by something that is not

@@ -174,8 +174,10 @@ bool RuntimeConfigWriter::WriteClientProductsConfig(const QString& strWorkPath)
     QString strText = QString::fromUtf8(data);
     strText.replace(QStringLiteral("<%ProgramSetting%>"), strEscaped);
     QByteArray out = strText.toUtf8();
-    if (!m_strClientProductsServer.isEmpty() && !PointSourcesAt(strText.toUtf8(), m_strClientProductsServer, &out))
-        return Fail(Tr("Failed to open embedded config resource: %1").arg(QLatin1String(kClientProductsResource)));
+    if (!m_strClientProductsServer.isEmpty() &&
+        !PointSourcesAt(strText.toUtf8(), m_strClientProductsServer, &out))
+        return Fail(
+            Tr("Failed to open embedded config resource: %1").arg(QLatin1String(kClientProductsResource)));
     return WriteText(m_strClientProductsPath, out);
 }
 

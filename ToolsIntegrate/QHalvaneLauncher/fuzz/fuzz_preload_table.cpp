@@ -26,13 +26,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t uSize)
     {
         const QString strList = OrvelPreload::ListFileName(item.name);
         if (item.name.trimmed().isEmpty() || item.name != item.name.trimmed() || strList.isEmpty() ||
-            !OrvelStorePath::IsSafeRelative(strList, nullptr) || item.key != OrvelPreloadItem::MakeKey(item.name, item.size))
+            !OrvelStorePath::IsSafeRelative(strList, nullptr) ||
+            item.key != OrvelPreloadItem::MakeKey(item.name, item.size))
             std::abort();
     }
     const OrvelPreload::ListParse list = OrvelPreload::ParseList(QString::fromUtf8(data));
     for (const QString& strPath : list.vecPaths)
     {
-        if (strPath.isEmpty() || strPath != strPath.trimmed() || !OrvelStorePath::IsSafeRelative(strPath, nullptr))
+        if (strPath.isEmpty() || strPath != strPath.trimmed() ||
+            !OrvelStorePath::IsSafeRelative(strPath, nullptr))
             std::abort();
     }
     return 0;

@@ -35,7 +35,8 @@ void CollectSelected(const QStandardItem* pItem, QStringList* pvecOut)
 } // namespace
 
 OrvelDirectoryReconcileDialog::OrvelDirectoryReconcileDialog(const QString& strWorkPath,
-                                                             const QStringList& vecCandidates, QWidget* pParent)
+                                                             const QStringList& vecCandidates,
+                                                             QWidget* pParent)
     : QDialog(pParent)
 {
     setWindowTitle(tr("Select Directories to Reconcile"));

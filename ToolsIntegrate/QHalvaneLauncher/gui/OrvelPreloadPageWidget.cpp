@@ -24,8 +24,8 @@ const char kKeyProperty[] = "preloadKey";
 
 } // namespace
 
-OrvelPreloadPageWidget::OrvelPreloadPageWidget(LauncherSettings* pSettings, RuntimeConfigWriter* pConfigWriter,
-                                               QWidget* pParent)
+OrvelPreloadPageWidget::OrvelPreloadPageWidget(LauncherSettings* pSettings,
+                                               RuntimeConfigWriter* pConfigWriter, QWidget* pParent)
     : QWidget(pParent), m_pSettings(pSettings), m_pConfigWriter(pConfigWriter)
 {
     OrvelPreload::RegisterMetaTypes();
@@ -109,7 +109,8 @@ void OrvelPreloadPageWidget::Activate()
         m_pPreloadService = std::make_unique<OrvelFileService>();
     if (!m_pPreloadService->Initialize(strConfig, OrvelFileService::kLatestVersion))
     {
-        emit LogMessage(tr("Failed to initialize preload file service: %1").arg(m_pPreloadService->LastError()));
+        emit LogMessage(
+            tr("Failed to initialize preload file service: %1").arg(m_pPreloadService->LastError()));
         return;
     }
     emit LogMessage(tr("Preload file service initialized: %1").arg(strConfig));
@@ -263,7 +264,8 @@ void OrvelPreloadPageWidget::OnTodoDeleteRequested()
             m_vecTodo.removeAt(i);
             emit LogMessage(tr("Preload item removed: %1").arg(strName));
             // The button that asked is inside the row about to be rebuilt.
-            QMetaObject::invokeMethod(this, [this] { RebuildTodo(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this] { RebuildTodo(); }, Qt::QueuedConnection);
             return;
         }
     }

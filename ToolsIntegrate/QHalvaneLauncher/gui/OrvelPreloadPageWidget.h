@@ -50,7 +50,8 @@ public:
 signals:
     void BackRequested();
     void LogMessage(QString message);
-    void StartExecutionRequested(OrvelPreloadItemList tasks, QString preloadConfigPath, QString productConfigPath);
+    void StartExecutionRequested(OrvelPreloadItemList tasks, QString preloadConfigPath,
+                                 QString productConfigPath);
 
 public slots:
     void OnSearchSubmitted();

@@ -37,8 +37,8 @@ OrvelReconcilePlanDialog::OrvelReconcilePlanDialog(const OrvelReconcilePlan& pla
     setWindowTitle(tr("Confirm Directory Reconcile Plan"));
     resize(680, 520);
 
-    auto* pLabel =
-        new QLabel(tr("Select the files to revert to the server version or delete from the local directory."), this);
+    auto* pLabel = new QLabel(
+        tr("Select the files to revert to the server version or delete from the local directory."), this);
     pLabel->setWordWrap(true);
     m_pModel = new QStandardItemModel(this);
     m_pView = OrvelCheckTree::MakeView(m_pModel, tr("File Name"), this);
@@ -91,13 +91,13 @@ QStandardItem* OrvelReconcilePlanDialog::AddGroup(const QString& strTitle,
             }
             pParent = pDir;
         }
-        QStandardItem* pFile =
-            OrvelCheckTree::MakeItem(vecParts.isEmpty() ? entry.strRelativePath : vecParts.last(),
-                                     entry.strRelativePath, true);
+        QStandardItem* pFile = OrvelCheckTree::MakeItem(
+            vecParts.isEmpty() ? entry.strRelativePath : vecParts.last(), entry.strRelativePath, true);
         pFile->setIcon(file);
         const qint64 nSize = entry.strStorePath.isEmpty() ? entry.nLocalSize : entry.nServerSize;
-        pFile->setToolTip(nSize >= 0 ? tr("%1 (%2)").arg(entry.strRelativePath, locale.formattedDataSize(nSize))
-                                     : entry.strRelativePath);
+        pFile->setToolTip(nSize >= 0
+                              ? tr("%1 (%2)").arg(entry.strRelativePath, locale.formattedDataSize(nSize))
+                              : entry.strRelativePath);
         pParent->appendRow(pFile);
     }
     return pGroup;

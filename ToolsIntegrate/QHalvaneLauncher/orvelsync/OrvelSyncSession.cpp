@@ -1,8 +1,8 @@
 #include "OrvelSyncSession.h"
 
-#include "OrvelDirectoryReconcile.h"
 #include "LauncherLog.h"
 #include "LauncherSettings.h"
+#include "OrvelDirectoryReconcile.h"
 #include "OrvelFileService.h"
 #include "OrvelLauncherController.h"
 #include "OrvelTerminalPrompt.h"
@@ -306,8 +306,8 @@ int OrvelSyncSession::RunThroughController()
                      [&](qint32 nStatus, qint32, qint32)
                      {
                          // Without --yes the plan is only shown: its refusal is the expected end.
-                         bReconcileDryRun = nStatus == OrvelReconcile::StatusCancelledConfirmation &&
-                                            !m_options.bYes;
+                         bReconcileDryRun =
+                             nStatus == OrvelReconcile::StatusCancelledConfirmation && !m_options.bYes;
                          nOutcome = nStatus == OrvelReconcile::StatusComplete ||
                                             nStatus == OrvelReconcile::StatusNoChanges || bReconcileDryRun
                                         ? 1

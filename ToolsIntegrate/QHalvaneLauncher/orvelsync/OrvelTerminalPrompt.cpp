@@ -130,7 +130,8 @@ void OrvelTerminalPrompt::SetReconcile(const QStringList& vecDirectories, bool b
     m_bReconcileApply = bApply;
 }
 
-bool OrvelTerminalPrompt::ChooseReconcileDirectories(const QString&, const QStringList&, QStringList* pvecSelected)
+bool OrvelTerminalPrompt::ChooseReconcileDirectories(const QString&, const QStringList&,
+                                                     QStringList* pvecSelected)
 {
     // The directories come from the command line, not from the candidates:
     // any directory of the working path may be named.

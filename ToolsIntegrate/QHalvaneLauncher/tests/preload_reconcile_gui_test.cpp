@@ -102,9 +102,10 @@ TEST_F(PreloadPageTest, SearchQueueStartAndCompletion)
     EXPECT_EQ(page.Items().size(), 6);
     // Pinned first, then open items, completed ones last; table order within each.
     const QString strPinned = QString::fromUtf8(OrvelPreloadPageWidget::kPinnedName);
-    EXPECT_EQ(Names(page.VisibleItems()),
-              (QStringList{strPinned, QStringLiteral("Sounds"), QStringLiteral("Textures_HD"),
-                           QStringLiteral("Textures_LD"), QStringLiteral("Textures_HD"), QStringLiteral("Maps")}));
+    EXPECT_EQ(
+        Names(page.VisibleItems()),
+        (QStringList{strPinned, QStringLiteral("Sounds"), QStringLiteral("Textures_HD"),
+                     QStringLiteral("Textures_LD"), QStringLiteral("Textures_HD"), QStringLiteral("Maps")}));
 
     auto* pSearch = page.findChild<QLineEdit*>(QStringLiteral("preloadSearchEdit"));
     auto* pCards = page.findChild<QListWidget*>(QStringLiteral("preloadCardList"));
@@ -114,8 +115,9 @@ TEST_F(PreloadPageTest, SearchQueueStartAndCompletion)
     EXPECT_FALSE(pStart->isEnabled());
     QTest::keyClicks(pSearch, QStringLiteral(" TEX "));
     QTest::keyClick(pSearch, Qt::Key_Return);
-    EXPECT_EQ(Names(page.VisibleItems()), (QStringList{strPinned, QStringLiteral("Textures_HD"),
-                                                       QStringLiteral("Textures_LD"), QStringLiteral("Textures_HD")}));
+    EXPECT_EQ(Names(page.VisibleItems()),
+              (QStringList{strPinned, QStringLiteral("Textures_HD"), QStringLiteral("Textures_LD"),
+                           QStringLiteral("Textures_HD")}));
     EXPECT_EQ(log.last().at(0).toString(), QStringLiteral("Search applied: 4 match(es)"));
 
     // Both Textures_HD cards share a key: it is queued once.
@@ -145,7 +147,8 @@ TEST_F(PreloadPageTest, SearchQueueStartAndCompletion)
 
     QTest::mouseClick(pStart, Qt::LeftButton);
     ASSERT_EQ(start.size(), 1);
-    EXPECT_EQ(Names(start.at(0).at(0).value<OrvelPreloadItemList>()), QStringList{QStringLiteral("Textures_HD")});
+    EXPECT_EQ(Names(start.at(0).at(0).value<OrvelPreloadItemList>()),
+              QStringList{QStringLiteral("Textures_HD")});
     EXPECT_EQ(start.at(0).at(1).toString(), AppDir() + QStringLiteral("/_cache/config_ofs_preload.cfg"));
     EXPECT_EQ(start.at(0).at(2).toString(), AppDir() + QStringLiteral("/_cache/config_ofsp.cfg"));
     EXPECT_EQ(back.size(), 1);
@@ -158,9 +161,11 @@ TEST_F(PreloadPageTest, SearchQueueStartAndCompletion)
     EXPECT_FALSE(page.IsBusy());
     EXPECT_TRUE(page.TodoItems().isEmpty());
     EXPECT_TRUE(m_pSettings->completedPreloadItems().contains(QStringLiteral("Textures_HD|52428800")));
-    EXPECT_EQ(Names(page.VisibleItems()), (QStringList{strPinned, QStringLiteral("Textures_LD"),
-                                                       QStringLiteral("Textures_HD"), QStringLiteral("Textures_HD")}));
-    auto* pLastLabel = pCards->itemWidget(pCards->item(3))->findChild<QLabel*>(QStringLiteral("preloadCardNameLabel"));
+    EXPECT_EQ(Names(page.VisibleItems()),
+              (QStringList{strPinned, QStringLiteral("Textures_LD"), QStringLiteral("Textures_HD"),
+                           QStringLiteral("Textures_HD")}));
+    auto* pLastLabel =
+        pCards->itemWidget(pCards->item(3))->findChild<QLabel*>(QStringLiteral("preloadCardNameLabel"));
     ASSERT_NE(pLastLabel, nullptr);
     EXPECT_TRUE(pLastLabel->property("completed").toBool());
 
@@ -173,8 +178,9 @@ TEST(ReconcileDialogsTest, DirectoryChecksFollowTheTreeAndTheSelectionIsTheTopmo
 {
     QTemporaryDir dir;
     const QString strWork = dir.filePath(QStringLiteral("work"));
-    OrvelDirectoryReconcileDialog dialog(strWork, {QString(), QStringLiteral("data"), QStringLiteral("data/sub"),
-                                                   QStringLiteral("data/two"), QStringLiteral("res")});
+    OrvelDirectoryReconcileDialog dialog(strWork,
+                                         {QString(), QStringLiteral("data"), QStringLiteral("data/sub"),
+                                          QStringLiteral("data/two"), QStringLiteral("res")});
     dialog.show();
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Select Directories to Reconcile"));
     QStandardItemModel* pModel = dialog.Model();
@@ -221,8 +227,8 @@ TEST(ReconcileDialogsTest, PlanGroupsNestFilesByDirectoryAndOnlyCheckedFilesAreA
     OrvelReconcilePlan plan;
     plan.strWorkPath = QStringLiteral("/w");
     plan.vecDirectories = QStringList{QString()};
-    plan.vecRevert = {entry(QStringLiteral("data/a.txt"), true), entry(QStringLiteral("data/sub/b.bin"), true),
-                      entry(QStringLiteral("top.txt"), true)};
+    plan.vecRevert = {entry(QStringLiteral("data/a.txt"), true),
+                      entry(QStringLiteral("data/sub/b.bin"), true), entry(QStringLiteral("top.txt"), true)};
     plan.vecDelete = {entry(QStringLiteral("res/x.tmp"), false), entry(QStringLiteral("res/y.tmp"), false)};
     OrvelReconcilePlanDialog dialog(plan);
     dialog.show();
@@ -252,7 +258,8 @@ TEST(ReconcileDialogsTest, PlanGroupsNestFilesByDirectoryAndOnlyCheckedFilesAreA
     Shot(dialog, "reconcile_plan");
     QTest::mouseClick(Button(&dialog, QStringLiteral("Apply Selected Changes")), Qt::LeftButton);
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
-    EXPECT_EQ(dialog.SelectedRevert(), (QStringList{QStringLiteral("data/a.txt"), QStringLiteral("top.txt")}));
+    EXPECT_EQ(dialog.SelectedRevert(),
+              (QStringList{QStringLiteral("data/a.txt"), QStringLiteral("top.txt")}));
 }
 
 } // namespace

@@ -51,9 +51,9 @@ TEST(PreloadTableTest, NamedObjectsBecomeItemsAndEverythingElseIsSkippedOrRefuse
         {"Name": "../../escape"}, {"Name": "/abs"}, {"Name": "C:\\win"}, {"Name": "new\nline"}
     ])");
     ASSERT_TRUE(table.bOk) << table.strError.toStdString();
-    EXPECT_EQ(Names(table.vecItems), (QStringList{QStringLiteral("Textures_HD"), QStringLiteral("Textures_HD"),
-                                                  QStringLiteral("Sounds"), QStringLiteral("Maps"),
-                                                  QStringLiteral("Big")}));
+    EXPECT_EQ(Names(table.vecItems),
+              (QStringList{QStringLiteral("Textures_HD"), QStringLiteral("Textures_HD"),
+                           QStringLiteral("Sounds"), QStringLiteral("Maps"), QStringLiteral("Big")}));
     // The same name and size give one key, whether the size came as a number or a string.
     EXPECT_EQ(table.vecItems.at(0).key, QStringLiteral("Textures_HD|2048"));
     EXPECT_EQ(table.vecItems.at(1).key, table.vecItems.at(0).key);
@@ -152,9 +152,11 @@ protected:
         config.close();
 
         m_pController = std::make_unique<OrvelLauncherController>(m_pSettings.get());
-        m_pStatus = std::make_unique<QSignalSpy>(m_pController.get(), &OrvelLauncherController::StatusChanged);
+        m_pStatus =
+            std::make_unique<QSignalSpy>(m_pController.get(), &OrvelLauncherController::StatusChanged);
         m_pLog = std::make_unique<QSignalSpy>(m_pController.get(), &OrvelLauncherController::LogMessage);
-        m_pFinished = std::make_unique<QSignalSpy>(m_pController.get(), &OrvelLauncherController::PreloadFinished);
+        m_pFinished =
+            std::make_unique<QSignalSpy>(m_pController.get(), &OrvelLauncherController::PreloadFinished);
     }
 
     QString AppDir() const { return m_dir.filePath(QStringLiteral("app")); }
@@ -170,11 +172,15 @@ protected:
     bool Run(const OrvelPreloadItemList& vecTasks)
     {
         const int nBefore = m_pFinished->size();
-        m_pController->StartPreloadExecution(vecTasks, PreloadConfig(), m_pWriter->ClientProductsConfigPath());
+        m_pController->StartPreloadExecution(vecTasks, PreloadConfig(),
+                                             m_pWriter->ClientProductsConfigPath());
         EXPECT_TRUE(WaitUntil([&] { return m_pFinished->size() > nBefore && !m_pController->IsBusy(); }));
         return m_pFinished->size() > nBefore && m_pFinished->last().at(0).toBool();
     }
-    QString LastStatus() const { return m_pStatus->isEmpty() ? QString() : m_pStatus->last().at(0).toString(); }
+    QString LastStatus() const
+    {
+        return m_pStatus->isEmpty() ? QString() : m_pStatus->last().at(0).toString();
+    }
     QStringList Logs() const
     {
         QStringList vecOut;
@@ -214,16 +220,19 @@ TEST_F(PreloadRunTest, ARunLeavesTheListedResourcesInTheCacheFetchingEachPackage
         << Logs().join('\n').toStdString();
     EXPECT_EQ(LastStatus(), QStringLiteral("Preload finished: 4 succeeded, 1 skipped"));
     EXPECT_TRUE(Logs().contains(QStringLiteral("Preload task started")));
-    EXPECT_TRUE(Logs().contains(QStringLiteral("Preload list Textures_HD.list: 2 unsafe resource path(s) refused")))
+    EXPECT_TRUE(
+        Logs().contains(QStringLiteral("Preload list Textures_HD.list: 2 unsafe resource path(s) refused")))
         << Logs().join('\n').toStdString();
 
     // Whole packages, each fetched once, kept under the working path's
     // client-products cache; the working path itself gains no resource.
     const QStringList vecFirst = PackageGets();
     ASSERT_FALSE(vecFirst.isEmpty());
-    EXPECT_EQ(vecFirst.size(), QSet<QString>(vecFirst.begin(), vecFirst.end()).size()) << vecFirst.join('\n').toStdString();
+    EXPECT_EQ(vecFirst.size(), QSet<QString>(vecFirst.begin(), vecFirst.end()).size())
+        << vecFirst.join('\n').toStdString();
     for (const QString& strUri : vecFirst)
-        EXPECT_TRUE(QFileInfo::exists(WorkPath() + QStringLiteral("/clientCorvane") + strUri)) << strUri.toStdString();
+        EXPECT_TRUE(QFileInfo::exists(WorkPath() + QStringLiteral("/clientCorvane") + strUri))
+            << strUri.toStdString();
     EXPECT_FALSE(QFileInfo::exists(WorkPath() + QStringLiteral("/packs")));
 
     // A second run finds everything cached.
@@ -238,10 +247,12 @@ TEST_F(PreloadRunTest, FilesThatCannotBeOpenedAreSkippedAndBadListsFailTheRun)
     EXPECT_EQ(LastStatus(), QStringLiteral("Preload finished: 0 succeeded, 2 skipped"));
 
     EXPECT_FALSE(Run({Item(QStringLiteral("Huge"))}));
-    EXPECT_TRUE(LastStatus().startsWith(QStringLiteral("Preload failed: Failed to read Huge.list: File too large")))
+    EXPECT_TRUE(
+        LastStatus().startsWith(QStringLiteral("Preload failed: Failed to read Huge.list: File too large")))
         << LastStatus().toStdString();
     EXPECT_FALSE(Run({Item(QStringLiteral("NotInTheStore"))}));
-    EXPECT_TRUE(LastStatus().startsWith(QStringLiteral("Preload failed: Failed to read NotInTheStore.list: Cannot open remote file")))
+    EXPECT_TRUE(LastStatus().startsWith(
+        QStringLiteral("Preload failed: Failed to read NotInTheStore.list: Cannot open remote file")))
         << LastStatus().toStdString();
 
     EXPECT_FALSE(Run({}));

@@ -106,7 +106,8 @@ protected:
         OrvelTest::WriteTree(WorkPath(), local);
         OrvelTest::WriteFile(Outside(QStringLiteral("victim.txt")), "behind a link");
         ASSERT_TRUE(QFile::link(Outside(QString()), Local(QStringLiteral("data/link"))));
-        ASSERT_TRUE(QFile::link(Outside(QStringLiteral("victim.txt")), Local(QStringLiteral("data/filelink"))));
+        ASSERT_TRUE(
+            QFile::link(Outside(QStringLiteral("victim.txt")), Local(QStringLiteral("data/filelink"))));
     }
 
     QString WorkPath() const { return m_store.Path(QStringLiteral("work")); }
@@ -128,12 +129,13 @@ TEST(ReconcileSelectionTest, CandidatesAndSelectionsAreNormalised)
     OrvelTest::WriteFile(dir.filePath(QStringLiteral("a/b/c/deep.txt")), "x");
     OrvelTest::WriteFile(dir.filePath(QStringLiteral(".hidden/h.txt")), "h");
     ASSERT_TRUE(QFile::link(dir.filePath(QStringLiteral("a")), dir.filePath(QStringLiteral("z_link"))));
-    EXPECT_EQ(OrvelReconcile::CandidateDirectories(dir.path()),
-              (QStringList{QString(), QStringLiteral(".hidden"), QStringLiteral("a"), QStringLiteral("a/b")}));
+    EXPECT_EQ(
+        OrvelReconcile::CandidateDirectories(dir.path()),
+        (QStringList{QString(), QStringLiteral(".hidden"), QStringLiteral("a"), QStringLiteral("a/b")}));
 
     // a/ and a/b give one scan of a/; the root holds everything; ".." never passes.
-    EXPECT_EQ(OrvelReconcile::NormaliseSelection({QStringLiteral("a/b"), QStringLiteral("a/"),
-                                                  QStringLiteral("A"), QStringLiteral("ab")}),
+    EXPECT_EQ(OrvelReconcile::NormaliseSelection(
+                  {QStringLiteral("a/b"), QStringLiteral("a/"), QStringLiteral("A"), QStringLiteral("ab")}),
               (QStringList{QStringLiteral("a"), QStringLiteral("ab")}));
     EXPECT_EQ(OrvelReconcile::NormaliseSelection({QStringLiteral("x"), QStringLiteral(".")}),
               QStringList{QString()});
@@ -145,15 +147,16 @@ TEST_F(ReconcileTest, ThePlanListsExactlyTheDifferencesAndTheApplyDoesOnlyWhatWa
 {
     OrvelReconcilePlan plan;
     QString strError;
-    ASSERT_TRUE(OrvelReconcile::Scan(&m_service, WorkPath(),
-                                     {QStringLiteral("data"), QStringLiteral("res"), QStringLiteral("data/sub")},
-                                     &plan, &strError))
+    ASSERT_TRUE(OrvelReconcile::Scan(
+        &m_service, WorkPath(), {QStringLiteral("data"), QStringLiteral("res"), QStringLiteral("data/sub")},
+        &plan, &strError))
         << strError.toStdString();
     EXPECT_EQ(plan.vecDirectories, (QStringList{QStringLiteral("data"), QStringLiteral("res")}));
-    EXPECT_EQ(Paths(plan.vecRevert),
-              (QStringList{QStringLiteral("data/a.txt"), QStringLiteral("data/b.bin"), QStringLiteral("res/d.txt")}));
-    EXPECT_EQ(Paths(plan.vecDelete), (QStringList{QStringLiteral("data/emptyme/only.txt"),
-                                                  QStringLiteral("data/extra.txt"), QStringLiteral("res/zzz/deep/x.tmp")}));
+    EXPECT_EQ(Paths(plan.vecRevert), (QStringList{QStringLiteral("data/a.txt"), QStringLiteral("data/b.bin"),
+                                                  QStringLiteral("res/d.txt")}));
+    EXPECT_EQ(Paths(plan.vecDelete),
+              (QStringList{QStringLiteral("data/emptyme/only.txt"), QStringLiteral("data/extra.txt"),
+                           QStringLiteral("res/zzz/deep/x.tmp")}));
     EXPECT_EQ(plan.vecLinked, (QStringList{QStringLiteral("data/filelink"), QStringLiteral("data/link")}));
     EXPECT_EQ(plan.vecRevert.at(1).nServerSize, 5000);
 
@@ -161,7 +164,8 @@ TEST_F(ReconcileTest, ThePlanListsExactlyTheDifferencesAndTheApplyDoesOnlyWhatWa
     // path that was never in the plan is slipped in.
     OrvelTest::WriteFile(Local(QStringLiteral("res/d.txt")), "D, edited again");
     const OrvelReconcile::ApplyResult result = OrvelReconcile::Apply(
-        &m_service, plan, {QStringLiteral("data/a.txt"), QStringLiteral("data/b.bin"), QStringLiteral("res/d.txt")},
+        &m_service, plan,
+        {QStringLiteral("data/a.txt"), QStringLiteral("data/b.bin"), QStringLiteral("res/d.txt")},
         {QStringLiteral("data/emptyme/only.txt"), QStringLiteral("res/zzz/deep/x.tmp"),
          QStringLiteral("other/x.extra"), QStringLiteral("data/link/victim.txt")});
     ASSERT_TRUE(result.bOk) << result.strError.toStdString();
@@ -225,7 +229,8 @@ TEST_F(ReconcileTest, TheControllerReportsEachEnd)
     controller.StartDirectoryReconcile();
     EXPECT_EQ(status.last().at(0).toString(), QStringLiteral("No directory differences"));
     EXPECT_TRUE(prompt.vecAsked.contains(OrvelQuestion::ReconcileNoChanges));
-    EXPECT_EQ(log.last().at(0).toString(), QStringLiteral("Directory reconcile scan finished: no changes needed"));
+    EXPECT_EQ(log.last().at(0).toString(),
+              QStringLiteral("Directory reconcile scan finished: no changes needed"));
 
     prompt.bChoose = false;
     controller.StartDirectoryReconcile();

@@ -12,9 +12,10 @@
 #include <utility>
 #include <vector>
 
-OrvelPreloadWorker::OrvelPreloadWorker(const OrvelPreloadItemList& vecTasks, const QString& strPreloadConfigPath,
-                                       OrvelFileService* pProductService, LauncherSettings* pSettings,
-                                       TaskResultSnapshot* pSnapshot, QObject* pParent)
+OrvelPreloadWorker::OrvelPreloadWorker(const OrvelPreloadItemList& vecTasks,
+                                       const QString& strPreloadConfigPath, OrvelFileService* pProductService,
+                                       LauncherSettings* pSettings, TaskResultSnapshot* pSnapshot,
+                                       QObject* pParent)
     : OrvelOperationWorkerBase(pSettings, pParent), m_vecTasks(vecTasks),
       m_strPreloadConfigPath(strPreloadConfigPath), m_pProductService(pProductService), m_pSnapshot(pSnapshot)
 {
@@ -42,10 +43,11 @@ void OrvelPreloadWorker::DoWork()
     if (m_pProductService == nullptr)
         return Fail(tr("Product file service is unavailable"), 0, 0);
     if (!preloadService.Initialize(m_strPreloadConfigPath.trimmed(), OrvelFileService::kLatestVersion))
-        return Fail(tr("Failed to initialize preload file service: %1").arg(preloadService.LastError()), 0, 0);
-    if (!m_pProductService->IsReady())
-        return Fail(tr("Failed to initialize product file service: %1").arg(m_pProductService->LastError()), 0,
+        return Fail(tr("Failed to initialize preload file service: %1").arg(preloadService.LastError()), 0,
                     0);
+    if (!m_pProductService->IsReady())
+        return Fail(tr("Failed to initialize product file service: %1").arg(m_pProductService->LastError()),
+                    0, 0);
 
     std::vector<std::pair<OrvelPreloadItem, QStringList>> vecPlan;
     quint32 uTotal = 0;
@@ -53,7 +55,8 @@ void OrvelPreloadWorker::DoWork()
     {
         if (IsCancelRequested(pThread))
             return Fail(tr("Preload worker interrupted"), 0, 0);
-        SetProgress(static_cast<quint32>(vecPlan.size()), uTaskTotal, tr("Reading preload list: %1").arg(item.name));
+        SetProgress(static_cast<quint32>(vecPlan.size()), uTaskTotal,
+                    tr("Reading preload list: %1").arg(item.name));
         const QString strList = OrvelPreload::ListFileName(item.name);
         QString strText;
         QString strError;
@@ -85,8 +88,9 @@ void OrvelPreloadWorker::DoWork()
         {
             if (!WaitWhilePaused(pThread) || IsCancelRequested(pThread))
                 return Fail(tr("Preload worker interrupted"), nSucceeded, nSkipped);
-            SetProgress(uDone, uTotal,
-                        tr("(%1/%2) Preloading %3 (%4)").arg(uDone + 1).arg(uTotal).arg(entry.first.name, strPath));
+            SetProgress(
+                uDone, uTotal,
+                tr("(%1/%2) Preloading %3 (%4)").arg(uDone + 1).arg(uTotal).arg(entry.first.name, strPath));
             // Opening makes the store fetch and keep the file's package; the
             // content itself is not needed here.
             if (m_pProductService->OpenRemoteFile(strPath))
