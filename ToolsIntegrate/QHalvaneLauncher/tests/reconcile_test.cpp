@@ -9,10 +9,13 @@
 #include "core_test_env.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
+
+#include <unistd.h>
 
 namespace
 {
@@ -239,6 +242,57 @@ TEST_F(ReconcileTest, TheControllerReportsEachEnd)
     ASSERT_EQ(finished.size(), 4);
     EXPECT_EQ(finished.at(1).at(0).toInt(), OrvelReconcile::StatusComplete);
     EXPECT_EQ(finished.at(3).at(0).toInt(), OrvelReconcile::StatusCancelledSelection);
+}
+
+TEST_F(ReconcileTest, RevertsReplaceWholeFilesAndOnlyWithTheServersContent)
+{
+    // A second name for data/a.txt's content: a write in place would change
+    // it too, a rename over the name leaves it alone.
+    ASSERT_EQ(::link(QFile::encodeName(Local(QStringLiteral("data/a.txt"))).constData(),
+                     QFile::encodeName(m_store.Path(QStringLiteral("a_second_name"))).constData()),
+              0);
+    // The directory is spelled otherwise on disk than on the server: its
+    // files are compared, not offered for deletion.
+    ASSERT_TRUE(QDir(WorkPath()).rename(QStringLiteral("res"), QStringLiteral("Res")));
+    OrvelReconcilePlan plan;
+    QString strError;
+    ASSERT_TRUE(OrvelReconcile::Scan(&m_service, WorkPath(), {QStringLiteral("data"), QStringLiteral("Res")},
+                                     &plan, &strError))
+        << strError.toStdString();
+    EXPECT_EQ(Paths(plan.vecRevert), (QStringList{QStringLiteral("data/a.txt"), QStringLiteral("data/b.bin"),
+                                                  QStringLiteral("Res/d.txt")}));
+    EXPECT_EQ(Paths(plan.vecDelete),
+              (QStringList{QStringLiteral("data/emptyme/only.txt"), QStringLiteral("data/extra.txt"),
+                           QStringLiteral("Res/zzz/deep/x.tmp")}));
+
+    OrvelReconcile::ApplyResult result = OrvelReconcile::Apply(
+        &m_service, plan, {QStringLiteral("data/a.txt"), QStringLiteral("Res/d.txt")}, {});
+    ASSERT_TRUE(result.bOk) << result.strError.toStdString();
+    EXPECT_EQ(OrvelTest::ReadFile(Local(QStringLiteral("data/a.txt"))), QByteArray("a as published"));
+    EXPECT_EQ(OrvelTest::ReadFile(Local(QStringLiteral("Res/d.txt"))), QByteArray("d"));
+    EXPECT_EQ(OrvelTest::ReadFile(m_store.Path(QStringLiteral("a_second_name"))),
+              QByteArray("a edited locally"));
+
+    // The server now delivers damaged packages: nothing reaches the working
+    // path, and the apply stops with the file's reason.
+    QDirIterator packages(m_store.StoreDir(), {QStringLiteral("*.dat")}, QDir::Files,
+                          QDirIterator::Subdirectories);
+    while (packages.hasNext())
+    {
+        QFile package(packages.next());
+        ASSERT_TRUE(package.open(QIODevice::ReadWrite));
+        QByteArray data = package.readAll();
+        for (int i = 40; i < data.size(); i += 97)
+            data[i] = static_cast<char>(data.at(i) ^ 0x5A);
+        package.seek(0);
+        package.write(data);
+    }
+    const Tree before = OrvelTest::ReadTree(WorkPath());
+    result = OrvelReconcile::Apply(&m_service, plan, {QStringLiteral("data/b.bin")}, {});
+    EXPECT_FALSE(result.bOk);
+    EXPECT_TRUE(result.strError.startsWith(QStringLiteral("Failed to revert file data/b.bin: ")))
+        << result.strError.toStdString();
+    EXPECT_EQ(OrvelTest::ReadTree(WorkPath()), before);
 }
 
 } // namespace
