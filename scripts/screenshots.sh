@@ -9,4 +9,7 @@ cmake -S . -B build -G Ninja >/dev/null
 cmake --build build -j "$(nproc)" --target orvel_switch_dialogs_test corvane PemCorvaneX64 >/dev/null
 ORVEL_SCREENSHOT_DIR=$(cd "$out" && pwd) QT_QPA_PLATFORM=offscreen \
     build/tests/orvel_switch_dialogs_test --gtest_brief=1
+cmake --build build -j "$(nproc)" --target orvel_preload_reconcile_gui_test >/dev/null
+ORVEL_SCREENSHOT_DIR=$(cd "$out" && pwd) QT_QPA_PLATFORM=offscreen \
+    build/tests/orvel_preload_reconcile_gui_test --gtest_brief=1
 ls -1 "$out"/*.png

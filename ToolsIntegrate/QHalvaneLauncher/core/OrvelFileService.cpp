@@ -222,16 +222,6 @@ bool OrvelFileService::RemoteFileExists(const QString& strStorePath)
     return false;
 }
 
-qint64 OrvelFileService::RemoteFileSize(const QString& strStorePath)
-{
-    if (m_pReader == nullptr)
-        return -1;
-    NSCorvane::CorvaneFileInfo info = {};
-    if (!m_pReader->GetFileInfo(OrvelStorePath::ToLibrary(strStorePath).constData(), &info))
-        return -1;
-    return qint64(info.uFileSize);
-}
-
 std::shared_ptr<NSCorvane::IFile> OrvelFileService::OpenRemoteFile(const QString& strStorePath)
 {
     if (!RequireReader(nullptr))

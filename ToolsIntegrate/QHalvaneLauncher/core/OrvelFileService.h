@@ -142,13 +142,13 @@ public:
     // separators; they are normalised before the reader sees them.
     PakInfoResult ReadPakInfo();
     bool RemoteFileExists(const QString& strStorePath);
-    // The file's size at this version; -1 when unknown.
-    qint64 RemoteFileSize(const QString& strStorePath);
     // Shared handle: the library's file is released when the last holder drops it.
     std::shared_ptr<NSCorvane::IFile> OpenRemoteFile(const QString& strStorePath);
     bool ReadRemoteText(const QString& strStorePath, QString* pstrText, QString* pstrError = nullptr);
     bool ReadRemoteBytes(const QString& strStorePath, QByteArray* pData, QString* pstrError = nullptr);
     FileServiceValue RemoteFileHash(const QString& strStorePath);
+    // The file's size from the version's index; nothing is fetched.
+    FileServiceValue RemoteFileSize(const QString& strStorePath);
     FileServiceValue HashBytes(const QByteArray& data);
     // Fails with "File too large for hashing: %1" at kWholeFileLimit and above.
     FileServiceValue HashLocalFile(const QString& strLocalPath);

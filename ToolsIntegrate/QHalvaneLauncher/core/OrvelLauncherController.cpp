@@ -140,7 +140,7 @@ bool OrvelLauncherController::CanStartTask() const
     // No new task while the previous worker's thread still runs, whatever
     // state the flags are in: two workers must never write at once.
     return !m_bTaskActive && !m_bStoppingInBackground && !m_bExiting && m_pThread.isNull() &&
-           m_pWorker == nullptr;
+           m_pWorker == nullptr && !m_bReconcileRunning;
 }
 
 bool OrvelLauncherController::RequireStore(const QString& strRepairOnlyLog, const QString& strUnavailableLog)
@@ -598,21 +598,6 @@ void OrvelLauncherController::OnVersionSwitchFinished(bool success, int replaced
 {
     if (m_eKind == TaskVersionSwitch)
         CompleteVersionChangingTask(success, replacedCount, skippedCount);
-}
-
-// ---------------------------------------------------------------- reconcile
-
-void OrvelLauncherController::StartDirectoryReconcile()
-{
-    if (!CanStartTask())
-        return;
-    if (!RequireStore(Tr("Directory reconcile skipped: repair-only mode is active"),
-                      Tr("Directory reconcile skipped: resource service unavailable")))
-        return;
-    if (!CheckWorkPathGuard(Tr("Directory reconcile blocked"), Tr("Directory reconcile blocked: %1")))
-        return;
-    // The selection, scan and apply dialogs are not part of this build.
-    Status(Tr("Directory reconcile unavailable"));
 }
 
 // ---------------------------------------------------------------- completion

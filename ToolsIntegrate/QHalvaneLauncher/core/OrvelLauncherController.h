@@ -14,6 +14,7 @@
 // outlive the controller; task services, workers and their threads are owned.
 #pragma once
 
+#include "OrvelPreloadItem.h"
 #include "workers/OrvelTaskResultSnapshot.h"
 
 #include <QElapsedTimer>
@@ -136,10 +137,17 @@ signals:
     // and the program is about to quit; false when it failed, was stopped or
     // was declined.
     void SelfUpdateFinished(bool success);
+    // A directory reconcile's end (an OrvelReconcile::Status), for callers
+    // without a window.
+    void DirectoryReconcileFinished(qint32 status, qint32 reverted, qint32 deleted);
 
 public slots:
     void RequestApplicationExit();
     void HandleSelfUpdateConfirmation(bool accepted);
+    // The preload page's StartExecutionRequested. Every refusal answers
+    // PreloadFinished(false), so the page never stays busy.
+    void StartPreloadExecution(OrvelPreloadItemList tasks, QString preloadConfigPath,
+                               QString productConfigPath);
     void OnCheckUpdateFinished(bool success, bool hasUpdate, quint32 serverVersion, QString errorMessage,
                                bool launcherCacheCleared, bool launcherCheckSuccess, bool hasLauncherUpdate,
                                QString launcherErrorMessage, QStringList launcherFiles);
@@ -149,6 +157,7 @@ public slots:
     void OnRollbackFinished(bool success, int rollbackSuccessCount, int rollbackFailCount);
     void OnFileFailed(QString filePath, QString error);
     void OnWorkerWarning(QString message);
+    void OnPreloadWorkerFinished(bool success);
     void OnWorkerThreadFinished();
     void PublishPolledProgress();
 
@@ -260,4 +269,7 @@ private:
     QElapsedTimer m_elapsed;
     std::function<void()> m_fnAfterThread;
     std::function<void()> m_fnQuit;
+    // A reconcile runs on this thread between modal questions: no task may
+    // start from a nested event loop meanwhile.
+    bool m_bReconcileRunning = false;
 };

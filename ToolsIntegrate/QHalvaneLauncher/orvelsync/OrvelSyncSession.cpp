@@ -2,6 +2,7 @@
 
 #include "LauncherLog.h"
 #include "LauncherSettings.h"
+#include "OrvelDirectoryReconcile.h"
 #include "OrvelFileService.h"
 #include "OrvelLauncherController.h"
 #include "OrvelTerminalPrompt.h"
@@ -109,6 +110,7 @@ int OrvelSyncSession::Run()
     case OrvelSyncOptions::CommandRepair:
     case OrvelSyncOptions::CommandSwitch:
     case OrvelSyncOptions::CommandSelfUpdate:
+    case OrvelSyncOptions::CommandReconcile:
         return RunThroughController();
     }
     return kExitUsage;
@@ -306,6 +308,18 @@ int OrvelSyncSession::RunThroughController()
     // The updater waits for this process: end as soon as it runs.
     bool bHandedOver = false;
     controller.SetQuitAction([&bHandedOver] { bHandedOver = true; });
+    bool bReconcileDryRun = false;
+    QObject::connect(&controller, &OrvelLauncherController::DirectoryReconcileFinished,
+                     [&](qint32 nStatus, qint32, qint32)
+                     {
+                         // Without --yes the plan is only shown: its refusal is the expected end.
+                         bReconcileDryRun =
+                             nStatus == OrvelReconcile::StatusCancelledConfirmation && !m_options.bYes;
+                         nOutcome = nStatus == OrvelReconcile::StatusComplete ||
+                                            nStatus == OrvelReconcile::StatusNoChanges || bReconcileDryRun
+                                        ? 1
+                                        : 0;
+                     });
 
     controller.SetFileService(m_pPrimary.get());
     if (m_startup.success && m_startup.mode == StartupInitializationResult::ModeRepairOnlyLatest)
@@ -344,6 +358,15 @@ int OrvelSyncSession::RunThroughController()
         else
             controller.RunLauncherOnlyUpdateCheck();
         break;
+    case OrvelSyncOptions::CommandReconcile:
+    {
+        QStringList vecDirs;
+        if (!ReconcileDirectories(&vecDirs))
+            return kExitUsage;
+        prompt.SetReconcile(vecDirs, m_options.bYes && !m_options.bDryRun);
+        controller.StartDirectoryReconcile();
+        break;
+    }
     default:
         return kExitUsage;
     }
@@ -374,7 +397,37 @@ int OrvelSyncSession::RunThroughController()
         Say(strCheckSummary);
     if (!strLastStatus.isEmpty())
         Say(strLastStatus);
+    if (bReconcileDryRun)
+        Say(QStringLiteral("Nothing changed (plan only); run again with --yes to apply it"));
     if (nOutcome == 1)
         return kExitSuccess;
     return bStopSent || OrvelPlatform::InterruptRequested() ? kExitStopped : kExitFailure;
+}
+
+bool OrvelSyncSession::ReconcileDirectories(QStringList* pvecDirs)
+{
+    const QString strRoot = QDir::cleanPath(QFileInfo(m_pSettings->workPath()).absoluteFilePath());
+    for (const QString& strTyped : m_options.vecReconcileDirs)
+    {
+        // A relative name is the working path's; an absolute one must lie in it.
+        QString strRelative = strTyped;
+        if (QFileInfo(strTyped).isAbsolute())
+        {
+            const QString strAbsolute = QDir::cleanPath(strTyped);
+            if (strAbsolute != strRoot && !strAbsolute.startsWith(strRoot + QLatin1Char('/')))
+            {
+                Complain(QStringLiteral("Not inside the working path %1: %2").arg(strRoot, strTyped));
+                return false;
+            }
+            strRelative = QDir(strRoot).relativeFilePath(strAbsolute);
+        }
+        const QStringList vecOne = OrvelReconcile::NormaliseSelection({strRelative});
+        if (vecOne.isEmpty())
+        {
+            Complain(QStringLiteral("Not a directory of the working path: %1").arg(strTyped));
+            return false;
+        }
+        pvecDirs->append(vecOne.first());
+    }
+    return true;
 }

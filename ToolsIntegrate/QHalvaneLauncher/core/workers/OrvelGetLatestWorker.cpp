@@ -88,7 +88,11 @@ void OrvelGetLatestWorker::DoWork()
     }
 
     OrderForFetch(&vecFiles,
-                  [this](const QString& strPath) { return m_pFileService->RemoteFileSize(strPath); });
+                  [this](const QString& strPath)
+                  {
+                      const FileServiceValue size = m_pFileService->RemoteFileSize(strPath);
+                      return size.ok ? qint64(size.value) : qint64(-1);
+                  });
     if (vecFiles.isEmpty())
     {
         FinishEmpty(true);

@@ -132,7 +132,11 @@ void OrvelVersionSwitchWorker::DoWork()
         }
     }
     OrderForFetch(&vecFiles,
-                  [this](const QString& strPath) { return m_pTargetService->RemoteFileSize(strPath); });
+                  [this](const QString& strPath)
+                  {
+                      const FileServiceValue size = m_pTargetService->RemoteFileSize(strPath);
+                      return size.ok ? qint64(size.value) : qint64(-1);
+                  });
 
     if (vecFiles.isEmpty())
     {
