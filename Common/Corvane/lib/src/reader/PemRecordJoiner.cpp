@@ -4,6 +4,7 @@
 #include "fs/PemStreamBufferFile.h"
 
 #include <algorithm>
+#include <new>
 
 namespace NSCorvane
 {
@@ -226,8 +227,15 @@ IFile* PemRecordJoiner::Take(const std::string& strDatFile, const CORVANE_IDX_EL
     lock.unlock();
 
     IFile* pifWindow = nullptr;
-    const bool bOk =
-        fnFetch(strDatFile, pWindow->uStart, pWindow->uEnd - pWindow->uStart, &pifWindow, pbCancelled);
+    bool bOk = false;
+    try
+    {
+        bOk = fnFetch(strDatFile, pWindow->uStart, pWindow->uEnd - pWindow->uStart, &pifWindow, pbCancelled);
+    }
+    catch (const std::bad_alloc&)
+    {
+        bOk = false; // the waiting records read on their own, or fail there
+    }
 
     lock.lock();
     pWindow->bReady = true;
