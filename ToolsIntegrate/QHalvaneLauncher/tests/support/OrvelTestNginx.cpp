@@ -69,7 +69,8 @@ bool CanConnect(quint16 uPort)
 
 } // namespace
 
-Nginx::Nginx(const QString& strRoot) : m_strRoot(strRoot)
+Nginx::Nginx(const QString& strRoot, const QString& strDirectives)
+    : m_strRoot(strRoot), m_strDirectives(strDirectives)
 {
     for (int nTry = 0; nTry < 5 && !Running(); ++nTry)
     {
@@ -106,11 +107,12 @@ bool Nginx::StartOnPort(quint16 uPort)
                        "  client_body_temp_path %1/tmp_body;\n  proxy_temp_path %1/tmp_proxy;\n"
                        "  fastcgi_temp_path %1/tmp_fastcgi;\n  uwsgi_temp_path %1/tmp_uwsgi;\n"
                        "  scgi_temp_path %1/tmp_scgi;\n"
-                       "  server {\n    listen 127.0.0.1:%2;\n    root %3;\n"
+                       "  server {\n    listen 127.0.0.1:%2;\n    root %3;\n    %4\n"
                        "    access_log %1/access.log orvel;\n    location / { }\n  }\n}\n")
             .arg(strPrefix)
             .arg(uPort)
-            .arg(m_strRoot);
+            .arg(m_strRoot)
+            .arg(m_strDirectives);
     WriteFile(m_dir.filePath("nginx.conf"), strConf.toUtf8());
     QFile::remove(m_dir.filePath("nginx.pid"));
     if (!QFile::exists(m_dir.filePath("access.log")))

@@ -16,7 +16,8 @@ class Nginx
 {
 public:
     // Starts serving strRoot; Running() says whether that worked.
-    explicit Nginx(const QString& strRoot);
+    // strDirectives go into the server block (e.g. "max_ranges 0;").
+    explicit Nginx(const QString& strRoot, const QString& strDirectives = QString());
     ~Nginx();
     Nginx(const Nginx&) = delete;
     Nginx& operator=(const Nginx&) = delete;
@@ -49,6 +50,7 @@ private:
 
     QTemporaryDir m_dir;
     QString m_strRoot;
+    QString m_strDirectives;
     qint64 m_nPid = -1;
     quint16 m_uPort = 0;
 };
