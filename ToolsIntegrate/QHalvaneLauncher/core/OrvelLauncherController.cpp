@@ -848,7 +848,10 @@ void OrvelLauncherController::CompleteVersionChangingTask(bool bSuccess, int nFi
                             .arg(m_pPrimary->LastError()));
             }
             if (eKind == TaskRepair)
+            {
                 m_bRepairOnly = false;
+                ResetNoticeState();
+            }
             emit SyncVersionChanged(uVersion);
             RefreshVersionState();
             emit ProgressChanged(100, 100, QStringLiteral("complete"));
@@ -1328,6 +1331,7 @@ void OrvelLauncherController::SetFileService(OrvelFileService* pService)
         ++m_uTaskGeneration;
     }
     m_pTaskService.reset();
+    ResetNoticeState();
     m_pPrimary = pService;
     RefreshVersionState();
 }

@@ -1,0 +1,63 @@
+#include "OrvelDialogPrompt.h"
+
+#include "OrvelVersionBrowseDialog.h"
+#include "OrvelWeakReplacementDialog.h"
+
+#include <QMessageBox>
+
+namespace
+{
+
+QMessageBox::StandardButton ToBox(OrvelQuestion::Button eButton)
+{
+    switch (eButton)
+    {
+    case OrvelQuestion::Yes:
+        return QMessageBox::Yes;
+    case OrvelQuestion::No:
+        return QMessageBox::No;
+    case OrvelQuestion::Ok:
+        break;
+    }
+    return QMessageBox::Ok;
+}
+
+} // namespace
+
+OrvelQuestion::Button OrvelDialogPrompt::Ask(const OrvelQuestion& question)
+{
+    QMessageBox box(question.eIcon == OrvelQuestion::IconWarning ? QMessageBox::Warning
+                                                                 : QMessageBox::Question,
+                    question.strTitle, question.strText, QMessageBox::NoButton, m_pParent.data());
+    for (OrvelQuestion::Button eButton : question.vecButtons)
+        box.addButton(ToBox(eButton));
+    box.setDefaultButton(ToBox(question.eDefault));
+    const int nAnswer = box.exec();
+    for (OrvelQuestion::Button eButton : question.vecButtons)
+    {
+        if (nAnswer == ToBox(eButton))
+            return eButton;
+    }
+    // Closed without a button (Esc on a box without No): the safe default.
+    return question.eDefault;
+}
+
+bool OrvelDialogPrompt::ChooseVersion(OrvelFileService* pService, quint32* puVersion)
+{
+    OrvelVersionBrowseDialog dialog(pService, m_pParent.data());
+    if (dialog.exec() != QDialog::Accepted || dialog.SelectedVersion() == 0)
+        return false;
+    *puVersion = dialog.SelectedVersion();
+    return true;
+}
+
+OrvelWeakRetryOutcome
+OrvelDialogPrompt::RetryWeakReplacements(const std::vector<WeakReplacementFailure>& vecFailures,
+                                         OrvelFileService* pService, const QString& strWorkPath)
+{
+    OrvelWeakReplacementDialog dialog(vecFailures, pService, strWorkPath, m_pParent.data());
+    OrvelWeakRetryOutcome outcome;
+    outcome.bRetried = dialog.exec() == QDialog::Accepted;
+    outcome.vecUnresolved = dialog.UnresolvedFailures();
+    return outcome;
+}
