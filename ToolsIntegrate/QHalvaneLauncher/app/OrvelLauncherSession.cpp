@@ -13,6 +13,7 @@
 #include "RuntimeConfigWriter.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QMessageBox>
 #include <QThread>
 #include <QTimer>
@@ -44,6 +45,9 @@ OrvelLauncherSession::~OrvelLauncherSession()
 
 void OrvelLauncherSession::Start()
 {
+    // The store configuration names its caches relative to the installation,
+    // and the library writes its log into the current directory.
+    QDir::setCurrent(m_settings.appDirectory());
     m_pTranslator = std::make_unique<QTranslator>();
     OrvelAppResources::InstallTranslation(m_app, *m_pTranslator, m_settings.language());
     OrvelAppResources::ApplyStyleSheet(m_app, m_log);

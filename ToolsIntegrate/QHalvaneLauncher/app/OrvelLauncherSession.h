@@ -40,7 +40,9 @@ public:
                          RuntimeConfigWriter& configWriter);
     ~OrvelLauncherSession() override;
 
-    // Translation, style, objects and connections, the busy window; then the
+    // Makes the application directory the current one (the store
+    // configuration's caches are relative to it); translation, style,
+    // objects and connections, the busy window; then the
     // first-start settings dialog (from the event loop) or the initialisation.
     void Start();
     // Detaches the file service (ending a task that still runs), then destroys

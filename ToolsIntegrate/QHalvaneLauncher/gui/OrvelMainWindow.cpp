@@ -478,10 +478,11 @@ void OrvelMainWindow::OnButtonStateChanged(bool bCheck, bool bDownload, bool bRe
     // After exit was asked for, nothing starts again.
     const bool bOpen = !m_bExitRequested;
     m_pDownloadButton->setEnabled(bDownload && bOpen);
-    m_pRepairButton->setEnabled(bRepair && bOpen);
-    m_pCleanResButton->setEnabled(bReconcile && bOpen);
-    m_pVersionBrowseButton->setEnabled(bSwitchVersion && bOpen);
-    m_pSettingsButton->setEnabled(bSettings && bOpen);
+    // A sidebar group's label greys out with its button.
+    m_pRepairButton->parentWidget()->setEnabled(bRepair && bOpen);
+    m_pCleanResButton->parentWidget()->setEnabled(bReconcile && bOpen);
+    m_pVersionBrowseButton->parentWidget()->setEnabled(bSwitchVersion && bOpen);
+    m_pSettingsButton->parentWidget()->setEnabled(bSettings && bOpen);
 }
 
 void OrvelMainWindow::OnLaunchStateChanged(bool bEnabled)

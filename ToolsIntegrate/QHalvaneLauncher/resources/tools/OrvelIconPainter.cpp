@@ -18,7 +18,7 @@ namespace
 
 constexpr int kIcon = 64; // drawn at 64 px: crisp at 24-32 px on 2x screens
 
-const QColor kSidebarInk(0xd6, 0xdd, 0xe8);
+const QColor kSidebarInk(0xec, 0xf0, 0xf6);
 const QColor kTitleInk(0x5b, 0x64, 0x73);
 const QColor kWhite(0xff, 0xff, 0xff);
 const QColor kBlue(0x2f, 0x6f, 0xd6);
@@ -92,7 +92,7 @@ int main(int argc, char* argv[])
     icon("ver_browser.png",
          [](QPainter& p)
          {
-             p.setPen(Stroke(kSidebarInk, 4));
+             p.setPen(Stroke(kSidebarInk, 5));
              p.setBrush(Qt::NoBrush);
              p.drawRoundedRect(QRectF(12, 20, 34, 34), 4, 4);
              p.drawPolyline(QPolygonF({QPointF(20, 12), QPointF(52, 12), QPointF(52, 44)}));
@@ -102,9 +102,9 @@ int main(int argc, char* argv[])
     icon("res_repair.png",
          [](QPainter& p)
          {
-             p.setPen(Stroke(kSidebarInk, 5));
+             p.setPen(Stroke(kSidebarInk, 6));
              p.drawLine(QPointF(16, 48), QPointF(36, 28));
-             p.setPen(Stroke(kSidebarInk, 4));
+             p.setPen(Stroke(kSidebarInk, 5));
              p.setBrush(Qt::NoBrush);
              QPainterPath head;
              head.arcMoveTo(QRectF(30, 10, 24, 24), 200);
@@ -114,7 +114,7 @@ int main(int argc, char* argv[])
     icon("res_clear.png",
          [](QPainter& p)
          {
-             p.setPen(Stroke(kSidebarInk, 4));
+             p.setPen(Stroke(kSidebarInk, 5));
              p.setBrush(Qt::NoBrush);
              p.drawPolyline(QPolygonF({QPointF(8, 20), QPointF(8, 52), QPointF(44, 52)}));
              p.drawPolyline(QPolygonF({QPointF(16, 12), QPointF(28, 12), QPointF(32, 18), QPointF(56, 18),
@@ -124,7 +124,7 @@ int main(int argc, char* argv[])
     icon("show_log.png",
          [](QPainter& p)
          {
-             p.setPen(Stroke(kSidebarInk, 4));
+             p.setPen(Stroke(kSidebarInk, 5));
              p.setBrush(Qt::NoBrush);
              p.drawRoundedRect(QRectF(10, 10, 44, 44), 6, 6);
              p.drawPolyline(QPolygonF({QPointF(18, 24), QPointF(24, 30), QPointF(18, 36)}));
