@@ -100,7 +100,8 @@ void OrvelApplicationController::OnLaunchTool()
         LogBoth(tr("Failed to launch program: %1").arg(OrvelEditorPath::JoinedProgramPath(strWorkPath)));
         return;
     }
-    if (!QProcess::startDetached(program.strProgram, QStringList(), strWorkPath))
+    if (!OrvelEditorPath::EnsureExecutable(program.strProgram) ||
+        !QProcess::startDetached(program.strProgram, QStringList(), strWorkPath))
         LogBoth(tr("Failed to launch program: %1").arg(program.strProgram));
 }
 

@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 namespace OrvelEditorPath
@@ -39,6 +40,16 @@ OrvelEditorProgram Resolve(const QString& strWorkPath)
     result.ok = true;
     result.strProgram = strTarget;
     return result;
+}
+
+bool EnsureExecutable(const QString& strProgram)
+{
+    QFile file(strProgram);
+    const QFileDevice::Permissions permissions = file.permissions();
+    if (!file.exists() || (permissions & QFileDevice::ExeUser) != 0)
+        return true;
+    return file.setPermissions(permissions | QFileDevice::ExeOwner | QFileDevice::ExeUser |
+                               QFileDevice::ExeGroup | QFileDevice::ExeOther);
 }
 
 } // namespace OrvelEditorPath

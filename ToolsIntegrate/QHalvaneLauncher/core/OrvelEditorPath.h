@@ -22,4 +22,9 @@ QString JoinedProgramPath(const QString& strWorkPath);
 
 OrvelEditorProgram Resolve(const QString& strWorkPath);
 
+// The store keeps no file modes: a program the launcher wrote into the
+// working path is given the execute bits it needs before it is started.
+// False when they were missing and could not be set.
+bool EnsureExecutable(const QString& strProgram);
+
 } // namespace OrvelEditorPath

@@ -354,6 +354,7 @@ void OrvelMainWindow::Retranslate()
 {
     setWindowTitle(tr("QHalvaneLauncher"));
     m_pNoticeTitleButton->setText(tr("Update Notice"));
+    m_pNoticeBrowser->setPlaceholderText(tr("The release notes appear here after the update check."));
     m_pVersionBrowseLabel->setText(tr("Version Browse"));
     m_pRepairLabel->setText(tr("Repair Files"));
     m_pCleanResLabel->setText(tr("Directory Reconcile"));

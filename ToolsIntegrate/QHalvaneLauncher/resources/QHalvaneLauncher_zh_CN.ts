@@ -431,6 +431,10 @@
         <translation>就绪</translation>
     </message>
     <message>
+        <source>The release notes appear here after the update check.</source>
+        <translation>检查更新后，发布说明将显示在这里。</translation>
+    </message>
+    <message>
         <source>Downloading</source>
         <translation>正在下载</translation>
     </message>

@@ -334,8 +334,9 @@ TEST_F(MainWindowTest, LaunchStartsOnlyAnEditorInsideTheWorkingPath)
 
     // The real program inside starts in the working path.
     pLogEdit->clear();
+    // Written without execute bits, as a download writes it.
     OrvelTest::WriteFile(strEditor, script);
-    QFile::setPermissions(strEditor, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QFile::setPermissions(strEditor, QFile::ReadOwner | QFile::WriteOwner);
     Find<QPushButton>("launchButton")->click();
     EXPECT_TRUE(pLogEdit->toPlainText().startsWith(QStringLiteral("Launching program: ") + strEditor));
     ASSERT_TRUE(OrvelTest::WaitForFile(strMarker, 10000));
