@@ -3,7 +3,9 @@
 #include "OrvelVersionBrowseDialog.h"
 #include "OrvelWeakReplacementDialog.h"
 
+#include <QCoreApplication>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace
 {
@@ -22,7 +24,32 @@ QMessageBox::StandardButton ToBox(OrvelQuestion::Button eButton)
     return QMessageBox::Ok;
 }
 
+// Qt's own button texts are not translated here; these are.
+QString ButtonText(OrvelQuestion::Button eButton)
+{
+    switch (eButton)
+    {
+    case OrvelQuestion::Yes:
+        return QCoreApplication::translate("OrvelDialogPrompt", "Yes");
+    case OrvelQuestion::No:
+        return QCoreApplication::translate("OrvelDialogPrompt", "No");
+    case OrvelQuestion::Ok:
+        break;
+    }
+    return QCoreApplication::translate("OrvelDialogPrompt", "OK");
+}
+
 } // namespace
+
+QMessageBox::StandardButton OrvelDialogPrompt::AskYesNo(QWidget* pParent, const QString& strTitle,
+                                                        const QString& strText)
+{
+    QMessageBox box(QMessageBox::Question, strTitle, strText, QMessageBox::NoButton, pParent);
+    box.addButton(QMessageBox::Yes)->setText(ButtonText(OrvelQuestion::Yes));
+    box.addButton(QMessageBox::No)->setText(ButtonText(OrvelQuestion::No));
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes ? QMessageBox::Yes : QMessageBox::No;
+}
 
 OrvelQuestion::Button OrvelDialogPrompt::Ask(const OrvelQuestion& question)
 {
@@ -30,7 +57,7 @@ OrvelQuestion::Button OrvelDialogPrompt::Ask(const OrvelQuestion& question)
                                                                  : QMessageBox::Question,
                     question.strTitle, question.strText, QMessageBox::NoButton, m_pParent.data());
     for (OrvelQuestion::Button eButton : question.vecButtons)
-        box.addButton(ToBox(eButton));
+        box.addButton(ToBox(eButton))->setText(ButtonText(eButton));
     box.setDefaultButton(ToBox(question.eDefault));
     const int nAnswer = box.exec();
     for (OrvelQuestion::Button eButton : question.vecButtons)

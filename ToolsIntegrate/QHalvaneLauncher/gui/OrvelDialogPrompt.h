@@ -5,6 +5,7 @@
 
 #include "IOrvelUserPrompt.h"
 
+#include <QMessageBox>
 #include <QPointer>
 #include <QWidget>
 
@@ -13,6 +14,10 @@ class OrvelDialogPrompt : public IOrvelUserPrompt
 public:
     // pParent (not owned) may go away before the prompt; boxes then have no parent.
     explicit OrvelDialogPrompt(QWidget* pParent) : m_pParent(pParent) {}
+
+    // A question box with translated Yes and No, No as the default.
+    static QMessageBox::StandardButton AskYesNo(QWidget* pParent, const QString& strTitle,
+                                                const QString& strText);
 
     OrvelQuestion::Button Ask(const OrvelQuestion& question) override;
     bool ChooseVersion(OrvelFileService* pService, quint32* puVersion) override;

@@ -2,6 +2,7 @@
 
 #include "LauncherSettings.h"
 #include "OrvelCloseConfirmDialog.h"
+#include "OrvelDialogPrompt.h"
 #include "OrvelTrayIcon.h"
 
 #include <QApplication>
@@ -602,9 +603,8 @@ void OrvelMainWindow::OnStop()
 {
     if (!m_bStopEnabled)
         return;
-    const QMessageBox::StandardButton eAnswer = QMessageBox::question(
-        this, tr("Stop Current Task"), tr("Are you sure you want to stop the current task?"),
-        QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    const QMessageBox::StandardButton eAnswer = OrvelDialogPrompt::AskYesNo(
+        this, tr("Stop Current Task"), tr("Are you sure you want to stop the current task?"));
     // The task may have ended while the question was open.
     if (eAnswer != QMessageBox::Yes || !m_bStopEnabled)
         return;
@@ -653,10 +653,9 @@ void OrvelMainWindow::OnCloseWindow()
 {
     if (m_settings.runInBackground() != LauncherSettings::RunInBackgroundHide && m_bWorkerActive)
     {
-        const QMessageBox::StandardButton eAnswer = QMessageBox::question(
+        const QMessageBox::StandardButton eAnswer = OrvelDialogPrompt::AskYesNo(
             this, tr("Confirm Close"),
-            tr("A background task is still running. Are you sure you want to close the launcher?"),
-            QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+            tr("A background task is still running. Are you sure you want to close the launcher?"));
         if (eAnswer != QMessageBox::Yes)
             return;
     }

@@ -21,6 +21,9 @@ OrvelTrayIcon::OrvelTrayIcon(const QIcon& icon, QObject* pParent) : QObject(pPar
 
 OrvelTrayIcon::~OrvelTrayIcon()
 {
+    // The icon goes before the menu it shows.
+    delete m_pTray;
+    m_pTray = nullptr;
     delete m_pMenu;
 }
 

@@ -678,4 +678,19 @@
         <translation>启动器有可用更新</translation>
     </message>
 </context>
+<context>
+    <name>OrvelDialogPrompt</name>
+    <message>
+        <source>Yes</source>
+        <translation>是</translation>
+    </message>
+    <message>
+        <source>No</source>
+        <translation>否</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>确定</translation>
+    </message>
+</context>
 </TS>
