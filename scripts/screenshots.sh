@@ -10,11 +10,12 @@ out=${1:-build/screenshots}
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
 cmake -S . -B build -G Ninja >/dev/null
-cmake --build build -j "${JOBS:-$(nproc)}" --target orvel_launcher_test orvel_switch_dialogs_test corvane \
-    PemCorvaneX64 >/dev/null
+cmake --build build -j "${JOBS:-$(nproc)}" --target orvel_launcher_test orvel_switch_dialogs_test \
+    orvel_preload_reconcile_gui_test corvane PemCorvaneX64 >/dev/null
 export ORVEL_SCREENSHOT_DIR=$out QT_QPA_PLATFORM=offscreen
 build/tests/orvel_launcher_test --gtest_brief=1
 build/tests/orvel_switch_dialogs_test --gtest_brief=1
+build/tests/orvel_preload_reconcile_gui_test --gtest_brief=1
 
 window_states=(first_start_settings idle_update_offered download_in_progress update_complete notice_overlay
                log_overlay_failure limited_mode repair_only main_window_zh_CN)

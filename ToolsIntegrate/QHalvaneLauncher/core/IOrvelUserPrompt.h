@@ -6,6 +6,7 @@
 // Every call comes from the controller's thread and blocks until answered.
 #pragma once
 
+#include "OrvelReconcilePlan.h"
 #include "workers/OrvelWeakReplacement.h"
 
 #include <QList>
@@ -20,10 +21,11 @@ struct OrvelQuestion
 {
     enum Id
     {
-        GetLatest,       // confirm the download of the latest version
-        RepairResources, // confirm a repair
-        ActiveProcess,   // a tool of the working path runs: warning, OK only
-        SelfUpdate,      // the launcher's own files differ from the store's
+        GetLatest,          // confirm the download of the latest version
+        RepairResources,    // confirm a repair
+        ActiveProcess,      // a tool of the working path runs: warning, OK only
+        SelfUpdate,         // the launcher's own files differ from the store's
+        ReconcileNoChanges, // a reconcile scan found nothing to change: OK only
     };
     enum Button
     {
@@ -52,6 +54,7 @@ struct OrvelQuestion
     // strOperation: "resource download", "resource repair", "version switch", "preload task".
     static OrvelQuestion ActiveProcessWarning(const QString& strOperation, const QStringList& vecProcesses);
     static OrvelQuestion SelfUpdateConfirmation(bool bStartupCheck);
+    static OrvelQuestion ReconcileAlreadyMatches();
 };
 
 // What the user made of the deferred weak replacements of a finished task.
@@ -84,4 +87,29 @@ public:
     virtual OrvelWeakRetryOutcome
     RetryWeakReplacements(const std::vector<WeakReplacementFailure>& vecFailures, OrvelFileService* pService,
                           const QString& strWorkPath) = 0;
+
+    // Directory reconcile, first confirmation: the user picks among
+    // vecCandidates (relative directories of strWorkPath, "" for the whole
+    // working path). False when cancelled. A prompt that cannot show the
+    // choice cancels, so nothing is ever changed unasked.
+    virtual bool ChooseReconcileDirectories(const QString& strWorkPath, const QStringList& vecCandidates,
+                                            QStringList* pvecSelected)
+    {
+        (void)strWorkPath;
+        (void)vecCandidates;
+        (void)pvecSelected;
+        return false;
+    }
+
+    // Second confirmation: the user picks, file by file, the reverts and
+    // deletions to apply (relative paths of the plan's entries). False when
+    // cancelled.
+    virtual bool ConfirmReconcilePlan(const OrvelReconcilePlan& plan, QStringList* pvecRevert,
+                                      QStringList* pvecDelete)
+    {
+        (void)plan;
+        (void)pvecRevert;
+        (void)pvecDelete;
+        return false;
+    }
 };

@@ -97,6 +97,16 @@ struct LauncherCompareResult
     QStringList changedFiles;
 };
 
+// The self-update package: the version its files were taken from.
+struct SelfUpdatePackageResult
+{
+    bool ok = false;
+    bool stopped = false; // the cancel flag was seen; nothing was written
+    QString error;
+    QString detail; // the package builder's own reason, for the log
+    quint32 version = 0;
+};
+
 class OrvelFileService : public QObject
 {
     Q_OBJECT
@@ -137,6 +147,8 @@ public:
     bool ReadRemoteText(const QString& strStorePath, QString* pstrText, QString* pstrError = nullptr);
     bool ReadRemoteBytes(const QString& strStorePath, QByteArray* pData, QString* pstrError = nullptr);
     FileServiceValue RemoteFileHash(const QString& strStorePath);
+    // The file's size from the version's index; nothing is fetched.
+    FileServiceValue RemoteFileSize(const QString& strStorePath);
     FileServiceValue HashBytes(const QByteArray& data);
     // Fails with "File too large for hashing: %1" at kWholeFileLimit and above.
     FileServiceValue HashLocalFile(const QString& strLocalPath);
@@ -191,6 +203,18 @@ public:
     // The updater is never reported as changed.
     LauncherCompareResult CompareLauncherFiles(const QStringList& vecStorePaths, const QString& strAppDir);
     static LauncherCheckResult CheckLauncherUpdate(const QString& strAppDir, LauncherSettings& settings);
+    // Replaces the updater beside the launcher with the store's, whole and
+    // only when its content hash equals the store's. *pstrTarget: its path.
+    static FileServiceStatus PrepareUpdater(const QString& strAppDir, QString* pstrTarget = nullptr);
+    // Packs the launcher files named by vecStorePaths (the updater never) into
+    // strPackagePath, each checked against the store's content hash first.
+    // The content version is the store's, or uFallbackVersion when it has none.
+    // pbCancel (may be null) is looked at before each file.
+    static SelfUpdatePackageResult BuildSelfUpdatePackage(const QString& strAppDir,
+                                                          const QStringList& vecStorePaths,
+                                                          const QString& strPackagePath,
+                                                          quint32 uFallbackVersion,
+                                                          const std::atomic_bool* pbCancel = nullptr);
 
 private:
     void ReleaseReader();

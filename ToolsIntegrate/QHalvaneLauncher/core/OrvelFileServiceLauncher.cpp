@@ -2,60 +2,14 @@
 // version check needs to know whether the launcher must update itself.
 #include "OrvelFileService.h"
 
+#include "OrvelLauncherFiles.h"
 #include "OrvelStorePath.h"
 #include "RuntimeConfigWriter.h"
 
 #include <LauncherSettings.h>
-#include <platform/OrvelPlatformNames.h>
 
 #include <QDir>
 #include <QFileInfo>
-
-namespace
-{
-
-bool IsUpdaterName(const QString& strFileName)
-{
-    // Whatever the store or the platform calls it, the updater is replaced by
-    // its own path, never reported by the comparison.
-    const QString strName = OrvelStorePath::AsciiLower(strFileName);
-    return strName == QLatin1String("orvelupdater.exe") ||
-           strName == OrvelStorePath::AsciiLower(QLatin1String(OrvelPlatform::kUpdaterFileName));
-}
-
-// The launcher's files keep the names they are built with while the store
-// holds them in lower case: match each component without regard to ASCII case,
-// preferring an exact match. A component not found is joined as it stands.
-QString ResolveInAppDir(const QString& strAppDir, const QString& strRelative)
-{
-    QString strPath = QDir::cleanPath(strAppDir);
-    const QStringList vecParts = strRelative.split(QLatin1Char('/'), Qt::SkipEmptyParts);
-    for (const QString& strPart : vecParts)
-    {
-        const QString strExact = strPath + QLatin1Char('/') + strPart;
-        if (QFileInfo::exists(strExact))
-        {
-            strPath = strExact;
-            continue;
-        }
-        const QString strWanted = OrvelStorePath::AsciiLower(strPart);
-        QString strFound;
-        const QStringList vecEntries =
-            QDir(strPath).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-        for (const QString& strEntry : vecEntries)
-        {
-            if (OrvelStorePath::AsciiLower(strEntry) == strWanted)
-            {
-                strFound = strEntry;
-                break;
-            }
-        }
-        strPath += QLatin1Char('/') + (strFound.isEmpty() ? strPart : strFound);
-    }
-    return strPath;
-}
-
-} // namespace
 
 std::unique_ptr<OrvelFileService> OrvelFileService::CreateLauncherService(const QString& strAppDir,
                                                                           QString* pstrError)
@@ -139,16 +93,17 @@ LauncherCompareResult OrvelFileService::CompareLauncherFiles(const QStringList& 
         if (!strNormal.startsWith(strPrefix))
             continue;
         const QString strRelative = strNormal.mid(strPrefix.size());
-        if (strRelative.isEmpty() || IsUpdaterName(QFileInfo(strRelative).fileName()))
+        if (strRelative.isEmpty() || OrvelLauncherFiles::IsUpdaterName(QFileInfo(strRelative).fileName()))
             continue;
-        QString strError;
-        if (!OrvelStorePath::IsSafeRelative(strRelative, &strError))
+        const OrvelLauncherFiles::Mapping mapping =
+            OrvelLauncherFiles::Map(strAppDir, strStorePath, strRelative);
+        if (!mapping.bOk)
         {
-            result.error = strError;
-            SetLastError(strError);
+            result.error = mapping.strError;
+            SetLastError(mapping.strError);
             return result;
         }
-        const QString strLocal = ResolveInAppDir(strAppDir, strRelative);
+        const QString& strLocal = mapping.strLocal;
         if (!QFileInfo(strLocal).isFile())
         {
             result.changedFiles.append(strStorePath);

@@ -140,7 +140,7 @@ bool OrvelLauncherController::CanStartTask() const
     // No new task while the previous worker's thread still runs, whatever
     // state the flags are in: two workers must never write at once.
     return !m_bTaskActive && !m_bStoppingInBackground && !m_bExiting && m_pThread.isNull() &&
-           m_pWorker == nullptr;
+           m_pWorker == nullptr && !m_bReconcileRunning;
 }
 
 bool OrvelLauncherController::RequireStore(const QString& strRepairOnlyLog, const QString& strUnavailableLog)
@@ -416,79 +416,6 @@ void OrvelLauncherController::FinishCheck(bool bHasUpdate, quint32 uServerVersio
     }
 }
 
-void OrvelLauncherController::HandleSelfUpdateConfirmation(bool accepted)
-{
-    const int nContext = m_nConfirmationContext;
-    m_nConfirmationContext = 0;
-    if (nContext == 1)
-    {
-        if (accepted)
-            // The replacement of the launcher's own files is not part of this
-            // build; the check goes on as if the offer had been declined.
-            Log(Tr("Launcher self-update is not available yet; continuing without it"));
-        FinishCheck(m_bSavedHasUpdate, m_uSavedServerVersion, m_bSavedLauncherCheckOk, true,
-                    m_strSavedLauncherError);
-        if (m_bDownloadAfterCheck && m_bSavedHasUpdate)
-        {
-            m_bDownloadAfterCheck = false;
-            ConfirmAndStartDownload();
-        }
-        m_bDownloadAfterCheck = false;
-        return;
-    }
-    if (nContext == 2)
-    {
-        Status(Tr("Resource service unavailable"));
-        if (accepted)
-        {
-            Log(Tr("Launcher self-update is not available yet; continuing without it"));
-            return;
-        }
-        Log(Tr("Launcher self-update skipped after IDE resource initialization failure"));
-        emit UiLogMessage(
-            Tr("IDE resource initialization failed. Launcher self-update was skipped by user."));
-        return;
-    }
-    Status(Tr("Launcher update skipped"));
-}
-
-void OrvelLauncherController::RunLauncherOnlyUpdateCheck()
-{
-    if (!CanStartTask() || m_pSettings == nullptr)
-        return;
-    Status(Tr("Checking launcher update..."));
-    Log(Tr("Launcher-only update check started because IDE resource initialization failed"));
-    const LauncherCheckResult result =
-        OrvelFileService::CheckLauncherUpdate(m_pSettings->appDirectory(), *m_pSettings);
-    if (!result.success)
-    {
-        Status(Tr("Launcher update check failed"));
-        LogBoth(Tr("Launcher update check failed: %1").arg(OrDefault(result.error, "unknown error")));
-        return;
-    }
-    if (result.cacheCleared)
-    {
-        Log(Tr("Launcher cache guid mismatch detected; _cache/ifslauncher was cleared"));
-        RefreshVersionState();
-    }
-    if (!result.changedFiles.isEmpty())
-    {
-        m_vecLauncherFiles = result.changedFiles;
-        m_bLauncherUpdatePending = true;
-        m_nConfirmationContext = 2;
-        Status(Tr("Launcher update available"));
-        Log(Tr("Launcher self-update available after IDE resource initialization failure"));
-        emit SelfUpdateConfirmationRequested(true);
-        if (m_pPrompt != nullptr && m_nConfirmationContext == 2)
-            HandleSelfUpdateConfirmation(
-                OrvelQuestion::IsAffirmative(m_pPrompt->Ask(OrvelQuestion::SelfUpdateConfirmation(true))));
-        return;
-    }
-    Status(Tr("Resource service unavailable"));
-    Log(Tr("Launcher-only update check finished: launcher is already the newest version"));
-    emit UiLogMessage(Tr("IDE resource initialization failed, but launcher is already the newest version."));
-}
-
 // ---------------------------------------------------------------- download
 
 void OrvelLauncherController::StartDownload()
@@ -671,21 +598,6 @@ void OrvelLauncherController::OnVersionSwitchFinished(bool success, int replaced
 {
     if (m_eKind == TaskVersionSwitch)
         CompleteVersionChangingTask(success, replacedCount, skippedCount);
-}
-
-// ---------------------------------------------------------------- reconcile
-
-void OrvelLauncherController::StartDirectoryReconcile()
-{
-    if (!CanStartTask())
-        return;
-    if (!RequireStore(Tr("Directory reconcile skipped: repair-only mode is active"),
-                      Tr("Directory reconcile skipped: resource service unavailable")))
-        return;
-    if (!CheckWorkPathGuard(Tr("Directory reconcile blocked"), Tr("Directory reconcile blocked: %1")))
-        return;
-    // The selection, scan and apply dialogs are not part of this build.
-    Status(Tr("Directory reconcile unavailable"));
 }
 
 // ---------------------------------------------------------------- completion

@@ -14,6 +14,7 @@
 // outlive the controller; task services, workers and their threads are owned.
 #pragma once
 
+#include "OrvelPreloadItem.h"
 #include "workers/OrvelTaskResultSnapshot.h"
 
 #include <QElapsedTimer>
@@ -82,6 +83,16 @@ public:
     void RefreshVersionState();
     // Limited mode: checks only the launcher's own files (blocks while it talks to the server).
     void RunLauncherOnlyUpdateCheck();
+    // The self-update flow of an accepted offer: checks the launcher's files
+    // again, refreshes the updater, packs the changed files (on a worker, so
+    // a stop or an exit reaches it meanwhile) and hands over to the updater.
+    void StartSelfUpdate();
+    // How the program ends once the updater has really started; called on the
+    // next event-loop turn. Default: QCoreApplication::quit.
+    void SetQuitAction(std::function<void()> fnQuit) { m_fnQuit = std::move(fnQuit); }
+    bool IsSelfUpdateInProgress() const { return m_bSelfUpdateInProgress; }
+    // "QHalvaneLauncher_update.pkg" in the launcher's directory.
+    static QString SelfUpdatePackagePath(const QString& strAppDir);
 
     // Release notes ("changelog.txt" of a version) through a notice service of
     // their own; each answers UpdateNoticeOverlayReady (blocks while it reads).
@@ -129,10 +140,22 @@ signals:
     // A switch's finishing step, like DownloadFinished for a download (false
     // when it failed or was stopped), for callers without a window.
     void VersionSwitchFinished(bool success);
+    // The end of a launcher update offer, for callers without a window: true
+    // when the launcher files are the newest already or the updater now runs
+    // and the program is about to quit; false when it failed, was stopped or
+    // was declined.
+    void SelfUpdateFinished(bool success);
+    // A directory reconcile's end (an OrvelReconcile::Status), for callers
+    // without a window.
+    void DirectoryReconcileFinished(qint32 status, qint32 reverted, qint32 deleted);
 
 public slots:
     void RequestApplicationExit();
     void HandleSelfUpdateConfirmation(bool accepted);
+    // The preload page's StartExecutionRequested. Every refusal answers
+    // PreloadFinished(false), so the page never stays busy.
+    void StartPreloadExecution(OrvelPreloadItemList tasks, QString preloadConfigPath,
+                               QString productConfigPath);
     void OnCheckUpdateFinished(bool success, bool hasUpdate, quint32 serverVersion, QString errorMessage,
                                bool launcherCacheCleared, bool launcherCheckSuccess, bool hasLauncherUpdate,
                                QString launcherErrorMessage, QStringList launcherFiles);
@@ -142,6 +165,7 @@ public slots:
     void OnRollbackFinished(bool success, int rollbackSuccessCount, int rollbackFailCount);
     void OnFileFailed(QString filePath, QString error);
     void OnWorkerWarning(QString message);
+    void OnPreloadWorkerFinished(bool success);
     void OnWorkerThreadFinished();
     void PublishPolledProgress();
 
@@ -183,6 +207,11 @@ private:
     int RunWeakReplacementRetry(const std::vector<WeakReplacementFailure>& vecFailures);
     // The record says nothing false after a rollback that did not restore everything.
     void MarkRepairRequired(const QString& strReason);
+
+    void OnSelfUpdatePrepared(bool success, bool stopped, int stage, QString error, QString detail,
+                              quint32 version);
+    void LaunchUpdater(const QString& strPackagePath);
+    void EndSelfUpdate(bool bSuccess);
 
     void CancelWorker();
     // Stops the poll and waits for the worker's thread (kBoundedStopMs when
@@ -253,6 +282,10 @@ private:
     QTimer m_stopDeadline;
     QElapsedTimer m_elapsed;
     std::function<void()> m_fnAfterThread;
+    std::function<void()> m_fnQuit;
+    // A reconcile runs on this thread between modal questions: no task may
+    // start from a nested event loop meanwhile.
+    bool m_bReconcileRunning = false;
 
     std::unique_ptr<OrvelFileService> m_pNoticeService;
     quint32 m_uNoticeVersion = 0;

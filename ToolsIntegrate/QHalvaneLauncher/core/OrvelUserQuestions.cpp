@@ -63,3 +63,14 @@ OrvelQuestion OrvelQuestion::SelfUpdateConfirmation(bool bStartupCheck)
     question.eDefault = No;
     return question;
 }
+
+OrvelQuestion OrvelQuestion::ReconcileAlreadyMatches()
+{
+    OrvelQuestion question;
+    question.eId = ReconcileNoChanges;
+    question.strTitle = Tr("Directory Reconcile");
+    question.strText = Tr("The selected directories already match the server version.");
+    question.vecButtons = {Ok};
+    question.eDefault = Ok;
+    return question;
+}

@@ -32,6 +32,38 @@ QString Tr(const char* pcszText)
     return QCoreApplication::translate("RuntimeConfigWriter", pcszText);
 }
 
+bool IsServerUrl(const QUrl& url)
+{
+    const QString strScheme = url.scheme().toLower();
+    return url.isValid() && (strScheme == QLatin1String("http") || strScheme == QLatin1String("https")) &&
+           !url.host().isEmpty() && !url.hasQuery() && !url.hasFragment();
+}
+
+// The configuration with every remote source's "url" replaced; false when
+// the text is no JSON object.
+bool PointSourcesAt(const QByteArray& data, const QString& strBaseUrl, QByteArray* pOut)
+{
+    const QJsonDocument document = QJsonDocument::fromJson(data);
+    if (!document.isObject())
+        return false;
+    QJsonObject root = document.object();
+    QJsonObject remote = root.value(QStringLiteral("remote")).toObject();
+    QString strUrl = QUrl(strBaseUrl.trimmed(), QUrl::StrictMode).toString(QUrl::FullyEncoded);
+    while (strUrl.endsWith(QLatin1Char('/')))
+        strUrl.chop(1);
+    for (auto it = remote.begin(); it != remote.end(); ++it)
+    {
+        if (!it.value().isObject())
+            continue;
+        QJsonObject source = it.value().toObject();
+        source.insert(QStringLiteral("url"), strUrl);
+        it.value() = source;
+    }
+    root.insert(QStringLiteral("remote"), remote);
+    *pOut = QJsonDocument(root).toJson(QJsonDocument::Indented);
+    return true;
+}
+
 } // namespace
 
 RuntimeConfigWriter& RuntimeConfigWriter::Instance()
@@ -141,7 +173,21 @@ bool RuntimeConfigWriter::WriteClientProductsConfig(const QString& strWorkPath)
     strEscaped = strEscaped.mid(6, strEscaped.size() - 8);
     QString strText = QString::fromUtf8(data);
     strText.replace(QStringLiteral("<%ProgramSetting%>"), strEscaped);
-    return WriteText(m_strClientProductsPath, strText.toUtf8());
+    QByteArray out = strText.toUtf8();
+    if (!m_strClientProductsServer.isEmpty() &&
+        !PointSourcesAt(strText.toUtf8(), m_strClientProductsServer, &out))
+        return Fail(
+            Tr("Failed to open embedded config resource: %1").arg(QLatin1String(kClientProductsResource)));
+    return WriteText(m_strClientProductsPath, out);
+}
+
+bool RuntimeConfigWriter::SetClientProductsServer(const QString& strBaseUrl)
+{
+    QMutexLocker lock(&m_mutex);
+    if (!strBaseUrl.trimmed().isEmpty() && !IsServerUrl(QUrl(strBaseUrl.trimmed(), QUrl::StrictMode)))
+        return Fail(Tr("Invalid server URL: %1").arg(strBaseUrl));
+    m_strClientProductsServer = strBaseUrl.trimmed();
+    return true;
 }
 
 bool RuntimeConfigWriter::WriteProductConfigForServer(const QString& strBaseUrl)

@@ -30,6 +30,12 @@ public:
     // server option). The URL must be http(s) without query or fragment.
     bool WriteProductConfigForServer(const QString& strBaseUrl);
 
+    // Every later WriteClientProductsConfig points the client-products
+    // sources at strBaseUrl (http(s), no query or fragment) instead of the
+    // template's; an empty text goes back to the template. False (nothing
+    // changed) for an invalid URL.
+    bool SetClientProductsServer(const QString& strBaseUrl);
+
     QString ProductConfigPath() const;
     QString LauncherConfigPath() const;
     QString PreloadConfigPath() const;
@@ -53,4 +59,5 @@ private:
     QString m_strPreloadPath;
     QString m_strClientProductsPath;
     QString m_strLastError;
+    QString m_strClientProductsServer;
 };

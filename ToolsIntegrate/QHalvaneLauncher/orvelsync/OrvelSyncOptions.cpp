@@ -29,6 +29,20 @@ Commands:
   switch VERSION    Move the working path to VERSION (older or newer); files
                     that VERSION lacks stay. A switch that fails or is stopped
                     is rolled back to where the working path was.
+  self-update       Replace the installation's own files (launcher, library,
+                    data) with those the store publishes under
+                    EditorTool/QHalvaneLauncher: refresh the updater from the
+                    store, pack the changed files, start the updater and end,
+                    so that it can replace them and start the launcher again.
+                    In limited mode (the store's resources unusable) the
+                    launcher's files are still checked and offered. Running
+                    the command is the consent; --yes is not needed.
+  reconcile DIR...  Put the directories DIR (relative to the working path; "."
+                    for all of it) back to exactly what the server publishes for
+                    the current version: print the plan (files to revert and
+                    local files to delete, with sizes), and apply it only with
+                    --yes. Links are never entered; a file that changes after
+                    the scan is left alone and named.
 
 get-latest, repair and switch run through the launcher's controller: the same
 guards (working path, running tools), questions, records, rollback and retry
@@ -54,6 +68,7 @@ Options:
                     default answer (which for a repair is No).
   --retry-weak N    Retry files that could not be replaced up to N times at the
                     end (default 0); the ones left are listed with their reasons.
+  --dry-run         reconcile: print the plan only (also the default without --yes).
   --quiet           No progress or status lines.
   -h, --help        This text.
 
@@ -78,6 +93,10 @@ bool ParseCommand(const QString& strName, OrvelSyncOptions::Command* peCommand)
         *peCommand = OrvelSyncOptions::CommandVersions;
     else if (strName == QLatin1String("switch"))
         *peCommand = OrvelSyncOptions::CommandSwitch;
+    else if (strName == QLatin1String("self-update"))
+        *peCommand = OrvelSyncOptions::CommandSelfUpdate;
+    else if (strName == QLatin1String("reconcile"))
+        *peCommand = OrvelSyncOptions::CommandReconcile;
     else
         return false;
     return true;
@@ -104,7 +123,8 @@ OrvelSyncParse ParseOrvelSyncOptions(const QStringList& vecArgs, OrvelSyncOption
     const QCommandLineOption quiet(QStringLiteral("quiet"));
     const QCommandLineOption yes(QStringLiteral("yes"));
     const QCommandLineOption retryWeak(QStringLiteral("retry-weak"), QString(), QStringLiteral("n"));
-    parser.addOptions({help, appDir, workPath, config, server, limit, full, quiet, yes, retryWeak});
+    const QCommandLineOption dryRun(QStringLiteral("dry-run"));
+    parser.addOptions({help, appDir, workPath, config, server, limit, full, quiet, yes, retryWeak, dryRun});
     if (!parser.parse(vecArgs))
     {
         *pstrError = parser.errorText();
@@ -124,7 +144,29 @@ OrvelSyncParse ParseOrvelSyncOptions(const QStringList& vecArgs, OrvelSyncOption
         *pstrError = QStringLiteral("Unknown command: %1").arg(vecPositional.first());
         return OrvelSyncParse::Error;
     }
-    const int nArguments = pOptions->eCommand == OrvelSyncOptions::CommandSwitch ? 2 : 1;
+    if (pOptions->eCommand == OrvelSyncOptions::CommandReconcile)
+    {
+        if (vecPositional.size() < 2)
+        {
+            *pstrError = QStringLiteral("reconcile needs at least one directory.");
+            return OrvelSyncParse::Error;
+        }
+        pOptions->vecReconcileDirs = vecPositional.mid(1);
+        if (parser.isSet(dryRun) && parser.isSet(yes))
+        {
+            *pstrError = QStringLiteral("--dry-run and --yes exclude each other.");
+            return OrvelSyncParse::Error;
+        }
+        pOptions->bDryRun = parser.isSet(dryRun);
+    }
+    else if (parser.isSet(dryRun))
+    {
+        *pstrError = QStringLiteral("--dry-run applies to reconcile only.");
+        return OrvelSyncParse::Error;
+    }
+    const int nArguments = pOptions->eCommand == OrvelSyncOptions::CommandSwitch      ? 2
+                           : pOptions->eCommand == OrvelSyncOptions::CommandReconcile ? vecPositional.size()
+                                                                                      : 1;
     if (vecPositional.size() < nArguments)
     {
         *pstrError = QStringLiteral("switch needs the version to switch to.");

@@ -15,6 +15,8 @@ struct OrvelSyncOptions
         CommandGetLatest,
         CommandRepair,
         CommandSwitch,
+        CommandSelfUpdate,
+        CommandReconcile,
     };
 
     Command eCommand = CommandStatus;
@@ -29,6 +31,8 @@ struct OrvelSyncOptions
     bool bQuiet = false;
     bool bYes = false;
     int nRetryWeak = 0;
+    QStringList vecReconcileDirs; // as typed: relative to the working path, or inside it
+    bool bDryRun = false;
 };
 
 // Exit codes, also named in the help text.

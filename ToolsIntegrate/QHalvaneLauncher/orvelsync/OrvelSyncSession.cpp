@@ -2,6 +2,7 @@
 
 #include "LauncherLog.h"
 #include "LauncherSettings.h"
+#include "OrvelDirectoryReconcile.h"
 #include "OrvelFileService.h"
 #include "OrvelLauncherController.h"
 #include "OrvelTerminalPrompt.h"
@@ -108,6 +109,8 @@ int OrvelSyncSession::Run()
     case OrvelSyncOptions::CommandGetLatest:
     case OrvelSyncOptions::CommandRepair:
     case OrvelSyncOptions::CommandSwitch:
+    case OrvelSyncOptions::CommandSelfUpdate:
+    case OrvelSyncOptions::CommandReconcile:
         return RunThroughController();
     }
     return kExitUsage;
@@ -253,7 +256,9 @@ int OrvelSyncSession::Versions()
 
 int OrvelSyncSession::RunThroughController()
 {
-    OrvelTerminalPrompt prompt(m_options.bYes, m_options.nRetryWeak);
+    // Asking for the self-update is the answer to its offer.
+    const bool bSelfUpdate = m_options.eCommand == OrvelSyncOptions::CommandSelfUpdate;
+    OrvelTerminalPrompt prompt(m_options.bYes || bSelfUpdate, m_options.nRetryWeak);
     OrvelLauncherController controller(m_pSettings.get());
     controller.SetUserPrompt(&prompt);
     if (m_options.bHasLimit)
@@ -299,11 +304,29 @@ int OrvelSyncSession::RunThroughController()
     QObject::connect(&controller, &OrvelLauncherController::RepairFinished,
                      [&](bool bSuccess, int, int) { finished(bSuccess); });
     QObject::connect(&controller, &OrvelLauncherController::VersionSwitchFinished, finished);
+    QObject::connect(&controller, &OrvelLauncherController::SelfUpdateFinished, finished);
+    // The updater waits for this process: end as soon as it runs.
+    bool bHandedOver = false;
+    controller.SetQuitAction([&bHandedOver] { bHandedOver = true; });
+    bool bReconcileDryRun = false;
+    QObject::connect(&controller, &OrvelLauncherController::DirectoryReconcileFinished,
+                     [&](qint32 nStatus, qint32, qint32)
+                     {
+                         // Without --yes the plan is only shown: its refusal is the expected end.
+                         bReconcileDryRun =
+                             nStatus == OrvelReconcile::StatusCancelledConfirmation && !m_options.bYes;
+                         nOutcome = nStatus == OrvelReconcile::StatusComplete ||
+                                            nStatus == OrvelReconcile::StatusNoChanges || bReconcileDryRun
+                                        ? 1
+                                        : 0;
+                     });
 
     controller.SetFileService(m_pPrimary.get());
     if (m_startup.success && m_startup.mode == StartupInitializationResult::ModeRepairOnlyLatest)
         controller.SetRepairOnlyMode(true);
-    if (!m_startup.success)
+    if (!m_startup.success && bSelfUpdate)
+        Note(m_startup.error.isEmpty() ? QStringLiteral("Resource service unavailable") : m_startup.error);
+    else if (!m_startup.success)
     {
         Complain(m_startup.error.isEmpty() ? QStringLiteral("Resource service unavailable")
                                            : m_startup.error);
@@ -327,6 +350,23 @@ int OrvelSyncSession::RunThroughController()
     case OrvelSyncOptions::CommandSwitch:
         controller.StartVersionSwitch(m_options.uSwitchVersion);
         break;
+    case OrvelSyncOptions::CommandSelfUpdate:
+        // Limited mode checks the launcher's files alone and offers them, as
+        // the launcher does; otherwise the offer is taken at once.
+        if (m_startup.success)
+            controller.StartSelfUpdate();
+        else
+            controller.RunLauncherOnlyUpdateCheck();
+        break;
+    case OrvelSyncOptions::CommandReconcile:
+    {
+        QStringList vecDirs;
+        if (!ReconcileDirectories(&vecDirs))
+            return kExitUsage;
+        prompt.SetReconcile(vecDirs, m_options.bYes && !m_options.bDryRun);
+        controller.StartDirectoryReconcile();
+        break;
+    }
     default:
         return kExitUsage;
     }
@@ -344,7 +384,7 @@ int OrvelSyncSession::RunThroughController()
                              bStopSent = true;
                              controller.StopCurrentTask();
                          }
-                         if (!controller.IsBusy())
+                         if (!controller.IsBusy() || bHandedOver)
                              loop.quit();
                      });
     watch.start(100);
@@ -357,7 +397,37 @@ int OrvelSyncSession::RunThroughController()
         Say(strCheckSummary);
     if (!strLastStatus.isEmpty())
         Say(strLastStatus);
+    if (bReconcileDryRun)
+        Say(QStringLiteral("Nothing changed (plan only); run again with --yes to apply it"));
     if (nOutcome == 1)
         return kExitSuccess;
     return bStopSent || OrvelPlatform::InterruptRequested() ? kExitStopped : kExitFailure;
+}
+
+bool OrvelSyncSession::ReconcileDirectories(QStringList* pvecDirs)
+{
+    const QString strRoot = QDir::cleanPath(QFileInfo(m_pSettings->workPath()).absoluteFilePath());
+    for (const QString& strTyped : m_options.vecReconcileDirs)
+    {
+        // A relative name is the working path's; an absolute one must lie in it.
+        QString strRelative = strTyped;
+        if (QFileInfo(strTyped).isAbsolute())
+        {
+            const QString strAbsolute = QDir::cleanPath(strTyped);
+            if (strAbsolute != strRoot && !strAbsolute.startsWith(strRoot + QLatin1Char('/')))
+            {
+                Complain(QStringLiteral("Not inside the working path %1: %2").arg(strRoot, strTyped));
+                return false;
+            }
+            strRelative = QDir(strRoot).relativeFilePath(strAbsolute);
+        }
+        const QStringList vecOne = OrvelReconcile::NormaliseSelection({strRelative});
+        if (vecOne.isEmpty())
+        {
+            Complain(QStringLiteral("Not a directory of the working path: %1").arg(strTyped));
+            return false;
+        }
+        pvecDirs->append(vecOne.first());
+    }
+    return true;
 }

@@ -31,6 +31,9 @@ private:
     // check, get-latest, repair and switch: the launcher's controller with its
     // guards, questions, records, rollback and retry of deferred files.
     int RunThroughController();
+    // The directories of "reconcile DIR...", relative to the working path;
+    // false (said why) for one outside it.
+    bool ReconcileDirectories(QStringList* pvecDirs);
 
     void Log(const QString& strLine);
     void Progress(quint32 uCurrent, quint32 uTotal, const QString& strDetail, quint64 uSpeed);

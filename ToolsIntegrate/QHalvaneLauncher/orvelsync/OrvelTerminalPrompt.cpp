@@ -23,6 +23,34 @@ QString ButtonName(OrvelQuestion::Button eButton)
     return QString();
 }
 
+// "1.5 MB" as a plan line shows it; "?" when the store did not say.
+QString SizeText(qint64 nBytes)
+{
+    if (nBytes < 0)
+        return QStringLiteral("?");
+    if (nBytes < 1024)
+        return QStringLiteral("%1 B").arg(nBytes);
+    double dValue = static_cast<double>(nBytes) / 1024.0;
+    QString strUnit = QStringLiteral("KB");
+    if (dValue >= 1024.0)
+    {
+        dValue /= 1024.0;
+        strUnit = QStringLiteral("MB");
+    }
+    if (dValue >= 1024.0)
+    {
+        dValue /= 1024.0;
+        strUnit = QStringLiteral("GB");
+    }
+    return QStringLiteral("%1 %2").arg(QString::number(dValue, 'f', 1), strUnit);
+}
+
+void Out(const QString& strText)
+{
+    std::fputs(strText.toLocal8Bit().constData(), stdout);
+    std::fflush(stdout);
+}
+
 void Print(const QString& strText)
 {
     std::fputs(strText.toLocal8Bit().constData(), stderr);
@@ -94,4 +122,40 @@ OrvelTerminalPrompt::RetryWeakReplacements(const std::vector<WeakReplacementFail
     }
     m_vecUnresolved = outcome.vecUnresolved;
     return outcome;
+}
+
+void OrvelTerminalPrompt::SetReconcile(const QStringList& vecDirectories, bool bApply)
+{
+    m_vecReconcileDirs = vecDirectories;
+    m_bReconcileApply = bApply;
+}
+
+bool OrvelTerminalPrompt::ChooseReconcileDirectories(const QString&, const QStringList&,
+                                                     QStringList* pvecSelected)
+{
+    // The directories come from the command line, not from the candidates:
+    // any directory of the working path may be named.
+    *pvecSelected = m_vecReconcileDirs;
+    return !m_vecReconcileDirs.isEmpty();
+}
+
+bool OrvelTerminalPrompt::ConfirmReconcilePlan(const OrvelReconcilePlan& plan, QStringList* pvecRevert,
+                                               QStringList* pvecDelete)
+{
+    Out(QStringLiteral("Revert to server version (%1 file(s)):\n").arg(plan.vecRevert.size()));
+    for (const OrvelReconcileEntry& entry : plan.vecRevert)
+        Out(QStringLiteral("  %1  %2\n").arg(SizeText(entry.nServerSize), 9).arg(entry.strRelativePath));
+    Out(QStringLiteral("Delete extra local files (%1 file(s)):\n").arg(plan.vecDelete.size()));
+    for (const OrvelReconcileEntry& entry : plan.vecDelete)
+        Out(QStringLiteral("  %1  %2\n").arg(SizeText(entry.nLocalSize), 9).arg(entry.strRelativePath));
+    for (const QString& strLinked : plan.vecLinked)
+        Out(QStringLiteral("Left alone (link): %1\n").arg(strLinked));
+    if (!m_bReconcileApply)
+        return false;
+    for (const OrvelReconcileEntry& entry : plan.vecRevert)
+        pvecRevert->append(entry.strRelativePath);
+    for (const OrvelReconcileEntry& entry : plan.vecDelete)
+        pvecDelete->append(entry.strRelativePath);
+    Print(QStringLiteral("-> Apply Selected Changes (--yes)\n"));
+    return true;
 }

@@ -18,10 +18,22 @@ public:
                                                 OrvelFileService* pService,
                                                 const QString& strWorkPath) override;
 
+    bool ChooseReconcileDirectories(const QString& strWorkPath, const QStringList& vecCandidates,
+                                    QStringList* pvecSelected) override;
+    // Prints the plan; confirms all of it only when applying was asked for.
+    bool ConfirmReconcilePlan(const OrvelReconcilePlan& plan, QStringList* pvecRevert,
+                              QStringList* pvecDelete) override;
+
+    // The directories of "reconcile DIR..." (relative to the working path),
+    // and whether to apply the plan (--yes) or only print it.
+    void SetReconcile(const QStringList& vecDirectories, bool bApply);
+
     const std::vector<WeakReplacementFailure>& Unresolved() const { return m_vecUnresolved; }
 
 private:
     bool m_bYes;
     int m_nWeakRetries;
     std::vector<WeakReplacementFailure> m_vecUnresolved;
+    QStringList m_vecReconcileDirs;
+    bool m_bReconcileApply = false;
 };

@@ -25,6 +25,131 @@
     </message>
 </context>
 <context>
+    <name>OrvelDirectoryReconcileDialog</name>
+    <message>
+        <source>Select Directories to Reconcile</source>
+        <translation>选择要校正的目录</translation>
+    </message>
+    <message>
+        <source>Select the directories to compare with the server version.</source>
+        <translation>选择要与服务器版本比较的目录。</translation>
+    </message>
+    <message>
+        <source>Directory</source>
+        <translation>目录</translation>
+    </message>
+    <message>
+        <source>Scan Selected Directories</source>
+        <translation>扫描所选目录</translation>
+    </message>
+    <message>
+        <source>No</source>
+        <translation>否</translation>
+    </message>
+</context>
+<context>
+    <name>OrvelPreloadPageWidget</name>
+    <message>
+        <source>Back</source>
+        <translation>返回</translation>
+    </message>
+    <message>
+        <source>search...</source>
+        <translation>搜索...</translation>
+    </message>
+    <message>
+        <source>Start Execution</source>
+        <translation>开始执行</translation>
+    </message>
+    <message>
+        <source>Failed to initialize preload file service: %1</source>
+        <translation>预加载文件服务初始化失败：%1</translation>
+    </message>
+    <message>
+        <source>Preload file service initialized: %1</source>
+        <translation>预加载文件服务已初始化：%1</translation>
+    </message>
+    <message>
+        <source>Failed to read %1: %2</source>
+        <translation>读取 %1 失败：%2</translation>
+    </message>
+    <message>
+        <source>Preload table: %1 item(s) with an unsafe name refused</source>
+        <translation>预加载表：已拒绝 %1 个名称不安全的项目</translation>
+    </message>
+    <message>
+        <source>Loaded %1 preload item(s)</source>
+        <translation>已加载 %1 个预加载项目</translation>
+    </message>
+    <message>
+        <source>Visible preload item count: %1</source>
+        <translation>可见预加载项目数：%1</translation>
+    </message>
+    <message>
+        <source>Search applied: %1 match(es)</source>
+        <translation>已应用搜索：%1 个匹配</translation>
+    </message>
+    <message>
+        <source>%1 item(s)</source>
+        <translation>%1 个项目</translation>
+    </message>
+    <message>
+        <source>Preload item queued: %1</source>
+        <translation>预加载项目已加入队列：%1</translation>
+    </message>
+    <message>
+        <source>Preload item removed: %1</source>
+        <translation>预加载项目已移除：%1</translation>
+    </message>
+    <message>
+        <source>Preload execution config path is empty</source>
+        <translation>预加载执行配置路径为空</translation>
+    </message>
+    <message>
+        <source>Product execution config path is empty</source>
+        <translation>产品执行配置路径为空</translation>
+    </message>
+    <message>
+        <source>Preload start skipped: todo list is empty</source>
+        <translation>已跳过预加载：待办列表为空</translation>
+    </message>
+</context>
+<context>
+    <name>OrvelReconcilePlanDialog</name>
+    <message>
+        <source>Confirm Directory Reconcile Plan</source>
+        <translation>确认目录校正计划</translation>
+    </message>
+    <message>
+        <source>Select the files to revert to the server version or delete from the local directory.</source>
+        <translation>选择要还原为服务器版本或从本地目录删除的文件。</translation>
+    </message>
+    <message>
+        <source>File Name</source>
+        <translation>文件名</translation>
+    </message>
+    <message>
+        <source>Revert to server version</source>
+        <translation>还原为服务器版本</translation>
+    </message>
+    <message>
+        <source>Delete extra local files</source>
+        <translation>删除多余的本地文件</translation>
+    </message>
+    <message>
+        <source>Apply Selected Changes</source>
+        <translation>应用所选更改</translation>
+    </message>
+    <message>
+        <source>No</source>
+        <translation>否</translation>
+    </message>
+    <message>
+        <source>%1 (%2)</source>
+        <translation>%1（%2）</translation>
+    </message>
+</context>
+<context>
     <name>OrvelPackageBuilder</name>
     <message>
         <source>No files to package</source>

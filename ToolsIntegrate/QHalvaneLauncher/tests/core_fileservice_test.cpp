@@ -363,6 +363,7 @@ TEST_F(FileServiceTest, LauncherCheckReportsChangedFilesButNeverTheUpdater)
     ASSERT_TRUE(check.success) << check.error.toStdString();
     EXPECT_TRUE(check.cacheCleared);
     EXPECT_FALSE(QFileInfo::exists(m_strAppDir + QStringLiteral("/_cache/ifslauncher/stale")));
+    EXPECT_TRUE(QFileInfo(m_strAppDir + QStringLiteral("/_cache/ifslauncher")).isDir());
     EXPECT_EQ(settings.launcherRecordVersion(), 1u);
 }
 

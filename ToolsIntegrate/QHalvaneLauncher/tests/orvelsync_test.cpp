@@ -283,3 +283,52 @@ TEST_F(OrvelSyncTest, UsageErrorsExitWithTwoAndTouchNothing)
     EXPECT_TRUE(
         help.strOut.contains(QStringLiteral("Exit codes: 0 success, 1 failure, 2 usage error, 3 stopped")));
 }
+
+TEST_F(OrvelSyncTest, ReconcilePrintsThePlanAndAppliesItOnlyWithYes)
+{
+    ASSERT_EQ(run(first() + QStringList{QStringLiteral("get-latest"), QStringLiteral("--yes"),
+                                        QStringLiteral("--quiet")})
+                  .nExitCode,
+              0);
+    OrvelTest::WriteFile(workPath() + QStringLiteral("/data/b.txt"), "b edited");
+    OrvelTest::WriteFile(workPath() + QStringLiteral("/data/extra/mine.txt"), "mine");
+    OrvelTest::WriteFile(workPath() + QStringLiteral("/bulk/extra.txt"), "not selected");
+    const Tree before = OrvelTest::ReadTree(workPath());
+
+    for (const QString& strMode : {QStringLiteral("--dry-run"), QString()})
+    {
+        QStringList vecArgs = common() + QStringList{QStringLiteral("reconcile"), QStringLiteral("data")};
+        if (!strMode.isEmpty())
+            vecArgs << strMode;
+        const SyncRun plan = run(vecArgs);
+        EXPECT_EQ(plan.nExitCode, 0) << plan.strErr.toStdString();
+        EXPECT_TRUE(plan.strOut.contains(
+            QStringLiteral("Revert to server version (1 file(s)):\n        5 B  data/b.txt")))
+            << plan.strOut.toStdString();
+        EXPECT_TRUE(plan.strOut.contains(
+            QStringLiteral("Delete extra local files (1 file(s)):\n        4 B  data/extra/mine.txt")))
+            << plan.strOut.toStdString();
+        EXPECT_EQ(OrvelTest::ReadTree(workPath()), before);
+    }
+
+    const SyncRun applied =
+        run(common() + QStringList{QStringLiteral("reconcile"), workPath() + QStringLiteral("/data"),
+                                   QStringLiteral("--yes")});
+    EXPECT_EQ(applied.nExitCode, 0) << applied.strErr.toStdString();
+    EXPECT_TRUE(applied.strOut.contains(QStringLiteral("Directory reconcile complete")))
+        << applied.strOut.toStdString();
+    EXPECT_TRUE(
+        log().contains(QStringLiteral("Directory reconcile complete: 1 files reverted, 1 files deleted")));
+    EXPECT_EQ(OrvelTest::ReadFile(workPath() + QStringLiteral("/data/b.txt")),
+              m_vecTrees[1].value(QStringLiteral("data/b.txt")));
+    EXPECT_FALSE(QFileInfo::exists(workPath() + QStringLiteral("/data/extra")));
+    EXPECT_EQ(OrvelTest::ReadFile(workPath() + QStringLiteral("/bulk/extra.txt")),
+              QByteArray("not selected"));
+
+    EXPECT_EQ(
+        run(common() + QStringList{QStringLiteral("reconcile"), QStringLiteral("../outside")}).nExitCode, 2);
+    EXPECT_EQ(run(common() + QStringList{QStringLiteral("reconcile"), QStringLiteral("data"),
+                                         QStringLiteral("--yes"), QStringLiteral("--dry-run")})
+                  .nExitCode,
+              2);
+}

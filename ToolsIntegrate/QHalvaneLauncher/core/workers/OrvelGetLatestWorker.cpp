@@ -87,6 +87,12 @@ void OrvelGetLatestWorker::DoWork()
         }
     }
 
+    OrderForFetch(&vecFiles,
+                  [this](const QString& strPath)
+                  {
+                      const FileServiceValue size = m_pFileService->RemoteFileSize(strPath);
+                      return size.ok ? qint64(size.value) : qint64(-1);
+                  });
     if (vecFiles.isEmpty())
     {
         FinishEmpty(true);
@@ -159,10 +165,7 @@ bool OrvelGetLatestWorker::CollectIncrementalFiles(QStringList* pList, QString* 
 
 bool OrvelGetLatestWorker::CollectFullFiles(QStringList* pList, QString* pstrError)
 {
-    if (!m_pFileService->ListAllFilesFiltered(pList, pstrError))
-        return false;
-    ShuffleFileOrder(pList);
-    return true;
+    return m_pFileService->ListAllFilesFiltered(pList, pstrError);
 }
 
 bool OrvelGetLatestWorker::SyncOneFile(const QString& strRelative, quint32 uOrdinal, quint32 uTotal,

@@ -131,7 +131,12 @@ void OrvelVersionSwitchWorker::DoWork()
             return;
         }
     }
-    ShuffleFileOrder(&vecFiles);
+    OrderForFetch(&vecFiles,
+                  [this](const QString& strPath)
+                  {
+                      const FileServiceValue size = m_pTargetService->RemoteFileSize(strPath);
+                      return size.ok ? qint64(size.value) : qint64(-1);
+                  });
 
     if (vecFiles.isEmpty())
     {

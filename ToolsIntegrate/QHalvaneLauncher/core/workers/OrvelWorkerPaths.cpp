@@ -7,7 +7,9 @@
 #include <QRandomGenerator64>
 #include <QSet>
 
-#include <random>
+#include <algorithm>
+#include <utility>
+#include <vector>
 
 QString NormalizeRelativePath(const QString& strPath)
 {
@@ -70,14 +72,27 @@ bool LocalPathTaken(const QString& strLocal)
     return info.exists() || info.isSymLink();
 }
 
-void ShuffleFileOrder(QStringList* pList)
+void OrderForFetch(QStringList* pList, const std::function<qint64(const QString&)>& fnSize)
 {
     if (pList->size() < 2)
         return;
-    std::mt19937 generator(static_cast<quint32>(QRandomGenerator64::global()->generate()));
-    for (int i = 1; i < pList->size(); ++i)
+    const int nStart = static_cast<int>(QRandomGenerator64::global()->bounded(pList->size()));
+    std::rotate(pList->begin(), pList->begin() + nStart, pList->end());
+    std::vector<std::pair<qint64, QString>> vecLarge;
+    QStringList vecRest;
+    vecRest.reserve(pList->size());
+    for (const QString& strPath : *pList)
     {
-        std::uniform_int_distribution<int> pick(0, i);
-        pList->swapItemsAt(i, pick(generator));
+        const qint64 nSize = fnSize(strPath);
+        if (nSize >= kLargeFetchBytes)
+            vecLarge.emplace_back(nSize, strPath);
+        else
+            vecRest.push_back(strPath);
     }
+    std::stable_sort(vecLarge.begin(), vecLarge.end(),
+                     [](const auto& a, const auto& b) { return a.first > b.first; });
+    pList->clear();
+    for (const auto& large : vecLarge)
+        pList->push_back(large.second);
+    pList->append(vecRest);
 }

@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 // Cleans the path, turns "\" into "/", maps "." and "/" to "" and removes
 // leading "/". Letter case is kept.
 QString NormalizeRelativePath(const QString& strPath);
@@ -31,6 +33,11 @@ void AppendUnseen(const QStringList& vecFrom, QStringList* pOut, QSet<QString>* 
 // A name taken in the directory, also by a dangling link.
 bool LocalPathTaken(const QString& strLocal);
 
-// Puts the files in a random order, so that many launchers starting at once
-// do not all ask for the same packages first.
-void ShuffleFileOrder(QStringList* pList);
+// The order a worker fetches in: files of at least kLargeFetchBytes first,
+// largest first, so the longest ones never finish last on one thread; then the
+// rest in store order from a random starting point, wrapping around. Store
+// order keeps neighbouring records of a package next to each other, so the
+// reader joins them into one request; the random start still spreads many
+// launchers over the packages. fnSize gives a file's size (< 0 unknown).
+constexpr qint64 kLargeFetchBytes = 4 << 20;
+void OrderForFetch(QStringList* pList, const std::function<qint64(const QString&)>& fnSize);

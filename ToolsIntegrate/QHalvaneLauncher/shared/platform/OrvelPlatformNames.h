@@ -21,6 +21,19 @@ inline constexpr const char kLibraryFileName[] = "libPemCorvaneX64.so";
 inline constexpr const char kEditorRelativePath[] = "editortool/qhalvaneeditor/qhalvaneeditorx64";
 #endif
 
+// The name a launcher file takes in the application directory when the store
+// spells it in lower case: the three deliverables keep the names they are
+// built with; any other name is returned unchanged.
+inline QString DeployedFileName(const QString& strStoreName)
+{
+    for (const char* pszName : {kLauncherFileName, kUpdaterFileName, kLibraryFileName})
+    {
+        if (strStoreName.compare(QLatin1String(pszName), Qt::CaseInsensitive) == 0)
+            return QLatin1String(pszName);
+    }
+    return strStoreName;
+}
+
 // Whether a file newly created at this relative path must be executable to
 // work: the launcher, the updater and shared libraries. Names are matched
 // without regard to case, as the store spells them in lower case.

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <memory>
 
 namespace CorvaneCompress
 {
@@ -198,17 +199,15 @@ bool CompressContent(const uint8_t* pbyContent, uint32_t uSize, uint8_t** ppOut,
     return true;
 }
 
-bool UnCompressContent(const uint8_t* pbyContent, uint32_t uSize, uint8_t** ppOut, uint32_t* puOutSize,
-                       NSCorvane::CORVANE_COMPRESS_TYPE eType)
+namespace
 {
-    CORVANE_CHECK(ppOut && puOutSize);
-    *ppOut = nullptr;
-    *puOutSize = 0;
-    if (const char* pcszRefusal = CodecTypeRefusal(eType, true))
-    {
-        CORVANE_REPORT(pcszRefusal);
-        return false;
-    }
+
+// The envelope's checks, then the frame decoded into the buffer fnOut gives
+// for the decoded size (null fails). True with nothing decoded for size 0.
+template <typename OutFn>
+bool DecodeEnvelope(const uint8_t* pbyContent, uint32_t uSize, uint32_t* puDecodedSize, OutFn fnOut)
+{
+    *puDecodedSize = 0;
     CORVANE_CHECK(pbyContent);
     if (uSize == 0)
         return true;
@@ -236,17 +235,60 @@ bool UnCompressContent(const uint8_t* pbyContent, uint32_t uSize, uint8_t** ppOu
         return true;
     }
 
-    LibraryBuffer out(uDecodedSize);
-    CORVANE_CHECK(out.Get());
-    const size_t uDecoded = ZSTD_decompressDCtx(pDCtx, out.Get(), uDecodedSize, pbyFrame, uFrameSize);
+    uint8_t* pbyOut = fnOut(uDecodedSize);
+    CORVANE_CHECK(pbyOut);
+    const size_t uDecoded = ZSTD_decompressDCtx(pDCtx, pbyOut, uDecodedSize, pbyFrame, uFrameSize);
     if (ZSTD_isError(uDecoded))
     {
         CORVANE_REPORT(ZSTD_getErrorName(uDecoded));
         return false;
     }
     CORVANE_CHECK(uDecoded == uDecodedSize);
-    *puOutSize = uDecodedSize;
-    *ppOut = out.Release();
+    *puDecodedSize = uDecodedSize;
+    return true;
+}
+
+} // namespace
+
+bool UnCompressContent(const uint8_t* pbyContent, uint32_t uSize, uint8_t** ppOut, uint32_t* puOutSize,
+                       NSCorvane::CORVANE_COMPRESS_TYPE eType)
+{
+    CORVANE_CHECK(ppOut && puOutSize);
+    *ppOut = nullptr;
+    *puOutSize = 0;
+    if (const char* pcszRefusal = CodecTypeRefusal(eType, true))
+    {
+        CORVANE_REPORT(pcszRefusal);
+        return false;
+    }
+    std::unique_ptr<LibraryBuffer> out;
+    uint32_t uDecoded = 0;
+    const bool bOk = DecodeEnvelope(pbyContent, uSize, &uDecoded,
+                                    [&out](uint32_t uDecodedSize)
+                                    {
+                                        out = std::make_unique<LibraryBuffer>(uDecodedSize);
+                                        return out->Get();
+                                    });
+    if (!bOk || uDecoded == 0)
+        return bOk;
+    *puOutSize = uDecoded;
+    *ppOut = out->Release();
+    return true;
+}
+
+bool UnCompressContentInto(const uint8_t* pbyContent, uint32_t uSize, uint8_t* pbyOut, uint32_t uOutSize,
+                           NSCorvane::CORVANE_COMPRESS_TYPE eType)
+{
+    if (const char* pcszRefusal = CodecTypeRefusal(eType, true))
+    {
+        CORVANE_REPORT(pcszRefusal);
+        return false;
+    }
+    uint32_t uDecoded = 0;
+    CORVANE_CHECK(DecodeEnvelope(pbyContent, uSize, &uDecoded,
+                                 [&](uint32_t uDecodedSize)
+                                 { return uDecodedSize == uOutSize ? pbyOut : nullptr; }));
+    CORVANE_CHECK(uDecoded == uOutSize);
     return true;
 }
 

@@ -8,12 +8,14 @@
 #include "format/CorvaneEnvelope.h"
 #include "format/CorvaneHash.h"
 #include "fs/CorvaneFiles.h"
+#include "fs/PemMemoryReaderImpl.h"
 #include "fs/PemStreamBufferFile.h"
 #include "reader/PemStringList.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <new>
 
 namespace NSCorvane
@@ -83,6 +85,7 @@ bool PemCorvaneReader::LoadVersion(uint32_t uVersion)
     }
     m_vecDirTreeLine.clear();
     m_vecDirHashLine.clear();
+    m_joiner.Clear();
     return true;
 }
 
@@ -247,39 +250,48 @@ IFile* PemCorvaneReader::OpenFile(const char* pcszPath, int nOption)
                            static_cast<int32_t>(sizeof(fHeader)));
         CORVANE_CHECK_NULL(fHeader.nMagic == CORVANE_MAGIC);
 
-        LibraryBuffer encode;
-        LibraryBuffer decode;
-        uint32_t uDecodeSize = 0;
         const uint32_t uEncodeSize = fHeader.nEncodeSize;
+        const uint32_t uDecodeSize = fHeader.nOriContexLength;
         // A lying record must not make us allocate more than the package holds.
         const uint64_t uRemain = static_cast<uint64_t>(pifEncode->Size()) - (uOfs + sizeof(fHeader));
         if (bRecordOnly)
         {
             CORVANE_CHECK_NULL(uEncodeSize == uRemain);
         }
+        CORVANE_CHECK_NULL(uEncodeSize <= uRemain);
+        CORVANE_CHECK_NULL(uEncodeSize > 0 || uDecodeSize == 0);
+        // A package or record held in memory is decoded where it lies, and into
+        // the buffer of the file returned: a large file is not copied twice.
+        LibraryBuffer encode;
+        const uint8_t* pbyEncode = nullptr;
+        if (const void* pvWhole = pifEncode->GetBuffer())
+        {
+            pbyEncode = static_cast<const uint8_t*>(pvWhole) + uOfs + sizeof(fHeader);
+        }
+        else if (uEncodeSize > 0)
+        {
+            encode.p = static_cast<uint8_t*>(CorvaneUtil::MemoryAlloc(uEncodeSize));
+            CORVANE_CHECK_NULL(encode.p);
+            CORVANE_CHECK_NULL(pifEncode->Read(encode.p, uEncodeSize) == static_cast<int32_t>(uEncodeSize));
+            pbyEncode = encode.p;
+        }
+        std::unique_ptr<PemMemoryReaderImpl> pDecoded(new (std::nothrow) PemMemoryReaderImpl);
+        CORVANE_CHECK_NULL(pDecoded && pDecoded->Create(uDecodeSize));
         if (uEncodeSize > 0)
         {
-            CORVANE_CHECK_NULL(uEncodeSize <= uRemain);
-            encode.p = static_cast<uint8_t*>(CorvaneUtil::MemoryAlloc(uEncodeSize));
-            uint8_t* pbEncodeBuffer = encode.p;
-            CORVANE_CHECK_NULL(pbEncodeBuffer);
-            CORVANE_CHECK_NULL(pifEncode->Read(pbEncodeBuffer, uEncodeSize) ==
-                               static_cast<int32_t>(uEncodeSize));
-            CORVANE_CHECK_NULL(CorvaneCompress::UnCompressContent(
-                pbEncodeBuffer, uEncodeSize, &decode.p, &uDecodeSize,
+            CORVANE_CHECK_NULL(CorvaneCompress::UnCompressContentInto(
+                pbyEncode, uEncodeSize, pDecoded->Buffer(), uDecodeSize,
                 static_cast<NSCorvane::CORVANE_COMPRESS_TYPE>(fHeader.nCompressType)));
-            CORVANE_CHECK_NULL(uDecodeSize == fHeader.nOriContexLength);
-        }
-        else
-        {
-            CORVANE_CHECK_NULL(fHeader.nOriContexLength == 0);
         }
         if (bRecordOnly)
         {
-            CORVANE_CHECK_NULL(NSCorvaneReader::CalcContextHash(decode.p, uDecodeSize) ==
-                               element.uContextHash);
+            CORVANE_CHECK_NULL(NSCorvaneReader::CalcContextHash(uDecodeSize ? pDecoded->Buffer() : nullptr,
+                                                                uDecodeSize) == element.uContextHash);
         }
-        return PemStreamBufferFile::CreateCopy(decode.p, uDecodeSize);
+        PemStreamBufferFile* pFile = new (std::nothrow) PemStreamBufferFile(pDecoded.get());
+        CORVANE_CHECK_NULL(pFile);
+        pDecoded.release();
+        return pFile;
     };
 
     if (m_fileFactory.WouldFetch(strDatFile.c_str(), nOption))

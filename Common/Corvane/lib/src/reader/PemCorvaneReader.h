@@ -3,6 +3,7 @@
 #pragma once
 
 #include "fs/PemFileStreamFactory.h"
+#include "reader/PemRecordJoiner.h"
 
 #include <Corvane/IPemCorvaneReader.h>
 
@@ -54,24 +55,11 @@ public:
     bool ReadCompressedTextFile(const std::string& strFile, std::vector<std::string>& vecLine);
     bool DiskDelete(const char* pcszFileName);
 
-    // For callers inside the library that know their whole file list (not part
-    // of the ABI): opens every path of vecPath and hands each result to
-    // fnDeliver(index, file or null) on this thread, in package order; the
-    // receiver releases each file. Records of one uncached package at most
-    // uMaxGap bytes apart are fetched by one range request, the smallest gaps
-    // joined first while all gap bytes of the package stay within a twentieth
-    // of its records' bytes. Each record is then checked as OpenFile checks it,
-    // with OpenFile's fallbacks. Throws std::bad_alloc when out of memory.
-    // kRecordGap: about what one round trip costs on a 10 Mbit/s link with
-    // 50 ms delay; a wider gap is cheaper as a request of its own.
-    static constexpr uint32_t kRecordGap = 64u << 10;
-    void OpenFiles(const std::vector<std::string>& vecPath, uint32_t uMaxGap,
-                   const std::function<void(size_t, IFile*)>& fnDeliver);
-
     // The element of a path, or null.
     const CORVANE_IDX_ELEMENT* FindElement(const char* pcszPath) const;
     const std::vector<CORVANE_IDX_ELEMENT>& Elements() const { return m_vecElement; }
     PemFileStreamFactory& Factory() { return m_fileFactory; }
+    const PemRecordJoiner& Joiner() const { return m_joiner; }
     int DefaultOption() const { return m_nDefaultOption; }
 
 protected:
@@ -99,6 +87,7 @@ protected:
     std::vector<std::string> m_vecDirTreeLine;
     std::vector<std::pair<uint64_t, uint64_t>> m_vecDirHashLine;
     PemFileStreamFactory m_fileFactory;
+    PemRecordJoiner m_joiner;
     int m_nDefaultOption;
 };
 

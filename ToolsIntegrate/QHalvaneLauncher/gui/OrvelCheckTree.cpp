@@ -1,0 +1,83 @@
+#include "OrvelCheckTree.h"
+
+#include <QHeaderView>
+#include <QStandardItemModel>
+#include <QTreeView>
+
+namespace OrvelCheckTree
+{
+
+namespace
+{
+
+void SetDescendants(QStandardItem* pItem, Qt::CheckState eState)
+{
+    for (int i = 0; i < pItem->rowCount(); ++i)
+    {
+        QStandardItem* pChild = pItem->child(i);
+        if (pChild->checkState() != eState)
+            pChild->setCheckState(eState);
+        SetDescendants(pChild, eState);
+    }
+}
+
+Qt::CheckState StateFromChildren(const QStandardItem* pItem)
+{
+    int nChecked = 0;
+    int nUnchecked = 0;
+    for (int i = 0; i < pItem->rowCount(); ++i)
+    {
+        const Qt::CheckState eState = pItem->child(i)->checkState();
+        nChecked += eState == Qt::Checked ? 1 : 0;
+        nUnchecked += eState == Qt::Unchecked ? 1 : 0;
+    }
+    if (nChecked == pItem->rowCount())
+        return Qt::Checked;
+    if (nUnchecked == pItem->rowCount())
+        return Qt::Unchecked;
+    return Qt::PartiallyChecked;
+}
+
+} // namespace
+
+QTreeView* MakeView(QStandardItemModel* pModel, const QString& strHeader, QWidget* pParent)
+{
+    pModel->setHorizontalHeaderLabels({strHeader});
+    auto* pView = new QTreeView(pParent);
+    pView->setModel(pModel);
+    pView->setHeaderHidden(true);
+    pView->setAnimated(true);
+    pView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    pView->setSelectionMode(QAbstractItemView::NoSelection);
+    pView->setAlternatingRowColors(false);
+    pView->header()->setStretchLastSection(true);
+    return pView;
+}
+
+QStandardItem* MakeItem(const QString& strText, const QString& strPath, bool bFile)
+{
+    auto* pItem = new QStandardItem(strText);
+    pItem->setEditable(false);
+    pItem->setCheckable(true);
+    pItem->setCheckState(Qt::Checked);
+    pItem->setData(strPath, Qt::UserRole);
+    pItem->setData(bFile, kIsFileRole);
+    return pItem;
+}
+
+void Propagate(QStandardItem* pItem)
+{
+    // The caller blocks its own handler meanwhile: these changes signal too.
+    const Qt::CheckState eState = pItem->checkState();
+    if (eState != Qt::PartiallyChecked)
+        SetDescendants(pItem, eState);
+    for (QStandardItem* pParent = pItem->parent(); pParent != nullptr; pParent = pParent->parent())
+    {
+        const Qt::CheckState eParent = StateFromChildren(pParent);
+        if (pParent->checkState() == eParent)
+            break;
+        pParent->setCheckState(eParent);
+    }
+}
+
+} // namespace OrvelCheckTree
