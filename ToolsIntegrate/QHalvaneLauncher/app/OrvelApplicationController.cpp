@@ -45,6 +45,7 @@ void OrvelApplicationController::Connect()
     connect(pWindow, &W::ExitRequested, pController, &C::RequestApplicationExit);
     connect(pWindow, &W::SettingsClicked, this, &OrvelApplicationController::OnOpenSettings);
     connect(pWindow, &W::LaunchClicked, this, &OrvelApplicationController::OnLaunchTool);
+    connect(pWindow, &W::PreloadExecutionRequested, pController, &C::StartPreloadExecution);
 
     const Qt::ConnectionType eQueued = Qt::QueuedConnection;
     connect(pController, &C::StatusChanged, pWindow, &W::OnStatusChanged, eQueued);

@@ -8,6 +8,7 @@
 #include "OrvelFileService.h"
 #include "OrvelLauncherController.h"
 #include "OrvelMainWindow.h"
+#include "OrvelPreloadPageWidget.h"
 #include "OrvelSettingsDialog.h"
 #include "OrvelWindowIconSyncFilter.h"
 #include "RuntimeConfigWriter.h"
@@ -67,6 +68,7 @@ void OrvelLauncherSession::Start()
     m_pAppController = new OrvelApplicationController(m_app, *m_pTranslator, *m_pWindow, *m_pController,
                                                       m_settings, m_log, m_pPrompt.get());
     m_pAppController->Connect();
+    AttachPreloadPage();
     connect(m_pWindow, &OrvelMainWindow::ClosedForGood, this, [this] { emit QuitRequested(0); });
 
     // Nothing but settings, the log and closing until the store is known.
@@ -82,6 +84,28 @@ void OrvelLauncherSession::Start()
         return;
     }
     BeginInitialisation();
+}
+
+void OrvelLauncherSession::AttachPreloadPage()
+{
+    auto* pPage = new OrvelPreloadPageWidget(&m_settings, &m_configWriter);
+    pPage->setObjectName(QStringLiteral("preloadPage"));
+    m_pWindow->SetPreloadPage(pPage);
+    OrvelMainWindow* pWindow = m_pWindow;
+    // The page opens once its table has loaded; a failure is in the log panel.
+    connect(pWindow, &OrvelMainWindow::PreloadPageRequested, pPage,
+            [pWindow, pPage]
+            {
+                pPage->Activate();
+                if (pPage->IsLoaded())
+                    pWindow->ShowPreloadPage();
+            });
+    connect(pPage, &OrvelPreloadPageWidget::BackRequested, pWindow, &OrvelMainWindow::HidePreloadPage);
+    connect(pPage, &OrvelPreloadPageWidget::LogMessage, pWindow, &OrvelMainWindow::AppendLog);
+    connect(pPage, &OrvelPreloadPageWidget::StartExecutionRequested, pWindow,
+            &OrvelMainWindow::PreloadExecutionRequested);
+    connect(pWindow, &OrvelMainWindow::PreloadResultReady, pPage,
+            &OrvelPreloadPageWidget::OnExecutionFinished);
 }
 
 void OrvelLauncherSession::ShowFirstStartSettings()

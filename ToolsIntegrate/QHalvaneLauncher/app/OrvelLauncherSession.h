@@ -71,6 +71,8 @@ private:
     void EnterLimitedMode(const StartupInitializationResult& result);
     void EnterRepairOnlyMode(const StartupInitializationResult& result);
     void ShowFirstStartSettings();
+    // The preload page over the window's panel, wired to the window.
+    void AttachPreloadPage();
 
     QApplication& m_app;
     LauncherSettings& m_settings;

@@ -1,5 +1,7 @@
 #include "OrvelDialogPrompt.h"
 
+#include "OrvelDirectoryReconcileDialog.h"
+#include "OrvelReconcilePlanDialog.h"
 #include "OrvelVersionBrowseDialog.h"
 #include "OrvelWeakReplacementDialog.h"
 
@@ -87,4 +89,17 @@ OrvelDialogPrompt::RetryWeakReplacements(const std::vector<WeakReplacementFailur
     outcome.bRetried = dialog.exec() == QDialog::Accepted;
     outcome.vecUnresolved = dialog.UnresolvedFailures();
     return outcome;
+}
+
+bool OrvelDialogPrompt::ChooseReconcileDirectories(const QString& strWorkPath,
+                                                   const QStringList& vecCandidates,
+                                                   QStringList* pvecSelected)
+{
+    return OrvelDirectoryReconcileDialog::Ask(m_pParent.data(), strWorkPath, vecCandidates, pvecSelected);
+}
+
+bool OrvelDialogPrompt::ConfirmReconcilePlan(const OrvelReconcilePlan& plan, QStringList* pvecRevert,
+                                             QStringList* pvecDelete)
+{
+    return OrvelReconcilePlanDialog::Ask(m_pParent.data(), plan, pvecRevert, pvecDelete);
 }

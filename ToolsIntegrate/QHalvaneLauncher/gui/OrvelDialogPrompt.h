@@ -21,6 +21,10 @@ public:
 
     OrvelQuestion::Button Ask(const OrvelQuestion& question) override;
     bool ChooseVersion(OrvelFileService* pService, quint32* puVersion) override;
+    bool ChooseReconcileDirectories(const QString& strWorkPath, const QStringList& vecCandidates,
+                                    QStringList* pvecSelected) override;
+    bool ConfirmReconcilePlan(const OrvelReconcilePlan& plan, QStringList* pvecRevert,
+                              QStringList* pvecDelete) override;
     OrvelWeakRetryOutcome RetryWeakReplacements(const std::vector<WeakReplacementFailure>& vecFailures,
                                                 OrvelFileService* pService,
                                                 const QString& strWorkPath) override;

@@ -10,6 +10,8 @@
 // and then emits ClosedForGood. Everything runs on the GUI thread.
 #pragma once
 
+#include "OrvelPreloadItem.h"
+
 #include <QMainWindow>
 #include <QPointer>
 #include <QString>
@@ -73,6 +75,9 @@ signals:
     // The preload button while no task runs: whoever owns the page loads its
     // table and calls ShowPreloadPage.
     void PreloadPageRequested();
+    // The preload page asks for a run.
+    void PreloadExecutionRequested(OrvelPreloadItemList tasks, QString preloadConfigPath,
+                                   QString productConfigPath);
     // The controller's preload result, for the page.
     void PreloadResultReady(bool bSuccess);
     // The window accepted its final close (after OnExitReady).

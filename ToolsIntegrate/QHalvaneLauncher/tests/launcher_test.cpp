@@ -214,6 +214,18 @@ TEST_F(LauncherTest, NormalStartOffersTheUpdateAndItsNotes)
     EXPECT_TRUE(nav[0]->isEnabled());
     EXPECT_TRUE(nav[1]->isEnabled());
     OrvelTest::Shot(Window(), QStringLiteral("notice_overlay"));
+
+    // Directory reconcile asks through the window's dialogs; declined, nothing runs.
+    QString strDialog;
+    OrvelTest::OnNextDialog(
+        [&](QDialog* pDialog)
+        {
+            strDialog = QString::fromLatin1(pDialog->metaObject()->className());
+            pDialog->reject();
+        });
+    Find<QToolButton>("cleanResButton")->click();
+    EXPECT_TRUE(WaitForStatus(QStringLiteral("Directory reconcile cancelled"))) << Status().toStdString();
+    EXPECT_EQ(strDialog, QStringLiteral("OrvelDirectoryReconcileDialog"));
 }
 
 TEST_F(LauncherTest, ServerDownEntersLimitedModeWithLaunchAvailable)

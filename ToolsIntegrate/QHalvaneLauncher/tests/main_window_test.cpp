@@ -153,6 +153,16 @@ TEST_F(MainWindowTest, ControllerSignalsReachTheirWidgets)
     QSignalSpy preload(m_pWindow.get(), &OrvelMainWindow::PreloadPageRequested);
     Find<QPushButton>("preloadButton")->click();
     EXPECT_EQ(preload.count(), 1);
+    // The page, once attached and asked for, covers the panel instead of the overlays.
+    auto* pPage = new QWidget;
+    m_pWindow->SetPreloadPage(pPage);
+    emit c.ShowLogOverlay();
+    Settle();
+    m_pWindow->ShowPreloadPage();
+    EXPECT_TRUE(pPage->isVisible());
+    EXPECT_FALSE(Find<QWidget>("logOverlay")->isVisible());
+    m_pWindow->HidePreloadPage();
+    EXPECT_FALSE(pPage->isVisible());
 
     emit c.ShowLogOverlay();
     Settle();
