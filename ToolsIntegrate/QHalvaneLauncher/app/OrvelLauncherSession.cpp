@@ -29,6 +29,8 @@ struct OrvelStartupHandoff
 {
     std::mutex mutex;
     OrvelLauncherSession* pReceiver = nullptr;
+    bool bStarted = false;
+    bool bDone = false; // the thread touches nothing of the session's any more
 };
 
 OrvelLauncherSession::OrvelLauncherSession(QApplication& app, LauncherSettings& settings, LauncherLog& log,
@@ -134,6 +136,10 @@ void OrvelLauncherSession::BeginInitialisation()
     }
     const QString strConfigPath = m_configWriter.ProductConfigPath();
     std::shared_ptr<OrvelStartupHandoff> pHandoff = m_pHandoff;
+    {
+        std::lock_guard<std::mutex> lock(pHandoff->mutex);
+        pHandoff->bStarted = true;
+    }
     LauncherSettings* pSettings = &m_settings;
     LauncherLog* pLog = &m_log;
     RuntimeConfigWriter* pWriter = &m_configWriter;
@@ -147,9 +153,16 @@ void OrvelLauncherSession::BeginInitialisation()
                 result = OrvelStartup::Decide(*pService, *pSettings, *pLog, *pWriter, strConfigPath);
             else
                 result.error = QStringLiteral("Startup settings unavailable");
-            std::lock_guard<std::mutex> lock(pHandoff->mutex);
+            std::unique_lock<std::mutex> lock(pHandoff->mutex);
             if (pHandoff->pReceiver == nullptr)
-                return; // the session is gone: the service ends here, on its own thread
+            {
+                // The session is gone: the service ends here, on its own thread.
+                lock.unlock();
+                pService.reset();
+                lock.lock();
+                pHandoff->bDone = true;
+                return;
+            }
             pService->moveToThread(pMainThread);
             // Owned by the queued call until it runs; if it never runs, the
             // event's destruction on the GUI thread frees the service there.
@@ -159,6 +172,7 @@ void OrvelLauncherSession::BeginInitialisation()
                 pReceiver,
                 [pReceiver, result, pCarrier] { pReceiver->OnStartupResult(result, std::move(*pCarrier)); },
                 Qt::QueuedConnection);
+            pHandoff->bDone = true;
         })
         .detach();
 }
@@ -216,6 +230,12 @@ void OrvelLauncherSession::EnterRepairOnlyMode(const StartupInitializationResult
                "startup.")
                 .arg(result.removedCacheItems));
     m_log.write(tr("Launcher started in repair-only latest mode"));
+}
+
+bool OrvelLauncherSession::IsStartupThreadRunning() const
+{
+    std::lock_guard<std::mutex> lock(m_pHandoff->mutex);
+    return m_pHandoff->bStarted && !m_pHandoff->bDone;
 }
 
 void OrvelLauncherSession::TearDown()

@@ -53,6 +53,8 @@ public:
     OrvelMainWindow* Window() const { return m_pWindow; }
     OrvelLauncherController* Controller() const { return m_pController.get(); }
     OrvelApplicationController* AppController() const { return m_pAppController; }
+    // The start-up thread still works with the settings, log and writer.
+    bool IsStartupThreadRunning() const;
     // The start-up result once it has been applied.
     bool StartupDone() const { return m_bStartupDone; }
     const StartupInitializationResult& StartupResult() const { return m_startupResult; }

@@ -14,6 +14,8 @@
 #include <QFileInfo>
 #include <QMessageBox>
 
+#include <cstdlib>
+
 namespace
 {
 
@@ -66,6 +68,7 @@ int main(int argc, char* argv[])
     LauncherHousekeeping::StartOnce(settings.appDirectory(), log);
 
     int nExitCode = 0;
+    bool bStartupRunning = false;
     {
         OrvelLauncherSession session(app, settings, log, RuntimeConfigWriter::Instance());
         // Queued: a request made before the event loop runs must still end it.
@@ -82,7 +85,15 @@ int main(int argc, char* argv[])
         if (nExitCode == 0)
             nExitCode = nLoop;
         session.TearDown();
+        bStartupRunning = session.IsStartupThreadRunning();
     }
     instance.Release();
+    // A start-up check still waiting on the server uses the settings and the
+    // log, which static destruction would pull from under it: leave at once.
+    if (bStartupRunning)
+    {
+        log.write(QStringLiteral("Start-up check still running at exit; leaving it to the system"));
+        std::_Exit(nExitCode);
+    }
     return nExitCode;
 }

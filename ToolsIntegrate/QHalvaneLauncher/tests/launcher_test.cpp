@@ -87,7 +87,11 @@ protected:
     void TearDown() override
     {
         if (m_pSession)
+        {
             m_pSession->TearDown();
+            // The settings and the log it reads are the fixture's.
+            EXPECT_TRUE(OrvelTest::WaitUntil([&] { return !m_pSession->IsStartupThreadRunning(); }, 30000));
+        }
         m_pSession.reset();
         QDir::setCurrent(QDir::tempPath());
     }
@@ -226,6 +230,22 @@ TEST_F(LauncherTest, NormalStartOffersTheUpdateAndItsNotes)
     Find<QToolButton>("cleanResButton")->click();
     EXPECT_TRUE(WaitForStatus(QStringLiteral("Directory reconcile cancelled"))) << Status().toStdString();
     EXPECT_EQ(strDialog, QStringLiteral("OrvelDirectoryReconcileDialog"));
+}
+
+TEST_F(LauncherTest, AResultAfterTheWindowIsGoneIsDropped)
+{
+    m_pSettings->setWorkPath(WorkPath());
+    // The server answers nothing until thawed: the start-up thread waits in its first request.
+    m_pServer->Freeze();
+    Start();
+    m_pSession->TearDown();
+    m_pServer->Thaw();
+    // The thread finishes its decision and posts nothing.
+    ASSERT_TRUE(OrvelTest::WaitUntil([&] { return !m_pSession->IsStartupThreadRunning(); }, 30000));
+    EXPECT_TRUE(RunLog().contains(QStringLiteral("Corvane initialized successfully with latest version")));
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(m_pSession->StartupDone());
+    EXPECT_FALSE(RunLog().contains(QStringLiteral("Launcher started in normal mode")));
 }
 
 TEST_F(LauncherTest, ServerDownEntersLimitedModeWithLaunchAvailable)
