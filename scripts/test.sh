@@ -35,6 +35,9 @@ run_build() { # dir, ctest args..., -- cmake args...
 step "release build and all tests"
 run_build "$ROOT/build" -- -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORVANE_TEST_BUILD=ON
 
+step "screenshots of the launcher's states (build/screenshots)"
+bash scripts/screenshots.sh
+
 if [ "${CORVANE_TEST_QUICK:-0}" = "1" ]; then
     exit 0
 fi

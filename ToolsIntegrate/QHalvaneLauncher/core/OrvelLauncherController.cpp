@@ -760,7 +760,10 @@ void OrvelLauncherController::CompleteVersionChangingTask(bool bSuccess, int nFi
                             .arg(m_pPrimary->LastError()));
             }
             if (eKind == TaskRepair)
+            {
                 m_bRepairOnly = false;
+                ResetNoticeState();
+            }
             emit SyncVersionChanged(uVersion);
             RefreshVersionState();
             emit ProgressChanged(100, 100, QStringLiteral("complete"));
@@ -1240,6 +1243,7 @@ void OrvelLauncherController::SetFileService(OrvelFileService* pService)
         ++m_uTaskGeneration;
     }
     m_pTaskService.reset();
+    ResetNoticeState();
     m_pPrimary = pService;
     RefreshVersionState();
 }

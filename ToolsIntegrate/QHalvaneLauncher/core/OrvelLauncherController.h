@@ -94,6 +94,14 @@ public:
     // "QHalvaneLauncher_update.pkg" in the launcher's directory.
     static QString SelfUpdatePackagePath(const QString& strAppDir);
 
+    // Release notes ("changelog.txt" of a version) through a notice service of
+    // their own; each answers UpdateNoticeOverlayReady (blocks while it reads).
+    // Open shows the user's current version; up and down step to the next
+    // newer or older version while a notice is on show.
+    void OpenUpdateNotice();
+    void BrowseNoticeUp();
+    void BrowseNoticeDown();
+
     // State, for the window and for headless callers.
     bool IsTaskActive() const { return m_bTaskActive; }
     // A task runs or a stopped one has not ended yet.
@@ -218,6 +226,12 @@ private:
     void ApplyIdleButtonState();
     void OnStopDeadline();
 
+    void ShowNotice(quint32 uVersion);
+    // A service bound to uVersion reports exactly that version with readable
+    // package information.
+    bool NoticeVersionReadable(quint32 uVersion);
+    void ResetNoticeState();
+
     void Status(const QString& strText) { emit StatusChanged(strText); }
     void Log(const QString& strText) { emit LogMessage(strText); }
     void LogBoth(const QString& strText);
@@ -272,4 +286,8 @@ private:
     // A reconcile runs on this thread between modal questions: no task may
     // start from a nested event loop meanwhile.
     bool m_bReconcileRunning = false;
+
+    std::unique_ptr<OrvelFileService> m_pNoticeService;
+    quint32 m_uNoticeVersion = 0;
+    bool m_bNoticeBrowsing = false;
 };

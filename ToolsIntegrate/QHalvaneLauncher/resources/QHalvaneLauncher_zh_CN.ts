@@ -481,4 +481,341 @@
         <translation>更新完成</translation>
     </message>
 </context>
+<context>
+    <name>OrvelMainWindow</name>
+    <message>
+        <source>QHalvaneLauncher</source>
+        <translation>QHalvaneLauncher</translation>
+    </message>
+    <message>
+        <source>Update Notice</source>
+        <translation>更新公告</translation>
+    </message>
+    <message>
+        <source>Version Browse</source>
+        <translation>版本浏览</translation>
+    </message>
+    <message>
+        <source>Repair Files</source>
+        <translation>修复文件</translation>
+    </message>
+    <message>
+        <source>Directory Reconcile</source>
+        <translation>目录校正</translation>
+    </message>
+    <message>
+        <source>Log</source>
+        <translation>日志</translation>
+    </message>
+    <message>
+        <source>Settings</source>
+        <translation>设置</translation>
+    </message>
+    <message>
+        <source>Get Latest</source>
+        <translation>获取最新版本</translation>
+    </message>
+    <message>
+        <source>Preload</source>
+        <translation>预下载</translation>
+    </message>
+    <message>
+        <source>Launch Tool</source>
+        <translation>启动工具</translation>
+    </message>
+    <message>
+        <source>Minimize</source>
+        <translation>最小化</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>关闭</translation>
+    </message>
+    <message>
+        <source>Newer version</source>
+        <translation>较新版本</translation>
+    </message>
+    <message>
+        <source>Older version</source>
+        <translation>较旧版本</translation>
+    </message>
+    <message>
+        <source>Resume</source>
+        <translation>继续</translation>
+    </message>
+    <message>
+        <source>Pause</source>
+        <translation>暂停</translation>
+    </message>
+    <message>
+        <source>Stop</source>
+        <translation>停止</translation>
+    </message>
+    <message>
+        <source>Ready</source>
+        <translation>就绪</translation>
+    </message>
+    <message>
+        <source>The release notes appear here after the update check.</source>
+        <translation>检查更新后，发布说明将显示在这里。</translation>
+    </message>
+    <message>
+        <source>Downloading</source>
+        <translation>正在下载</translation>
+    </message>
+    <message>
+        <source>Repairing</source>
+        <translation>正在修复</translation>
+    </message>
+    <message>
+        <source>Speed: </source>
+        <translation>速度：</translation>
+    </message>
+    <message>
+        <source>Launcher Version &lt;None&gt;</source>
+        <translation>启动器版本 &lt;无&gt;</translation>
+    </message>
+    <message>
+        <source>Launcher Version v%1</source>
+        <translation>启动器版本 v%1</translation>
+    </message>
+    <message>
+        <source>IDE Version v%1</source>
+        <translation>IDE 版本 v%1</translation>
+    </message>
+    <message>
+        <source>IDE Version &lt;None&gt;</source>
+        <translation>IDE 版本 &lt;无&gt;</translation>
+    </message>
+    <message>
+        <source>Another background task is still running</source>
+        <translation>另一个后台任务仍在运行</translation>
+    </message>
+    <message>
+        <source>Stop Current Task</source>
+        <translation>停止当前任务</translation>
+    </message>
+    <message>
+        <source>Are you sure you want to stop the current task?</source>
+        <translation>确定要停止当前任务吗？</translation>
+    </message>
+    <message>
+        <source>Confirm Close</source>
+        <translation>确认关闭</translation>
+    </message>
+    <message>
+        <source>A background task is still running. Are you sure you want to close the launcher?</source>
+        <translation>后台任务仍在运行。确定要关闭启动器吗？</translation>
+    </message>
+</context>
+<context>
+    <name>OrvelTrayIcon</name>
+    <message>
+        <source>QHalvaneLauncher v1.0.0</source>
+        <translation>QHalvaneLauncher v1.0.0</translation>
+    </message>
+    <message>
+        <source>Show Main Window</source>
+        <translation>显示主窗口</translation>
+    </message>
+    <message>
+        <source>Exit Program</source>
+        <translation>退出程序</translation>
+    </message>
+</context>
+<context>
+    <name>OrvelApplicationController</name>
+    <message>
+        <source>Launching program: %1</source>
+        <translation>正在启动程序：%1</translation>
+    </message>
+    <message>
+        <source>Failed to launch program: %1</source>
+        <translation>启动程序失败：%1</translation>
+    </message>
+    <message>
+        <source>Launcher update package ready: %1</source>
+        <translation>启动器更新包已就绪：%1</translation>
+    </message>
+</context>
+<context>
+    <name>OrvelEditorPath</name>
+    <message>
+        <source>Refused to launch program: %1 leads outside the working path (%2)</source>
+        <translation>拒绝启动程序：%1 指向工作路径之外（%2）</translation>
+    </message>
+</context>
+<context>
+    <name>OrvelLauncherSession</name>
+    <message>
+        <source>Checking FileService startup state...</source>
+        <translation>正在检查文件服务启动状态...</translation>
+    </message>
+    <message>
+        <source>Please complete initial settings to continue startup.</source>
+        <translation>请完成初始设置以继续启动。</translation>
+    </message>
+    <message>
+        <source>Error</source>
+        <translation>错误</translation>
+    </message>
+    <message>
+        <source>Resource service unavailable</source>
+        <translation>资源服务不可用</translation>
+    </message>
+    <message>
+        <source>IDE resource initialization is unavailable. Resource actions are disabled, but offline launch remains available.</source>
+        <translation>IDE 资源初始化不可用。资源操作已禁用，但仍可离线启动。</translation>
+    </message>
+    <message>
+        <source>Limited Mode</source>
+        <translation>受限模式</translation>
+    </message>
+    <message>
+        <source>Resource version mismatch detected. Resource repair is required before update features can be used.</source>
+        <translation>检测到资源版本不匹配。使用更新功能前需要修复资源。</translation>
+    </message>
+    <message>
+        <source>Recorded resource sync state mismatched the current Corvane state. Switched to latest version and enabled repair-only mode.</source>
+        <translation>记录的资源同步状态与当前 Corvane 状态不一致。已切换到最新版本并启用仅修复模式。</translation>
+    </message>
+    <message>
+        <source>Removed %1 cache item(s) from _cache and rebuilt Corvane reader for repair-only startup.</source>
+        <translation>已从 _cache 删除 %1 个缓存项，并为仅修复启动重建了 Corvane 读取器。</translation>
+    </message>
+</context>
+<context>
+    <name>OrvelLauncherController</name>
+    <message>
+        <source>resource service unavailable</source>
+        <translation>资源服务不可用</translation>
+    </message>
+    <message>
+        <source>Failed to initialize notice file service for version %1: %2</source>
+        <translation>无法为版本 %1 初始化公告文件服务：%2</translation>
+    </message>
+    <message>
+        <source>Update notice unavailable</source>
+        <translation>更新公告不可用</translation>
+    </message>
+    <message>
+        <source>Notice version request resolved to unexpected version: requested %1, got %2</source>
+        <translation>公告版本请求解析为意外版本：请求 %1，得到 %2</translation>
+    </message>
+    <message>
+        <source>Failed to read changelog.txt for version %1: %2</source>
+        <translation>读取版本 %1 的 changelog.txt 失败：%2</translation>
+    </message>
+    <message>
+        <source>Failed to read changelog.txt
+
+%1</source>
+        <translation>读取 changelog.txt 失败
+
+%1</translation>
+    </message>
+    <message>
+        <source>&lt;empty&gt;</source>
+        <translation>&lt;空&gt;</translation>
+    </message>
+    <message>
+        <source> | PakInfo unavailable: %1</source>
+        <translation> | PakInfo 不可用：%1</translation>
+    </message>
+    <message>
+        <source>Failed to read PakInfo for notice version %1: %2</source>
+        <translation>读取公告版本 %1 的 PakInfo 失败：%2</translation>
+    </message>
+    <message>
+        <source>Failed to read version metadata.
+
+%1</source>
+        <translation>读取版本元数据失败。
+
+%1</translation>
+    </message>
+    <message>
+        <source>Checking for updates...</source>
+        <translation>正在检查更新...</translation>
+    </message>
+    <message>
+        <source>Resource update available</source>
+        <translation>有可用的资源更新</translation>
+    </message>
+    <message>
+        <source>Resource update available; launcher check unavailable</source>
+        <translation>有可用的资源更新；启动器检查不可用</translation>
+    </message>
+    <message>
+        <source>Already the newest version</source>
+        <translation>已是最新版本</translation>
+    </message>
+    <message>
+        <source>Downloading updates...</source>
+        <translation>正在下载更新...</translation>
+    </message>
+    <message>
+        <source>Update complete</source>
+        <translation>更新完成</translation>
+    </message>
+    <message>
+        <source>Update failed</source>
+        <translation>更新失败</translation>
+    </message>
+    <message>
+        <source>Transfer paused</source>
+        <translation>传输已暂停</translation>
+    </message>
+    <message>
+        <source>Continuing transfer...</source>
+        <translation>正在继续传输...</translation>
+    </message>
+    <message>
+        <source>Repairing resources...</source>
+        <translation>正在修复资源...</translation>
+    </message>
+    <message>
+        <source>Rolling back changes...</source>
+        <translation>正在回滚更改...</translation>
+    </message>
+    <message>
+        <source>Rollback complete</source>
+        <translation>回滚完成</translation>
+    </message>
+    <message>
+        <source>Download stopped</source>
+        <translation>下载已停止</translation>
+    </message>
+    <message>
+        <source>Get Latest</source>
+        <translation>获取最新版本</translation>
+    </message>
+    <message>
+        <source>Repair Resources</source>
+        <translation>修复资源</translation>
+    </message>
+    <message>
+        <source>Resource repair may take a long time. Do you want to continue?</source>
+        <translation>资源修复可能需要较长时间。是否继续？</translation>
+    </message>
+    <message>
+        <source>Launcher Update Available</source>
+        <translation>启动器有可用更新</translation>
+    </message>
+</context>
+<context>
+    <name>OrvelDialogPrompt</name>
+    <message>
+        <source>Yes</source>
+        <translation>是</translation>
+    </message>
+    <message>
+        <source>No</source>
+        <translation>否</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>确定</translation>
+    </message>
+</context>
 </TS>

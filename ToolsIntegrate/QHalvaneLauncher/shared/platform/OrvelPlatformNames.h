@@ -11,10 +11,14 @@ namespace OrvelPlatform
 inline constexpr const char kLauncherFileName[] = "QHalvaneLauncher.exe";
 inline constexpr const char kUpdaterFileName[] = "orvelupdater.exe";
 inline constexpr const char kLibraryFileName[] = "PemCorvaneX64.dll";
+// The editor the launcher starts, under the working path.
+inline constexpr const char kEditorRelativePath[] = "editortool/qhalvaneeditor/QHalvaneEditorX64.exe";
 #else
 inline constexpr const char kLauncherFileName[] = "QHalvaneLauncher";
 inline constexpr const char kUpdaterFileName[] = "orvelupdater";
 inline constexpr const char kLibraryFileName[] = "libPemCorvaneX64.so";
+// Store names are lower case, and so are the working path's files here.
+inline constexpr const char kEditorRelativePath[] = "editortool/qhalvaneeditor/qhalvaneeditorx64";
 #endif
 
 // The name a launcher file takes in the application directory when the store
