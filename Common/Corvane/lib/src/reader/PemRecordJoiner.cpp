@@ -87,6 +87,21 @@ bool PemRecordJoiner::GiveUpSkipped(Package& package, size_t uIndex)
     return bSkipped;
 }
 
+bool PemRecordJoiner::IsDense(const Package& package, size_t uIndex)
+{
+    const size_t uSpan = std::min(uIndex, kLookBack);
+    if (uSpan < 2)
+    {
+        return false;
+    }
+    size_t uAsked = 0;
+    for (size_t i = uIndex - uSpan; i < uIndex; ++i)
+    {
+        uAsked += package.vecAsked[i] ? 1 : 0;
+    }
+    return uAsked * 16 >= uSpan * 15;
+}
+
 std::shared_ptr<PemRecordJoiner::Window> PemRecordJoiner::PlanWindow(Package& package, size_t uIndex)
 {
     const std::vector<CORVANE_IDX_ELEMENT>& vec = package.vecRecord;
@@ -96,8 +111,12 @@ std::shared_ptr<PemRecordJoiner::Window> PemRecordJoiner::PlanWindow(Package& pa
     uint64_t uEnd = EndOf(first);
     uint64_t uRecordBytes = first.uElemLen;
     uint64_t uGapBytes = 0;
-    for (size_t i = uIndex + 1; i < vec.size() && !package.vecAsked[i] && !package.vecAhead[i]; ++i)
+    for (size_t i = uIndex + 1; i < vec.size() && !package.vecAhead[i]; ++i)
     {
+        if (package.vecAsked[i])
+        {
+            continue; // read already (the walk's local order): fetched again only as a gap
+        }
         if (vec[i].uElemOfs < uEnd)
         {
             break; // overlapping records: not a store this walk can trust to join
@@ -184,12 +203,9 @@ IFile* PemRecordJoiner::Take(const std::string& strDatFile, const CORVANE_IDX_EL
         return nullptr;
     }
     const size_t uIndex = static_cast<size_t>(itRecord - package.vecRecord.begin());
-    const bool bInOrder = uIndex >= 1 && package.vecAsked[uIndex - 1];
     package.vecAsked[uIndex] = true;
-    package.uStreak = bInOrder ? package.uStreak + 1 : 0;
     if (GiveUpSkipped(package, uIndex))
     {
-        package.uStreak = 0;
         package.uWindow = 0;
     }
 
@@ -213,7 +229,7 @@ IFile* PemRecordJoiner::Take(const std::string& strDatFile, const CORVANE_IDX_EL
         return CopyRecord(*pHeld, element);
     }
 
-    if (package.uStreak < 2)
+    if (!IsDense(package, uIndex))
     {
         return nullptr;
     }

@@ -2,12 +2,13 @@
 // Joins the range reads of neighbouring records when a caller walks a package
 // in order. Callers reach the reader file by file, so the reader cannot be told
 // which files come next; it watches instead, as a file system reads ahead a
-// file read sequentially. Once three records of a package in a row were asked
-// for, the records that follow are read ahead in growing windows; an open that
-// goes past records read ahead and not asked for starts over small. Records read ahead wait in memory
-// (bounded) for their own open, which checks them like any other. A walk that skips records every few files
-// never reads ahead; one that skips now and then loses at most a window each time.
-// Held windows are bounded in bytes; the oldest go first.
+// file read sequentially. Once a walk has asked for (nearly) every record of a
+// package just before the one it asks for now, the records that follow are
+// read ahead in growing windows; an open that goes past records read ahead and
+// not asked for starts over small. Records read ahead wait in memory (bounded;
+// the oldest go first) for their own open, which checks them like any other. A
+// walk that skips a record every few files never reads ahead; one that skips
+// now and then loses at most a window each time.
 #pragma once
 
 #include <Corvane/CorvaneRecords.h>
@@ -42,6 +43,7 @@ public:
     static constexpr uint64_t kMaxHeldBytes = 48ull << 20;
     // Two threads of one walk may ask for neighbouring records in either order.
     static constexpr size_t kJitter = 2;
+    static constexpr size_t kLookBack = 16;
 
     // The records of the version by package; asked for once, at the first Take.
     using RecordsFn = std::function<std::map<std::string, std::vector<CORVANE_IDX_ELEMENT>>()>;
@@ -83,12 +85,15 @@ private:
         std::vector<CORVANE_IDX_ELEMENT> vecRecord; // by offset, one per record
         std::vector<bool> vecAsked;
         std::vector<bool> vecAhead; // inside a window
-        size_t uStreak = 0;         // records asked in a row
         uint32_t uWindow = 0;
         std::list<std::shared_ptr<Window>> lstWindow;
     };
 
     Package* FindPackage(const std::string& strDatFile, const RecordsFn& fnRecords);
+    // A walk that takes (nearly) every record: of the kLookBack records before
+    // uIndex (at least two), all but one in sixteen were asked for, in
+    // whatever local order the packer's threads wrote them.
+    static bool IsDense(const Package& package, size_t uIndex);
     // Moves the records read ahead that the walk went past to the late ones;
     // true when any.
     bool GiveUpSkipped(Package& package, size_t uIndex);
