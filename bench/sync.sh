@@ -244,12 +244,12 @@ mark() {
     echo "sync.sh: nginx did not log mark $id" >&2
     exit 1
 }
-bytes_between() { # mark mark -> "bytes requests"
+bytes_between() { # mark mark -> "bytes requests package_requests"
     awk -v a="/_mark/$1" -v b="/_mark/$2" '
         $1 == a { on = 1; next }
         $1 == b { on = 0 }
-        on { s += $3; n++ }
-        END { print s + 0, n + 0 }' "$work/nginx/access.log"
+        on { s += $3; n++; if ($1 ~ /\/dat\/v[0-9]+\/[0-9]+\/[0-9]+\.dat/) d++ }
+        END { print s + 0, n + 0, d + 0 }' "$work/nginx/access.log"
 }
 
 # Warm the page cache for every run alike: what is served and what is compared.
@@ -330,10 +330,11 @@ rsync_z() { # dir
     t0=$(now)
     rsync -a --delete -z --stats "rsync://127.0.0.1:$rport/release/" "$1/" >"$work/rsync-z.out"
     t1=$(now)
-    echo "$(secs "$t0" "$t1") $(sed -n 's/^Total bytes received: \([0-9,.]*\).*/\1/p' "$work/rsync-z.out" | tr -d ',.')"
+    echo "$(secs "$t0" "$t1")" \
+        "$(sed -n 's/^Total bytes received: \([0-9,.]*\).*/\1/p' "$work/rsync-z.out" | tr -d ',.')"
 }
 
-# One orvelsync task between two marks; prints "secs bytes requests".
+# One orvelsync task between two marks; prints "secs bytes requests package_requests".
 fetched_run() { # log_name orvelsync-args...
     local m1 m2 out t
     sync
@@ -348,8 +349,8 @@ fetched_run() { # log_name orvelsync-args...
 # repair of the intact full install, with Range reads on and off; beside
 # rsync -z of the same trees. Appends "label row column value" to $work/ranges.
 measure_ranges() { # work_dir label
-    local tdir=$1 label=$2 i k mode app wp cfg out t b n
-    local -A times=() bytes=() reqs=()
+    local tdir=$1 label=$2 i k mode app wp cfg out t b n d
+    local -A times=() bytes=() reqs=() dreqs=()
     mkdir -p "$work/cfg"
     for mode in on off; do
         write_config "$work/cfg/$mode-store.cfg" "$base/store" "$([ $mode = on ] && echo 1 || echo 0)"
@@ -365,13 +366,13 @@ measure_ranges() { # work_dir label
             rm -rf "$app" "$wp"
             mkdir -p "$wp"
             out=$(fetched_run "$mode-full" get-latest --app-dir "$app" --work-path "$wp" --config "$cfg")
-            read -r t b n <<<"$out"
-            times[$mode.full]+=" $t" bytes[$mode.full]=$b reqs[$mode.full]=$n
+            read -r t b n d <<<"$out"
+            times[$mode.full]+=" $t" bytes[$mode.full]=$b reqs[$mode.full]=$n dreqs[$mode.full]=$d
             if [ "$i" = 1 ]; then same_tree "$wp" "$tree_new" "the full install (Range $mode)"; fi
 
             out=$(fetched_run "$mode-repair" repair --app-dir "$app" --config "$cfg")
-            read -r t b n <<<"$out"
-            times[$mode.repair]+=" $t" bytes[$mode.repair]=$b reqs[$mode.repair]=$n
+            read -r t b n d <<<"$out"
+            times[$mode.repair]+=" $t" bytes[$mode.repair]=$b reqs[$mode.repair]=$n dreqs[$mode.repair]=$d
             if [ "$i" = 1 ]; then same_tree "$wp" "$tree_new" "the repaired full install (Range $mode)"; fi
             rm -rf "$app" "$wp"
 
@@ -384,8 +385,8 @@ measure_ranges() { # work_dir label
                     --config "$work/cfg/$mode-$from.cfg" >/dev/null
                 if [ "$i" = 1 ]; then same_tree "$wp" "${trees[$((from - 1))]}" "the install at $from"; fi
                 out=$(fetched_run "$mode-span-$k" get-latest --app-dir "$app" --config "$cfg")
-                read -r t b n <<<"$out"
-                times[$mode.$k]+=" $t" bytes[$mode.$k]=$b reqs[$mode.$k]=$n
+                read -r t b n d <<<"$out"
+                times[$mode.$k]+=" $t" bytes[$mode.$k]=$b reqs[$mode.$k]=$n dreqs[$mode.$k]=$d
                 if [ "$i" = 1 ]; then
                     updated_tree "$wp" "$tree_new" "${trees[$((from - 1))]}" >/dev/null
                 fi
@@ -411,9 +412,29 @@ measure_ranges() { # work_dir label
         done
         rm -rf "$tdir/rsync-z"
     done
-    for out in "${!times[@]}"; do
-        # shellcheck disable=SC2086 # the runs, one word each
-        echo "$label ${out%%.*} ${out#*.} $(median ${times[$out]}) ${bytes[$out]} ${reqs[$out]:-0}" >>"$work/ranges"
+    local row name what
+    for mode in on off rsync; do
+        for row in full "${spans[@]}" repair; do
+            case $row in
+            full) what="full install of $latest" ;;
+            repair) what="repair of an intact tree" ;;
+            *) what="update $((latest - row)) -> $latest" ;;
+            esac
+            case $mode in
+            rsync) name="rsync -a --delete -z, $what" ;;
+            *) name="Range $mode, $what" ;;
+            esac
+            out=${times[$mode.$row]}
+            # shellcheck disable=SC2086 # the runs, one word each
+            t=$(median $out)
+            out="$out; fetched ${bytes[$mode.$row]} bytes"
+            if [ "$mode" != rsync ]; then
+                out="$out in ${reqs[$mode.$row]} requests, ${dreqs[$mode.$row]} of them to packages"
+            fi
+            echo "[$label] $name: $t s (runs:$out)"
+            echo "$label $mode $row $t ${bytes[$mode.$row]} ${reqs[$mode.$row]:-0} ${dreqs[$mode.$row]:-0}" \
+                >>"$work/ranges"
+        done
     done
 }
 
@@ -658,16 +679,16 @@ ranges, sizes_file, latest, releases, runs = sys.argv[1:6]
 spans = [int(k) for k in sys.argv[6:]]
 latest = int(latest)
 sizes = dict(line.split() for line in open(sizes_file))
-rows = [('full', 'full install of %d' % latest, float(sizes['records']), None)]
+rows = [('full', 'full install of %d' % latest, float(sizes['records']), sizes['packages'], None)]
 for k in spans:
     old = latest - k
     rows.append((str(k), 'update %d -> %d' % (old, latest), float(sizes['written_records@%d' % old]),
-                 float(sizes['changed_records@%d' % old])))
-rows.append(('repair', 'repair, intact', 0.0, None))
+                 sizes['written_packages@%d' % old], float(sizes['changed_records@%d' % old])))
+rows.append(('repair', 'repair, intact', 0.0, '-', None))
 data = {}
 for line in open(ranges):
-    label, mode, row, secs, nbytes, nreqs = line.split()
-    data[label, mode, row] = (float(secs), float(nbytes), int(nreqs))
+    label, mode, row, secs, nbytes, nreqs, npackage_reqs = line.split()
+    data[label, mode, row] = (float(secs), float(nbytes), '%s/%s' % (nreqs, npackage_reqs))
 labels = []
 for label, _, _ in data:
     if label not in labels:
@@ -682,29 +703,33 @@ for label in labels:
     print()
     print('[%s] record Range reads on and off, release %d of %s, median of %s runs; MB = 10^6 bytes'
           % (label, latest, releases, runs))
-    head = ('%-20s %9s | %8s %6s %8s %7s | %8s %6s %8s %7s | %6s | %8s %7s'
-            % ('', 'needed', 'on MB', 'reqs', '/needed', 's', 'off MB', 'reqs', '/needed', 's', 'on/off',
-               'rsync MB', 's'))
+    head = ('%-20s %9s %4s | %7s %7s %7s %5s | %7s %7s %7s %5s | %6s | %8s %5s'
+            % ('', 'needed MB', 'pkgs', 'on MB', 'reqs', '/needed', 's', 'off MB', 'reqs', '/needed', 's',
+               'on/off', 'rsync MB', 's'))
     print(head)
     print('-' * len(head))
     worst_bytes, worst_time, repair_bytes = 0.0, 0.0, None
-    for row, name, needed, changed in rows:
+    for row, name, needed, packages, changed in rows:
         on, off, rs = (data[label, m, row] for m in ('on', 'off', 'rsync'))
-        print('%-20s %9.1f | %8.1f %6d %8s %7.2f | %8.1f %6d %8s %7.2f | %6.2f | %8.1f %7.2f'
-              % (name, needed / 1e6, on[1] / 1e6, on[2], ratio(on[1], needed), on[0], off[1] / 1e6, off[2],
-                 ratio(off[1], needed), off[0], on[0] / max(off[0], 1e-3), rs[1] / 1e6, rs[0]))
-        if needed:
-            worst_bytes = max(worst_bytes, on[1] / needed)
+        print('%-20s %9.1f %4s | %7.1f %7s %7s %5.2f | %7.1f %7s %7s %5.2f | %6.2f | %8.1f %5.2f'
+              % (name, needed / 1e6, packages, on[1] / 1e6, on[2], ratio(on[1], needed), on[0], off[1] / 1e6,
+                 off[2], ratio(off[1], needed), off[0], on[0] / max(off[0], 1e-3), rs[1] / 1e6, rs[0]))
+        if row == 'repair':
+            repair_bytes, repair_time = on[1], on[0] / max(off[0], 1e-3)
         else:
-            repair_bytes = on[1]
-        worst_time = max(worst_time, on[0] / max(off[0], 1e-3))
-    notes = ['%s: %.1f MB' % (name.split(' ')[1], changed / 1e6) for _, name, _, changed in rows if changed]
+            worst_bytes = max(worst_bytes, on[1] / needed)
+            worst_time = max(worst_time, on[0] / max(off[0], 1e-3))
+    notes = ['%s: %.1f MB' % (name.split(' ')[1], changed / 1e6) for _, name, _, _, changed in rows if changed]
     print('needed: the records of the files each task writes (an update writes the union of the changed-file'
-          ' lists of its span); files whose content differs from the start: ' + ', '.join(notes))
+          ' lists of its span), in pkgs data packages; reqs: all requests / those to packages;')
+    print('  the records of the files whose content differs from the start: ' + ', '.join(notes))
     print('goal: Range bytes <= 1.05 x needed for every span: %s (worst %.3f)'
           % ('met' if worst_bytes <= 1.05 else 'MISSED', worst_bytes))
-    print('goal: time with Range reads no worse than whole packages: %s (worst on/off %.2f)'
-          % ('met' if worst_time <= 1.0 else 'MISSED', worst_time))
+    # An intact repair fetches nothing either way: both only compare, so its
+    # on/off is the noise of two equal runs and is left out of the goal.
+    print('goal: time with Range reads no worse than whole packages: %s (worst on/off %.2f of the fetching'
+          ' tasks; the intact repair, the same compare either way: %.2f)'
+          % ('met' if worst_time <= 1.0 else 'MISSED', worst_time, repair_time))
     print('goal: a repair of an intact tree fetches 0 bytes: %s (%d bytes)'
           % ('met' if repair_bytes == 0 else 'MISSED', repair_bytes))
 PY
