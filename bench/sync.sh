@@ -464,7 +464,7 @@ measure_target() { # target_dir
         read -r t u s k <<<"$out"
         full+=("$t")
         full_cpu=$(calc "$u + $s") full_rss=$k
-        read -r full_bytes full_reqs <<<"$(bytes_between "$m1" "$m2")"
+        read -r full_bytes full_reqs _ <<<"$(bytes_between "$m1" "$m2")"
         read -r t u <<<"$(task_times "$tdir/app-full")"
         full_task+=("$t") full_worker+=("$u")
         if [ "$i" = 1 ]; then same_tree "$tdir/wp-full" "$tree_new" "the fully installed working path"; fi
@@ -497,7 +497,7 @@ measure_target() { # target_dir
         read -r t u s k <<<"$out"
         inc+=("$t")
         inc_cpu=$(calc "$u + $s") inc_rss=$k
-        read -r inc_bytes inc_reqs <<<"$(bytes_between "$m1" "$m2")"
+        read -r inc_bytes inc_reqs _ <<<"$(bytes_between "$m1" "$m2")"
         read -r t u <<<"$(task_times "$tdir/app-inc")"
         inc_task+=("$t") inc_worker+=("$u")
         if [ "$i" = 1 ]; then left_over=$(updated_tree "$tdir/wp-inc" "$tree_new" "$tree_old"); fi
@@ -519,7 +519,7 @@ measure_target() { # target_dir
         read -r t u s k <<<"$out"
         rep+=("$t")
         rep_cpu=$(calc "$u + $s") rep_rss=$k
-        read -r rep_bytes rep_reqs <<<"$(bytes_between "$m1" "$m2")"
+        read -r rep_bytes rep_reqs _ <<<"$(bytes_between "$m1" "$m2")"
 
         t0=$(now)
         (cd "$work/cwd" && "$work/sync_hash_tree" "$library" "$work/store" "$tdir/wp-inc" "$hash_threads" \
@@ -533,13 +533,13 @@ measure_target() { # target_dir
         m2=$(mark)
         read -r t u s k <<<"$out"
         down+=("$t")
-        read -r down_bytes down_reqs <<<"$(bytes_between "$m1" "$m2")"
+        read -r down_bytes down_reqs _ <<<"$(bytes_between "$m1" "$m2")"
         m1=$(mark)
         out=$(timed_orvelsync up switch "$latest" --app-dir "$tdir/app-inc")
         m2=$(mark)
         read -r t u s k <<<"$out"
         up+=("$t")
-        read -r up_bytes up_reqs <<<"$(bytes_between "$m1" "$m2")"
+        read -r up_bytes up_reqs _ <<<"$(bytes_between "$m1" "$m2")"
         if [ "$i" = 1 ]; then
             updated_tree "$tdir/wp-inc" "$tree_new" "$tree_old" "${trees[$((switch_to - 1))]}" >/dev/null
         fi
