@@ -8,16 +8,22 @@
 #   - repair of the intact working path, beside hashing the same tree with the
 #     store's content hash alone (bench/sync_hash_tree.cpp);
 #   - a version switch down five versions and back up (time, bytes);
-#   - the controller's share of a task: its time beyond the worker's own.
+#   - the controller's share of a task: its time beyond the worker's own;
+#   - record Range reads on and off: a full install, updates over 1, 3 and 10
+#     versions and a repair of an intact working path, each with bytes and
+#     requests from nginx's log against the records the task needs, and time,
+#     beside rsync -a --delete -z of the same trees.
 # Every orvelsync run goes through the launcher's controller (--yes).
 #
-#   bench/sync.sh                                       # 10 releases, tmpfs and disk
+#   bench/sync.sh                                       # 16 releases, tmpfs and disk
 #   CORVANE_SYNC_RUNS=1 CORVANE_SYNC_TARGETS=/dev/shm bench/sync.sh   # quick run
 #
 # Environment:
 #   CORVANE_SYNC_CORPUS    tarballs and unpacked release trees, kept between runs
-#                          (default ~/.cache/corvane-sync-corpus; needs about 2.5 GiB)
-#   CORVANE_SYNC_RELEASES  consecutive releases packed as store versions 1..N (default 10)
+#                          (default ~/.cache/corvane-sync-corpus; needs about 4 GiB)
+#   CORVANE_SYNC_RELEASES  consecutive releases packed as store versions 1..N (default 16)
+#   CORVANE_SYNC_SPANS     versions behind the latest that the Range table updates from
+#                          (default "1 3 10"; spans not below N are left out)
 #   CORVANE_SYNC_LEVEL     store level (default 5; the tar.zst uses the matching zstd level)
 #   CORVANE_SYNC_RUNS      timed runs of each figure, the median is printed (default 3)
 #   CORVANE_SYNC_TARGETS   directories on the file systems to measure, space-separated
@@ -33,7 +39,7 @@
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")/.." && pwd)
-releases=${CORVANE_SYNC_RELEASES:-10}
+releases=${CORVANE_SYNC_RELEASES:-16}
 corpus=${CORVANE_SYNC_CORPUS:-${XDG_CACHE_HOME:-$HOME/.cache}/corvane-sync-corpus}
 level=${CORVANE_SYNC_LEVEL:-5}
 runs=${CORVANE_SYNC_RUNS:-3}
@@ -115,6 +121,14 @@ switch_span=$((releases > 5 ? 5 : releases - 1))
 switch_to=$((latest - switch_span))
 tree_new=${trees[$((latest - 1))]}
 tree_old=${trees[$((previous - 1))]}
+spans=()
+for k in ${CORVANE_SYNC_SPANS:-1 3 10}; do
+    if [ "$k" -ge 1 ] && [ "$k" -lt "$releases" ]; then spans+=("$k"); fi
+done
+[ ${#spans[@]} -gt 0 ] || { echo "sync.sh: no span below $releases releases" >&2; exit 1; }
+# Versions an installation starts from: the release before, and each span's.
+starts=("$previous")
+for k in "${spans[@]}"; do starts+=("$((latest - k))"); done
 
 # The tar.zst of the latest tree, from the same tree the store packs.
 tarball=$corpus/r$(printf %02d "$latest")-zstd$zlevel.tar.zst
@@ -131,17 +145,19 @@ for ((v = 1; v <= releases; ++v)); do
         echo "sync.sh: corvane pack failed (see $work/cwd/PemCorvane.log)" >&2
         exit 1
     }
-    if [ "$v" = "$previous" ]; then
-        # The store as it was when the release before was the latest: the
-        # same data, the older pointer to the last version.
-        mkdir -p "$work/www/prev/idx"
-        ln -s "$work/store/dat" "$work/www/prev/dat"
-        cp "$work/store/idx/_lastver" "$work/www/prev/idx/_lastver"
+    if [[ " ${starts[*]} " == *" $v "* ]]; then
+        # The store as it was when version v was the latest: the same data,
+        # the older pointer to the last version. An installation gets to v
+        # from here.
+        mkdir -p "$work/www/at/$v/idx"
+        ln -s "$work/store/dat" "$work/www/at/$v/dat"
+        cp "$work/store/idx/_lastver" "$work/www/at/$v/idx/_lastver"
     fi
 done
+ln -s "at/$previous" "$work/www/prev"
 ln -s "$work/store" "$work/www/store"
 ln -s "$tarball" "$work/www/release.tar.zst"
-python3 "$here/bench/sync_store_sizes.py" "$work/store" "$latest" "$previous" >"$work/sizes"
+python3 "$here/bench/sync_store_sizes.py" "$work/store" "$latest" "${starts[@]}" >"$work/sizes"
 own_records=$(size_value "$work/sizes" records)
 own_contents=$(size_value "$work/sizes" contents)
 ideal_records=$(size_value "$work/sizes" changed_records)
@@ -228,12 +244,12 @@ mark() {
     echo "sync.sh: nginx did not log mark $id" >&2
     exit 1
 }
-bytes_between() { # mark mark -> "bytes requests"
+bytes_between() { # mark mark -> "bytes requests package_requests"
     awk -v a="/_mark/$1" -v b="/_mark/$2" '
         $1 == a { on = 1; next }
         $1 == b { on = 0 }
-        on { s += $3; n++ }
-        END { print s + 0, n + 0 }' "$work/nginx/access.log"
+        on { s += $3; n++; if ($1 ~ /\/dat\/v[0-9]+\/[0-9]+\/[0-9]+\.dat/) d++ }
+        END { print s + 0, n + 0, d + 0 }' "$work/nginx/access.log"
 }
 
 # Warm the page cache for every run alike: what is served and what is compared.
@@ -267,22 +283,159 @@ same_tree() { # a b what
     diff -r "$1" "$2" >/dev/null || { echo "sync.sh: $3 differs from the release tree" >&2; exit 1; }
 }
 
-# An update writes what the new release has; a file only the old release had
+# An update writes what the new release has; a file only an old release had
 # stays (removing local files is the directory reconcile's job, after the
 # user confirms it). Prints how many such files are left.
-updated_tree() { # working_path new_tree old_tree
+updated_tree() { # working_path new_tree old_tree [older_tree ...]
     python3 - "$@" <<'PY'
 import filecmp, os, sys
-work, new, old = sys.argv[1:]
+work, new = sys.argv[1:3]
 def files(root):
     return {os.path.relpath(os.path.join(d, n), root) for d, _, names in os.walk(root) for n in names}
-have, want, before = files(work), files(new), files(old)
+have, want = files(work), files(new)
+before = set().union(*(files(old) for old in sys.argv[3:]))
 bad = [f for f in sorted(want) if f not in have or not filecmp.cmp(os.path.join(work, f), os.path.join(new, f), False)]
 bad += [f for f in sorted(have - want) if f not in before]
 if bad:
     sys.exit('sync.sh: the updated working path differs from the release tree: ' + ', '.join(bad[:5]))
 print(len(have - want))
 PY
+}
+
+# --- record Range reads on and off -------------------------------------------
+
+# The installation's store configuration as --server writes it from the
+# launcher's template, for a base URL; range 0 adds "range": 0 to the remote
+# source, which turns record Range reads off (whole packages, cached).
+write_config() { # file url range(1|0)
+    python3 - "$here/ToolsIntegrate/QHalvaneLauncher/core/resources/config_ofse_vemo.cfg" "$@" <<'PY'
+import json, sys
+template, path, url, use_range = sys.argv[1:]
+with open(template) as f:
+    config = json.load(f)
+for source in config['remote'].values():
+    if isinstance(source, dict):
+        source['url'] = url
+        if use_range == '0':
+            source['range'] = 0
+with open(path, 'w') as f:
+    json.dump(config, f, indent=4)
+PY
+}
+
+# rsync -a --delete -z from the daemon's latest tree into dir; prints "secs bytes_received".
+rsync_z() { # dir
+    local t0 t1
+    sync
+    t0=$(now)
+    rsync -a --delete -z --stats "rsync://127.0.0.1:$rport/release/" "$1/" >"$work/rsync-z.out"
+    t1=$(now)
+    echo "$(secs "$t0" "$t1")" \
+        "$(sed -n 's/^Total bytes received: \([0-9,.]*\).*/\1/p' "$work/rsync-z.out" | tr -d ',.')"
+}
+
+# One orvelsync task between two marks; prints "secs bytes requests package_requests".
+fetched_run() { # log_name orvelsync-args...
+    local m1 m2 out t
+    sync
+    m1=$(mark)
+    out=$(timed_orvelsync "$@")
+    m2=$(mark)
+    read -r t _ <<<"$out"
+    echo "$t $(bytes_between "$m1" "$m2")"
+}
+
+# A full install of the latest, an update from each span's version, and a
+# repair of the intact full install, with Range reads on and off; beside
+# rsync -z of the same trees. Appends "label row column value" to $work/ranges.
+measure_ranges() { # work_dir label
+    local tdir=$1 label=$2 i k mode app wp cfg out t b n d
+    local -A times=() bytes=() reqs=() dreqs=()
+    mkdir -p "$work/cfg"
+    for mode in on off; do
+        write_config "$work/cfg/$mode-store.cfg" "$base/store" "$([ $mode = on ] && echo 1 || echo 0)"
+        for k in "${spans[@]}"; do
+            write_config "$work/cfg/$mode-$((latest - k)).cfg" "$base/at/$((latest - k))" \
+                "$([ $mode = on ] && echo 1 || echo 0)"
+        done
+    done
+    for ((i = 1; i <= runs; ++i)); do
+        for mode in on off; do
+            cfg=$work/cfg/$mode-store.cfg
+            app=$tdir/app-$mode-full wp=$tdir/wp-$mode-full
+            rm -rf "$app" "$wp"
+            mkdir -p "$wp"
+            out=$(fetched_run "$mode-full" get-latest --app-dir "$app" --work-path "$wp" --config "$cfg")
+            read -r t b n d <<<"$out"
+            times[$mode.full]+=" $t" bytes[$mode.full]=$b reqs[$mode.full]=$n dreqs[$mode.full]=$d
+            if [ "$i" = 1 ]; then same_tree "$wp" "$tree_new" "the full install (Range $mode)"; fi
+
+            out=$(fetched_run "$mode-repair" repair --app-dir "$app" --config "$cfg")
+            read -r t b n d <<<"$out"
+            times[$mode.repair]+=" $t" bytes[$mode.repair]=$b reqs[$mode.repair]=$n dreqs[$mode.repair]=$d
+            if [ "$i" = 1 ]; then same_tree "$wp" "$tree_new" "the repaired full install (Range $mode)"; fi
+            rm -rf "$app" "$wp"
+
+            for k in "${spans[@]}"; do
+                local from=$((latest - k))
+                app=$tdir/app-$mode-$k wp=$tdir/wp-$mode-$k
+                rm -rf "$app" "$wp"
+                mkdir -p "$wp"
+                timed_orvelsync "$mode-at-$from" get-latest --app-dir "$app" --work-path "$wp" \
+                    --config "$work/cfg/$mode-$from.cfg" >/dev/null
+                if [ "$i" = 1 ]; then same_tree "$wp" "${trees[$((from - 1))]}" "the install at $from"; fi
+                out=$(fetched_run "$mode-span-$k" get-latest --app-dir "$app" --config "$cfg")
+                read -r t b n d <<<"$out"
+                times[$mode.$k]+=" $t" bytes[$mode.$k]=$b reqs[$mode.$k]=$n dreqs[$mode.$k]=$d
+                if [ "$i" = 1 ]; then
+                    updated_tree "$wp" "$tree_new" "${trees[$((from - 1))]}" >/dev/null
+                fi
+                rm -rf "$app" "$wp"
+            done
+        done
+
+        rm -rf "$tdir/rsync-z"
+        mkdir -p "$tdir/rsync-z"
+        out=$(rsync_z "$tdir/rsync-z")
+        read -r t b <<<"$out"
+        times[rsync.full]+=" $t" bytes[rsync.full]=$b
+        out=$(rsync_z "$tdir/rsync-z")
+        read -r t b <<<"$out"
+        times[rsync.repair]+=" $t" bytes[rsync.repair]=$b
+        if [ "$i" = 1 ]; then same_tree "$tdir/rsync-z" "$tree_new" "the tree rsync -z wrote"; fi
+        for k in "${spans[@]}"; do
+            rm -rf "$tdir/rsync-z"
+            cp -a "${trees[$((latest - k - 1))]}" "$tdir/rsync-z"
+            out=$(rsync_z "$tdir/rsync-z")
+            read -r t b <<<"$out"
+            times[rsync.$k]+=" $t" bytes[rsync.$k]=$b
+        done
+        rm -rf "$tdir/rsync-z"
+    done
+    local row name what
+    for mode in on off rsync; do
+        for row in full "${spans[@]}" repair; do
+            case $row in
+            full) what="full install of $latest" ;;
+            repair) what="repair of an intact tree" ;;
+            *) what="update $((latest - row)) -> $latest" ;;
+            esac
+            case $mode in
+            rsync) name="rsync -a --delete -z, $what" ;;
+            *) name="Range $mode, $what" ;;
+            esac
+            out=${times[$mode.$row]}
+            # shellcheck disable=SC2086 # the runs, one word each
+            t=$(median $out)
+            out="$out; fetched ${bytes[$mode.$row]} bytes"
+            if [ "$mode" != rsync ]; then
+                out="$out in ${reqs[$mode.$row]} requests, ${dreqs[$mode.$row]} of them to packages"
+            fi
+            echo "[$label] $name: $t s (runs:$out)"
+            echo "$label $mode $row $t ${bytes[$mode.$row]} ${reqs[$mode.$row]:-0} ${dreqs[$mode.$row]:-0}" \
+                >>"$work/ranges"
+        done
+    done
 }
 
 measure_target() { # target_dir
@@ -311,7 +464,7 @@ measure_target() { # target_dir
         read -r t u s k <<<"$out"
         full+=("$t")
         full_cpu=$(calc "$u + $s") full_rss=$k
-        read -r full_bytes full_reqs <<<"$(bytes_between "$m1" "$m2")"
+        read -r full_bytes full_reqs _ <<<"$(bytes_between "$m1" "$m2")"
         read -r t u <<<"$(task_times "$tdir/app-full")"
         full_task+=("$t") full_worker+=("$u")
         if [ "$i" = 1 ]; then same_tree "$tdir/wp-full" "$tree_new" "the fully installed working path"; fi
@@ -344,7 +497,7 @@ measure_target() { # target_dir
         read -r t u s k <<<"$out"
         inc+=("$t")
         inc_cpu=$(calc "$u + $s") inc_rss=$k
-        read -r inc_bytes inc_reqs <<<"$(bytes_between "$m1" "$m2")"
+        read -r inc_bytes inc_reqs _ <<<"$(bytes_between "$m1" "$m2")"
         read -r t u <<<"$(task_times "$tdir/app-inc")"
         inc_task+=("$t") inc_worker+=("$u")
         if [ "$i" = 1 ]; then left_over=$(updated_tree "$tdir/wp-inc" "$tree_new" "$tree_old"); fi
@@ -366,7 +519,7 @@ measure_target() { # target_dir
         read -r t u s k <<<"$out"
         rep+=("$t")
         rep_cpu=$(calc "$u + $s") rep_rss=$k
-        read -r rep_bytes rep_reqs <<<"$(bytes_between "$m1" "$m2")"
+        read -r rep_bytes rep_reqs _ <<<"$(bytes_between "$m1" "$m2")"
 
         t0=$(now)
         (cd "$work/cwd" && "$work/sync_hash_tree" "$library" "$work/store" "$tdir/wp-inc" "$hash_threads" \
@@ -380,14 +533,16 @@ measure_target() { # target_dir
         m2=$(mark)
         read -r t u s k <<<"$out"
         down+=("$t")
-        read -r down_bytes down_reqs <<<"$(bytes_between "$m1" "$m2")"
+        read -r down_bytes down_reqs _ <<<"$(bytes_between "$m1" "$m2")"
         m1=$(mark)
         out=$(timed_orvelsync up switch "$latest" --app-dir "$tdir/app-inc")
         m2=$(mark)
         read -r t u s k <<<"$out"
         up+=("$t")
-        read -r up_bytes up_reqs <<<"$(bytes_between "$m1" "$m2")"
-        if [ "$i" = 1 ]; then updated_tree "$tdir/wp-inc" "$tree_new" "$tree_old" >/dev/null; fi
+        read -r up_bytes up_reqs _ <<<"$(bytes_between "$m1" "$m2")"
+        if [ "$i" = 1 ]; then
+            updated_tree "$tdir/wp-inc" "$tree_new" "$tree_old" "${trees[$((switch_to - 1))]}" >/dev/null
+        fi
         rm -rf "$tdir/app-inc" "$tdir/wp-inc" "$tdir/rsync"
     done
 
@@ -435,6 +590,9 @@ measure_target() { # target_dir
     result "$key.full_worker_ms" "$(median "${full_worker[@]}")"
     result "$key.inc_task_ms" "$(median "${inc_task[@]}")"
     result "$key.inc_worker_ms" "$(median "${inc_worker[@]}")"
+
+    echo "[$label] record Range reads on and off, beside rsync -a --delete -z ..."
+    measure_ranges "$tdir" "$key"
     rm -rf "$tdir"
 }
 
@@ -511,4 +669,67 @@ print()
 print(''.ljust(width) + ''.join(l.rjust(14) for l in labels))
 for name, cell in rows:
     print(name.ljust(width) + ''.join(cell(l).rjust(14) for l in labels))
+PY
+
+# Record Range reads: bytes against the records each task needs (the sum of
+# the record lengths of the files it writes), time against whole packages.
+python3 - "$work/ranges" "$work/sizes" "$latest" "$releases" "$runs" "${spans[@]}" <<'PY'
+import sys
+ranges, sizes_file, latest, releases, runs = sys.argv[1:6]
+spans = [int(k) for k in sys.argv[6:]]
+latest = int(latest)
+sizes = dict(line.split() for line in open(sizes_file))
+rows = [('full', 'full install of %d' % latest, float(sizes['records']), sizes['packages'], None)]
+for k in spans:
+    old = latest - k
+    rows.append((str(k), 'update %d -> %d' % (old, latest), float(sizes['written_records@%d' % old]),
+                 sizes['written_packages@%d' % old], float(sizes['changed_records@%d' % old])))
+rows.append(('repair', 'repair, intact', 0.0, '-', None))
+data = {}
+for line in open(ranges):
+    label, mode, row, secs, nbytes, nreqs, npackage_reqs = line.split()
+    data[label, mode, row] = (float(secs), float(nbytes), '%s/%s' % (nreqs, npackage_reqs))
+labels = []
+for label, _, _ in data:
+    if label not in labels:
+        labels.append(label)
+
+
+def ratio(nbytes, needed):
+    return '%.3f' % (nbytes / needed) if needed else ('0 B' if nbytes == 0 else '%d B' % nbytes)
+
+
+for label in labels:
+    print()
+    print('[%s] record Range reads on and off, release %d of %s, median of %s runs; MB = 10^6 bytes'
+          % (label, latest, releases, runs))
+    head = ('%-20s %9s %4s | %7s %7s %7s %5s | %7s %7s %7s %5s | %6s | %8s %5s'
+            % ('', 'needed MB', 'pkgs', 'on MB', 'reqs', '/needed', 's', 'off MB', 'reqs', '/needed', 's',
+               'on/off', 'rsync MB', 's'))
+    print(head)
+    print('-' * len(head))
+    worst_bytes, worst_time, repair_bytes = 0.0, 0.0, None
+    for row, name, needed, packages, changed in rows:
+        on, off, rs = (data[label, m, row] for m in ('on', 'off', 'rsync'))
+        print('%-20s %9.1f %4s | %7.1f %7s %7s %5.2f | %7.1f %7s %7s %5.2f | %6.2f | %8.1f %5.2f'
+              % (name, needed / 1e6, packages, on[1] / 1e6, on[2], ratio(on[1], needed), on[0], off[1] / 1e6,
+                 off[2], ratio(off[1], needed), off[0], on[0] / max(off[0], 1e-3), rs[1] / 1e6, rs[0]))
+        if row == 'repair':
+            repair_bytes, repair_time = on[1], on[0] / max(off[0], 1e-3)
+        else:
+            worst_bytes = max(worst_bytes, on[1] / needed)
+            worst_time = max(worst_time, on[0] / max(off[0], 1e-3))
+    notes = ['%s: %.1f MB' % (name.split(' ')[1], changed / 1e6) for _, name, _, _, changed in rows if changed]
+    print('needed: the records of the files each task writes (an update writes the union of the changed-file'
+          ' lists of its span), in pkgs data packages; reqs: all requests / those to packages;')
+    print('  the records of the files whose content differs from the start: ' + ', '.join(notes))
+    print('goal: Range bytes <= 1.05 x needed for every span: %s (worst %.3f)'
+          % ('met' if worst_bytes <= 1.05 else 'MISSED', worst_bytes))
+    # An intact repair fetches nothing either way: both only compare, so its
+    # on/off is the noise of two equal runs and is left out of the goal.
+    print('goal: time with Range reads no worse than whole packages: %s (worst on/off %.2f of the fetching'
+          ' tasks; the intact repair, the same compare either way: %.2f)'
+          % ('met' if worst_time <= 1.0 else 'MISSED', worst_time, repair_time))
+    print('goal: a repair of an intact tree fetches 0 bytes: %s (%d bytes)'
+          % ('met' if repair_bytes == 0 else 'MISSED', repair_bytes))
 PY

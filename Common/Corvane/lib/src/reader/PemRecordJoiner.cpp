@@ -89,17 +89,29 @@ bool PemRecordJoiner::GiveUpSkipped(Package& package, size_t uIndex)
 
 bool PemRecordJoiner::IsDense(const Package& package, size_t uIndex)
 {
-    const size_t uSpan = std::min(uIndex, kLookBack);
-    if (uSpan < 2)
-    {
-        return false;
-    }
+    // Back from uIndex over at most kLookBack records, up to where the walk
+    // began (two records in a row not asked for).
     size_t uAsked = 0;
-    for (size_t i = uIndex - uSpan; i < uIndex; ++i)
+    size_t uHoles = 0;
+    size_t uExamined = 0;
+    for (size_t i = uIndex; i > 0 && uExamined < kLookBack; --i)
     {
-        uAsked += package.vecAsked[i] ? 1 : 0;
+        if (package.vecAsked[i - 1])
+        {
+            ++uAsked;
+        }
+        else if (i < 2 || !package.vecAsked[i - 2])
+        {
+            break; // the package's start counts as a record not asked for
+        }
+        else
+        {
+            ++uHoles;
+        }
+        ++uExamined;
     }
-    return uAsked * 16 >= uSpan * 15;
+    // One hole is the packer's local order only once the walk has a history.
+    return uAsked >= 2 && (uHoles == 0 || (uExamined >= 8 && uHoles * 16 <= std::max<size_t>(16, uExamined)));
 }
 
 std::shared_ptr<PemRecordJoiner::Window> PemRecordJoiner::PlanWindow(Package& package, size_t uIndex)

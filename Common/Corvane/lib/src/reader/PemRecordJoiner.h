@@ -90,9 +90,10 @@ private:
     };
 
     Package* FindPackage(const std::string& strDatFile, const RecordsFn& fnRecords);
-    // A walk that takes (nearly) every record: of the kLookBack records before
-    // uIndex (at least two), all but one in sixteen were asked for, in
-    // whatever local order the packer's threads wrote them.
+    // A walk that takes (nearly) every record: of the records before uIndex
+    // since the walk began (at most kLookBack), at least two and all but one
+    // in sixteen (one, once eight are behind) were asked for, in whatever
+    // local order the packer's threads wrote them.
     static bool IsDense(const Package& package, size_t uIndex);
     // Moves the records read ahead that the walk went past to the late ones;
     // true when any.
