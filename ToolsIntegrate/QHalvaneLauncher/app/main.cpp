@@ -3,6 +3,7 @@
 #include "LauncherHousekeeping.h"
 #include "LauncherLog.h"
 #include "LauncherSettings.h"
+#include "OrvelLauncherCommandLine.h"
 #include "OrvelLauncherSession.h"
 #include "OrvelWindowIconSyncFilter.h"
 #include "RuntimeConfigWriter.h"
@@ -14,6 +15,7 @@
 #include <QFileInfo>
 #include <QMessageBox>
 
+#include <cstdio>
 #include <cstdlib>
 
 namespace
@@ -50,6 +52,28 @@ int main(int argc, char* argv[])
         QApplication::setWindowIcon(appIcon);
     OrvelWindowIconSyncFilter::Install(app);
 
+    const OrvelLauncherCommandLine::Options options = OrvelLauncherCommandLine::Parse(
+        QCoreApplication::arguments(),
+        qEnvironmentVariable(OrvelLauncherCommandLine::kClientProductsServerVariable));
+    if (options.bHelp)
+    {
+        std::fputs(options.strHelpText.toLocal8Bit().constData(), stdout);
+        return 0;
+    }
+    QString strOptionError = options.strError;
+    if (!options.bOk ||
+        !OrvelLauncherCommandLine::Apply(options, RuntimeConfigWriter::Instance(), &strOptionError))
+    {
+        std::fprintf(stderr, "QHalvaneLauncher: %s\n", strOptionError.toLocal8Bit().constData());
+        QMessageBox::critical(nullptr, QObject::tr("Error"), strOptionError);
+        return 2;
+    }
+    // The updater starts the launcher again without arguments: the
+    // environment it inherits keeps the server for that start too.
+    if (!options.strClientProductsServer.isEmpty())
+        qputenv(OrvelLauncherCommandLine::kClientProductsServerVariable,
+                options.strClientProductsServer.toUtf8());
+
     OrvelSingleInstance instance(QStringLiteral("QHalvaneLauncher_SingleInstance_Key"));
     const OrvelSingleInstance::Outcome eInstance = instance.TryAcquire();
     if (eInstance == OrvelSingleInstance::HeldElsewhere)
@@ -66,6 +90,8 @@ int main(int argc, char* argv[])
         log.write(
             QStringLiteral("Single-instance key unavailable, starting anyway: %1").arg(instance.ErrorText()));
     LauncherHousekeeping::StartOnce(settings.appDirectory(), log);
+    if (!options.strClientProductsServer.isEmpty())
+        log.write(QStringLiteral("Client-products server: %1").arg(options.strClientProductsServer));
 
     int nExitCode = 0;
     bool bStartupRunning = false;
