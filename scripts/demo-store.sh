@@ -3,7 +3,10 @@
 #   scripts/demo-store.sh BUILD_DIR DEMO_DIR
 # DEMO_DIR/store is the published store; DEMO_DIR/trees/vN the trees packed.
 # Each version holds the demo editor at the editor's path, its version.txt and
-# changelog.txt, and a few hundred generated files in nested folders.
+# changelog.txt, and a few hundred generated files in nested folders. Version 3
+# also publishes the launcher under editortool/qhalvanelauncher: the launcher,
+# library and updater of BUILD_DIR/bin as they are, plus release notes a
+# launcher deployed from that build lacks, so that it is offered its self-update.
 set -euo pipefail
 build=$1
 demo=$2
@@ -48,6 +51,18 @@ for version in (1, 2, 3):
     with open(os.path.join(tree, "changelog.txt"), "w") as f:
         f.write(f"Demo tool suite {version}\n\n" + "".join(f"- {n}\n" for n in notes[version]))
 PY
+launcher=$demo/trees/v3/editortool/qhalvanelauncher
+mkdir -p "$launcher"
+cp "$build/bin/QHalvaneLauncher" "$launcher/qhalvanelauncher"
+cp "$build/bin/libPemCorvaneX64.so" "$launcher/libpemcorvanex64.so"
+cp "$build/bin/orvelupdater" "$launcher/orvelupdater"
+cat >"$launcher/launcher_release_notes.txt" <<'NOTES'
+QHalvaneLauncher release notes (demo, tool suite version 3)
+
+- The launcher now keeps these release notes beside itself.
+- The launcher is published with the tool suite and updates itself when its
+  own files differ from the published ones.
+NOTES
 for v in 1 2 3; do
     cp "$build/bin/orvel_demo_editor" "$demo/trees/v$v/editortool/qhalvaneeditor/qhalvaneeditorx64"
     "$build/bin/corvane" pack --root "$demo/trees/v$v" --store "$demo/store" --version "$v" \

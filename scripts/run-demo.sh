@@ -2,12 +2,14 @@
 # The launcher against a demo store on this machine, in one command:
 #   scripts/run-demo.sh [--serve-only]
 # Installs what the build needs, builds, packs a demo tool suite of three
-# versions into a store under build/demo, serves it with nginx on a free
-# loopback port, lays out a deployed launcher (launcher, library and updater
-# side by side, launcher.ini and the store configuration pointing at the demo
-# server, a fresh working path) and starts the launcher. Ctrl-C or closing the
-# launcher stops nginx. --serve-only leaves the server running for a launcher
-# started by hand, until Ctrl-C.
+# versions into a store under build/demo (version 3 also publishes a newer
+# launcher) and a preload store with its client-products store, serves both
+# with nginx on a free loopback port, lays out a deployed launcher (launcher,
+# library and updater side by side, launcher.ini and the store and preload
+# configurations pointing at the demo, a fresh working path) and starts the
+# launcher with the client-products server. Ctrl-C, or closing the launcher
+# (also one the updater started again), stops nginx. --serve-only leaves the
+# server running for a launcher started by hand, until Ctrl-C.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -15,7 +17,7 @@ serve_only=0
 for arg in "$@"; do
     case $arg in
         --serve-only) serve_only=1 ;;
-        -h|--help) sed -n '2,11p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+        -h|--help) sed -n '2,13p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
         *) echo "run-demo: unknown option $arg (try --help)" >&2; exit 2 ;;
     esac
 done
@@ -42,6 +44,8 @@ cmake --build build -j "${JOBS:-2}" --target QHalvaneLauncher PemCorvaneX64 orve
 
 demo=$root/build/demo
 bash scripts/demo-store.sh build "$demo"
+bash scripts/demo-preload-store.sh "$demo/preload" "$root/build/bin/corvane" >/dev/null
+echo "demo preload store: $demo/preload (general_store served, preloadMap read locally)"
 
 # A deployed launcher: the three deliverables side by side and nothing else.
 app=$demo/app
@@ -59,6 +63,12 @@ Language=${DEMO_LANGUAGE:-en_US}
 INI
 sed "s#https://cdn.example.com/pkgs_editor/trunk_editor#$url#" \
     ToolsIntegrate/QHalvaneLauncher/core/resources/config_ofse_vemo.cfg >"$app/_cache/config_ofse.cfg"
+# The launcher writes the preload configuration only when it is missing: this
+# one reads the demo's preload table. The client-products configuration is
+# rewritten at every start, so its server comes on the command line.
+sed "s#\./preloadMap#$demo/preload/preloadMap#" \
+    ToolsIntegrate/QHalvaneLauncher/core/resources/config_ofs_preload.cfg >"$app/_cache/config_ofs_preload.cfg"
+launch=("$app/QHalvaneLauncher" --client-products-server "$url/general_store")
 
 cat >"$demo/nginx/nginx.conf" <<CONF
 daemon off;
@@ -78,16 +88,34 @@ http {
         listen 127.0.0.1:$port;
         root $demo/store;
         location / { }
+        location /general_store/ { root $demo/preload; }
     }
 }
 CONF
 if [ "$(id -u)" = 0 ]; then sed -i "1i user root;" "$demo/nginx/nginx.conf"; fi
+
+# The demo's launcher and updater processes, also a launcher the updater
+# started again after a self-update: their programs lie in $app.
+demo_pids() {
+    local exe pid
+    for exe in /proc/[0-9]*/exe; do
+        pid=${exe#/proc/}
+        pid=${pid%/exe}
+        case $(readlink "$exe" 2>/dev/null) in
+            "$app/QHalvaneLauncher" | "$app/QHalvaneLauncher (deleted)" | "$app/orvelupdater" | \
+                "$app/orvelupdater (deleted)") echo "$pid" ;;
+        esac
+    done
+}
 
 nginx_pid=
 launcher_pid=
 stop() {
     trap - EXIT INT TERM
     if [ -n "$launcher_pid" ]; then kill "$launcher_pid" 2>/dev/null || true; fi
+    if [ "$serve_only" = 0 ]; then
+        for pid in $(demo_pids); do kill "$pid" 2>/dev/null || true; done
+    fi
     if [ -n "$nginx_pid" ]; then
         kill "$nginx_pid" 2>/dev/null || true
         wait "$nginx_pid" 2>/dev/null || true
@@ -108,16 +136,21 @@ echo "run-demo: demo store served at $url"
 echo "run-demo: launcher in $app, working path $work"
 
 if [ "$serve_only" = 1 ]; then
-    echo "run-demo: start the launcher yourself:  $app/QHalvaneLauncher"
+    echo "run-demo: start the launcher yourself:  ${launch[*]}"
     echo "run-demo: Ctrl-C stops the server"
     wait "$nginx_pid"
     exit 0
 fi
 
-echo "run-demo: try Get Latest, Launch Tool, Version Browse and Repair Files; Ctrl-C or closing the launcher ends the demo"
-"$app/QHalvaneLauncher" &
+echo "run-demo: the launcher first offers its own update (version 3 publishes it): Yes lets the updater"
+echo "run-demo: replace its files and start it again, No goes on with this one; then try Get Latest,"
+echo "run-demo: Launch Tool, Version Browse, Repair Files and Preload. Ctrl-C or closing the launcher ends the demo"
+"${launch[@]}" &
 launcher_pid=$!
 status=0
 wait "$launcher_pid" || status=$?
 launcher_pid=
+# After a self-update the updater starts the launcher again, not this script:
+# the server stays up until that launcher is closed too.
+while [ -n "$(demo_pids)" ]; do sleep 1; done
 exit "$status"
