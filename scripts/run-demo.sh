@@ -65,7 +65,7 @@ sed "s#https://cdn.example.com/pkgs_editor/trunk_editor#$url#" \
     ToolsIntegrate/QHalvaneLauncher/core/resources/config_ofse_vemo.cfg >"$app/_cache/config_ofse.cfg"
 # The launcher writes the preload configuration only when it is missing: this
 # one reads the demo's preload table. The client-products configuration is
-# rewritten at every start, so its server comes on the command line.
+# rewritten whenever a preload starts, so its server comes on the command line.
 sed "s#\./preloadMap#$demo/preload/preloadMap#" \
     ToolsIntegrate/QHalvaneLauncher/core/resources/config_ofs_preload.cfg >"$app/_cache/config_ofs_preload.cfg"
 launch=("$app/QHalvaneLauncher" --client-products-server "$url/general_store")
