@@ -304,7 +304,14 @@ int OrvelSyncSession::RunThroughController()
     QObject::connect(&controller, &OrvelLauncherController::RepairFinished,
                      [&](bool bSuccess, int, int) { finished(bSuccess); });
     QObject::connect(&controller, &OrvelLauncherController::VersionSwitchFinished, finished);
-    QObject::connect(&controller, &OrvelLauncherController::SelfUpdateFinished, finished);
+    QObject::connect(&controller, &OrvelLauncherController::SelfUpdateFinished,
+                     [&](bool bSuccess)
+                     {
+                         // To another command the launcher's offer is a side question: a
+                         // declined offer fails nothing, a hand-over ends the command.
+                         if (m_options.eCommand == OrvelSyncOptions::CommandSelfUpdate || bSuccess)
+                             finished(bSuccess);
+                     });
     // The updater waits for this process: end as soon as it runs.
     bool bHandedOver = false;
     controller.SetQuitAction([&bHandedOver] { bHandedOver = true; });

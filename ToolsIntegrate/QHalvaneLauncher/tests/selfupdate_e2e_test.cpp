@@ -94,14 +94,17 @@ protected:
 
     int RunSelfUpdate(const QStringList& vecExtra, QString* pstrOutput)
     {
+        return RunSync(QStringLiteral("self-update"), vecExtra, pstrOutput);
+    }
+    int RunSync(const QString& strCommand, const QStringList& vecExtra, QString* pstrOutput)
+    {
         QProcess process;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         process.setProcessEnvironment(env);
         process.setProcessChannelMode(QProcess::MergedChannels);
         process.start(Bin("orvelsync"),
-                      QStringList{QStringLiteral("self-update"), QStringLiteral("--app-dir"), App()} +
-                          vecExtra);
+                      QStringList{strCommand, QStringLiteral("--app-dir"), App()} + vecExtra);
         if (!process.waitForStarted() || !process.waitForFinished(kDeadlineMs))
         {
             process.kill();
@@ -166,6 +169,21 @@ TEST_F(SelfUpdateE2ETest, TheUpdaterReplacesTheInstallationWithThePublishedLaunc
     ASSERT_EQ(RunSelfUpdate({}, &strOutput), 0) << strOutput.toStdString();
     EXPECT_TRUE(strOutput.contains(QStringLiteral("Launcher is already the newest version")));
     EXPECT_FALSE(QFileInfo::exists(App("QHalvaneLauncher_update.pkg")));
+}
+
+TEST_F(SelfUpdateE2ETest, ACheckOffersBothUpdatesAndDecliningTheLauncherFailsNothing)
+{
+    // Without --yes and a terminal the launcher's offer is declined: the check
+    // still reports both updates and succeeds, and nothing is handed over.
+    const QString strWork = m_dir.filePath(QStringLiteral("work"));
+    QString strOutput;
+    ASSERT_EQ(RunSync(QStringLiteral("check"), {QStringLiteral("--work-path"), strWork}, &strOutput), 0)
+        << strOutput.toStdString();
+    EXPECT_TRUE(strOutput.contains(QStringLiteral("Launcher and resource updates available")))
+        << strOutput.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(App("QHalvaneLauncher_update.pkg")));
+    EXPECT_EQ(OrvelTest::ReadFile(App(OrvelPlatform::kLauncherFileName)),
+              s_installed.value(QLatin1String(OrvelPlatform::kLauncherFileName)));
 }
 
 TEST_F(SelfUpdateE2ETest, LimitedModeStillUpdatesTheLauncher)
