@@ -97,15 +97,8 @@ if [ "$(id -u)" = 0 ]; then sed -i "1i user root;" "$demo/nginx/nginx.conf"; fi
 # The demo's launcher and updater processes, also a launcher the updater
 # started again after a self-update: their programs lie in $app.
 demo_pids() {
-    local exe pid
-    for exe in /proc/[0-9]*/exe; do
-        pid=${exe#/proc/}
-        pid=${pid%/exe}
-        case $(readlink "$exe" 2>/dev/null) in
-            "$app/QHalvaneLauncher" | "$app/QHalvaneLauncher (deleted)" | "$app/orvelupdater" | \
-                "$app/orvelupdater (deleted)") echo "$pid" ;;
-        esac
-    done
+    find /proc -mindepth 2 -maxdepth 2 -name exe \( -lname "$app/QHalvaneLauncher*" -o \
+        -lname "$app/orvelupdater*" \) 2>/dev/null | cut -d/ -f3
 }
 
 nginx_pid=
