@@ -30,9 +30,6 @@ OrvelPreloadPageWidget::OrvelPreloadPageWidget(LauncherSettings* pSettings,
 {
     OrvelPreload::RegisterMetaTypes();
     setObjectName(QStringLiteral("OrvelPreloadPageWidget"));
-    // It lies over the main panel: without its own background that panel
-    // shows through.
-    setAttribute(Qt::WA_StyledBackground, true);
 
     auto* pLayout = new QVBoxLayout(this);
     pLayout->setObjectName(QStringLiteral("verticalLayout"));
