@@ -544,6 +544,11 @@ void OrvelLauncherController::StartDownloadTask(std::unique_ptr<OrvelFileService
         return;
     }
     CaptureBaseline();
+    if (!PrepareWorkingPathChange(pLatest->CurrentVersion()))
+    {
+        ApplyIdleButtonState();
+        return;
+    }
     const quint32 uLatest = pLatest->CurrentVersion();
     m_uTaskTargetVersion = uLatest;
     m_pTaskService = std::move(pLatest);
@@ -605,6 +610,8 @@ void OrvelLauncherController::StartRepair()
         return;
     }
     CaptureBaseline();
+    if (!PrepareWorkingPathChange(pService->CurrentVersion()))
+        return;
     m_uTaskTargetVersion = pService->CurrentVersion();
     m_pTaskService = std::move(pService);
     auto* pWorker = new OrvelRepairWorker(m_pTaskService.get(), m_pSettings, &m_snapshot, WorkPath());
@@ -655,11 +662,15 @@ void OrvelLauncherController::StartVersionSwitch(quint32 uVersion)
         !CheckActiveProcessGuard(Tr("version switch")))
         return;
     CaptureBaseline();
+    if (!PrepareWorkingPathChange(pTarget->CurrentVersion()))
+        return;
     const quint32 uCurrent = m_baseline.uPrimaryVersion;
     m_uTaskTargetVersion = pTarget->CurrentVersion();
     m_pTaskService = std::move(pTarget);
     auto* pWorker = new OrvelVersionSwitchWorker(m_pPrimary, m_pTaskService.get(), m_pSettings, &m_snapshot,
                                                  uCurrent, m_uTaskTargetVersion, WorkPath());
+    if (m_baseline.bInterrupted)
+        pWorker->SetBaselineUntrusted();
     PrepareWorker(pWorker);
     ConnectFinished(pWorker, &OrvelVersionSwitchWorker::Finished,
                     &OrvelLauncherController::OnVersionSwitchFinished);
@@ -787,6 +798,8 @@ void OrvelLauncherController::CompleteVersionChangingTask(bool bSuccess, int nFi
             RunAfterCleanup([this] { StartRollback(); });
             return;
         }
+        if (result.vecChangedFiles.isEmpty())
+            DropPendingMark();
         if (bStopped)
         {
             Status(bExiting ? strExitStatus : strStoppedStatus);

@@ -146,6 +146,8 @@ private:
         bool bHasRecord = false;
         quint32 uRecordedVersion = 0;
         QString strRecordedTag;
+        // A task before this one was cut off and left the working path in between.
+        bool bInterrupted = false;
     };
 
     bool CanStartTask() const;
@@ -154,6 +156,12 @@ private:
     bool CheckWorkPathGuard(const QString& strStatus, const QString& strLogText);
     bool CheckActiveProcessGuard(const QString& strOperation);
     void CaptureBaseline();
+    // After CaptureBaseline, before the first write: removes what a cut-off
+    // task left behind and marks the record as in flux. False (logged) when
+    // the mark cannot be written; the task must not start then.
+    bool PrepareWorkingPathChange(quint32 uTarget);
+    // A task that ended without writing a file leaves the record as it found it.
+    void DropPendingMark();
 
     // Creates the worker's thread; the caller then connects Finished and launches.
     void PrepareWorker(OrvelOperationWorkerBase* pWorker);

@@ -1,5 +1,6 @@
 #include "OrvelLocalWrite.h"
 
+#include "OrvelCrashPoint.h"
 #include "OrvelFileError.h"
 #include "OrvelWriteBatch.h"
 #include "platform/OrvelNativeFile.h"
@@ -105,9 +106,11 @@ bool WriteFileAtomic(const QString& strTarget, const char* pData, qint64 nSize, 
         return failWith(Tr("write local file"), file.ErrorCode(), false);
     if (!file.Close())
         return failWith(Tr("write local file"), file.ErrorCode(), false);
+    OrvelCrashPoint::Reached("local.temp-written");
     int nCode = 0;
     if (!OrvelPlatform::ReplaceFile(strTemp, strTarget, &nCode))
         return failWith(Tr("replace local file"), nCode, true);
+    OrvelCrashPoint::Reached("local.renamed");
     if (pBatch != nullptr)
     {
         pBatch->AddFile(strTarget);
