@@ -323,7 +323,7 @@ void OrvelLauncherController::OnCheckUpdateFinished(bool success, bool hasUpdate
         LogBoth(Tr("Check update failed: %1").arg(OrDefault(errorMessage, "unknown error")));
         m_bDownloadAfterCheck = false;
         RunAfterCleanup(
-            [this]
+            [this, errorMessage]
             {
                 if (m_bExiting)
                 {
@@ -332,6 +332,7 @@ void OrvelLauncherController::OnCheckUpdateFinished(bool success, bool hasUpdate
                 }
                 ApplyIdleButtonState();
                 emit ButtonStateChanged(true, false, true, true, true, true);
+                emit CheckUpdateFailed(OrDefault(errorMessage, "unknown error"));
                 emit CheckUpdateFinished(false, 0);
             });
         return;

@@ -105,6 +105,8 @@ signals:
     void ShowLogOverlay();
     void PreloadFinished(bool success);
     void CheckUpdateFinished(bool hasUpdate, quint32 serverVersion);
+    // The check could not reach or read the store; CheckUpdateFinished follows.
+    void CheckUpdateFailed(QString error);
     void DownloadFinished(bool success);
     void RepairFinished(bool success, int successCount, int failCount);
     void SelfUpdateReady(QString packagePath);

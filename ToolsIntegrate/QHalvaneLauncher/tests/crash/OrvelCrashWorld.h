@@ -54,6 +54,8 @@ public:
     QString Error() const { return m_strError; }
     QString BaseUrl() const;
     OrvelTest::Nginx& Server() { return *m_pServer; }
+    // The published store's directory, for another server to serve.
+    QString StorePath() const { return m_dir.path() + QStringLiteral("/store"); }
 
     // get-latest from nothing, incremental and full from v1, repair of a
     // damaged v3, switch from v3 down to v1.

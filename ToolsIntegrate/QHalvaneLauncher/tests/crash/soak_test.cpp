@@ -1,0 +1,140 @@
+// orvelsync through a server that misbehaves on a sizeable share of requests:
+// each run finishes with the exact target or fails with a clear error, leaves
+// every file old or new, and a rerun without faults finishes. A run is
+// replayed by its seed: CORVANE_SOAK_SEED=<seed> CORVANE_SOAK_RUNS=1.
+// CORVANE_SOAK_RUNS and CORVANE_SOAK_SHARE (percent) set the long form.
+#include "OrvelCrashWorld.h"
+#include "support/FaultHttpServer.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+using OrvelCrash::RunResult;
+using OrvelCrash::Scenario;
+using OrvelCrash::World;
+
+namespace
+{
+
+const int kShortRuns = 10;
+const int kDefaultSharePercent = 30;
+
+} // namespace
+
+TEST(SoakTest, RunsThroughAMisbehavingServerFinishOrFailCleanlyAndARerunFinishes)
+{
+    World& world = World::Get();
+    ASSERT_TRUE(world.Ready()) << world.Error().toStdString();
+    const int nRuns = OrvelCrash::EnvCount("CORVANE_SOAK_RUNS", kShortRuns);
+    const int nFirstSeed = OrvelCrash::EnvCount("CORVANE_SOAK_SEED", 1);
+    const int nSharePercent = OrvelCrash::EnvCount("CORVANE_SOAK_SHARE", kDefaultSharePercent);
+    const std::vector<Scenario>& vecScenarios = world.Scenarios();
+
+    int nFinished = 0;
+    int nFailedCleanly = 0;
+    int nStale = 0;
+    size_t uFaults = 0;
+    int nRequests = 0;
+    for (int nRun = 0; nRun < nRuns; ++nRun)
+    {
+        const int nSeed = nFirstSeed + nRun;
+        const Scenario& scenario = vecScenarios[static_cast<size_t>(nSeed) % vecScenarios.size()];
+        const std::string strReplay =
+            "replay: CORVANE_SOAK_SEED=" + std::to_string(nSeed) +
+            " CORVANE_SOAK_RUNS=1 CORVANE_SOAK_SHARE=" + std::to_string(nSharePercent) + " (" +
+            scenario.strName.toStdString() + ")";
+        SCOPED_TRACE(strReplay);
+        ASSERT_TRUE(world.Restore(scenario.strTemplate));
+
+        CorvaneTest::FaultScriptOptions options;
+        options.uSeed = static_cast<uint64_t>(nSeed);
+        options.dShare = nSharePercent / 100.0;
+        auto pScript = std::make_shared<CorvaneTest::FaultScript>(options);
+        auto pServer = CorvaneTest::FaultHttpServer::ServeDirectory(world.StorePath().toStdString(), pScript);
+        const RunResult disturbed =
+            world.Run(scenario.vecCommand, QString(), -1, QString::fromStdString(pServer->BaseUrl()));
+        pServer.reset();
+        uFaults += pScript->Committed().size();
+        nRequests += pScript->Requests();
+        std::string strFaults;
+        for (const std::string& strFault : pScript->Committed())
+            strFaults += "  " + strFault + "\n";
+        strFaults += "orvelsync said:\n" + (disturbed.strOut + disturbed.strErr).toStdString();
+
+        // The reader falls back to its cached version marker when the server
+        // cannot deliver the current one, as it does offline: the run then
+        // finds nothing newer and changes nothing.
+        const std::string strMarker = "/idx/_lastver";
+        const bool bStaleMarker = pScript->RequestsOf(strMarker) > 0 &&
+                                  pScript->FaultsOn(strMarker) == pScript->RequestsOf(strMarker) &&
+                                  disturbed.strErr.contains(QStringLiteral("Already the newest version"));
+        if (disturbed.nExitCode == 0 && bStaleMarker)
+        {
+            ++nStale;
+            EXPECT_EQ(OrvelCrash::ReadAll(world.WorkPath()), scenario.start);
+            EXPECT_EQ(world.RecordedVersion(), scenario.uStartVersion);
+        }
+        else if (disturbed.nExitCode == 0)
+        {
+            ++nFinished;
+            const QStringList vecProblems = world.CheckCompleted(scenario);
+            EXPECT_TRUE(vecProblems.isEmpty()) << "reported done but:\n"
+                                               << vecProblems.join('\n').toStdString() << "\nfaults:\n"
+                                               << strFaults;
+        }
+        else
+        {
+            ++nFailedCleanly;
+            EXPECT_EQ(disturbed.nExitCode, 1) << "a failure, not a crash or a hang\n"
+                                              << disturbed.strErr.toStdString() << "\nfaults:\n"
+                                              << strFaults;
+            const QString strSaid = disturbed.strOut + disturbed.strErr;
+            EXPECT_TRUE(strSaid.contains(QStringLiteral("fail"), Qt::CaseInsensitive))
+                << "no clear error:\n"
+                << strSaid.toStdString();
+            const QStringList vecProblems = world.CheckInterrupted(scenario);
+            EXPECT_TRUE(vecProblems.isEmpty()) << vecProblems.join('\n').toStdString() << "\nfaults:\n"
+                                               << strFaults;
+        }
+        const RunResult rerun = world.Run(scenario.vecCommand);
+        EXPECT_EQ(rerun.nExitCode, 0) << "the rerun without faults: " << rerun.strErr.toStdString();
+        const QStringList vecAfterRerun = world.CheckCompleted(scenario);
+        EXPECT_TRUE(vecAfterRerun.isEmpty()) << vecAfterRerun.join('\n').toStdString() << "\nfaults:\n"
+                                             << strFaults;
+        if (HasFailure())
+            break;
+    }
+    std::printf(
+        "[soak] %d runs, %d requests, %zu faults injected (%d%% share): %d finished, %d failed with an "
+        "error, %d found no newer version (version marker unreachable), every rerun finished\n",
+        nFinished + nFailedCleanly + nStale, nRequests, uFaults, nSharePercent, nFinished, nFailedCleanly,
+        nStale);
+    std::fflush(stdout);
+    EXPECT_GT(uFaults, 0u);
+}
+
+TEST(SoakTest, ACheckThatCannotReadTheStoreIsAFailure)
+{
+    World& world = World::Get();
+    ASSERT_TRUE(world.Ready()) << world.Error().toStdString();
+    const Scenario& scenario = world.Scenarios().at(1); // incremental from v1
+    ASSERT_TRUE(world.Restore(scenario.strTemplate));
+    // The latest version's index answers "busy" however often it is asked.
+    CorvaneTest::FaultScriptOptions options;
+    options.mapScript["/dat/v3/_index"] =
+        std::vector<CorvaneTest::RequestFault>(100, CorvaneTest::RequestFault::Status503);
+    auto pScript = std::make_shared<CorvaneTest::FaultScript>(options);
+    auto pServer = CorvaneTest::FaultHttpServer::ServeDirectory(world.StorePath().toStdString(), pScript);
+    const QString strUrl = QString::fromStdString(pServer->BaseUrl());
+    for (const QStringList& vecCommand : {scenario.vecCommand, QStringList{QStringLiteral("check")}})
+    {
+        const RunResult result = world.Run(vecCommand, QString(), -1, strUrl);
+        EXPECT_EQ(result.nExitCode, 1) << vecCommand.join(' ').toStdString() << ":\n"
+                                       << (result.strOut + result.strErr).toStdString();
+        EXPECT_TRUE(result.strErr.contains(QStringLiteral("Check update failed")))
+            << result.strErr.toStdString();
+        EXPECT_EQ(OrvelCrash::ReadAll(world.WorkPath()), scenario.start);
+    }
+    EXPECT_FALSE(pScript->Committed().empty());
+}
