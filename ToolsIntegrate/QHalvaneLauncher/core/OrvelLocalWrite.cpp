@@ -55,7 +55,7 @@ bool CheckContained(const QString& strRoot, const QString& strTarget, QString* p
 }
 
 bool WriteFileAtomic(const QString& strTarget, const char* pData, qint64 nSize, OrvelWriteBatch* pBatch,
-                     QString* pstrError)
+                     QString* pstrError, int* pnCode)
 {
     const QFileInfo target(strTarget);
     const bool bExisted = target.exists() || target.isSymLink();
@@ -79,6 +79,8 @@ bool WriteFileAtomic(const QString& strTarget, const char* pData, qint64 nSize, 
     {
         if (pstrError != nullptr)
             *pstrError = OrvelFileError::Format(strOperation, strTarget, QString(), file.ErrorCode(), true);
+        if (pnCode != nullptr)
+            *pnCode = file.ErrorCode();
         return false;
     }
 
@@ -89,6 +91,8 @@ bool WriteFileAtomic(const QString& strTarget, const char* pData, qint64 nSize, 
         OrvelPlatform::RemoveFile(strTemp);
         if (pstrError != nullptr)
             *pstrError = OrvelFileError::Format(strOp, strTarget, QString(), nCode, bReadOnlyCheck);
+        if (pnCode != nullptr)
+            *pnCode = nCode;
         return false;
     };
     // A replaced file keeps its mode; a new program (the store keeps no modes)
