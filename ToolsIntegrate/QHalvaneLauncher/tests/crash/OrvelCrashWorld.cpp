@@ -13,6 +13,8 @@
 #include <QRegularExpression>
 #include <QSettings>
 
+#include <cstdio>
+
 namespace OrvelCrash
 {
 
@@ -120,6 +122,12 @@ World& World::Get()
 
 World::World()
 {
+    // For a post-mortem of a failing run.
+    if (qEnvironmentVariableIsSet("CORVANE_CRASH_KEEP"))
+    {
+        m_dir.setAutoRemove(false);
+        std::fprintf(stderr, "scratch directory kept: %s\n", qPrintable(m_dir.path()));
+    }
     m_bReady = Build();
 }
 

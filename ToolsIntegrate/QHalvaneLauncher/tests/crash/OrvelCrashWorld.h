@@ -87,6 +87,7 @@ public:
     QStringList CheckCompleted(const Scenario& scenario) const;
 
     const Tree& VersionTree(quint32 uVersion) const { return m_vecTrees.at(uVersion - 1); }
+    quint32 PublishedLatest() const { return static_cast<quint32>(m_vecTrees.size()); }
 
 private:
     World();

@@ -105,13 +105,6 @@ std::vector<std::string> FaultScript::Committed() const
     return m_vecCommitted;
 }
 
-uint32_t FaultScript::RequestsOf(const std::string& strPath) const
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    const auto it = m_mapSeen.find(strPath);
-    return it == m_mapSeen.end() ? 0 : it->second;
-}
-
 uint32_t FaultScript::FaultsOn(const std::string& strPath) const
 {
     std::lock_guard<std::mutex> lock(m_mutex);

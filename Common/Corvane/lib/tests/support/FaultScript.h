@@ -64,8 +64,7 @@ public:
     // "<fault> <path>#<n>" for every fault committed, in order.
     std::vector<std::string> Committed() const;
     int Requests() const;
-    // Requests of one path, and how many of them got a fault.
-    uint32_t RequestsOf(const std::string& strPath) const;
+    // How many requests of one path got a fault.
     uint32_t FaultsOn(const std::string& strPath) const;
 
 private:
