@@ -8,14 +8,17 @@
 #include "OrvelTestStore.h"
 #include "OrvelTestSupport.h"
 #include "platform/OrvelPlatformNames.h"
+#include "support/FaultHttpServer.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <set>
 
@@ -155,6 +158,65 @@ TEST_F(CrashTest, EveryOrvelsyncCommandSurvivesAKillAnywhereAndARerunFinishesIt)
     Report("orvelsync", total);
     RecordProperty("kill_points_tried", total.nTried);
     RecordProperty("kill_points_passed", total.nPassed);
+}
+
+TEST_F(CrashTest, AKillWhileAFailedUpdateRollsBackLeavesNothingHalfAndARerunFinishes)
+{
+    // One package of the newest version always answers 500: get-latest writes
+    // what it can, fails, and rolls back; the kills land anywhere in that.
+    World& world = World::Get();
+    const Scenario& scenario = world.Scenarios().at(1); // incremental from v1
+    QStringList vecPackages;
+    QDirIterator packages(world.StorePath() + QStringLiteral("/dat/v3"), {QStringLiteral("*.dat")},
+                          QDir::Files, QDirIterator::Subdirectories);
+    while (packages.hasNext())
+        vecPackages << packages.next().mid(world.StorePath().size());
+    ASSERT_FALSE(vecPackages.isEmpty());
+    std::sort(vecPackages.begin(), vecPackages.end());
+    CorvaneTest::FaultScriptOptions options;
+    options.mapScript[vecPackages.last().toStdString()] =
+        std::vector<CorvaneTest::RequestFault>(100000, CorvaneTest::RequestFault::Status500);
+    auto pServer = CorvaneTest::FaultHttpServer::ServeDirectory(
+        world.StorePath().toStdString(), std::make_shared<CorvaneTest::FaultScript>(options));
+    const QString strUrl = QString::fromStdString(pServer->BaseUrl());
+
+    ASSERT_TRUE(world.Restore(scenario.strTemplate));
+    const RunResult reference = world.Run(scenario.vecCommand, QString(), -1, strUrl);
+    ASSERT_EQ(reference.nExitCode, 1) << reference.strErr.toStdString();
+    ASSERT_TRUE(reference.strErr.contains(QStringLiteral("Rollback complete")))
+        << reference.strErr.toStdString();
+    ASSERT_TRUE(world.CheckInterrupted(scenario).isEmpty());
+    ASSERT_EQ(OrvelCrash::ReadAll(world.WorkPath()), scenario.start) << "rolled back";
+
+    const int nPoints = std::max(8, Budget() / 6);
+    std::vector<KillPoint> vecPlan;
+    for (int nOccurrence : Spread(2 * scenario.nWrites, nPoints / 2))
+        vecPlan.push_back({QStringLiteral("local.renamed:%1").arg(nOccurrence)});
+    const int nTimed = nPoints - static_cast<int>(vecPlan.size());
+    for (int i = 0; i < nTimed; ++i)
+        vecPlan.push_back({QString(), static_cast<int>(reference.nMs * (2 * i + 1) / (2 * nTimed))});
+    Tally tally;
+    for (const KillPoint& point : vecPlan)
+    {
+        SCOPED_TRACE(point.Name().toStdString());
+        ++tally.nTried;
+        ASSERT_TRUE(world.Restore(scenario.strTemplate));
+        const RunResult killed = world.Run(scenario.vecCommand, point.strCrashAt, point.nKillAfterMs, strUrl);
+        if (killed.bKilled)
+            ++tally.nKilled;
+        else
+            ++tally.nRanThrough;
+        const QStringList vecAfterKill = world.CheckInterrupted(scenario);
+        EXPECT_TRUE(vecAfterKill.isEmpty()) << vecAfterKill.join('\n').toStdString();
+        const RunResult rerun = world.Run(scenario.vecCommand);
+        EXPECT_EQ(rerun.nExitCode, 0) << rerun.strErr.toStdString();
+        const QStringList vecAfterRerun = world.CheckCompleted(scenario);
+        EXPECT_TRUE(vecAfterRerun.isEmpty()) << vecAfterRerun.join('\n').toStdString();
+        if (vecAfterKill.isEmpty() && vecAfterRerun.isEmpty() && rerun.nExitCode == 0)
+            ++tally.nPassed;
+    }
+    Report("failed update and its rollback", tally);
+    EXPECT_GT(tally.nKilled, 0);
 }
 
 namespace
