@@ -545,7 +545,7 @@ void OrvelLauncherController::StartDownloadTask(std::unique_ptr<OrvelFileService
         return;
     }
     CaptureBaseline();
-    if (!PrepareWorkingPathChange(pLatest->CurrentVersion()))
+    if (!PrepareWorkingPathChange(pLatest.get()))
     {
         ApplyIdleButtonState();
         return;
@@ -611,7 +611,7 @@ void OrvelLauncherController::StartRepair()
         return;
     }
     CaptureBaseline();
-    if (!PrepareWorkingPathChange(pService->CurrentVersion()))
+    if (!PrepareWorkingPathChange(pService.get()))
         return;
     m_uTaskTargetVersion = pService->CurrentVersion();
     m_pTaskService = std::move(pService);
@@ -663,7 +663,7 @@ void OrvelLauncherController::StartVersionSwitch(quint32 uVersion)
         !CheckActiveProcessGuard(Tr("version switch")))
         return;
     CaptureBaseline();
-    if (!PrepareWorkingPathChange(pTarget->CurrentVersion()))
+    if (!PrepareWorkingPathChange(pTarget.get()))
         return;
     const quint32 uCurrent = m_baseline.uPrimaryVersion;
     m_uTaskTargetVersion = pTarget->CurrentVersion();
@@ -835,6 +835,9 @@ void OrvelLauncherController::CompleteVersionChangingTask(bool bSuccess, int nFi
                                   ? "Failed to read version switch sync tag after completion: %1"
                                   : "Failed to read repair sync tag after completion: %1";
         Log(Tr(pszText).arg(strError));
+        // Read before the task began: a record without it would send the next
+        // start into repair-only mode over files that are all in place.
+        strTag = m_strTaskTag;
     }
     const bool bRecorded = m_pSettings != nullptr && m_pSettings->writeProductRecord(uVersion, strTag);
     if (!bRecorded)

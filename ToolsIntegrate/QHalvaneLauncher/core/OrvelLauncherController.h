@@ -161,7 +161,7 @@ private:
     // After CaptureBaseline, before the first write: removes what a cut-off
     // task left behind and marks the record as in flux. False (logged) when
     // the mark cannot be written; the task must not start then.
-    bool PrepareWorkingPathChange(quint32 uTarget);
+    bool PrepareWorkingPathChange(OrvelFileService* pTarget);
     // A task that ended without writing a file leaves the record as it found it.
     void DropPendingMark();
 
@@ -240,6 +240,8 @@ private:
 
     TaskBaseline m_baseline;
     quint32 m_uTaskTargetVersion = 0;
+    // The target version's tag, read before the task writes anything.
+    QString m_strTaskTag;
     QStringList m_vecRollbackFiles;
     QStringList m_vecRollbackCreated;
     TaskResultSnapshot m_snapshot;

@@ -1,6 +1,7 @@
 // The start of every task that writes into the working path: what a cut-off
 // task left behind, and the mark that says the working path is in flux.
 #include "LauncherSettings.h"
+#include "OrvelFileService.h"
 #include "OrvelLauncherController.h"
 #include "OrvelLeftoverTemps.h"
 
@@ -16,8 +17,21 @@ QString Tr(const char* pszText)
 
 } // namespace
 
-bool OrvelLauncherController::PrepareWorkingPathChange(quint32 uTarget)
+bool OrvelLauncherController::PrepareWorkingPathChange(OrvelFileService* pTarget)
 {
+    // The record needs the target's tag when the task is done; a task that
+    // could not read it then would leave a record the next start refuses.
+    const quint32 uTarget = pTarget->CurrentVersion();
+    const PakInfoResult info = pTarget->ReadPakInfo();
+    if (info.status != PakInfoResult::StatusOk || info.tag.isEmpty())
+    {
+        Status(Tr("Task blocked"));
+        LogBoth(Tr("Failed to read the release information of version %1, nothing was changed: %2")
+                    .arg(uTarget)
+                    .arg(info.error.isEmpty() ? pTarget->LastError() : info.error));
+        return false;
+    }
+    m_strTaskTag = info.tag;
     if (m_pSettings == nullptr)
         return true;
     m_baseline.bInterrupted = m_baseline.bHasRecord && m_pSettings->productRecordPending();

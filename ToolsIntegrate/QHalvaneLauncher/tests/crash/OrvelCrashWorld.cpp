@@ -35,6 +35,14 @@ bool IsTempName(const QString& strName)
     return kPattern.match(strName).hasMatch();
 }
 
+// Temporary names of the store cache's writes and of the settings' saves.
+bool IsOtherTempName(const QString& strName)
+{
+    static const QRegularExpression kPattern(QStringLiteral(
+        "(\\.[0-9]+\\.[0-9]+\\.[0-9]+\\.tmp$)|(\\.ini\\.[A-Za-z0-9]{6}$)|(\\.cfg\\.[A-Za-z0-9]{6}$)"));
+    return kPattern.match(strName).hasMatch();
+}
+
 QString Describe(const QString& strPath, const QByteArray& data)
 {
     return QStringLiteral("%1 (%2 bytes)").arg(strPath).arg(data.size());
@@ -350,6 +358,13 @@ QStringList World::CheckCompleted(const Scenario& scenario) const
                            .arg(strTag, bPending ? QStringLiteral(", still marked in flux") : QString());
     for (const QString& strTemp : TempFiles(RunRoot()))
         vecProblems << QStringLiteral("temporary file left: ") + strTemp;
+    QDirIterator it(RunRoot(), QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext())
+    {
+        it.next();
+        if (IsOtherTempName(it.fileName()))
+            vecProblems << QStringLiteral("temporary file left: ") + it.filePath();
+    }
     return vecProblems;
 }
 

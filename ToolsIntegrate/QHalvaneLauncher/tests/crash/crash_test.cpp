@@ -186,7 +186,7 @@ TEST_F(CrashTest, AKillWhileAFailedUpdateRollsBackLeavesNothingHalfAndARerunFini
     ASSERT_TRUE(reference.strErr.contains(QStringLiteral("Rollback complete")))
         << reference.strErr.toStdString();
     ASSERT_TRUE(world.CheckInterrupted(scenario).isEmpty());
-    ASSERT_EQ(OrvelCrash::ReadAll(world.WorkPath()), scenario.start) << "rolled back";
+    ASSERT_TRUE(OrvelCrash::ReadAll(world.WorkPath()) == scenario.start) << "rolled back";
 
     const int nPoints = std::max(8, Budget() / 6);
     std::vector<KillPoint> vecPlan;
