@@ -219,6 +219,26 @@ TEST_F(CrashTest, AKillWhileAFailedUpdateRollsBackLeavesNothingHalfAndARerunFini
     EXPECT_GT(tally.nKilled, 0);
 }
 
+TEST_F(CrashTest, AnyCommandFinishesWhatAKilledOneLeftHalfDone)
+{
+    // A switch down killed half-way, then get-latest: the record still names
+    // the newest version, but the working path is not at it.
+    World& world = World::Get();
+    const Scenario& switchDown = world.Scenarios().at(4);
+    ASSERT_EQ(switchDown.strName, QStringLiteral("switch"));
+    ASSERT_TRUE(world.Restore(switchDown.strTemplate));
+    ASSERT_TRUE(world.Run(switchDown.vecCommand, QStringLiteral("local.renamed:3")).bKilled);
+    ASSERT_TRUE(world.CheckInterrupted(switchDown).isEmpty());
+    Scenario latest = switchDown;
+    latest.vecCommand = QStringList{QStringLiteral("get-latest"), QStringLiteral("--yes")};
+    latest.target = world.VersionTree(3);
+    latest.uTargetVersion = 3;
+    const RunResult rerun = world.Run(latest.vecCommand);
+    EXPECT_EQ(rerun.nExitCode, 0) << rerun.strErr.toStdString();
+    const QStringList vecProblems = world.CheckCompleted(latest);
+    EXPECT_TRUE(vecProblems.isEmpty()) << vecProblems.join('\n').toStdString();
+}
+
 namespace
 {
 
