@@ -11,5 +11,7 @@ namespace OrvelLeftoverTemps
 // is no longer running (or is this process); symbolic links are neither
 // followed nor removed. Returns the paths removed.
 QStringList Remove(const QString& strRoot);
+// The same for the temporary files of one target only, beside it.
+QStringList RemoveBeside(const QString& strTarget);
 
 } // namespace OrvelLeftoverTemps

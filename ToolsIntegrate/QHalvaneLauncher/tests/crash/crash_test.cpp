@@ -62,8 +62,9 @@ std::vector<int> Spread(int nMax, int nCount)
 std::vector<KillPoint> PlanFor(const Scenario& scenario, int nBudget, qint64 nFullRunMs)
 {
     std::vector<KillPoint> vecPlan;
-    for (const char* pszPoint :
-         {"records.pending-written", "batch.flush", "records.before-write", "records.written"})
+    // The first atomic write is the store configuration at start-up.
+    for (const char* pszPoint : {"atomic.temp-written", "records.pending-written", "batch.flush",
+                                 "records.before-write", "records.written"})
         vecPlan.push_back({QString::fromLatin1(pszPoint) + QStringLiteral(":1")});
     const int nLeft = std::max(3, nBudget - static_cast<int>(vecPlan.size()));
     const int nNamed = (nLeft + 1) / 2;
