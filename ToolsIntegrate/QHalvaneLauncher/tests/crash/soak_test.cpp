@@ -2,7 +2,9 @@
 // each run finishes with the exact target or fails with a clear error, leaves
 // every file old or new, and a rerun without faults finishes. A run is
 // replayed by its seed: CORVANE_SOAK_SEED=<seed> CORVANE_SOAK_RUNS=1.
-// CORVANE_SOAK_RUNS and CORVANE_SOAK_SHARE (percent) set the long form.
+// CORVANE_SOAK_RUNS and CORVANE_SOAK_SHARE (percent) set the long form;
+// CORVANE_CRASH_KEEP keeps the scratch directory, with each disturbed run's
+// installation copied aside before its rerun, for a post-mortem.
 #include "OrvelCrashWorld.h"
 #include "support/FaultHttpServer.h"
 
