@@ -36,6 +36,9 @@ QString Format(const QString& strOperation, const QString& strPath, const QStrin
     case OrvelPlatform::FileErrorKind::WriteProtected:
         vecReasons << Tr("target is write-protected");
         break;
+    case OrvelPlatform::FileErrorKind::NoSpace:
+        vecReasons << Tr("not enough disk space");
+        break;
     case OrvelPlatform::FileErrorKind::Other:
         break;
     }

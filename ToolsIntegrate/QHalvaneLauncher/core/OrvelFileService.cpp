@@ -5,6 +5,7 @@
 #include "OrvelLocalWrite.h"
 #include "OrvelStorePath.h"
 #include "OrvelWriteBatch.h"
+#include "platform/OrvelNativeFile.h"
 
 #include <Corvane/PemCorvaneX64.h>
 
@@ -591,9 +592,16 @@ FileServiceStatus OrvelFileService::DownloadToLocalFile(const QString& strStoreP
     if (uActual != uExpected)
         return Fail(tr("Downloaded content does not match the store's hash: %1").arg(strStorePath));
 
+    int nCode = 0;
     if (!OrvelLocalWrite::WriteFileAtomic(target.absoluteFilePath(), pData != nullptr ? pData : "", uSize,
-                                          pBatch, &strError))
+                                          pBatch, &strError, &nCode))
+    {
+        // A full disk is no file a running tool holds: putting it off would
+        // let the run record a version it could not write.
+        if (OrvelPlatform::ClassifyFileError(nCode) == OrvelPlatform::FileErrorKind::NoSpace)
+            return Fail(strError);
         return FailLocal(strError);
+    }
     SetLastError(QString());
     return FileServiceStatus{true, QString()};
 }

@@ -323,7 +323,7 @@ void OrvelLauncherController::OnCheckUpdateFinished(bool success, bool hasUpdate
         LogBoth(Tr("Check update failed: %1").arg(OrDefault(errorMessage, "unknown error")));
         m_bDownloadAfterCheck = false;
         RunAfterCleanup(
-            [this]
+            [this, errorMessage]
             {
                 if (m_bExiting)
                 {
@@ -332,6 +332,7 @@ void OrvelLauncherController::OnCheckUpdateFinished(bool success, bool hasUpdate
                 }
                 ApplyIdleButtonState();
                 emit ButtonStateChanged(true, false, true, true, true, true);
+                emit CheckUpdateFailed(OrDefault(errorMessage, "unknown error"));
                 emit CheckUpdateFinished(false, 0);
             });
         return;
@@ -471,6 +472,11 @@ void OrvelLauncherController::StartDownloadTask(std::unique_ptr<OrvelFileService
         return;
     }
     CaptureBaseline();
+    if (!PrepareWorkingPathChange(pLatest.get()))
+    {
+        ApplyIdleButtonState();
+        return;
+    }
     const quint32 uLatest = pLatest->CurrentVersion();
     m_uTaskTargetVersion = uLatest;
     m_pTaskService = std::move(pLatest);
@@ -532,6 +538,8 @@ void OrvelLauncherController::StartRepair()
         return;
     }
     CaptureBaseline();
+    if (!PrepareWorkingPathChange(pService.get()))
+        return;
     m_uTaskTargetVersion = pService->CurrentVersion();
     m_pTaskService = std::move(pService);
     auto* pWorker = new OrvelRepairWorker(m_pTaskService.get(), m_pSettings, &m_snapshot, WorkPath());
@@ -582,11 +590,15 @@ void OrvelLauncherController::StartVersionSwitch(quint32 uVersion)
         !CheckActiveProcessGuard(Tr("version switch")))
         return;
     CaptureBaseline();
+    if (!PrepareWorkingPathChange(pTarget.get()))
+        return;
     const quint32 uCurrent = m_baseline.uPrimaryVersion;
     m_uTaskTargetVersion = pTarget->CurrentVersion();
     m_pTaskService = std::move(pTarget);
     auto* pWorker = new OrvelVersionSwitchWorker(m_pPrimary, m_pTaskService.get(), m_pSettings, &m_snapshot,
                                                  uCurrent, m_uTaskTargetVersion, WorkPath());
+    if (m_baseline.bInterrupted)
+        pWorker->SetBaselineUntrusted();
     PrepareWorker(pWorker);
     ConnectFinished(pWorker, &OrvelVersionSwitchWorker::Finished,
                     &OrvelLauncherController::OnVersionSwitchFinished);
@@ -699,6 +711,8 @@ void OrvelLauncherController::CompleteVersionChangingTask(bool bSuccess, int nFi
             RunAfterCleanup([this] { StartRollback(); });
             return;
         }
+        if (result.vecChangedFiles.isEmpty())
+            DropPendingMark();
         if (bStopped)
         {
             Status(bExiting ? strExitStatus : strStoppedStatus);
@@ -733,6 +747,9 @@ void OrvelLauncherController::CompleteVersionChangingTask(bool bSuccess, int nFi
                                   ? "Failed to read version switch sync tag after completion: %1"
                                   : "Failed to read repair sync tag after completion: %1";
         Log(Tr(pszText).arg(strError));
+        // Read before the task began: a record without it would send the next
+        // start into repair-only mode over files that are all in place.
+        strTag = m_strTaskTag;
     }
     const bool bRecorded = m_pSettings != nullptr && m_pSettings->writeProductRecord(uVersion, strTag);
     if (!bRecorded)

@@ -124,6 +124,8 @@ signals:
     void ShowLogOverlay();
     void PreloadFinished(bool success);
     void CheckUpdateFinished(bool hasUpdate, quint32 serverVersion);
+    // The check could not reach or read the store; CheckUpdateFinished follows.
+    void CheckUpdateFailed(QString error);
     void DownloadFinished(bool success);
     void RepairFinished(bool success, int successCount, int failCount);
     void SelfUpdateReady(QString packagePath);
@@ -178,6 +180,8 @@ private:
         bool bHasRecord = false;
         quint32 uRecordedVersion = 0;
         QString strRecordedTag;
+        // A task before this one was cut off and left the working path in between.
+        bool bInterrupted = false;
     };
 
     bool CanStartTask() const;
@@ -186,6 +190,12 @@ private:
     bool CheckWorkPathGuard(const QString& strStatus, const QString& strLogText);
     bool CheckActiveProcessGuard(const QString& strOperation);
     void CaptureBaseline();
+    // After CaptureBaseline, before the first write: removes what a cut-off
+    // task left behind and marks the record as in flux. False (logged) when
+    // the mark cannot be written; the task must not start then.
+    bool PrepareWorkingPathChange(OrvelFileService* pTarget);
+    // A task that ended without writing a file leaves the record as it found it.
+    void DropPendingMark();
 
     // Creates the worker's thread; the caller then connects Finished and launches.
     void PrepareWorker(OrvelOperationWorkerBase* pWorker);
@@ -273,6 +283,8 @@ private:
 
     TaskBaseline m_baseline;
     quint32 m_uTaskTargetVersion = 0;
+    // The target version's tag, read before the task writes anything.
+    QString m_strTaskTag;
     QStringList m_vecRollbackFiles;
     QStringList m_vecRollbackCreated;
     TaskResultSnapshot m_snapshot;

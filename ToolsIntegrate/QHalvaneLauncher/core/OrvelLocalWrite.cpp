@@ -1,5 +1,6 @@
 #include "OrvelLocalWrite.h"
 
+#include "OrvelCrashPoint.h"
 #include "OrvelFileError.h"
 #include "OrvelWriteBatch.h"
 #include "platform/OrvelNativeFile.h"
@@ -54,7 +55,7 @@ bool CheckContained(const QString& strRoot, const QString& strTarget, QString* p
 }
 
 bool WriteFileAtomic(const QString& strTarget, const char* pData, qint64 nSize, OrvelWriteBatch* pBatch,
-                     QString* pstrError)
+                     QString* pstrError, int* pnCode)
 {
     const QFileInfo target(strTarget);
     const bool bExisted = target.exists() || target.isSymLink();
@@ -78,6 +79,8 @@ bool WriteFileAtomic(const QString& strTarget, const char* pData, qint64 nSize, 
     {
         if (pstrError != nullptr)
             *pstrError = OrvelFileError::Format(strOperation, strTarget, QString(), file.ErrorCode(), true);
+        if (pnCode != nullptr)
+            *pnCode = file.ErrorCode();
         return false;
     }
 
@@ -88,6 +91,8 @@ bool WriteFileAtomic(const QString& strTarget, const char* pData, qint64 nSize, 
         OrvelPlatform::RemoveFile(strTemp);
         if (pstrError != nullptr)
             *pstrError = OrvelFileError::Format(strOp, strTarget, QString(), nCode, bReadOnlyCheck);
+        if (pnCode != nullptr)
+            *pnCode = nCode;
         return false;
     };
     // A replaced file keeps its mode; a new program (the store keeps no modes)
@@ -105,9 +110,11 @@ bool WriteFileAtomic(const QString& strTarget, const char* pData, qint64 nSize, 
         return failWith(Tr("write local file"), file.ErrorCode(), false);
     if (!file.Close())
         return failWith(Tr("write local file"), file.ErrorCode(), false);
+    OrvelCrashPoint::Reached("local.temp-written");
     int nCode = 0;
     if (!OrvelPlatform::ReplaceFile(strTemp, strTarget, &nCode))
         return failWith(Tr("replace local file"), nCode, true);
+    OrvelCrashPoint::Reached("local.renamed");
     if (pBatch != nullptr)
     {
         pBatch->AddFile(strTarget);

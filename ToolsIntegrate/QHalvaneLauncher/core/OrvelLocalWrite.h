@@ -18,8 +18,8 @@ bool CheckContained(const QString& strRoot, const QString& strTarget, QString* p
 // symbolic link at strTarget is replaced, not followed. A read-only target is
 // kept. With pBatch the data is flushed later by the batch, otherwise before
 // the rename. On failure the temporary file is removed, strTarget is as it
-// was, and *pstrError holds the formatted file error.
+// was, *pstrError holds the formatted file error and *pnCode the system's code.
 bool WriteFileAtomic(const QString& strTarget, const char* pData, qint64 nSize, OrvelWriteBatch* pBatch,
-                     QString* pstrError);
+                     QString* pstrError, int* pnCode = nullptr);
 
 } // namespace OrvelLocalWrite

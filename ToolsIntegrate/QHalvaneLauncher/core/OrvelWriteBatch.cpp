@@ -1,5 +1,6 @@
 #include "OrvelWriteBatch.h"
 
+#include "OrvelCrashPoint.h"
 #include "OrvelFileError.h"
 #include "platform/OrvelNativeFile.h"
 
@@ -23,9 +24,13 @@ OrvelWriteBatch::OrvelWriteBatch(const QString& strRoot) : m_strRoot(strRoot) {}
 void OrvelWriteBatch::AddFile(const QString& strPath)
 {
     const QString strDir = QFileInfo(strPath).absolutePath();
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_setFiles.insert(strPath);
-    m_setDirs.insert(strDir);
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_setFiles.insert(strPath);
+        m_setDirs.insert(strDir);
+    }
+    // One file done, the next not begun.
+    OrvelCrashPoint::Reached("batch.file-added");
 }
 
 void OrvelWriteBatch::AddDirectory(const QString& strDir)
@@ -42,6 +47,7 @@ int OrvelWriteBatch::PendingFiles() const
 
 bool OrvelWriteBatch::Flush(QString* pstrError)
 {
+    OrvelCrashPoint::Reached("batch.flush");
     std::lock_guard<std::mutex> lock(m_mutex);
     if (m_setFiles.isEmpty() && m_setDirs.isEmpty())
         return true;

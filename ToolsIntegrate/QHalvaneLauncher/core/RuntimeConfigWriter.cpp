@@ -1,5 +1,7 @@
 #include "RuntimeConfigWriter.h"
 
+#include "OrvelLeftoverTemps.h"
+
 #include <OrvelAtomicFile.h>
 
 #include <QCoreApplication>
@@ -110,6 +112,8 @@ bool RuntimeConfigWriter::ReadResource(const QString& strResource, QByteArray* p
 bool RuntimeConfigWriter::WriteText(const QString& strTarget, const QByteArray& data)
 {
     // Whole or not at all: a half-written copy-once file would never be rewritten.
+    // A write cut off by a kill left its temporary file here.
+    OrvelLeftoverTemps::RemoveBeside(strTarget);
     OrvelAtomicFile target(strTarget);
     if (!target.open() || !target.write(data.constData(), data.size()) || !target.commit())
         return Fail(Tr("Failed to write runtime config file: %1").arg(strTarget));

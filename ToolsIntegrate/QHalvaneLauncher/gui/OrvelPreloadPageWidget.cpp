@@ -30,6 +30,8 @@ OrvelPreloadPageWidget::OrvelPreloadPageWidget(LauncherSettings* pSettings,
 {
     OrvelPreload::RegisterMetaTypes();
     setObjectName(QStringLiteral("OrvelPreloadPageWidget"));
+    // Plain widgets paint a style sheet's background only when asked to.
+    setAttribute(Qt::WA_StyledBackground, true);
 
     auto* pLayout = new QVBoxLayout(this);
     pLayout->setObjectName(QStringLiteral("verticalLayout"));
@@ -42,6 +44,7 @@ OrvelPreloadPageWidget::OrvelPreloadPageWidget(LauncherSettings* pSettings,
 
     auto* pLeft = new QWidget(this);
     pLeft->setObjectName(QStringLiteral("preloadLeftPanel"));
+    pLeft->setAttribute(Qt::WA_StyledBackground, true);
     pLeft->setFixedWidth(300);
     auto* pLeftLayout = new QVBoxLayout(pLeft);
     pLeftLayout->setObjectName(QStringLiteral("preloadLeftLayout"));
@@ -183,7 +186,11 @@ void OrvelPreloadPageWidget::RebuildCards()
         auto* pCardLayout = new QVBoxLayout(pCard);
         pCardLayout->setContentsMargins(10, 10, 10, 10);
         pCardLayout->setSpacing(8);
-        auto* pName = new QLabel(item.name, pCard);
+        // A name without spaces may break after "_" or "-" rather than be cut.
+        QString strShown = item.name;
+        strShown.replace(QLatin1Char('_'), QStringLiteral("_\u200b"))
+            .replace(QLatin1Char('-'), QStringLiteral("-\u200b"));
+        auto* pName = new QLabel(strShown, pCard);
         pName->setObjectName(QStringLiteral("preloadCardNameLabel"));
         pName->setWordWrap(true);
         pName->setAlignment(Qt::AlignLeft | Qt::AlignTop);

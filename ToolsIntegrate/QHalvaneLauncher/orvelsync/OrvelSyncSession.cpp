@@ -291,9 +291,15 @@ int OrvelSyncSession::RunThroughController()
 
     int nOutcome = -1; // -1 not reached, 0 failed, 1 succeeded
     QString strCheckSummary;
+    bool bCheckFailed = false;
+    QObject::connect(&controller, &OrvelLauncherController::CheckUpdateFailed,
+                     [&](const QString&) { bCheckFailed = true; });
     QObject::connect(&controller, &OrvelLauncherController::CheckUpdateFinished,
                      [&](bool bHasUpdate, quint32 uServerVersion)
                      {
+                         // A check that could not read the store found no update either.
+                         if (bCheckFailed)
+                             return;
                          strCheckSummary = QStringLiteral("Latest version: %1").arg(uServerVersion);
                          if (m_options.eCommand == OrvelSyncOptions::CommandCheck ||
                              (m_options.eCommand == OrvelSyncOptions::CommandGetLatest && !bHasUpdate))

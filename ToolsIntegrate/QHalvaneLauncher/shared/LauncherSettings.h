@@ -71,6 +71,12 @@ public:
     bool readProductRecord(quint32* puVersion, QString* pstrTag) const;
     bool writeProductRecord(quint32 uVersion, const QString& strTag);
     void clearProductRecord();
+    // A task that changes the working path marks the record before its first
+    // write; writeProductRecord and clearProductRecord drop the mark. A mark
+    // found later means a task was cut off: the working path may be between
+    // the recorded version and uTarget, so the record claims nothing.
+    bool markProductRecordPending(quint32 uTarget);
+    bool productRecordPending() const;
 
     // Launcher record "_cache/verlauncher.ini".
     QString launcherRecordTag() const;

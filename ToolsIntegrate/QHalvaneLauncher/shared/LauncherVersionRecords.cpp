@@ -3,6 +3,7 @@
 #include "LauncherSettings.h"
 
 #include "LauncherIni.h"
+#include "OrvelCrashPoint.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,6 +14,7 @@ namespace
 {
 const QString kVersionKey = QStringLiteral("currSyncVersion");
 const QString kTagKey = QStringLiteral("currSyncGuid");
+const QString kPendingKey = QStringLiteral("pendingSyncVersion");
 
 std::unique_ptr<QSettings> OpenRecord(const QString& strPath)
 {
@@ -53,8 +55,29 @@ bool LauncherSettings::writeProductRecord(quint32 uVersion, const QString& strTa
     auto pRecord = OpenRecord(productRecordPath());
     LauncherIni::SetValue(*pRecord, kVersionKey, uVersion);
     LauncherIni::SetValue(*pRecord, kTagKey, strTag);
+    LauncherIni::Remove(*pRecord, kPendingKey);
+    OrvelCrashPoint::Reached("records.before-write");
     pRecord->sync();
+    OrvelCrashPoint::Reached("records.written");
     return pRecord->status() == QSettings::NoError;
+}
+
+bool LauncherSettings::markProductRecordPending(quint32 uTarget)
+{
+    if (!EnsureCacheDir(productRecordPath()))
+        return false;
+    auto pRecord = OpenRecord(productRecordPath());
+    LauncherIni::SetValue(*pRecord, kPendingKey, uTarget);
+    pRecord->sync();
+    OrvelCrashPoint::Reached("records.pending-written");
+    return pRecord->status() == QSettings::NoError;
+}
+
+bool LauncherSettings::productRecordPending() const
+{
+    if (!QFileInfo(productRecordPath()).isFile())
+        return false;
+    return LauncherIni::Contains(*OpenRecord(productRecordPath()), kPendingKey);
 }
 
 void LauncherSettings::clearProductRecord()
@@ -67,6 +90,7 @@ void LauncherSettings::clearProductRecord()
         pRecord->remove(QStringLiteral("General"));
         LauncherIni::Remove(*pRecord, kVersionKey);
         LauncherIni::Remove(*pRecord, kTagKey);
+        LauncherIni::Remove(*pRecord, kPendingKey);
         pRecord->sync();
     }
     if (QFileInfo(strPath).size() == 0)

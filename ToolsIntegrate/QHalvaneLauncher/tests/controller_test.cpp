@@ -100,26 +100,11 @@ public:
     QList<OrvelQuestion> vecAsked;
 };
 
-QStringList Texts(const QSignalSpy& spy)
-{
-    QStringList vecOut;
-    for (const QList<QVariant>& args : spy)
-        vecOut.push_back(args.at(0).toString());
-    return vecOut;
-}
+using OrvelTest::Texts;
 
-// Polls, running the event loop, until fnDone holds or the deadline passes.
 bool WaitUntil(const std::function<bool()>& fnDone, int nDeadlineMs = 90000)
 {
-    QDeadlineTimer deadline(nDeadlineMs);
-    while (!fnDone())
-    {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(2);
-    }
-    return true;
+    return OrvelTest::WaitUntil(fnDone, nDeadlineMs);
 }
 
 class ControllerTest : public ::testing::Test

@@ -33,9 +33,15 @@ void Shot(QWidget& widget, const char* pszName)
     const QString strDir = qEnvironmentVariable("ORVEL_SCREENSHOT_DIR");
     if (strDir.isEmpty())
         return;
+    // Pictured with the launcher's own style sheet, as users see them.
+    QFile style(QStringLiteral(":/style/style.qss"));
+    ASSERT_TRUE(style.open(QIODevice::ReadOnly));
+    const QString strBefore = widget.styleSheet();
+    widget.setStyleSheet(QString::fromUtf8(style.readAll()));
     QCoreApplication::processEvents();
     EXPECT_TRUE(
         widget.grab().save(strDir + QLatin1Char('/') + QLatin1String(pszName) + QStringLiteral(".png")));
+    widget.setStyleSheet(strBefore);
 }
 
 QPushButton* Button(QWidget* pParent, const QString& strText)

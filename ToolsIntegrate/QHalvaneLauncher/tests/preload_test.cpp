@@ -82,18 +82,9 @@ TEST(PreloadTableTest, ListsKeepTheTrimmedNonEmptyLinesAndRefuseUnsafePaths)
     EXPECT_TRUE(OrvelPreload::ListFileName(QStringLiteral("a/../../b")).isEmpty());
 }
 
-// Polls, running the event loop, until fnDone holds or the deadline passes.
 bool WaitUntil(const std::function<bool()>& fnDone, int nDeadlineMs = 60000)
 {
-    QDeadlineTimer deadline(nDeadlineMs);
-    while (!fnDone())
-    {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(2);
-    }
-    return true;
+    return OrvelTest::WaitUntil(fnDone, nDeadlineMs);
 }
 
 class PreloadRunTest : public ::testing::Test

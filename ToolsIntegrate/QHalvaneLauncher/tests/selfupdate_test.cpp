@@ -98,25 +98,11 @@ public:
     std::function<void()> fnBeforeAnswer;
 };
 
-QStringList Texts(const QSignalSpy& spy)
-{
-    QStringList vecOut;
-    for (const QList<QVariant>& args : spy)
-        vecOut.push_back(args.at(0).toString());
-    return vecOut;
-}
+using OrvelTest::Texts;
 
 bool WaitUntil(const std::function<bool()>& fnDone, int nDeadlineMs = 60000)
 {
-    QDeadlineTimer deadline(nDeadlineMs);
-    while (!fnDone())
-    {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(2);
-    }
-    return true;
+    return OrvelTest::WaitUntil(fnDone, nDeadlineMs);
 }
 
 class SelfUpdateTest : public ::testing::Test

@@ -16,6 +16,7 @@ enum class FileErrorKind
     InUse,          // EBUSY, ETXTBSY / sharing and lock violations
     AccessDenied,   // EACCES, EPERM / access denied
     WriteProtected, // EROFS / write-protected medium
+    NoSpace,        // ENOSPC, EDQUOT / disk full
 };
 
 FileErrorKind ClassifyFileError(int nCode);

@@ -10,7 +10,10 @@ OrvelVersionCheckWorker::OrvelVersionCheckWorker(OrvelFileService* pFileService,
     if (pSettings != nullptr)
     {
         QString strTag;
-        m_bHasRecordedVersion = pSettings->readProductRecord(&m_uRecordedVersion, &strTag);
+        // A record marked by a task that was cut off claims nothing: the
+        // working path needs a download whatever the versions say.
+        m_bHasRecordedVersion =
+            pSettings->readProductRecord(&m_uRecordedVersion, &strTag) && !pSettings->productRecordPending();
         if (!m_bHasRecordedVersion)
             m_uRecordedVersion = 0;
         if (m_strAppDir.isEmpty())

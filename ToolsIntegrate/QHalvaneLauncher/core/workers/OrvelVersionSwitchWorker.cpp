@@ -98,7 +98,8 @@ void OrvelVersionSwitchWorker::DoWork()
     // The changed-file lists only describe the way from the version the
     // working path is really at: a record of another version vouches for nothing.
     quint32 uRecorded = 0;
-    const bool bHasBaseline = Settings() != nullptr && Settings()->readProductRecord(&uRecorded, nullptr) &&
+    const bool bHasBaseline = !m_bBaselineUntrusted && Settings() != nullptr &&
+                              Settings()->readProductRecord(&uRecorded, nullptr) &&
                               uRecorded == m_uCurrentVersion;
     const bool bIncremental = bHasBaseline && uSpan <= kMaxIncrementalSwitchSpan;
 

@@ -46,6 +46,9 @@ public:
     QStringList GetChangedFiles() const override;
     // Those of them that did not exist before the run (any thread).
     QStringList GetCreatedFiles() const;
+    // The working path may not be at uCurrentVersion (an earlier task was cut
+    // off): compare every file of the target instead of trusting the changes.
+    void SetBaselineUntrusted() { m_bBaselineUntrusted = true; }
 
 signals:
     // replacedCount: files written; skippedCount: linked, kept or deferred.
@@ -74,4 +77,5 @@ private:
     LinkedPathCache m_linkedPaths;
     WeakReplacementCollector m_collector;
     QThread* m_pWorkerThread = nullptr;
+    bool m_bBaselineUntrusted = false;
 };

@@ -16,22 +16,6 @@
 namespace OrvelTest
 {
 
-bool WaitUntil(const std::function<bool()>& fnDone, int nDeadlineMs)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!fnDone())
-    {
-        if (timer.elapsed() > nDeadlineMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        // deleteLater() is not served by processEvents() outside an event loop.
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QThread::msleep(5);
-    }
-    return true;
-}
-
 namespace
 {
 

@@ -3,6 +3,8 @@
 // user would, and checked screenshots.
 #pragma once
 
+#include "OrvelTestSupport.h"
+
 #include <QMessageBox>
 #include <QString>
 
@@ -15,9 +17,6 @@ class QWidget;
 
 namespace OrvelTest
 {
-
-// Processes events until fnDone holds or nDeadlineMs passes; true when it held.
-bool WaitUntil(const std::function<bool()>& fnDone, int nDeadlineMs = 20000);
 
 // What a modal box showed before it was answered.
 struct AnsweredBox

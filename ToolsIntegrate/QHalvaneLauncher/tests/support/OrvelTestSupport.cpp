@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QThread>
@@ -75,6 +76,30 @@ bool WaitForFile(const QString& strPath, int nDeadlineMs)
         QThread::msleep(20);
     }
     return true;
+}
+
+bool WaitUntil(const std::function<bool()>& fnDone, int nDeadlineMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!fnDone())
+    {
+        if (timer.elapsed() > nDeadlineMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        // deleteLater() is not served by processEvents() outside an event loop.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QThread::msleep(5);
+    }
+    return true;
+}
+
+QStringList Texts(const QList<QList<QVariant>>& vecSignals)
+{
+    QStringList vecOut;
+    for (const QList<QVariant>& args : vecSignals)
+        vecOut.push_back(args.at(0).toString());
+    return vecOut;
 }
 
 } // namespace OrvelTest

@@ -3,7 +3,12 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QList>
 #include <QString>
+#include <QStringList>
+#include <QVariant>
+
+#include <functional>
 
 namespace OrvelTest
 {
@@ -20,4 +25,9 @@ QDateTime Modified(const QString& strPath);
 bool SetImmutable(const QString& strPath, bool bOn);
 // Polls (processing events) until the file exists or the deadline passes.
 bool WaitForFile(const QString& strPath, int nDeadlineMs);
+// Processes events (deferred deletes too) until fnDone holds or nDeadlineMs
+// passes; true when it held.
+bool WaitUntil(const std::function<bool()>& fnDone, int nDeadlineMs = 20000);
+// The first argument of each signal a spy caught, as text.
+QStringList Texts(const QList<QList<QVariant>>& vecSignals);
 } // namespace OrvelTest

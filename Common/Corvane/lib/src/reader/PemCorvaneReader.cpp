@@ -307,13 +307,31 @@ IFile* PemCorvaneReader::OpenFile(const char* pcszPath, int nOption)
         }
     }
 
-    IFile* pifEncode = m_fileFactory.Open(strDatFile.c_str(), nOption);
-    if (!pifEncode)
+    bool bOpened = false;
+    auto fnOpenWhole = [&](int nOpenOption) -> IFile*
+    {
+        IFile* pifEncode = m_fileFactory.Open(strDatFile.c_str(), nOpenOption);
+        bOpened = pifEncode != nullptr;
+        if (!pifEncode)
+        {
+            return nullptr;
+        }
+        FileGuard guard{pifEncode};
+        return fnDecode(pifEncode, element.uElemOfs, false);
+    };
+    if (IFile* pifFile = fnOpenWhole(nOption))
+    {
+        return pifFile;
+    }
+    if (!bOpened || m_fileFactory.RemoteFileSystems().empty() ||
+        (nOption & (SHO_RemoteOnly | SHO_LocalOnly)) != 0)
     {
         return nullptr;
     }
-    FileGuard guard{pifEncode};
-    return fnDecode(pifEncode, element.uElemOfs, false);
+    // A package torn in the cache by a crash or changed on its way must not
+    // stay cached, or every file in it fails from now on: fetch it again.
+    DiskDelete(strDatFile.c_str());
+    return fnOpenWhole(SHO_RemoteOnly);
 }
 
 int PemCorvaneReader::ReadPakInfo(CORVANE_PAK_INFO* pInfo)

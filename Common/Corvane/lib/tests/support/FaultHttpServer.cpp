@@ -16,9 +16,9 @@ namespace CorvaneTest
 {
 
 FaultHttpServer::FaultHttpServer(FaultMode eMode, std::string strBody, uint32_t uTrickleIntervalMs,
-                                 std::string strRoot)
+                                 std::string strRoot, std::shared_ptr<FaultScript> pScript)
     : m_eMode(eMode), m_strBody(std::move(strBody)), m_strRoot(std::move(strRoot)),
-      m_uTrickleMs(uTrickleIntervalMs)
+      m_uTrickleMs(uTrickleIntervalMs), m_pScript(std::move(pScript))
 {
     if (::pipe(m_fdStop) != 0)
     {
@@ -151,6 +151,14 @@ void FaultHttpServer::Serve(int fd)
         const std::string strHead = strIn.substr(0, uEnd + 4);
         strIn.erase(0, uEnd + 4);
         m_nRequests.fetch_add(1);
+        if (m_pScript)
+        {
+            if (!ServeScriptedRequest(fd, strHead))
+            {
+                return;
+            }
+            continue;
+        }
         if (!m_strRoot.empty())
         {
             if (!ServeFileRequest(fd, strHead))

@@ -4,6 +4,8 @@
 // way, on its own threads, until it is destroyed.
 #pragma once
 
+#include "support/FaultScript.h"
+
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -41,10 +43,15 @@ class FaultHttpServer
 public:
     // strRoot set: directory mode (see ServeDirectory).
     explicit FaultHttpServer(FaultMode eMode, std::string strBody = std::string(1000, 'x'),
-                             uint32_t uTrickleIntervalMs = 50, std::string strRoot = std::string());
+                             uint32_t uTrickleIntervalMs = 50, std::string strRoot = std::string(),
+                             std::shared_ptr<FaultScript> pScript = nullptr);
     // Serves the files below strRoot by URI path (query ignored; 404 when
     // missing) and answers Range requests as eRangeMode says.
     static std::unique_ptr<FaultHttpServer> ServeDirectory(const std::string& strRoot, FaultMode eRangeMode);
+    // Serves the files below strRoot (Range requests too) and commits on each
+    // request the fault pScript chooses for it.
+    static std::unique_ptr<FaultHttpServer> ServeDirectory(const std::string& strRoot,
+                                                           std::shared_ptr<FaultScript> pScript);
     ~FaultHttpServer();
     FaultHttpServer(const FaultHttpServer&) = delete;
     FaultHttpServer& operator=(const FaultHttpServer&) = delete;
@@ -63,11 +70,14 @@ private:
     bool SendAll(int fd, const std::string& strData);
     // One request of directory mode; false when the connection is to be closed.
     bool ServeFileRequest(int fd, const std::string& strHead);
+    // One request under a fault script; false when the connection is to be closed.
+    bool ServeScriptedRequest(int fd, const std::string& strHead);
 
     const FaultMode m_eMode;
     const std::string m_strBody;
     const std::string m_strRoot; // directory mode when set
     const uint32_t m_uTrickleMs;
+    const std::shared_ptr<FaultScript> m_pScript;
     int m_fdListen = -1;
     int m_fdStop[2] = {-1, -1};
     uint16_t m_uPort = 0;

@@ -34,6 +34,9 @@ FileErrorKind ClassifyFileError(int nCode)
         return FileErrorKind::AccessDenied;
     case EROFS:
         return FileErrorKind::WriteProtected;
+    case ENOSPC:
+    case EDQUOT:
+        return FileErrorKind::NoSpace;
     default:
         return FileErrorKind::Other;
     }

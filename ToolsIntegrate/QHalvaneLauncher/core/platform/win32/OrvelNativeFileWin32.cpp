@@ -26,6 +26,9 @@ FileErrorKind ClassifyFileError(int nCode)
         return FileErrorKind::AccessDenied;
     case ERROR_WRITE_PROTECT:
         return FileErrorKind::WriteProtected;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+        return FileErrorKind::NoSpace;
     default:
         return FileErrorKind::Other;
     }
