@@ -164,6 +164,11 @@ bool DirectoryBefore(const std::string& strA, const std::string& strB)
 namespace
 {
 
+// No file system opens a longer path. A tree nested deeper is damaged or
+// hostile, and listing it would hand out paths whose total grows with the
+// square of its depth.
+constexpr size_t kMaxListedPath = 32767;
+
 // One directory on the walk's stack: its entries (names only), what is done of
 // them, and its key so far, from which each subdirectory's key is one name away.
 struct DirFrame
@@ -239,6 +244,11 @@ bool CollectDirFilesRecursive(const std::vector<std::string>& vecLine,
              ++frame.uNextFile)
         {
             vecFilePath.push_back(JoinDirName(strPath, frame.vecFile[frame.uNextFile]));
+        }
+        if (strPath.size() + 1 + strSubDir.size() > kMaxListedPath)
+        {
+            CORVANE_REPORT("directory tree nested beyond the longest path a file system opens");
+            return false;
         }
         NormalizedNameHashStream subHash = frame.hash;
         if (!strPath.empty())
