@@ -429,6 +429,30 @@ TEST(UpdaterBackupTest, RollbackTriesEveryFileKeepsModesAndNamesWhatStaysNew)
     EXPECT_EQ(ModeOf(strTarget + QStringLiteral("/d.bin")), kMode0755);
 }
 
+TEST(UpdaterBackupTest, RollbackRestoresDotFilesAtEveryDepth)
+{
+    QTemporaryDir dir;
+    const QString strTarget = dir.path() + QStringLiteral("/target");
+    const QString strBackup = strTarget + QStringLiteral("/.bak");
+    // Dot-files, in plain and in dot-directories, below the top and at it.
+    const QStringList vecNames = {QStringLiteral(".rc"), QStringLiteral("conf/.settings"),
+                                  QStringLiteral(".cache/deep/x.txt"), QStringLiteral("bin/.lib/.so")};
+    for (const QString& strName : vecNames)
+    {
+        WriteFile(strTarget + QLatin1Char('/') + strName, "old " + strName.toUtf8());
+        ASSERT_TRUE(OrvelUpdaterBackup::backupFile(strTarget, strName, strBackup));
+        WriteFile(strTarget + QLatin1Char('/') + strName, "new " + strName.toUtf8());
+    }
+    QStringList vecFailed;
+    EXPECT_TRUE(OrvelUpdaterBackup::restoreBackup(strBackup, strTarget, &vecFailed));
+    EXPECT_TRUE(vecFailed.isEmpty());
+    for (const QString& strName : vecNames)
+    {
+        EXPECT_EQ(ReadFile(strTarget + QLatin1Char('/') + strName), "old " + strName.toUtf8())
+            << strName.toStdString();
+    }
+}
+
 TEST_F(UpdaterTest, AnImmutableFileAmongSeveralStillRollsBackAllTheOthers)
 {
     // The last file cannot be replaced; the four before it already were.

@@ -577,8 +577,9 @@ TEST_F(BuilderPack, SoundnessOfTheSourceWalk)
         tree.Add("Case/same.txt", "upper");
         tree.Add("case/same.txt", "lower");
         EXPECT_FALSE(PackAll(tree.strRoot, tree.strStore, 3));
-        EXPECT_TRUE(
-            CorvaneTest::ScopedLogCapture::Contains("duplicate store path or name hash: case/same.txt"));
+        EXPECT_TRUE(CorvaneTest::ScopedLogCapture::Contains(
+            "'Case/same.txt' and 'case/same.txt' are one store path 'case/same.txt': store paths are "
+            "case-insensitive"));
         EXPECT_EQ(2u, OpenStore(tree.strStore)->GetWorkVersion());
         fs::remove_all(tree.strRoot + "/Case");
         fs::remove_all(tree.strRoot + "/case");

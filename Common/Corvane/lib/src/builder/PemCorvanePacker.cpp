@@ -2,6 +2,7 @@
 #include "builder/PemCorvanePacker.h"
 
 #include "builder/PackerCompress.h"
+#include "builder/PackerPathClash.h"
 #include "builder/PemCorvaneIdxBuilder.h"
 #include "builder/PemQueueTaskPool.h"
 #include "common/CorvaneCheck.h"
@@ -151,6 +152,12 @@ bool PemCorvanePacker::_PushFile(const char* pcszFile)
     CORVANE_CHECK(CorvaneUtil::SysExisted(file.strReal.c_str()));
     // The root itself is no file below the root.
     CORVANE_CHECK(PathCovers(m_rootDir.strNorm, file.strNorm) && file.strNorm != m_rootDir.strNorm);
+    // Refused by name: opening a pipe or a device to read it would wait forever.
+    if (!IsRegularFile(file.strReal))
+    {
+        CORVANE_REPORT(("not a regular file: " + file.strReal).c_str());
+        return false;
+    }
     for (const PackEntry& entry : m_vecPackInfo)
     {
         if (PathCovers(entry.dir.strNorm, file.strNorm))
@@ -262,6 +269,12 @@ bool PemCorvanePacker::_Do()
                         ("CorvaneUtil::SysExisted(strFilePath.c_str()): " + single.strReal).c_str());
                     continue;
                 }
+                // Replaced by a pipe or a device since it was pushed: never opened.
+                if (!IsRegularFile(single.strReal))
+                {
+                    CORVANE_REPORT(("not a regular file: " + single.strReal).c_str());
+                    continue;
+                }
                 PackerFile file;
                 const std::string strPrefix =
                     m_rootDir.strReal.back() == '/' ? m_rootDir.strReal : m_rootDir.strReal + "/";
@@ -278,6 +291,11 @@ bool PemCorvanePacker::_Do()
             {
                 vecAllListFiles.push_back(std::move(lstSingle));
             }
+        }
+        // Said here by the names in the tree: the index would only see one store path twice.
+        if (!CheckStorePathClashes(vecAllListFiles, m_rootDir.strReal))
+        {
+            return false;
         }
         std::vector<CompressTask> vecAllTasks;
         for (const std::vector<PackerFile>& lst : vecAllListFiles)

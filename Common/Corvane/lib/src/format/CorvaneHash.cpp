@@ -4,8 +4,11 @@
 #include "common/CorvaneAscii.h"
 #include "format/CorvaneContextHashKernels.h"
 
+// The state is kept inside NormalizedNameHashStream, so its layout is needed.
+#define XXH_STATIC_LINKING_ONLY
 #include <xxhash.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -136,6 +139,42 @@ uint64_t CalcNormalizedNameHash(const char* pcszPath)
     for (size_t i = 0; i < uLen; ++i)
         pszCopy[i] = NormalizeChar(pcszPath[i]);
     return NameHashOf(pszCopy, uLen);
+}
+
+static_assert(sizeof(XXH64_state_t) <= 96 && alignof(XXH64_state_t) <= 8, "XXH64 state storage");
+
+NormalizedNameHashStream::NormalizedNameHashStream() : m_uH1(kH1Seed), m_uDirH1(kH1Seed)
+{
+    XXH64_reset(reinterpret_cast<XXH64_state_t*>(m_abyXxhState), 0);
+}
+
+void NormalizedNameHashStream::Feed(std::string_view svPart)
+{
+    char szChunk[256];
+    while (!svPart.empty())
+    {
+        const size_t uCount = std::min(svPart.size(), sizeof(szChunk));
+        for (size_t i = 0; i < uCount; ++i)
+        {
+            const char c = NormalizeChar(svPart[i]);
+            if (c == '/')
+            {
+                m_uDirH1 = m_uH1;
+                m_bHasSlash = true;
+            }
+            m_uH1 = m_uH1 * 33u + static_cast<uint8_t>(c);
+            szChunk[i] = c;
+        }
+        XXH64_update(reinterpret_cast<XXH64_state_t*>(m_abyXxhState), szChunk, uCount);
+        svPart.remove_prefix(uCount);
+    }
+}
+
+uint64_t NormalizedNameHashStream::Value() const
+{
+    const uint64_t uXxh = XXH64_digest(reinterpret_cast<const XXH64_state_t*>(m_abyXxhState));
+    const uint64_t uDir = m_bHasSlash ? m_uDirH1 : m_uH1;
+    return ((uXxh & kXxhPartMask) | (uDir << 40)) & kNameHashMask;
 }
 
 } // namespace NSCorvaneReader

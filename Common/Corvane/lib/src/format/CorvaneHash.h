@@ -2,7 +2,9 @@
 // The two store hashes: the 60-bit content hash and the 62-bit name hash.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 namespace NSCorvaneReader
 {
@@ -33,5 +35,23 @@ private:
 uint64_t CalcNameHash(const char* pcszPath);
 // CalcNameHash of the path with '\' -> '/' and ASCII lower-cased; null = empty.
 uint64_t CalcNormalizedNameHash(const char* pcszPath);
+
+// CalcNormalizedNameHash of a path fed piece by piece. Copies are cheap, so a
+// walk down a tree keeps one per level and hashes every name once, however
+// deep the tree.
+class NormalizedNameHashStream
+{
+public:
+    NormalizedNameHashStream(); // the empty path
+    void Feed(std::string_view svPart);
+    uint64_t Value() const;
+
+private:
+    static constexpr size_t kStateSize = 96; // holds an XXH64 state
+    alignas(8) unsigned char m_abyXxhState[kStateSize];
+    uint32_t m_uH1;    // h1 of everything fed
+    uint32_t m_uDirH1; // h1 of the bytes before the last '/'
+    bool m_bHasSlash = false;
+};
 
 } // namespace NSCorvaneReader

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "net/HttpPrivateImpl.h"
 
+#include "common/CorvaneAscii.h"
 #include "common/CorvaneCheck.h"
 
 #include <algorithm>
@@ -21,6 +22,18 @@ namespace
 constexpr uint64_t kMaxBody = UINT32_MAX;
 // Reserve at most this much up front: a lying Content-Length must not make us allocate gigabytes.
 constexpr uint64_t kMaxReserve = 256ull << 20;
+// Content servers send clients on to mirrors; a longer chain is a loop or a fault.
+constexpr long kMaxRedirects = 5;
+
+// Where a redirect may lead: an HTTPS request never goes on over plain HTTP.
+const char* RedirectProtocolsOf(const std::string& strUrl)
+{
+    static const char kHttps[] = "https://";
+    const bool bHttps = strUrl.size() >= sizeof(kHttps) - 1 &&
+                        std::equal(kHttps, kHttps + sizeof(kHttps) - 1, strUrl.begin(),
+                                   [](char a, char b) { return a == CorvaneUtil::AsciiToLower(b); });
+    return bHttps ? "https" : "http,https";
+}
 
 uint32_t TimeoutSecondsOf(uint32_t uTimeoutMs)
 {
@@ -301,6 +314,11 @@ CURLcode HttpPrivateImpl::SetCommonOptions(CURL* pHandle, const std::string& str
     };
     fnSet(CURLOPT_URL, strUrl.c_str());
     fnSet(CURLOPT_PROTOCOLS_STR, "http,https");
+    // Each response's head starts over in HeaderCallback, so the checks of
+    // status, length and range apply to the last answer, the one with the body.
+    fnSet(CURLOPT_FOLLOWLOCATION, 1L);
+    fnSet(CURLOPT_MAXREDIRS, kMaxRedirects);
+    fnSet(CURLOPT_REDIR_PROTOCOLS_STR, RedirectProtocolsOf(strUrl));
     fnSet(CURLOPT_HTTPHEADER, headers.Get());
     fnSet(CURLOPT_NOSIGNAL, 1L); // many threads: no SIGALRM-based DNS timeouts
     fnSet(CURLOPT_CONNECTTIMEOUT, ConnectTimeoutOf(m_uTimeoutSeconds));

@@ -41,7 +41,8 @@ struct FileStat
     uint64_t uSize = 0;
     int64_t nWriteTimeNs = 0; // since the epoch
     bool bDirectory = false;
-    bool bLink = false; // the path itself is a symbolic link (not followed)
+    bool bLink = false;    // the path itself is a symbolic link (not followed)
+    bool bRegular = false; // a plain file (a link is followed): no device, pipe or socket
 };
 bool PathStat(const char* pcszPath, FileStat* pStat);
 // True when a file or directory exists at the path.

@@ -161,42 +161,106 @@ bool DirectoryBefore(const std::string& strA, const std::string& strB)
 
 } // namespace
 
+namespace
+{
+
+// No file system opens a longer path. A tree nested deeper is damaged or
+// hostile, and listing it would hand out paths whose total grows with the
+// square of its depth.
+constexpr size_t kMaxListedPath = 32767;
+
+// One directory on the walk's stack: its entries (names only), what is done of
+// them, and its key so far, from which each subdirectory's key is one name away.
+struct DirFrame
+{
+    NormalizedNameHashStream hash;
+    size_t uPathLen = 0;
+    std::vector<std::string> vecFile;
+    std::vector<std::string> vecSubDir;
+    size_t uNextFile = 0;
+    size_t uNextSubDir = 0;
+};
+
+// Parses the directory's line into a new frame on top of the stack, unless the
+// line was seen already (a repeated entry or a cycle).
+bool PushDirFrame(const std::vector<std::string>& vecLine, const std::vector<DirHashLine>& vecDirHashLine,
+                  const NormalizedNameHashStream& hash, size_t uPathLen, std::vector<DirFrame>& vecStack,
+                  std::vector<uint8_t>& vecVisitedLine)
+{
+    uint64_t uLine = 0;
+    CORVANE_CHECK(FindDirLine(vecDirHashLine, hash.Value(), &uLine));
+    CORVANE_CHECK(uLine < vecLine.size());
+    // Keys and lines are one to one: a line seen is its directory seen.
+    if (vecVisitedLine[uLine])
+    {
+        return true;
+    }
+    vecVisitedLine[uLine] = 1;
+    DirFrame frame;
+    frame.hash = hash;
+    frame.uPathLen = uPathLen;
+    CORVANE_CHECK(ParseDirEntries(vecLine[uLine], std::string(), &frame.vecFile, &frame.vecSubDir));
+    // Files and the trees of subdirectories interleaved in byte order, so that
+    // a tree whose lines list their names in order comes out sorted.
+    std::sort(frame.vecSubDir.begin(), frame.vecSubDir.end(), DirectoryBefore);
+    vecStack.push_back(std::move(frame));
+    return true;
+}
+
+} // namespace
+
 bool CollectDirFilesRecursive(const std::vector<std::string>& vecLine,
                               const std::vector<DirHashLine>& vecDirHashLine, const std::string& strDirPath,
                               std::vector<std::string>& vecFilePath, std::vector<uint8_t>& vecVisitedLine)
 {
-    uint64_t uLine = 0;
-    CORVANE_CHECK(FindDirLine(vecDirHashLine, CalcNormalizedNameHash(strDirPath.c_str()), &uLine));
-    CORVANE_CHECK(uLine < vecLine.size());
-    // Keys and lines are one to one: a line seen is its directory seen.
     if (vecVisitedLine.size() != vecLine.size())
     {
         vecVisitedLine.assign(vecLine.size(), 0);
     }
-    if (vecVisitedLine[uLine])
+    // An explicit stack and one path that grows and shrinks with it: a tree
+    // nested as deep as its size allows costs memory and time in proportion to
+    // its size, not to the square of its depth, and never the call stack.
+    std::string strPath = strDirPath;
+    std::vector<DirFrame> vecStack;
+    NormalizedNameHashStream rootHash;
+    rootHash.Feed(strDirPath);
+    CORVANE_CHECK(PushDirFrame(vecLine, vecDirHashLine, rootHash, strPath.size(), vecStack, vecVisitedLine));
+    while (!vecStack.empty())
     {
-        return true; // seen already: a repeated entry or a cycle
-    }
-    vecVisitedLine[uLine] = 1;
-    std::vector<std::string> vecFiles;
-    std::vector<std::string> vecSubDirPath;
-    CORVANE_CHECK(ParseDirEntries(vecLine[uLine], strDirPath, &vecFiles, &vecSubDirPath));
-    // Files and the trees of subdirectories interleaved in byte order, so that
-    // a tree whose lines list their names in order comes out sorted.
-    std::sort(vecSubDirPath.begin(), vecSubDirPath.end(), DirectoryBefore);
-    size_t uFile = 0;
-    for (const std::string& strSubDirPath : vecSubDirPath)
-    {
-        while (uFile < vecFiles.size() && BeforeDirectory(vecFiles[uFile], strSubDirPath))
+        DirFrame& frame = vecStack.back();
+        strPath.resize(frame.uPathLen);
+        if (frame.uNextSubDir == frame.vecSubDir.size())
         {
-            vecFilePath.push_back(std::move(vecFiles[uFile++]));
+            for (; frame.uNextFile < frame.vecFile.size(); ++frame.uNextFile)
+            {
+                vecFilePath.push_back(JoinDirName(strPath, frame.vecFile[frame.uNextFile]));
+            }
+            vecStack.pop_back();
+            continue;
         }
+        const std::string& strSubDir = frame.vecSubDir[frame.uNextSubDir++];
+        for (; frame.uNextFile < frame.vecFile.size() &&
+               BeforeDirectory(frame.vecFile[frame.uNextFile], strSubDir);
+             ++frame.uNextFile)
+        {
+            vecFilePath.push_back(JoinDirName(strPath, frame.vecFile[frame.uNextFile]));
+        }
+        if (strPath.size() + 1 + strSubDir.size() > kMaxListedPath)
+        {
+            CORVANE_REPORT("directory tree nested beyond the longest path a file system opens");
+            return false;
+        }
+        NormalizedNameHashStream subHash = frame.hash;
+        if (!strPath.empty())
+        {
+            strPath.append(1, '/');
+            subHash.Feed("/");
+        }
+        strPath.append(strSubDir);
+        subHash.Feed(strSubDir);
+        // frame is not used past this point: the push may move it.
         CORVANE_CHECK(
-            CollectDirFilesRecursive(vecLine, vecDirHashLine, strSubDirPath, vecFilePath, vecVisitedLine));
-    }
-    while (uFile < vecFiles.size())
-    {
-        vecFilePath.push_back(std::move(vecFiles[uFile++]));
+            PushDirFrame(vecLine, vecDirHashLine, subHash, strPath.size(), vecStack, vecVisitedLine));
     }
     return true;
 }

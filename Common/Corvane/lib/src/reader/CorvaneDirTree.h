@@ -27,7 +27,9 @@ bool ParseDirEntries(const std::string& strLine, const std::string& strDirPath,
                      std::vector<std::string>* pFiles, std::vector<std::string>* pSubDirs);
 // Every file below strDirPath, appended in no order and possibly more than once
 // (see SortUniquePaths); each directory line is visited once, so cycles end.
-// vecVisitedLine marks the lines seen (sized to vecLine on first use).
+// vecVisitedLine marks the lines seen (sized to vecLine on first use). Walks
+// without recursion, in time linear in the tree text and the paths listed; a
+// directory path longer than any file system opens (32767 bytes) fails the walk.
 bool CollectDirFilesRecursive(const std::vector<std::string>& vecLine,
                               const std::vector<DirHashLine>& vecDirHashLine, const std::string& strDirPath,
                               std::vector<std::string>& vecFilePath, std::vector<uint8_t>& vecVisitedLine);

@@ -168,6 +168,14 @@ void FaultHttpServer::Serve(int fd)
             continue;
         }
 
+        if (m_eMode == FaultMode::Redirect)
+        {
+            if (!ServeRedirect(fd, strHead))
+            {
+                return;
+            }
+            continue;
+        }
         const std::string strLength = std::to_string(m_strBody.size());
         const std::string strOk = "HTTP/1.1 200 OK\r\nContent-Length: " + strLength + "\r\n\r\n";
         switch (m_eMode)

@@ -36,6 +36,9 @@ enum class FaultMode
     RangeLong,              // 206 for the range without Content-Length, more bytes, then closed
     RangeNotSatisfiable,    // 416
     RangeCorrupt,           // 206 for the range with one byte changed
+    // Every request sent on with 302 to the base URL given as the body, path
+    // and query kept; "/hops/<N>/<path>" first goes round this server N times.
+    Redirect,
 };
 
 class FaultHttpServer
@@ -72,6 +75,8 @@ private:
     bool ServeFileRequest(int fd, const std::string& strHead);
     // One request under a fault script; false when the connection is to be closed.
     bool ServeScriptedRequest(int fd, const std::string& strHead);
+    // One request in redirect mode; false when the connection is to be closed.
+    bool ServeRedirect(int fd, const std::string& strHead);
 
     const FaultMode m_eMode;
     const std::string m_strBody;

@@ -183,6 +183,10 @@ bool NginxServer::Start(const std::string& strRoot)
     conf << "    root " << strRoot << ";\n"
          << "    access_log " << strPrefix << "/access.log corvane;\n"
          << "    location / { }\n"
+         // Redirects for tests: "/hop/<path>" to "/<path>" here, and
+         // "/bounce/<port>/<path>" to plain HTTP on that port.
+         << "    location ~ ^/hop(/.*)$ { return 302 $1$is_args$args; }\n"
+         << "    location ~ ^/bounce/([0-9]+)(/.*)$ { return 302 http://127.0.0.1:$1$2$is_args$args; }\n"
             "  }\n"
             "}\n";
     const std::string strConf = m_dir / "nginx.conf";

@@ -276,6 +276,27 @@ TEST_F(CorvaneToolTest, PackageListCannotReachOutsideTheStore)
     EXPECT_TRUE(FileExists(Store() + "/dat/v1/0/0.dat"));
 }
 
+TEST_F(CorvaneToolTest, FailedPackSaysWhyOnTheTerminal)
+{
+    ASSERT_EQ(Pack(1).nExit, 0);
+    // Both exist side by side on a case-sensitive file system, in one
+    // directory and through two directories.
+    ASSERT_TRUE(WriteFileText(m_src / "site/Index.html", "upper"));
+    ASSERT_TRUE(WriteFileText(m_src / "site/index.html", "lower"));
+    ASSERT_TRUE(WriteFileText(m_src / "Data/deep/er/still/table.dat", "again"));
+    const ToolRun run = Pack(2);
+    EXPECT_EQ(run.nExit, 1);
+    EXPECT_EQ(run.strOut, "");
+    for (const char* pcszText : {"'site/Index.html' and 'site/index.html'",
+                                 "'Data/deep/er/still/table.dat' and 'data/deep/er/still/table.dat'",
+                                 "store paths are case-insensitive", "the store stays at version 1"})
+    {
+        EXPECT_NE(run.strErr.find(pcszText), std::string::npos) << pcszText << " in:\n" << run.strErr;
+    }
+    const ToolRun info = Run({"info", Store()});
+    EXPECT_EQ(Value(info.strOut, "version"), "1") << info.strOut;
+}
+
 TEST_F(CorvaneToolTest, BadUsageExitsTwoWithOneLine)
 {
     const std::vector<std::vector<std::string>> vecCases = {

@@ -21,6 +21,7 @@ void FillStat(DirectoryItem& item, const struct stat& st)
     item.stat.uSize = static_cast<uint64_t>(st.st_size);
     item.stat.nWriteTimeNs = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
     item.stat.bDirectory = S_ISDIR(st.st_mode);
+    item.stat.bRegular = S_ISREG(st.st_mode);
     item.stat.bLink = item.bLink;
     item.bHasStat = true;
 }

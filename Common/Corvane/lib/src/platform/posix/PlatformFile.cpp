@@ -168,11 +168,13 @@ bool PathStat(const char* pcszPath, FileStat* pStat)
         pStat->uSize = 0;
         pStat->nWriteTimeNs = 0;
         pStat->bDirectory = false;
+        pStat->bRegular = false;
         return true;
     }
     pStat->uSize = static_cast<uint64_t>(st.st_size);
     pStat->nWriteTimeNs = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
     pStat->bDirectory = S_ISDIR(st.st_mode);
+    pStat->bRegular = S_ISREG(st.st_mode);
     return true;
 }
 

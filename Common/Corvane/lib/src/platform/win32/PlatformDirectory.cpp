@@ -84,6 +84,7 @@ bool ListDirectory(const char* pcszDir, DirectoryListing* pListing)
                                         data.ftLastWriteTime.dwLowDateTime;
                 // FILETIME counts 100 ns from 1601; move to the Unix epoch.
                 item.stat.nWriteTimeNs = (static_cast<int64_t>(uTicks) - 116444736000000000LL) * 100;
+                item.stat.bRegular = true;
                 item.bHasStat = true;
             }
             pListing->vecItems.push_back(std::move(item));

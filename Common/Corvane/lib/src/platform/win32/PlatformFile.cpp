@@ -116,6 +116,7 @@ bool PathStat(const char* pcszPath, FileStat* pStat)
     pStat->nWriteTimeNs = (static_cast<int64_t>(uTicks) - 116444736000000000LL) * 100;
     pStat->bDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     pStat->bLink = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    pStat->bRegular = (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
     return true;
 }
 
