@@ -197,10 +197,7 @@ bool RuntimeConfigWriter::SetClientProductsServer(const QString& strBaseUrl)
 bool RuntimeConfigWriter::WriteProductConfigForServer(const QString& strBaseUrl)
 {
     QMutexLocker lock(&m_mutex);
-    const QUrl url(strBaseUrl.trimmed(), QUrl::StrictMode);
-    const QString strScheme = url.scheme().toLower();
-    if (!url.isValid() || (strScheme != QLatin1String("http") && strScheme != QLatin1String("https")) ||
-        url.host().isEmpty() || url.hasQuery() || url.hasFragment())
+    if (!IsServerUrl(QUrl(strBaseUrl.trimmed(), QUrl::StrictMode)))
         return Fail(Tr("Invalid server URL: %1").arg(strBaseUrl));
     if (!EnsureCacheDirectory())
         return false;
@@ -208,25 +205,10 @@ bool RuntimeConfigWriter::WriteProductConfigForServer(const QString& strBaseUrl)
     QByteArray data;
     if (!ReadResource(QLatin1String(kProductResource), &data))
         return false;
-    QJsonParseError parseError;
-    QJsonDocument document = QJsonDocument::fromJson(data, &parseError);
-    if (!document.isObject())
+    QByteArray out;
+    if (!PointSourcesAt(data, strBaseUrl, &out))
         return Fail(Tr("Failed to open embedded config resource: %1").arg(QLatin1String(kProductResource)));
-    QJsonObject root = document.object();
-    QJsonObject remote = root.value(QStringLiteral("remote")).toObject();
-    QString strUrl = url.toString(QUrl::FullyEncoded);
-    while (strUrl.endsWith(QLatin1Char('/')))
-        strUrl.chop(1);
-    for (auto it = remote.begin(); it != remote.end(); ++it)
-    {
-        if (!it.value().isObject())
-            continue;
-        QJsonObject source = it.value().toObject();
-        source.insert(QStringLiteral("url"), strUrl);
-        it.value() = source;
-    }
-    root.insert(QStringLiteral("remote"), remote);
-    return WriteText(m_strProductPath, QJsonDocument(root).toJson(QJsonDocument::Indented));
+    return WriteText(m_strProductPath, out);
 }
 
 QString RuntimeConfigWriter::ProductConfigPath() const

@@ -3,6 +3,7 @@
 #include "LauncherSettings.h"
 #include "OrvelCloseConfirmDialog.h"
 #include "OrvelDialogPrompt.h"
+#include "OrvelSpeedText.h"
 #include "OrvelTrayIcon.h"
 
 #include <QApplication>
@@ -406,24 +407,7 @@ void OrvelMainWindow::OnProgressChanged(quint32 uCurrent, quint32 uTotal, const 
 
 QString OrvelMainWindow::SpeedText(quint64 uBytesPerSec)
 {
-    const QString strPrefix = tr("Speed: ");
-    if (uBytesPerSec == 0)
-        return strPrefix + QStringLiteral("--");
-    double dValue = static_cast<double>(uBytesPerSec);
-    QString strUnit = QStringLiteral("B/s");
-    if (dValue >= 1048576.0)
-    {
-        dValue /= 1048576.0;
-        strUnit = QStringLiteral("MB/s");
-    }
-    else if (dValue >= 1024.0)
-    {
-        dValue /= 1024.0;
-        strUnit = QStringLiteral("KB/s");
-    }
-    // Whole bytes have no fraction to show.
-    const int nDecimals = (strUnit == QLatin1String("B/s") || dValue >= 100.0) ? 0 : 1;
-    return strPrefix + QStringLiteral("%1 %2").arg(QString::number(dValue, 'f', nDecimals), strUnit);
+    return tr("Speed: ") + OrvelSpeedValue(uBytesPerSec);
 }
 
 void OrvelMainWindow::OnDownloadSpeedChanged(quint64 uBytesPerSec)

@@ -5,6 +5,7 @@
 #include "OrvelDirectoryReconcile.h"
 #include "OrvelFileService.h"
 #include "OrvelLauncherController.h"
+#include "OrvelSpeedText.h"
 #include "OrvelTerminalPrompt.h"
 #include "RuntimeConfigWriter.h"
 #include "platform/OrvelInterrupt.h"
@@ -64,22 +65,7 @@ void OrvelSyncSession::Progress(quint32 uCurrent, quint32 uTotal, const QString&
 
 QString OrvelSyncSession::SpeedText(quint64 uBytesPerSec)
 {
-    if (uBytesPerSec == 0)
-        return QStringLiteral("Speed: --");
-    double dValue = static_cast<double>(uBytesPerSec);
-    QString strUnit = QStringLiteral("B/s");
-    if (dValue >= 1048576.0)
-    {
-        dValue /= 1048576.0;
-        strUnit = QStringLiteral("MB/s");
-    }
-    else if (dValue >= 1024.0)
-    {
-        dValue /= 1024.0;
-        strUnit = QStringLiteral("KB/s");
-    }
-    const int nDecimals = strUnit == QLatin1String("B/s") || dValue >= 100.0 ? 0 : 1;
-    return QStringLiteral("Speed: %1 %2").arg(QString::number(dValue, 'f', nDecimals), strUnit);
+    return QStringLiteral("Speed: ") + OrvelSpeedValue(uBytesPerSec);
 }
 
 void OrvelSyncSession::Note(const QString& strLine)
