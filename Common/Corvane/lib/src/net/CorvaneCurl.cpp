@@ -6,6 +6,7 @@
 #include "platform/PlatformNames.h"
 
 #include <iterator>
+#include <new>
 #include <string>
 
 namespace NSCorvaneNet
@@ -175,65 +176,86 @@ void PemCurlHandlePool::UnlockShare(CURL*, curl_lock_data eData, void* pUser)
     }
 }
 
-CURL* PemCurlHandlePool::Acquire()
+PooledCurl* PemCurlHandlePool::Acquire()
 {
-    CURL* pHandle = nullptr;
+    PooledCurl* pPooled = nullptr;
     {
         std::lock_guard<std::mutex> lock(m_mtxIdle);
         if (!m_vecIdle.empty())
         {
-            pHandle = m_vecIdle.back();
+            pPooled = m_vecIdle.back();
             m_vecIdle.pop_back();
         }
     }
-    if (pHandle)
+    if (pPooled)
     {
         // Resets options only; live connections and caches stay for reuse.
-        m_curl.pfnEasyReset(pHandle);
+        m_curl.pfnEasyReset(pPooled->pHandle);
     }
     else
     {
-        pHandle = m_curl.pfnEasyInit();
-        if (!pHandle)
+        pPooled = new (std::nothrow) PooledCurl;
+        if (!pPooled)
         {
             return nullptr;
         }
+        pPooled->pHandle = m_curl.pfnEasyInit();
+        if (!pPooled->pHandle)
+        {
+            delete pPooled;
+            return nullptr;
+        }
     }
-    if (m_pShare && m_curl.pfnEasySetopt(pHandle, CURLOPT_SHARE, m_pShare) != CURLE_OK)
+    if ((m_pShare && m_curl.pfnEasySetopt(pPooled->pHandle, CURLOPT_SHARE, m_pShare) != CURLE_OK) ||
+        m_curl.pfnEasySetopt(pPooled->pHandle, CURLOPT_SOCKOPTFUNCTION, &PemCurlHandlePool::NoteSocket) !=
+            CURLE_OK ||
+        m_curl.pfnEasySetopt(pPooled->pHandle, CURLOPT_SOCKOPTDATA, static_cast<void*>(pPooled)) != CURLE_OK)
     {
-        m_curl.pfnEasyCleanup(pHandle);
+        Cleanup(pPooled);
         return nullptr;
     }
-    return pHandle;
+    return pPooled;
 }
 
-void PemCurlHandlePool::Return(CURL* pHandle)
+int PemCurlHandlePool::NoteSocket(void* pUser, curl_socket_t nSocket, curlsocktype)
 {
-    if (!pHandle)
+    static_cast<PooledCurl*>(pUser)->nSocket = nSocket;
+    return CURL_SOCKOPT_OK;
+}
+
+void PemCurlHandlePool::Cleanup(PooledCurl* pPooled)
+{
+    m_curl.pfnEasyCleanup(pPooled->pHandle);
+    delete pPooled;
+}
+
+void PemCurlHandlePool::Return(PooledCurl* pPooled)
+{
+    if (!pPooled)
     {
         return;
     }
     try
     {
         std::lock_guard<std::mutex> lock(m_mtxIdle);
-        m_vecIdle.push_back(pHandle);
+        m_vecIdle.push_back(pPooled);
     }
     catch (...)
     {
-        m_curl.pfnEasyCleanup(pHandle);
+        Cleanup(pPooled);
     }
 }
 
 void PemCurlHandlePool::Clear()
 {
-    std::vector<CURL*> vecIdle;
+    std::vector<PooledCurl*> vecIdle;
     {
         std::lock_guard<std::mutex> lock(m_mtxIdle);
         vecIdle.swap(m_vecIdle);
     }
-    for (CURL* pHandle : vecIdle)
+    for (PooledCurl* pPooled : vecIdle)
     {
-        m_curl.pfnEasyCleanup(pHandle);
+        Cleanup(pPooled);
     }
 }
 

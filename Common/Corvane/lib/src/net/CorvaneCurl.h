@@ -9,6 +9,7 @@
 #include <curl/curl.h>
 
 #include <initializer_list>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -44,6 +45,16 @@ const CurlApi* LoadCurl();
 // effect only before the first LoadCurl of the process.
 void SetCurlLibraryNamesForTest(std::initializer_list<const char*> names);
 
+// An easy handle of the pool and the socket it opened last. Connections are
+// not shared between handles, so a transfer runs on that socket (after a
+// redirect to another host, perhaps on an older one of the same handle).
+// libcurl's own CURLINFO_ACTIVESOCKET is not set until a transfer ends.
+struct PooledCurl
+{
+    CURL* pHandle = nullptr;
+    curl_socket_t nSocket = CURL_SOCKET_BAD;
+};
+
 class PemCurlHandlePool
 {
 public:
@@ -53,19 +64,21 @@ public:
     PemCurlHandlePool& operator=(const PemCurlHandlePool&) = delete;
 
     // An idle handle (options reset, connections kept) or a new one; null on failure.
-    CURL* Acquire();
+    PooledCurl* Acquire();
     // Back to the pool for the next request.
-    void Return(CURL* pHandle);
+    void Return(PooledCurl* pPooled);
     // Closes every idle handle and its connections.
     void Clear();
 
 private:
     static void LockShare(CURL*, curl_lock_data eData, curl_lock_access, void* pUser);
     static void UnlockShare(CURL*, curl_lock_data eData, void* pUser);
+    static int NoteSocket(void* pUser, curl_socket_t nSocket, curlsocktype eType);
+    void Cleanup(PooledCurl* pPooled);
 
     const CurlApi& m_curl;
     std::mutex m_mtxIdle;
-    std::vector<CURL*> m_vecIdle;
+    std::vector<PooledCurl*> m_vecIdle; // owned
     CURLSH* m_pShare = nullptr;
     std::mutex m_mtxShare[CURL_LOCK_DATA_LAST];
 };

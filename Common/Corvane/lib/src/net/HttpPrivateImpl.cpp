@@ -3,6 +3,7 @@
 
 #include "common/CorvaneAscii.h"
 #include "common/CorvaneCheck.h"
+#include "platform/PlatformSocket.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -94,7 +95,8 @@ struct HttpPrivateImpl::TransferContext
 {
     HttpPrivateImpl* pPrivate = nullptr;
     HttpRequest* pRequest = nullptr;
-    std::string* pBody = nullptr; // null for HEAD
+    NSCorvaneNet::PooledCurl* pPooled = nullptr; // the transfer's, while it runs
+    std::string* pBody = nullptr;                // null for HEAD
     std::function<bool()> fnAbort;
     NSCorvaneNet::HttpResponseHead head;
     bool bTooLarge = false;
@@ -103,6 +105,17 @@ struct HttpPrivateImpl::TransferContext
     bool bRange = false;
     uint64_t uRangeOffset = 0;
     uint64_t uRangeLength = 0;
+
+    // Acknowledges what has arrived so far at once: a server holding back its
+    // answer's tail for our acknowledgement would otherwise wait out our
+    // delayed-acknowledgement timer on every request.
+    void AcknowledgeReceived()
+    {
+        if (pPooled && pPooled->nSocket != CURL_SOCKET_BAD)
+        {
+            CorvanePlatform::AcknowledgeReceivedNow(static_cast<uint64_t>(pPooled->nSocket));
+        }
+    }
 };
 
 // Puts a request on the active list for its lifetime, unless shutting down.
@@ -234,6 +247,7 @@ size_t HttpPrivateImpl::WriteCallback(char* pData, size_t uSize, size_t uCount, 
     {
         return 0;
     }
+    ctx.AcknowledgeReceived();
     if (!ctx.pBody)
     {
         return uLen;
@@ -343,7 +357,8 @@ CURLcode HttpPrivateImpl::Perform(const std::string& strUrl, TransferContext& ct
     CURLcode eCode = CURLE_OUT_OF_MEMORY;
     for (int nAttempt = 0; nAttempt < 2; ++nAttempt)
     {
-        CURL* pHandle = m_pool.Acquire();
+        NSCorvaneNet::PooledCurl* pPooled = m_pool.Acquire();
+        CURL* pHandle = pPooled ? pPooled->pHandle : nullptr;
         NSCorvaneNet::CurlHeaderList headers(m_curl);
         const std::string strRange =
             ctx.bRange ? Format("Range: bytes=%llu-%llu", static_cast<unsigned long long>(ctx.uRangeOffset),
@@ -352,7 +367,7 @@ CURLcode HttpPrivateImpl::Perform(const std::string& strUrl, TransferContext& ct
         if (!pHandle || !headers.Append("Connection: keep-alive") ||
             (ctx.bRange && !headers.Append(strRange.c_str())))
         {
-            m_pool.Return(pHandle);
+            m_pool.Return(pPooled);
             return CURLE_OUT_OF_MEMORY;
         }
         eCode = SetCommonOptions(pHandle, strUrl, headers, ctx);
@@ -382,12 +397,14 @@ CURLcode HttpPrivateImpl::Perform(const std::string& strUrl, TransferContext& ct
         fnSet(CURLOPT_FRESH_CONNECT, nAttempt > 0 ? 1L : 0L);
         if (eCode == CURLE_OK)
         {
+            ctx.pPooled = pPooled;
             eCode = m_curl.pfnEasyPerform(pHandle);
+            ctx.pPooled = nullptr;
         }
         long nConnects = 0;
         const bool bReused =
             m_curl.pfnEasyGetinfo(pHandle, CURLINFO_NUM_CONNECTS, &nConnects) == CURLE_OK && nConnects == 0;
-        m_pool.Return(pHandle);
+        m_pool.Return(pPooled);
 
         // A kept-alive connection may have been closed by the server meanwhile, or
         // carry bytes a faulty server sent past its last response. Such a failure
