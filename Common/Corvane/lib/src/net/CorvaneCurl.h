@@ -9,7 +9,6 @@
 #include <curl/curl.h>
 
 #include <initializer_list>
-#include <memory>
 #include <mutex>
 #include <vector>
 
