@@ -3,9 +3,9 @@
 #include "builder/PemCorvaneDiskAlloc.h"
 #include "builder/PemCorvaneIdxBuilder.h"
 #include "builder/PemQueueTaskPool.h"
-#include "builder_test_util.h"
 #include "common/CorvaneMemory.h"
 #include "format/CorvaneHash.h"
+#include "support/MemoryAndLog.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>

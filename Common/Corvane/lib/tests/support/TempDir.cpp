@@ -66,6 +66,12 @@ std::vector<unsigned char> ReadFileBytes(const std::string& path)
     return std::vector<unsigned char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+std::string ReadFileText(const std::string& path)
+{
+    const std::vector<unsigned char> vec = ReadFileBytes(path);
+    return std::string(vec.begin(), vec.end());
+}
+
 bool FileExists(const std::string& path)
 {
     std::error_code ec;

@@ -28,6 +28,7 @@ private:
 bool WriteFileBytes(const std::string& path, const void* data, size_t size);
 bool WriteFileText(const std::string& path, const std::string& text);
 std::vector<unsigned char> ReadFileBytes(const std::string& path);
+std::string ReadFileText(const std::string& path);
 bool FileExists(const std::string& path);
 // Names (not paths) of the entries of a directory, sorted.
 std::vector<std::string> ListDir(const std::string& dir);
