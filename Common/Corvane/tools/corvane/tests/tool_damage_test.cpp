@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -100,7 +101,11 @@ TEST(DamagedStore, EveryFileFlippedOrCutFailsCleanly)
             }
             if (bPackage)
             {
+                // Named with the damaged file, and one line on the terminal pointing at the log.
                 EXPECT_NE(verify.strOut.find("package " + strRel), std::string::npos) << verify.strOut;
+                EXPECT_NE(verify.strOut.find("file "), std::string::npos) << verify.strOut;
+                EXPECT_EQ(std::count(verify.strErr.begin(), verify.strErr.end(), '\n'), 1) << verify.strErr;
+                EXPECT_NE(verify.strErr.find("PemCorvane.log"), std::string::npos) << verify.strErr;
                 for (const std::string& strOther : vecFiles)
                 {
                     if (strOther != strRel && strOther.rfind("dat/v1/", 0) == 0 &&
