@@ -47,7 +47,6 @@ TEST(PemConfig, ReadsTheTemplateAndKeepsDefaults)
     EXPECT_EQ(info.uCache, 1u);
     EXPECT_EQ(info.uLimitSpeed, 4096u);
     EXPECT_EQ(info.uTimeoutMs, 3000u); // "timeout" is not read
-    EXPECT_EQ(info.uStallSeconds, 30u);
 
     // Absent keys keep their defaults; a key of the wrong type is not taken.
     ASSERT_TRUE(WriteFileText(
@@ -56,7 +55,6 @@ TEST(PemConfig, ReadsTheTemplateAndKeepsDefaults)
     ASSERT_TRUE(sparse.Read(strFile.c_str()));
     EXPECT_FALSE(sparse.IsLocalEnabled());
     EXPECT_FALSE(sparse.IsRemoteEnabled());
-    EXPECT_EQ(sparse.ThreadCount(), 1);
     ASSERT_EQ(sparse.Remotes().size(), 1u); // "count" 2 with only entry "1"
     EXPECT_EQ(sparse.Remotes()[0].strUrl, "u");
     EXPECT_EQ(sparse.Remotes()[0].uCache, 0u);
