@@ -100,21 +100,6 @@ std::string ReadBack(IPemCorvaneReader* pReader, const std::string& strPath)
     return str;
 }
 
-// Every file of the store directory (relative path -> bytes), without the stat cache.
-std::map<std::string, std::vector<unsigned char>> StoreFiles(const std::string& strStore)
-{
-    std::map<std::string, std::vector<unsigned char>> map;
-    for (auto& entry : fs::recursive_directory_iterator(strStore))
-    {
-        if (entry.is_regular_file())
-        {
-            map[fs::relative(entry.path(), strStore).string()] =
-                CorvaneTest::ReadFileBytes(entry.path().string());
-        }
-    }
-    return map;
-}
-
 class BuilderPack : public ::testing::Test
 {
 protected:
@@ -414,8 +399,8 @@ TEST_F(BuilderPack, OutputDoesNotDependOnThreadCount)
         ASSERT_TRUE(packer->Push(tree.strRoot.c_str()));
         ASSERT_TRUE(packer->Do());
     }
-    auto mapA = StoreFiles(strStoreA);
-    auto mapB = StoreFiles(strStoreB);
+    auto mapA = CorvaneTest::ReadTree(strStoreA);
+    auto mapB = CorvaneTest::ReadTree(strStoreB);
     ASSERT_GT(mapA.size(), 12u);
     ReaderPtr readerA = OpenStoreReader(strStoreA);
     ReaderPtr readerB = OpenStoreReader(strStoreB);

@@ -78,6 +78,19 @@ bool FileExists(const std::string& path)
     return fs::exists(fs::symlink_status(path, ec));
 }
 
+std::map<std::string, std::vector<unsigned char>> ReadTree(const std::string& dir)
+{
+    std::map<std::string, std::vector<unsigned char>> map;
+    for (const auto& entry : fs::recursive_directory_iterator(dir))
+    {
+        if (entry.is_regular_file())
+        {
+            map[fs::relative(entry.path(), dir).generic_string()] = ReadFileBytes(entry.path().string());
+        }
+    }
+    return map;
+}
+
 std::vector<std::string> ListDir(const std::string& dir)
 {
     std::vector<std::string> names;

@@ -9,13 +9,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
 
 using namespace CorvaneTest;
-namespace fs = std::filesystem;
 
 namespace
 {
@@ -30,20 +28,6 @@ std::string Content(size_t uSize, uint32_t uSeed)
         str[i] = (i % 32 < 20) ? static_cast<char>('a' + (i / 32) % 26) : static_cast<char>(x >> 24);
     }
     return str;
-}
-
-std::vector<std::string> StoreFiles(const std::string& strStore)
-{
-    std::vector<std::string> vec;
-    for (const auto& entry : fs::recursive_directory_iterator(strStore))
-    {
-        if (entry.is_regular_file())
-        {
-            vec.push_back(fs::relative(entry.path(), strStore).generic_string());
-        }
-    }
-    std::sort(vec.begin(), vec.end());
-    return vec;
 }
 
 TEST(DamagedStore, EveryFileFlippedOrCutFailsCleanly)
@@ -66,7 +50,11 @@ TEST(DamagedStore, EveryFileFlippedOrCutFailsCleanly)
     ASSERT_EQ(pack.nExit, 0) << pack.strErr;
     ASSERT_EQ(RunCorvane({"verify", strStore}, cwd.Path()).nExit, 0);
 
-    const std::vector<std::string> vecFiles = StoreFiles(strStore);
+    std::vector<std::string> vecFiles;
+    for (const auto& file : ReadTree(strStore))
+    {
+        vecFiles.push_back(file.first);
+    }
     size_t uPackages = 0;
     for (const std::string& strRel : vecFiles)
     {
