@@ -3,9 +3,9 @@
 #include "builder/PemCorvaneDiskAlloc.h"
 #include "builder/PemCorvaneIdxBuilder.h"
 #include "builder/PemQueueTaskPool.h"
-#include "builder_test_util.h"
 #include "common/CorvaneMemory.h"
 #include "format/CorvaneHash.h"
+#include "support/MemoryAndLog.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -97,17 +97,6 @@ TEST(BuilderTaskPool, RunsJobsInOrderAndStopDiscardsQueued)
     EXPECT_TRUE(pool.Wait()); // no threads: returns at once
 }
 
-TEST(BuilderDiskAlloc, LaneCountIsClamped)
-{
-    PemCorvaneDiskAlloc alloc;
-    ASSERT_TRUE(alloc.BuildEnv(Options(0)));
-    EXPECT_EQ(1u, alloc.LaneCount());
-    ASSERT_TRUE(alloc.BuildEnv(Options(5)));
-    EXPECT_EQ(5u, alloc.LaneCount());
-    ASSERT_TRUE(alloc.BuildEnv(Options(64)));
-    EXPECT_EQ(16u, alloc.LaneCount());
-}
-
 TEST(BuilderDiskAlloc, WritesRecordsOfManyPackagesAndFreesEveryBuffer)
 {
     TempDir dir;
@@ -167,37 +156,6 @@ TEST(BuilderDiskAlloc, WritesRecordsOfManyPackagesAndFreesEveryBuffer)
         EXPECT_FALSE(alloc.GetWrittenHash(30, 7 + 2 * (225 + 10), &uHash));
     }
     EXPECT_EQ(62u, mem.Memory().Allocs());
-    EXPECT_EQ(0u, mem.Memory().Live());
-    EXPECT_EQ(0u, mem.Memory().BadFrees());
-}
-
-TEST(BuilderDiskAlloc, FirstFailureStopsTheRunAndEveryBufferIsFreedOnce)
-{
-    TempDir dir;
-    ScopedCountingMemory mem;
-    CorvaneTest::ScopedLogCapture log;
-    // The staging root is a regular file: no package directory can be created below it.
-    ASSERT_TRUE(CorvaneTest::WriteFileText(dir / "stage", "not a directory"));
-    const std::string strStage = dir / "stage";
-    {
-        PemCorvaneDiskAlloc alloc;
-        ASSERT_TRUE(alloc.BuildEnv(Options(2)));
-        bool bRefused = false;
-        for (uint32_t uPkg = 0; uPkg < 200 && !bRefused; ++uPkg)
-        {
-            bRefused = !alloc.PushWriteRequest(strStage.c_str(), uPkg, 28, MakeHeader(4096),
-                                               MakeData(4096, 1), 4096);
-        }
-        EXPECT_FALSE(alloc.WaitFinish());
-        EXPECT_TRUE(alloc.HasFailed());
-        EXPECT_FALSE(alloc.PushWriteRequest(strStage.c_str(), 999, 28, MakeHeader(16), MakeData(16, 2), 16));
-        // A new run starts clean.
-        EXPECT_TRUE(alloc.ResetFailure());
-        EXPECT_FALSE(alloc.HasFailed());
-        ASSERT_TRUE(alloc.PushWriteRequest(dir.Path().c_str(), 0, 28, MakeHeader(16), MakeData(16, 3), 16));
-        EXPECT_TRUE(alloc.WaitFinish());
-    }
-    EXPECT_TRUE(CorvaneTest::ScopedLogCapture::Contains("PemCorvaneDiskAlloc::_ApplyFile"));
     EXPECT_EQ(0u, mem.Memory().Live());
     EXPECT_EQ(0u, mem.Memory().BadFrees());
 }

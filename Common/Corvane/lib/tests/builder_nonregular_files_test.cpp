@@ -2,7 +2,8 @@
 // Source entries the packer must never open: a named pipe (or any file that
 // is not a plain file) would block the build forever in open(). They are
 // refused by name, with a record that names them.
-#include "builder_test_util.h"
+#include "support/MemoryAndLog.h"
+#include "support/StoreAccess.h"
 #include "support/TempDir.h"
 #include "support/TestStore.h"
 
@@ -27,12 +28,6 @@ using CorvaneTest::TempDir;
 
 namespace
 {
-
-struct PackerDeleter
-{
-    void operator()(IPemCorvanePacker* p) const { p->Release(); }
-};
-using PackerPtr = std::unique_ptr<IPemCorvanePacker, PackerDeleter>;
 
 // Runs Do(); should it block on a pipe, a writer opens and closes each pipe
 // so that the blocked open() returns and the test fails instead of hanging.
@@ -68,12 +63,7 @@ TEST(BuilderSpecialFiles, PipeIsRefusedByNameAndNeverOpened)
     const std::string strFifo = strRoot + "/sub/pipe";
     ASSERT_EQ(::mkfifo(strFifo.c_str(), 0600), 0) << std::strerror(errno);
 
-    PackerPtr packer;
-    {
-        IPemCorvanePacker* p = nullptr;
-        ASSERT_TRUE(g_NewCorvanePacker(&p));
-        packer.reset(p);
-    }
+    CorvaneTest::PackerPtr packer = CorvaneTest::NewPacker();
     CORVANE_PAK_OPTION opt;
     opt.nToVersion = 1;
     opt.nTreadCount = 2;
@@ -94,10 +84,8 @@ TEST(BuilderSpecialFiles, PipeIsRefusedByNameAndNeverOpened)
     EXPECT_TRUE(log.Contains("not a regular file: " + strLater));
     packer.reset();
 
-    IPemCorvaneReader* pReader = nullptr;
-    ASSERT_TRUE(g_NewCorvaneReader(&pReader, strStore.c_str(), _INVALID_VER));
-    EXPECT_EQ(Lines(pReader->OpenFileList()), std::vector<std::string>{"plain.txt"});
-    pReader->Release();
+    EXPECT_EQ(Lines(CorvaneTest::OpenStoreReader(strStore)->OpenFileList()),
+              std::vector<std::string>{"plain.txt"});
     g_UnInitCorvaneManager();
 }
 

@@ -5,16 +5,16 @@
 #include "common/CorvanePath.h"
 #include "format/CorvaneHash.h"
 #include "support/ScopedLocale.h"
+#include "support/StoreAccess.h"
 #include "support/TempDir.h"
+#include "support/TestStore.h"
 
 #include <Corvane/PemCorvaneX64.h>
 
 #include <gtest/gtest.h>
 
 #include <cctype>
-#include <cstring>
 #include <filesystem>
-#include <memory>
 
 namespace fs = std::filesystem;
 using namespace NSCorvane;
@@ -45,34 +45,19 @@ void PackAndReadBack()
     ASSERT_TRUE(WriteFileText(strRoot + "/Info.TXT", "info"));
     ASSERT_TRUE(WriteFileText(strRoot + "/" + kUtf8Name, "umlauts"));
 
-    IPemCorvanePacker* pPacker = nullptr;
-    ASSERT_TRUE(g_NewCorvanePacker(&pPacker));
+    PackerPtr pPacker = NewPacker();
     CORVANE_PAK_OPTION opt;
     opt.nToVersion = 1;
     opt.nTreadCount = 2;
     opt.nCompressLevel = 1;
-    std::strcpy(opt.szReleaseText, "locale");
     const std::string strStore = dir / "store";
-    const bool bPacked = pPacker->SetEnv(strRoot.c_str(), strStore.c_str(), &opt) &&
-                         pPacker->Push(strRoot.c_str()) && pPacker->Do();
-    pPacker->Release();
-    ASSERT_TRUE(bPacked);
+    ASSERT_TRUE(pPacker->SetEnv(strRoot.c_str(), strStore.c_str(), &opt) && pPacker->Push(strRoot.c_str()) &&
+                pPacker->Do());
 
-    IPemCorvaneReader* pReaderRaw = nullptr;
-    ASSERT_TRUE(g_NewCorvaneReader(&pReaderRaw, strStore.c_str(), _INVALID_VER));
-    std::unique_ptr<IPemCorvaneReader, void (*)(IPemCorvaneReader*)> pReader(
-        pReaderRaw, [](IPemCorvaneReader* p) { p->Release(); });
-    IStringList* pList = pReader->OpenFileList();
-    ASSERT_NE(pList, nullptr);
-    std::vector<std::string> vecFiles;
-    for (uint32_t i = 0; i < pList->Count(); ++i)
-    {
-        vecFiles.push_back(pList->Get(i));
-    }
-    pList->Release();
-    EXPECT_EQ(vecFiles, (std::vector<std::string>{"info.txt", kUtf8Store}));
+    ReaderPtr pReader = OpenStoreReader(strStore);
+    ASSERT_TRUE(pReader);
+    EXPECT_EQ(Lines(pReader->OpenFileList()), (std::vector<std::string>{"info.txt", kUtf8Store}));
     EXPECT_TRUE(pReader->HasFile("info.txt"));
-    EXPECT_TRUE(pReader->HasFile(kUtf8Store.c_str()));
     IFile* pif = pReader->OpenFile(kUtf8Store.c_str(), -1);
     ASSERT_NE(pif, nullptr);
     EXPECT_EQ(std::string(static_cast<const char*>(pif->GetBuffer()), pif->Size()), "umlauts");

@@ -74,17 +74,6 @@ TEST(CorvanePath, IsSubDir)
     EXPECT_TRUE(log.Contains("CorvaneUtil::IsSubDir"));
 }
 
-TEST(CorvanePath, JoinAndParent)
-{
-    EXPECT_EQ("a/b", PathJoin("a", "b"));
-    EXPECT_EQ("a//b", PathJoin("a/", "b"));
-    EXPECT_EQ("a/b", ParentPath("a/b/c"));
-    EXPECT_EQ("a/b", ParentPath("a/b\\c"));
-    EXPECT_EQ("a\\b", ParentPath("a\\b/c"));
-    EXPECT_EQ("", ParentPath("c"));
-    EXPECT_EQ("", ParentPath("/c"));
-}
-
 TEST(CorvanePath, SafeRelativePath)
 {
     for (const char* pcszPath : {"a", "a/b.txt", "editortool/x.exe", "a/..b/c..", "a\\b"})

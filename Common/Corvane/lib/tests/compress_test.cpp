@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The compression envelope: u32 size + one zstd frame with content size and checksum.
-#include "common/CorvaneLog.h"
 #include "common/CorvaneMemory.h"
 #include "compress/CorvaneCompress.h"
+#include "support/MemoryAndLog.h"
 
 #define ZSTD_STATIC_LINKING_ONLY // ZSTD_frameHeaderSize, to find the payload in tests
 #include <gtest/gtest.h>
@@ -10,9 +10,7 @@
 #include <zstd.h>
 
 #include <atomic>
-#include <cstdlib>
 #include <cstring>
-#include <mutex>
 #include <random>
 #include <string>
 #include <thread>
@@ -25,43 +23,6 @@ using Bytes = std::vector<uint8_t>;
 
 namespace
 {
-
-// The library's memory hook with counters, so tests see every allocation the
-// codec makes and that failures hand every block back.
-class CountingMemory final : public NSCorvane::IStreamMemory
-{
-public:
-    ~CountingMemory() override = default;
-    void Release() override {}
-    void* Alloc(uint64_t uSize) override
-    {
-        ++m_nAllocs;
-        void* p = std::malloc(uSize ? uSize : 1);
-        if (p)
-            ++m_nLive;
-        return p;
-    }
-    void Free(void* p) override
-    {
-        if (p)
-        {
-            --m_nLive;
-            std::free(p);
-        }
-    }
-
-    std::atomic<int> m_nAllocs{0};
-    std::atomic<int> m_nLive{0};
-};
-
-std::mutex g_mutexRecords;
-std::vector<std::string> g_vecRecords; // "function|condition"
-
-void CaptureRecord(const char* pcszFunction, int, const char* pcszCondition)
-{
-    std::lock_guard<std::mutex> lock(g_mutexRecords);
-    g_vecRecords.push_back(std::string(pcszFunction) + "|" + pcszCondition);
-}
 
 Bytes RandomBytes(size_t uSize, unsigned uSeed)
 {
@@ -96,19 +57,7 @@ void PutLE32(uint8_t* p, uint32_t u)
 class CompressTest : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        CorvaneUtil::gOption().piMemory = &m_memory;
-        CorvaneUtil::SetErrorLogHook(&CaptureRecord);
-        std::lock_guard<std::mutex> lock(g_mutexRecords);
-        g_vecRecords.clear();
-    }
-    void TearDown() override
-    {
-        CorvaneUtil::SetErrorLogHook(nullptr);
-        CorvaneUtil::gOption().piMemory = nullptr;
-        EXPECT_EQ(m_memory.m_nLive.load(), 0) << "library memory left behind";
-    }
+    void TearDown() override { EXPECT_EQ(m_memory.Memory().Live(), 0u) << "library memory left behind"; }
 
     Bytes Envelope(const Bytes& vecContent, int nLevel = kListCompressLevel)
     {
@@ -141,18 +90,15 @@ protected:
         return true;
     }
 
-    static std::vector<std::string> Records()
-    {
-        std::lock_guard<std::mutex> lock(g_mutexRecords);
-        return g_vecRecords;
-    }
+    static std::vector<std::string> Records() { return CorvaneTest::ScopedLogCapture::All(); }
 
-    CountingMemory m_memory;
+    CorvaneTest::ScopedCountingMemory m_memory;
+    CorvaneTest::ScopedLogCapture m_log;
 };
 
 } // namespace
 
-TEST_F(CompressTest, RoundTripsAtEveryLevel)
+TEST_F(CompressTest, RoundTripsAtEveryLevelAndSize)
 {
     const Bytes vecText = TextLike(200000);
     for (int nLevel = 0; nLevel <= 10; ++nLevel)
@@ -170,10 +116,7 @@ TEST_F(CompressTest, RoundTripsAtEveryLevel)
         ASSERT_TRUE(Decode(vecEnv, &vecBack)) << "level " << nLevel;
         EXPECT_EQ(vecBack, vecText);
     }
-}
-
-TEST_F(CompressTest, RoundTripsSmallIncompressibleAndLarge)
-{
+    // Small, incompressible and large content.
     for (const Bytes& vecContent :
          {Bytes{0x42}, Bytes{0, 0, 0, 0}, RandomBytes(1u << 20, 3), TextLike(24u << 20)})
     {
@@ -198,7 +141,7 @@ TEST_F(CompressTest, EmptyContentHasAnEmptyEnvelope)
     EXPECT_TRUE(UnCompressContent(&byAny, 0, &pbyOut, &uOut, STCT_ZSTD)); // non-null pointer, zero size
     EXPECT_EQ(pbyOut, nullptr);
     EXPECT_EQ(uOut, 0u);
-    EXPECT_EQ(m_memory.m_nAllocs.load(), 0);
+    EXPECT_EQ(static_cast<int>(m_memory.Memory().Allocs()), 0);
     // A null buffer with a length is a caller fault, not empty content.
     EXPECT_FALSE(CompressContent(nullptr, 10, &pbyOut, &uOut, STCT_ZSTD, 9));
     EXPECT_FALSE(UnCompressContent(nullptr, 0, &pbyOut, &uOut, STCT_ZSTD));
@@ -230,11 +173,11 @@ TEST_F(CompressTest, OtherCodecTypesAreRefusedWithARecord)
     const auto vecAll = Records();
     ASSERT_EQ(vecAll.size(), 8u);
     for (size_t i = 2; i < vecAll.size(); ++i)
-        EXPECT_EQ(vecAll[i].substr(vecAll[i].find('|')), "|FALSE");
-    EXPECT_EQ(m_memory.m_nAllocs.load(), 1); // only the envelope built above
+        EXPECT_EQ(vecAll[i].substr(vecAll[i].find(": ")), ": FALSE");
+    EXPECT_EQ(static_cast<int>(m_memory.Memory().Allocs()), 1); // only the envelope built above
 }
 
-TEST_F(CompressTest, TruncatedOrExtendedEnvelopesFail)
+TEST_F(CompressTest, TruncatedExtendedOrMislabelledEnvelopesFail)
 {
     const Bytes vecEnv = Envelope(TextLike(5000));
     for (size_t uLen = 1; uLen < vecEnv.size(); ++uLen)
@@ -247,15 +190,12 @@ TEST_F(CompressTest, TruncatedOrExtendedEnvelopesFail)
     vecTwo.insert(vecTwo.end(), vecEnv.begin() + 4, vecEnv.end());
     EXPECT_FALSE(Decode(vecTwo));
     EXPECT_TRUE(Decode(vecEnv));
-}
-
-TEST_F(CompressTest, WrongSizePrefixFails)
-{
-    Bytes vecEnv = Envelope(TextLike(5000));
+    // A size prefix that does not match the frame.
     for (uint32_t uClaim : {0u, 4999u, 5001u, 0xFFFFFFFFu})
     {
-        PutLE32(vecEnv.data(), uClaim);
-        EXPECT_FALSE(Decode(vecEnv)) << uClaim;
+        Bytes vecClaim = vecEnv;
+        PutLE32(vecClaim.data(), uClaim);
+        EXPECT_FALSE(Decode(vecClaim)) << uClaim;
     }
 }
 
@@ -350,7 +290,7 @@ TEST_F(CompressTest, LyingHugeSizeIsRefusedBeforeAllocating)
     Bytes vecBack;
     ASSERT_TRUE(Decode(RleEnvelope(1000, 1000, 1000, 0x5A), &vecBack));
     EXPECT_EQ(vecBack, Bytes(1000, 0x5A));
-    const int nAllocsBefore = m_memory.m_nAllocs.load();
+    const int nAllocsBefore = static_cast<int>(m_memory.Memory().Allocs());
 
     // ...and 21 bytes that claim 4 GiB in both the prefix and the frame header
     // cannot produce more than one block: refused without taking any memory.
@@ -358,7 +298,7 @@ TEST_F(CompressTest, LyingHugeSizeIsRefusedBeforeAllocating)
     ASSERT_EQ(vecLie.size(), 21u);
     EXPECT_FALSE(Decode(vecLie));
     EXPECT_FALSE(Decode(RleEnvelope(1u << 20, 1u << 20, 1000, 0x5A)));
-    EXPECT_EQ(m_memory.m_nAllocs.load(), nAllocsBefore);
+    EXPECT_EQ(static_cast<int>(m_memory.Memory().Allocs()), nAllocsBefore);
     EXPECT_EQ(Records().size(), 2u);
 }
 

@@ -26,21 +26,6 @@ std::vector<uint8_t> Encode(const std::string& str)
     return vec;
 }
 
-TEST(StorePaths, PackageAndVersionFilePaths)
-{
-    std::string str;
-    EXPECT_TRUE(IdxValue_2_Path(str, 9, 3));
-    EXPECT_EQ(str, "dat/v3/0/9.dat");
-    IdxValue_2_Path(str, 10, 3);
-    EXPECT_EQ(str, "dat/v3/1/10.dat");
-    IdxValue_2_Path(str, 37, 12);
-    EXPECT_EQ(str, "dat/v12/3/37.dat");
-    IdxValue_2_Path(str, 0xFFFFFFFEu, 0xFFFFFFFEu);
-    EXPECT_EQ(str, "dat/v4294967294/429496729/4294967294.dat");
-    EXPECT_EQ(LastVersionPath(), "idx/_lastver");
-    EXPECT_EQ(VersionFilePath(7, "_index"), "dat/v7/_index");
-}
-
 TEST(HashedFile, RoundTripsAndEmptyContent)
 {
     LogCapture log;
@@ -132,27 +117,14 @@ TEST(LastVersionMarker, ExactBytesAndAtomicReplacement)
     ASSERT_EQ(vecBytes.size(), 20u);
     const uint32_t uVer = 0x01020304;
     const uint64_t uHash = CalcContextHash(&uVer, 4);
-    const unsigned char expected[20] = {0x9D,
-                                        0x6C,
-                                        0,
-                                        0,
-                                        static_cast<unsigned char>(uHash),
-                                        static_cast<unsigned char>(uHash >> 8),
-                                        static_cast<unsigned char>(uHash >> 16),
-                                        static_cast<unsigned char>(uHash >> 24),
-                                        static_cast<unsigned char>(uHash >> 32),
-                                        static_cast<unsigned char>(uHash >> 40),
-                                        static_cast<unsigned char>(uHash >> 48),
-                                        static_cast<unsigned char>(uHash >> 56),
-                                        4,
-                                        0,
-                                        0,
-                                        0,
-                                        4,
-                                        3,
-                                        2,
-                                        1};
-    EXPECT_EQ(std::memcmp(vecBytes.data(), expected, 20), 0);
+    // Magic, hash of the version, its length, the version: little-endian.
+    const uint32_t uMagic = 0x6C9D, uLength = 4;
+    std::vector<unsigned char> vecExpected(20);
+    std::memcpy(vecExpected.data(), &uMagic, 4);
+    std::memcpy(vecExpected.data() + 4, &uHash, 8);
+    std::memcpy(vecExpected.data() + 12, &uLength, 4);
+    std::memcpy(vecExpected.data() + 16, &uVer, 4);
+    EXPECT_EQ(vecBytes, vecExpected);
     EXPECT_EQ(ListDir(root / "idx"), std::vector<std::string>{"_lastver"}) << "no temporary left behind";
     uint32_t uRead = 0;
     EXPECT_TRUE(DecodeLastVersion(vecBytes.data(), vecBytes.size(), &uRead));

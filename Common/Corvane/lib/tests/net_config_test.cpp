@@ -5,7 +5,6 @@
 #include "net/CorvaneRemoteSetup.h"
 #include "net/CorvaneUrl.h"
 #include "net/PemConfig.h"
-#include "net/PemSharedBodyFile.h"
 #include "net/PemSpeedMeter.h"
 #include "support/LogCapture.h"
 #include "support/NetTestUtil.h"
@@ -48,7 +47,6 @@ TEST(PemConfig, ReadsTheTemplateAndKeepsDefaults)
     EXPECT_EQ(info.uCache, 1u);
     EXPECT_EQ(info.uLimitSpeed, 4096u);
     EXPECT_EQ(info.uTimeoutMs, 3000u); // "timeout" is not read
-    EXPECT_EQ(info.uStallSeconds, 30u);
 
     // Absent keys keep their defaults; a key of the wrong type is not taken.
     ASSERT_TRUE(WriteFileText(
@@ -57,7 +55,6 @@ TEST(PemConfig, ReadsTheTemplateAndKeepsDefaults)
     ASSERT_TRUE(sparse.Read(strFile.c_str()));
     EXPECT_FALSE(sparse.IsLocalEnabled());
     EXPECT_FALSE(sparse.IsRemoteEnabled());
-    EXPECT_EQ(sparse.ThreadCount(), 1);
     ASSERT_EQ(sparse.Remotes().size(), 1u); // "count" 2 with only entry "1"
     EXPECT_EQ(sparse.Remotes()[0].strUrl, "u");
     EXPECT_EQ(sparse.Remotes()[0].uCache, 0u);
@@ -188,29 +185,4 @@ TEST(PemSpeedMeter, DividesTheLastSecondsBytesByTheTimeTheyCover)
     EXPECT_EQ(fresh.CurrentAt(6300), 0u);
     fresh.AddAt(7000, 7);
     EXPECT_EQ(fresh.CurrentAt(7050), 70u);
-}
-
-TEST(PemSharedBodyFile, BehavesLikeABufferFileWithItsOwnPosition)
-{
-    auto spBody = std::make_shared<const std::string>(100, 'q');
-    IFile* pA = PemSharedBodyFile::Create(spBody);
-    IFile* pB = PemSharedBodyFile::Create(spBody);
-    ASSERT_TRUE(pA && pB);
-    char buf[10];
-    EXPECT_EQ(pA->Seek(95, 0), 95);
-    EXPECT_EQ(pA->Read(buf, 10), 0); // all or nothing
-    EXPECT_EQ(pA->Tell(), 95);
-    EXPECT_EQ(pA->Seek(-10, 2), 90);
-    EXPECT_EQ(pA->Read(buf, 10), 10);
-    EXPECT_EQ(pA->Seek(-1, 0), 100); // before the start lands at the end
-    EXPECT_EQ(pA->Seek(500, 1), 100);
-    EXPECT_EQ(pB->Tell(), 0);
-    EXPECT_EQ(pA->GetBuffer(), pB->GetBuffer()); // one body, no copies
-    pA->Close();
-    EXPECT_EQ(pA->Size(), 0u);
-    EXPECT_EQ(pA->GetBuffer(), nullptr);
-    EXPECT_EQ(pA->Seek(0, 0), -1);
-    pA->Release();
-    EXPECT_EQ(pB->Read(buf, 10), 10); // the other file still reads
-    pB->Release();
 }

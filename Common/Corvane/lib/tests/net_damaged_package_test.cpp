@@ -5,36 +5,17 @@
 #include "support/FaultHttpServer.h"
 #include "support/LogCapture.h"
 #include "support/NetTestUtil.h"
+#include "support/StoreAccess.h"
 #include "support/TempDir.h"
 #include "support/TestStore.h"
 
-#include <Corvane/PemCorvaneX64.h>
-
 #include <gtest/gtest.h>
-
-#include <fstream>
-#include <memory>
-#include <sstream>
 
 using namespace NSCorvane;
 using namespace CorvaneTest;
 
 namespace
 {
-
-struct ReaderDeleter
-{
-    void operator()(IPemCorvaneReader* p) const { p->Release(); }
-};
-using ReaderPtr = std::unique_ptr<IPemCorvaneReader, ReaderDeleter>;
-
-std::string ReadAllBytes(const std::string& strPath)
-{
-    std::ifstream in(strPath, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
 
 class DamagedPackageTest : public ::testing::Test
 {
@@ -53,14 +34,8 @@ protected:
 
     ReaderPtr NewReader(const std::string& strUrl)
     {
-        const std::string strConfig = m_log.Dir() / "remote.cfg";
-        WriteFileText(strConfig, R"({"global": {"local": 1, "remote": 1}, "local": {"dir": ")" +
-                                     m_cache.Path() + R"("}, "remote": {"count": 1, "0": {"url": ")" +
-                                     strUrl + R"(/store", "dir": ")" + m_cache.Path() +
-                                     R"(", "cache": 1}}})");
-        IPemCorvaneReader* pReader = nullptr;
-        EXPECT_TRUE(g_NewCorvaneReaderByConfig(&pReader, strConfig.c_str(), 1)) << m_log.Text();
-        return ReaderPtr(pReader);
+        return OpenConfigReader(
+            WriteRemoteConfig(m_log.Dir() / "remote.cfg", strUrl + "/store", m_cache.Path()), 1);
     }
 
     LogCapture m_log;
@@ -78,7 +53,7 @@ TEST_F(DamagedPackageTest, APackageDamagedOnItsWayIsFetchedAgainAndCachedWhole)
     // changed byte; the package's next answer is right. The seed puts the
     // change of the whole package inside the record of the file read.
     const std::string strUri = "/store/" + m_strPackage;
-    const size_t uPackageSize = ReadAllBytes(m_served / ("store/" + m_strPackage)).size();
+    const size_t uPackageSize = ReadFileText(m_served / ("store/" + m_strPackage)).size();
     FaultScriptOptions options;
     options.mapScript[strUri] = {RequestFault::FlipBytes, RequestFault::FlipBytes, RequestFault::FlipBytes};
     std::string strFile;
@@ -99,7 +74,7 @@ TEST_F(DamagedPackageTest, APackageDamagedOnItsWayIsFetchedAgainAndCachedWhole)
     const std::string strExpected = strFile == "a.bin" ? RandomBytes(40000, 1) : RandomBytes(30000, 2);
     EXPECT_TRUE(TakeContent(pReader->OpenFile(strFile.c_str(), -1)) == strExpected) << m_log.Text();
     EXPECT_EQ(pScript->FaultsOn(strUri), 3u);
-    EXPECT_TRUE(ReadAllBytes(m_cache / m_strPackage) == ReadAllBytes(m_served / ("store/" + m_strPackage)));
+    EXPECT_TRUE(ReadFileText(m_cache / m_strPackage) == ReadFileText(m_served / ("store/" + m_strPackage)));
     EXPECT_TRUE(TakeContent(pReader->OpenFile("a.bin", -1)) == RandomBytes(40000, 1));
     EXPECT_TRUE(TakeContent(pReader->OpenFile("b.bin", -1)) == RandomBytes(30000, 2));
 }
@@ -115,7 +90,7 @@ TEST_F(DamagedPackageTest, APackageTornInTheCacheIsFetchedAgain)
     }
     // A crash cut the cached copy short.
     const std::string strCached = m_cache / m_strPackage;
-    std::string strTorn = ReadAllBytes(strCached);
+    std::string strTorn = ReadFileText(strCached);
     ASSERT_GT(strTorn.size(), 1000u);
     strTorn.resize(strTorn.size() - 1000);
     ASSERT_TRUE(WriteFileText(strCached, strTorn));
@@ -124,5 +99,5 @@ TEST_F(DamagedPackageTest, APackageTornInTheCacheIsFetchedAgain)
     ASSERT_TRUE(pReader);
     EXPECT_TRUE(TakeContent(pReader->OpenFile("a.bin", -1)) == RandomBytes(40000, 1)) << m_log.Text();
     EXPECT_TRUE(TakeContent(pReader->OpenFile("b.bin", -1)) == RandomBytes(30000, 2));
-    EXPECT_TRUE(ReadAllBytes(strCached) == ReadAllBytes(m_served / ("store/" + m_strPackage)));
+    EXPECT_TRUE(ReadFileText(strCached) == ReadFileText(m_served / ("store/" + m_strPackage)));
 }

@@ -8,10 +8,9 @@
 #include "support/LogCapture.h"
 #include "support/NetTestUtil.h"
 #include "support/NginxServer.h"
+#include "support/StoreAccess.h"
 #include "support/TempDir.h"
 #include "support/TestStore.h"
-
-#include <Corvane/PemCorvaneX64.h>
 
 #include <gtest/gtest.h>
 
@@ -30,12 +29,6 @@ using namespace CorvaneTest;
 
 namespace
 {
-
-struct ReaderDeleter
-{
-    void operator()(IPemCorvaneReader* p) const { p->Release(); }
-};
-using ReaderPtr = std::unique_ptr<IPemCorvaneReader, ReaderDeleter>;
 
 struct LogLine
 {
@@ -103,20 +96,10 @@ protected:
 
     std::string WriteConfig(const std::string& strUrl, const std::string& strExtra = "")
     {
-        const std::string strFile = m_log.Dir() / "remote.cfg";
-        WriteFileText(strFile, R"({"global": {"local": 1, "remote": 1}, "local": {"dir": ")" +
-                                   m_cache.Path() + R"("}, "remote": {"count": 1, "0": {"url": ")" + strUrl +
-                                   R"(/store", "dir": ")" + m_cache.Path() + R"(", "cache": 1)" + strExtra +
-                                   "}}}");
-        return strFile;
+        return WriteRemoteConfig(m_log.Dir() / "remote.cfg", strUrl + "/store", m_cache.Path(), strExtra);
     }
 
-    ReaderPtr NewReader(const std::string& strConfig)
-    {
-        IPemCorvaneReader* pReader = nullptr;
-        EXPECT_TRUE(g_NewCorvaneReaderByConfig(&pReader, strConfig.c_str(), 3)) << m_log.Text();
-        return ReaderPtr(pReader);
-    }
+    ReaderPtr NewReader(const std::string& strConfig) { return OpenConfigReader(strConfig, 3); }
 
     void ExpectTree(IPemCorvaneReader& reader)
     {
@@ -232,9 +215,7 @@ TEST_F(RangeReadTest, RecordsOpenedInPackageOrderAreJoinedAndSkipsAreNot)
     auto fnWalk = [&](const std::vector<size_t>& vecPick, int nThreads)
     {
         const size_t uBefore = PackageGets(server).size();
-        IPemCorvaneReader* pRaw = nullptr;
-        EXPECT_TRUE(g_NewCorvaneReaderByConfig(&pRaw, WriteConfig(server.BaseUrl()).c_str(), 1));
-        ReaderPtr pReader(pRaw);
+        ReaderPtr pReader = OpenConfigReader(WriteConfig(server.BaseUrl()), 1);
         std::atomic<size_t> uNext{0};
         auto fnThread = [&]
         {
@@ -315,38 +296,22 @@ TEST_F(RangeReadTest, WithoutRangesWholePackagesAreFetchedAndCached)
 {
     // nginx with "max_ranges 0" answers a range with the whole file: asked once,
     // then the reader keeps to whole packages.
-    {
-        NginxServer server(m_served.Path(), false, /*bRanges=*/false);
-        ASSERT_TRUE(server.Running());
-        ReaderPtr pReader = NewReader(WriteConfig(server.BaseUrl()));
-        ASSERT_TRUE(pReader);
-        ExpectTree(*pReader);
-        ExpectTree(*pReader);
-        const std::vector<LogLine> vecGets = PackageGets(server);
-        ASSERT_FALSE(vecGets.empty());
-        EXPECT_NE(vecGets.front().strRange, "-");
-        for (size_t i = 1; i < vecGets.size(); ++i)
-        {
-            EXPECT_EQ(vecGets[i].nStatus, 200);
-            EXPECT_EQ(vecGets[i].strRange, "-");
-        }
-        EXPECT_EQ(vecGets.size(), CachedPackages() + 1);
-        EXPECT_TRUE(m_log.Contains("Range reads answered with the whole file")) << m_log.Text();
-    }
-    // "range": 0 never asks for one.
-    std::filesystem::remove_all(m_cache / "dat");
-    NginxServer server(m_served.Path());
+    NginxServer server(m_served.Path(), false, /*bRanges=*/false);
     ASSERT_TRUE(server.Running());
-    ReaderPtr pReader = NewReader(WriteConfig(server.BaseUrl(), R"(, "range": 0)"));
+    ReaderPtr pReader = NewReader(WriteConfig(server.BaseUrl()));
     ASSERT_TRUE(pReader);
     ExpectTree(*pReader);
+    ExpectTree(*pReader);
     const std::vector<LogLine> vecGets = PackageGets(server);
-    EXPECT_EQ(vecGets.size(), CachedPackages());
-    for (const LogLine& line : vecGets)
+    ASSERT_FALSE(vecGets.empty());
+    EXPECT_NE(vecGets.front().strRange, "-");
+    for (size_t i = 1; i < vecGets.size(); ++i)
     {
-        EXPECT_EQ(line.nStatus, 200);
-        EXPECT_EQ(line.strRange, "-");
+        EXPECT_EQ(vecGets[i].nStatus, 200);
+        EXPECT_EQ(vecGets[i].strRange, "-");
     }
+    EXPECT_EQ(vecGets.size(), CachedPackages() + 1);
+    EXPECT_TRUE(m_log.Contains("Range reads answered with the whole file")) << m_log.Text();
 }
 
 TEST_F(RangeReadTest, ConcurrentOpensShareOneLimitedRequestThatCancelStops)

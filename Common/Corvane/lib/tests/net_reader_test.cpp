@@ -4,10 +4,9 @@
 #include "support/LogCapture.h"
 #include "support/NetTestUtil.h"
 #include "support/NginxServer.h"
+#include "support/StoreAccess.h"
 #include "support/TempDir.h"
 #include "support/TestStore.h"
-
-#include <Corvane/PemCorvaneX64.h>
 
 #include <gtest/gtest.h>
 
@@ -18,12 +17,6 @@ using namespace CorvaneTest;
 
 namespace
 {
-
-struct ReaderDeleter
-{
-    void operator()(IPemCorvaneReader* p) const { p->Release(); }
-};
-using ReaderPtr = std::unique_ptr<IPemCorvaneReader, ReaderDeleter>;
 
 class ConfigReaderTest : public ::testing::Test
 {
@@ -46,24 +39,10 @@ protected:
     void TearDown() override { g_UnInitCorvaneManager(); }
 
     // Local "dir" and the remote's cache are one directory, as the launcher writes them.
-    std::string WriteConfig(uint32_t uCache, const std::string& strExtra = "")
+    std::string WriteConfig(const std::string& strExtra = "")
     {
-        const std::string strFile = m_log.Dir() / "remote.cfg";
-        WriteFileText(strFile, R"({"global": {"local": 1, "remote": 1, "threadcount": 16},
-            "local": {"dir": ")" + m_cache.Path() +
-                                   R"("},
-            "remote": {"count": 1, "0": {"url": ")" +
-                                   m_server->BaseUrl() + R"(/store", "dir": ")" + m_cache.Path() +
-                                   R"(", "timeout": 3000, "cache": )" + std::to_string(uCache) + strExtra +
-                                   "}}}");
-        return strFile;
-    }
-
-    ReaderPtr NewReader(const std::string& strConfig, uint32_t uVersion = _INVALID_VER)
-    {
-        IPemCorvaneReader* pReader = nullptr;
-        EXPECT_TRUE(g_NewCorvaneReaderByConfig(&pReader, strConfig.c_str(), uVersion)) << m_log.Text();
-        return ReaderPtr(pReader);
+        return WriteRemoteConfig(m_log.Dir() / "remote.cfg", m_server->BaseUrl() + "/store", m_cache.Path(),
+                                 strExtra, R"(, "threadcount": 16)");
     }
 
     LogCapture m_log;
@@ -79,7 +58,7 @@ protected:
 TEST_F(ConfigReaderTest, ReadsEveryFileThroughTheCache)
 {
     // Whole packages, as with a server without Range support.
-    ReaderPtr pReader = NewReader(WriteConfig(1, R"(, "range": 0)"));
+    ReaderPtr pReader = OpenConfigReader(WriteConfig(R"(, "range": 0)"));
     ASSERT_TRUE(pReader);
     EXPECT_EQ(pReader->GetWorkVersion(), 3u); // from idx/_lastver on the server
     for (const auto& [strPath, strContent] : m_version.mapFiles)
@@ -114,12 +93,12 @@ TEST_F(ConfigReaderTest, ReadsEveryFileThroughTheCache)
 TEST_F(ConfigReaderTest, ATornCachedIndexIsFetchedAgain)
 {
     const std::string strIndex = "dat/v3/_index";
-    ASSERT_TRUE(NewReader(WriteConfig(1), 3));
+    ASSERT_TRUE(OpenConfigReader(WriteConfig(), 3));
     const std::vector<unsigned char> vecServed = ReadFileBytes(m_served / ("store/" + strIndex));
     ASSERT_EQ(ReadFileBytes(m_cache / strIndex), vecServed);
     // Cache files are not flushed: after a crash a copy may hold only part of its bytes.
     ASSERT_TRUE(WriteFileBytes(m_cache / strIndex, vecServed.data(), vecServed.size() / 2));
-    ReaderPtr pReader = NewReader(WriteConfig(1), 3);
+    ReaderPtr pReader = OpenConfigReader(WriteConfig(), 3);
     ASSERT_TRUE(pReader);
     EXPECT_TRUE(pReader->HasFile("readme.txt"));
     EXPECT_EQ(ReadFileBytes(m_cache / strIndex), vecServed);
@@ -128,7 +107,7 @@ TEST_F(ConfigReaderTest, ATornCachedIndexIsFetchedAgain)
 
 TEST_F(ConfigReaderTest, SyncDownloadDataFileFetchesAndVerifiesPackages)
 {
-    ReaderPtr pReader = NewReader(WriteConfig(1), 3);
+    ReaderPtr pReader = OpenConfigReader(WriteConfig(), 3);
     ASSERT_TRUE(pReader);
     IStringList* pList = pReader->OpenDataList();
     ASSERT_NE(pList, nullptr);

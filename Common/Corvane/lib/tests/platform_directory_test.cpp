@@ -5,80 +5,11 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
-#include <algorithm>
 #include <filesystem>
-#include <map>
 
 namespace fs = std::filesystem;
-using CorvanePlatform::DirectoryItem;
 using CorvanePlatform::DirectoryListing;
 using CorvanePlatform::ListDirectory;
-
-namespace
-{
-
-std::map<std::string, DirectoryItem> ByName(const DirectoryListing& listing)
-{
-    std::map<std::string, DirectoryItem> map;
-    for (const DirectoryItem& item : listing.vecItems)
-    {
-        EXPECT_TRUE(map.emplace(item.strName, item).second) << "listed twice: " << item.strName;
-    }
-    return map;
-}
-
-} // namespace
-
-TEST(PlatformDirectory, ClassifiesEntriesAndKeepsOnlyFilesAndDirectories)
-{
-    CorvaneTest::TempDir dir;
-    ASSERT_TRUE(CorvaneTest::WriteFileText(dir / "plain.txt", "12345"));
-    ASSERT_TRUE(CorvaneTest::WriteFileText(dir / "sub/inner.txt", "x"));
-    fs::create_directory_symlink(dir / "sub", dir / "sublink");
-    fs::create_symlink(dir / "plain.txt", dir / "filelink");
-    fs::create_symlink(dir / "missing", dir / "dangling");
-    ASSERT_EQ(0, ::mkfifo((dir / "pipe").c_str(), 0600));
-    const auto tWrite = fs::file_time_type::clock::now() - std::chrono::hours(30);
-    fs::last_write_time(dir / "plain.txt", tWrite);
-
-    DirectoryListing listing;
-    ASSERT_TRUE(ListDirectory(dir.Path().c_str(), &listing));
-    std::map<std::string, DirectoryItem> map = ByName(listing);
-    // Links to files, dangling links and special files are not part of a tree.
-    EXPECT_EQ((std::vector<std::string>{"plain.txt", "sub", "sublink"}),
-              [&]
-              {
-                  std::vector<std::string> vec;
-                  for (const auto& it : map)
-                      vec.push_back(it.first);
-                  return vec;
-              }());
-
-    const DirectoryItem& file = map["plain.txt"];
-    EXPECT_TRUE(file.bFile && !file.bDirectory && !file.bLink);
-    ASSERT_TRUE(file.bHasStat);
-    EXPECT_EQ(5u, file.stat.uSize);
-    struct stat st;
-    ASSERT_EQ(0, ::stat((dir / "plain.txt").c_str(), &st));
-    EXPECT_EQ(static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
-              file.stat.nWriteTimeNs);
-
-    EXPECT_TRUE(map["sub"].bDirectory && !map["sub"].bLink && !map["sub"].bFile);
-    EXPECT_TRUE(map["sublink"].bDirectory && map["sublink"].bLink && !map["sublink"].bFile);
-
-    // A directory has one identity whichever link leads to it.
-    DirectoryListing viaReal;
-    DirectoryListing viaLink;
-    ASSERT_TRUE(ListDirectory((dir / "sub").c_str(), &viaReal));
-    ASSERT_TRUE(ListDirectory((dir / "sublink").c_str(), &viaLink));
-    EXPECT_EQ(viaReal.id.uDevice, viaLink.id.uDevice);
-    EXPECT_EQ(viaReal.id.uNode, viaLink.id.uNode);
-    EXPECT_TRUE(viaReal.id < listing.id || listing.id < viaReal.id);
-    ASSERT_EQ(1u, viaLink.vecItems.size());
-    EXPECT_EQ("inner.txt", viaLink.vecItems[0].strName);
-}
 
 TEST(PlatformDirectory, RefusesWhatIsNoReadableDirectory)
 {

@@ -8,6 +8,7 @@
 #include "reader/CorvaneDirTree.h"
 #include "reader/PemCorvaneReader.h"
 #include "support/LogCapture.h"
+#include "support/StoreAccess.h"
 #include "support/TempDir.h"
 #include "support/TestStore.h"
 
@@ -37,11 +38,11 @@ protected:
     }
     void TearDown() override { g_UnInitCorvaneManager(); }
 
-    IPemCorvaneReader* Open()
+    ReaderPtr Open()
     {
-        IPemCorvaneReader* p = nullptr;
-        EXPECT_TRUE(g_NewCorvaneReader(&p, m_store.Path().c_str(), _INVALID_VER));
-        return p;
+        ReaderPtr pReader = OpenStoreReader(m_store.Path());
+        EXPECT_TRUE(pReader);
+        return pReader;
     }
     bool WriteTree(const std::map<uint64_t, std::string>& mapLine)
     {
@@ -93,8 +94,7 @@ TEST_F(DamagedTablesTest, DeeplyNestedTreeListsWithoutExhaustingTheStack)
         }
         ASSERT_EQ(mapLine.size(), static_cast<size_t>(nDepth) + 1);
         ASSERT_TRUE(WriteTree(mapLine));
-        IPemCorvaneReader* pReader = Open();
-        ASSERT_NE(pReader, nullptr);
+        ReaderPtr pReader = Open();
         IStringList* pList = pReader->OpenFileList();
         if (nDepth == 16000)
         {
@@ -110,7 +110,6 @@ TEST_F(DamagedTablesTest, DeeplyNestedTreeListsWithoutExhaustingTheStack)
             EXPECT_TRUE(m_log.Contains("directory tree nested beyond the longest path"));
             EXPECT_EQ(Lines(pReader->OpenFileList("d/d", true)), std::vector<std::string>{});
         }
-        pReader->Release();
     }
 }
 
@@ -147,10 +146,7 @@ TEST_F(DamagedTablesTest, SubdirectoryListedManyTimesIsWalkedOnce)
     EXPECT_EQ(vecListed, vecExpected);
 
     ASSERT_TRUE(WriteTree(mapLine));
-    IPemCorvaneReader* pReader = Open();
-    ASSERT_NE(pReader, nullptr);
-    EXPECT_EQ(Lines(pReader->OpenFileList()), vecExpected);
-    pReader->Release();
+    EXPECT_EQ(Lines(Open()->OpenFileList()), vecExpected);
 }
 
 TEST_F(DamagedTablesTest, FileInformationTableShortOfItsCountFails)
@@ -167,23 +163,18 @@ TEST_F(DamagedTablesTest, FileInformationTableShortOfItsCountFails)
     const std::string strTable = NSCorvaneReader::VersionFilePath(1, "_fileinf");
     CorvaneFileInfo info{};
     ASSERT_TRUE(WriteCompressedFile(m_store.Path(), strTable, strWhole));
-    IPemCorvaneReader* pReader = Open();
-    ASSERT_NE(pReader, nullptr);
-    EXPECT_TRUE(pReader->GetFileInfo("dir/c.txt", &info));
+    EXPECT_TRUE(Open()->GetFileInfo("dir/c.txt", &info));
     EXPECT_EQ(info.uFileSize, 3000u);
-    pReader->Release();
 
     // Exactly one record short, and one byte short, of the count it declares.
     for (size_t uShort : {sizeof(FileInfoElement), size_t(1)})
     {
         ASSERT_TRUE(
             WriteCompressedFile(m_store.Path(), strTable, strWhole.substr(0, strWhole.size() - uShort)));
-        pReader = Open();
-        ASSERT_NE(pReader, nullptr);
+        ReaderPtr pReader = Open();
         EXPECT_FALSE(pReader->GetFileInfo("a.txt", &info)) << uShort;
         EXPECT_FALSE(pReader->GetFileInfo("dir/c.txt", &info)) << uShort;
         EXPECT_EQ(info.pszPath, nullptr);
-        pReader->Release();
     }
     EXPECT_TRUE(m_log.Contains("condition=uMinFileSize <= vecData.size()"));
 }
@@ -205,15 +196,7 @@ TEST_F(DamagedTablesTest, RecordWhoseOriginalLengthDisagreesFailsToOpen)
         bad.nOriContexLength = uClaimed;
         std::memcpy(vecBad.data() + element.uElemOfs, &bad, sizeof(bad));
         ASSERT_TRUE(WriteFileBytes(strPkg, vecBad.data(), vecBad.size()));
-        IPemCorvaneReader* pReader = Open();
-        ASSERT_NE(pReader, nullptr);
-        IFile* pif = pReader->OpenFile("dir/c.txt", -1);
-        EXPECT_EQ(pif, nullptr) << "claimed " << uClaimed;
-        if (pif)
-        {
-            pif->Release();
-        }
-        pReader->Release();
+        EXPECT_EQ(FilePtr(Open()->OpenFile("dir/c.txt", -1)), nullptr) << "claimed " << uClaimed;
     }
     EXPECT_TRUE(m_log.Contains("function=PemCorvaneReader::OpenFile"));
 }

@@ -13,7 +13,6 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
 #include <thread>
 
@@ -25,6 +24,15 @@ namespace
 
 constexpr const char* kNginx = "/usr/sbin/nginx";
 
+sockaddr_in LoopbackAddress(uint16_t uPort)
+{
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = htons(uPort);
+    return addr;
+}
+
 // A port the kernel considers free right now; nginx binds it a moment later,
 // so a start that loses the race is retried with another one.
 uint16_t FreeLoopbackPort()
@@ -34,10 +42,7 @@ uint16_t FreeLoopbackPort()
     {
         return 0;
     }
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = 0;
+    sockaddr_in addr = LoopbackAddress(0);
     socklen_t len = sizeof(addr);
     uint16_t uPort = 0;
     if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) == 0 &&
@@ -56,10 +61,7 @@ bool CanConnect(uint16_t uPort)
     {
         return false;
     }
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = htons(uPort);
+    sockaddr_in addr = LoopbackAddress(uPort);
     const bool bOk = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) == 0;
     ::close(fd);
     return bOk;
@@ -76,10 +78,7 @@ bool SendHead(uint16_t uPort, const std::string& strUri)
     timeval timeout{10, 0};
     ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
     ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof(timeout));
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = htons(uPort);
+    sockaddr_in addr = LoopbackAddress(uPort);
     bool bOk = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) == 0;
     const std::string strRequest = "HEAD " + strUri + " HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n";
     bOk = bOk && ::send(fd, strRequest.data(), strRequest.size(), MSG_NOSIGNAL) ==
@@ -94,14 +93,6 @@ bool SendHead(uint16_t uPort, const std::string& strUri)
 }
 
 constexpr const char* kMarkerPrefix = "HEAD /.corvane-settle/";
-
-std::string ReadText(const std::string& strPath)
-{
-    std::ifstream in(strPath, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
 
 } // namespace
 
@@ -126,7 +117,7 @@ NginxServer::NginxServer(const std::string& strRoot, bool bHttps, bool bRanges)
     {
         Start(strRoot);
     }
-    EXPECT_TRUE(Running()) << "nginx did not start; error log:\n" << ReadText(m_dir / "error.log");
+    EXPECT_TRUE(Running()) << "nginx did not start; error log:\n" << ReadFileText(m_dir / "error.log");
 }
 
 NginxServer::~NginxServer()
@@ -296,7 +287,7 @@ std::vector<std::string> NginxServer::AccessLogLines() const
 std::vector<std::string> NginxServer::RawLogLines() const
 {
     std::vector<std::string> vecLines;
-    std::istringstream in(ReadText(m_dir / "access.log"));
+    std::istringstream in(ReadFileText(m_dir / "access.log"));
     std::string strLine;
     while (std::getline(in, strLine))
     {

@@ -66,10 +66,29 @@ std::vector<unsigned char> ReadFileBytes(const std::string& path)
     return std::vector<unsigned char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+std::string ReadFileText(const std::string& path)
+{
+    const std::vector<unsigned char> vec = ReadFileBytes(path);
+    return std::string(vec.begin(), vec.end());
+}
+
 bool FileExists(const std::string& path)
 {
     std::error_code ec;
     return fs::exists(fs::symlink_status(path, ec));
+}
+
+std::map<std::string, std::vector<unsigned char>> ReadTree(const std::string& dir)
+{
+    std::map<std::string, std::vector<unsigned char>> map;
+    for (const auto& entry : fs::recursive_directory_iterator(dir))
+    {
+        if (entry.is_regular_file())
+        {
+            map[fs::relative(entry.path(), dir).generic_string()] = ReadFileBytes(entry.path().string());
+        }
+    }
+    return map;
 }
 
 std::vector<std::string> ListDir(const std::string& dir)

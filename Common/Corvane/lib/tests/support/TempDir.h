@@ -2,6 +2,7 @@
 // A real temporary directory, removed with everything in it when the object dies.
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -28,7 +29,10 @@ private:
 bool WriteFileBytes(const std::string& path, const void* data, size_t size);
 bool WriteFileText(const std::string& path, const std::string& text);
 std::vector<unsigned char> ReadFileBytes(const std::string& path);
+std::string ReadFileText(const std::string& path);
 bool FileExists(const std::string& path);
+// Every regular file below a directory: path relative to it ('/'-separated) -> bytes.
+std::map<std::string, std::vector<unsigned char>> ReadTree(const std::string& dir);
 // Names (not paths) of the entries of a directory, sorted.
 std::vector<std::string> ListDir(const std::string& dir);
 

@@ -208,6 +208,7 @@ std::vector<std::string> Lines(NSCorvane::IStringList* pList)
         {
             vec.emplace_back(pList->Get(i));
         }
+        EXPECT_EQ(pList->Get(pList->Count()), nullptr);
         pList->Release();
     }
     return vec;

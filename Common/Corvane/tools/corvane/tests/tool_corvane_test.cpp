@@ -186,43 +186,6 @@ TEST_F(CorvaneToolTest, PushFileAndBlockChooseTheContent)
     EXPECT_TRUE(IsOneLine(missing.strErr)) << missing.strErr;
 }
 
-class DamagedStoreTest : public CorvaneToolTest
-{
-protected:
-    void SetUp() override
-    {
-        CorvaneToolTest::SetUp();
-        ASSERT_EQ(Pack(1).nExit, 0);
-        std::vector<unsigned char> vecBytes = ReadFileBytes(Package());
-        ASSERT_GT(vecBytes.size(), 5000u);
-        vecBytes[vecBytes.size() / 2] ^= 0x5a;
-        ASSERT_TRUE(WriteFileBytes(Package(), vecBytes.data(), vecBytes.size()));
-    }
-
-    std::string Package() const { return Store() + "/dat/v1/0/0.dat"; }
-};
-
-TEST_F(DamagedStoreTest, VerifyFailsNamingPackageAndFile)
-{
-    const ToolRun verify = Run({"verify", Store()});
-    EXPECT_EQ(verify.nExit, 1);
-    EXPECT_NE(verify.strOut.find("package dat/v1/0/0.dat"), std::string::npos) << verify.strOut;
-    EXPECT_NE(verify.strOut.find("file "), std::string::npos) << verify.strOut;
-    EXPECT_TRUE(IsOneLine(verify.strErr)) << verify.strErr;
-    EXPECT_NE(verify.strErr.find("PemCorvane.log"), std::string::npos);
-}
-
-TEST_F(DamagedStoreTest, VerifyLeavesTheDamagedPackageInPlace)
-{
-    // Checking must not change the store: the damaged package is evidence, and
-    // its undamaged records are still the only copy. A second run reports the
-    // same damage.
-    const ToolRun first = Run({"verify", Store()});
-    EXPECT_EQ(first.nExit, 1);
-    EXPECT_TRUE(FileExists(Package())) << "verify deleted " << Package();
-    EXPECT_EQ(Run({"verify", Store()}).strOut, first.strOut);
-}
-
 TEST_F(CorvaneToolTest, ContentThatMissesItsHashIsNeverWritten)
 {
     // A hand-made store whose index records another hash for a file that

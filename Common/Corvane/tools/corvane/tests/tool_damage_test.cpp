@@ -8,13 +8,12 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
+#include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
 
 using namespace CorvaneTest;
-namespace fs = std::filesystem;
 
 namespace
 {
@@ -29,20 +28,6 @@ std::string Content(size_t uSize, uint32_t uSeed)
         str[i] = (i % 32 < 20) ? static_cast<char>('a' + (i / 32) % 26) : static_cast<char>(x >> 24);
     }
     return str;
-}
-
-std::vector<std::string> StoreFiles(const std::string& strStore)
-{
-    std::vector<std::string> vec;
-    for (const auto& entry : fs::recursive_directory_iterator(strStore))
-    {
-        if (entry.is_regular_file())
-        {
-            vec.push_back(fs::relative(entry.path(), strStore).generic_string());
-        }
-    }
-    std::sort(vec.begin(), vec.end());
-    return vec;
 }
 
 TEST(DamagedStore, EveryFileFlippedOrCutFailsCleanly)
@@ -65,7 +50,11 @@ TEST(DamagedStore, EveryFileFlippedOrCutFailsCleanly)
     ASSERT_EQ(pack.nExit, 0) << pack.strErr;
     ASSERT_EQ(RunCorvane({"verify", strStore}, cwd.Path()).nExit, 0);
 
-    const std::vector<std::string> vecFiles = StoreFiles(strStore);
+    std::vector<std::string> vecFiles;
+    for (const auto& file : ReadTree(strStore))
+    {
+        vecFiles.push_back(file.first);
+    }
     size_t uPackages = 0;
     for (const std::string& strRel : vecFiles)
     {
@@ -100,7 +89,11 @@ TEST(DamagedStore, EveryFileFlippedOrCutFailsCleanly)
             }
             if (bPackage)
             {
+                // Named with the damaged file, and one line on the terminal pointing at the log.
                 EXPECT_NE(verify.strOut.find("package " + strRel), std::string::npos) << verify.strOut;
+                EXPECT_NE(verify.strOut.find("file "), std::string::npos) << verify.strOut;
+                EXPECT_EQ(std::count(verify.strErr.begin(), verify.strErr.end(), '\n'), 1) << verify.strErr;
+                EXPECT_NE(verify.strErr.find("PemCorvane.log"), std::string::npos) << verify.strErr;
                 for (const std::string& strOther : vecFiles)
                 {
                     if (strOther != strRel && strOther.rfind("dat/v1/", 0) == 0 &&

@@ -4,18 +4,44 @@
 #include "ToolProcess.h"
 #include "support/NetTestUtil.h"
 #include "support/NginxServer.h"
+#include "support/StoreAccess.h"
 #include "support/TempDir.h"
 #include "support/TestStore.h"
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 using namespace CorvaneTest;
 
-TEST(CorvaneRemoteTool, FetchVerifyAndCatThroughTheConfiguration)
+namespace
 {
-    TempDir served;
-    TempDir cache;
-    TempDir cwd;
+
+class CorvaneRemoteTool : public ::testing::Test
+{
+protected:
+    // Writes the store, serves it and writes the configuration that caches it.
+    void Serve(const TestStoreVersion& version)
+    {
+        ASSERT_TRUE(WriteTestStoreVersion(m_served.Path(), version, &m_result));
+        m_pServer = std::make_unique<NginxServer>(m_served.Path());
+        ASSERT_TRUE(m_pServer->Running());
+        m_strConfig = WriteRemoteConfig(m_cwd / "remote.cfg", m_pServer->BaseUrl(), m_cache.Path());
+    }
+    ToolRun Run(const std::vector<std::string>& vecArgs) { return RunCorvane(vecArgs, m_cwd.Path()); }
+
+    TempDir m_served;
+    TempDir m_cache;
+    TempDir m_cwd;
+    TestStoreResult m_result;
+    std::unique_ptr<NginxServer> m_pServer;
+    std::string m_strConfig;
+};
+
+} // namespace
+
+TEST_F(CorvaneRemoteTool, FetchVerifyAndCatThroughTheConfiguration)
+{
     TestStoreVersion version;
     version.uVersion = 2;
     version.uFilesPerPackage = 2;
@@ -24,72 +50,48 @@ TEST(CorvaneRemoteTool, FetchVerifyAndCatThroughTheConfiguration)
         version.mapFiles["data/f" + std::to_string(i) + ".bin"] = RandomBytes(20000 + 1000 * i, i);
     }
     version.mapFiles["readme.txt"] = "hello";
-    TestStoreResult result;
-    ASSERT_TRUE(WriteTestStoreVersion(served.Path(), version, &result));
-    NginxServer server(served.Path());
-    ASSERT_TRUE(server.Running());
-    const std::string strConfig = cwd / "remote.cfg";
-    ASSERT_TRUE(WriteFileText(strConfig, R"({"global": {"local": 1, "remote": 1},
-        "local": {"dir": ")" + cache.Path() + R"("},
-        "remote": {"count": 1, "0": {"url": ")" +
-                                             server.BaseUrl() + R"(", "dir": ")" + cache.Path() +
-                                             R"(", "cache": 1}}})"));
+    Serve(version);
 
-    const ToolRun fetch =
-        RunCorvane({"fetch", "--config", strConfig, "--threads", "3", "--limit", "0"}, cwd.Path());
+    const ToolRun fetch = Run({"fetch", "--config", m_strConfig, "--threads", "3", "--limit", "0"});
     ASSERT_EQ(fetch.nExit, 0) << fetch.strErr;
-    EXPECT_NE(fetch.strOut.find("packages: " + std::to_string(result.vecPackage.size())), std::string::npos)
+    EXPECT_NE(fetch.strOut.find("packages: " + std::to_string(m_result.vecPackage.size())), std::string::npos)
         << fetch.strOut;
-    for (const std::string& strPackage : result.vecPackage)
+    for (const std::string& strPackage : m_result.vecPackage)
     {
-        EXPECT_EQ(ReadFileBytes(cache / strPackage), ReadFileBytes(served / strPackage)) << strPackage;
+        EXPECT_EQ(ReadFileBytes(m_cache / strPackage), ReadFileBytes(m_served / strPackage)) << strPackage;
     }
 
-    const ToolRun verify = RunCorvane({"verify", "--config", strConfig}, cwd.Path());
+    const ToolRun verify = Run({"verify", "--config", m_strConfig});
     EXPECT_EQ(verify.nExit, 0) << verify.strOut << verify.strErr;
-    const ToolRun cat =
-        RunCorvane({"cat", "--config", strConfig, "readme.txt", "--version", "2"}, cwd.Path());
+    const ToolRun cat = Run({"cat", "--config", m_strConfig, "readme.txt", "--version", "2"});
     EXPECT_EQ(cat.nExit, 0) << cat.strErr;
     EXPECT_EQ(cat.strOut, "hello");
 
-    EXPECT_EQ(RunCorvane({"fetch", "--config", strConfig, "--no-range"}, cwd.Path()).nExit, 0);
-    EXPECT_EQ(RunCorvane({"fetch"}, cwd.Path()).nExit, 2);
-    EXPECT_EQ(RunCorvane({"fetch", "--config", strConfig, "--limit", "fast"}, cwd.Path()).nExit, 2);
-    EXPECT_EQ(RunCorvane({"fetch", "--config", cwd / "missing.cfg"}, cwd.Path()).nExit, 1);
+    EXPECT_EQ(Run({"fetch", "--config", m_strConfig, "--no-range"}).nExit, 0);
+    EXPECT_EQ(Run({"fetch"}).nExit, 2);
+    EXPECT_EQ(Run({"fetch", "--config", m_strConfig, "--limit", "fast"}).nExit, 2);
+    EXPECT_EQ(Run({"fetch", "--config", m_cwd / "missing.cfg"}).nExit, 1);
 }
 
-TEST(CorvaneRemoteTool, CatReadsOneRecordByRangeOrTheWholePackageWithNoRange)
+TEST_F(CorvaneRemoteTool, CatReadsOneRecordByRangeOrTheWholePackageWithNoRange)
 {
-    TempDir served;
-    TempDir cache;
-    TempDir cwd;
     TestStoreVersion version;
     version.mapFiles["a.bin"] = RandomBytes(30000, 1);
     version.mapFiles["readme.txt"] = "hello";
-    TestStoreResult result;
-    ASSERT_TRUE(WriteTestStoreVersion(served.Path(), version, &result));
-    ASSERT_EQ(result.vecPackage.size(), 1u);
-    const std::string strPackage = result.vecPackage.front();
-    NginxServer server(served.Path());
-    ASSERT_TRUE(server.Running());
-    const std::string strConfig = cwd / "remote.cfg";
-    ASSERT_TRUE(WriteFileText(strConfig, R"({"global": {"local": 1, "remote": 1},
-        "local": {"dir": ")" + cache.Path() + R"("},
-        "remote": {"count": 1, "0": {"url": ")" +
-                                             server.BaseUrl() + R"(", "dir": ")" + cache.Path() +
-                                             R"(", "cache": 1, "range": 1}}})"));
+    Serve(version);
+    ASSERT_EQ(m_result.vecPackage.size(), 1u);
+    const std::string strPackage = m_result.vecPackage.front();
 
-    const ToolRun cat = RunCorvane({"cat", "--config", strConfig, "readme.txt"}, cwd.Path());
+    const ToolRun cat = Run({"cat", "--config", m_strConfig, "readme.txt"});
     EXPECT_EQ(cat.nExit, 0) << cat.strErr;
     EXPECT_EQ(cat.strOut, "hello");
-    EXPECT_FALSE(FileExists(cache / strPackage));
-    const ToolRun whole = RunCorvane({"cat", "--config", strConfig, "readme.txt", "--no-range"}, cwd.Path());
+    EXPECT_FALSE(FileExists(m_cache / strPackage));
+    const ToolRun whole = Run({"cat", "--config", m_strConfig, "readme.txt", "--no-range"});
     EXPECT_EQ(whole.nExit, 0) << whole.strErr;
     EXPECT_EQ(whole.strOut, "hello");
-    EXPECT_EQ(ReadFileBytes(cache / strPackage), ReadFileBytes(served / strPackage));
+    EXPECT_EQ(ReadFileBytes(m_cache / strPackage), ReadFileBytes(m_served / strPackage));
 
-    EXPECT_EQ(RunCorvane({"cat", served.Path(), "readme.txt", "--no-range"}, cwd.Path()).nExit, 2);
-    ASSERT_TRUE(WriteFileText(cwd / "bad.cfg", "{"));
-    EXPECT_EQ(RunCorvane({"cat", "--config", cwd / "bad.cfg", "readme.txt", "--no-range"}, cwd.Path()).nExit,
-              1);
+    EXPECT_EQ(Run({"cat", m_served.Path(), "readme.txt", "--no-range"}).nExit, 2);
+    ASSERT_TRUE(WriteFileText(m_cwd / "bad.cfg", "{"));
+    EXPECT_EQ(Run({"cat", "--config", m_cwd / "bad.cfg", "readme.txt", "--no-range"}).nExit, 1);
 }

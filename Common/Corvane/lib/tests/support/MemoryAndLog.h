@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-// Helpers shared by the builder tests: a counting allocator installed as the
-// library's memory, and an error-log hook that keeps the records.
+// A counting allocator installed as the library's memory, and an error-log
+// hook that keeps the records.
 #pragma once
 
 #include "common/CorvaneLog.h"
@@ -100,6 +100,13 @@ public:
             }
         }
         return false;
+    }
+
+    // "function: condition" of every record so far.
+    static std::vector<std::string> All()
+    {
+        std::lock_guard<std::mutex> lock(Mutex());
+        return Records();
     }
 
 private:
