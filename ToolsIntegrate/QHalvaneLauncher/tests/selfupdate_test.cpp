@@ -281,7 +281,7 @@ TEST_F(SelfUpdateTest, BothOffersHandOverAVerifiedPackageOfTheChangedFilesToTheR
                                QStringLiteral("--pid"), QString::number(QCoreApplication::applicationPid()),
                                QString()}));
 
-        // Exactly the changed files, under the installation's own names, as published.
+        // Exactly the changed files, under the installation's own names.
         OrvelPackageReader reader;
         ASSERT_TRUE(reader.open(Package())) << reader.lastError().toStdString();
         EXPECT_EQ(reader.contentVersion(), 2);
@@ -289,15 +289,9 @@ TEST_F(SelfUpdateTest, BothOffersHandOverAVerifiedPackageOfTheChangedFilesToTheR
         for (int i = 0; i < reader.fileCount(); ++i)
             vecEntries << reader.fileInfo(i).strRelativePath;
         vecEntries.sort();
+        // Their content, once the real updater has applied them: selfupdate_e2e_test.
         EXPECT_EQ(vecEntries, (QStringList{QStringLiteral("Data/ReadMe.txt"), QStringLiteral("Data/new.txt"),
                                            QStringLiteral("QHalvaneLauncher")}));
-        QTemporaryDir out;
-        for (int i = 0; i < reader.fileCount(); ++i)
-            ASSERT_TRUE(reader.extractFile(i, out.path())) << reader.lastError().toStdString();
-        EXPECT_EQ(OrvelTest::ReadTree(out.path()),
-                  (Tree{{QStringLiteral("Data/ReadMe.txt"), QByteArray("readme v2")},
-                        {QStringLiteral("Data/new.txt"), QByteArray("added in two")},
-                        {QStringLiteral("QHalvaneLauncher"), QByteArray("launcher v2")}}));
         EXPECT_EQ(m_pSettings->launcherRecordVersion(), 2u);
         TearDown();
     }

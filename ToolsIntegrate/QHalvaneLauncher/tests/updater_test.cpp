@@ -119,26 +119,6 @@ protected:
 };
 } // namespace
 
-TEST_F(UpdaterTest, SuccessReplacesEverythingCleansUpAndStartsTheLauncher)
-{
-    buildPackage();
-    QFile::remove(file(m_vecFiles[4])); // a file new in this version is simply created
-    const UpdaterRun result = run(standardArgs());
-    ASSERT_TRUE(result.bFinished);
-    EXPECT_EQ(result.nExitCode, 0);
-    for (int i = 0; i < 5; ++i)
-        EXPECT_EQ(ReadFile(file(m_vecFiles[i])), newContent(i)) << i;
-    EXPECT_FALSE(QFileInfo::exists(app() + QStringLiteral("/.bak")));
-    EXPECT_FALSE(QFileInfo::exists(package()));
-
-    ASSERT_TRUE(OrvelTest::WaitForFile(marker(), kRunDeadlineMs)) << "the launcher was not started";
-    EXPECT_EQ(ReadFile(marker()).trimmed(), QFileInfo(app()).canonicalFilePath().toUtf8());
-    const QString strLog = updaterLog();
-    EXPECT_TRUE(strLog.contains(QStringLiteral("Update completed successfully"))) << strLog.toStdString();
-    EXPECT_TRUE(strLog.contains(QStringLiteral("Starting updated launcher: ") +
-                                file(QLatin1String(OrvelPlatform::kLauncherFileName))));
-}
-
 TEST_F(UpdaterTest, FailureOnTheThirdFileRollsBackAndKeepsTheBackup)
 {
     // Root ignores permissions, so the third file is made impossible by its

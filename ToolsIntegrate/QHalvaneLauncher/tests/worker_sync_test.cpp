@@ -5,7 +5,6 @@
 #include "workers/OrvelGetLatestWorker.h"
 #include "workers/OrvelRepairWorker.h"
 #include "workers/OrvelTaskResultSnapshot.h"
-#include "workers/OrvelVersionCheckWorker.h"
 
 #include <QFile>
 
@@ -190,30 +189,6 @@ TEST_F(WorkerSyncTest, AFileListThatCannotBeReadFailsTheRunInsteadOfPassingAsEmp
     EXPECT_TRUE(OrvelTest::ReadTree(WorkPath()).isEmpty());
 }
 
-TEST_F(WorkerSyncTest, RepairRestoresDamagedFilesAndCountsEveryFile)
-{
-    auto pLatest = NewService(OrvelFileService::kLatestVersion);
-    ASSERT_TRUE(GetLatest(pLatest.get()).bSuccess);
-    const Tree expected = Expected(Version(4));
-
-    QByteArray damaged = expected.value(QStringLiteral("data/a.bin"));
-    damaged[100] = static_cast<char>(damaged[100] ^ 0x5a);
-    OrvelTest::WriteFile(Local(QStringLiteral("data/a.bin")), damaged);
-    ASSERT_TRUE(QFile::remove(Local(QStringLiteral("res/c.dat"))));
-    ASSERT_TRUE(QFile::resize(Local(QStringLiteral("client/bin64/tool.dll")), 10));
-
-    auto pRepair = NewService(OrvelFileService::kLatestVersion);
-    const WorkerOutcome outcome = Repair(pRepair.get());
-    ASSERT_TRUE(outcome.bSuccess) << m_snapshot.Read().strStatusMessage.toStdString();
-    EXPECT_EQ(outcome.nFirst, expected.size());
-    EXPECT_EQ(outcome.nSecond, 0);
-    EXPECT_EQ(OrvelTest::ReadTree(WorkPath()), expected);
-    QStringList vecChanged = m_snapshot.Read().vecChangedFiles;
-    vecChanged.sort();
-    EXPECT_EQ(vecChanged, QStringList({QStringLiteral("client/bin64/tool.dll"), QStringLiteral("data/a.bin"),
-                                       QStringLiteral("res/c.dat")}));
-}
-
 TEST_F(WorkerSyncTest, UnreplaceableFileIsDeferredOutsideCriticalPathsAndAbortsUnderBin64)
 {
     auto pLatest = NewService(OrvelFileService::kLatestVersion);
@@ -320,80 +295,6 @@ TEST_F(WorkerSyncTest, PauseResumeAndCancelFromAnotherThread)
         EXPECT_LT(elapsed, std::chrono::seconds(5));
         ExpectOnlyWholeFiles(expected);
         EXPECT_LT(OrvelTest::ReadTree(WorkPath()).size(), expected.size());
-    }
-}
-
-TEST_F(WorkerSyncTest, ServerDyingMidRunFailsClearlyAndARerunCompletes)
-{
-    const Tree expected = Expected(Version(4));
-    m_pSettings->setDownloadLimit(300 * 1024);
-    auto pLatest = NewService(OrvelFileService::kLatestVersion);
-    m_pServer->ClearLog();
-    OrvelGetLatestWorker worker(pLatest.get(), m_pSettings.get(), &m_snapshot);
-    const WorkerOutcome outcome = Run<OrvelGetLatestWorker>(&worker,
-                                                            [&](OrvelGetLatestWorker*)
-                                                            {
-                                                                ASSERT_TRUE(WaitForPackages(2));
-                                                                m_pServer->Kill();
-                                                            });
-    ASSERT_TRUE(outcome.bFinished);
-    EXPECT_FALSE(outcome.bSuccess);
-    const TaskResultData failed = m_snapshot.Read();
-    EXPECT_FALSE(failed.strStatusMessage.isEmpty());
-    // A file the server did not deliver is not a deferred local failure.
-    EXPECT_TRUE(failed.vecWeakFailures.empty());
-    ExpectOnlyWholeFiles(expected);
-
-    ASSERT_TRUE(m_pServer->Start());
-    m_pSettings->setDownloadLimit(0);
-    OrvelGetLatestWorker rerun(pLatest.get(), m_pSettings.get(), &m_snapshot);
-    ASSERT_TRUE(Run<OrvelGetLatestWorker>(&rerun).bSuccess)
-        << m_snapshot.Read().strStatusMessage.toStdString();
-    EXPECT_EQ(OrvelTest::ReadTree(WorkPath()), expected);
-}
-
-TEST_F(WorkerSyncTest, VersionCheckComparesTheRecordAndTheLauncherFiles)
-{
-    auto pLatest = NewService(OrvelFileService::kLatestVersion);
-    // The launcher's own configuration, as the program writes it once, here
-    // pointing at the test server.
-    const QString strAppDir = m_pSettings->appDirectory();
-    OrvelTest::WriteReaderConfig(strAppDir + QStringLiteral("/_cache/config_ofse.cfg"), m_pServer->BaseUrl(),
-                                 m_dir.filePath(QStringLiteral("launchercache")));
-    struct Case
-    {
-        bool bRecord;
-        quint32 uRecorded;
-        bool bHasUpdate;
-        bool bLauncherCurrent;
-    };
-    for (const Case& c :
-         {Case{false, 0, true, false}, Case{true, 2, true, false}, Case{true, 4, false, true}})
-    {
-        if (c.bRecord)
-            m_pSettings->writeProductRecord(c.uRecorded, QStringLiteral("tag"));
-        else
-            m_pSettings->clearProductRecord();
-        if (c.bLauncherCurrent)
-            OrvelTest::WriteFile(strAppDir + QStringLiteral("/launcher.bin"),
-                                 Version(4).value(kLauncherFile));
-        OrvelVersionCheckWorker worker(pLatest.get(), m_pSettings.get());
-        QList<QVariant> args;
-        QObject::connect(&worker, &OrvelVersionCheckWorker::Finished,
-                         [&](bool bOk, bool bUpdate, quint32 uVersion, QString strError, bool,
-                             bool bLauncherOk, bool bLauncherUpdate, QString strLauncherError,
-                             QStringList vecLauncherFiles)
-                         {
-                             EXPECT_TRUE(bOk) << strError.toStdString();
-                             EXPECT_EQ(bUpdate, c.bHasUpdate) << c.uRecorded;
-                             EXPECT_EQ(uVersion, 4u);
-                             EXPECT_TRUE(bLauncherOk) << strLauncherError.toStdString();
-                             EXPECT_EQ(bLauncherUpdate, !c.bLauncherCurrent);
-                             EXPECT_EQ(vecLauncherFiles.contains(kLauncherFile), !c.bLauncherCurrent);
-                             args.push_back(bOk);
-                         });
-        worker.DoWork();
-        EXPECT_EQ(args.size(), 1);
     }
 }
 
