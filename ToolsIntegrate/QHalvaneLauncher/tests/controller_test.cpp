@@ -2,10 +2,9 @@
 // signals: stores built with the real packer, served by a real nginx, read
 // through the real library, a real working path; a scripted answerer stands in
 // for the dialogs.
-#include "IOrvelUserPrompt.h"
 #include "OrvelLauncherController.h"
+#include "OrvelTestPrompt.h"
 #include "OrvelTestPublishedStore.h"
-#include "workers/OrvelWeakReplacementRetry.h"
 
 #include <QCoreApplication>
 #include <QProcess>
@@ -18,53 +17,10 @@ namespace
 
 using OrvelTest::Tree;
 
-// Answers every question from a script and records what was asked.
-class ScriptedPrompt : public IOrvelUserPrompt
-{
-public:
-    OrvelQuestion::Button Ask(const OrvelQuestion& question) override
-    {
-        vecAsked.push_back(question);
-        return mapAnswers.value(question.eId, question.eDefault);
-    }
-    bool ChooseVersion(OrvelFileService*, quint32* puVersion) override
-    {
-        if (uChosenVersion == 0)
-            return false;
-        *puVersion = uChosenVersion;
-        return true;
-    }
-    OrvelWeakRetryOutcome RetryWeakReplacements(const std::vector<WeakReplacementFailure>& vecFailures,
-                                                OrvelFileService* pService,
-                                                const QString& strWorkPath) override
-    {
-        if (fnBeforeRetry)
-            fnBeforeRetry();
-        OrvelWeakRetryOutcome outcome;
-        outcome.bRetried = true;
-        outcome.vecUnresolved = ::RetryWeakReplacements(pService, vecFailures, strWorkPath).vecStillFailed;
-        return outcome;
-    }
-    bool WasAsked(OrvelQuestion::Id eId) const
-    {
-        for (const OrvelQuestion& question : vecAsked)
-            if (question.eId == eId)
-                return true;
-        return false;
-    }
-
-    QMap<int, OrvelQuestion::Button> mapAnswers;
-    quint32 uChosenVersion = 0;
-    std::function<void()> fnBeforeRetry; // the user closes the program that held the files
-    QList<OrvelQuestion> vecAsked;
-};
-
+using OrvelTest::ScriptedPrompt;
 using OrvelTest::Texts;
 
-bool WaitUntil(const std::function<bool()>& fnDone, int nDeadlineMs = 90000)
-{
-    return OrvelTest::WaitUntil(fnDone, nDeadlineMs);
-}
+using OrvelTest::WaitUntil;
 
 class ControllerTest : public OrvelTest::PublishedStoreTest<ControllerTest>
 {

@@ -80,10 +80,7 @@ TEST(PreloadTableTest, ListsKeepTheTrimmedNonEmptyLinesAndRefuseUnsafePaths)
     EXPECT_TRUE(OrvelPreload::ListFileName(QStringLiteral("a/../../b")).isEmpty());
 }
 
-bool WaitUntil(const std::function<bool()>& fnDone, int nDeadlineMs = 60000)
-{
-    return OrvelTest::WaitUntil(fnDone, nDeadlineMs);
-}
+using OrvelTest::WaitUntil;
 
 class PreloadRunTest : public ::testing::Test
 {

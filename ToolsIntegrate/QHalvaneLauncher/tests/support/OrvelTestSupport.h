@@ -30,8 +30,9 @@ bool SetImmutable(const QString& strPath, bool bOn);
 // Polls (processing events) until the file exists or the deadline passes.
 bool WaitForFile(const QString& strPath, int nDeadlineMs);
 // Processes events (deferred deletes too) until fnDone holds or nDeadlineMs
-// passes; true when it held.
-bool WaitUntil(const std::function<bool()>& fnDone, int nDeadlineMs = 20000);
+// passes; true when it held. The default leaves room for whole runs on a
+// loaded machine.
+bool WaitUntil(const std::function<bool()>& fnDone, int nDeadlineMs = 90000);
 // Runs pWorker's DoWork slot on a QThread of its own, as the controller does,
 // and fnWhileRunning on this thread meanwhile; then waits (at most
 // nDeadlineMs) until fnDone holds and ends the thread. False when it never held.
