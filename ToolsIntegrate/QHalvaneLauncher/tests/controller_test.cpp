@@ -130,15 +130,8 @@ protected:
 
 std::vector<Tree> ControllerTest::MakeVersions()
 {
-    Tree v1;
-    v1[QStringLiteral("data/a.bin")] = OrvelTest::Bytes(30000, 1);
-    v1[QStringLiteral("data/b.txt")] = "b one";
-    v1[QStringLiteral("res/c.dat")] = OrvelTest::Bytes(20000, 2);
-    v1[QStringLiteral("client/bin64/tool.dll")] = OrvelTest::Bytes(10000, 3);
+    Tree v1 = OrvelTest::FirstVersion(16);
     v1[QStringLiteral("docs/readme.txt")] = "readme v1";
-    for (int i = 0; i < 16; ++i)
-        v1[QStringLiteral("data/bulk/f%1.bin").arg(i, 2, 10, QLatin1Char('0'))] =
-            OrvelTest::Bytes(40000, 100 + i);
     Tree v2 = v1;
     v2[QStringLiteral("data/a.bin")] = OrvelTest::Bytes(30000, 11);
     v2[QStringLiteral("data/new.bin")] = OrvelTest::Bytes(5000, 12);

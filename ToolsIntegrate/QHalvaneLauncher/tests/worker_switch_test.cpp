@@ -66,15 +66,9 @@ protected:
 
 std::vector<Tree> WorkerSwitchTest::MakeVersions()
 {
-    Tree v1;
-    v1[QStringLiteral("data/a.bin")] = OrvelTest::Bytes(30000, 1);
-    v1[QStringLiteral("data/b.txt")] = "b one";
-    v1[QStringLiteral("res/c.dat")] = OrvelTest::Bytes(20000, 2);
-    v1[QStringLiteral("client/bin64/tool.dll")] = OrvelTest::Bytes(10000, 3);
+    Tree v1 = OrvelTest::FirstVersion(24, QStringLiteral("bulk"));
     v1[QStringLiteral("docs/keep.txt")] = "keep";
     v1[kOld] = "old, deleted in 2";
-    for (int i = 0; i < 24; ++i)
-        v1[QStringLiteral("bulk/f%1.bin").arg(i, 2, 10, QLatin1Char('0'))] = OrvelTest::Bytes(40000, 100 + i);
     Tree v2 = v1;
     v2.remove(kOld);
     v2[QStringLiteral("data/a.bin")] = OrvelTest::Bytes(30000, 11);

@@ -83,17 +83,9 @@ protected:
 // The published trees, version by version.
 std::vector<Tree> WorkerSyncTest::MakeVersions()
 {
-    Tree v1;
-    v1[QStringLiteral("data/a.bin")] = OrvelTest::Bytes(30000, 1);
-    v1[QStringLiteral("data/b.txt")] = "b one";
-    v1[QStringLiteral("res/c.dat")] = OrvelTest::Bytes(20000, 2);
-    v1[QStringLiteral("client/bin64/tool.dll")] = OrvelTest::Bytes(10000, 3);
+    Tree v1 = OrvelTest::FirstVersion(24);
     v1[QStringLiteral("docs/readme.txt")] = "readme v1";
     v1[kLauncherFile] = "launcher v1";
-    // Bulk that makes a rate-limited full install last a few seconds.
-    for (int i = 0; i < 24; ++i)
-        v1[QStringLiteral("data/bulk/f%1.bin").arg(i, 2, 10, QLatin1Char('0'))] =
-            OrvelTest::Bytes(40000, 100 + i);
     Tree v2 = v1;
     v2[QStringLiteral("data/a.bin")] = OrvelTest::Bytes(30000, 11);
     v2[QStringLiteral("data/new.bin")] = OrvelTest::Bytes(5000, 12);

@@ -40,6 +40,22 @@ struct WorkerOutcome
     QStringList vecWarnings;
 };
 
+// The first version the suites start from: text and binary data, a resource,
+// a program under a critical prefix, and nBulk files of 40 kB below
+// strBulkDir that make a rate-limited run last long enough to be stopped.
+inline Tree FirstVersion(int nBulk, const QString& strBulkDir = QStringLiteral("data/bulk"))
+{
+    Tree v1;
+    v1[QStringLiteral("data/a.bin")] = Bytes(30000, 1);
+    v1[QStringLiteral("data/b.txt")] = "b one";
+    v1[QStringLiteral("res/c.dat")] = Bytes(20000, 2);
+    v1[QStringLiteral("client/bin64/tool.dll")] = Bytes(10000, 3);
+    for (int i = 0; i < nBulk; ++i)
+        v1[QStringLiteral("%1/f%2.bin").arg(strBulkDir).arg(i, 2, 10, QLatin1Char('0'))] =
+            Bytes(40000, 100 + i);
+    return v1;
+}
+
 template <typename Suite> class PublishedStoreTest : public ::testing::Test
 {
 protected:
