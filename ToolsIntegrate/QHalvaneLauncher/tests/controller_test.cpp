@@ -2,136 +2,37 @@
 // signals: stores built with the real packer, served by a real nginx, read
 // through the real library, a real working path; a scripted answerer stands in
 // for the dialogs.
-#include "IOrvelUserPrompt.h"
-#include "LauncherSettings.h"
-#include "OrvelCorvaneBinding.h"
-#include "OrvelFileService.h"
 #include "OrvelLauncherController.h"
-#include "OrvelTestNginx.h"
-#include "OrvelTestStore.h"
-#include "OrvelTestSupport.h"
-#include "workers/OrvelWeakReplacementRetry.h"
+#include "OrvelTestPrompt.h"
+#include "OrvelTestPublishedStore.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
-#include <QDir>
-#include <QFile>
 #include <QProcess>
 #include <QSignalSpy>
-#include <QTemporaryDir>
-#include <QThread>
 
 #include <gtest/gtest.h>
-
-#include <functional>
-#include <memory>
 
 namespace
 {
 
-using Tree = QMap<QString, QByteArray>;
+using OrvelTest::Tree;
 
-std::vector<Tree> MakeVersions()
-{
-    Tree v1;
-    v1[QStringLiteral("data/a.bin")] = OrvelTest::Bytes(30000, 1);
-    v1[QStringLiteral("data/b.txt")] = "b one";
-    v1[QStringLiteral("res/c.dat")] = OrvelTest::Bytes(20000, 2);
-    v1[QStringLiteral("client/bin64/tool.dll")] = OrvelTest::Bytes(10000, 3);
-    v1[QStringLiteral("docs/readme.txt")] = "readme v1";
-    for (int i = 0; i < 16; ++i)
-        v1[QStringLiteral("data/bulk/f%1.bin").arg(i, 2, 10, QLatin1Char('0'))] =
-            OrvelTest::Bytes(40000, 100 + i);
-    Tree v2 = v1;
-    v2[QStringLiteral("data/a.bin")] = OrvelTest::Bytes(30000, 11);
-    v2[QStringLiteral("data/new.bin")] = OrvelTest::Bytes(5000, 12);
-    v2[QStringLiteral("res/deep/x/y.dat")] = OrvelTest::Bytes(7000, 13);
-    Tree v3 = v2;
-    v3[QStringLiteral("res/c.dat")] = OrvelTest::Bytes(20000, 22);
-    v3[QStringLiteral("client/bin64/tool.dll")] = OrvelTest::Bytes(10000, 23);
-    v3[QStringLiteral("data/gone.bin")] = "added in 3, removed in 4";
-    for (int i = 0; i < 16; ++i)
-        v3[QStringLiteral("data/bulk/f%1.bin").arg(i, 2, 10, QLatin1Char('0'))] =
-            OrvelTest::Bytes(40000, 200 + i);
-    Tree v4 = v3;
-    v4.remove(QStringLiteral("data/gone.bin"));
-    v4[QStringLiteral("docs/readme.txt")] = "readme v4";
-    return {v1, v2, v3, v4};
-}
-
-// Answers every question from a script and records what was asked.
-class ScriptedPrompt : public IOrvelUserPrompt
-{
-public:
-    OrvelQuestion::Button Ask(const OrvelQuestion& question) override
-    {
-        vecAsked.push_back(question);
-        return mapAnswers.value(question.eId, question.eDefault);
-    }
-    bool ChooseVersion(OrvelFileService*, quint32* puVersion) override
-    {
-        if (uChosenVersion == 0)
-            return false;
-        *puVersion = uChosenVersion;
-        return true;
-    }
-    OrvelWeakRetryOutcome RetryWeakReplacements(const std::vector<WeakReplacementFailure>& vecFailures,
-                                                OrvelFileService* pService,
-                                                const QString& strWorkPath) override
-    {
-        if (fnBeforeRetry)
-            fnBeforeRetry();
-        OrvelWeakRetryOutcome outcome;
-        outcome.bRetried = true;
-        outcome.vecUnresolved = ::RetryWeakReplacements(pService, vecFailures, strWorkPath).vecStillFailed;
-        return outcome;
-    }
-    bool WasAsked(OrvelQuestion::Id eId) const
-    {
-        for (const OrvelQuestion& question : vecAsked)
-            if (question.eId == eId)
-                return true;
-        return false;
-    }
-
-    QMap<int, OrvelQuestion::Button> mapAnswers;
-    quint32 uChosenVersion = 0;
-    std::function<void()> fnBeforeRetry; // the user closes the program that held the files
-    QList<OrvelQuestion> vecAsked;
-};
-
+using OrvelTest::ScriptedPrompt;
 using OrvelTest::Texts;
 
-bool WaitUntil(const std::function<bool()>& fnDone, int nDeadlineMs = 90000)
-{
-    return OrvelTest::WaitUntil(fnDone, nDeadlineMs);
-}
+using OrvelTest::WaitUntil;
 
-class ControllerTest : public ::testing::Test
+class ControllerTest : public OrvelTest::PublishedStoreTest<ControllerTest>
 {
+public:
+    static std::vector<Tree> MakeVersions();
+
 protected:
-    static void SetUpTestSuite()
-    {
-        s_pStoreDir = new QTemporaryDir();
-        s_vecVersions = MakeVersions();
-        OrvelCorvaneBinding::SetLibraryDirectory(OrvelTest::BinDir());
-        ASSERT_TRUE(OrvelTest::PublishVersions(s_vecVersions, StoreDir()));
-    }
-    static void TearDownTestSuite()
-    {
-        delete s_pStoreDir;
-        s_pStoreDir = nullptr;
-    }
-    static QString StoreDir() { return s_pStoreDir->filePath(QStringLiteral("store")); }
-
     void SetUp() override
     {
-        m_pServer = std::make_unique<OrvelTest::Nginx>(StoreDir());
-        ASSERT_TRUE(m_pServer->Running());
+        PublishedStoreTest::SetUp();
         OrvelTest::WriteReaderConfig(ConfigPath(), m_pServer->BaseUrl(),
                                      AppDir() + QStringLiteral("/_cache/ofse"));
-        m_pSettings = std::make_unique<LauncherSettings>(AppDir());
-        m_pSettings->setWorkPath(WorkPath());
     }
 
     void TearDown() override
@@ -140,10 +41,7 @@ protected:
         m_pPrimary.reset();
     }
 
-    QString AppDir() const { return m_dir.filePath(QStringLiteral("app")); }
-    QString WorkPath() const { return m_dir.filePath(QStringLiteral("work")); }
     QString ConfigPath() const { return AppDir() + QStringLiteral("/_cache/config_ofse.cfg"); }
-    QString Local(const QString& strRelative) const { return QDir(WorkPath()).filePath(strRelative); }
 
     // Starts as the launcher does: the primary service on the recorded
     // version (or the latest), then the controller with it.
@@ -164,7 +62,7 @@ protected:
     // The working path at version v with its record, as a finished sync leaves it.
     void InstallVersion(quint32 uVersion)
     {
-        OrvelTest::WriteTree(WorkPath(), s_vecVersions[uVersion - 1]);
+        OrvelTest::WriteTree(WorkPath(), Version(static_cast<int>(uVersion)));
         ASSERT_TRUE(m_pSettings->writeProductRecord(uVersion, Tag(uVersion)));
     }
 
@@ -222,12 +120,6 @@ protected:
             });
     }
 
-    static QTemporaryDir* s_pStoreDir;
-    static std::vector<Tree> s_vecVersions;
-
-    QTemporaryDir m_dir;
-    std::unique_ptr<OrvelTest::Nginx> m_pServer;
-    std::unique_ptr<LauncherSettings> m_pSettings;
     std::unique_ptr<OrvelFileService> m_pPrimary;
     ScriptedPrompt m_prompt;
     std::unique_ptr<OrvelLauncherController> m_pController;
@@ -236,8 +128,26 @@ protected:
     std::unique_ptr<QSignalSpy> m_pButtons;
 };
 
-QTemporaryDir* ControllerTest::s_pStoreDir = nullptr;
-std::vector<Tree> ControllerTest::s_vecVersions;
+std::vector<Tree> ControllerTest::MakeVersions()
+{
+    Tree v1 = OrvelTest::FirstVersion(16);
+    v1[QStringLiteral("docs/readme.txt")] = "readme v1";
+    Tree v2 = v1;
+    v2[QStringLiteral("data/a.bin")] = OrvelTest::Bytes(30000, 11);
+    v2[QStringLiteral("data/new.bin")] = OrvelTest::Bytes(5000, 12);
+    v2[QStringLiteral("res/deep/x/y.dat")] = OrvelTest::Bytes(7000, 13);
+    Tree v3 = v2;
+    v3[QStringLiteral("res/c.dat")] = OrvelTest::Bytes(20000, 22);
+    v3[QStringLiteral("client/bin64/tool.dll")] = OrvelTest::Bytes(10000, 23);
+    v3[QStringLiteral("data/gone.bin")] = "added in 3, removed in 4";
+    for (int i = 0; i < 16; ++i)
+        v3[QStringLiteral("data/bulk/f%1.bin").arg(i, 2, 10, QLatin1Char('0'))] =
+            OrvelTest::Bytes(40000, 200 + i);
+    Tree v4 = v3;
+    v4.remove(QStringLiteral("data/gone.bin"));
+    v4[QStringLiteral("docs/readme.txt")] = "readme v4";
+    return {v1, v2, v3, v4};
+}
 
 TEST_F(ControllerTest, DownloadRecordsTheLatestAndACheckThenFindsNothingNewer)
 {
@@ -251,7 +161,7 @@ TEST_F(ControllerTest, DownloadRecordsTheLatestAndACheckThenFindsNothingNewer)
     EXPECT_TRUE(Logged(QStringLiteral("Resource download completed successfully")));
     ASSERT_EQ(downloaded.size(), 1);
     EXPECT_TRUE(downloaded.at(0).at(0).toBool());
-    EXPECT_EQ(OrvelTest::ReadTree(WorkPath()), s_vecVersions[3]);
+    EXPECT_EQ(OrvelTest::ReadTree(WorkPath()), Version(4));
     QString strTag;
     EXPECT_EQ(RecordedVersion(&strTag), 4u);
     EXPECT_EQ(strTag, Tag(4));
@@ -309,7 +219,7 @@ TEST_F(ControllerTest, FilesAToolHeldAreOfferedAgainAndTheRunStillRecordsItsVers
         {
             EXPECT_TRUE(Logged(QStringLiteral("Weak replacement retry finished: 1 succeeded, 0 skipped")))
                 << Texts(*m_pLog).join('\n').toStdString();
-            EXPECT_EQ(OrvelTest::ReadTree(WorkPath()), s_vecVersions[3]);
+            EXPECT_EQ(OrvelTest::ReadTree(WorkPath()), Version(4));
         }
         else
         {
@@ -320,7 +230,7 @@ TEST_F(ControllerTest, FilesAToolHeldAreOfferedAgainAndTheRunStillRecordsItsVers
     }
 }
 
-TEST_F(ControllerTest, SwitchesDownAndBackKeepingFilesTheOlderVersionLacks)
+TEST_F(ControllerTest, ASwitchDownKeepsFilesTheOlderVersionLacksAndRecordsTheTarget)
 {
     InstallVersion(4);
     StartController(4);
@@ -328,9 +238,9 @@ TEST_F(ControllerTest, SwitchesDownAndBackKeepingFilesTheOlderVersionLacks)
     ASSERT_TRUE(WaitForStatus(QStringLiteral("Version switch complete")))
         << Texts(*m_pLog).join('\n').toStdString();
     ASSERT_TRUE(WaitIdle());
-    Tree expected = s_vecVersions[0];
-    expected[QStringLiteral("data/new.bin")] = s_vecVersions[3].value(QStringLiteral("data/new.bin"));
-    expected[QStringLiteral("res/deep/x/y.dat")] = s_vecVersions[3].value(QStringLiteral("res/deep/x/y.dat"));
+    Tree expected = Version(1);
+    expected[QStringLiteral("data/new.bin")] = Version(4).value(QStringLiteral("data/new.bin"));
+    expected[QStringLiteral("res/deep/x/y.dat")] = Version(4).value(QStringLiteral("res/deep/x/y.dat"));
     EXPECT_EQ(OrvelTest::ReadTree(WorkPath()), expected);
     EXPECT_TRUE(Logged(QStringLiteral("Version switch started: 4 -> 1")));
     EXPECT_TRUE(Logged(QStringLiteral("Primary file service switched to target version 1")));
@@ -338,13 +248,6 @@ TEST_F(ControllerTest, SwitchesDownAndBackKeepingFilesTheOlderVersionLacks)
     EXPECT_EQ(RecordedVersion(&strTag), 1u);
     EXPECT_EQ(strTag, Tag(1));
     EXPECT_EQ(m_pPrimary->CurrentVersion(), 1u);
-
-    m_pController->StartVersionSwitch(4);
-    ASSERT_TRUE(
-        WaitUntil([&] { return Texts(*m_pStatus).count(QStringLiteral("Version switch complete")) == 2; }));
-    ASSERT_TRUE(WaitIdle());
-    EXPECT_EQ(OrvelTest::ReadTree(WorkPath()), s_vecVersions[3]);
-    EXPECT_EQ(RecordedVersion(), 4u);
 }
 
 TEST_F(ControllerTest, AFailedSwitchIsRolledBackToTheBaseline)

@@ -8,7 +8,6 @@
 
 #include "LauncherSettings.h"
 
-#include <QDirIterator>
 #include <QFile>
 #include <QProcess>
 
@@ -36,17 +35,6 @@ Tree VersionOne()
                 {QStringLiteral("EditorTool/QHalvaneLauncher/QHalvaneLauncher"), QByteArray("launcher v1")},
                 {QStringLiteral("EditorTool/QHalvaneLauncher/orvelupdater.exe"), QByteArray("updater v1")},
                 {QStringLiteral("EditorTool/QHalvaneLauncher/lib/libextra.so"), QByteArray("extra v1")}};
-}
-
-// Temporary files a failed or finished write may have left behind.
-QStringList LeftoverTemps(const QString& strDir)
-{
-    QStringList vecFound;
-    QDirIterator it(strDir, {QStringLiteral("*.orveltmp")}, QDir::Files | QDir::Hidden,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext())
-        vecFound << it.next();
-    return vecFound;
 }
 
 class FileServiceTest : public ::testing::Test
@@ -177,7 +165,7 @@ TEST_F(FileServiceTest, DownloadWritesNewAndExistingFilesWholeAndDurablyInABatch
               VersionOne().value("data/big.bin"));
     // Store paths are lower case in the working path.
     EXPECT_EQ(OrvelTest::ReadFile(m_strWork + QStringLiteral("/data/info.txt")), kInfo);
-    EXPECT_TRUE(LeftoverTemps(m_strWork).isEmpty());
+    EXPECT_TRUE(OrvelTest::TempFilesBelow(m_strWork).isEmpty());
     EXPECT_TRUE(m_service.LastError().isEmpty());
     // A replaced file keeps its mode; a new script or program can be started.
     EXPECT_EQ(QFileInfo(m_strWork + QStringLiteral("/data/info.txt")).permissions() &
@@ -246,7 +234,7 @@ TEST_F(FileServiceTest, FailedReplacementsKeepTheTargetAndSayWhy)
               QStringLiteral("Failed to replace local file: %1 (target file is read-only)").arg(strTarget));
     EXPECT_EQ(m_service.LastError(), status.error);
     EXPECT_EQ(OrvelTest::ReadFile(strTarget), QByteArray("keep me"));
-    EXPECT_TRUE(LeftoverTemps(m_strWork).isEmpty());
+    EXPECT_TRUE(OrvelTest::TempFilesBelow(m_strWork).isEmpty());
 
     // A directory nobody may change, root included: EPERM is "access denied".
     const QString strLocked = m_strWork + QStringLiteral("/client/bin64");

@@ -92,14 +92,7 @@ TEST_F(SettingsDialogTest, LoadsTheStoredSettings)
     settings.setLanguage(QStringLiteral("en_US"));
 
     OrvelSettingsDialog dialog(settings, nullptr);
-    EXPECT_EQ(dialog.objectName(), QStringLiteral("settingsDialog"));
-    EXPECT_EQ(dialog.size(), QSize(520, 300));
-    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Settings"));
-
     auto* pLimit = child<QComboBox>(dialog, "downloadLimitCombo");
-    ASSERT_EQ(pLimit->count(), 17);
-    EXPECT_EQ(pLimit->itemText(0), QStringLiteral("Unlimited"));
-    EXPECT_EQ(pLimit->itemData(16).toULongLong(), 16u * 1048576u);
     EXPECT_EQ(pLimit->currentText(), QStringLiteral("3 MB/s"));
     EXPECT_EQ(pLimit->currentData().toULongLong(), 3145728u);
     EXPECT_TRUE(child<QCheckBox>(dialog, "runInBackgroundCheck")->isChecked());
@@ -235,24 +228,9 @@ TEST_F(SettingsDialogTest, LanguageAndBackgroundAreWrittenAtOnceAndKeptAfterCanc
     EXPECT_FALSE(reread.hasWorkPath()) << "Cancel keeps the working path unwritten";
 }
 
-TEST(CloseConfirmDialogTest, ChoicesAndRememberBox)
+TEST(CloseConfirmDialogTest, DismissingTheDialogChoosesNothing)
 {
-    OrvelCloseConfirmDialog yes;
-    EXPECT_EQ(yes.size(), QSize(360, 160));
-    EXPECT_EQ(yes.windowTitle(), QStringLiteral("Close Confirmation"));
-    EXPECT_EQ(yes.choice(), OrvelCloseConfirmDialog::ChoiceNone);
-    yes.findChild<QCheckBox*>(QStringLiteral("rememberCheck"))->setChecked(true);
-    yes.findChild<QPushButton*>(QStringLiteral("yesButton"))->click();
-    EXPECT_EQ(yes.choice(), OrvelCloseConfirmDialog::ChoiceMinimizeToTray);
-    EXPECT_EQ(yes.result(), QDialog::Accepted);
-    EXPECT_TRUE(yes.rememberChoice());
-
-    OrvelCloseConfirmDialog no;
-    no.findChild<QPushButton*>(QStringLiteral("noButton"))->click();
-    EXPECT_EQ(no.choice(), OrvelCloseConfirmDialog::ChoiceExit);
-    EXPECT_EQ(no.result(), QDialog::Rejected);
-    EXPECT_FALSE(no.rememberChoice());
-
+    // Yes and No, with and without "remember": main_window_test drives them.
     OrvelCloseConfirmDialog closed;
     closed.show();
     closed.reject();
@@ -262,11 +240,7 @@ TEST(CloseConfirmDialogTest, ChoicesAndRememberBox)
 TEST(UpdaterWindowTest, DefaultsFollowTheLanguageButFlowTextsStay)
 {
     OrvelUpdaterWindow window;
-    EXPECT_EQ(window.size(), QSize(400, 150));
-    EXPECT_EQ(window.windowTitle(), QStringLiteral("OrvelUpdater - Updating"));
-    EXPECT_EQ(window.statusText(), QStringLiteral("Preparing update..."));
     EXPECT_EQ(window.fileCounterText(), QStringLiteral("Files 0/0"));
-    EXPECT_FALSE(window.windowFlags() & Qt::WindowContextHelpButtonHint);
 
     QTranslator translator;
     ASSERT_TRUE(translator.load(QStringLiteral(":/translations/QHalvaneLauncher_zh_CN.qm")));

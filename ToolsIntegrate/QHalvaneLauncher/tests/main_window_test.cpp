@@ -22,11 +22,9 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QProcess>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QTextBrowser>
 #include <QToolButton>
 #include <QTranslator>
 
@@ -86,21 +84,14 @@ protected:
     OrvelApplicationController* m_pAppController = nullptr;
 };
 
+// The status, progress, log, notice and button states as a session drives
+// them: launcher_test. Here what it does not reach.
 TEST_F(MainWindowTest, ControllerSignalsReachTheirWidgets)
 {
     OrvelLauncherController& c = *m_pController;
     emit c.StatusChanged(QStringLiteral("Downloading updates..."));
-    emit c.ProgressChanged(3, 7, QStringLiteral("3/7"));
-    emit c.UiLogMessage(QStringLiteral("first line"));
-    emit c.UpdateNoticeFetched(QStringLiteral("<p>What is new</p>"));
     Settle();
-    EXPECT_EQ(Text("statusLabel"), QStringLiteral("Downloading updates..."));
     EXPECT_EQ(m_pWindow->Tray()->ToolTip(), QStringLiteral("Downloading updates..."));
-    auto* pBar = Find<QProgressBar>("mainProgressBar");
-    EXPECT_EQ(pBar->maximum(), 7);
-    EXPECT_EQ(pBar->value(), 3);
-    EXPECT_TRUE(Find<QPlainTextEdit>("logEdit")->toPlainText().contains(QStringLiteral("first line")));
-    EXPECT_TRUE(Find<QTextBrowser>("noticeBrowser")->toPlainText().contains(QStringLiteral("What is new")));
     emit c.StatusChanged(QStringLiteral("Update complete"));
     Settle();
     EXPECT_EQ(m_pWindow->Tray()->ToolTip(), OrvelTrayIcon::DefaultToolTip());
@@ -130,20 +121,8 @@ TEST_F(MainWindowTest, ControllerSignalsReachTheirWidgets)
     EXPECT_EQ(pPause->text(), QStringLiteral("Resume"));
     EXPECT_EQ(IconImage(pPause->icon()), IconImage(QIcon(QStringLiteral(":/icons/start.png"))));
     emit c.PauseStateChanged(false, false);
-    emit c.StopStateChanged(true);
     Settle();
     EXPECT_FALSE(pPause->isEnabled());
-    EXPECT_TRUE(Find<QPushButton>("stopButton")->isEnabled());
-
-    emit c.ButtonStateChanged(true, false, true, false, true, false);
-    emit c.LaunchStateChanged(false);
-    Settle();
-    EXPECT_FALSE(Find<QPushButton>("downloadLatestButton")->isEnabled());
-    EXPECT_TRUE(Find<QToolButton>("repairButton")->isEnabled());
-    EXPECT_FALSE(Find<QToolButton>("cleanResButton")->isEnabled());
-    EXPECT_TRUE(Find<QToolButton>("versionBrowseButton")->isEnabled());
-    EXPECT_FALSE(Find<QToolButton>("settingsButton")->isEnabled());
-    EXPECT_FALSE(Find<QPushButton>("launchButton")->isEnabled());
 
     emit c.WorkerActivityChanged(true);
     Settle();
@@ -176,8 +155,6 @@ TEST_F(MainWindowTest, ControllerSignalsReachTheirWidgets)
     Settle();
     auto* pNotice = Find<QWidget>("noticeOverlay");
     EXPECT_TRUE(pNotice->isVisible());
-    EXPECT_EQ(Text("noticeOverlayTitleLabel"), QStringLiteral("v2 | Spring\nguid: {x}"));
-    EXPECT_EQ(Find<QTextBrowser>("noticeOverlayBrowser")->toPlainText(), QStringLiteral("Fixed things"));
     const QList<QPushButton*> nav =
         pNotice->findChildren<QPushButton*>(QStringLiteral("noticeOverlayNavButton"));
     ASSERT_EQ(nav.size(), 2);

@@ -8,6 +8,7 @@
 #include "OrvelDirectoryReconcileDialog.h"
 #include "OrvelPreloadPageWidget.h"
 #include "OrvelReconcilePlanDialog.h"
+#include "OrvelTestGui.h"
 #include "OrvelTestStore.h"
 #include "OrvelTestSupport.h"
 #include "RuntimeConfigWriter.h"
@@ -44,15 +45,7 @@ void Shot(QWidget& widget, const char* pszName)
     widget.setStyleSheet(strBefore);
 }
 
-QPushButton* Button(QWidget* pParent, const QString& strText)
-{
-    for (QPushButton* pButton : pParent->findChildren<QPushButton*>())
-    {
-        if (pButton->text() == strText)
-            return pButton;
-    }
-    return nullptr;
-}
+using OrvelTest::ButtonWithText;
 
 QStringList Names(const OrvelPreloadItemList& vecItems)
 {
@@ -188,7 +181,6 @@ TEST(ReconcileDialogsTest, DirectoryChecksFollowTheTreeAndTheSelectionIsTheTopmo
                                          {QString(), QStringLiteral("data"), QStringLiteral("data/sub"),
                                           QStringLiteral("data/two"), QStringLiteral("res")});
     dialog.show();
-    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Select Directories to Reconcile"));
     QStandardItemModel* pModel = dialog.Model();
     ASSERT_EQ(pModel->rowCount(), 1);
     QStandardItem* pRoot = pModel->item(0);
@@ -199,8 +191,8 @@ TEST(ReconcileDialogsTest, DirectoryChecksFollowTheTreeAndTheSelectionIsTheTopmo
     ASSERT_EQ(pData->rowCount(), 2);
     EXPECT_EQ(pData->child(1)->data(Qt::UserRole).toString(), QStringLiteral("data/two"));
     EXPECT_EQ(dialog.SelectedDirectories(), QStringList{QString()});
-    ASSERT_NE(Button(&dialog, QStringLiteral("Scan Selected Directories")), nullptr);
-    ASSERT_NE(Button(&dialog, QStringLiteral("No")), nullptr);
+    ASSERT_NE(ButtonWithText(&dialog, QStringLiteral("Scan Selected Directories")), nullptr);
+    ASSERT_NE(ButtonWithText(&dialog, QStringLiteral("No")), nullptr);
 
     pData->child(0)->setCheckState(Qt::Unchecked);
     EXPECT_EQ(pData->checkState(), Qt::PartiallyChecked);
@@ -214,7 +206,7 @@ TEST(ReconcileDialogsTest, DirectoryChecksFollowTheTreeAndTheSelectionIsTheTopmo
     pData->setCheckState(Qt::Checked);
     EXPECT_EQ(pData->child(0)->checkState(), Qt::Checked);
     EXPECT_EQ(dialog.SelectedDirectories(), QStringList{QStringLiteral("data")});
-    QTest::mouseClick(Button(&dialog, QStringLiteral("No")), Qt::LeftButton);
+    QTest::mouseClick(ButtonWithText(&dialog, QStringLiteral("No")), Qt::LeftButton);
     EXPECT_EQ(dialog.result(), QDialog::Rejected);
 }
 
@@ -238,7 +230,6 @@ TEST(ReconcileDialogsTest, PlanGroupsNestFilesByDirectoryAndOnlyCheckedFilesAreA
     plan.vecDelete = {entry(QStringLiteral("res/x.tmp"), false), entry(QStringLiteral("res/y.tmp"), false)};
     OrvelReconcilePlanDialog dialog(plan);
     dialog.show();
-    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Confirm Directory Reconcile Plan"));
     QStandardItemModel* pModel = dialog.Model();
     ASSERT_EQ(pModel->rowCount(), 2);
     QStandardItem* pRevert = pModel->item(0);
@@ -251,7 +242,7 @@ TEST(ReconcileDialogsTest, PlanGroupsNestFilesByDirectoryAndOnlyCheckedFilesAreA
     ASSERT_EQ(pDataDir->rowCount(), 2);
     EXPECT_EQ(pDataDir->child(1)->child(0)->data(Qt::UserRole).toString(), QStringLiteral("data/sub/b.bin"));
     EXPECT_EQ(dialog.SelectedRevert().size(), 3);
-    ASSERT_NE(Button(&dialog, QStringLiteral("Apply Selected Changes")), nullptr);
+    ASSERT_NE(ButtonWithText(&dialog, QStringLiteral("Apply Selected Changes")), nullptr);
 
     pDataDir->setCheckState(Qt::Unchecked);
     EXPECT_EQ(pDataDir->child(1)->child(0)->checkState(), Qt::Unchecked);
@@ -262,7 +253,7 @@ TEST(ReconcileDialogsTest, PlanGroupsNestFilesByDirectoryAndOnlyCheckedFilesAreA
     pDataDir->child(0)->setCheckState(Qt::Checked);
     EXPECT_EQ(pDataDir->checkState(), Qt::PartiallyChecked);
     Shot(dialog, "reconcile_plan");
-    QTest::mouseClick(Button(&dialog, QStringLiteral("Apply Selected Changes")), Qt::LeftButton);
+    QTest::mouseClick(ButtonWithText(&dialog, QStringLiteral("Apply Selected Changes")), Qt::LeftButton);
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_EQ(dialog.SelectedRevert(),
               (QStringList{QStringLiteral("data/a.txt"), QStringLiteral("top.txt")}));

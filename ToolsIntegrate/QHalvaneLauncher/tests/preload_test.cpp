@@ -12,13 +12,11 @@
 #include "RuntimeConfigWriter.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QSet>
 #include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -82,10 +80,7 @@ TEST(PreloadTableTest, ListsKeepTheTrimmedNonEmptyLinesAndRefuseUnsafePaths)
     EXPECT_TRUE(OrvelPreload::ListFileName(QStringLiteral("a/../../b")).isEmpty());
 }
 
-bool WaitUntil(const std::function<bool()>& fnDone, int nDeadlineMs = 60000)
-{
-    return OrvelTest::WaitUntil(fnDone, nDeadlineMs);
-}
+using OrvelTest::WaitUntil;
 
 class PreloadRunTest : public ::testing::Test
 {
@@ -172,13 +167,7 @@ protected:
     {
         return m_pStatus->isEmpty() ? QString() : m_pStatus->last().at(0).toString();
     }
-    QStringList Logs() const
-    {
-        QStringList vecOut;
-        for (const QList<QVariant>& args : *m_pLog)
-            vecOut.append(args.at(0).toString());
-        return vecOut;
-    }
+    QStringList Logs() const { return OrvelTest::Texts(*m_pLog); }
     QStringList PackageGets() const
     {
         m_pServer->Settle();

@@ -1,11 +1,11 @@
 // Directory reconcile against a real store served by nginx and a real working
 // path: the plan it makes, what the apply does and refuses, and the
 // controller's report, with a scripted answerer in place of the dialogs.
-#include "IOrvelUserPrompt.h"
 #include "LauncherSettings.h"
 #include "OrvelDirectoryReconcile.h"
 #include "OrvelFileService.h"
 #include "OrvelLauncherController.h"
+#include "OrvelTestPrompt.h"
 #include "core_test_env.h"
 
 #include <QDir>
@@ -21,46 +21,6 @@ namespace
 {
 
 using OrvelCoreTest::Tree;
-
-class ReconcilePrompt : public IOrvelUserPrompt
-{
-public:
-    OrvelQuestion::Button Ask(const OrvelQuestion& question) override
-    {
-        vecAsked.append(question.eId);
-        return question.eDefault;
-    }
-    bool ChooseVersion(OrvelFileService*, quint32*) override { return false; }
-    OrvelWeakRetryOutcome RetryWeakReplacements(const std::vector<WeakReplacementFailure>& vecFailures,
-                                                OrvelFileService*, const QString&) override
-    {
-        return {false, vecFailures};
-    }
-    bool ChooseReconcileDirectories(const QString&, const QStringList& vecCandidates,
-                                    QStringList* pvecSelected) override
-    {
-        vecOffered = vecCandidates;
-        *pvecSelected = vecChosen;
-        return bChoose;
-    }
-    bool ConfirmReconcilePlan(const OrvelReconcilePlan& plan, QStringList* pvecRevert,
-                              QStringList* pvecDelete) override
-    {
-        lastPlan = plan;
-        for (const OrvelReconcileEntry& entry : plan.vecRevert)
-            pvecRevert->append(entry.strRelativePath);
-        for (const OrvelReconcileEntry& entry : plan.vecDelete)
-            pvecDelete->append(entry.strRelativePath);
-        return bConfirm;
-    }
-
-    bool bChoose = true;
-    bool bConfirm = true;
-    QStringList vecChosen;
-    QStringList vecOffered;
-    OrvelReconcilePlan lastPlan;
-    QList<int> vecAsked;
-};
 
 QStringList Paths(const QVector<OrvelReconcileEntry>& vecEntries)
 {
@@ -204,7 +164,7 @@ TEST_F(ReconcileTest, TheControllerReportsEachEnd)
     LauncherSettings settings(m_strAppDir);
     settings.setWorkPath(WorkPath());
     OrvelLauncherController controller(&settings);
-    ReconcilePrompt prompt;
+    OrvelTest::ScriptedPrompt prompt;
     controller.SetUserPrompt(&prompt);
     controller.SetFileService(&m_service);
     QSignalSpy status(&controller, &OrvelLauncherController::StatusChanged);
@@ -231,7 +191,7 @@ TEST_F(ReconcileTest, TheControllerReportsEachEnd)
     // Nothing left to do: the user is told so.
     controller.StartDirectoryReconcile();
     EXPECT_EQ(status.last().at(0).toString(), QStringLiteral("No directory differences"));
-    EXPECT_TRUE(prompt.vecAsked.contains(OrvelQuestion::ReconcileNoChanges));
+    EXPECT_TRUE(prompt.WasAsked(OrvelQuestion::ReconcileNoChanges));
     EXPECT_EQ(log.last().at(0).toString(),
               QStringLiteral("Directory reconcile scan finished: no changes needed"));
 

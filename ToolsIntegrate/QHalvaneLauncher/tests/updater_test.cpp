@@ -8,7 +8,6 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -120,26 +119,6 @@ protected:
 };
 } // namespace
 
-TEST_F(UpdaterTest, SuccessReplacesEverythingCleansUpAndStartsTheLauncher)
-{
-    buildPackage();
-    QFile::remove(file(m_vecFiles[4])); // a file new in this version is simply created
-    const UpdaterRun result = run(standardArgs());
-    ASSERT_TRUE(result.bFinished);
-    EXPECT_EQ(result.nExitCode, 0);
-    for (int i = 0; i < 5; ++i)
-        EXPECT_EQ(ReadFile(file(m_vecFiles[i])), newContent(i)) << i;
-    EXPECT_FALSE(QFileInfo::exists(app() + QStringLiteral("/.bak")));
-    EXPECT_FALSE(QFileInfo::exists(package()));
-
-    ASSERT_TRUE(OrvelTest::WaitForFile(marker(), kRunDeadlineMs)) << "the launcher was not started";
-    EXPECT_EQ(ReadFile(marker()).trimmed(), QFileInfo(app()).canonicalFilePath().toUtf8());
-    const QString strLog = updaterLog();
-    EXPECT_TRUE(strLog.contains(QStringLiteral("Update completed successfully"))) << strLog.toStdString();
-    EXPECT_TRUE(strLog.contains(QStringLiteral("Starting updated launcher: ") +
-                                file(QLatin1String(OrvelPlatform::kLauncherFileName))));
-}
-
 TEST_F(UpdaterTest, FailureOnTheThirdFileRollsBackAndKeepsTheBackup)
 {
     // Root ignores permissions, so the third file is made impossible by its
@@ -231,7 +210,7 @@ TEST_F(UpdaterTest, AProcessThatDoesNotExistIsNotWaitedFor)
     EXPECT_FALSE(result.strStdErr.contains(QStringLiteral("Timeout")));
 }
 
-TEST_F(UpdaterTest, MissingOptionsExitWithCodeOne)
+TEST_F(UpdaterTest, MissingOptionsExitWithCodeOneAndHelpNeedsNoDisplay)
 {
     buildPackage();
     const QStringList vecCases[] = {
@@ -247,16 +226,11 @@ TEST_F(UpdaterTest, MissingOptionsExitWithCodeOne)
     }
     EXPECT_TRUE(QFileInfo::exists(package())) << "without its options the updater touches nothing";
     expectOldFiles();
-}
 
-TEST_F(UpdaterTest, HelpNeedsNoDisplay)
-{
-    const UpdaterRun result = run({QStringLiteral("--help")}, false);
-    ASSERT_TRUE(result.bFinished);
-    EXPECT_EQ(result.nExitCode, 0);
-    EXPECT_TRUE(result.strStdOut.contains(QStringLiteral("--package <path>")))
-        << result.strStdOut.toStdString();
-    EXPECT_TRUE(result.strStdOut.contains(QStringLiteral("--timeout <ms>")));
+    const UpdaterRun help = run({QStringLiteral("--help")}, false);
+    ASSERT_TRUE(help.bFinished);
+    EXPECT_EQ(help.nExitCode, 0);
+    EXPECT_TRUE(help.strStdOut.contains(QStringLiteral("--package <path>"))) << help.strStdOut.toStdString();
 }
 
 TEST_F(UpdaterTest, AnInvalidPackageChangesNothing)
@@ -289,55 +263,6 @@ TEST_F(UpdaterTest, AnInvalidPackageChangesNothing)
     }
 }
 
-TEST_F(UpdaterTest, AKillMidwayLeavesEveryFileWholeAndTheBackupInPlace)
-{
-    // Large files keep the updater busy long enough to be killed between replacements.
-    const int nSize = 24 * 1024 * 1024;
-    QVector<QByteArray> vecOld;
-    QVector<QByteArray> vecNew;
-    OrvelPackageBuilder builder;
-    for (int i = 0; i < 5; ++i)
-    {
-        vecOld.append(QByteArray(nSize, static_cast<char>('a' + i)));
-        vecNew.append(QByteArray(nSize, static_cast<char>('A' + i)));
-        WriteFile(file(m_vecFiles[i]), vecOld[i]);
-        builder.addMemoryFile(vecNew[i], m_vecFiles[i]);
-    }
-    ASSERT_TRUE(builder.build(package(), 9)) << builder.lastError().toStdString();
-    builder.clear();
-
-    QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    process.setProcessEnvironment(env);
-    process.start(m_strUpdater, standardArgs());
-    ASSERT_TRUE(process.waitForStarted());
-    // Kill as soon as the first backup exists: the replacements are under way.
-    const bool bCaught = OrvelTest::WaitForFile(app() + QStringLiteral("/.bak/first.txt"), kRunDeadlineMs) &&
-                         process.state() == QProcess::Running;
-    process.kill();
-    ASSERT_TRUE(process.waitForFinished(kRunDeadlineMs));
-    if (!bCaught)
-        GTEST_SKIP() << "the updater finished before it could be killed";
-
-    EXPECT_TRUE(QFileInfo(app() + QStringLiteral("/.bak")).isDir());
-    int nReplaced = 0;
-    for (int i = 0; i < 5; ++i)
-    {
-        const QByteArray content = ReadFile(file(m_vecFiles[i]));
-        const bool bOld = content == vecOld[i];
-        const bool bNew = content == vecNew[i];
-        EXPECT_TRUE(bOld || bNew) << m_vecFiles[i].toStdString() << " is neither wholly old nor wholly new";
-        if (bNew)
-        {
-            ++nReplaced;
-            EXPECT_EQ(ReadFile(app() + QStringLiteral("/.bak/") + m_vecFiles[i]), vecOld[i])
-                << "a replaced file has its full backup";
-        }
-    }
-    EXPECT_LT(nReplaced, 5);
-}
-
 namespace
 {
 QFile::Permissions ModeOf(const QString& strPath)
@@ -348,20 +273,6 @@ QFile::Permissions ModeOf(const QString& strPath)
 const QFile::Permissions kMode0640 = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup;
 const QFile::Permissions kMode0755 = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
                                      QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
-
-QStringList TempFilesBelow(const QString& strDir)
-{
-    QStringList vecFound;
-    QDirIterator files(strDir, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (files.hasNext())
-    {
-        files.next();
-        if (files.fileName().endsWith(QLatin1String(".orveltmp")))
-            vecFound << files.fileName();
-    }
-    vecFound.sort();
-    return vecFound;
-}
 } // namespace
 
 TEST_F(UpdaterTest, ReplacedFilesKeepTheirModeAndTheReplacedLauncherStarts)
@@ -390,14 +301,17 @@ TEST_F(UpdaterTest, ReplacedFilesKeepTheirModeAndTheReplacedLauncherStarts)
     EXPECT_FALSE(QFileInfo(file(QStringLiteral("lib/readme.txt"))).permissions() & QFile::ExeOwner);
 }
 
-TEST(UpdaterBackupTest, RollbackTriesEveryFileKeepsModesAndNamesWhatStaysNew)
+TEST(UpdaterBackupTest, RollbackTriesEveryFileDotFilesTooKeepsModesAndNamesWhatStaysNew)
 {
     QTemporaryDir dir;
     const QString strTarget = dir.path() + QStringLiteral("/target");
     const QString strBackup = strTarget + QStringLiteral("/.bak");
-    const QStringList vecNames = {QStringLiteral("a.txt"),   QStringLiteral("b/c.txt"),
-                                  QStringLiteral("d.bin"),   QStringLiteral("e.txt"),
-                                  QStringLiteral("f/g.txt"), QStringLiteral("h.txt")};
+    // Dot-files too, in plain and in dot-directories, below the top and at it.
+    const QStringList vecNames = {
+        QStringLiteral("a.txt"),       QStringLiteral("b/c.txt"),        QStringLiteral("d.bin"),
+        QStringLiteral("e.txt"),       QStringLiteral("f/g.txt"),        QStringLiteral("h.txt"),
+        QStringLiteral(".rc"),         QStringLiteral("conf/.settings"), QStringLiteral(".cache/deep/x.txt"),
+        QStringLiteral("bin/.lib/.so")};
     for (const QString& strName : vecNames)
     {
         WriteFile(strTarget + QLatin1Char('/') + strName, "old " + strName.toUtf8());
@@ -427,30 +341,6 @@ TEST(UpdaterBackupTest, RollbackTriesEveryFileKeepsModesAndNamesWhatStaysNew)
             << strName.toStdString();
     }
     EXPECT_EQ(ModeOf(strTarget + QStringLiteral("/d.bin")), kMode0755);
-}
-
-TEST(UpdaterBackupTest, RollbackRestoresDotFilesAtEveryDepth)
-{
-    QTemporaryDir dir;
-    const QString strTarget = dir.path() + QStringLiteral("/target");
-    const QString strBackup = strTarget + QStringLiteral("/.bak");
-    // Dot-files, in plain and in dot-directories, below the top and at it.
-    const QStringList vecNames = {QStringLiteral(".rc"), QStringLiteral("conf/.settings"),
-                                  QStringLiteral(".cache/deep/x.txt"), QStringLiteral("bin/.lib/.so")};
-    for (const QString& strName : vecNames)
-    {
-        WriteFile(strTarget + QLatin1Char('/') + strName, "old " + strName.toUtf8());
-        ASSERT_TRUE(OrvelUpdaterBackup::backupFile(strTarget, strName, strBackup));
-        WriteFile(strTarget + QLatin1Char('/') + strName, "new " + strName.toUtf8());
-    }
-    QStringList vecFailed;
-    EXPECT_TRUE(OrvelUpdaterBackup::restoreBackup(strBackup, strTarget, &vecFailed));
-    EXPECT_TRUE(vecFailed.isEmpty());
-    for (const QString& strName : vecNames)
-    {
-        EXPECT_EQ(ReadFile(strTarget + QLatin1Char('/') + strName), "old " + strName.toUtf8())
-            << strName.toStdString();
-    }
 }
 
 TEST_F(UpdaterTest, AnImmutableFileAmongSeveralStillRollsBackAllTheOthers)
@@ -491,7 +381,7 @@ TEST_F(UpdaterTest, ARerunAfterAKillKeepsTheOriginalBackupsAndRemovesLeftovers)
     ASSERT_EQ(killed.nExitCode, 137);
     ASSERT_EQ(ReadFile(file(m_vecFiles[0])), newContent(0));
     expectOldFiles(1);
-    ASSERT_EQ(TempFilesBelow(app()).size(), 1);
+    ASSERT_EQ(OrvelTest::TempFilesBelow(app()).size(), 1);
 
     // Files that are not its leftovers stay: an unrelated name, and the
     // temporary file of a process that is still running (this test).
@@ -514,7 +404,7 @@ TEST_F(UpdaterTest, ARerunAfterAKillKeepsTheOriginalBackupsAndRemovesLeftovers)
     const QString strLog = updaterLog();
     EXPECT_TRUE(strLog.contains(QStringLiteral("Removed leftover temporary file: "))) << strLog.toStdString();
     EXPECT_FALSE(strLog.contains(QStringLiteral("Rollback failed")));
-    EXPECT_EQ(TempFilesBelow(app()),
+    EXPECT_EQ(OrvelTest::TempFilesBelow(app()),
               (QStringList{QFileInfo(strLive).fileName(), QStringLiteral("notes.orveltmp")}));
 
     // Once the obstacle is gone the same package goes through.

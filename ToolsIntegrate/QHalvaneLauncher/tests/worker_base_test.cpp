@@ -2,14 +2,13 @@
 // back-off, progress polling, result publication and the path rules that
 // decide whether a failure ends a run.
 #include "OrvelFileService.h"
+#include "OrvelTestSupport.h"
 #include "workers/OrvelDownloadMode.h"
 #include "workers/OrvelOperationWorkerBase.h"
 #include "workers/OrvelTaskResultSnapshot.h"
 #include "workers/OrvelWorkerPaths.h"
 
-#include <QDeadlineTimer>
 #include <QSet>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -38,17 +37,7 @@ public:
     using OrvelOperationWorkerBase::SyncFileWithRetry;
 };
 
-bool WaitFor(const std::function<bool()>& fnDone, int nDeadlineMs = 10000)
-{
-    QDeadlineTimer deadline(nDeadlineMs);
-    while (!fnDone())
-    {
-        if (deadline.hasExpired())
-            return false;
-        QThread::msleep(2);
-    }
-    return true;
-}
+using OrvelTest::WaitUntil;
 
 // Runs RunParallel over nCount items on its own thread; each item records its
 // thread and waits until the gate opens.
@@ -101,9 +90,9 @@ TEST(WorkerPool, ThreadCountFollowsTheItemCount)
     TestWorker worker;
     {
         GatedRun run(worker, 2);
-        ASSERT_TRUE(WaitFor([&] { return run.started.load() == 2; }));
+        ASSERT_TRUE(WaitUntil([&] { return run.started.load() == 2; }));
         run.gate.store(true);
-        ASSERT_TRUE(WaitFor([&] { return run.done.load(); }));
+        ASSERT_TRUE(WaitUntil([&] { return run.done.load(); }));
         EXPECT_EQ(run.setThreads.size(), 2u);
         EXPECT_TRUE(run.result.Succeeded());
     }
@@ -162,7 +151,7 @@ TEST(WorkerPool, PauseHoldsEveryStartUntilResumeOrCancel)
         GatedRun run(worker, 20);
         run.gate.store(true);
         worker.Resume();
-        ASSERT_TRUE(WaitFor([&] { return run.done.load(); }));
+        ASSERT_TRUE(WaitUntil([&] { return run.done.load(); }));
         EXPECT_EQ(run.started.load(), 20);
         EXPECT_TRUE(run.result.Succeeded());
     }
@@ -173,7 +162,7 @@ TEST(WorkerPool, PauseHoldsEveryStartUntilResumeOrCancel)
         GatedRun run(worker, 20);
         run.gate.store(true);
         worker.Cancel();
-        ASSERT_TRUE(WaitFor([&] { return run.done.load(); }));
+        ASSERT_TRUE(WaitUntil([&] { return run.done.load(); }));
         EXPECT_EQ(run.started.load(), 0);
         EXPECT_TRUE(run.result.bAborted);
     }
@@ -256,9 +245,9 @@ TEST(WorkerRetry, CancelDuringBackOffEndsAtOnce)
             bDone.store(true);
         });
     // The first attempt fails at once (its error is kept); then the 2 s back-off begins.
-    ASSERT_TRUE(WaitFor([&] { return !service.LastError().isEmpty(); }));
+    ASSERT_TRUE(WaitUntil([&] { return !service.LastError().isEmpty(); }));
     worker.Cancel();
-    ASSERT_TRUE(WaitFor([&] { return bDone.load(); }, 10000));
+    ASSERT_TRUE(WaitUntil([&] { return bDone.load(); }, 10000));
     run.join();
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1500));
     EXPECT_FALSE(result.ok);

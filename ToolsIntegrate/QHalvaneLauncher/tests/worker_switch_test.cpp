@@ -1,156 +1,32 @@
 // Version switches and their rollbacks as whole runs: stores built with the
 // real packer, served by a real nginx on loopback, read through the real
 // library loaded at run time, written into a real working path.
-#include "LauncherSettings.h"
-#include "OrvelCorvaneBinding.h"
-#include "OrvelFileService.h"
-#include "OrvelTestNginx.h"
-#include "OrvelTestStore.h"
-#include "OrvelTestSupport.h"
+#include "OrvelTestPublishedStore.h"
 #include "workers/OrvelTaskResultSnapshot.h"
 #include "workers/OrvelVersionList.h"
 #include "workers/OrvelVersionRollbackWorker.h"
 #include "workers/OrvelVersionSwitchWorker.h"
 
-#include <QDeadlineTimer>
-#include <QDir>
 #include <QFile>
-#include <QProcess>
-#include <QTemporaryDir>
-#include <QThread>
 
 #include <gtest/gtest.h>
-
-#include <atomic>
-#include <functional>
-#include <memory>
-#include <mutex>
 
 namespace
 {
 
-using Tree = QMap<QString, QByteArray>;
+using OrvelTest::Tree;
+using Outcome = OrvelTest::WorkerOutcome;
 
 const QString kOld = QStringLiteral("docs/old.txt");        // in 1, deleted by 2
 const QString kDeep = QStringLiteral("new/dir/deep/n.bin"); // added by 2
 const QString kOnly3 = QStringLiteral("data/v3only.bin");   // added by 3
 
-std::vector<Tree> MakeVersions()
+class WorkerSwitchTest : public OrvelTest::PublishedStoreTest<WorkerSwitchTest>
 {
-    Tree v1;
-    v1[QStringLiteral("data/a.bin")] = OrvelTest::Bytes(30000, 1);
-    v1[QStringLiteral("data/b.txt")] = "b one";
-    v1[QStringLiteral("res/c.dat")] = OrvelTest::Bytes(20000, 2);
-    v1[QStringLiteral("client/bin64/tool.dll")] = OrvelTest::Bytes(10000, 3);
-    v1[QStringLiteral("docs/keep.txt")] = "keep";
-    v1[kOld] = "old, deleted in 2";
-    for (int i = 0; i < 24; ++i)
-        v1[QStringLiteral("bulk/f%1.bin").arg(i, 2, 10, QLatin1Char('0'))] = OrvelTest::Bytes(40000, 100 + i);
-    Tree v2 = v1;
-    v2.remove(kOld);
-    v2[QStringLiteral("data/a.bin")] = OrvelTest::Bytes(30000, 11);
-    v2[kDeep] = OrvelTest::Bytes(5000, 12);
-    Tree v3 = v2;
-    v3[QStringLiteral("res/c.dat")] = OrvelTest::Bytes(20001, 22);
-    v3[kOnly3] = "only in 3";
-    for (int i = 0; i < 24; ++i)
-        v3[QStringLiteral("bulk/f%1.bin").arg(i, 2, 10, QLatin1Char('0'))] = OrvelTest::Bytes(40000, 300 + i);
-    return {v1, v2, v3};
-}
+public:
+    static std::vector<Tree> MakeVersions();
 
-struct Outcome
-{
-    bool bSuccess = false;
-    int nFirst = 0;
-    int nSecond = 0;
-    QStringList vecFailedFiles;
-};
-
-class WorkerSwitchTest : public ::testing::Test
-{
 protected:
-    static void SetUpTestSuite()
-    {
-        s_pStoreDir = new QTemporaryDir();
-        s_vecVersions = MakeVersions();
-        OrvelCorvaneBinding::SetLibraryDirectory(OrvelTest::BinDir());
-        ASSERT_TRUE(OrvelTest::PublishVersions(s_vecVersions, StoreDir()));
-    }
-    static void TearDownTestSuite()
-    {
-        delete s_pStoreDir;
-        s_pStoreDir = nullptr;
-    }
-    static QString StoreDir() { return s_pStoreDir->filePath(QStringLiteral("store")); }
-    static const Tree& Version(int n) { return s_vecVersions[static_cast<size_t>(n - 1)]; }
-
-    void SetUp() override
-    {
-        m_pServer = std::make_unique<OrvelTest::Nginx>(StoreDir());
-        ASSERT_TRUE(m_pServer->Running());
-        m_pSettings = std::make_unique<LauncherSettings>(m_dir.filePath(QStringLiteral("app")));
-        m_pSettings->setWorkPath(WorkPath());
-    }
-
-    QString WorkPath() const { return m_dir.filePath(QStringLiteral("work")); }
-    QString Local(const QString& strRelative) const { return QDir(WorkPath()).filePath(strRelative); }
-
-    std::unique_ptr<OrvelFileService> NewService(quint32 uVersion, const QString& strUrl = QString())
-    {
-        const QString strName = QStringLiteral("cache%1").arg(++m_nCaches);
-        const QString strConfig = m_dir.filePath(strName + QStringLiteral(".cfg"));
-        OrvelTest::WriteReaderConfig(strConfig, strUrl.isEmpty() ? m_pServer->BaseUrl() : strUrl,
-                                     m_dir.filePath(strName));
-        auto pService = std::make_unique<OrvelFileService>();
-        EXPECT_TRUE(pService->Initialize(strConfig, uVersion)) << pService->LastError().toStdString();
-        return pService;
-    }
-
-    // Runs the worker on its own QThread as the controller does; fnWhileRunning
-    // runs on this thread meanwhile.
-    template <typename Worker>
-    Outcome Run(Worker* pWorker, const std::function<void(Worker*)>& fnWhileRunning = {})
-    {
-        auto pOutcome = std::make_shared<Outcome>();
-        auto pMutex = std::make_shared<std::mutex>();
-        auto pDone = std::make_shared<std::atomic_bool>(false);
-        QThread thread;
-        pWorker->moveToThread(&thread);
-        QObject::connect(
-            pWorker, &OrvelOperationWorkerBase::FileFailed, pWorker,
-            [=](const QString& strPath, const QString&)
-            {
-                std::lock_guard<std::mutex> lock(*pMutex);
-                pOutcome->vecFailedFiles.push_back(strPath);
-            },
-            Qt::DirectConnection);
-        QObject::connect(
-            pWorker, &Worker::Finished, pWorker,
-            [=](bool bSuccess, int nFirst, int nSecond)
-            {
-                {
-                    std::lock_guard<std::mutex> lock(*pMutex);
-                    pOutcome->bSuccess = bSuccess;
-                    pOutcome->nFirst = nFirst;
-                    pOutcome->nSecond = nSecond;
-                }
-                pDone->store(true);
-            },
-            Qt::DirectConnection);
-        thread.start();
-        QMetaObject::invokeMethod(pWorker, "DoWork", Qt::QueuedConnection);
-        if (fnWhileRunning)
-            fnWhileRunning(pWorker);
-        QDeadlineTimer deadline(120000);
-        while (!pDone->load() && !deadline.hasExpired())
-            QThread::msleep(5);
-        thread.quit();
-        thread.wait();
-        EXPECT_TRUE(pDone->load()) << "the worker did not finish";
-        std::lock_guard<std::mutex> lock(*pMutex);
-        return *pOutcome;
-    }
-
     // Switches from uFrom (recorded as the working path's version) to uTo.
     Outcome Switch(quint32 uFrom, quint32 uTo,
                    const std::function<void(OrvelVersionSwitchWorker*)>& fnWhileRunning = {},
@@ -185,18 +61,25 @@ protected:
         return vecList;
     }
 
-    static QTemporaryDir* s_pStoreDir;
-    static std::vector<Tree> s_vecVersions;
-
-    QTemporaryDir m_dir;
-    std::unique_ptr<OrvelTest::Nginx> m_pServer;
-    std::unique_ptr<LauncherSettings> m_pSettings;
     TaskResultSnapshot m_snapshot;
-    int m_nCaches = 0;
 };
 
-QTemporaryDir* WorkerSwitchTest::s_pStoreDir = nullptr;
-std::vector<Tree> WorkerSwitchTest::s_vecVersions;
+std::vector<Tree> WorkerSwitchTest::MakeVersions()
+{
+    Tree v1 = OrvelTest::FirstVersion(24, QStringLiteral("bulk"));
+    v1[QStringLiteral("docs/keep.txt")] = "keep";
+    v1[kOld] = "old, deleted in 2";
+    Tree v2 = v1;
+    v2.remove(kOld);
+    v2[QStringLiteral("data/a.bin")] = OrvelTest::Bytes(30000, 11);
+    v2[kDeep] = OrvelTest::Bytes(5000, 12);
+    Tree v3 = v2;
+    v3[QStringLiteral("res/c.dat")] = OrvelTest::Bytes(20001, 22);
+    v3[kOnly3] = "only in 3";
+    for (int i = 0; i < 24; ++i)
+        v3[QStringLiteral("bulk/f%1.bin").arg(i, 2, 10, QLatin1Char('0'))] = OrvelTest::Bytes(40000, 300 + i);
+    return {v1, v2, v3};
+}
 
 TEST_F(WorkerSwitchTest, SwitchDownRestoresFilesALaterVersionDeletedAndKeepsFilesTheTargetLacks)
 {
@@ -297,9 +180,7 @@ TEST_F(WorkerSwitchTest, AStoppedSwitchLeavesWholeFilesAndItsRollbackRestoresThe
         1, 3,
         [this](OrvelVersionSwitchWorker* pWorker)
         {
-            QDeadlineTimer deadline(60000);
-            while (pWorker->GetChangedFiles().size() < 2 && !deadline.hasExpired())
-                QThread::msleep(5);
+            OrvelTest::WaitUntil([&] { return pWorker->GetChangedFiles().size() >= 2; }, 60000);
             // Paused, then stopped: the paused pool threads wake and end.
             pWorker->Pause();
             pWorker->Cancel();
@@ -341,9 +222,7 @@ TEST_F(WorkerSwitchTest, AStoppedSwitchLeavesWholeFilesAndItsRollbackRestoresThe
                 }
                 return false;
             };
-            QDeadlineTimer deadline(60000);
-            while (!restoredAny() && !deadline.hasExpired())
-                QThread::msleep(5);
+            OrvelTest::WaitUntil(restoredAny, 60000);
             pWorker->Pause();
             pWorker->Cancel();
         },
@@ -363,12 +242,8 @@ TEST_F(WorkerSwitchTest, AStoppedSwitchLeavesWholeFilesAndItsRollbackRestoresThe
 TEST_F(WorkerSwitchTest, VersionListIsNewestFirstWithoutBadPackageInformationAndMarksTheCurrent)
 {
     QTemporaryDir broken;
-    ASSERT_EQ(QProcess::execute(QStringLiteral("cp"),
-                                {QStringLiteral("-a"), StoreDir() + QStringLiteral("/."), broken.path()}),
-              0);
-    ASSERT_TRUE(QFile::remove(broken.filePath(QStringLiteral("dat/v2/_pkginf"))));
-    OrvelTest::Nginx brokenServer(broken.path());
-    auto pService = NewService(3, brokenServer.BaseUrl());
+    const auto pBrokenServer = ServeDamagedCopy(broken, QStringLiteral("dat/v2/_pkginf"));
+    auto pService = NewService(3, pBrokenServer->BaseUrl());
     OrvelVersionList list = ListSwitchableVersions(pService.get());
     ASSERT_EQ(list.vecVersions.size(), 2);
     EXPECT_EQ(list.vecVersions[0].uVersion, 3u);

@@ -1,64 +1,23 @@
 // Whole worker runs: stores of several versions built with the real packer,
 // served by a real nginx on loopback, read through the real library loaded at
 // run time, written into a real working path.
-#include "LauncherSettings.h"
-#include "OrvelCorvaneBinding.h"
-#include "OrvelFileService.h"
-#include "OrvelTestNginx.h"
-#include "OrvelTestStore.h"
-#include "OrvelTestSupport.h"
+#include "OrvelTestPublishedStore.h"
 #include "workers/OrvelGetLatestWorker.h"
 #include "workers/OrvelRepairWorker.h"
 #include "workers/OrvelTaskResultSnapshot.h"
-#include "workers/OrvelVersionCheckWorker.h"
 
-#include <QDeadlineTimer>
-#include <QDir>
 #include <QFile>
-#include <QProcess>
-#include <QTemporaryDir>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
-#include <memory>
-#include <mutex>
 
 namespace
 {
 
-using Tree = QMap<QString, QByteArray>;
+using OrvelTest::Tree;
+using OrvelTest::WorkerOutcome;
 const QString kLauncherFile = QStringLiteral("editortool/qhalvanelauncher/launcher.bin");
-
-// The published trees, version by version.
-std::vector<Tree> MakeVersions()
-{
-    Tree v1;
-    v1[QStringLiteral("data/a.bin")] = OrvelTest::Bytes(30000, 1);
-    v1[QStringLiteral("data/b.txt")] = "b one";
-    v1[QStringLiteral("res/c.dat")] = OrvelTest::Bytes(20000, 2);
-    v1[QStringLiteral("client/bin64/tool.dll")] = OrvelTest::Bytes(10000, 3);
-    v1[QStringLiteral("docs/readme.txt")] = "readme v1";
-    v1[kLauncherFile] = "launcher v1";
-    // Bulk that makes a rate-limited full install last a few seconds.
-    for (int i = 0; i < 24; ++i)
-        v1[QStringLiteral("data/bulk/f%1.bin").arg(i, 2, 10, QLatin1Char('0'))] =
-            OrvelTest::Bytes(40000, 100 + i);
-    Tree v2 = v1;
-    v2[QStringLiteral("data/a.bin")] = OrvelTest::Bytes(30000, 11);
-    v2[QStringLiteral("data/new.bin")] = OrvelTest::Bytes(5000, 12);
-    Tree v3 = v2;
-    v3[QStringLiteral("data/a.bin")] = OrvelTest::Bytes(30001, 21);
-    v3[QStringLiteral("res/c.dat")] = OrvelTest::Bytes(20000, 22);
-    v3[QStringLiteral("data/gone.bin")] = "added in 3, removed in 4";
-    Tree v4 = v3;
-    v4.remove(QStringLiteral("data/gone.bin"));
-    v4[QStringLiteral("docs/readme.txt")] = "readme v4";
-    v4[kLauncherFile] = "launcher v4";
-    return {v1, v2, v3, v4};
-}
 
 // What a sync of version v must leave: the launcher's own files are never synced.
 Tree Expected(const Tree& tree)
@@ -68,130 +27,12 @@ Tree Expected(const Tree& tree)
     return out;
 }
 
-struct WorkerOutcome
+class WorkerSyncTest : public OrvelTest::PublishedStoreTest<WorkerSyncTest>
 {
-    bool bFinished = false;
-    bool bSuccess = false;
-    int nSucceeded = 0;
-    int nFailed = 0;
-    QStringList vecFailedFiles;
-    QStringList vecWarnings;
-};
+public:
+    static std::vector<Tree> MakeVersions();
 
-class WorkerSyncTest : public ::testing::Test
-{
 protected:
-    static void SetUpTestSuite()
-    {
-        s_pStoreDir = new QTemporaryDir();
-        s_vecVersions = MakeVersions();
-        OrvelCorvaneBinding::SetLibraryDirectory(OrvelTest::BinDir());
-        ASSERT_TRUE(OrvelTest::PublishVersions(s_vecVersions, StoreDir()));
-    }
-    static void TearDownTestSuite()
-    {
-        delete s_pStoreDir;
-        s_pStoreDir = nullptr;
-    }
-    static QString StoreDir() { return s_pStoreDir->filePath(QStringLiteral("store")); }
-
-    void SetUp() override
-    {
-        m_pServer = std::make_unique<OrvelTest::Nginx>(StoreDir());
-        ASSERT_TRUE(m_pServer->Running());
-        m_pSettings = std::make_unique<LauncherSettings>(m_dir.filePath(QStringLiteral("app")));
-        m_pSettings->setWorkPath(WorkPath());
-    }
-
-    QString WorkPath() const { return m_dir.filePath(QStringLiteral("work")); }
-
-    // A service on a fresh cache (so every package it needs is fetched again).
-    std::unique_ptr<OrvelFileService> NewService(quint32 uVersion, const QString& strUrl = QString())
-    {
-        const QString strName = QStringLiteral("cache%1").arg(++m_nCaches);
-        const QString strConfig = m_dir.filePath(strName + QStringLiteral(".cfg"));
-        OrvelTest::WriteReaderConfig(strConfig, strUrl.isEmpty() ? m_pServer->BaseUrl() : strUrl,
-                                     m_dir.filePath(strName));
-        auto pService = std::make_unique<OrvelFileService>();
-        EXPECT_TRUE(pService->Initialize(strConfig, uVersion)) << pService->LastError().toStdString();
-        return pService;
-    }
-
-    // Runs the worker on its own QThread as the controller does; fnWhileRunning
-    // runs on this thread meanwhile.
-    template <typename Worker, typename... FinishedArgs>
-    WorkerOutcome Run(Worker* pWorker, const std::function<void(Worker*)>& fnWhileRunning = {})
-    {
-        auto pOutcome = std::make_shared<WorkerOutcome>();
-        auto pMutex = std::make_shared<std::mutex>();
-        auto pDone = std::make_shared<std::atomic_bool>(false);
-        QThread thread;
-        pWorker->moveToThread(&thread);
-        QObject::connect(
-            pWorker, &OrvelOperationWorkerBase::FileFailed, pWorker,
-            [=](const QString& strPath, const QString&)
-            {
-                std::lock_guard<std::mutex> lock(*pMutex);
-                pOutcome->vecFailedFiles.push_back(strPath);
-            },
-            Qt::DirectConnection);
-        QObject::connect(
-            pWorker, &OrvelOperationWorkerBase::WarningRaised, pWorker,
-            [=](const QString& strMessage)
-            {
-                std::lock_guard<std::mutex> lock(*pMutex);
-                pOutcome->vecWarnings.push_back(strMessage);
-            },
-            Qt::DirectConnection);
-        ConnectFinished(pWorker, pOutcome, pMutex, pDone);
-        thread.start();
-        QMetaObject::invokeMethod(pWorker, "DoWork", Qt::QueuedConnection);
-        if (fnWhileRunning)
-            fnWhileRunning(pWorker);
-        QDeadlineTimer deadline(120000);
-        while (!pDone->load() && !deadline.hasExpired())
-            QThread::msleep(5);
-        thread.quit();
-        thread.wait();
-        std::lock_guard<std::mutex> lock(*pMutex);
-        return *pOutcome;
-    }
-
-    static void ConnectFinished(OrvelGetLatestWorker* pWorker, std::shared_ptr<WorkerOutcome> pOutcome,
-                                std::shared_ptr<std::mutex> pMutex, std::shared_ptr<std::atomic_bool> pDone)
-    {
-        QObject::connect(
-            pWorker, &OrvelGetLatestWorker::Finished, pWorker,
-            [=](bool bSuccess)
-            {
-                {
-                    std::lock_guard<std::mutex> lock(*pMutex);
-                    pOutcome->bFinished = true;
-                    pOutcome->bSuccess = bSuccess;
-                }
-                pDone->store(true);
-            },
-            Qt::DirectConnection);
-    }
-    static void ConnectFinished(OrvelRepairWorker* pWorker, std::shared_ptr<WorkerOutcome> pOutcome,
-                                std::shared_ptr<std::mutex> pMutex, std::shared_ptr<std::atomic_bool> pDone)
-    {
-        QObject::connect(
-            pWorker, &OrvelRepairWorker::Finished, pWorker,
-            [=](bool bSuccess, int nOk, int nFailed)
-            {
-                {
-                    std::lock_guard<std::mutex> lock(*pMutex);
-                    pOutcome->bFinished = true;
-                    pOutcome->bSuccess = bSuccess;
-                    pOutcome->nSucceeded = nOk;
-                    pOutcome->nFailed = nFailed;
-                }
-                pDone->store(true);
-            },
-            Qt::DirectConnection);
-    }
-
     WorkerOutcome GetLatest(OrvelFileService* pService, quint32 uFrom = 0, quint32 uTo = 0)
     {
         OrvelGetLatestWorker worker(pService, m_pSettings.get(), &m_snapshot);
@@ -236,35 +77,45 @@ protected:
         }
     }
 
-    static QTemporaryDir* s_pStoreDir;
-    static std::vector<Tree> s_vecVersions;
-
-    QTemporaryDir m_dir;
-    std::unique_ptr<OrvelTest::Nginx> m_pServer;
-    std::unique_ptr<LauncherSettings> m_pSettings;
     TaskResultSnapshot m_snapshot;
-    int m_nCaches = 0;
 };
 
-QTemporaryDir* WorkerSyncTest::s_pStoreDir = nullptr;
-std::vector<Tree> WorkerSyncTest::s_vecVersions;
+// The published trees, version by version.
+std::vector<Tree> WorkerSyncTest::MakeVersions()
+{
+    Tree v1 = OrvelTest::FirstVersion(24);
+    v1[QStringLiteral("docs/readme.txt")] = "readme v1";
+    v1[kLauncherFile] = "launcher v1";
+    Tree v2 = v1;
+    v2[QStringLiteral("data/a.bin")] = OrvelTest::Bytes(30000, 11);
+    v2[QStringLiteral("data/new.bin")] = OrvelTest::Bytes(5000, 12);
+    Tree v3 = v2;
+    v3[QStringLiteral("data/a.bin")] = OrvelTest::Bytes(30001, 21);
+    v3[QStringLiteral("res/c.dat")] = OrvelTest::Bytes(20000, 22);
+    v3[QStringLiteral("data/gone.bin")] = "added in 3, removed in 4";
+    Tree v4 = v3;
+    v4.remove(QStringLiteral("data/gone.bin"));
+    v4[QStringLiteral("docs/readme.txt")] = "readme v4";
+    v4[kLauncherFile] = "launcher v4";
+    return {v1, v2, v3, v4};
+}
 
 TEST_F(WorkerSyncTest, FullInstallThenIncrementalEqualsLatestAndFetchesOnlyChangedPackages)
 {
     auto pV2 = NewService(2);
     WorkerOutcome outcome = GetLatest(pV2.get());
     ASSERT_TRUE(outcome.bSuccess) << m_snapshot.Read().strStatusMessage.toStdString();
-    EXPECT_EQ(OrvelTest::ReadTree(WorkPath()), Expected(s_vecVersions[1]));
-    EXPECT_EQ(m_snapshot.Read().vecChangedFiles.size(), Expected(s_vecVersions[1]).size());
+    EXPECT_EQ(OrvelTest::ReadTree(WorkPath()), Expected(Version(2)));
+    EXPECT_EQ(m_snapshot.Read().vecChangedFiles.size(), Expected(Version(2)).size());
     // Into an empty working path every file is new: a rollback would remove them all.
-    EXPECT_EQ(m_snapshot.Read().vecCreatedFiles.size(), Expected(s_vecVersions[1]).size());
+    EXPECT_EQ(m_snapshot.Read().vecCreatedFiles.size(), Expected(Version(2)).size());
 
     // Incremental 2 -> 4 on a fresh cache: only packages written by 3 and 4.
     m_pServer->ClearLog();
     auto pLatest = NewService(OrvelFileService::kLatestVersion);
     outcome = GetLatest(pLatest.get(), 2, 4);
     ASSERT_TRUE(outcome.bSuccess) << m_snapshot.Read().strStatusMessage.toStdString();
-    EXPECT_EQ(OrvelTest::ReadTree(WorkPath()), Expected(s_vecVersions[3]));
+    EXPECT_EQ(OrvelTest::ReadTree(WorkPath()), Expected(Version(4)));
 
     // a.bin and c.dat changed in 3, readme in 4; gone.bin was added and
     // removed inside the span, so it is never written.
@@ -285,13 +136,13 @@ TEST_F(WorkerSyncTest, FullInstallThenIncrementalEqualsLatestAndFetchesOnlyChang
 TEST_F(WorkerSyncTest, IncrementalWritesAFileChangedTwiceOnceAndFallsBackWhenAVersionIsMissing)
 {
     // Working path at version 1; a.bin changed in 2 and in 3.
-    OrvelTest::WriteTree(WorkPath(), Expected(s_vecVersions[0]));
+    OrvelTest::WriteTree(WorkPath(), Expected(Version(1)));
     auto pLatest = NewService(OrvelFileService::kLatestVersion);
     OrvelGetLatestWorker worker(pLatest.get(), m_pSettings.get(), &m_snapshot);
     worker.SetIncrementalRange(1, 4);
     WorkerOutcome outcome = Run<OrvelGetLatestWorker>(&worker);
     ASSERT_TRUE(outcome.bSuccess);
-    EXPECT_EQ(OrvelTest::ReadTree(WorkPath()), Expected(s_vecVersions[3]));
+    EXPECT_EQ(OrvelTest::ReadTree(WorkPath()), Expected(Version(4)));
     // a.bin is listed by 2 and by 3: the merged list holds it once, so the run
     // has five items (a, new, c, gone, readme; the launcher's file is filtered).
     const TaskResultData merged = m_snapshot.Read();
@@ -304,19 +155,15 @@ TEST_F(WorkerSyncTest, IncrementalWritesAFileChangedTwiceOnceAndFallsBackWhenAVe
     // would claim res/c.dat of 3 that was never fetched. The run says so and
     // compares everything instead.
     QTemporaryDir broken;
-    ASSERT_EQ(QProcess::execute(QStringLiteral("cp"),
-                                {QStringLiteral("-a"), StoreDir() + QStringLiteral("/."), broken.path()}),
-              0);
-    ASSERT_TRUE(QFile::remove(broken.filePath(QStringLiteral("dat/v3/_index"))));
-    OrvelTest::Nginx brokenServer(broken.path());
-    OrvelTest::WriteTree(WorkPath(), Expected(s_vecVersions[1]));
-    auto pBroken = NewService(OrvelFileService::kLatestVersion, brokenServer.BaseUrl());
+    const auto pBrokenServer = ServeDamagedCopy(broken, QStringLiteral("dat/v3/_index"));
+    OrvelTest::WriteTree(WorkPath(), Expected(Version(2)));
+    auto pBroken = NewService(OrvelFileService::kLatestVersion, pBrokenServer->BaseUrl());
     outcome = GetLatest(pBroken.get(), 2, 4);
     ASSERT_TRUE(outcome.bSuccess) << m_snapshot.Read().strStatusMessage.toStdString();
     ASSERT_EQ(outcome.vecWarnings.size(), 1);
     EXPECT_TRUE(outcome.vecWarnings[0].contains(QLatin1String("using full download")))
         << outcome.vecWarnings[0].toStdString();
-    EXPECT_EQ(OrvelTest::ReadTree(WorkPath()), Expected(s_vecVersions[3]));
+    EXPECT_EQ(OrvelTest::ReadTree(WorkPath()), Expected(Version(4)));
 }
 
 TEST_F(WorkerSyncTest, AFileListThatCannotBeReadFailsTheRunInsteadOfPassingAsEmpty)
@@ -324,12 +171,8 @@ TEST_F(WorkerSyncTest, AFileListThatCannotBeReadFailsTheRunInsteadOfPassingAsEmp
     // Version 4's directory tree is gone from the server: taken as an empty
     // list, a full run and a repair would succeed having written nothing.
     QTemporaryDir broken;
-    ASSERT_EQ(QProcess::execute(QStringLiteral("cp"),
-                                {QStringLiteral("-a"), StoreDir() + QStringLiteral("/."), broken.path()}),
-              0);
-    ASSERT_TRUE(QFile::remove(broken.filePath(QStringLiteral("dat/v4/_dirtree"))));
-    OrvelTest::Nginx brokenServer(broken.path());
-    auto pBroken = NewService(OrvelFileService::kLatestVersion, brokenServer.BaseUrl());
+    const auto pBrokenServer = ServeDamagedCopy(broken, QStringLiteral("dat/v4/_dirtree"));
+    auto pBroken = NewService(OrvelFileService::kLatestVersion, pBrokenServer->BaseUrl());
     ASSERT_NE(pBroken, nullptr);
     EXPECT_FALSE(GetLatest(pBroken.get()).bSuccess);
     EXPECT_TRUE(m_snapshot.Read().strStatusMessage.contains(QLatin1String("file list")))
@@ -338,45 +181,11 @@ TEST_F(WorkerSyncTest, AFileListThatCannotBeReadFailsTheRunInsteadOfPassingAsEmp
     EXPECT_TRUE(OrvelTest::ReadTree(WorkPath()).isEmpty());
 }
 
-TEST_F(WorkerSyncTest, RepairRestoresDamagedFilesAndTransfersNothingOnAnIntactTree)
-{
-    auto pLatest = NewService(OrvelFileService::kLatestVersion);
-    ASSERT_TRUE(GetLatest(pLatest.get()).bSuccess);
-    const Tree expected = Expected(s_vecVersions[3]);
-
-    QByteArray damaged = expected.value(QStringLiteral("data/a.bin"));
-    damaged[100] = static_cast<char>(damaged[100] ^ 0x5a);
-    OrvelTest::WriteFile(QDir(WorkPath()).filePath(QStringLiteral("data/a.bin")), damaged);
-    ASSERT_TRUE(QFile::remove(QDir(WorkPath()).filePath(QStringLiteral("res/c.dat"))));
-    ASSERT_TRUE(QFile::resize(QDir(WorkPath()).filePath(QStringLiteral("client/bin64/tool.dll")), 10));
-
-    auto pRepair = NewService(OrvelFileService::kLatestVersion);
-    WorkerOutcome outcome = Repair(pRepair.get());
-    ASSERT_TRUE(outcome.bSuccess) << m_snapshot.Read().strStatusMessage.toStdString();
-    EXPECT_EQ(outcome.nSucceeded, expected.size());
-    EXPECT_EQ(outcome.nFailed, 0);
-    EXPECT_EQ(OrvelTest::ReadTree(WorkPath()), expected);
-    QStringList vecChanged = m_snapshot.Read().vecChangedFiles;
-    vecChanged.sort();
-    EXPECT_EQ(vecChanged, QStringList({QStringLiteral("client/bin64/tool.dll"), QStringLiteral("data/a.bin"),
-                                       QStringLiteral("res/c.dat")}));
-
-    // Intact tree, empty cache: every file is compared, nothing is fetched.
-    m_pServer->ClearLog();
-    auto pIntact = NewService(OrvelFileService::kLatestVersion);
-    outcome = Repair(pIntact.get());
-    ASSERT_TRUE(outcome.bSuccess);
-    EXPECT_TRUE(m_snapshot.Read().vecChangedFiles.isEmpty());
-    EXPECT_EQ(outcome.nSucceeded, expected.size());
-    ASSERT_TRUE(m_pServer->Settle());
-    EXPECT_TRUE(PackageGets().isEmpty()) << PackageGets().join(QLatin1Char(' ')).toStdString();
-}
-
 TEST_F(WorkerSyncTest, UnreplaceableFileIsDeferredOutsideCriticalPathsAndAbortsUnderBin64)
 {
     auto pLatest = NewService(OrvelFileService::kLatestVersion);
     ASSERT_TRUE(GetLatest(pLatest.get()).bSuccess);
-    const QString strWeak = QDir(WorkPath()).filePath(QStringLiteral("data/b.txt"));
+    const QString strWeak = Local(QStringLiteral("data/b.txt"));
     OrvelTest::WriteFile(strWeak, "held by a tool");
     ASSERT_TRUE(QFile::setPermissions(strWeak, QFile::ReadOwner | QFile::ReadGroup));
 
@@ -389,7 +198,7 @@ TEST_F(WorkerSyncTest, UnreplaceableFileIsDeferredOutsideCriticalPathsAndAbortsU
         << weak.vecWeakFailures[0].strError.toStdString();
     EXPECT_EQ(OrvelTest::ReadFile(strWeak), QByteArray("held by a tool"));
 
-    const QString strCritical = QDir(WorkPath()).filePath(QStringLiteral("client/bin64/tool.dll"));
+    const QString strCritical = Local(QStringLiteral("client/bin64/tool.dll"));
     OrvelTest::WriteFile(strCritical, "held by a tool");
     ASSERT_TRUE(QFile::setPermissions(strCritical, QFile::ReadOwner | QFile::ReadGroup));
     outcome = Repair(pLatest.get());
@@ -419,13 +228,13 @@ TEST_F(WorkerSyncTest, SymbolicLinksInsideTheWorkingPathAreNeverWrittenThrough)
     EXPECT_EQ(OrvelTest::ReadFile(outside.filePath(QStringLiteral("c.dat"))), QByteArray("outside"));
     EXPECT_EQ(OrvelTest::ReadFile(outside.filePath(QStringLiteral("readme"))), QByteArray("outside readme"));
     EXPECT_EQ(OrvelTest::ReadFile(WorkPath() + QStringLiteral("/data/a.bin")),
-              s_vecVersions[3].value(QStringLiteral("data/a.bin")));
+              Version(4).value(QStringLiteral("data/a.bin")));
     EXPECT_FALSE(m_snapshot.Read().vecChangedFiles.contains(QStringLiteral("res/c.dat")));
 }
 
 TEST_F(WorkerSyncTest, PauseResumeAndCancelFromAnotherThread)
 {
-    const Tree expected = Expected(s_vecVersions[3]);
+    const Tree expected = Expected(Version(4));
     m_pSettings->setDownloadLimit(300 * 1024);
     auto pLatest = NewService(OrvelFileService::kLatestVersion);
     m_pServer->ClearLog();
@@ -478,80 +287,6 @@ TEST_F(WorkerSyncTest, PauseResumeAndCancelFromAnotherThread)
         EXPECT_LT(elapsed, std::chrono::seconds(5));
         ExpectOnlyWholeFiles(expected);
         EXPECT_LT(OrvelTest::ReadTree(WorkPath()).size(), expected.size());
-    }
-}
-
-TEST_F(WorkerSyncTest, ServerDyingMidRunFailsClearlyAndARerunCompletes)
-{
-    const Tree expected = Expected(s_vecVersions[3]);
-    m_pSettings->setDownloadLimit(300 * 1024);
-    auto pLatest = NewService(OrvelFileService::kLatestVersion);
-    m_pServer->ClearLog();
-    OrvelGetLatestWorker worker(pLatest.get(), m_pSettings.get(), &m_snapshot);
-    const WorkerOutcome outcome = Run<OrvelGetLatestWorker>(&worker,
-                                                            [&](OrvelGetLatestWorker*)
-                                                            {
-                                                                ASSERT_TRUE(WaitForPackages(2));
-                                                                m_pServer->Kill();
-                                                            });
-    ASSERT_TRUE(outcome.bFinished);
-    EXPECT_FALSE(outcome.bSuccess);
-    const TaskResultData failed = m_snapshot.Read();
-    EXPECT_FALSE(failed.strStatusMessage.isEmpty());
-    // A file the server did not deliver is not a deferred local failure.
-    EXPECT_TRUE(failed.vecWeakFailures.empty());
-    ExpectOnlyWholeFiles(expected);
-
-    ASSERT_TRUE(m_pServer->Start());
-    m_pSettings->setDownloadLimit(0);
-    OrvelGetLatestWorker rerun(pLatest.get(), m_pSettings.get(), &m_snapshot);
-    ASSERT_TRUE(Run<OrvelGetLatestWorker>(&rerun).bSuccess)
-        << m_snapshot.Read().strStatusMessage.toStdString();
-    EXPECT_EQ(OrvelTest::ReadTree(WorkPath()), expected);
-}
-
-TEST_F(WorkerSyncTest, VersionCheckComparesTheRecordAndTheLauncherFiles)
-{
-    auto pLatest = NewService(OrvelFileService::kLatestVersion);
-    // The launcher's own configuration, as the program writes it once, here
-    // pointing at the test server.
-    const QString strAppDir = m_pSettings->appDirectory();
-    OrvelTest::WriteReaderConfig(strAppDir + QStringLiteral("/_cache/config_ofse.cfg"), m_pServer->BaseUrl(),
-                                 m_dir.filePath(QStringLiteral("launchercache")));
-    struct Case
-    {
-        bool bRecord;
-        quint32 uRecorded;
-        bool bHasUpdate;
-        bool bLauncherCurrent;
-    };
-    for (const Case& c :
-         {Case{false, 0, true, false}, Case{true, 2, true, false}, Case{true, 4, false, true}})
-    {
-        if (c.bRecord)
-            m_pSettings->writeProductRecord(c.uRecorded, QStringLiteral("tag"));
-        else
-            m_pSettings->clearProductRecord();
-        if (c.bLauncherCurrent)
-            OrvelTest::WriteFile(strAppDir + QStringLiteral("/launcher.bin"),
-                                 s_vecVersions[3].value(kLauncherFile));
-        OrvelVersionCheckWorker worker(pLatest.get(), m_pSettings.get());
-        QList<QVariant> args;
-        QObject::connect(&worker, &OrvelVersionCheckWorker::Finished,
-                         [&](bool bOk, bool bUpdate, quint32 uVersion, QString strError, bool,
-                             bool bLauncherOk, bool bLauncherUpdate, QString strLauncherError,
-                             QStringList vecLauncherFiles)
-                         {
-                             EXPECT_TRUE(bOk) << strError.toStdString();
-                             EXPECT_EQ(bUpdate, c.bHasUpdate) << c.uRecorded;
-                             EXPECT_EQ(uVersion, 4u);
-                             EXPECT_TRUE(bLauncherOk) << strLauncherError.toStdString();
-                             EXPECT_EQ(bLauncherUpdate, !c.bLauncherCurrent);
-                             EXPECT_EQ(vecLauncherFiles.contains(kLauncherFile), !c.bLauncherCurrent);
-                             args.push_back(bOk);
-                         });
-        worker.DoWork();
-        EXPECT_EQ(args.size(), 1);
     }
 }
 

@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QImage>
 #include <QPainter>
+#include <QPushButton>
 #include <QSet>
 #include <QThread>
 #include <QTimer>
@@ -77,6 +78,16 @@ void OnNextDialog(const std::function<void(QDialog*)>& fnAct, int nDeadlineMs)
             return true;
         },
         nDeadlineMs);
+}
+
+QPushButton* ButtonWithText(QWidget* pParent, const QString& strText)
+{
+    for (QPushButton* pButton : pParent->findChildren<QPushButton*>())
+    {
+        if (pButton->text() == strText)
+            return pButton;
+    }
+    return nullptr;
 }
 
 int DistinctColours(const QImage& image, int nStopAt)

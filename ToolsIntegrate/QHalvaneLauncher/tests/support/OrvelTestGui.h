@@ -13,6 +13,7 @@
 
 class QDialog;
 class QImage;
+class QPushButton;
 class QWidget;
 
 namespace OrvelTest
@@ -32,6 +33,9 @@ std::shared_ptr<AnsweredBox> AnswerNextBox(QMessageBox::StandardButton eButton, 
 
 // Runs fnAct on the next modal dialog (not a message box) once it is shown.
 void OnNextDialog(const std::function<void(QDialog*)>& fnAct, int nDeadlineMs = 20000);
+
+// The push button below pParent that reads strText, or null.
+QPushButton* ButtonWithText(QWidget* pParent, const QString& strText);
 
 // Distinct colours of an image (counting stops at nStopAt).
 int DistinctColours(const QImage& image, int nStopAt = 1000);

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -35,6 +36,17 @@ QByteArray ReadFile(const QString& strPath)
     if (data.isNull())
         data = QByteArray("");
     return data;
+}
+
+QStringList TempFilesBelow(const QString& strDir)
+{
+    QStringList vecFound;
+    QDirIterator it(strDir, {QStringLiteral("*.orveltmp")}, QDir::Files | QDir::Hidden,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        vecFound << QDir(strDir).relativeFilePath(it.next());
+    vecFound.sort();
+    return vecFound;
 }
 
 void SetModified(const QString& strPath, const QDateTime& dtWhen)
@@ -92,6 +104,27 @@ bool WaitUntil(const std::function<bool()>& fnDone, int nDeadlineMs)
         QThread::msleep(5);
     }
     return true;
+}
+
+bool RunOnWorkerThread(QObject* pWorker, const std::function<bool()>& fnDone,
+                       const std::function<void()>& fnWhileRunning, int nDeadlineMs)
+{
+    QThread thread;
+    pWorker->moveToThread(&thread);
+    thread.start();
+    QMetaObject::invokeMethod(pWorker, "DoWork", Qt::QueuedConnection);
+    if (fnWhileRunning)
+        fnWhileRunning();
+    QDeadlineTimer deadline(nDeadlineMs);
+    bool bDone = fnDone();
+    while (!bDone && !deadline.hasExpired())
+    {
+        QThread::msleep(5);
+        bDone = fnDone();
+    }
+    thread.quit();
+    thread.wait();
+    return bDone;
 }
 
 QStringList Texts(const QList<QList<QVariant>>& vecSignals)
