@@ -375,6 +375,11 @@ int OrvelSyncSession::RunThroughController()
     bool bStopSent = false;
     QEventLoop loop;
     QTimer watch;
+    const auto fnQuitWhenDone = [&]()
+    {
+        if (!controller.IsBusy() || bHandedOver)
+            loop.quit();
+    };
     QObject::connect(&watch, &QTimer::timeout,
                      [&]()
                      {
@@ -383,8 +388,16 @@ int OrvelSyncSession::RunThroughController()
                              bStopSent = true;
                              controller.StopCurrentTask();
                          }
-                         if (!controller.IsBusy() || bHandedOver)
-                             loop.quit();
+                         fnQuitWhenDone();
+                     });
+    // End as a task's worker ends, not at the next tick. The look is queued,
+    // so a task the controller starts from the same slot (a rollback, a
+    // retry, the download after a check) is under way by then.
+    QObject::connect(&controller, &OrvelLauncherController::WorkerActivityChanged, &loop,
+                     [&](bool bActive)
+                     {
+                         if (!bActive)
+                             QTimer::singleShot(0, &loop, fnQuitWhenDone);
                      });
     watch.start(100);
     if (controller.IsBusy())

@@ -5,6 +5,7 @@
 #include "OrvelStorePath.h"
 #include "OrvelWriteBatch.h"
 #include "workers/OrvelTaskResultSnapshot.h"
+#include "workers/OrvelWorkerPaths.h"
 
 #include <QThread>
 
@@ -63,6 +64,13 @@ void OrvelRepairWorker::DoWork()
         FinishEmpty(true);
         return;
     }
+    // Largest first, so no large file is left to hash alone at the end.
+    OrderForFetch(&vecFiles,
+                  [this](const QString& strPath)
+                  {
+                      const FileServiceValue size = m_pFileService->RemoteFileSize(strPath);
+                      return size.ok ? qint64(size.value) : qint64(-1);
+                  });
     if (m_strWorkPath.isEmpty())
     {
         SetStatusMessage(tr("Working path is empty"));
