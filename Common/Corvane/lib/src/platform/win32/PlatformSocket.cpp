@@ -1,9 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "platform/PlatformSocket.h"
 
-#include <mstcpip.h>
 #include <winsock2.h>
-#include <ws2tcpip.h>
+#include <ws2tcpip.h> // and mstcpip.h, after winsock2.h
 
 namespace CorvanePlatform
 {
