@@ -182,6 +182,35 @@ TEST(CorvaneFiles, DiskWriteReplacesAndCreatesParents)
     EXPECT_EQ(std::vector<std::string>{"0.dat"}, ListDir(dir / "cache/dat/v1/0"));
 }
 
+TEST(CorvaneFiles, AWriteRemovesWhatAKilledWriterLeftBesideIt)
+{
+    TempDir dir;
+    // A writer that died between creating its temporary file and the rename.
+    const pid_t pid = ::fork();
+    ASSERT_NE(-1, pid);
+    if (pid == 0)
+    {
+        const std::string strName =
+            dir / ("_lastver." + std::to_string(::getpid()) + ".1796647178655.3815.tmp");
+        ::_exit(WriteFileText(strName, "half") ? 0 : 1);
+    }
+    int nStatus = 0;
+    ASSERT_EQ(pid, ::waitpid(pid, &nStatus, 0));
+    ASSERT_TRUE(WIFEXITED(nStatus) && WEXITSTATUS(nStatus) == 0);
+    const std::string strDead = "_lastver." + std::to_string(pid) + ".1796647178655.3815.tmp";
+    ASSERT_TRUE(FileExists(dir / strDead));
+    // Running writers' files (ours, and pid 1's) and other names stay.
+    const std::string strOurs = "a.bin." + std::to_string(::getpid()) + ".1.2.tmp";
+    for (const std::string& strName : {strOurs, std::string("b.bin.1.1.2.tmp"), std::string("notes.tmp"),
+                                       std::string("c.bin.x.1.2.tmp"), std::string("d.bin.0.1.2.tmp")})
+        WriteFileText(dir / strName, "kept");
+
+    ASSERT_TRUE(CorvaneUtil::CacheWriteBytes("v", 1, (dir / "_lastver").c_str()));
+    EXPECT_EQ((std::vector<std::string>{"_lastver", strOurs, "b.bin.1.1.2.tmp", "c.bin.x.1.2.tmp",
+                                        "d.bin.0.1.2.tmp", "notes.tmp"}),
+              ListDir(dir.Path()));
+}
+
 // Both ways of replacing a file: flushed (store, working path) and cache.
 class FailedWrite : public ::testing::TestWithParam<bool>
 {

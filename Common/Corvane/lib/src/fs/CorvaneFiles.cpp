@@ -5,12 +5,15 @@
 #include "common/CorvaneMemory.h"
 #include "common/CorvanePath.h"
 #include "fs/PemMultiProcessFileLock.h"
+#include "platform/PlatformDirectory.h"
 #include "platform/PlatformFile.h"
 #include "platform/PlatformProcess.h"
 
 #include <chrono>
 #include <mutex>
 #include <random>
+#include <string>
+#include <unordered_set>
 
 namespace CorvaneUtil
 {
@@ -48,6 +51,71 @@ std::string TempFileName(const char* pcszFileName)
                               .count();
     return std::string(pcszFileName) + "." + std::to_string(CorvanePlatform::CurrentProcessId()) + "." +
            std::to_string(nMs) + "." + std::to_string(RandomBelow10000()) + ".tmp";
+}
+
+// The writer's process id of a name TempFileName made, or 0.
+uint32_t TempFileWriter(const std::string& strName)
+{
+    static const char kSuffix[] = ".tmp";
+    const size_t uSuffix = sizeof(kSuffix) - 1;
+    if (strName.size() <= uSuffix || strName.compare(strName.size() - uSuffix, uSuffix, kSuffix) != 0)
+    {
+        return 0;
+    }
+    // Three numbers from the end: the random part, the time, the process id.
+    size_t uEnd = strName.size() - uSuffix;
+    uint64_t uPid = 0;
+    for (int nField = 0; nField < 3; ++nField)
+    {
+        const size_t uDot = strName.rfind('.', uEnd - 1);
+        if (uDot == std::string::npos || uDot == 0 || uDot + 1 == uEnd || uEnd - uDot > 21)
+        {
+            return 0;
+        }
+        uint64_t uValue = 0;
+        for (size_t i = uDot + 1; i < uEnd; ++i)
+        {
+            if (strName[i] < '0' || strName[i] > '9')
+            {
+                return 0;
+            }
+            uValue = uValue * 10 + static_cast<uint64_t>(strName[i] - '0');
+        }
+        uPid = uValue;
+        uEnd = uDot;
+    }
+    return uPid <= UINT32_MAX ? static_cast<uint32_t>(uPid) : 0;
+}
+
+// Removes the temporary files a killed writer left in the directory, once per
+// directory and process: nothing else would ever remove them. A running
+// writer's (ours included) are in use.
+void RemoveDeadWritersTemps(const std::string& strDir)
+{
+    static std::mutex s_mtx;
+    static std::unordered_set<std::string> s_setSwept;
+    {
+        std::lock_guard<std::mutex> lock(s_mtx);
+        if (!s_setSwept.insert(strDir).second)
+        {
+            return;
+        }
+    }
+    CorvanePlatform::DirectoryListing listing;
+    if (!CorvanePlatform::ListDirectory(strDir.empty() ? "." : strDir.c_str(), &listing))
+    {
+        return;
+    }
+    const uint32_t uOwnPid = CorvanePlatform::CurrentProcessId();
+    for (const CorvanePlatform::DirectoryItem& item : listing.vecItems)
+    {
+        const uint32_t uPid = item.bFile ? TempFileWriter(item.strName) : 0;
+        if (uPid != 0 && uPid != uOwnPid && !CorvanePlatform::IsProcessRunning(uPid))
+        {
+            CorvanePlatform::RemoveFile(
+                (strDir.empty() ? item.strName : strDir + "/" + item.strName).c_str());
+        }
+    }
 }
 
 // Deletes the temporary file unless the write went through.
@@ -148,6 +216,7 @@ bool WriteReplacing(const void* pData, uint64_t uSize, const char* pcszFileName,
             PemMultiProcessFileLock::Instance().WaitGetWriteLockObj(pcszFileName, 0);
         CORVANE_CHECK(spLockObj);
         CORVANE_CHECK(CreateParentDirectories(pcszFileName));
+        RemoveDeadWritersTemps(ParentPath(pcszFileName));
 
         // The name is unique in practice; opening it exclusively makes sure we never
         // write into (or later delete) a file that someone else created.
