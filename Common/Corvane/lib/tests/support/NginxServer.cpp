@@ -4,13 +4,17 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <sstream>
@@ -106,16 +110,23 @@ bool MakeSelfSignedCertificate(const std::string& strCertFile, const std::string
     return nRet == 0;
 }
 
-NginxServer::NginxServer(const std::string& strRoot, bool bHttps, bool bRanges)
-    : m_bHttps(bHttps), m_bRanges(bRanges)
+NginxServer::NginxServer(const std::string& strRoot, bool bHttps, bool bRanges,
+                         const std::string& strDirectives)
+    : m_strRoot(strRoot), m_bHttps(bHttps), m_bRanges(bRanges), m_strDirectives(strDirectives)
 {
     if (m_bHttps && !MakeSelfSignedCertificate(m_dir / "cert.pem", m_dir / "key.pem"))
     {
         return;
     }
+    WriteFileText(m_dir / "access.log", "");
     for (int nTry = 0; nTry < 5 && !Running(); ++nTry)
     {
-        Start(strRoot);
+        const uint16_t uPort = FreeLoopbackPort();
+        const uint16_t uMarkerPort = FreeLoopbackPort();
+        if (uPort != 0 && uMarkerPort != 0 && uPort != uMarkerPort)
+        {
+            StartOn(uPort, uMarkerPort);
+        }
     }
     EXPECT_TRUE(Running()) << "nginx did not start; error log:\n" << ReadFileText(m_dir / "error.log");
 }
@@ -130,14 +141,13 @@ std::string NginxServer::BaseUrl() const
     return std::string(m_bHttps ? "https" : "http") + "://127.0.0.1:" + std::to_string(m_uPort);
 }
 
-bool NginxServer::Start(const std::string& strRoot)
+bool NginxServer::Start()
 {
-    m_uPort = FreeLoopbackPort();
-    m_uMarkerPort = FreeLoopbackPort();
-    if (m_uPort == 0 || m_uMarkerPort == 0 || m_uPort == m_uMarkerPort)
-    {
-        return false;
-    }
+    return Running() || (m_uPort != 0 && StartOn(m_uPort, m_uMarkerPort));
+}
+
+bool NginxServer::StartOn(uint16_t uPort, uint16_t uMarkerPort)
+{
     const std::string strPrefix = m_dir.Path();
     std::ostringstream conf;
     conf << "daemon off;\n"
@@ -160,8 +170,8 @@ bool NginxServer::Start(const std::string& strRoot)
          << "  scgi_temp_path " << strPrefix << "/tmp_scgi;\n"
          << "  server {\n"
             "    listen 127.0.0.1:"
-         << m_uPort << (m_bHttps ? " ssl" : "") << ";\n"
-         << "    listen 127.0.0.1:" << m_uMarkerPort << ";\n";
+         << uPort << (m_bHttps ? " ssl" : "") << ";\n"
+         << "    listen 127.0.0.1:" << uMarkerPort << ";\n";
     if (m_bHttps)
     {
         conf << "    ssl_certificate " << strPrefix << "/cert.pem;\n"
@@ -171,7 +181,11 @@ bool NginxServer::Start(const std::string& strRoot)
     {
         conf << "    max_ranges 0;\n";
     }
-    conf << "    root " << strRoot << ";\n"
+    if (!m_strDirectives.empty())
+    {
+        conf << "    " << m_strDirectives << "\n";
+    }
+    conf << "    root " << m_strRoot << ";\n"
          << "    access_log " << strPrefix << "/access.log corvane;\n"
          << "    location / { }\n"
          // Redirects for tests: "/hop/<path>" to "/<path>" here, and
@@ -181,12 +195,14 @@ bool NginxServer::Start(const std::string& strRoot)
             "  }\n"
             "}\n";
     const std::string strConf = m_dir / "nginx.conf";
+    const std::string strPidFile = m_dir / "nginx.pid";
     if (!WriteFileText(strConf, conf.str()))
     {
         return false;
     }
-    WriteFileText(m_dir / "access.log", "");
+    ::unlink(strPidFile.c_str()); // a killed server leaves its own behind
 
+    const std::string strError = m_dir / "error.log";
     const pid_t pid = ::fork();
     if (pid < 0)
     {
@@ -194,11 +210,22 @@ bool NginxServer::Start(const std::string& strRoot)
     }
     if (pid == 0)
     {
-        const std::string strError = m_dir / "error.log";
+        // A test that dies (a sanitizer report ends it at once) takes its
+        // server along, and the server never holds the test's output open:
+        // either would leave the test runner waiting for its full timeout.
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        const int nNull = ::open("/dev/null", O_RDWR);
+        if (nNull >= 0)
+        {
+            ::dup2(nNull, STDIN_FILENO);
+            ::dup2(nNull, STDOUT_FILENO);
+            ::dup2(nNull, STDERR_FILENO);
+        }
         ::execl(kNginx, kNginx, "-p", strPrefix.c_str(), "-c", strConf.c_str(), "-e", strError.c_str(),
                 static_cast<char*>(nullptr));
         ::_exit(127);
     }
+    const std::string strPid = std::to_string(pid);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (std::chrono::steady_clock::now() < deadline)
     {
@@ -207,12 +234,21 @@ bool NginxServer::Start(const std::string& strRoot)
         {
             return false; // exited: most likely the port was taken meanwhile
         }
-        if (CanConnect(m_uPort) && CanConnect(m_uMarkerPort))
+        // Another test's server may answer on a port ours failed to take: only
+        // our own pid file (written after the bind) says the ports are ours.
+        std::string strInFile = ReadFileText(strPidFile);
+        while (!strInFile.empty() && std::isspace(static_cast<unsigned char>(strInFile.back())))
+        {
+            strInFile.pop_back();
+        }
+        if (strInFile == strPid && CanConnect(uPort) && CanConnect(uMarkerPort))
         {
             m_pid = pid;
+            m_uPort = uPort;
+            m_uMarkerPort = uMarkerPort;
             return true;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     ::kill(pid, SIGKILL);
     ::waitpid(pid, nullptr, 0);
@@ -241,14 +277,47 @@ void NginxServer::Stop()
     m_pid = -1;
 }
 
-void NginxServer::SettleLog() const
+void NginxServer::Kill()
 {
-    if (!Running())
+    if (m_pid <= 0)
     {
         return;
     }
+    ::kill(m_pid, SIGKILL);
+    while (::waitpid(m_pid, nullptr, 0) < 0 && errno == EINTR)
+    {
+    }
+    m_pid = -1;
+}
+
+void NginxServer::Freeze()
+{
+    if (m_pid > 0)
+    {
+        ::kill(m_pid, SIGSTOP);
+    }
+}
+
+void NginxServer::Thaw()
+{
+    if (m_pid > 0)
+    {
+        ::kill(m_pid, SIGCONT);
+    }
+}
+
+bool NginxServer::SettleLog() const
+{
+    if (!Running())
+    {
+        return false;
+    }
     const std::string strUri = "/.corvane-settle/" + std::to_string(++m_uMarkers);
-    ASSERT_TRUE(SendHead(m_uMarkerPort, strUri)) << "marker request to nginx failed";
+    if (!SendHead(m_uMarkerPort, strUri))
+    {
+        ADD_FAILURE() << "marker request to nginx failed";
+        return false;
+    }
     const std::string strLine = "HEAD " + strUri + " ";
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     for (;;)
@@ -257,21 +326,33 @@ void NginxServer::SettleLog() const
         {
             if (str.compare(0, strLine.size(), strLine) == 0)
             {
-                return;
+                return true;
             }
         }
         if (std::chrono::steady_clock::now() > deadline)
         {
             ADD_FAILURE() << "nginx never logged the marker request " << strUri;
-            return;
+            return false;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
 }
 
+void NginxServer::ClearLog()
+{
+    SettleLog();
+    // nginx keeps the file open in append mode, so truncating it in place is safe.
+    EXPECT_EQ(::truncate((m_dir / "access.log").c_str(), 0), 0) << "cannot empty the access log";
+}
+
 std::vector<std::string> NginxServer::AccessLogLines() const
 {
     SettleLog();
+    return AccessLogLinesNow();
+}
+
+std::vector<std::string> NginxServer::AccessLogLinesNow() const
+{
     std::vector<std::string> vecLines;
     const std::string strMarker = kMarkerPrefix;
     for (std::string& strLine : RawLogLines())
@@ -297,6 +378,24 @@ std::vector<std::string> NginxServer::RawLogLines() const
         }
     }
     return vecLines;
+}
+
+bool NginxServer::WaitForLog(const std::function<bool(const std::vector<std::string>&)>& fnDone,
+                             std::chrono::milliseconds deadline) const
+{
+    const auto end = std::chrono::steady_clock::now() + deadline;
+    for (;;)
+    {
+        if (fnDone(AccessLogLinesNow()))
+        {
+            return true;
+        }
+        if (std::chrono::steady_clock::now() > end)
+        {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
 }
 
 namespace
@@ -327,12 +426,9 @@ size_t NginxServer::CountRequests(const std::string& strMethod, const std::strin
 size_t NginxServer::WaitForRequests(const std::string& strMethod, const std::string& strUri,
                                     size_t uExpected) const
 {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (CountIn(RawLogLines(), strMethod, strUri) < uExpected &&
-           std::chrono::steady_clock::now() < deadline)
-    {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    WaitForLog([&](const std::vector<std::string>& vecLines)
+               { return CountIn(vecLines, strMethod, strUri) >= uExpected; },
+               std::chrono::seconds(20));
     return CountRequests(strMethod, strUri);
 }
 

@@ -8,7 +8,9 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,8 +27,9 @@ class NginxServer
 public:
     // Serves strRoot; over HTTPS with a fresh self-signed certificate when bHttps.
     // bRanges false: "max_ranges 0;", a server that answers every Range request
-    // with the whole file.
-    explicit NginxServer(const std::string& strRoot, bool bHttps = false, bool bRanges = true);
+    // with the whole file. strDirectives go into the server block as they stand.
+    explicit NginxServer(const std::string& strRoot, bool bHttps = false, bool bRanges = true,
+                         const std::string& strDirectives = std::string());
     ~NginxServer();
     NginxServer(const NginxServer&) = delete;
     NginxServer& operator=(const NginxServer&) = delete;
@@ -38,6 +41,16 @@ public:
     // The server's certificate (HTTPS only): a CA bundle that trusts this server.
     std::string CertificateFile() const { return m_dir / "cert.pem"; }
 
+    // Starts again on the ports of the first start; true when already running.
+    // The access log goes on where it was.
+    bool Start();
+    // SIGKILL, no goodbye: open connections break.
+    void Kill();
+    // SIGSTOP / SIGCONT: connections are accepted by the kernel but nothing
+    // answers until Thaw (a server that hangs).
+    void Freeze();
+    void Thaw();
+
     // nginx writes a request's log line only after the client has its answer, so
     // every reader of the log below first waits until the log holds every request
     // answered so far: it sends a marker request on a side port and polls (with a
@@ -47,6 +60,16 @@ public:
     // Access log lines, one per request: "<method> <uri> <status> <body bytes> <Range or ->"
     // (marker requests left out).
     std::vector<std::string> AccessLogLines() const;
+    // The same as the log stands now, without waiting for it to settle.
+    std::vector<std::string> AccessLogLinesNow() const;
+    // Waits until every request answered so far is logged; false (with a test
+    // failure) when the marker never shows.
+    bool SettleLog() const;
+    // Settles, then empties the log.
+    void ClearLog();
+    // Polls AccessLogLinesNow() until fnDone holds for it or the deadline passes.
+    bool WaitForLog(const std::function<bool(const std::vector<std::string>&)>& fnDone,
+                    std::chrono::milliseconds deadline) const;
     // Requests with this method whose URI path (query excluded) is strUri.
     size_t CountRequests(const std::string& strMethod, const std::string& strUri) const;
     // Polls until at least uExpected such requests are logged (or a deadline
@@ -54,15 +77,15 @@ public:
     size_t WaitForRequests(const std::string& strMethod, const std::string& strUri, size_t uExpected) const;
 
 private:
-    bool Start(const std::string& strRoot);
+    bool StartOn(uint16_t uPort, uint16_t uMarkerPort);
     void Stop();
-    // Sends a marker request and waits for its log line; a test failure when it never comes.
-    void SettleLog() const;
     std::vector<std::string> RawLogLines() const;
 
     TempDir m_dir;
+    std::string m_strRoot;
     bool m_bHttps;
     bool m_bRanges;
+    std::string m_strDirectives;
     pid_t m_pid = -1;
     uint16_t m_uPort = 0;
     uint16_t m_uMarkerPort = 0; // plain HTTP, also when the served port speaks HTTPS
