@@ -87,12 +87,7 @@ void OrvelGetLatestWorker::DoWork()
         }
     }
 
-    OrderForFetch(&vecFiles,
-                  [this](const QString& strPath)
-                  {
-                      const FileServiceValue size = m_pFileService->RemoteFileSize(strPath);
-                      return size.ok ? qint64(size.value) : qint64(-1);
-                  });
+    OrderForFetch(&vecFiles, m_pFileService);
     if (vecFiles.isEmpty())
     {
         FinishEmpty(true);

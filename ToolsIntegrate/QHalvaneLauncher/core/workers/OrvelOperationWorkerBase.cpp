@@ -169,6 +169,16 @@ void OrvelOperationWorkerBase::SetDownloadLimitOverride(quint64 uBytesPerSec)
     m_bHasLimitOverride = true;
 }
 
+void OrvelOperationWorkerBase::OrderForFetch(QStringList* pList, OrvelFileService* pFileService)
+{
+    ::OrderForFetch(pList,
+                    [pFileService](const QString& strPath)
+                    {
+                        const FileServiceValue size = pFileService->RemoteFileSize(strPath);
+                        return size.ok ? qint64(size.value) : qint64(-1);
+                    });
+}
+
 void OrvelOperationWorkerBase::ApplyDownloadLimit(OrvelFileService* pFileService)
 {
     if (pFileService == nullptr)

@@ -120,6 +120,8 @@ protected:
     void ClearStatusMessage();
 
     void ApplyDownloadLimit(OrvelFileService* pFileService);
+    // OrderForFetch by the sizes pFileService's store gives.
+    static void OrderForFetch(QStringList* pList, OrvelFileService* pFileService);
     // Once, right before Finished, on every path.
     void PublishResult(TaskResultSnapshot* pSnapshot, const QStringList* pChangedFiles, qint32 nFirstCount,
                        qint32 nSecondCount, const std::vector<WeakReplacementFailure>* pWeakFailures,

@@ -5,7 +5,6 @@
 #include "OrvelStorePath.h"
 #include "OrvelWriteBatch.h"
 #include "workers/OrvelTaskResultSnapshot.h"
-#include "workers/OrvelWorkerPaths.h"
 
 #include <QThread>
 
@@ -65,12 +64,7 @@ void OrvelRepairWorker::DoWork()
         return;
     }
     // Largest first, so no large file is left to hash alone at the end.
-    OrderForFetch(&vecFiles,
-                  [this](const QString& strPath)
-                  {
-                      const FileServiceValue size = m_pFileService->RemoteFileSize(strPath);
-                      return size.ok ? qint64(size.value) : qint64(-1);
-                  });
+    OrderForFetch(&vecFiles, m_pFileService);
     if (m_strWorkPath.isEmpty())
     {
         SetStatusMessage(tr("Working path is empty"));

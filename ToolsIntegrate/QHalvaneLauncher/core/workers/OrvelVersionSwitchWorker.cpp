@@ -132,12 +132,7 @@ void OrvelVersionSwitchWorker::DoWork()
             return;
         }
     }
-    OrderForFetch(&vecFiles,
-                  [this](const QString& strPath)
-                  {
-                      const FileServiceValue size = m_pTargetService->RemoteFileSize(strPath);
-                      return size.ok ? qint64(size.value) : qint64(-1);
-                  });
+    OrderForFetch(&vecFiles, m_pTargetService);
 
     if (vecFiles.isEmpty())
     {
