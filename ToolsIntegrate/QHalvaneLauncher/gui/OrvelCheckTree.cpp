@@ -1,8 +1,13 @@
 #include "OrvelCheckTree.h"
 
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
 #include <QStandardItemModel>
 #include <QTreeView>
+#include <QVBoxLayout>
 
 namespace OrvelCheckTree
 {
@@ -52,6 +57,22 @@ QTreeView* MakeView(QStandardItemModel* pModel, const QString& strHeader, QWidge
     pView->setAlternatingRowColors(false);
     pView->header()->setStretchLastSection(true);
     return pView;
+}
+
+void LayOut(QDialog* pDialog, QLabel* pLabel, QTreeView* pView, const QString& strYes, const QString& strNo)
+{
+    auto* pButtons = new QDialogButtonBox(QDialogButtonBox::Yes | QDialogButtonBox::No, pDialog);
+    pButtons->button(QDialogButtonBox::Yes)->setText(strYes);
+    pButtons->button(QDialogButtonBox::No)->setText(strNo);
+    QObject::connect(pButtons->button(QDialogButtonBox::Yes), &QPushButton::clicked, pDialog,
+                     &QDialog::accept);
+    QObject::connect(pButtons->button(QDialogButtonBox::No), &QPushButton::clicked, pDialog,
+                     &QDialog::reject);
+
+    auto* pLayout = new QVBoxLayout(pDialog);
+    pLayout->addWidget(pLabel);
+    pLayout->addWidget(pView, 1);
+    pLayout->addWidget(pButtons);
 }
 
 QStandardItem* MakeItem(const QString& strText, const QString& strPath, bool bFile)

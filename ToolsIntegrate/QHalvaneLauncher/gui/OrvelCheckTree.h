@@ -5,6 +5,8 @@
 
 #include <QString>
 
+class QDialog;
+class QLabel;
 class QStandardItem;
 class QStandardItemModel;
 class QTreeView;
@@ -20,6 +22,10 @@ constexpr int kIsFileRole = 0x0101; // Qt::UserRole + 1
 // The tree view as both dialogs lay it out: header hidden (one label),
 // animated, not editable, no selection, last section stretched.
 QTreeView* MakeView(QStandardItemModel* pModel, const QString& strHeader, QWidget* pParent);
+
+// The dialog's layout: the label, the view, then Yes and No (texts given,
+// translated by the dialog) that accept and reject it.
+void LayOut(QDialog* pDialog, QLabel* pLabel, QTreeView* pView, const QString& strYes, const QString& strNo);
 
 QStandardItem* MakeItem(const QString& strText, const QString& strPath, bool bFile);
 

@@ -3,15 +3,12 @@
 #include "OrvelCheckTree.h"
 
 #include <QApplication>
-#include <QDialogButtonBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
-#include <QPushButton>
 #include <QStandardItemModel>
 #include <QStyle>
 #include <QTreeView>
-#include <QVBoxLayout>
 
 namespace
 {
@@ -82,16 +79,7 @@ OrvelDirectoryReconcileDialog::OrvelDirectoryReconcileDialog(const QString& strW
     m_pView->expandAll();
     connect(m_pModel, &QStandardItemModel::itemChanged, this, &OrvelDirectoryReconcileDialog::OnItemChanged);
 
-    auto* pButtons = new QDialogButtonBox(QDialogButtonBox::Yes | QDialogButtonBox::No, this);
-    pButtons->button(QDialogButtonBox::Yes)->setText(tr("Scan Selected Directories"));
-    pButtons->button(QDialogButtonBox::No)->setText(tr("No"));
-    connect(pButtons->button(QDialogButtonBox::Yes), &QPushButton::clicked, this, &QDialog::accept);
-    connect(pButtons->button(QDialogButtonBox::No), &QPushButton::clicked, this, &QDialog::reject);
-
-    auto* pLayout = new QVBoxLayout(this);
-    pLayout->addWidget(pLabel);
-    pLayout->addWidget(m_pView, 1);
-    pLayout->addWidget(pButtons);
+    OrvelCheckTree::LayOut(this, pLabel, m_pView, tr("Scan Selected Directories"), tr("No"));
 }
 
 void OrvelDirectoryReconcileDialog::OnItemChanged(QStandardItem* item)

@@ -2,14 +2,11 @@
 
 #include "OrvelCheckTree.h"
 
-#include <QDialogButtonBox>
 #include <QLabel>
 #include <QLocale>
-#include <QPushButton>
 #include <QStandardItemModel>
 #include <QStyle>
 #include <QTreeView>
-#include <QVBoxLayout>
 
 namespace
 {
@@ -47,16 +44,7 @@ OrvelReconcilePlanDialog::OrvelReconcilePlanDialog(const OrvelReconcilePlan& pla
     m_pView->expandAll();
     connect(m_pModel, &QStandardItemModel::itemChanged, this, &OrvelReconcilePlanDialog::OnItemChanged);
 
-    auto* pButtons = new QDialogButtonBox(QDialogButtonBox::Yes | QDialogButtonBox::No, this);
-    pButtons->button(QDialogButtonBox::Yes)->setText(tr("Apply Selected Changes"));
-    pButtons->button(QDialogButtonBox::No)->setText(tr("No"));
-    connect(pButtons->button(QDialogButtonBox::Yes), &QPushButton::clicked, this, &QDialog::accept);
-    connect(pButtons->button(QDialogButtonBox::No), &QPushButton::clicked, this, &QDialog::reject);
-
-    auto* pLayout = new QVBoxLayout(this);
-    pLayout->addWidget(pLabel);
-    pLayout->addWidget(m_pView, 1);
-    pLayout->addWidget(pButtons);
+    OrvelCheckTree::LayOut(this, pLabel, m_pView, tr("Apply Selected Changes"), tr("No"));
 }
 
 QStandardItem* OrvelReconcilePlanDialog::AddGroup(const QString& strTitle,
