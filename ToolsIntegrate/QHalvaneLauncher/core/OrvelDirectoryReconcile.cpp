@@ -2,6 +2,7 @@
 
 #include "IOrvelUserPrompt.h"
 #include "OrvelFileService.h"
+#include "OrvelLocalWrite.h"
 #include "OrvelStorePath.h"
 #include "platform/OrvelNativeFile.h"
 #include "workers/LinkedPathCache.h"
@@ -121,26 +122,6 @@ void CollectLocalFiles(const QString& strRoot, const QString& strDirectory,
             CollectLocalFiles(strRoot, strRelative, pFiles, pvecLinked);
         else if (info.isFile())
             (*pFiles)[Lower(strRelative)].append(strRelative);
-    }
-}
-
-// After a deletion: directories left empty go too, up to but not including
-// the working path. Never through a link.
-void PruneEmptyDirectories(const QString& strRoot, const QString& strRemovedFile)
-{
-    const QString strPrefix = strRoot.endsWith(QLatin1Char('/')) ? strRoot : strRoot + QLatin1Char('/');
-    QString strDir = QDir::cleanPath(QFileInfo(strRemovedFile).absolutePath());
-    while (strDir != strRoot && strDir.startsWith(strPrefix))
-    {
-        if (OrvelPlatform::IsSymbolicLink(strDir))
-            break;
-        const QDir dir(strDir);
-        if (!dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot).isEmpty())
-            break;
-        const QString strParent = QDir::cleanPath(QFileInfo(strDir).absolutePath());
-        if (!QDir(strParent).rmdir(QFileInfo(strDir).fileName()))
-            break;
-        strDir = strParent;
     }
 }
 
@@ -401,7 +382,7 @@ ApplyResult Apply(OrvelFileService* pService, const OrvelReconcilePlan& plan, co
             result.strError = Tr("Failed to delete file: %1").arg(strLocal);
             return result;
         }
-        PruneEmptyDirectories(strRoot, strLocal);
+        OrvelLocalWrite::PruneEmptyDirectories(strRoot, strLocal, nullptr);
         ++result.nDeleted;
     }
 

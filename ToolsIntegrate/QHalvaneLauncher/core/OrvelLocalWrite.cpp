@@ -127,4 +127,27 @@ bool WriteFileAtomic(const QString& strTarget, const char* pData, qint64 nSize, 
     return true;
 }
 
+void PruneEmptyDirectories(const QString& strRoot, const QString& strRemovedFile, OrvelWriteBatch* pBatch)
+{
+    const auto fnClean = [](const QString& strPath) { return QDir::cleanPath(QDir(strPath).absolutePath()); };
+    const QString strCleanRoot = fnClean(strRoot);
+    const QString strPrefix =
+        strCleanRoot.endsWith(QLatin1Char('/')) ? strCleanRoot : strCleanRoot + QLatin1Char('/');
+    QString strDir = fnClean(QFileInfo(strRemovedFile).absolutePath());
+    while (strDir != strCleanRoot && strDir.startsWith(strPrefix))
+    {
+        if (OrvelPlatform::IsSymbolicLink(strDir))
+            break;
+        const QDir dir(strDir);
+        if (!dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot).isEmpty())
+            break;
+        const QString strParent = fnClean(QFileInfo(strDir).absolutePath());
+        if (!QDir(strParent).rmdir(QFileInfo(strDir).fileName()))
+            break;
+        if (pBatch != nullptr)
+            pBatch->AddDirectory(strParent);
+        strDir = strParent;
+    }
+}
+
 } // namespace OrvelLocalWrite

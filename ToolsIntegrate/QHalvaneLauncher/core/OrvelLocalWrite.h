@@ -22,4 +22,11 @@ bool CheckContained(const QString& strRoot, const QString& strTarget, QString* p
 bool WriteFileAtomic(const QString& strTarget, const char* pData, qint64 nSize, OrvelWriteBatch* pBatch,
                      QString* pstrError, int* pnCode = nullptr);
 
+// After strRemovedFile was deleted: the directories it leaves empty go too, up
+// to but not including strRoot, never through a link. Names are compared
+// exactly: on a case-sensitive file system another spelling of the root is
+// another directory. With pBatch, each parent that lost an entry is noted for
+// its flush. Callers on several threads hold one lock around it.
+void PruneEmptyDirectories(const QString& strRoot, const QString& strRemovedFile, OrvelWriteBatch* pBatch);
+
 } // namespace OrvelLocalWrite

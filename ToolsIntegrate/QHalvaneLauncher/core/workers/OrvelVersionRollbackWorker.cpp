@@ -2,6 +2,7 @@
 
 #include "LauncherSettings.h"
 #include "OrvelFileService.h"
+#include "OrvelLocalWrite.h"
 #include "OrvelStorePath.h"
 #include "OrvelWriteBatch.h"
 #include "platform/OrvelNativeFile.h"
@@ -10,16 +11,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QThread>
-
-namespace
-{
-
-QString CleanAbsolute(const QString& strPath)
-{
-    return QDir::cleanPath(QDir(strPath).absolutePath());
-}
-
-} // namespace
 
 OrvelVersionRollbackWorker::OrvelVersionRollbackWorker(OrvelFileService* pRollbackService,
                                                        const QStringList& vecFilesToRollBack,
@@ -206,22 +197,5 @@ bool OrvelVersionRollbackWorker::DeleteCreatedFile(const QString& strLocal, Orve
 void OrvelVersionRollbackWorker::PruneEmptyDirectories(const QString& strRemovedFile, OrvelWriteBatch* pBatch)
 {
     std::lock_guard<std::mutex> lock(m_pruneMutex);
-    // Names are compared exactly: on a case-sensitive file system another
-    // spelling of the working path is another directory.
-    const QString strRoot = CleanAbsolute(m_strWorkPath);
-    const QString strPrefix = strRoot.endsWith(QLatin1Char('/')) ? strRoot : strRoot + QLatin1Char('/');
-    QString strDir = CleanAbsolute(QFileInfo(strRemovedFile).absolutePath());
-    while (strDir != strRoot && strDir.startsWith(strPrefix))
-    {
-        if (OrvelPlatform::IsSymbolicLink(strDir))
-            break;
-        const QDir dir(strDir);
-        if (!dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot).isEmpty())
-            break;
-        const QString strParent = CleanAbsolute(QFileInfo(strDir).absolutePath());
-        if (!QDir(strParent).rmdir(QFileInfo(strDir).fileName()))
-            break;
-        pBatch->AddDirectory(strParent);
-        strDir = strParent;
-    }
+    OrvelLocalWrite::PruneEmptyDirectories(m_strWorkPath, strRemovedFile, pBatch);
 }
