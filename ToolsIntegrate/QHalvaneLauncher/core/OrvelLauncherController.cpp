@@ -614,14 +614,20 @@ void OrvelLauncherController::OnVersionSwitchFinished(bool success, int replaced
 
 // ---------------------------------------------------------------- completion
 
-void OrvelLauncherController::CompleteVersionChangingTask(bool bSuccess, int nFirstCount, int nSecondCount)
+TaskResultData OrvelLauncherController::EndTaskAndReadResult()
 {
-    const TaskKind eKind = m_eKind;
     m_bTaskActive = false;
     m_stopDeadline.stop();
     const TaskResultData result = m_snapshot.Read();
     if (result.bProgressValid)
         emit ProgressChanged(result.uProgressCurrent, result.uProgressTotal, result.strProgressDetail);
+    return result;
+}
+
+void OrvelLauncherController::CompleteVersionChangingTask(bool bSuccess, int nFirstCount, int nSecondCount)
+{
+    const TaskKind eKind = m_eKind;
+    const TaskResultData result = EndTaskAndReadResult();
     const bool bStopped = m_bStopRequested || m_bExiting;
     const bool bExiting = m_bExiting;
 
@@ -908,11 +914,7 @@ void OrvelLauncherController::OnRollbackFinished(bool success, int rollbackSucce
 {
     if (m_eKind != TaskRollback)
         return;
-    m_bTaskActive = false;
-    m_stopDeadline.stop();
-    const TaskResultData result = m_snapshot.Read();
-    if (result.bProgressValid)
-        emit ProgressChanged(result.uProgressCurrent, result.uProgressTotal, result.strProgressDetail);
+    const TaskResultData result = EndTaskAndReadResult();
     const bool bStopped = m_bStopRequested || m_bExiting;
 
     if (success)

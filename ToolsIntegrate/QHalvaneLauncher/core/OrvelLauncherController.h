@@ -213,6 +213,9 @@ private:
     void FinishCheck(bool bHasUpdate, quint32 uServerVersion, bool bLauncherCheckOk,
                      bool bLauncherUpdatePending, const QString& strLauncherError);
     void CompleteVersionChangingTask(bool bSuccess, int nFirstCount, int nSecondCount);
+    // A worker reported its end: the task is no longer active, the stop
+    // deadline is off and its last progress is shown. Its result.
+    TaskResultData EndTaskAndReadResult();
     // Runs the weak-replacement retry; returns how many remain skipped.
     int RunWeakReplacementRetry(const std::vector<WeakReplacementFailure>& vecFailures);
     // The record says nothing false after a rollback that did not restore everything.

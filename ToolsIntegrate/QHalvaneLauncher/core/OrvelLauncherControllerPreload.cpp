@@ -73,11 +73,7 @@ void OrvelLauncherController::OnPreloadWorkerFinished(bool success)
 {
     if (m_eKind != TaskPreload)
         return;
-    m_bTaskActive = false;
-    m_stopDeadline.stop();
-    const TaskResultData result = m_snapshot.Read();
-    if (result.bProgressValid)
-        emit ProgressChanged(result.uProgressCurrent, result.uProgressTotal, result.strProgressDetail);
+    const TaskResultData result = EndTaskAndReadResult();
     const bool bStopped = m_bStopRequested || m_bExiting;
     QString strText;
     if (success)
