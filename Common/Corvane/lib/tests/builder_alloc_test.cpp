@@ -220,22 +220,26 @@ TEST(BuilderFileStatCache, ReadsWhatItWritesAndSkipsDamagedLines)
     CorvaneFileStat stat;
     stat.uFileSize = 12;
     stat.uLastWriteTime = 1700000000123456789ull;
+    stat.uChangeTime = 1700000001987654321ull;
+    stat.uDevice = 2049;
+    stat.uNode = 18446744073709551615ull;
     AppendFileStatLine(strText, 18446744073709551615ull, stat);
-    strText += "5 6 7\n";                       // "\n" alone is accepted
-    strText += "0 1 2\r\n";                     // a zero name hash is not
-    strText += "8 9\r\n";                       // two numbers
-    strText += "10 11 12 13\r\n";               // four numbers
-    strText += "5 60 70\r\n";                   // a name already read keeps its first entry
-    strText += "-1 2 3\r\n";                    // no signs
-    strText += "20 18446744073709551616 1\r\n"; // a number past 64 bits
-    strText += "21 2x 3\r\n";                   // not a number
-    strText += "14 15 16";                      // last line without an ending
+    strText += "5 6 7 8 9 10\n";                      // "\n" alone is accepted
+    strText += "0 1 2 3 4 5\r\n";                     // a zero name hash is not
+    strText += "30 1 2\r\n";                          // the older form vouches for nothing
+    strText += "8 9 10 11 12\r\n";                    // five numbers
+    strText += "10 11 12 13 14 15 16\r\n";            // seven numbers
+    strText += "5 60 70 80 90 100\r\n";               // a name already read keeps its first entry
+    strText += "-1 2 3 4 5 6\r\n";                    // no signs
+    strText += "20 18446744073709551616 1 1 1 1\r\n"; // a number past 64 bits
+    strText += "21 2x 3 4 5 6\r\n";                   // not a number
+    strText += "14 15 16 17 18 19";                   // last line without an ending
     std::map<uint64_t, CorvaneFileStat> map;
     ParseFileStatCache(strText, map);
     ASSERT_EQ(3u, map.size());
-    EXPECT_EQ(12u, map[18446744073709551615ull].uFileSize);
-    EXPECT_EQ(1700000000123456789ull, map[18446744073709551615ull].uLastWriteTime);
+    EXPECT_TRUE(stat == map[18446744073709551615ull]);
     EXPECT_EQ(6u, map[5].uFileSize);
-    EXPECT_EQ(7u, map[5].uLastWriteTime);
-    EXPECT_EQ(16u, map[14].uLastWriteTime);
+    EXPECT_EQ(10u, map[5].uNode);
+    EXPECT_EQ(17u, map[14].uChangeTime);
+    EXPECT_EQ(19u, map[14].uNode);
 }

@@ -55,9 +55,10 @@ TEST(LibraryAbi, ExportsExactlyTheEntryPoints)
     {
         setNames.erase(pcszLinkerSymbol);
     }
-    EXPECT_EQ(setNames,
-              (std::set<std::string>{"g_InitCorvaneManager", "g_UnInitCorvaneManager", "g_NewCorvaneReader",
-                                     "g_NewCorvaneReaderByConfig", "g_NewCorvanePacker"}));
+    EXPECT_EQ(setNames, (std::set<std::string>{"g_InitCorvaneManager", "g_UnInitCorvaneManager",
+                                               "g_NewCorvaneReader", "g_NewCorvaneReaderByConfig",
+                                               "g_NewCorvanePacker", "g_SetCorvanePackerFlags",
+                                               "g_SetCorvanePackerNotes", "g_GetCorvanePackSummary"}));
 }
 
 TEST(LibraryAbi, ReaderThroughLoadedLibrary)

@@ -5,6 +5,7 @@
 #include "CorvaneStore.h"
 #include "platform/ToolPlatform.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cinttypes>
 #include <cstdio>
@@ -32,10 +33,23 @@ again. Without --push and --file the whole root is packed.
   --threads T           compression threads (default: the processor count)
   --package-size BYTES  target data size of one package (default 10485760)
   --release-text TEXT   release text of the version (at most 255 bytes)
+  --rehash              read and hash every file, trusting no cached file stat
+  --skip-special        leave out, with a warning each, entries that cannot be
+                        packed (pipes, sockets, devices, links to nothing or
+                        out of the tree) instead of failing
+  --verbose             list every file added, changed, removed or read and
+                        found unchanged
 
 Relative --push, --file and --block paths are taken below the root.
+A file counts as unchanged without being read only when its size, write time,
+change time and identity (device and inode) are those the last build saw.
+A symbolic link to a file inside the tree is packed as that file's content
+(Windows installs get a copy); any other entry that is neither a file nor a
+directory fails the pack, naming it.
 Prints: files, files stored anew, packages written, bytes in (all files of
-the version), bytes out (data written), seconds.
+the version), bytes out (data stored in new packages), seconds, then what
+the version changed: files added, changed, removed and unchanged (by file
+stat, without reading, or by content hash), and links packed as files.
 
 On Linux, pack starts itself once more with the C library's allocator set to
 use transparent huge pages and to grow its heap 64 MiB at a time, which saves
@@ -51,7 +65,45 @@ struct PackRequest
     std::vector<std::string> vecFiles;
     std::vector<std::string> vecBlock;
     NSCorvane::CORVANE_PAK_OPTION option;
+    uint32_t uFlags = 0;
+    bool bVerbose = false;
 };
+
+// What the packer noted during the build: skipped entries are warned of at
+// once, the rest is kept for --verbose.
+struct PackNotes
+{
+    bool bVerbose = false;
+    std::vector<std::pair<uint32_t, std::string>> vecNotes;
+};
+
+void OnPackNote(void* pvContext, uint32_t uNote, const char* pcszPath, const char* pcszDetail)
+{
+    auto* pNotes = static_cast<PackNotes*>(pvContext);
+    if (NSCorvane::CPN_SKIPPED == uNote)
+    {
+        std::fprintf(stderr, "corvane: warning: skipped %s: %s\n", pcszPath, pcszDetail);
+        return;
+    }
+    if (pNotes->bVerbose)
+    {
+        pNotes->vecNotes.emplace_back(uNote, pcszPath);
+    }
+}
+
+void PrintNotes(std::vector<std::pair<uint32_t, std::string>>& vecNotes)
+{
+    std::sort(vecNotes.begin(), vecNotes.end());
+    for (const auto& note : vecNotes)
+    {
+        const char* pcszWhat = NSCorvane::CPN_ADDED == note.first          ? "added    "
+                               : NSCorvane::CPN_CHANGED == note.first      ? "changed  "
+                               : NSCorvane::CPN_REMOVED == note.first      ? "removed  "
+                               : NSCorvane::CPN_SAME_BY_HASH == note.first ? "same     "
+                                                                           : "link     ";
+        std::printf("%s%s\n", pcszWhat, note.second.c_str());
+    }
+}
 
 bool IsBelow(const std::string& strPath, const std::string& strRoot)
 {
@@ -150,6 +202,9 @@ int ReadRequest(const ParsedArgs& args, PackRequest& request)
     {
         return nExit;
     }
+    request.uFlags = (args.Has("--rehash") ? NSCorvane::CORVANE_PACK_REHASH : 0u) |
+                     (args.Has("--skip-special") ? NSCorvane::CORVANE_PACK_SKIP_SPECIAL : 0u);
+    request.bVerbose = args.Has("--verbose");
     const std::string strRoot = args.Value("--root");
     if (!CorvaneToolPlatform::IsDirectory(strRoot) ||
         !CorvaneToolPlatform::CanonicalPath(strRoot, request.strRoot))
@@ -221,7 +276,7 @@ uint32_t LastVersion(CorvaneLibrary& library, const std::string& strStore)
 }
 
 // Builds the version; pPacker keeps the packer for the caller to release.
-bool Build(CorvaneLibrary& library, const PackRequest& request, PackerPtr& pPacker)
+bool Build(CorvaneLibrary& library, const PackRequest& request, PackerPtr& pPacker, PackNotes& notes)
 {
     NSCorvane::IPemCorvanePacker* pRaw = nullptr;
     if (!library.NewPacker(&pRaw) || !pRaw)
@@ -229,6 +284,11 @@ bool Build(CorvaneLibrary& library, const PackRequest& request, PackerPtr& pPack
         return false;
     }
     pPacker.reset(pRaw);
+    if ((request.uFlags && !library.SetPackerFlags(pPacker.get(), request.uFlags)) ||
+        !library.SetPackerNotes(pPacker.get(), &OnPackNote, &notes))
+    {
+        return false;
+    }
     if (!pPacker->SetEnv(request.strRoot.c_str(), request.strStore.c_str(), &request.option))
     {
         return false;
@@ -302,8 +362,10 @@ uint64_t SumFileSizes(NSCorvane::IPemCorvaneReader& reader, NSCorvane::IStringLi
 
 // Prints the summary of the new version and ends the process; the reader and
 // its lists are left to the exit too.
-[[noreturn]] void PrintSummaryAndExit(ToolContext& ctx, const PackRequest& request, double dSeconds)
+[[noreturn]] void PrintSummaryAndExit(ToolContext& ctx, const PackRequest& request, double dSeconds,
+                                      const NSCorvane::CORVANE_PACK_SUMMARY& summary, PackNotes& notes)
 {
+    PrintNotes(notes.vecNotes);
     StoreSource source;
     source.strStoreDir = request.strStore;
     source.uVersion = request.option.nToVersion;
@@ -348,6 +410,20 @@ uint64_t SumFileSizes(NSCorvane::IPemCorvaneReader& reader, NSCorvane::IStringLi
     std::printf("bytes in:         %" PRIu64 "\n", uBytesIn);
     std::printf("bytes out:        %" PRIu64 "\n", uBytesOut);
     std::printf("seconds:          %.2f\n", dSeconds);
+    std::printf("added:            %" PRIu32 "\n", summary.uAdded);
+    std::printf("changed:          %" PRIu32 "\n", summary.uChanged);
+    std::printf("removed:          %" PRIu32 "\n", summary.uRemoved);
+    std::printf("unchanged:        %" PRIu32 " (%" PRIu32 " by file stat, %" PRIu32 " by content hash)\n",
+                summary.uSameByStat + summary.uSameByHash, summary.uSameByStat, summary.uSameByHash);
+    if (summary.uLinksAsFiles)
+    {
+        std::printf("links as files:   %" PRIu32 " (installs get a copy of each target)\n",
+                    summary.uLinksAsFiles);
+    }
+    if (summary.uSkipped)
+    {
+        std::printf("skipped:          %" PRIu32 "\n", summary.uSkipped);
+    }
     ExitLeavingMemory(std::fflush(stdout) == 0 ? kExitOk : Fail("cannot write to standard output"));
 }
 
@@ -372,7 +448,14 @@ int RunPack(ToolContext& ctx, const ParsedArgs& args)
     const auto tStart = std::chrono::steady_clock::now();
     PackerPtr pPacker;
     const LibraryLogMark logMark;
-    const bool bBuilt = Build(*pLibrary, request, pPacker);
+    PackNotes notes;
+    notes.bVerbose = request.bVerbose;
+    if (!pLibrary->HasPackerExtras())
+    {
+        return Fail(
+            "the store library beside corvane is older than corvane: it cannot say what a build changed");
+    }
+    const bool bBuilt = Build(*pLibrary, request, pPacker, notes);
     const double dSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - tStart).count();
     progress.Clear();
     if (!bBuilt)
@@ -403,7 +486,13 @@ int RunPack(ToolContext& ctx, const ParsedArgs& args)
     // the summary without releasing it, and the system takes all of that back
     // at once; freeing a large tree's paths and maps one by one took a tenth
     // of an unchanged build.
-    PrintSummaryAndExit(ctx, request, dSeconds);
+    NSCorvane::CORVANE_PACK_SUMMARY summary;
+    if (!pLibrary->GetPackSummary(pPacker.get(), &summary))
+    {
+        return FailInLibrary("version " + std::to_string(request.option.nToVersion) +
+                             " was written but its summary cannot be read");
+    }
+    PrintSummaryAndExit(ctx, request, dSeconds, summary, notes);
 }
 
 std::vector<OptionSpec> PackOptions()
@@ -412,7 +501,8 @@ std::vector<OptionSpec> PackOptions()
         {"--root", true, false},         {"--store", true, false},   {"--version", true, false},
         {"--push", true, true},          {"--file", true, true},     {"--block", true, true},
         {"--level", true, false},        {"--threads", true, false}, {"--package-size", true, false},
-        {"--release-text", true, false},
+        {"--release-text", true, false}, {"--rehash", false, false}, {"--skip-special", false, false},
+        {"--verbose", false, false},
     };
 }
 

@@ -52,6 +52,9 @@ bool CorvaneLibrary::Load(std::string& strError)
     // Optional too: only --config needs it.
     m_pfnNewReaderByConfig =
         Resolve<PFN_g_NewCorvaneReaderByConfig>(m_hLibrary, "g_NewCorvaneReaderByConfig");
+    m_pfnSetPackerFlags = Resolve<PFN_g_SetCorvanePackerFlags>(m_hLibrary, "g_SetCorvanePackerFlags");
+    m_pfnSetPackerNotes = Resolve<PFN_g_SetCorvanePackerNotes>(m_hLibrary, "g_SetCorvanePackerNotes");
+    m_pfnGetPackSummary = Resolve<PFN_g_GetCorvanePackSummary>(m_hLibrary, "g_GetCorvanePackSummary");
     if (!m_pfnInit || !m_pfnUnInit || !m_pfnNewReader)
     {
         strError = strPath + " lacks the store entry points";
@@ -81,4 +84,21 @@ bool CorvaneLibrary::NewReaderByConfig(const std::string& strConfigFile, uint32_
 bool CorvaneLibrary::NewPacker(NSCorvane::IPemCorvanePacker** ppPacker)
 {
     return m_bInitialised && m_pfnNewPacker && m_pfnNewPacker(ppPacker);
+}
+
+bool CorvaneLibrary::SetPackerFlags(NSCorvane::IPemCorvanePacker* pPacker, uint32_t uFlags)
+{
+    return m_pfnSetPackerFlags && m_pfnSetPackerFlags(pPacker, uFlags);
+}
+
+bool CorvaneLibrary::SetPackerNotes(NSCorvane::IPemCorvanePacker* pPacker,
+                                    NSCorvane::PFN_CorvanePackNote pfnNote, void* pvContext)
+{
+    return m_pfnSetPackerNotes && m_pfnSetPackerNotes(pPacker, pfnNote, pvContext);
+}
+
+bool CorvaneLibrary::GetPackSummary(NSCorvane::IPemCorvanePacker* pPacker,
+                                    NSCorvane::CORVANE_PACK_SUMMARY* pSummary)
+{
+    return m_pfnGetPackSummary && m_pfnGetPackSummary(pPacker, pSummary);
 }

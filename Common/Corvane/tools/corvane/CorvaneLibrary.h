@@ -31,6 +31,12 @@ public:
     // False when this library has no packer entry point, or it refuses.
     bool NewPacker(NSCorvane::IPemCorvanePacker** ppPacker);
     bool HasPacker() const { return m_pfnNewPacker != nullptr; }
+    // The packer's flags, notes and summary; false when this library lacks them.
+    bool HasPackerExtras() const { return m_pfnSetPackerFlags && m_pfnSetPackerNotes && m_pfnGetPackSummary; }
+    bool SetPackerFlags(NSCorvane::IPemCorvanePacker* pPacker, uint32_t uFlags);
+    bool SetPackerNotes(NSCorvane::IPemCorvanePacker* pPacker, NSCorvane::PFN_CorvanePackNote pfnNote,
+                        void* pvContext);
+    bool GetPackSummary(NSCorvane::IPemCorvanePacker* pPacker, NSCorvane::CORVANE_PACK_SUMMARY* pSummary);
 
 private:
     void* m_hLibrary = nullptr;
@@ -40,6 +46,9 @@ private:
     PFN_g_NewCorvaneReader m_pfnNewReader = nullptr;
     PFN_g_NewCorvanePacker m_pfnNewPacker = nullptr;
     PFN_g_NewCorvaneReaderByConfig m_pfnNewReaderByConfig = nullptr;
+    PFN_g_SetCorvanePackerFlags m_pfnSetPackerFlags = nullptr;
+    PFN_g_SetCorvanePackerNotes m_pfnSetPackerNotes = nullptr;
+    PFN_g_GetCorvanePackSummary m_pfnGetPackSummary = nullptr;
 };
 
 // Releases library objects through their own Release.

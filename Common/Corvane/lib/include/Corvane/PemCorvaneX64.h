@@ -10,12 +10,57 @@
 #include <Corvane/IPemCorvanePacker.h>
 #include <Corvane/IPemCorvaneReader.h>
 
+namespace NSCorvane
+{
+
+// Flags of g_SetCorvanePackerFlags.
+enum : uint32_t
+{
+    // Read and hash every file: the file stat cache vouches for none, once.
+    CORVANE_PACK_REHASH = 0x1,
+    // Leave out entries that cannot be packed (pipes, sockets, devices, links
+    // to nothing or out of the tree), each with a note, instead of failing.
+    CORVANE_PACK_SKIP_SPECIAL = 0x2,
+};
+
+// What one build changed against the store's previous version.
+struct CORVANE_PACK_SUMMARY
+{
+    uint32_t uStructSize = sizeof(CORVANE_PACK_SUMMARY);
+    uint32_t uAdded = 0;
+    uint32_t uChanged = 0;
+    uint32_t uRemoved = 0;
+    uint32_t uSameByStat = 0;   // unchanged and not read: the file stat cache vouched for them
+    uint32_t uSameByHash = 0;   // unchanged, read and hashed
+    uint32_t uLinksAsFiles = 0; // symbolic links packed as their target's content
+    uint32_t uSkipped = 0;      // left out under CORVANE_PACK_SKIP_SPECIAL
+    uint64_t uBytesStored = 0;  // record bytes placed in new data packages
+};
+static_assert(sizeof(CORVANE_PACK_SUMMARY) == 40, "pack summary");
+
+// What a note of a build is about.
+enum CORVANE_PACK_NOTE : uint32_t
+{
+    CPN_ADDED = 1,
+    CPN_CHANGED = 2,
+    CPN_REMOVED = 3,
+    CPN_SAME_BY_HASH = 4, // read and found unchanged
+    CPN_LINK_AS_FILE = 5, // pcszDetail: the link's full path
+    CPN_SKIPPED = 6,      // pcszDetail: why it cannot be packed
+};
+// Store path, and for some notes a detail; both valid during the call only.
+using PFN_CorvanePackNote = void (*)(void* pvContext, uint32_t uNote, const char* pcszPath,
+                                     const char* pcszDetail);
+
+} // namespace NSCorvane
+
 extern "C"
 {
     // Once per process before anything else. Truncates "PemCorvane.log" in the
     // current directory and installs the error log. Null arguments select the
     // library's own file system and allocator. Always true.
-    CORVANE_API bool g_InitCorvaneManager(NSCorvane::IStreamFileSys* piFileSys, NSCorvane::IStreamMemory* piMemory);
+    CORVANE_API bool g_InitCorvaneManager(NSCorvane::IStreamFileSys* piFileSys,
+                                          NSCorvane::IStreamMemory* piMemory);
 
     // Once at the end; no reader may be used afterwards. Always true.
     CORVANE_API bool g_UnInitCorvaneManager();
@@ -36,6 +81,21 @@ extern "C"
     // A packer with the default options, for building stores. *ppPacker receives
     // an object the caller releases. False only when ppPacker is null or memory runs out.
     CORVANE_API bool g_NewCorvanePacker(NSCorvane::IPemCorvanePacker** ppPacker);
+
+    // Flags (CORVANE_PACK_*) of a packer from g_NewCorvanePacker; before its SetEnv.
+    CORVANE_API bool g_SetCorvanePackerFlags(NSCorvane::IPemCorvanePacker* piPacker, uint32_t uFlags);
+
+    // A function Do calls on its own thread for what the build did: skipped
+    // entries and links packed as files before the files are read, and after a
+    // successful build every file added, changed, removed or found unchanged
+    // by its content. Before Do; null stops the notes.
+    CORVANE_API bool g_SetCorvanePackerNotes(NSCorvane::IPemCorvanePacker* piPacker,
+                                             NSCorvane::PFN_CorvanePackNote pfnNote, void* pvContext);
+
+    // The summary of the last successful Do. pSummary->uStructSize must be set;
+    // false before a successful Do.
+    CORVANE_API bool g_GetCorvanePackSummary(NSCorvane::IPemCorvanePacker* piPacker,
+                                             NSCorvane::CORVANE_PACK_SUMMARY* pSummary);
 }
 
 using PFN_g_InitCorvaneManager = bool (*)(NSCorvane::IStreamFileSys*, NSCorvane::IStreamMemory*);
@@ -43,3 +103,7 @@ using PFN_g_UnInitCorvaneManager = bool (*)();
 using PFN_g_NewCorvaneReader = bool (*)(NSCorvane::IPemCorvaneReader**, const char*, uint32_t);
 using PFN_g_NewCorvaneReaderByConfig = bool (*)(NSCorvane::IPemCorvaneReader**, const char*, uint32_t);
 using PFN_g_NewCorvanePacker = bool (*)(NSCorvane::IPemCorvanePacker**);
+using PFN_g_SetCorvanePackerFlags = bool (*)(NSCorvane::IPemCorvanePacker*, uint32_t);
+using PFN_g_SetCorvanePackerNotes = bool (*)(NSCorvane::IPemCorvanePacker*, NSCorvane::PFN_CorvanePackNote,
+                                             void*);
+using PFN_g_GetCorvanePackSummary = bool (*)(NSCorvane::IPemCorvanePacker*, NSCorvane::CORVANE_PACK_SUMMARY*);

@@ -13,6 +13,8 @@ namespace NSCorvane
 namespace
 {
 
+constexpr size_t kFileStatColumns = 6;
+
 // One unsigned decimal number; false on no digits, a sign, or overflow.
 bool ParseNumber(const char*& p, const char* pEnd, uint64_t& uOut)
 {
@@ -55,7 +57,7 @@ void ParseFileStatCache(std::string_view svText, std::map<uint64_t, CorvaneFileS
         {
             --pLineEnd;
         }
-        uint64_t auValue[3] = {0, 0, 0};
+        uint64_t auValue[kFileStatColumns] = {};
         bool bOk = true;
         for (uint64_t& uValue : auValue)
         {
@@ -63,12 +65,15 @@ void ParseFileStatCache(std::string_view svText, std::map<uint64_t, CorvaneFileS
             bOk = bOk && ParseNumber(p, pLineEnd, uValue);
         }
         SkipBlanks(p, pLineEnd);
-        // Exactly three numbers, and no zero name hash.
+        // Exactly six numbers, and no zero name hash.
         if (bOk && p == pLineEnd && 0 != auValue[0])
         {
             CorvaneFileStat stat;
             stat.uFileSize = auValue[1];
             stat.uLastWriteTime = auValue[2];
+            stat.uChangeTime = auValue[3];
+            stat.uDevice = auValue[4];
+            stat.uNode = auValue[5];
             // The file is written in name-hash order: the end is the place.
             mapOut.emplace_hint(mapOut.end(), auValue[0], stat);
         }
@@ -76,17 +81,29 @@ void ParseFileStatCache(std::string_view svText, std::map<uint64_t, CorvaneFileS
     }
 }
 
+CorvaneFileStat ToCachedStat(const CorvanePlatform::FileStat& st)
+{
+    CorvaneFileStat stat;
+    stat.uFileSize = st.uSize;
+    stat.uLastWriteTime = static_cast<uint64_t>(st.nWriteTimeNs);
+    stat.uChangeTime = static_cast<uint64_t>(st.nChangeTimeNs);
+    stat.uDevice = st.id.uDevice;
+    stat.uNode = st.id.uNode;
+    return stat;
+}
+
 void AppendFileStatLine(std::string& strOut, uint64_t uNameHash, const CorvaneFileStat& stat)
 {
     // to_chars, not a formatted print: this runs once per file of every build.
     // Each number has its 20 digits of room and its separator after them.
-    const uint64_t auValue[3] = {uNameHash, stat.uFileSize, stat.uLastWriteTime};
-    char szLine[3 * 21 + 1];
+    const uint64_t auValue[kFileStatColumns] = {uNameHash,        stat.uFileSize, stat.uLastWriteTime,
+                                                stat.uChangeTime, stat.uDevice,   stat.uNode};
+    char szLine[kFileStatColumns * 21 + 1];
     char* p = szLine;
-    for (int i = 0; i < 3; ++i)
+    for (size_t i = 0; i < kFileStatColumns; ++i)
     {
         p = std::to_chars(p, p + 20, auValue[i]).ptr;
-        *p++ = i < 2 ? ' ' : '\r';
+        *p++ = i + 1 < kFileStatColumns ? ' ' : '\r';
     }
     *p++ = '\n';
     strOut.append(szLine, static_cast<size_t>(p - szLine));

@@ -117,7 +117,8 @@ bool PemCorvaneIdxBuilder::Output(const char* pcszDir)
         // The old cache describes the previous version's files: it must not
         // vouch for the new version if writing the new cache fails below.
         // When it already says exactly what the new one would, it stays.
-        bStatTextKept = !m_vecFileStatText.empty() && strStatText.size() == m_vecFileStatText.size() &&
+        bStatTextKept = !m_bRacySeen && !m_vecFileStatText.empty() &&
+                        strStatText.size() == m_vecFileStatText.size() &&
                         0 == std::memcmp(strStatText.data(), m_vecFileStatText.data(), strStatText.size());
         if (!bStatTextKept)
         {

@@ -80,6 +80,7 @@ struct CompressResult
     LibraryBuffer cmpMemory;
     uint32_t nCmpSize = 0;
     uint32_t uStatus = kFailed;
+    PackOrigin eOrigin = PackOrigin::Added;
     bool bHasData = false;
     bool bCommitted = false;
     bool bReady = false;
@@ -120,19 +121,20 @@ uint32_t BuildCompressedResult(const CORVANE_PAK_OPTION& opt, PemCorvaneIdxBuild
         (file.bHasStat || CorvanePlatform::PathStat(file.strFull.c_str(), &st)) && !st.bDirectory;
     if (bHasStat)
     {
-        stat.uFileSize = st.uSize;
-        stat.uLastWriteTime = static_cast<uint64_t>(st.nWriteTimeNs);
+        stat = ToCachedStat(st);
         if (stat.uFileSize > UINT32_MAX)
         {
             ReportFileTooLarge(file.strFull);
             return kFailed;
         }
     }
-    if (bHasStat && bHasCached && PemCorvaneIdxBuilder::StoredCopyStands(element, cached, stat))
+    // A link's own stat says nothing certain of its target's content: always read.
+    if (bHasStat && bHasCached && !file.bLink && pkIdxBuider->StoredCopyStands(element, cached, stat))
     {
-        // Same size and write time as when the stored copy was made: not read
+        // The same file, untouched since the stored copy was made: not read
         // at all, and the cache already says what it would be told.
         result.hsOriContext = element.uContextHash;
+        result.eOrigin = PackOrigin::SameByStat;
         return kBuilt;
     }
     ThreadReadBuffer buffer;
@@ -172,12 +174,15 @@ uint32_t BuildCompressedResult(const CORVANE_PAK_OPTION& opt, PemCorvaneIdxBuild
         result.uOriSize = uSize;
         result.uCompressType = static_cast<uint8_t>(opt.nCompressType & 0xFF);
     }
+    result.eOrigin = result.bHasData
+                         ? (_INVALID_VER == element.uVer ? PackOrigin::Added : PackOrigin::Changed)
+                         : PackOrigin::SameByHash;
     if (bHasStat && st.uSize != vecContent.size())
     {
-        // Changed while being read: do not let the cache vouch for it.
-        stat.uLastWriteTime = 0;
+        // Changed while being read: the cache must not vouch for it.
+        pkIdxBuider->DropCachedFileStat(result.hsFileName);
     }
-    if (bHasStat && !pkIdxBuider->SetCachedFileStat(result.hsFileName, stat))
+    else if (bHasStat && !pkIdxBuider->SetCachedFileStat(result.hsFileName, stat))
     {
         CORVANE_REPORT("hsName.uHash64");
     }
@@ -255,12 +260,12 @@ std::vector<size_t> SettleUnchanged(const std::vector<CompressTask>& vecTasks,
         const PackerFile* pFile = i < vecTasks.size() ? vecTasks[i].pFile : nullptr;
         // Files without a stat from the walk, and too large ones, take the
         // worker's way, which reports them.
-        if (pFile && pFile->bHasStat && !pFile->stat.bDirectory && pFile->stat.uSize <= UINT32_MAX)
+        if (pFile && pFile->bHasStat && !pFile->bLink && !pFile->stat.bDirectory &&
+            pFile->stat.uSize <= UINT32_MAX)
         {
             PemCorvaneIdxBuilder::StatQuery query;
             query.hsName = hashed.first;
-            query.stat.uFileSize = pFile->stat.uSize;
-            query.stat.uLastWriteTime = static_cast<uint64_t>(pFile->stat.nWriteTimeNs);
+            query.stat = ToCachedStat(pFile->stat);
             query.uTask = static_cast<uint32_t>(i);
             vecQuery.push_back(query);
         }
@@ -275,6 +280,7 @@ std::vector<size_t> SettleUnchanged(const std::vector<CompressTask>& vecTasks,
             result.uVer = opt.nToVersion;
             result.hsFileName = query.hsName;
             result.hsOriContext = query.hsContext;
+            result.eOrigin = PackOrigin::SameByStat;
             result.uStatus = kBuilt;
             result.bReady = true;
         }
@@ -294,7 +300,7 @@ std::vector<size_t> SettleUnchanged(const std::vector<CompressTask>& vecTasks,
 
 bool DoCompress(const std::string& strExportDir, const std::vector<CompressTask>& vecTasks,
                 const std::vector<std::pair<uint64_t, size_t>>& vecHashOrder, const CORVANE_PAK_OPTION& opt,
-                PemCorvaneIdxBuilder* pkIdxBuilder, PemQueueTaskPool* pTaskPool)
+                PemCorvaneIdxBuilder* pkIdxBuilder, PemQueueTaskPool* pTaskPool, PackTally& tally)
 {
     CORVANE_CHECK(pkIdxBuilder);
     CORVANE_CHECK(pTaskPool);
@@ -397,6 +403,15 @@ bool DoCompress(const std::string& strExportDir, const std::vector<CompressTask>
             break;
         }
         result.bCommitted = true;
+        ++tally.auCount[static_cast<size_t>(result.eOrigin)];
+        if (result.bHasData)
+        {
+            tally.uBytesStored += uint64_t{kFileHeaderSize} + result.nCmpSize;
+        }
+        if (tally.bKeepPaths && PackOrigin::SameByStat != result.eOrigin)
+        {
+            tally.vecPaths.emplace_back(result.eOrigin, result.task.pFile->strRel);
+        }
     }
     // Workers hold references into this frame: every one must have returned.
     pTaskPool->Wait();

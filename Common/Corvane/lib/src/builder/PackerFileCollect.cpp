@@ -31,6 +31,7 @@ struct DirEntry
     std::string strNorm;
     std::string strReal;
     bool bLink = false;
+    CorvanePlatform::OtherKind eOther = CorvanePlatform::OtherKind::None;
     bool bHasStat = false; // files: stat below was taken by the listing
     CorvanePlatform::FileStat stat;
 };
@@ -43,7 +44,8 @@ struct DirListing
     bool bListed = false;
     CorvanePlatform::FileIdentity id;
     std::vector<DirEntry> vecDirs;
-    std::vector<DirEntry> vecFiles;
+    std::vector<DirEntry> vecFiles; // files and links to files
+    std::vector<DirEntry> vecOdd;   // everything else
 };
 
 std::string WithSeparator(const std::string& strDir)
@@ -71,20 +73,26 @@ DirListing ListEntries(const DirEntry& dir, const CorvanePlatform::DirectoryHand
     std::string strNormName;
     for (CorvanePlatform::DirectoryItem& item : items.vecItems)
     {
-        // A link to a file is not a file of the tree (the listing leaves it
-        // out); a link to a directory is a directory of it.
+        // A link to a directory is a directory of the tree; a link to a file
+        // is a file of it, which the packer checks lies inside the tree.
         DirEntry entry;
         entry.strReal = strPrefix + item.strName;
         entry.bLink = item.bLink;
+        entry.eOther = item.eOther;
         entry.bHasStat = item.bHasStat;
         entry.stat = item.stat;
         CorvaneUtil::ToNormalizePath(strNormName, item.strName.c_str());
         entry.strNorm = strNormPrefix + strNormName;
-        (item.bFile ? listing.vecFiles : listing.vecDirs).push_back(std::move(entry));
+        const bool bFile = item.bFile || CorvanePlatform::OtherKind::FileLink == item.eOther;
+        (bFile             ? listing.vecFiles
+         : item.bDirectory ? listing.vecDirs
+                           : listing.vecOdd)
+            .push_back(std::move(entry));
     }
     const auto byNorm = [](const DirEntry& a, const DirEntry& b) { return a.strNorm < b.strNorm; };
     std::sort(listing.vecDirs.begin(), listing.vecDirs.end(), byNorm);
     std::sort(listing.vecFiles.begin(), listing.vecFiles.end(), byNorm);
+    std::sort(listing.vecOdd.begin(), listing.vecOdd.end(), byNorm);
     return listing;
 }
 
@@ -108,7 +116,9 @@ bool IsExcluded(const std::string& strNorm, const PackEntry& entry, const std::s
 struct WalkedDir
 {
     DirEntry dir;
+    CorvanePlatform::FileIdentity id;
     std::vector<DirEntry> vecFiles;
+    std::vector<DirEntry> vecOdd;
 };
 
 // A directory listed ahead of the walk, under the path the listing came by.
@@ -282,7 +292,9 @@ bool WalkDirectories(const DirEntry& top, const PackEntry& entry, const std::str
         {
             if (node.listing.bListed)
             {
-                vecDirs.push_back(WalkedDir{std::move(node.dir), std::move(node.listing.vecFiles)});
+                vecDirs.push_back(WalkedDir{std::move(node.dir), node.listing.id,
+                                            std::move(node.listing.vecFiles),
+                                            std::move(node.listing.vecOdd)});
             }
         }
         return true;
@@ -304,7 +316,8 @@ bool WalkDirectories(const DirEntry& top, const PackEntry& entry, const std::str
             {
                 continue;
             }
-            vecDirs.push_back(WalkedDir{std::move(level.first), std::move(listed.vecFiles)});
+            vecDirs.push_back(WalkedDir{std::move(level.first), listed.id, std::move(listed.vecFiles),
+                                        std::move(listed.vecOdd)});
             for (size_t i = 0; i < listed.vecDirs.size(); ++i)
             {
                 DirEntry& sub = listed.vecDirs[i];
@@ -349,8 +362,23 @@ bool CollectDirFiles(std::vector<PackerFile>& lstFiles, std::vector<DirEntry>& v
         CORVANE_CHECK(TakeRelativePath(item.strRel, file, root));
         item.strFull = std::move(file.strReal);
         item.bHasStat = file.bHasStat;
+        item.bLink = file.bLink;
         item.stat = file.stat;
         lstFiles.push_back(std::move(item));
+    }
+    return true;
+}
+
+bool CollectOddEntries(std::vector<PackerOddEntry>& vecOut, std::vector<DirEntry>& vecOdd,
+                       const PackerPath& root)
+{
+    for (DirEntry& odd : vecOdd)
+    {
+        PackerOddEntry item;
+        item.eKind = odd.eOther;
+        CORVANE_CHECK(TakeRelativePath(item.strRel, odd, root));
+        item.strFull = std::move(odd.strReal);
+        vecOut.push_back(std::move(item));
     }
     return true;
 }
@@ -385,7 +413,7 @@ bool PathCovers(const std::string& strDir, const std::string& strPath)
 }
 
 bool GetFiles(std::vector<std::vector<PackerFile>>& vecLists, const PackEntry& entry, const PackerPath& root,
-              const std::string& strSkipDir, uint32_t uThreads)
+              const std::string& strSkipDir, uint32_t uThreads, PackerWalkExtras& extras)
 {
     vecLists.clear();
     try
@@ -408,6 +436,8 @@ bool GetFiles(std::vector<std::vector<PackerFile>>& vecLists, const PackEntry& e
                   });
         for (WalkedDir& walked : vecDirs)
         {
+            extras.vecDirs.push_back(walked.id);
+            CORVANE_CHECK(CollectOddEntries(extras.vecOdd, walked.vecOdd, root));
             std::vector<PackerFile> lstFiles;
             CORVANE_CHECK(CollectDirFiles(lstFiles, walked.vecFiles, root));
             // Listed in this order already: the common prefix taken off keeps it.

@@ -5,6 +5,7 @@
 // the store and that every covering and blocking comparison uses.
 #pragma once
 
+#include "platform/PlatformDirectory.h"
 #include "platform/PlatformFile.h"
 
 #include <set>
@@ -32,7 +33,23 @@ struct PackerFile
     std::string strRel;    // normalised path relative to the root: the store path
     std::string strFull;   // real absolute path to read
     bool bHasStat = false; // stat was taken when the directory was listed
+    bool bLink = false;    // a symbolic link to a file: packed as the file's content
     CorvanePlatform::FileStat stat;
+};
+
+// An entry of the tree that is neither a file nor a directory.
+struct PackerOddEntry
+{
+    std::string strRel;
+    std::string strFull;
+    CorvanePlatform::OtherKind eKind = CorvanePlatform::OtherKind::None;
+};
+
+// What a walk found besides the files.
+struct PackerWalkExtras
+{
+    std::vector<PackerOddEntry> vecOdd;                 // in path order
+    std::vector<CorvanePlatform::FileIdentity> vecDirs; // every directory walked
 };
 
 // Absolute path, "." and ".." resolved, no trailing separator (a root keeps it).
@@ -46,7 +63,9 @@ bool PathCovers(const std::string& strDir, const std::string& strPath);
 // each real directory is walked once, so a link to an ancestor ends the descent.
 // Directories covered by a blocked directory or by strSkipDir (normalised; may
 // be empty) are left out. Directories are listed on up to uThreads threads.
+// Links to files come as files (bLink); every other entry that is neither a
+// file nor a directory goes to extras.vecOdd.
 bool GetFiles(std::vector<std::vector<PackerFile>>& vecLists, const PackEntry& entry, const PackerPath& root,
-              const std::string& strSkipDir, uint32_t uThreads);
+              const std::string& strSkipDir, uint32_t uThreads, PackerWalkExtras& extras);
 
 } // namespace NSCorvane

@@ -130,14 +130,18 @@ bool PemCorvaneIdxBuilder::BuildEnv(const char* pcszExportDir, const CORVANE_PAK
     // costs reading every file once more.
     std::vector<uint8_t> vecStatText;
     std::map<uint64_t, CorvaneFileStat> mapStat;
+    uint64_t uCacheTime = 0;
     const auto fnReadCache = [&]() -> bool
     {
-        if (ReadWholeResult::Ok !=
-            ReadWholeFile(GetFileStatCachePath(pcszExportDir), vecStatText, UINT32_MAX))
+        const std::string strCache = GetFileStatCachePath(pcszExportDir);
+        CorvanePlatform::FileStat cacheStat;
+        if (m_bIgnoreStatCache || !CorvanePlatform::PathStat(strCache.c_str(), &cacheStat) ||
+            ReadWholeResult::Ok != ReadWholeFile(strCache, vecStatText, UINT32_MAX))
         {
             vecStatText.clear();
             return true;
         }
+        uCacheTime = static_cast<uint64_t>(cacheStat.nWriteTimeNs);
         ParseFileStatCache(
             std::string_view(reinterpret_cast<const char*>(vecStatText.data()), vecStatText.size()), mapStat);
         return true;
@@ -154,6 +158,7 @@ bool PemCorvaneIdxBuilder::BuildEnv(const char* pcszExportDir, const CORVANE_PAK
     {
         m_mapHash2FileStat.swap(mapStat);
         m_vecFileStatText.swap(vecStatText);
+        m_uStatCacheTime = uCacheTime;
     }
     return true;
 }
@@ -402,8 +407,17 @@ bool PemCorvaneIdxBuilder::GetFileElement(uint64_t hsName, CORVANE_IDX_ELEMENT* 
 bool PemCorvaneIdxBuilder::StoredCopyStands(const CORVANE_IDX_ELEMENT& element, const CorvaneFileStat& cached,
                                             const CorvaneFileStat& stat)
 {
-    return _INVALID_VER != element.uVer && element.uContextHash && cached.uFileSize == stat.uFileSize &&
-           cached.uLastWriteTime == stat.uLastWriteTime;
+    if (_INVALID_VER == element.uVer || !element.uContextHash || !(cached == stat))
+    {
+        return false;
+    }
+    // Times before the epoch wrap to large values: racy too, which is safe.
+    if (stat.uLastWriteTime >= m_uStatCacheTime)
+    {
+        m_bRacySeen = true;
+        return false;
+    }
+    return true;
 }
 
 void PemCorvaneIdxBuilder::FindUnchanged(std::vector<StatQuery>& vecQuery)
@@ -443,6 +457,12 @@ bool PemCorvaneIdxBuilder::SetCachedFileStat(uint64_t hsName, const CorvaneFileS
     std::lock_guard<std::mutex> lock(m_mtxElement);
     m_mapHash2FileStat[hsName] = stat;
     return true;
+}
+
+void PemCorvaneIdxBuilder::DropCachedFileStat(uint64_t hsName)
+{
+    std::lock_guard<std::mutex> lock(m_mtxElement);
+    m_mapHash2FileStat.erase(hsName);
 }
 
 bool PemCorvaneIdxBuilder::_SetElementPlace(uint64_t hsName, uint32_t uFileIdx, uint32_t uFileOfs,
@@ -552,6 +572,36 @@ bool PemCorvaneIdxBuilder::RemoveFileElement(const char* pcszPath)
     return true;
 }
 
+uint32_t PemCorvaneIdxBuilder::RemovedFiles(std::vector<std::string>* pvecPaths)
+{
+    uint32_t uRemoved = 0;
+    {
+        std::lock_guard<std::mutex> lock(m_mtxElement);
+        for (const CORVANE_IDX_ELEMENT& element : m_vecElement)
+        {
+            uRemoved += m_mapHash2Element.count(element.uNameHash) ? 0 : 1;
+        }
+    }
+    if (pvecPaths && uRemoved)
+    {
+        IStringList* pList = OpenFileList();
+        for (uint32_t i = 0; pList && i < pList->Count(); ++i)
+        {
+            const char* pcszPath = pList->Get(i);
+            std::lock_guard<std::mutex> lock(m_mtxElement);
+            if (pcszPath && !m_mapHash2Element.count(NSCorvaneReader::CalcNameHash(pcszPath)))
+            {
+                pvecPaths->emplace_back(pcszPath);
+            }
+        }
+        if (pList)
+        {
+            pList->Release();
+        }
+    }
+    return uRemoved;
+}
+
 uint32_t PemCorvaneIdxBuilder::PackageCount()
 {
     std::lock_guard<std::mutex> lock(m_mtxAlloc);
@@ -564,8 +614,7 @@ bool PemCorvaneIdxBuilder::GetDiskFileStat(const char* pcszPath, CorvaneFileStat
     CorvanePlatform::FileStat st;
     CORVANE_CHECK(CorvanePlatform::PathStat(pcszPath, &st));
     CORVANE_CHECK(!st.bDirectory);
-    pStat->uFileSize = st.uSize;
-    pStat->uLastWriteTime = static_cast<uint64_t>(st.nWriteTimeNs);
+    *pStat = ToCachedStat(st);
     return true;
 }
 

@@ -71,11 +71,17 @@ public:
     // by name hash. What GetFileElement and the cache would say one by one.
     void FindUnchanged(std::vector<StatQuery>& vecQuery);
     // Whether a file of this stat need not be read: its element holds a stored
-    // copy, and the cache saw the same size and write time when it was made.
-    static bool StoredCopyStands(const CORVANE_IDX_ELEMENT& element, const CorvaneFileStat& cached,
-                                 const CorvaneFileStat& stat);
+    // copy, the cache saw exactly this stat when it was made, and the file
+    // was last written before the cache: a write in the same tick of the
+    // clock as the cache's could leave every time as it was.
+    bool StoredCopyStands(const CORVANE_IDX_ELEMENT& element, const CorvaneFileStat& cached,
+                          const CorvaneFileStat& stat);
     bool SetFileElement(uint64_t hsName, uint64_t hsContext, uint32_t uVer);
     bool SetCachedFileStat(uint64_t hsName, const CorvaneFileStat& stat);
+    // The cache vouches for the file no more (it changed while being read).
+    void DropCachedFileStat(uint64_t hsName);
+    // Before BuildEnv: the cache is not read, so every file is read and hashed.
+    void IgnoreFileStatCache() { m_bIgnoreStatCache = true; }
 
     // Places one record and queues its write. *pbDataPassed tells whether pvData
     // (library memory) went on to the disk allocator, which then frees it, also
@@ -94,8 +100,13 @@ public:
     // Writes the version; the last-version marker last.
     bool Output(const char* pcszDir);
 
-    // Size and last write time (ns) of a file; directories are refused.
+    // The stat the cache keeps of a file; directories are refused.
     static bool GetDiskFileStat(const char* pcszPath, CorvaneFileStat* pStat);
+
+    // The files of the previous version that the new one lacks: their count,
+    // and with pvecPaths their store paths in order (reads the previous
+    // version's path list). Call after the last InsertList, before Output.
+    uint32_t RemovedFiles(std::vector<std::string>* pvecPaths);
 
     const std::string& ReleaseGuid() const { return m_strReleaseGuid; }
     uint32_t PackageCount();
@@ -145,6 +156,9 @@ private:
     std::map<uint64_t, CORVANE_IDX_ELEMENT> m_mapHash2Element;
     std::map<uint64_t, CorvaneFileStat> m_mapHash2FileStat;
     std::vector<uint8_t> m_vecFileStatText; // the cache file as this build found it
+    uint64_t m_uStatCacheTime = 0;          // the cache file's write time (ns); files as new are racy
+    bool m_bIgnoreStatCache = false;
+    std::atomic<bool> m_bRacySeen{false}; // the cache is written anew, so its time moves past them
     std::set<std::string> m_setsElementPath;
     std::map<uint64_t, std::set<std::string>> m_setDirFileRelation;
     // Inserted names that the work version already has: when every name is

@@ -3,6 +3,7 @@
 
 #include "builder/PackerCompress.h"
 #include "builder/PackerPathClash.h"
+#include "builder/PackerSpecialEntries.h"
 #include "builder/PemCorvaneIdxBuilder.h"
 #include "builder/PemQueueTaskPool.h"
 #include "common/CorvaneCheck.h"
@@ -61,6 +62,10 @@ bool PemCorvanePacker::_SetEnv(const char* pcszRootDir, const char* pcszExportDi
     CORVANE_CHECK(STCT_ZSTD == opt.nCompressType);
 
     m_pkIdxBuilder.reset(new PemCorvaneIdxBuilder());
+    if (m_uFlags & CORVANE_PACK_REHASH)
+    {
+        m_pkIdxBuilder->IgnoreFileStatCache();
+    }
     if (!m_pkIdxBuilder->BuildEnv(pcszExportDir, opt))
     {
         m_pkIdxBuilder.reset();
@@ -231,15 +236,19 @@ bool PemCorvanePacker::_Do()
 
     std::vector<std::vector<PackerFile>>& vecAllListFiles = m_vecAllListFiles;
     vecAllListFiles.clear();
+    m_summary = CORVANE_PACK_SUMMARY();
+    PackTally tally;
+    tally.bKeepPaths = m_pfnNote != nullptr;
     try
     {
         // The store must not pack itself, nor the staging files of this very build.
         const std::string strSkipDir =
             PathCovers(m_rootDir.strNorm, m_exportDir.strNorm) ? m_exportDir.strNorm : std::string();
+        PackerWalkExtras extras;
         for (const PackEntry& inf : m_vecPackInfo)
         {
             std::vector<std::vector<PackerFile>> vecLists;
-            if (!GetFiles(vecLists, inf, m_rootDir, strSkipDir, m_pakOpt.nTreadCount))
+            if (!GetFiles(vecLists, inf, m_rootDir, strSkipDir, m_pakOpt.nTreadCount, extras))
             {
                 CORVANE_REPORT("PrivateFun::GetFiles(vecAllListFiles[i], inf, m_strRootDir)");
                 return false;
@@ -248,6 +257,10 @@ bool PemCorvanePacker::_Do()
             {
                 vecAllListFiles.push_back(std::move(lst));
             }
+        }
+        if (!_ScreenSpecialEntries(vecAllListFiles, extras))
+        {
+            return false;
         }
         if (!m_vecSingleFiles.empty())
         {
@@ -324,11 +337,29 @@ bool PemCorvanePacker::_Do()
         }
         m_pkIdxBuilder->EncodeEarlyLists(m_strExportDir.c_str());
         if (!DoCompress(m_strExportDir, vecAllTasks, vecHashOrder, m_pakOpt, m_pkIdxBuilder.get(),
-                        m_pTaskPool.get()))
+                        m_pTaskPool.get(), tally))
         {
             CORVANE_REPORT("PrivateFun::DoCompress( m_strExportDir, vecAllTasks, m_pakOpt, m_pkIdxBuilder, "
                            "m_pTaskPool )");
             return false;
+        }
+        std::vector<std::string> vecRemoved;
+        m_summary.uRemoved = m_pkIdxBuilder->RemovedFiles(m_pfnNote ? &vecRemoved : nullptr);
+        CORVANE_CHECK(m_pkIdxBuilder->Output(m_strExportDir.c_str()));
+        m_bDone = true;
+        m_summary.uAdded = tally.auCount[static_cast<size_t>(PackOrigin::Added)];
+        m_summary.uChanged = tally.auCount[static_cast<size_t>(PackOrigin::Changed)];
+        m_summary.uSameByStat = tally.auCount[static_cast<size_t>(PackOrigin::SameByStat)];
+        m_summary.uSameByHash = tally.auCount[static_cast<size_t>(PackOrigin::SameByHash)];
+        m_summary.uBytesStored = tally.uBytesStored;
+        static const uint32_t kNoteOf[] = {CPN_ADDED, CPN_CHANGED, 0, CPN_SAME_BY_HASH};
+        for (const auto& path : tally.vecPaths)
+        {
+            _Note(kNoteOf[static_cast<size_t>(path.first)], path.second);
+        }
+        for (const std::string& strPath : vecRemoved)
+        {
+            _Note(CPN_REMOVED, strPath);
         }
     }
     catch (const std::bad_alloc&)
@@ -336,8 +367,66 @@ bool PemCorvanePacker::_Do()
         CORVANE_REPORT("std::bad_alloc");
         return false;
     }
-    CORVANE_CHECK(m_pkIdxBuilder->Output(m_strExportDir.c_str()));
-    m_bDone = true;
+    return true;
+}
+
+bool PemCorvanePacker::_ScreenSpecialEntries(std::vector<std::vector<PackerFile>>& vecLists,
+                                             const PackerWalkExtras& extras)
+{
+    std::vector<PackerRefusal> vecRefused;
+    CORVANE_CHECK(ScreenSpecialEntries(vecLists, extras, vecRefused, &m_summary.uLinksAsFiles));
+    if (!vecRefused.empty() && !(m_uFlags & CORVANE_PACK_SKIP_SPECIAL))
+    {
+        // Every one is named: a publisher fixes them all in one go.
+        for (const PackerRefusal& refused : vecRefused)
+        {
+            CORVANE_REPORT(("cannot pack " + refused.strFull + ": " + refused.strReason).c_str());
+        }
+        return false;
+    }
+    m_summary.uSkipped = static_cast<uint32_t>(vecRefused.size());
+    for (const PackerRefusal& refused : vecRefused)
+    {
+        _Note(CPN_SKIPPED, refused.strRel, refused.strReason.c_str());
+    }
+    if (m_pfnNote && m_summary.uLinksAsFiles)
+    {
+        for (const std::vector<PackerFile>& lst : vecLists)
+        {
+            for (const PackerFile& file : lst)
+            {
+                if (file.bLink)
+                {
+                    _Note(CPN_LINK_AS_FILE, file.strRel, file.strFull.c_str());
+                }
+            }
+        }
+    }
+    return true;
+}
+
+void PemCorvanePacker::_Note(uint32_t uNote, const std::string& strPath, const char* pcszDetail) const
+{
+    if (m_pfnNote)
+    {
+        m_pfnNote(m_pvNoteContext, uNote, strPath.c_str(), pcszDetail ? pcszDetail : "");
+    }
+}
+
+bool PemCorvanePacker::SetFlags(uint32_t uFlags)
+{
+    // The stat cache is read by SetEnv.
+    CORVANE_CHECK(nullptr == m_pkIdxBuilder);
+    CORVANE_CHECK(0 == (uFlags & ~uint32_t{CORVANE_PACK_REHASH | CORVANE_PACK_SKIP_SPECIAL}));
+    m_uFlags = uFlags;
+    return true;
+}
+
+bool PemCorvanePacker::GetSummary(CORVANE_PACK_SUMMARY* pSummary) const
+{
+    CORVANE_CHECK(pSummary && pSummary->uStructSize == sizeof(CORVANE_PACK_SUMMARY));
+    CORVANE_CHECK(m_bDone);
+    *pSummary = m_summary;
     return true;
 }
 

@@ -6,6 +6,7 @@
 #include "builder/PackerFileCollect.h"
 
 #include <Corvane/IPemCorvanePacker.h>
+#include <Corvane/PemCorvaneX64.h>
 
 #include <memory>
 #include <string>
@@ -32,6 +33,16 @@ public:
     bool Block(const char* pcszDir) override;
     bool Do() override;
 
+    // Before SetEnv.
+    bool SetFlags(uint32_t uFlags);
+    void SetNotes(PFN_CorvanePackNote pfnNote, void* pvContext)
+    {
+        m_pfnNote = pfnNote;
+        m_pvNoteContext = pvContext;
+    }
+    // After a successful Do.
+    bool GetSummary(CORVANE_PACK_SUMMARY* pSummary) const;
+
     // For tests and tools inside the library: the builder of the last Do.
     PemCorvaneIdxBuilder* IdxBuilder() { return m_pkIdxBuilder.get(); }
 
@@ -41,6 +52,10 @@ private:
     bool _PushFile(const char* pcszFile);
     bool _Block(const char* pcszDir);
     bool _Do();
+    // Refuses or skips the entries that are not plain files; false to fail the build.
+    bool _ScreenSpecialEntries(std::vector<std::vector<PackerFile>>& vecLists,
+                               const PackerWalkExtras& extras);
+    void _Note(uint32_t uNote, const std::string& strPath, const char* pcszDetail = nullptr) const;
 
     std::vector<PackEntry> m_vecPackInfo;
     std::vector<PackerPath> m_vecSingleFiles;
@@ -55,6 +70,10 @@ private:
     // by releasing the packer on a thread of its own.
     std::vector<std::vector<PackerFile>> m_vecAllListFiles;
     bool m_bDone = false;
+    uint32_t m_uFlags = 0;
+    PFN_CorvanePackNote m_pfnNote = nullptr;
+    void* m_pvNoteContext = nullptr;
+    CORVANE_PACK_SUMMARY m_summary;
 };
 
 } // namespace NSCorvane

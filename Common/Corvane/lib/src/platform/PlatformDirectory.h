@@ -13,13 +13,26 @@
 namespace CorvanePlatform
 {
 
+// What an entry that is neither a file nor a directory is.
+enum class OtherKind
+{
+    None,
+    FileLink,     // a symbolic link to a regular file: stat is the target's where known
+    DanglingLink, // a symbolic link to nothing
+    OtherLink,    // a symbolic link to neither a file nor a directory
+    Pipe,
+    Socket,
+    Device,
+};
+
 struct DirectoryItem
 {
-    std::string strName;     // one component, as the file system spells it
-    bool bFile = false;      // a regular file itself, not a link to one
-    bool bDirectory = false; // a directory, or a link to one
-    bool bLink = false;      // the entry itself is a link
-    bool bHasStat = false;   // files: size and write time below are known
+    std::string strName;                // one component, as the file system spells it
+    bool bFile = false;                 // a regular file itself, not a link to one
+    bool bDirectory = false;            // a directory, or a link to one
+    bool bLink = false;                 // the entry itself is a link
+    OtherKind eOther = OtherKind::None; // neither bFile nor bDirectory: what it is
+    bool bHasStat = false;              // files and file links: the stat below is known
     FileStat stat;
 };
 
@@ -30,7 +43,8 @@ struct DirectoryListing
 };
 
 // Lists the directory at the path (a link to a directory is followed). Entries
-// that are neither files nor directories, and "." and "..", are left out.
+// that are neither files nor directories are listed with what they are, so a
+// caller can say what it leaves out; "." and ".." are left out.
 // False when the directory cannot be opened or read.
 bool ListDirectory(const char* pcszDir, DirectoryListing* pListing);
 

@@ -4,6 +4,8 @@
 // Every function is thread-safe and throws nothing.
 #pragma once
 
+#include "platform/PlatformFileIdentity.h"
+
 #include <cstdint>
 #include <string>
 
@@ -40,6 +42,11 @@ struct FileStat
 {
     uint64_t uSize = 0;
     int64_t nWriteTimeNs = 0; // since the epoch
+    // What no extractor or copier can carry over to another file: the time of
+    // the last change of the file or its metadata (POSIX st_ctime, Windows
+    // ChangeTime) and the file's identity. Only for regular files.
+    int64_t nChangeTimeNs = 0;
+    FileIdentity id;
     bool bDirectory = false;
     bool bLink = false;    // the path itself is a symbolic link (not followed)
     bool bRegular = false; // a plain file (a link is followed): no device, pipe or socket

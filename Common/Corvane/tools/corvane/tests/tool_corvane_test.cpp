@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <map>
@@ -237,6 +239,50 @@ TEST_F(CorvaneToolTest, PackageListCannotReachOutsideTheStore)
         << verify.strOut;
     EXPECT_TRUE(FileExists(m_work / "victim.dat"));
     EXPECT_TRUE(FileExists(Store() + "/dat/v1/0/0.dat"));
+}
+
+TEST_F(CorvaneToolTest, PackSaysWhatChangedEvenWhenSizeAndTimeStay)
+{
+    ASSERT_EQ(Pack(1).nExit, 0);
+    // Same size, write time put back, as unpacking a release archive leaves it.
+    const std::string strDll = m_src / "bin/plugins/a.dll";
+    struct stat st;
+    ASSERT_EQ(0, ::stat(strDll.c_str(), &st));
+    std::string strNew = m_mapTree["bin/plugins/a.dll"];
+    strNew[100] ^= 0x20;
+    ASSERT_TRUE(WriteFileText(strDll, strNew));
+    const struct timespec aTimes[2] = {st.st_atim, st.st_mtim};
+    ASSERT_EQ(0, ::utimensat(AT_FDCWD, strDll.c_str(), aTimes, 0));
+    ASSERT_TRUE(WriteFileText(m_src / "new.txt", "new"));
+    const ToolRun run = Pack(2, {"--verbose"});
+    ASSERT_EQ(run.nExit, 0) << run.strErr;
+    EXPECT_EQ(Value(run.strOut, "added"), "1");
+    EXPECT_EQ(Value(run.strOut, "changed"), "1");
+    EXPECT_EQ(Value(run.strOut, "removed"), "0");
+    EXPECT_NE(run.strOut.find("changed  bin/plugins/a.dll\n"), std::string::npos) << run.strOut;
+    EXPECT_NE(run.strOut.find("added    new.txt\n"), std::string::npos) << run.strOut;
+    EXPECT_EQ(Run({"cat", Store(), "bin/plugins/a.dll"}).strOut, strNew);
+
+    const ToolRun rehash = Pack(3, {"--rehash"});
+    ASSERT_EQ(rehash.nExit, 0) << rehash.strErr;
+    EXPECT_EQ(Value(rehash.strOut, "unchanged"), "7 (0 by file stat, 7 by content hash)");
+}
+
+TEST_F(CorvaneToolTest, SpecialEntriesFailThePackOrAreSkippedAloud)
+{
+    ASSERT_EQ(0, ::mkfifo((m_src / "bin/pipe").c_str(), 0600));
+    ASSERT_EQ(0, ::symlink("a.dll", (m_src / "bin/plugins/a.so").c_str()));
+    const ToolRun refused = Pack(1);
+    EXPECT_EQ(refused.nExit, 1);
+    EXPECT_NE(refused.strErr.find("cannot pack " + m_src / "bin/pipe" + ": a named pipe"), std::string::npos)
+        << refused.strErr;
+    EXPECT_EQ(Run({"info", Store()}).nExit, 1) << "no version was written";
+
+    const ToolRun skipped = Pack(1, {"--skip-special"});
+    ASSERT_EQ(skipped.nExit, 0) << skipped.strErr;
+    EXPECT_EQ(skipped.strErr, "corvane: warning: skipped bin/pipe: a named pipe\n");
+    EXPECT_EQ(Value(skipped.strOut, "links as files"), "1 (installs get a copy of each target)");
+    EXPECT_EQ(Run({"cat", Store(), "bin/plugins/a.so"}).strOut, m_mapTree["bin/plugins/a.dll"]);
 }
 
 TEST_F(CorvaneToolTest, FailedPackSaysWhyOnTheTerminal)

@@ -20,13 +20,24 @@ void FillStat(DirectoryItem& item, const struct stat& st)
 {
     item.stat.uSize = static_cast<uint64_t>(st.st_size);
     item.stat.nWriteTimeNs = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    item.stat.nChangeTimeNs = static_cast<int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+    item.stat.id.uDevice = static_cast<uint64_t>(st.st_dev);
+    item.stat.id.uNode = static_cast<uint64_t>(st.st_ino);
     item.stat.bDirectory = S_ISDIR(st.st_mode);
     item.stat.bRegular = S_ISREG(st.st_mode);
     item.stat.bLink = item.bLink;
     item.bHasStat = true;
 }
 
-// Classifies one entry; false when it is neither a file nor a directory.
+OtherKind KindOfMode(mode_t uMode)
+{
+    return S_ISFIFO(uMode)                    ? OtherKind::Pipe
+           : S_ISSOCK(uMode)                  ? OtherKind::Socket
+           : S_ISCHR(uMode) || S_ISBLK(uMode) ? OtherKind::Device
+                                              : OtherKind::OtherLink;
+}
+
+// Classifies one entry; false only when it vanished while being listed.
 bool ClassifyEntry(int nDir, const struct dirent64* pEntry, DirectoryItem& item)
 {
     struct stat st;
@@ -41,7 +52,12 @@ bool ClassifyEntry(int nDir, const struct dirent64* pEntry, DirectoryItem& item)
         uType = S_ISREG(st.st_mode)   ? DT_REG
                 : S_ISDIR(st.st_mode) ? DT_DIR
                 : S_ISLNK(st.st_mode) ? DT_LNK
-                                      : 0;
+                                      : DT_FIFO;
+        if (DT_FIFO == uType)
+        {
+            item.eOther = KindOfMode(st.st_mode);
+            return true;
+        }
     }
     switch (uType)
     {
@@ -57,12 +73,34 @@ bool ClassifyEntry(int nDir, const struct dirent64* pEntry, DirectoryItem& item)
         item.bDirectory = true;
         return true;
     case DT_LNK:
-        // Only links to directories belong to the tree.
         item.bLink = true;
-        item.bDirectory = 0 == ::fstatat(nDir, pEntry->d_name, &st, 0) && S_ISDIR(st.st_mode);
-        return item.bDirectory;
+        if (0 != ::fstatat(nDir, pEntry->d_name, &st, 0))
+        {
+            item.eOther = OtherKind::DanglingLink;
+        }
+        else if (S_ISDIR(st.st_mode))
+        {
+            item.bDirectory = true;
+        }
+        else if (S_ISREG(st.st_mode))
+        {
+            item.eOther = OtherKind::FileLink;
+            FillStat(item, st);
+        }
+        else
+        {
+            item.eOther = OtherKind::OtherLink;
+        }
+        return true;
+    case DT_FIFO:
+        item.eOther = OtherKind::Pipe;
+        return true;
+    case DT_SOCK:
+        item.eOther = OtherKind::Socket;
+        return true;
     default:
-        return false;
+        item.eOther = OtherKind::Device;
+        return true;
     }
 }
 

@@ -167,12 +167,17 @@ bool PathStat(const char* pcszPath, FileStat* pStat)
         // A dangling link: report the link itself.
         pStat->uSize = 0;
         pStat->nWriteTimeNs = 0;
+        pStat->nChangeTimeNs = 0;
+        pStat->id = FileIdentity();
         pStat->bDirectory = false;
         pStat->bRegular = false;
         return true;
     }
     pStat->uSize = static_cast<uint64_t>(st.st_size);
     pStat->nWriteTimeNs = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    pStat->nChangeTimeNs = static_cast<int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+    pStat->id.uDevice = static_cast<uint64_t>(st.st_dev);
+    pStat->id.uNode = static_cast<uint64_t>(st.st_ino);
     pStat->bDirectory = S_ISDIR(st.st_mode);
     pStat->bRegular = S_ISREG(st.st_mode);
     return true;

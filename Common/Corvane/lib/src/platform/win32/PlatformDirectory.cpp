@@ -4,6 +4,7 @@
 #include "platform/win32/PlatformWide.h"
 
 #include <new>
+#include <vector>
 #include <windows.h>
 
 namespace CorvanePlatform
@@ -26,6 +27,54 @@ bool ToUtf8(std::string& strOut, const wchar_t* pwszName)
 
 } // namespace
 
+namespace
+{
+
+int64_t UnixNs(const LARGE_INTEGER& time)
+{
+    // FILETIME counts 100 ns from 1601; move to the Unix epoch.
+    return (static_cast<int64_t>(time.QuadPart) - 116444736000000000LL) * 100;
+}
+
+// One entry of a directory listing by handle: besides size and write time it
+// carries the change time and the file index, which the find functions lack.
+void AddEntry(const FILE_ID_BOTH_DIR_INFO& info, uint64_t uVolume, DirectoryListing* pListing)
+{
+    const wchar_t* pwsz = info.FileName;
+    const size_t uChars = info.FileNameLength / sizeof(wchar_t);
+    if ((uChars == 1 && pwsz[0] == L'.') || (uChars == 2 && pwsz[0] == L'.' && pwsz[1] == L'.'))
+    {
+        return;
+    }
+    DirectoryItem item;
+    const std::wstring strWide(pwsz, uChars);
+    if (!ToUtf8(item.strName, strWide.c_str()))
+    {
+        return;
+    }
+    item.bLink = (info.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    item.bDirectory = (info.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    item.bFile = !item.bDirectory && !item.bLink;
+    if (!item.bFile && !item.bDirectory)
+    {
+        // A link to a file: its own times say nothing of the target's, so no stat.
+        item.eOther = OtherKind::FileLink;
+    }
+    if (item.bFile)
+    {
+        item.stat.uSize = static_cast<uint64_t>(info.EndOfFile.QuadPart);
+        item.stat.nWriteTimeNs = UnixNs(info.LastWriteTime);
+        item.stat.nChangeTimeNs = UnixNs(info.ChangeTime);
+        item.stat.id.uDevice = uVolume;
+        item.stat.id.uNode = static_cast<uint64_t>(info.FileId.QuadPart);
+        item.stat.bRegular = true;
+        item.bHasStat = true;
+    }
+    pListing->vecItems.push_back(std::move(item));
+}
+
+} // namespace
+
 bool ListDirectory(const char* pcszDir, DirectoryListing* pListing)
 {
     if (!pcszDir || !*pcszDir || !pListing)
@@ -33,69 +82,57 @@ bool ListDirectory(const char* pcszDir, DirectoryListing* pListing)
         return false;
     }
     pListing->vecItems.clear();
-    if (!GetFileIdentity(pcszDir, &pListing->id))
+    std::wstring strWide;
+    if (!ToWide(strWide, pcszDir))
     {
         return false;
     }
-    std::wstring strPattern;
-    if (!ToWide(strPattern, pcszDir))
+    // Backup semantics open directories; links to directories are followed.
+    HANDLE hDir = ::CreateFileW(strWide.c_str(), FILE_LIST_DIRECTORY,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (INVALID_HANDLE_VALUE == hDir)
     {
         return false;
     }
-    if (!strPattern.empty() && strPattern.back() != L'/' && strPattern.back() != L'\\')
+    BY_HANDLE_FILE_INFORMATION dirInfo;
+    if (!::GetFileInformationByHandle(hDir, &dirInfo) ||
+        (dirInfo.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
     {
-        strPattern += L'\\';
+        ::CloseHandle(hDir);
+        return false;
     }
-    strPattern += L'*';
-    WIN32_FIND_DATAW data;
-    // The find data carries size, write time and attributes: no call per entry.
-    HANDLE hFind = ::FindFirstFileExW(strPattern.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch,
-                                      nullptr, FIND_FIRST_EX_LARGE_FETCH);
-    if (INVALID_HANDLE_VALUE == hFind)
-    {
-        return ::GetLastError() == ERROR_FILE_NOT_FOUND;
-    }
+    pListing->id.uDevice = dirInfo.dwVolumeSerialNumber;
+    pListing->id.uNode = (static_cast<uint64_t>(dirInfo.nFileIndexHigh) << 32) | dirInfo.nFileIndexLow;
     bool bOk = true;
     try
     {
-        do
+        // Entries are variable-length and 8-byte aligned in the buffer.
+        std::vector<uint64_t> vecBuffer(64 * 1024 / sizeof(uint64_t));
+        const DWORD dwBytes = static_cast<DWORD>(vecBuffer.size() * sizeof(uint64_t));
+        FILE_INFO_BY_HANDLE_CLASS eClass = FileIdBothDirectoryRestartInfo;
+        while (::GetFileInformationByHandleEx(hDir, eClass, vecBuffer.data(), dwBytes))
         {
-            const wchar_t* pwsz = data.cFileName;
-            if ((pwsz[0] == L'.' && pwsz[1] == 0) || (pwsz[0] == L'.' && pwsz[1] == L'.' && pwsz[2] == 0))
+            eClass = FileIdBothDirectoryInfo;
+            const auto* pBytes = reinterpret_cast<const uint8_t*>(vecBuffer.data());
+            for (;;)
             {
-                continue;
+                const auto* pInfo = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(pBytes);
+                AddEntry(*pInfo, pListing->id.uDevice, pListing);
+                if (0 == pInfo->NextEntryOffset)
+                {
+                    break;
+                }
+                pBytes += pInfo->NextEntryOffset;
             }
-            DirectoryItem item;
-            if (!ToUtf8(item.strName, pwsz))
-            {
-                continue;
-            }
-            item.bLink = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-            item.bDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-            item.bFile = !item.bDirectory && !item.bLink;
-            if (!item.bFile && !item.bDirectory)
-            {
-                continue; // a link to a file is not a file of the tree
-            }
-            if (item.bFile)
-            {
-                item.stat.uSize = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-                const uint64_t uTicks = (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
-                                        data.ftLastWriteTime.dwLowDateTime;
-                // FILETIME counts 100 ns from 1601; move to the Unix epoch.
-                item.stat.nWriteTimeNs = (static_cast<int64_t>(uTicks) - 116444736000000000LL) * 100;
-                item.stat.bRegular = true;
-                item.bHasStat = true;
-            }
-            pListing->vecItems.push_back(std::move(item));
-        } while (::FindNextFileW(hFind, &data));
+        }
         bOk = ::GetLastError() == ERROR_NO_MORE_FILES;
     }
     catch (const std::bad_alloc&)
     {
         bOk = false;
     }
-    ::FindClose(hFind);
+    ::CloseHandle(hDir);
     if (!bOk)
     {
         pListing->vecItems.clear();
