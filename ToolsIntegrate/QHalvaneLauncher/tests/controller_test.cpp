@@ -276,6 +276,33 @@ TEST_F(ControllerTest, AFailedSwitchIsRolledBackToTheBaseline)
     EXPECT_TRUE(LastButtons().at(0).toBool()) << "buttons usable again";
 }
 
+TEST_F(ControllerTest, ASwitchThatFailsBeforeItsFirstWriteLeavesTheBaselineRecordWithoutItsMark)
+{
+    InstallVersion(1);
+    const QString strBaselineRecord =
+        QString::fromUtf8(OrvelTest::ReadFile(m_pSettings->productRecordPath()));
+    // The server answers 503 for every package: the first file fails, and
+    // nothing reaches the working path.
+    const auto pBusy = ServePackagesUnavailable();
+    OrvelTest::WriteReaderConfig(ConfigPath(), pBusy->BaseUrl(), AppDir() + QStringLiteral("/_cache/ofse"));
+    StartController(1);
+
+    m_pController->StartVersionSwitch(4);
+    EXPECT_TRUE(m_pSettings->productRecordPending()) << "the record is marked before the first write";
+    ASSERT_TRUE(WaitForStatus(QStringLiteral("Version switch failed")))
+        << Texts(*m_pLog).join('\n').toStdString();
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_TRUE(LoggedStart(QStringLiteral("Version switch failed: Cannot open remote file: ")));
+    EXPECT_FALSE(LoggedStart(QStringLiteral("Rollback started for ")));
+    EXPECT_EQ(OrvelTest::ReadTree(WorkPath()), Version(1));
+    // A mark left behind would make the next start distrust a working path
+    // that never changed.
+    EXPECT_FALSE(m_pSettings->productRecordPending());
+    EXPECT_EQ(QString::fromUtf8(OrvelTest::ReadFile(m_pSettings->productRecordPath())), strBaselineRecord);
+    ASSERT_TRUE(pBusy->Settle());
+    EXPECT_FALSE(pBusy->Gets(QStringLiteral("/dat/")).filter(QStringLiteral(" 503 ")).isEmpty());
+}
+
 TEST_F(ControllerTest, AStoppedSwitchStopsOnceAndIsRolledBack)
 {
     InstallVersion(1);

@@ -3,6 +3,7 @@
 
 #include "OrvelFileError.h"
 #include "OrvelFileService.h"
+#include "OrvelLocalWrite.h"
 #include "OrvelStorePath.h"
 #include "OrvelWriteBatch.h"
 
@@ -220,6 +221,23 @@ TEST_F(FileServiceTest, DownloadRefusesPathsThatLeaveTheWorkingPathAndNeverFollo
     EXPECT_FALSE(QFileInfo(m_strWork + QStringLiteral("/data/info.txt")).isSymLink());
     EXPECT_EQ(OrvelTest::ReadFile(m_strWork + QStringLiteral("/data/info.txt")), kInfo);
     EXPECT_EQ(OrvelTest::ReadFile(strOutside + QStringLiteral("/info.txt")), QByteArray("not yours"));
+}
+
+TEST(LocalWriteContainTest, ASiblingWhoseNameExtendsTheRootsIsOutsideIt)
+{
+    QTemporaryDir dir;
+    const QString strRoot = dir.filePath(QStringLiteral("game"));
+    const QString strSibling = dir.filePath(QStringLiteral("game2/f"));
+    ASSERT_TRUE(QDir().mkpath(strRoot));
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(strSibling).path()));
+    QString strError;
+    EXPECT_TRUE(OrvelLocalWrite::CheckContained(strRoot, strRoot + QStringLiteral("/f"), &strError))
+        << strError.toStdString();
+    for (const QString& strRootSpelling : {strRoot, strRoot + QLatin1Char('/')})
+    {
+        EXPECT_FALSE(OrvelLocalWrite::CheckContained(strRootSpelling, strSibling, &strError));
+        EXPECT_EQ(strError, QStringLiteral("Refused to write outside the working path: %1").arg(strSibling));
+    }
 }
 
 TEST_F(FileServiceTest, FailedReplacementsKeepTheTargetAndSayWhy)

@@ -159,6 +159,36 @@ TEST_F(ReconcileTest, ThePlanListsExactlyTheDifferencesAndTheApplyDoesOnlyWhatWa
                            QStringLiteral("extra.txt"), QStringLiteral("filelink")}));
 }
 
+TEST_F(ReconcileTest, AnEditAfterTheScanThatKeepsTheSizeIsLeftAlone)
+{
+    OrvelReconcilePlan plan;
+    QString strError;
+    ASSERT_TRUE(OrvelReconcile::Scan(&m_service, WorkPath(), {QStringLiteral("data")}, &plan, &strError))
+        << strError.toStdString();
+    ASSERT_TRUE(Paths(plan.vecRevert).contains(QStringLiteral("data/a.txt")));
+    ASSERT_TRUE(Paths(plan.vecDelete).contains(QStringLiteral("data/extra.txt")));
+
+    // Saved again while the plan was open: same size, new content and time.
+    const Tree edits{{QStringLiteral("data/a.txt"), "A EDITED LOCALLY"},
+                     {QStringLiteral("data/extra.txt"), "EXTRA"}};
+    for (auto it = edits.begin(); it != edits.end(); ++it)
+    {
+        const QDateTime dtScanned = OrvelTest::Modified(Local(it.key()));
+        ASSERT_EQ(QFileInfo(Local(it.key())).size(), it.value().size());
+        OrvelTest::WriteFile(Local(it.key()), it.value());
+        OrvelTest::SetModified(Local(it.key()), dtScanned.addSecs(5));
+    }
+    const OrvelReconcile::ApplyResult result = OrvelReconcile::Apply(
+        &m_service, plan, {QStringLiteral("data/a.txt")}, {QStringLiteral("data/extra.txt")});
+    ASSERT_TRUE(result.bOk) << result.strError.toStdString();
+    EXPECT_EQ(result.nReverted, 0);
+    EXPECT_EQ(result.nDeleted, 0);
+    EXPECT_EQ(result.vecChangedSinceScan,
+              (QStringList{QStringLiteral("data/extra.txt"), QStringLiteral("data/a.txt")}));
+    for (auto it = edits.begin(); it != edits.end(); ++it)
+        EXPECT_EQ(OrvelTest::ReadFile(Local(it.key())), it.value()) << it.key().toStdString();
+}
+
 TEST_F(ReconcileTest, TheControllerReportsEachEnd)
 {
     LauncherSettings settings(m_strAppDir);

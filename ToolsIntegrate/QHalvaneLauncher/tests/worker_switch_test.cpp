@@ -30,11 +30,11 @@ protected:
     // Switches from uFrom (recorded as the working path's version) to uTo.
     Outcome Switch(quint32 uFrom, quint32 uTo,
                    const std::function<void(OrvelVersionSwitchWorker*)>& fnWhileRunning = {},
-                   quint64 uLimit = 0)
+                   quint64 uLimit = 0, const QString& strUrl = QString())
     {
         m_pSettings->writeProductRecord(uFrom, QString());
-        auto pSource = NewService(uFrom);
-        auto pTarget = NewService(uTo);
+        auto pSource = NewService(uFrom, strUrl);
+        auto pTarget = NewService(uTo, strUrl);
         OrvelVersionSwitchWorker worker(pSource.get(), pTarget.get(), m_pSettings.get(), &m_snapshot, uFrom,
                                         uTo);
         if (uLimit != 0)
@@ -137,6 +137,38 @@ TEST_F(WorkerSwitchTest, RollbackRestoresChangedFilesAndRemovesCreatedOnesWithTh
     EXPECT_FALSE(QFileInfo::exists(Local(QStringLiteral("new"))));
     EXPECT_TRUE(QFileInfo(WorkPath()).isDir());
     EXPECT_TRUE(m_snapshot.Read().vecChangedFiles.isEmpty()); // nothing left unrestored
+}
+
+TEST_F(WorkerSwitchTest, RollbackOfAFailedSwitchKeepsAUsersFileTheBaselineDoesNotKnow)
+{
+    // The user put version 3's data/v3only.bin in place beforehand: the
+    // switch overwrites it without having created it. Version 2's packages
+    // (data/a.bin, new/dir/deep/n.bin) trickle in until the server dies, so
+    // the switch fails after that write whatever order its files take.
+    Tree start = Version(1);
+    start[kOnly3] = Version(3).value(kOnly3);
+    OrvelTest::WriteTree(WorkPath(), start);
+    OrvelTest::Nginx slow(StoreDir(), QStringLiteral("location ~ ^/dat/v2/.*\\.dat$ { limit_rate 1k; }"));
+    ASSERT_TRUE(slow.Running());
+    const Outcome outcome = Switch(
+        1, 3,
+        [&](OrvelVersionSwitchWorker* pWorker)
+        {
+            OrvelTest::WaitUntil([&] { return pWorker->GetChangedFiles().contains(kOnly3); }, 60000);
+            slow.Kill();
+        },
+        0, slow.BaseUrl());
+    ASSERT_FALSE(outcome.bSuccess);
+    EXPECT_TRUE(outcome.vecFailedFiles.contains(QStringLiteral("data/a.bin")));
+    const TaskResultData failed = m_snapshot.Read();
+    ASSERT_TRUE(failed.vecChangedFiles.contains(kOnly3));
+    ASSERT_FALSE(failed.vecCreatedFiles.contains(kOnly3));
+
+    // Version 1 has nothing to bring back for it, and it is the user's.
+    const Outcome rolled = Rollback(1, failed.vecChangedFiles, failed.vecCreatedFiles);
+    ASSERT_TRUE(rolled.bSuccess) << m_snapshot.Read().strStatusMessage.toStdString();
+    EXPECT_EQ(OrvelTest::ReadFile(Local(kOnly3)), start.value(kOnly3));
+    EXPECT_EQ(OrvelTest::ReadTree(WorkPath()), start);
 }
 
 TEST_F(WorkerSwitchTest, RollbackNeverWritesOrDeletesThroughALinkOrOutsideTheWorkingPath)

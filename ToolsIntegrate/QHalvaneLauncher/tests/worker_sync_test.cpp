@@ -212,6 +212,26 @@ TEST_F(WorkerSyncTest, UnreplaceableFileIsDeferredOutsideCriticalPathsAndAbortsU
     QFile::setPermissions(strCritical, QFile::ReadOwner | QFile::WriteOwner);
 }
 
+TEST_F(WorkerSyncTest, AFileTheServerFailsOutsideCriticalPathsFailsTheRunInsteadOfWaitingForARetry)
+{
+    // Only data/b.txt differs, and the server answers 503 for its content:
+    // not a failure of the working path that a later retry could mend.
+    auto pLatest = NewService(OrvelFileService::kLatestVersion);
+    ASSERT_TRUE(GetLatest(pLatest.get()).bSuccess) << m_snapshot.Read().strStatusMessage.toStdString();
+    const QString strEdited = Local(QStringLiteral("data/b.txt"));
+    OrvelTest::WriteFile(strEdited, "edited by hand");
+    const auto pBusy = ServePackagesUnavailable();
+    auto pService = NewService(OrvelFileService::kLatestVersion, pBusy->BaseUrl());
+
+    const WorkerOutcome outcome = Repair(pService.get());
+    EXPECT_FALSE(outcome.bSuccess);
+    EXPECT_EQ(outcome.vecFailedFiles, QStringList{QStringLiteral("data/b.txt")});
+    EXPECT_TRUE(m_snapshot.Read().vecWeakFailures.empty());
+    EXPECT_EQ(OrvelTest::ReadFile(strEdited), QByteArray("edited by hand"));
+    ASSERT_TRUE(pBusy->Settle());
+    EXPECT_FALSE(pBusy->Gets(QStringLiteral("/dat/")).filter(QStringLiteral(" 503 ")).isEmpty());
+}
+
 TEST_F(WorkerSyncTest, SymbolicLinksInsideTheWorkingPathAreNeverWrittenThrough)
 {
     QTemporaryDir outside;

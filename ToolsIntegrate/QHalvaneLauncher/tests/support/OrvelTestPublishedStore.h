@@ -109,6 +109,13 @@ protected:
         return std::make_unique<Nginx>(dir.path());
     }
 
+    // The published store served by a server that answers 503 to every
+    // package: indexes and lists come, no file's content does.
+    static std::unique_ptr<Nginx> ServePackagesUnavailable()
+    {
+        return std::make_unique<Nginx>(StoreDir(), QStringLiteral("location ~ \\.dat$ { return 503; }"));
+    }
+
     // Runs the worker on a QThread of its own as the controller does;
     // fnWhileRunning runs on this thread meanwhile.
     template <typename Worker>
