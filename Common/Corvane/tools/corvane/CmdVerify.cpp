@@ -12,7 +12,7 @@
 namespace
 {
 
-const char kHelp[] = R"(usage: corvane verify STORE [--version V] [--tree DIR]
+const char kHelp[] = R"(usage: corvane verify STORE|--config FILE [--version V] [--tree DIR]
 
 Checks a store version: every data package it uses (header, length and
 content hash), and every file it holds (decoded content against its recorded
@@ -20,9 +20,10 @@ hash and size). Prints one line per problem; exit status 1 when there is any.
 
 With --tree DIR, proves instead that the version holds exactly the files of
 DIR, as pack would take them from it: each file's size and content hash
-against the version's records, so no package is read or fetched. Names are
-compared without regard to ASCII case; times do not count. Prints one line
-per file that is not the same:
+against the version's records, so packages are read (or fetched) only for
+a file the version records no size or hash for. Names are compared without
+regard to ASCII case; times do not count. Prints one line per file that is
+not the same:
   differs: PATH   in both, other content or size
   missing: PATH   in the tree, not in the version
   extra: PATH     in the version, not in the tree

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <set>
 
 namespace
 {
@@ -159,7 +160,7 @@ int RunVerifyTree(ToolContext& ctx, const StoreSource& source, const std::string
     Counts counts;
     counts.uUnreadable = walk.vecErrors.size();
     std::vector<std::pair<std::string, std::string>> vecLines; // key, line
-    std::map<std::string, bool> mapMatched;
+    std::set<std::string> setMatched;
     CorvaneProgress progress;
     for (size_t i = 0; i < walk.vecFiles.size(); ++i)
     {
@@ -181,7 +182,7 @@ int RunVerifyTree(ToolContext& ctx, const StoreSource& source, const std::string
             counts.uMissingLinks += file.bLink ? 1 : 0;
             continue;
         }
-        mapMatched[strKey] = true;
+        setMatched.insert(strKey);
         switch (CompareFile(*pReader, found->second, file))
         {
         case Outcome::kSame:
@@ -198,7 +199,7 @@ int RunVerifyTree(ToolContext& ctx, const StoreSource& source, const std::string
     progress.Clear();
     for (const auto& stored : mapStore)
     {
-        if (!mapMatched.count(stored.first))
+        if (!setMatched.count(stored.first))
         {
             vecLines.emplace_back(stored.first, "extra: " + stored.second);
             ++counts.uExtra;

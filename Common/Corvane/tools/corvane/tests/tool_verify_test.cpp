@@ -171,9 +171,10 @@ TEST_F(CorvaneVerifyTree, LinksAreWalkedAsPackWalksThemAndNothingIsPassedOverSil
     EXPECT_EQ(run.strOut, "missing: data/link.txt\n");
     EXPECT_NE(run.strErr.find("symbolic links to files"), std::string::npos) << run.strErr;
 
-    // A store inside the tree is left out, as pack leaves it out.
+    // A store inside the tree is left out, as the packer leaves it out (the
+    // tool's pack refuses to build one there, so it is moved in).
     fs::remove(m_src / "data/link.txt");
-    Pack(m_src / "store", 1);
+    fs::rename(strStore, m_src / "store");
     run = Run({"verify", m_src / "store", "--tree", m_src.Path()});
     EXPECT_EQ(run.nExit, 0) << run.strOut << run.strErr;
     EXPECT_NE(run.strErr.find("store: the store itself"), std::string::npos) << run.strErr;
@@ -196,8 +197,10 @@ TEST_F(CorvaneVerifyTree, ServedStoreThroughTheConfigurationFetchesNoPackage)
     EXPECT_EQ(run.nExit, 1);
     EXPECT_EQ(run.strOut, "differs: bin/plugins/a.dll\n");
     // Sizes and hashes come from the index: no package was asked for.
-    for (const std::string& strLine : server.AccessLogLines())
+    const std::vector<std::string> vecLog = server.AccessLogLines();
+    EXPECT_FALSE(vecLog.empty());
+    for (const std::string& strLine : vecLog)
     {
-        EXPECT_EQ(strLine.find("/dat/"), std::string::npos) << strLine;
+        EXPECT_EQ(strLine.find(".dat "), std::string::npos) << strLine;
     }
 }
