@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
-// corvane verify: every data package and every file of a store version.
+// corvane verify: every data package and every file of a store version, or
+// with --tree the version against a directory.
 #include "CorvaneProgress.h"
 #include "CorvaneStore.h"
+#include "VerifyTree.h"
 
 #include <cinttypes>
 #include <cstdio>
@@ -10,13 +12,29 @@
 namespace
 {
 
-const char kHelp[] = R"(usage: corvane verify STORE [--version V]
+const char kHelp[] = R"(usage: corvane verify STORE|--config FILE [--version V] [--tree DIR]
 
 Checks a store version: every data package it uses (header, length and
 content hash), and every file it holds (decoded content against its recorded
 hash and size). Prints one line per problem; exit status 1 when there is any.
 
+With --tree DIR, proves instead that the version holds exactly the files of
+DIR, as pack would take them from it: each file's size and content hash
+against the version's records, so packages are read (or fetched) only for
+a file the version records no size or hash for. Names are compared without
+regard to ASCII case; times do not count. Prints one line per file that is
+not the same:
+  differs: PATH   in both, other content or size
+  missing: PATH   in the tree, not in the version
+  extra: PATH     in the version, not in the tree
+and exit status 1; or "version V equals DIR: N files" and exit status 0.
+Links to directories are followed as pack follows them (each directory once);
+a link to a file counts as that file. What is passed over (pipes, dangling
+links, a directory reached twice, the store inside the tree) is named on
+stderr.
+
   --version V   check version V instead of the latest
+  --tree DIR    compare the version with the directory DIR
   --config FILE read a remote store through its configuration
                 file (cache and HTTP sources) instead of STORE
   --no-range    with --config: fetch whole packages into the cache, as a
@@ -159,6 +177,15 @@ int RunVerify(ToolContext& ctx, const ParsedArgs& args)
     {
         return kExitUsage;
     }
+    if (args.Has("--tree"))
+    {
+        const std::string strTree = args.Value("--tree");
+        if (strTree.empty())
+        {
+            return FailUsage("verify", "--tree needs a directory");
+        }
+        return RunVerifyTree(ctx, source, strTree);
+    }
     ReaderPtr pReader;
     if (!OpenStoreReader(ctx, source, pReader))
     {
@@ -219,9 +246,16 @@ int RunVerify(ToolContext& ctx, const ParsedArgs& args)
     return kExitOk;
 }
 
+std::vector<OptionSpec> VerifyOptions()
+{
+    std::vector<OptionSpec> vecOptions = StoreSourceOptions();
+    vecOptions.push_back({"--tree", true, false});
+    return vecOptions;
+}
+
 } // namespace
 
 extern const CorvaneCommand g_cmdVerify;
 const CorvaneCommand g_cmdVerify = {
-    "verify", "check every package and file of a store version", kHelp, StoreSourceOptions(), 1, 1,
+    "verify", "check a store version, or compare it with a directory", kHelp, VerifyOptions(), 1, 1,
     RunVerify};
