@@ -57,7 +57,8 @@ TEST(LibraryAbi, ExportsExactlyTheEntryPoints)
     }
     EXPECT_EQ(setNames,
               (std::set<std::string>{"g_InitCorvaneManager", "g_UnInitCorvaneManager", "g_NewCorvaneReader",
-                                     "g_NewCorvaneReaderByConfig", "g_NewCorvanePacker"}));
+                                     "g_NewCorvaneReaderByConfig", "g_NewCorvanePacker", "g_SetCorvaneLogPath",
+                                     "g_GetCorvaneLastFailure"}));
 }
 
 TEST(LibraryAbi, ReaderThroughLoadedLibrary)

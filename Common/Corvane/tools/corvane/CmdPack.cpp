@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: MIT
 // corvane pack: builds one new version of a store from a directory tree.
-#include "CorvaneLibraryLog.h"
 #include "CorvaneProgress.h"
 #include "CorvaneStore.h"
 #include "platform/ToolPlatform.h"
@@ -371,7 +370,6 @@ int RunPack(ToolContext& ctx, const ParsedArgs& args)
     progress.Tick("packing version " + std::to_string(request.option.nToVersion) + "...");
     const auto tStart = std::chrono::steady_clock::now();
     PackerPtr pPacker;
-    const LibraryLogMark logMark;
     const bool bBuilt = Build(*pLibrary, request, pPacker);
     const double dSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - tStart).count();
     progress.Clear();
@@ -385,13 +383,8 @@ int RunPack(ToolContext& ctx, const ParsedArgs& args)
             return Fail("version " + std::to_string(request.option.nToVersion) +
                         " is not greater than the store's last version " + std::to_string(uLast));
         }
-        // Why, as the library recorded it: the first failed check names the
-        // cause (a file it cannot store, a path it refuses); those after it
-        // are the calls that gave up because of it.
-        for (const std::string& strReason : logMark.FirstFailure())
-        {
-            Fail(strReason);
-        }
+        // Why, as the library recorded it: the system's reason, or the first
+        // failed check's own words (a file it cannot store, a path it refuses).
         const std::string strKept = uLast == NSCorvane::_INVALID_VER
                                         ? std::string("the store has no new version")
                                         : "the store stays at version " + std::to_string(uLast);
