@@ -389,7 +389,8 @@ int RunPack(ToolContext& ctx, const ParsedArgs& args)
                                         ? std::string("the store has no new version")
                                         : "the store stays at version " + std::to_string(uLast);
         return FailInLibrary("packing version " + std::to_string(request.option.nToVersion) + " failed; " +
-                             strKept);
+                                 strKept,
+                             LoggedReasons::Print);
     }
     // The version is published and synced: the packer has nothing left to do
     // but free its memory and stop its idle threads. The process ends after

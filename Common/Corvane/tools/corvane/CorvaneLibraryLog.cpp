@@ -72,14 +72,16 @@ bool IsReadableReason(const std::string& strCondition)
         {
             return false; // a call
         }
-        if (std::strchr("_[]{}<>;&|!*~^\\", c) || (c == ':' && i + 1 < strHead.size() && strHead[i + 1] == ':') ||
+        if (std::strchr("_[]{}<>;&|!*~^\\", c) ||
+            (c == ':' && i + 1 < strHead.size() && strHead[i + 1] == ':') ||
             (c == '-' && i + 1 < strHead.size() && strHead[i + 1] == '>'))
         {
             return false;
         }
         // Two words side by side: "read failed", "not a".
-        bWords = bWords || (c == ' ' && i > 0 && std::isalpha(static_cast<unsigned char>(strHead[i - 1])) &&
-                            i + 1 < strHead.size() && std::isalpha(static_cast<unsigned char>(strHead[i + 1])));
+        bWords =
+            bWords || (c == ' ' && i > 0 && std::isalpha(static_cast<unsigned char>(strHead[i - 1])) &&
+                       i + 1 < strHead.size() && std::isalpha(static_cast<unsigned char>(strHead[i + 1])));
     }
     return bWords;
 }

@@ -71,7 +71,7 @@ int Fail(const std::string& strText)
     return kExitFailure;
 }
 
-int FailInLibrary(const std::string& strText)
+int FailInLibrary(const std::string& strText, LoggedReasons eLogged)
 {
     LibraryFailures& failures = Failures();
     if (!failures.pLibrary || !failures.pMark)
@@ -83,7 +83,7 @@ int FailInLibrary(const std::string& strText)
     {
         Fail(strSystem);
     }
-    else
+    else if (eLogged == LoggedReasons::Print)
     {
         for (const std::string& strReason : failures.pMark->FirstFailure())
         {

@@ -59,11 +59,17 @@ const std::vector<const CorvaneCommand*>& CommandTable();
 
 // "corvane: <text>" on stderr; returns kExitFailure.
 int Fail(const std::string& strText);
+// What FailInLibrary prints before its text when the system gave no reason.
+enum class LoggedReasons
+{
+    Omit,  // nothing: the command's own message says what failed
+    Print, // the readable reasons of the failed check the library logged
+};
 // The same after a failed library call: first the system's reason the library
-// kept ("cannot create X: Permission denied"), else the readable reasons it
-// logged, one line each; then strText, naming the library's log when that
-// holds lines of this failure.
-int FailInLibrary(const std::string& strText);
+// kept ("cannot create X: Permission denied"), else what eLogged says, one
+// line each; then strText, naming the library's log when that holds lines of
+// this failure.
+int FailInLibrary(const std::string& strText, LoggedReasons eLogged = LoggedReasons::Omit);
 // "corvane: <text> (see 'corvane <command> --help')" on stderr; returns kExitUsage.
 int FailUsage(const char* pcszCommand, const std::string& strText);
 // Ends the process with nExit after flushing stdout and stderr, without

@@ -17,7 +17,8 @@ extern "C"
     // error log; the log file is created by this run's first line, so a run
     // that logs nothing leaves none. Null arguments select the library's own
     // file system and allocator. Always true.
-    CORVANE_API bool g_InitCorvaneManager(NSCorvane::IStreamFileSys* piFileSys, NSCorvane::IStreamMemory* piMemory);
+    CORVANE_API bool g_InitCorvaneManager(NSCorvane::IStreamFileSys* piFileSys,
+                                          NSCorvane::IStreamMemory* piMemory);
 
     // Once at the end; no reader may be used afterwards. Always true.
     CORVANE_API bool g_UnInitCorvaneManager();

@@ -374,7 +374,8 @@ bool PemCorvaneDiskAlloc::_ApplyFile(LaneFile& laneFile, const char* pcszExportD
             return true;
         }
         const int nError = CorvanePlatform::LastErrorCode();
-        CorvaneUtil::NoteSystemFailure(nError, "write", StagedPackagePath(pcszExportDir, uFileIdx, opt.nToVersion));
+        CorvaneUtil::NoteSystemFailure(nError, "write",
+                                       StagedPackagePath(pcszExportDir, uFileIdx, opt.nToVersion));
         return false;
     };
     CORVANE_CHECK(-1 != CorvanePlatform::FileSeek(nFile, uFileOffset, SEEK_SET));

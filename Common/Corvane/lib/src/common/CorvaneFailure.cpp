@@ -36,8 +36,8 @@ void NoteSystemFailure(int nCode, const char* pcszWhat, const std::string& strPa
     char szReason[512];
     CorvanePlatform::ErrorText(nCode, szReason, sizeof(szReason));
     char szLine[2048];
-    std::snprintf(szLine, sizeof(szLine), "cannot %s %s%s%s: %s", pcszWhat ? pcszWhat : "use", strPath.c_str(),
-                  pcszTo ? " to " : "", pcszTo ? pcszTo : "", szReason);
+    std::snprintf(szLine, sizeof(szLine), "cannot %s %s%s%s: %s", pcszWhat ? pcszWhat : "use",
+                  strPath.c_str(), pcszTo ? " to " : "", pcszTo ? pcszTo : "", szReason);
     {
         FailureRecord& record = Record();
         std::lock_guard<std::mutex> lock(record.mtx);

@@ -269,9 +269,9 @@ bool WriteReplacing(const void* pData, uint64_t uSize, const char* pcszFileName,
         }
         CORVANE_CHECK(uWrite == uSize);
         CORVANE_CHECK(bSynced && bClosed);
-        const bool bReplaced =
-            bFlush ? CorvanePlatform::ReplaceFile(strTempFile.c_str(), pcszFileName)
-                   : CorvanePlatform::ReplaceFileUnflushed(strTempFile.c_str(), pcszFileName);
+        const bool bReplaced = bFlush
+                                   ? CorvanePlatform::ReplaceFile(strTempFile.c_str(), pcszFileName)
+                                   : CorvanePlatform::ReplaceFileUnflushed(strTempFile.c_str(), pcszFileName);
         if (!bReplaced)
         {
             NoteLastSystemFailure("rename", strTempFile, pcszFileName);

@@ -151,7 +151,8 @@ extern "C"
 
     CORVANE_API bool g_GetCorvaneLastFailure(char* pszOut, uint32_t uSize)
     {
-        return Guarded("g_GetCorvaneLastFailure", [&] { return CorvaneUtil::TakeLastFailure(pszOut, uSize); });
+        return Guarded("g_GetCorvaneLastFailure",
+                       [&] { return CorvaneUtil::TakeLastFailure(pszOut, uSize); });
     }
 
 } // extern "C"
