@@ -93,7 +93,7 @@ PY
 
 echo "packing ..."
 (cd "$work/cwd" && "$corvane" pack --root "$work/tree" --store "$work/store" --version 1 --level 0 >/dev/null) || {
-    echo "fetch.sh: corvane pack failed (see $work/cwd/PemCorvane.log)" >&2
+    echo "fetch.sh: corvane pack failed (its message above says why and where its log is)" >&2
     exit 1
 }
 rm -rf "$work/tree"
@@ -165,7 +165,7 @@ CFG
         t0=$(now)
         (cd "$work/cwd" && /usr/bin/time -f '%U %S %M' -o "$dir/corvane.time" \
             "$corvane" fetch --config "$dir/remote.cfg" --threads "$threads" >"$dir/fetch.out") || {
-            echo "fetch.sh: corvane fetch failed (see $work/cwd/PemCorvane.log)" >&2
+            echo "fetch.sh: corvane fetch failed (its message above says why and where its log is)" >&2
             exit 1
         }
         t1=$(now)

@@ -106,7 +106,7 @@ run_pack() { # tree store version level -> prints wall seconds; summary in $work
     t0=$(now)
     (cd "$work/cwd" && "$corvane" pack --root "$1" --store "$2" --version "$3" --level "$4" \
         --threads "$threads" >"$work/pack.out") || {
-        echo "pack.sh: corvane pack failed (see $work/cwd/PemCorvane.log)" >&2
+        echo "pack.sh: corvane pack failed (its message above says why and where its log is)" >&2
         exit 1
     }
     t1=$(now)

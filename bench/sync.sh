@@ -142,7 +142,7 @@ echo "packing $releases releases at level $level ..."
 for ((v = 1; v <= releases; ++v)); do
     (cd "$work/cwd" && "$corvane" pack --root "${trees[$((v - 1))]}" --store "$work/store" --version "$v" \
         --level "$level" --threads 2 >"$work/pack.out") || {
-        echo "sync.sh: corvane pack failed (see $work/cwd/PemCorvane.log)" >&2
+        echo "sync.sh: corvane pack failed (its message above says why and where its log is)" >&2
         exit 1
     }
     if [[ " ${starts[*]} " == *" $v "* ]]; then

@@ -1,15 +1,20 @@
 // SPDX-License-Identifier: MIT
 #include "common/CorvaneCheck.h"
+#include "common/CorvaneFailure.h"
 #include "common/CorvaneLog.h"
 #include "common/CorvaneMemory.h"
 #include "common/PemStreamMemoryImpl.h"
+#include "fs/CorvaneFiles.h"
 #include "support/LogCapture.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace
 {
@@ -121,12 +126,78 @@ TEST(CorvaneLog, LineFormatAndLimits)
     EXPECT_EQ(0u, strText.find("PROCESS_ERROR failed. function=F::G line=1 condition=ccc"));
     EXPECT_EQ("c\r\n", strText.substr(strText.size() - 3));
 
-    // ResetLogFile truncates; lines append.
+    // ResetLogFile removes the log; lines append, the first one making the file.
     CorvaneUtil::WriteLogLine("one");
+    EXPECT_TRUE(CorvaneUtil::ResetLogFile());
+    EXPECT_FALSE(CorvaneTest::FileExists(log.Dir() / CorvaneUtil::kLogFileName));
     EXPECT_TRUE(CorvaneUtil::ResetLogFile());
     CorvaneUtil::WriteLogLine("two");
     CorvaneUtil::WriteLogLine("three");
     EXPECT_EQ("two\r\nthree\r\n", log.Text());
+}
+
+TEST(CorvaneLog, PlacedLogIsMadeWithItsFirstLine)
+{
+    CorvaneTest::LogCapture log;
+    const std::string strPlaced = log.Dir() / "state/corvane/placed.log";
+    CorvaneUtil::SetLogPath(strPlaced.c_str());
+    EXPECT_EQ(strPlaced, CorvaneUtil::LogPath());
+    EXPECT_TRUE(CorvaneUtil::ResetLogFile());
+    EXPECT_FALSE(CorvaneTest::FileExists(log.Dir() / "state")) << "nothing logged, nothing made";
+    CorvaneUtil::WriteLogLine("first");
+    CorvaneUtil::SetLogPath(nullptr);
+    EXPECT_EQ(CorvaneUtil::kLogFileName, CorvaneUtil::LogPath());
+    CorvaneUtil::WriteLogLine("back home");
+    const std::vector<unsigned char> vecPlaced = CorvaneTest::ReadFileBytes(strPlaced);
+    EXPECT_EQ("first\r\n", std::string(vecPlaced.begin(), vecPlaced.end()));
+    EXPECT_EQ("back home\r\n", log.Text());
+}
+
+TEST(CorvaneFailure, FirstSystemFailureWinsUntilRead)
+{
+    CorvaneTest::LogCapture log;
+    CorvaneUtil::TakeLastFailure(nullptr, 0);
+    // A directory that must go where a plain file is: the real call, the real reason.
+    ASSERT_TRUE(CorvaneTest::WriteFileText(log.Dir() / "plain", "x"));
+    EXPECT_FALSE(CorvaneUtil::CreateParentDirectories(log.Dir() / "plain/sub/file.dat"));
+    EXPECT_FALSE(CorvaneUtil::DiskWriteBytes("y", 1, (log.Dir() / "plain/other.dat").c_str()));
+    char szLine[512];
+    ASSERT_TRUE(CorvaneUtil::TakeLastFailure(szLine, sizeof(szLine)));
+    const std::string strFirst = "cannot create " + (log.Dir() / "plain") + ": File exists";
+    EXPECT_EQ(strFirst, szLine);
+    EXPECT_FALSE(CorvaneUtil::TakeLastFailure(szLine, sizeof(szLine)));
+    EXPECT_STREQ("", szLine);
+    // Every noted failure is in the log, the later ones too.
+    const std::string strText = log.Text();
+    EXPECT_EQ(0u, strText.find("system error: " + strFirst + "\r\n")) << strText;
+    EXPECT_NE(std::string::npos, strText.find("system error: cannot create " + (log.Dir() / "plain")))
+        << strText;
+
+    // Workers fail on their own threads: exactly one of them is kept, whole,
+    // and the caller's thread reads it.
+    std::vector<std::thread> vecThreads;
+    for (int i = 0; i < 4; ++i)
+    {
+        vecThreads.emplace_back(
+            [i] { CorvaneUtil::NoteSystemFailure(EACCES, "open", "/f" + std::to_string(i)); });
+    }
+    for (std::thread& thread : vecThreads)
+    {
+        thread.join();
+    }
+    ASSERT_TRUE(CorvaneUtil::TakeLastFailure(szLine, sizeof(szLine)));
+    const std::string strKept = szLine;
+    EXPECT_EQ(0u, strKept.find("cannot open /f")) << strKept;
+    EXPECT_EQ(": Permission denied", strKept.substr(strKept.size() - 19)) << strKept;
+
+    // A rename names both ends; a small buffer gets the start, terminated.
+    CorvaneUtil::NoteSystemFailure(EXDEV, "rename", "/a/from", "/b/to");
+    char szSmall[12];
+    ASSERT_TRUE(CorvaneUtil::TakeLastFailure(szSmall, sizeof(szSmall)));
+    EXPECT_STREQ("cannot rena", szSmall);
+    CorvaneUtil::NoteSystemFailure(EXDEV, "rename", "/a/from", "/b/to");
+    ASSERT_TRUE(CorvaneUtil::TakeLastFailure(szLine, sizeof(szLine)));
+    EXPECT_EQ(0, std::strncmp(szLine, "cannot rename /a/from to /b/to: ", 32)) << szLine;
 }
 
 TEST(CorvaneMemory, ForeignPointersAndSecondFreesAreIgnored)

@@ -58,7 +58,8 @@ TEST(LibraryAbi, ExportsExactlyTheEntryPoints)
     EXPECT_EQ(setNames, (std::set<std::string>{"g_InitCorvaneManager", "g_UnInitCorvaneManager",
                                                "g_NewCorvaneReader", "g_NewCorvaneReaderByConfig",
                                                "g_NewCorvanePacker", "g_SetCorvanePackerFlags",
-                                               "g_SetCorvanePackerNotes", "g_GetCorvanePackSummary"}));
+                                               "g_SetCorvanePackerNotes", "g_GetCorvanePackSummary",
+                                               "g_SetCorvaneLogPath", "g_GetCorvaneLastFailure"}));
 }
 
 TEST(LibraryAbi, ReaderThroughLoadedLibrary)
@@ -77,8 +78,10 @@ TEST(LibraryAbi, ReaderThroughLoadedLibrary)
 
     TempDir cwd; // the library's log goes to the current directory
     ASSERT_EQ(::chdir(cwd.Path().c_str()), 0);
+    ASSERT_TRUE(WriteFileText(cwd / "PemCorvane.log", "an earlier run's line\r\n"));
     ASSERT_TRUE(pfnInit(nullptr, nullptr));
-    EXPECT_TRUE(FileExists(cwd / "PemCorvane.log"));
+    // The earlier run's log is gone, and this run's starts with its first line.
+    EXPECT_FALSE(FileExists(cwd / "PemCorvane.log"));
 
     IPemCorvaneReader* pReader = nullptr;
     ASSERT_TRUE(pfnNewReader(&pReader, store.Path().c_str(), _INVALID_VER));
@@ -106,6 +109,7 @@ TEST(LibraryAbi, ReaderThroughLoadedLibrary)
     EXPECT_TRUE(pReader->SyncDownloadDataFile("dat/v1/0/0.dat"));
     EXPECT_EQ(pReader->GetDownloadSpeed(), 0u);
     EXPECT_TRUE(pReader->Release());
+    EXPECT_FALSE(FileExists(cwd / "PemCorvane.log")) << "a run without failures leaves no log";
     // Local reads never load libcurl: only the first HTTP request pays for it.
     EXPECT_EQ(nullptr, ::dlopen("libcurl.so.4", RTLD_NOW | RTLD_NOLOAD));
 
@@ -118,6 +122,59 @@ TEST(LibraryAbi, ReaderThroughLoadedLibrary)
               std::string::npos);
     EXPECT_TRUE(pfnUnInit());
     // The library is never unloaded by its callers; neither do we.
+}
+
+// A caller places the log, and learns why the system refused a write.
+TEST(LibraryAbi, LogPathAndLastSystemFailure)
+{
+    void* hLib = ::dlopen(LibraryPath().c_str(), RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(hLib, nullptr) << ::dlerror();
+    auto pfnInit = reinterpret_cast<PFN_g_InitCorvaneManager>(::dlsym(hLib, "g_InitCorvaneManager"));
+    auto pfnNewPacker = reinterpret_cast<PFN_g_NewCorvanePacker>(::dlsym(hLib, "g_NewCorvanePacker"));
+    auto pfnSetLogPath = reinterpret_cast<PFN_g_SetCorvaneLogPath>(::dlsym(hLib, "g_SetCorvaneLogPath"));
+    auto pfnLastFailure =
+        reinterpret_cast<PFN_g_GetCorvaneLastFailure>(::dlsym(hLib, "g_GetCorvaneLastFailure"));
+    ASSERT_TRUE(pfnInit && pfnNewPacker && pfnSetLogPath && pfnLastFailure);
+
+    TempDir work;
+    const std::string strLog = work / "state/deep/run.log";
+    ASSERT_TRUE(WriteFileText(strLog, "stale\r\n"));
+    ASSERT_TRUE(pfnSetLogPath(strLog.c_str()));
+    ASSERT_TRUE(pfnInit(nullptr, nullptr));
+    EXPECT_FALSE(FileExists(strLog));
+    char szLine[256] = "untouched";
+    EXPECT_FALSE(pfnLastFailure(szLine, sizeof(szLine)));
+    EXPECT_STREQ(szLine, "");
+
+    // A plain file where the packages' directory must go: the system says why.
+    ASSERT_TRUE(WriteFileText(work / "src/a.txt", "a"));
+    const std::string strStore = work / "store";
+    const std::string strBlocker = strStore + "/dat";
+    ASSERT_TRUE(WriteFileText(strBlocker, "a file where a directory must go"));
+    IPemCorvanePacker* pPacker = nullptr;
+    ASSERT_TRUE(pfnNewPacker(&pPacker));
+    CORVANE_PAK_OPTION option;
+    option.nToVersion = 1;
+    option.nTreadCount = 2;
+    const std::string strSrc = work / "src";
+    const bool bBuilt = pPacker->SetEnv(strSrc.c_str(), strStore.c_str(), &option) &&
+                        pPacker->Push(strSrc.c_str()) && pPacker->Do();
+    pPacker->Release();
+    EXPECT_FALSE(bBuilt);
+    ASSERT_TRUE(pfnLastFailure(szLine, sizeof(szLine))) << ReadFileText(strLog);
+    EXPECT_STREQ(szLine, ("cannot create " + strBlocker + ": File exists").c_str());
+    // Read once: the record is gone; a null buffer only clears.
+    EXPECT_FALSE(pfnLastFailure(szLine, sizeof(szLine)));
+    EXPECT_FALSE(pfnLastFailure(nullptr, 0));
+
+    // The log was made where it was sent, with the reason and the records.
+    const std::vector<unsigned char> vecLog = ReadFileBytes(strLog);
+    const std::string strText(vecLog.begin(), vecLog.end());
+    EXPECT_NE(strText.find("system error: cannot create " + strBlocker + ": File exists\r\n"),
+              std::string::npos)
+        << strText;
+    EXPECT_NE(strText.find("PROCESS_ERROR failed. function="), std::string::npos) << strText;
+    EXPECT_TRUE(pfnSetLogPath(nullptr));
 }
 
 } // namespace

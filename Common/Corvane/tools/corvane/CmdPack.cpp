@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: MIT
 // corvane pack: builds one new version of a store from a directory tree.
-#include "CorvaneLibraryLog.h"
 #include "CorvaneProgress.h"
 #include "CorvaneStore.h"
 #include "platform/ToolPlatform.h"
@@ -447,7 +446,6 @@ int RunPack(ToolContext& ctx, const ParsedArgs& args)
     progress.Tick("packing version " + std::to_string(request.option.nToVersion) + "...");
     const auto tStart = std::chrono::steady_clock::now();
     PackerPtr pPacker;
-    const LibraryLogMark logMark;
     PackNotes notes;
     notes.bVerbose = request.bVerbose;
     if (!pLibrary->HasPackerExtras())
@@ -468,18 +466,14 @@ int RunPack(ToolContext& ctx, const ParsedArgs& args)
             return Fail("version " + std::to_string(request.option.nToVersion) +
                         " is not greater than the store's last version " + std::to_string(uLast));
         }
-        // Why, as the library recorded it: the first failed check names the
-        // cause (a file it cannot store, a path it refuses); those after it
-        // are the calls that gave up because of it.
-        for (const std::string& strReason : logMark.FirstFailure())
-        {
-            Fail(strReason);
-        }
+        // Why, as the library recorded it: the system's reason, or the first
+        // failed check's own words (a file it cannot store, a path it refuses).
         const std::string strKept = uLast == NSCorvane::_INVALID_VER
                                         ? std::string("the store has no new version")
                                         : "the store stays at version " + std::to_string(uLast);
         return FailInLibrary("packing version " + std::to_string(request.option.nToVersion) + " failed; " +
-                             strKept);
+                                 strKept,
+                             LoggedReasons::Print);
     }
     // The version is published and synced: the packer has nothing left to do
     // but free its memory and stop its idle threads. The process ends after

@@ -55,9 +55,19 @@ bool CorvaneLibrary::Load(std::string& strError)
     m_pfnSetPackerFlags = Resolve<PFN_g_SetCorvanePackerFlags>(m_hLibrary, "g_SetCorvanePackerFlags");
     m_pfnSetPackerNotes = Resolve<PFN_g_SetCorvanePackerNotes>(m_hLibrary, "g_SetCorvanePackerNotes");
     m_pfnGetPackSummary = Resolve<PFN_g_GetCorvanePackSummary>(m_hLibrary, "g_GetCorvanePackSummary");
+    // Optional as well: an older library logs to the current directory and
+    // keeps no reasons.
+    m_pfnSetLogPath = Resolve<PFN_g_SetCorvaneLogPath>(m_hLibrary, "g_SetCorvaneLogPath");
+    m_pfnGetLastFailure = Resolve<PFN_g_GetCorvaneLastFailure>(m_hLibrary, "g_GetCorvaneLastFailure");
     if (!m_pfnInit || !m_pfnUnInit || !m_pfnNewReader)
     {
         strError = strPath + " lacks the store entry points";
+        return false;
+    }
+    // Before init, which clears an earlier run's log at that path.
+    if (m_pfnSetLogPath && !m_strLogPath.empty() && !m_pfnSetLogPath(m_strLogPath.c_str()))
+    {
+        strError = "the store library refused the log path " + m_strLogPath;
         return false;
     }
     m_bInitialised = m_pfnInit(nullptr, nullptr);
@@ -66,6 +76,26 @@ bool CorvaneLibrary::Load(std::string& strError)
         strError = "the store library failed to initialise";
     }
     return m_bInitialised;
+}
+
+std::string CorvaneLibrary::LogPath() const
+{
+    static const char kDefaultLog[] = "PemCorvane.log";
+    if (m_hLibrary && !m_pfnSetLogPath)
+    {
+        return kDefaultLog;
+    }
+    return m_strLogPath.empty() ? std::string(kDefaultLog) : m_strLogPath;
+}
+
+std::string CorvaneLibrary::TakeLastFailure()
+{
+    char szLine[2048] = {};
+    if (!m_bInitialised || !m_pfnGetLastFailure || !m_pfnGetLastFailure(szLine, sizeof(szLine)))
+    {
+        return std::string();
+    }
+    return szLine;
 }
 
 bool CorvaneLibrary::NewReader(const std::string& strStoreDir, uint32_t uVersion,

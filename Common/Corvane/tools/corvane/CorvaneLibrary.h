@@ -18,9 +18,19 @@ public:
     CorvaneLibrary(const CorvaneLibrary&) = delete;
     CorvaneLibrary& operator=(const CorvaneLibrary&) = delete;
 
+    // Where the library's log goes; takes effect at Load. Empty: the library's
+    // default, "PemCorvane.log" in the current directory.
+    void SetLogPath(const std::string& strPath) { m_strLogPath = strPath; }
+    // The log file the library writes, as far as this library lets it be placed.
+    std::string LogPath() const;
+
     // Loads the library beside the executable, finds the entry points and sets
     // it up. False with a one-line reason in strError.
     bool Load(std::string& strError);
+
+    // The system's reason for the failure just seen ("cannot create X: ..."),
+    // taken from the library, which then forgets it; empty when it has none.
+    std::string TakeLastFailure();
 
     bool NewReader(const std::string& strStoreDir, uint32_t uVersion,
                    NSCorvane::IPemCorvaneReader** ppReader);
@@ -49,6 +59,9 @@ private:
     PFN_g_SetCorvanePackerFlags m_pfnSetPackerFlags = nullptr;
     PFN_g_SetCorvanePackerNotes m_pfnSetPackerNotes = nullptr;
     PFN_g_GetCorvanePackSummary m_pfnGetPackSummary = nullptr;
+    PFN_g_SetCorvaneLogPath m_pfnSetLogPath = nullptr;
+    PFN_g_GetCorvaneLastFailure m_pfnGetLastFailure = nullptr;
+    std::string m_strLogPath;
 };
 
 // Releases library objects through their own Release.

@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: MIT
 #include "CorvaneLibraryLog.h"
 
+#include <algorithm>
+#include <cctype>
+#include <cstring>
 #include <fstream>
 
 namespace
 {
 
-const char kLogFile[] = "PemCorvane.log";
 const char kCheckPrefix[] = "PROCESS_ERROR failed. ";
 const char kCondition[] = " condition=";
 // Enough to name every offender the library names, not a flood.
@@ -33,22 +35,76 @@ bool SplitRecord(const std::string& strLine, std::string& strWhere, std::string&
     return true;
 }
 
+uint64_t FileEnd(const std::string& strPath)
+{
+    std::ifstream log(strPath, std::ios::binary | std::ios::ate);
+    if (!log)
+    {
+        return 0;
+    }
+    const std::streamoff nEnd = log.tellg();
+    return nEnd > 0 ? static_cast<uint64_t>(nEnd) : 0;
+}
+
+bool IsWordChar(char c)
+{
+    return std::isalnum(static_cast<unsigned char>(c)) != 0;
+}
+
 } // namespace
 
-LibraryLogMark::LibraryLogMark()
+bool IsReadableReason(const std::string& strCondition)
 {
-    std::ifstream log(kLogFile, std::ios::binary | std::ios::ate);
-    if (log)
+    // Judged on the words before the first ": ", which may be followed by a
+    // path or a server's text that contains anything; so may a 'quoted' name.
+    const std::string strHead = strCondition.substr(0, strCondition.find(": "));
+    bool bWords = false;
+    bool bQuoted = false;
+    for (size_t i = 0; i < strHead.size(); ++i)
     {
-        const std::streamoff nEnd = log.tellg();
-        m_uOffset = nEnd > 0 ? static_cast<uint64_t>(nEnd) : 0;
+        const char c = strHead[i];
+        if (c == '\'' || bQuoted)
+        {
+            bQuoted = bQuoted != (c == '\'');
+            continue;
+        }
+        if (c == '(' && i > 0 && (IsWordChar(strHead[i - 1]) || strHead[i - 1] == '_'))
+        {
+            return false; // a call
+        }
+        if (std::strchr("_[]{}<>;&|!*~^\\", c) ||
+            (c == ':' && i + 1 < strHead.size() && strHead[i + 1] == ':') ||
+            (c == '-' && i + 1 < strHead.size() && strHead[i + 1] == '>'))
+        {
+            return false;
+        }
+        // Two words side by side: "read failed", "not a".
+        bWords =
+            bWords || (c == ' ' && i > 0 && std::isalpha(static_cast<unsigned char>(strHead[i - 1])) &&
+                       i + 1 < strHead.size() && std::isalpha(static_cast<unsigned char>(strHead[i + 1])));
     }
+    return bWords;
+}
+
+LibraryLogMark::LibraryLogMark(std::string strPath) : m_strPath(std::move(strPath))
+{
+    Advance();
+}
+
+void LibraryLogMark::Advance()
+{
+    m_uOffset = FileEnd(m_strPath);
+}
+
+bool LibraryLogMark::HasNewLines() const
+{
+    return FileEnd(m_strPath) > m_uOffset;
 }
 
 std::vector<std::string> LibraryLogMark::FirstFailure() const
 {
     std::vector<std::string> vecReason;
-    std::ifstream log(kLogFile, std::ios::binary);
+    std::ifstream log(m_strPath, std::ios::binary);
     if (!log || !log.seekg(static_cast<std::streamoff>(m_uOffset)))
     {
         return vecReason;
@@ -67,7 +123,8 @@ std::vector<std::string> LibraryLogMark::FirstFailure() const
         {
             strFirstWhere = strWhere;
         }
-        if (strWhere == strFirstWhere)
+        if (strWhere == strFirstWhere && IsReadableReason(strCondition) &&
+            std::find(vecReason.begin(), vecReason.end(), strCondition) == vecReason.end())
         {
             vecReason.push_back(strCondition);
         }

@@ -1,8 +1,40 @@
 // SPDX-License-Identifier: MIT
 #include "CorvaneTool.h"
 
+#include "platform/ToolPlatform.h"
+
 #include <cstdio>
 #include <cstdlib>
+
+namespace
+{
+
+const char kLogName[] = "PemCorvane.log";
+
+// The library of this run and the end of its log at its last reported
+// failure, for FailInLibrary: one run, one library.
+struct LibraryFailures
+{
+    CorvaneLibrary* pLibrary = nullptr;
+    std::unique_ptr<LibraryLogMark> pMark;
+};
+
+LibraryFailures& Failures()
+{
+    static LibraryFailures s_failures;
+    return s_failures;
+}
+
+} // namespace
+
+ToolContext::~ToolContext()
+{
+    if (Failures().pLibrary == &m_library)
+    {
+        Failures().pLibrary = nullptr;
+        Failures().pMark.reset();
+    }
+}
 
 CorvaneLibrary* ToolContext::Library()
 {
@@ -15,8 +47,22 @@ CorvaneLibrary* ToolContext::Library()
         {
             Fail(strError);
         }
+        else
+        {
+            Failures().pLibrary = &m_library;
+            Failures().pMark.reset(new LibraryLogMark(m_library.LogPath()));
+        }
     }
     return m_bLoaded ? &m_library : nullptr;
+}
+
+std::string LibraryLogPath(const std::string& strCommand, const ParsedArgs& args)
+{
+    if (strCommand == "pack" && !args.Value("--store").empty())
+    {
+        return CorvaneToolPlatform::AbsolutePath(args.Value("--store")) + "/_tmp/" + kLogName;
+    }
+    return CorvaneToolPlatform::UserStateDir() + "/" + kLogName;
 }
 
 int Fail(const std::string& strText)
@@ -25,10 +71,28 @@ int Fail(const std::string& strText)
     return kExitFailure;
 }
 
-int FailInLibrary(const std::string& strText)
+int FailInLibrary(const std::string& strText, LoggedReasons eLogged)
 {
-    // The library records the failed check in its log in the current directory.
-    return Fail(strText + " (details in PemCorvane.log)");
+    LibraryFailures& failures = Failures();
+    if (!failures.pLibrary || !failures.pMark)
+    {
+        return Fail(strText);
+    }
+    const std::string strSystem = failures.pLibrary->TakeLastFailure();
+    if (!strSystem.empty())
+    {
+        Fail(strSystem);
+    }
+    else if (eLogged == LoggedReasons::Print)
+    {
+        for (const std::string& strReason : failures.pMark->FirstFailure())
+        {
+            Fail(strReason);
+        }
+    }
+    const bool bLogged = failures.pMark->HasNewLines();
+    failures.pMark->Advance();
+    return Fail(bLogged ? strText + " (details in " + failures.pMark->Path() + ")" : strText);
 }
 
 int FailUsage(const char* pcszCommand, const std::string& strText)

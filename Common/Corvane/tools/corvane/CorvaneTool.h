@@ -5,7 +5,9 @@
 
 #include "CorvaneArgs.h"
 #include "CorvaneLibrary.h"
+#include "CorvaneLibraryLog.h"
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -20,6 +22,13 @@ enum ExitCode : int
 class ToolContext
 {
 public:
+    ToolContext() = default;
+    ~ToolContext();
+    ToolContext(const ToolContext&) = delete;
+    ToolContext& operator=(const ToolContext&) = delete;
+
+    // Where the library logs this run; set before the first Library().
+    void SetLibraryLogPath(const std::string& strPath) { m_library.SetLogPath(strPath); }
     // The set-up library, loaded on first use; null after printing why it failed.
     CorvaneLibrary* Library();
 
@@ -28,6 +37,11 @@ private:
     bool m_bTried = false;
     bool m_bLoaded = false;
 };
+
+// Where the library's log goes for one run of a command: a pack keeps it in
+// its store's _tmp beside the build's other leftovers; every other command
+// in the user's state directory. Never the current directory.
+std::string LibraryLogPath(const std::string& strCommand, const ParsedArgs& args);
 
 struct CorvaneCommand
 {
@@ -45,8 +59,17 @@ const std::vector<const CorvaneCommand*>& CommandTable();
 
 // "corvane: <text>" on stderr; returns kExitFailure.
 int Fail(const std::string& strText);
-// The same after a failed library call, with a pointer to the library's log.
-int FailInLibrary(const std::string& strText);
+// What FailInLibrary prints before its text when the system gave no reason.
+enum class LoggedReasons
+{
+    Omit,  // nothing: the command's own message says what failed
+    Print, // the readable reasons of the failed check the library logged
+};
+// The same after a failed library call: first the system's reason the library
+// kept ("cannot create X: Permission denied"), else what eLogged says, one
+// line each; then strText, naming the library's log when that holds lines of
+// this failure.
+int FailInLibrary(const std::string& strText, LoggedReasons eLogged = LoggedReasons::Omit);
 // "corvane: <text> (see 'corvane <command> --help')" on stderr; returns kExitUsage.
 int FailUsage(const char* pcszCommand, const std::string& strText);
 // Ends the process with nExit after flushing stdout and stderr, without

@@ -53,6 +53,7 @@ int RunCommand(const CorvaneCommand& command, const std::vector<std::string>& ve
         return FailUsage(command.pszName, "unexpected argument '" + args.Positional().back() + "'");
     }
     ToolContext ctx;
+    ctx.SetLibraryLogPath(LibraryLogPath(command.pszName, args));
     return command.pfnRun(ctx, args);
 }
 

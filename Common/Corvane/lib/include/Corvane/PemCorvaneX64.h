@@ -56,9 +56,11 @@ using PFN_CorvanePackNote = void (*)(void* pvContext, uint32_t uNote, const char
 
 extern "C"
 {
-    // Once per process before anything else. Truncates "PemCorvane.log" in the
-    // current directory and installs the error log. Null arguments select the
-    // library's own file system and allocator. Always true.
+    // Once per process before anything else (g_SetCorvaneLogPath may come
+    // first). Removes an earlier run's log at the log's path and installs the
+    // error log; the log file is created by this run's first line, so a run
+    // that logs nothing leaves none. Null arguments select the library's own
+    // file system and allocator. Always true.
     CORVANE_API bool g_InitCorvaneManager(NSCorvane::IStreamFileSys* piFileSys,
                                           NSCorvane::IStreamMemory* piMemory);
 
@@ -96,6 +98,26 @@ extern "C"
     // false before a successful Do.
     CORVANE_API bool g_GetCorvanePackSummary(NSCorvane::IPemCorvanePacker* piPacker,
                                              NSCorvane::CORVANE_PACK_SUMMARY* pSummary);
+
+    // Where the log goes: a UTF-8 file path, its missing directories made
+    // with the first line. Null or empty: "PemCorvane.log" in the current
+    // directory, as looked up at each write (the default). Call it before
+    // g_InitCorvaneManager so that init clears the right file; thread-safe.
+    // False only when memory runs out.
+    CORVANE_API bool g_SetCorvaneLogPath(const char* pcszPath);
+
+    // Why a call failed when the system refused it, for a person: one UTF-8
+    // line such as "cannot create /srv/store/dat/v3: Permission denied"
+    // (operation, path, the system's reason). The library keeps one such
+    // record for the whole process, not per thread, since its workers fail
+    // on their own threads: the first failure since the last read (or since
+    // g_InitCorvaneManager) wins, as later ones are mostly its consequences.
+    // Reading clears it. On true the line is in pszOut, cut to uSize - 1
+    // bytes; false, with pszOut empty, when nothing is recorded. pszOut null
+    // or uSize 0 only clears. Failures without a system reason (a refused
+    // path, a damaged store) leave no record: they are in the log only.
+    // Thread-safe.
+    CORVANE_API bool g_GetCorvaneLastFailure(char* pszOut, uint32_t uSize);
 }
 
 using PFN_g_InitCorvaneManager = bool (*)(NSCorvane::IStreamFileSys*, NSCorvane::IStreamMemory*);
@@ -107,3 +129,5 @@ using PFN_g_SetCorvanePackerFlags = bool (*)(NSCorvane::IPemCorvanePacker*, uint
 using PFN_g_SetCorvanePackerNotes = bool (*)(NSCorvane::IPemCorvanePacker*, NSCorvane::PFN_CorvanePackNote,
                                              void*);
 using PFN_g_GetCorvanePackSummary = bool (*)(NSCorvane::IPemCorvanePacker*, NSCorvane::CORVANE_PACK_SUMMARY*);
+using PFN_g_SetCorvaneLogPath = bool (*)(const char*);
+using PFN_g_GetCorvaneLastFailure = bool (*)(char*, uint32_t);

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "builder/BuilderFileIo.h"
 
+#include "common/CorvaneFailure.h"
+#include "platform/PlatformError.h"
 #include "platform/PlatformFile.h"
 
 #include <new>
@@ -18,6 +20,12 @@ ReadWholeResult ReadWholeInto(const std::string& strPath, Buffer& vecOut, uint64
     const int nFile = CorvanePlatform::FileOpen(strPath.c_str(), CorvanePlatform::FileMode::ReadShared);
     if (nFile < 0)
     {
+        // Missing is for the caller to judge; refused is the system's answer to pass on.
+        const int nError = CorvanePlatform::LastErrorCode();
+        if (!CorvanePlatform::IsNotFoundError(nError))
+        {
+            CorvaneUtil::NoteSystemFailure(nError, "open", strPath);
+        }
         return ReadWholeResult::OpenFailed;
     }
     ReadWholeResult eResult = ReadWholeResult::Ok;
@@ -90,6 +98,10 @@ ReadWholeResult ReadWholeInto(const std::string& strPath, Buffer& vecOut, uint64
     catch (const std::bad_alloc&)
     {
         eResult = ReadWholeResult::ReadFailed;
+    }
+    if (eResult == ReadWholeResult::ReadFailed)
+    {
+        CorvaneUtil::NoteLastSystemFailure("read", strPath);
     }
     CorvanePlatform::FileClose(nFile);
     if (eResult != ReadWholeResult::Ok)

@@ -105,14 +105,14 @@ bool PemCorvaneIdxBuilder::Output(const char* pcszDir)
         // atomically: readers only follow the marker written last.
         CORVANE_CHECK(PublishPackages(pcszDir));
         // Each is written and synced on its own; none is read before the marker.
-        CORVANE_CHECK(RunJobs(vecLists.size(), m_pakOpt.nTreadCount,
-                              [&vecLists](size_t uList) -> bool
-                              {
-                                  const ListFile& list = vecLists[uList];
-                                  CORVANE_CHECK(list.strPath.size());
-                                  return CorvaneUtil::DiskWriteBytes(
-                                      list.vecEncoded.data(), list.vecEncoded.size(), list.strPath.c_str());
-                              }));
+        const auto fnWriteList = [&vecLists](size_t uList) -> bool
+        {
+            const ListFile& list = vecLists[uList];
+            CORVANE_CHECK(list.strPath.size());
+            return CorvaneUtil::DiskWriteBytes(list.vecEncoded.data(), list.vecEncoded.size(),
+                                               list.strPath.c_str());
+        };
+        CORVANE_CHECK(RunJobs(vecLists.size(), m_pakOpt.nTreadCount, fnWriteList));
 
         // The old cache describes the previous version's files: it must not
         // vouch for the new version if writing the new cache fails below.

@@ -4,6 +4,7 @@
 #include "builder/BuilderFileIo.h"
 #include "builder/BuilderStage.h"
 #include "common/CorvaneCheck.h"
+#include "common/CorvaneFailure.h"
 #include "format/CorvaneEnvelope.h"
 #include "format/CorvaneHash.h"
 #include "fs/CorvaneFiles.h"
@@ -28,9 +29,15 @@ bool PublishPackageFile(const std::string& strStageFile, const std::string& strF
     const std::string strPublishTmp =
         strFinalFile + "." + std::to_string(CorvanePlatform::CurrentProcessId()) + ".publishing.tmp";
     CorvanePlatform::RemoveFile(strPublishTmp.c_str());
-    CORVANE_CHECK(CorvanePlatform::ReplaceFile(strStageFile.c_str(), strPublishTmp.c_str()));
+    if (!CorvanePlatform::ReplaceFile(strStageFile.c_str(), strPublishTmp.c_str()))
+    {
+        CorvaneUtil::NoteLastSystemFailure("rename", strStageFile, strPublishTmp.c_str());
+        CORVANE_REPORT("ReplaceFile(strStageFile, strPublishTmp)");
+        return false;
+    }
     if (!CorvanePlatform::ReplaceFile(strPublishTmp.c_str(), strFinalFile.c_str()))
     {
+        CorvaneUtil::NoteLastSystemFailure("rename", strPublishTmp, strFinalFile.c_str());
         CorvanePlatform::RemoveFile(strPublishTmp.c_str());
         CORVANE_REPORT("ReplaceFile(strPublishTmp, strFinalFile)");
         return false;
@@ -49,11 +56,23 @@ bool WriteHeaderAndSync(const std::string& strDatNam, const CORVANE_DISK_PACKAGE
                         uint64_t uExpectedLength)
 {
     const int nFile = CorvanePlatform::FileOpenForUpdate(strDatNam.c_str());
+    if (nFile < 0)
+    {
+        CorvaneUtil::NoteLastSystemFailure("open", strDatNam);
+    }
     CORVANE_CHECK(nFile >= 0);
     const bool bLength = uExpectedLength == static_cast<uint64_t>(CorvanePlatform::FileLength(nFile));
     const bool bWritten =
         bLength && sizeof(header) == CorvanePlatform::FileWriteAll(nFile, &header, sizeof(header));
+    if (bLength && !bWritten)
+    {
+        CorvaneUtil::NoteLastSystemFailure("write", strDatNam);
+    }
     const bool bSynced = bWritten && CorvanePlatform::FileSync(nFile);
+    if (bWritten && !bSynced)
+    {
+        CorvaneUtil::NoteLastSystemFailure("sync", strDatNam);
+    }
     const bool bClosed = CorvanePlatform::FileClose(nFile);
     CORVANE_CHECK(bLength);
     CORVANE_CHECK(bWritten);

@@ -3,8 +3,10 @@
 
 #include "builder/BuilderStage.h"
 #include "common/CorvaneCheck.h"
+#include "common/CorvaneFailure.h"
 #include "common/CorvaneMemory.h"
 #include "fs/CorvaneFiles.h"
+#include "platform/PlatformError.h"
 #include "platform/PlatformFile.h"
 #include "platform/PlatformFileUpdate.h"
 
@@ -356,18 +358,34 @@ bool PemCorvaneDiskAlloc::_ApplyFile(LaneFile& laneFile, const char* pcszExportD
         laneFile.nFile =
             bFirst ? CorvanePlatform::FileOpen(strDatNam.c_str(), CorvanePlatform::FileMode::WriteTruncate)
                    : CorvanePlatform::FileOpenForUpdate(strDatNam.c_str());
+        if (laneFile.nFile < 0)
+        {
+            CorvaneUtil::NoteLastSystemFailure(bFirst ? "create" : "open", strDatNam);
+        }
         CORVANE_CHECK(laneFile.nFile >= 0);
         laneFile.uFileIdx = uFileIdx;
     }
     const int nFile = laneFile.nFile;
+    // Named only when a write fails: the path is not kept per lane.
+    const auto fnWrite = [&](const void* pv, uint32_t uSize)
+    {
+        if (uSize == CorvanePlatform::FileWriteAll(nFile, pv, uSize))
+        {
+            return true;
+        }
+        const int nError = CorvanePlatform::LastErrorCode();
+        CorvaneUtil::NoteSystemFailure(nError, "write",
+                                       StagedPackagePath(pcszExportDir, uFileIdx, opt.nToVersion));
+        return false;
+    };
     CORVANE_CHECK(-1 != CorvanePlatform::FileSeek(nFile, uFileOffset, SEEK_SET));
-    CORVANE_CHECK(sizeof(fHeader) == CorvanePlatform::FileWriteAll(nFile, &fHeader, sizeof(fHeader)));
+    CORVANE_CHECK(fnWrite(&fHeader, sizeof(fHeader)));
     if (fHeader.nHeadOffset != sizeof(fHeader))
     {
         CORVANE_CHECK(-1 != CorvanePlatform::FileSeek(
                                 nFile, static_cast<int64_t>(uFileOffset) + fHeader.nHeadOffset, SEEK_SET));
     }
-    CORVANE_CHECK(uDataLength == CorvanePlatform::FileWriteAll(nFile, pvData, uDataLength));
+    CORVANE_CHECK(fnWrite(pvData, uDataLength));
     return true;
 }
 

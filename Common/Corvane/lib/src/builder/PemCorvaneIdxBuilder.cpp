@@ -6,6 +6,7 @@
 #include "builder/BuilderStage.h"
 #include "builder/KeyOrder.h"
 #include "common/CorvaneCheck.h"
+#include "common/CorvaneFailure.h"
 #include "common/CorvanePath.h"
 #include "format/CorvaneEnvelope.h"
 #include "format/CorvaneHash.h"
@@ -30,6 +31,10 @@ bool ResetPackageStageRoot(const char* pcszExportDir)
     CORVANE_CHECK(pcszExportDir && *pcszExportDir);
     std::error_code err;
     std::filesystem::remove_all(std::filesystem::u8path(GetPackageStageRootPath(pcszExportDir)), err);
+    if (err)
+    {
+        CorvaneUtil::NoteSystemFailure(err.value(), "clear", GetPackageStageRootPath(pcszExportDir));
+    }
     CORVANE_CHECK(!err);
     return true;
 }

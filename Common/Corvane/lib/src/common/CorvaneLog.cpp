@@ -23,6 +23,39 @@ std::mutex& LogMutex()
 
 std::atomic<PFN_ErrorLogHook> g_pfnErrorLogHook{nullptr};
 
+// Guarded by LogMutex(); leaked with it.
+std::string& LogPathLocked()
+{
+    static std::string* s_pstrPath = new std::string;
+    return *s_pstrPath;
+}
+
+const char* LogFileLocked()
+{
+    const std::string& strPath = LogPathLocked();
+    return strPath.empty() ? kLogFileName : strPath.c_str();
+}
+
+int OpenLogLocked()
+{
+    const char* pcszPath = LogFileLocked();
+    int nFile = CorvanePlatform::FileOpen(pcszPath, CorvanePlatform::FileMode::WriteAppend);
+    if (nFile >= 0)
+    {
+        return nFile;
+    }
+    // A log in a directory of its own (a state directory, a store's _tmp) is
+    // made with the first line, not before: a run that logs nothing leaves nothing.
+    const std::string strPath = pcszPath;
+    const size_t uSlash = strPath.find_last_of("/\\");
+    if (uSlash == std::string::npos || uSlash == 0 ||
+        !CorvanePlatform::CreateDirectories(strPath.substr(0, uSlash)))
+    {
+        return -1;
+    }
+    return CorvanePlatform::FileOpen(pcszPath, CorvanePlatform::FileMode::WriteAppend);
+}
+
 // The '(' that opens the parameter list: the first one that is not part of
 // "(anonymous namespace)" and not the "()" of "operator()".
 const char* ParameterListStart(const char* pcszSig)
@@ -98,15 +131,23 @@ const char* LastTwoComponents(const char* pcszBegin, const char* pcszEnd)
 
 } // namespace
 
+void SetLogPath(const char* pcszPath)
+{
+    std::lock_guard<std::mutex> lock(LogMutex());
+    LogPathLocked().assign(pcszPath ? pcszPath : "");
+}
+
+std::string LogPath()
+{
+    std::lock_guard<std::mutex> lock(LogMutex());
+    return LogFileLocked();
+}
+
 bool ResetLogFile()
 {
     std::lock_guard<std::mutex> lock(LogMutex());
-    int nFile = CorvanePlatform::FileOpen(kLogFileName, CorvanePlatform::FileMode::WriteTruncate);
-    if (nFile < 0)
-    {
-        return false;
-    }
-    return CorvanePlatform::FileClose(nFile);
+    const char* pcszPath = LogFileLocked();
+    return CorvanePlatform::RemoveFile(pcszPath) || !CorvanePlatform::PathExists(pcszPath);
 }
 
 void WriteLogLine(const char* pcszText)
@@ -117,14 +158,21 @@ void WriteLogLine(const char* pcszText)
     }
     const size_t uLen = std::strlen(pcszText);
     std::lock_guard<std::mutex> lock(LogMutex());
-    int nFile = CorvanePlatform::FileOpen(kLogFileName, CorvanePlatform::FileMode::WriteAppend);
-    if (nFile < 0)
+    try
     {
-        return;
+        const int nFile = OpenLogLocked();
+        if (nFile < 0)
+        {
+            return;
+        }
+        CorvanePlatform::FileWriteAll(nFile, pcszText, uLen);
+        CorvanePlatform::FileWriteAll(nFile, "\r\n", 2);
+        CorvanePlatform::FileClose(nFile);
     }
-    CorvanePlatform::FileWriteAll(nFile, pcszText, uLen);
-    CorvanePlatform::FileWriteAll(nFile, "\r\n", 2);
-    CorvanePlatform::FileClose(nFile);
+    catch (...)
+    {
+        // Out of memory for the directory's name: the line is lost, nothing else.
+    }
 }
 
 void SetErrorLogHook(PFN_ErrorLogHook pfnHook)

@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: MIT
-// The library's log "PemCorvane.log" (current directory) and its error-log hook.
-// Every write is serialised by one process-wide mutex.
+// The library's log (by default "PemCorvane.log" in the current directory) and
+// its error-log hook. The file exists only once something was logged. Every
+// write is serialised by one process-wide mutex.
 #pragma once
+
+#include <string>
 
 namespace CorvaneUtil
 {
@@ -10,9 +13,15 @@ constexpr const char* kLogFileName = "PemCorvane.log";
 
 using PFN_ErrorLogHook = void (*)(const char* pcszFunction, int nLine, const char* pcszCondition);
 
-// Creates or truncates the log file. False when it cannot be created.
+// Where the log goes from now on; null or empty: kLogFileName in the current
+// directory (looked up at each write).
+void SetLogPath(const char* pcszPath);
+std::string LogPath();
+// Removes the log file, so that the next line starts a new one. False when a
+// log exists and cannot be removed.
 bool ResetLogFile();
-// Appends text + "\r\n"; ignores null or empty text.
+// Appends text + "\r\n", creating the file (and its missing directories) on
+// the first line; ignores null or empty text.
 void WriteLogLine(const char* pcszText);
 
 // While no hook is installed, failed checks are silent.

@@ -285,9 +285,9 @@ bool UnCompressContentInto(const uint8_t* pbyContent, uint32_t uSize, uint8_t* p
         return false;
     }
     uint32_t uDecoded = 0;
-    CORVANE_CHECK(DecodeEnvelope(pbyContent, uSize, &uDecoded,
-                                 [&](uint32_t uDecodedSize)
-                                 { return uDecodedSize == uOutSize ? pbyOut : nullptr; }));
+    // Named, so that a failed check's record shows a call, not the lambda's body.
+    const auto fnOutput = [&](uint32_t uDecodedSize) { return uDecodedSize == uOutSize ? pbyOut : nullptr; };
+    CORVANE_CHECK(DecodeEnvelope(pbyContent, uSize, &uDecoded, fnOutput));
     CORVANE_CHECK(uDecoded == uOutSize);
     return true;
 }

@@ -2,10 +2,12 @@
 #include "fs/CorvaneFiles.h"
 
 #include "common/CorvaneCheck.h"
+#include "common/CorvaneFailure.h"
 #include "common/CorvaneMemory.h"
 #include "common/CorvanePath.h"
 #include "fs/PemMultiProcessFileLock.h"
 #include "platform/PlatformDirectory.h"
+#include "platform/PlatformError.h"
 #include "platform/PlatformFile.h"
 #include "platform/PlatformProcess.h"
 
@@ -161,6 +163,16 @@ int SysOpen(const char* pcszFileName, std::shared_ptr<PemFileLockObj>* ppLockObj
         {
             *ppLockObj = std::move(spLockObj);
         }
+        else
+        {
+            // A missing file is an answer (a cache miss, an optional file); a
+            // file that is there and refused is a failure to report.
+            const int nError = CorvanePlatform::LastErrorCode();
+            if (!CorvanePlatform::IsNotFoundError(nError))
+            {
+                NoteSystemFailure(nError, "open", pcszFileName);
+            }
+        }
         return nFile;
     }
     catch (...)
@@ -185,7 +197,13 @@ bool CreateParentDirectories(const std::string& strPath)
     try
     {
         std::string strParent = ParentPath(strPath);
-        return strParent.empty() || CorvanePlatform::CreateDirectories(strParent);
+        std::string strFailed;
+        if (strParent.empty() || CorvanePlatform::CreateDirectories(strParent, &strFailed))
+        {
+            return true;
+        }
+        NoteLastSystemFailure("create", strFailed.empty() ? strParent : strFailed);
+        return false;
     }
     catch (...)
     {
@@ -227,22 +245,38 @@ bool WriteReplacing(const void* pData, uint64_t uSize, const char* pcszFileName,
             strTempFile = TempFileName(pcszFileName);
             fh = CorvanePlatform::FileOpen(strTempFile.c_str(), CorvanePlatform::FileMode::WriteExclusive);
         }
+        if (fh < 0)
+        {
+            NoteLastSystemFailure("create", strTempFile);
+        }
         CORVANE_CHECK(fh >= 0);
         TempFileGuard guard(strTempFile);
 
         const uint64_t uWrite = uSize ? CorvanePlatform::FileWriteAll(fh, pData, uSize) : 0;
-        const bool bSynced = !bFlush || CorvanePlatform::FileSync(fh);
+        if (uWrite != uSize)
+        {
+            NoteLastSystemFailure("write", strTempFile);
+        }
+        const bool bSynced = uWrite != uSize || !bFlush || CorvanePlatform::FileSync(fh);
+        if (!bSynced)
+        {
+            NoteLastSystemFailure("sync", strTempFile);
+        }
         const bool bClosed = CorvanePlatform::FileClose(fh);
+        if (!bClosed)
+        {
+            NoteLastSystemFailure("close", strTempFile);
+        }
         CORVANE_CHECK(uWrite == uSize);
         CORVANE_CHECK(bSynced && bClosed);
-        if (bFlush)
+        const bool bReplaced = bFlush
+                                   ? CorvanePlatform::ReplaceFile(strTempFile.c_str(), pcszFileName)
+                                   : CorvanePlatform::ReplaceFileUnflushed(strTempFile.c_str(), pcszFileName);
+        if (!bReplaced)
         {
-            CORVANE_CHECK(CorvanePlatform::ReplaceFile(strTempFile.c_str(), pcszFileName));
+            NoteLastSystemFailure("rename", strTempFile, pcszFileName);
         }
-        else
-        {
-            CORVANE_CHECK(CorvanePlatform::ReplaceFileUnflushed(strTempFile.c_str(), pcszFileName));
-        }
+        CORVANE_CHECK(bReplaced);
         guard.Dismiss();
         return true;
     }

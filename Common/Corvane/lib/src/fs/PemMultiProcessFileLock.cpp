@@ -2,6 +2,8 @@
 #include "fs/PemMultiProcessFileLock.h"
 
 #include "common/CorvaneCheck.h"
+#include "common/CorvaneFailure.h"
+#include "platform/PlatformError.h"
 #include "platform/PlatformLock.h"
 
 #include <chrono>
@@ -113,6 +115,8 @@ std::shared_ptr<PemFileLockObj> PemMultiProcessFileLock::WaitGetWriteLockObj(con
     CorvanePlatform::NamedLock* hOpenMutex = CorvanePlatform::NamedLockOpen(PathKey(strPath));
     if (!hOpenMutex)
     {
+        const int nError = CorvanePlatform::LastErrorCode();
+        NoteSystemFailure(nError, "create the lock", CorvanePlatform::NamedLockName(PathKey(strPath)));
         CORVANE_REPORT("hOpenMutex");
         m_cv.notify_all();
         return nullptr;

@@ -57,7 +57,9 @@ bool PathExists(const char* pcszPath);
 // Deletes a file (not a directory).
 bool RemoveFile(const char* pcszPath);
 // Creates the directory and every missing parent; true when it exists afterwards.
-bool CreateDirectories(const std::string& strDir);
+// On failure *pstrFailed (when given) names the directory that could not be
+// made, and LastErrorCode() tells why (a file in its place: "exists").
+bool CreateDirectories(const std::string& strDir, std::string* pstrFailed = nullptr);
 
 // Moves strFrom over strTo, replacing it, so that after a crash strTo is either the
 // old or the new file, and the move itself is on the device when this returns.

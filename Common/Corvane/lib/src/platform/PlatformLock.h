@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace CorvanePlatform
 {
@@ -17,8 +18,11 @@ enum class NamedLockWait
     Failed,
 };
 
-// Opens (creating when missing) the lock "CorvaneLock_<uKey in decimal>"; null on failure.
+// Opens (creating when missing) the lock "CorvaneLock_<uKey in decimal>"; null on
+// failure, with the reason in LastErrorCode().
 NamedLock* NamedLockOpen(uint64_t uKey);
+// Where that lock lives, for messages: the lock file's path, or the object's name.
+std::string NamedLockName(uint64_t uKey);
 // Waits up to nWaitMs; a negative wait waits without limit.
 NamedLockWait NamedLockAcquire(NamedLock* pLock, int64_t nWaitMs);
 void NamedLockRelease(NamedLock* pLock);

@@ -2,6 +2,7 @@
 // The exported entry points. No exception may cross the library boundary.
 #include <Corvane/PemCorvaneX64.h>
 
+#include "common/CorvaneFailure.h"
 #include "common/CorvaneLog.h"
 #include "common/CorvaneMemory.h"
 #include "fs/PemStreamFileSysImpl.h"
@@ -53,7 +54,9 @@ extern "C"
         return Guarded("g_InitCorvaneManager",
                        [&]
                        {
+                           // An earlier run's log goes; this run's starts with its first line.
                            CorvaneUtil::ResetLogFile();
+                           CorvaneUtil::TakeLastFailure(nullptr, 0);
                            CorvaneUtil::SetErrorLogHook(&CorvaneUtil::DefaultErrorLogHook);
                            if (!g_pDefaultFileSys)
                            {
@@ -134,6 +137,22 @@ extern "C"
                            *ppReader = pReader;
                            return true;
                        });
+    }
+
+    CORVANE_API bool g_SetCorvaneLogPath(const char* pcszPath)
+    {
+        return Guarded("g_SetCorvaneLogPath",
+                       [&]
+                       {
+                           CorvaneUtil::SetLogPath(pcszPath);
+                           return true;
+                       });
+    }
+
+    CORVANE_API bool g_GetCorvaneLastFailure(char* pszOut, uint32_t uSize)
+    {
+        return Guarded("g_GetCorvaneLastFailure",
+                       [&] { return CorvaneUtil::TakeLastFailure(pszOut, uSize); });
     }
 
 } // extern "C"

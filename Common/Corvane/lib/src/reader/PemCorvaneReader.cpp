@@ -390,9 +390,9 @@ bool PemCorvaneReader::ReadFileInfoElement()
                             sizeof(FileInfoElement));
             }
             // Lookups binary-search the table: an unsorted table would silently miss files.
-            CORVANE_CHECK(std::is_sorted(vecInfo.begin(), vecInfo.end(),
-                                         [](const FileInfoElement& a, const FileInfoElement& b)
-                                         { return a.uNameHash < b.uNameHash; }));
+            const auto fnByHash = [](const FileInfoElement& a, const FileInfoElement& b)
+            { return a.uNameHash < b.uNameHash; };
+            CORVANE_CHECK(std::is_sorted(vecInfo.begin(), vecInfo.end(), fnByHash));
         }
     }
     if (m_fileFactory.Exists(strStringFile.c_str(), SHO_RemoteFirst))

@@ -25,6 +25,7 @@ LogCapture::LogCapture()
     {
         ADD_FAILURE() << "chdir failed";
     }
+    CorvaneUtil::SetLogPath(nullptr);
     CorvaneUtil::ResetLogFile();
     CorvaneUtil::SetErrorLogHook(&CorvaneUtil::DefaultErrorLogHook);
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Runs a test inside its own directory so that "PemCorvane.log" (written to the
 // current directory) belongs to that test alone, with the error log installed.
+// Text() is empty while nothing was logged: the file is made by the first line.
 #pragma once
 
 #include "support/TempDir.h"

@@ -30,6 +30,11 @@ bool CanonicalPath(const std::string& strPath, std::string& strOut);
 std::string AbsolutePath(const std::string& strPath);
 bool IsAbsolute(const std::string& strPath);
 
+// The user's directory for the tool's state (its log), which need not exist
+// yet: $XDG_STATE_HOME/corvane or ~/.local/state/corvane; on Windows
+// %LOCALAPPDATA%\corvane. Falls back to the temporary directory; never empty.
+std::string UserStateDir();
+
 bool IsDirectory(const std::string& strPath);
 bool IsRegularFile(const std::string& strPath);
 

@@ -9,8 +9,9 @@
 
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 
-ToolRun RunCorvane(const std::vector<std::string>& vecArgs, const std::string& strCwd)
+std::string CorvanePath()
 {
     // The tests run in build/tests; the child changes directory, so the path
     // is made absolute first.
@@ -18,17 +19,52 @@ ToolRun RunCorvane(const std::vector<std::string>& vecArgs, const std::string& s
     char* pszReal = ::realpath(pcszBin ? pcszBin : CORVANE_TEST_BIN_DIR, nullptr);
     const std::string strExe = std::string(pszReal ? pszReal : "../bin") + "/corvane";
     std::free(pszReal);
+    return strExe;
+}
+
+ToolRun RunCorvane(const std::vector<std::string>& vecArgs, const std::string& strCwd,
+                   const std::string& strStateHome)
+{
+    return RunCorvaneThrough({}, vecArgs, strCwd, strStateHome);
+}
+
+ToolRun RunCorvaneThrough(const std::vector<std::string>& vecLauncher,
+                          const std::vector<std::string>& vecArgs, const std::string& strCwd,
+                          const std::string& strStateHome)
+{
+    static const CorvaneTest::TempDir s_state;
+    const std::string strState = strStateHome.empty() ? s_state.Path() : strStateHome;
+    const std::string strExe = CorvanePath();
     CorvaneTest::TempDir output;
     const std::string strOutFile = output / "stdout";
     const std::string strErrFile = output / "stderr";
 
     std::vector<char*> vecArgv;
+    for (const std::string& strArg : vecLauncher)
+    {
+        vecArgv.push_back(const_cast<char*>(strArg.c_str()));
+    }
     vecArgv.push_back(const_cast<char*>(strExe.c_str()));
     for (const std::string& strArg : vecArgs)
     {
         vecArgv.push_back(const_cast<char*>(strArg.c_str()));
     }
     vecArgv.push_back(nullptr);
+    // Made before the fork: the child only calls what is safe after one.
+    std::vector<std::string> vecEnv = {"XDG_STATE_HOME=" + strState};
+    for (char** ppVar = environ; *ppVar; ++ppVar)
+    {
+        if (std::strncmp(*ppVar, "XDG_STATE_HOME=", 15) != 0)
+        {
+            vecEnv.push_back(*ppVar);
+        }
+    }
+    std::vector<char*> vecEnvp;
+    for (std::string& strVar : vecEnv)
+    {
+        vecEnvp.push_back(&strVar[0]);
+    }
+    vecEnvp.push_back(nullptr);
 
     ToolRun run;
     const pid_t pid = ::fork();
@@ -41,7 +77,7 @@ ToolRun RunCorvane(const std::vector<std::string>& vecArgs, const std::string& s
         {
             ::_exit(127);
         }
-        ::execv(strExe.c_str(), vecArgv.data());
+        ::execve(vecArgv[0], vecArgv.data(), vecEnvp.data());
         ::_exit(127);
     }
     if (pid < 0)

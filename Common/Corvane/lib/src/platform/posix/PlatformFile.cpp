@@ -194,25 +194,45 @@ bool RemoveFile(const char* pcszPath)
     return pcszPath && *pcszPath && ::unlink(pcszPath) == 0;
 }
 
-bool CreateDirectories(const std::string& strDir)
+bool CreateDirectories(const std::string& strDir, std::string* pstrFailed)
 {
     if (strDir.empty())
     {
+        errno = ENOENT;
         return false;
     }
     struct stat st;
     if (::stat(strDir.c_str(), &st) == 0)
     {
-        return S_ISDIR(st.st_mode);
+        if (S_ISDIR(st.st_mode))
+        {
+            return true;
+        }
+        errno = EEXIST;
+        if (pstrFailed)
+        {
+            *pstrFailed = strDir;
+        }
+        return false;
     }
     std::string strParent = ParentOf(strDir);
-    if (!strParent.empty() && strParent != strDir && !CreateDirectories(strParent))
+    if (!strParent.empty() && strParent != strDir && !CreateDirectories(strParent, pstrFailed))
     {
         return false;
     }
-    if (::mkdir(strDir.c_str(), 0777) == 0 || errno == EEXIST)
+    if ((::mkdir(strDir.c_str(), 0777) == 0 || errno == EEXIST) && ::stat(strDir.c_str(), &st) == 0)
     {
-        return ::stat(strDir.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+        if (S_ISDIR(st.st_mode))
+        {
+            return true;
+        }
+        errno = EEXIST;
+    }
+    if (pstrFailed)
+    {
+        const int nError = errno;
+        *pstrFailed = strDir;
+        errno = nError;
     }
     return false;
 }

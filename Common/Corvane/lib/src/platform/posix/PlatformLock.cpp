@@ -69,12 +69,24 @@ bool StillAtPath(NamedLock* pLock)
 
 } // namespace
 
+std::string NamedLockName(uint64_t uKey)
+{
+    try
+    {
+        return LockDirectory() + "/CorvaneLock_" + std::to_string(uKey);
+    }
+    catch (...)
+    {
+        return std::string();
+    }
+}
+
 NamedLock* NamedLockOpen(uint64_t uKey)
 {
     try
     {
         std::unique_ptr<NamedLock> pLock(new NamedLock);
-        pLock->strPath = LockDirectory() + "/CorvaneLock_" + std::to_string(uKey);
+        pLock->strPath = NamedLockName(uKey);
         pLock->nFile = OpenLockFile(pLock->strPath);
         return pLock->nFile < 0 ? nullptr : pLock.release();
     }

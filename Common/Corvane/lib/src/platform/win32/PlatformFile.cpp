@@ -158,25 +158,45 @@ bool RemoveFile(const char* pcszPath)
     return ToWide(strWide, pcszPath) && ::DeleteFileW(strWide.c_str());
 }
 
-bool CreateDirectories(const std::string& strDir)
+bool CreateDirectories(const std::string& strDir, std::string* pstrFailed)
 {
+    const auto fnFailed = [&](DWORD dwError)
+    {
+        if (pstrFailed)
+        {
+            *pstrFailed = strDir;
+        }
+        ::SetLastError(dwError);
+        return false;
+    };
     std::wstring strWide;
     if (!ToWide(strWide, strDir.c_str()))
     {
-        return false;
+        return fnFailed(ERROR_INVALID_NAME);
     }
     DWORD dwAttr = ::GetFileAttributesW(strWide.c_str());
     if (dwAttr != INVALID_FILE_ATTRIBUTES)
     {
-        return (dwAttr & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        return (dwAttr & FILE_ATTRIBUTE_DIRECTORY) != 0 || fnFailed(ERROR_ALREADY_EXISTS);
     }
     size_t uPos = strDir.find_last_of("/\\");
     if (uPos != std::string::npos && uPos > 0 && strDir[uPos - 1] != ':' &&
-        !CreateDirectories(strDir.substr(0, uPos)))
+        !CreateDirectories(strDir.substr(0, uPos), pstrFailed))
     {
         return false;
     }
-    return ::CreateDirectoryW(strWide.c_str(), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS;
+    if (::CreateDirectoryW(strWide.c_str(), nullptr))
+    {
+        return true;
+    }
+    const DWORD dwError = ::GetLastError();
+    dwAttr = ::GetFileAttributesW(strWide.c_str());
+    if (dwError == ERROR_ALREADY_EXISTS && dwAttr != INVALID_FILE_ATTRIBUTES &&
+        (dwAttr & FILE_ATTRIBUTE_DIRECTORY) != 0)
+    {
+        return true;
+    }
+    return fnFailed(dwError);
 }
 
 bool ReplaceFile(const char* pcszFrom, const char* pcszTo)

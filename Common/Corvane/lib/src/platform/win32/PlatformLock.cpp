@@ -15,11 +15,23 @@ struct NamedLock
     bool bHeld = false;
 };
 
+std::string NamedLockName(uint64_t uKey)
+{
+    try
+    {
+        return "Global\\CorvaneLock_" + std::to_string(uKey);
+    }
+    catch (...)
+    {
+        return std::string();
+    }
+}
+
 NamedLock* NamedLockOpen(uint64_t uKey)
 {
     try
     {
-        std::string strName = "Global\\CorvaneLock_" + std::to_string(uKey);
+        const std::string strName = NamedLockName(uKey);
         HANDLE hMutex = ::OpenMutexA(MUTEX_ALL_ACCESS, FALSE, strName.c_str());
         if (!hMutex)
         {

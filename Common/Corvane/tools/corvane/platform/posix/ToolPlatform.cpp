@@ -6,6 +6,7 @@
 #include <gnu/libc-version.h>
 #endif
 #include <limits.h>
+#include <pwd.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -97,6 +98,29 @@ std::string AbsolutePath(const std::string& strPath)
 bool IsAbsolute(const std::string& strPath)
 {
     return !strPath.empty() && strPath[0] == '/';
+}
+
+std::string UserStateDir()
+{
+    // Relative values are to be ignored, as the base directory rules say.
+    const char* pcszState = ::getenv("XDG_STATE_HOME");
+    if (pcszState && pcszState[0] == '/')
+    {
+        return std::string(pcszState) + "/corvane";
+    }
+    const char* pcszHome = ::getenv("HOME");
+    if (!pcszHome || pcszHome[0] != '/')
+    {
+        const struct passwd* pUser = ::getpwuid(::getuid());
+        pcszHome = pUser ? pUser->pw_dir : nullptr;
+    }
+    if (pcszHome && pcszHome[0] == '/')
+    {
+        return std::string(pcszHome) + "/.local/state/corvane";
+    }
+    const char* pcszTmp = ::getenv("TMPDIR");
+    return std::string(pcszTmp && pcszTmp[0] == '/' ? pcszTmp : "/tmp") + "/corvane-" +
+           std::to_string(::getuid());
 }
 
 bool IsDirectory(const std::string& strPath)

@@ -145,6 +145,20 @@ bool IsAbsolute(const std::string& strPath)
            (strPath[1] == '\\' || strPath[1] == '/');
 }
 
+std::string UserStateDir()
+{
+    for (const wchar_t* pcszVar : {L"LOCALAPPDATA", L"TEMP"})
+    {
+        wchar_t szDir[MAX_PATH + 1] = {};
+        const DWORD dwLength = ::GetEnvironmentVariableW(pcszVar, szDir, MAX_PATH + 1);
+        if (dwLength > 0 && dwLength <= MAX_PATH)
+        {
+            return ToUtf8(std::wstring(szDir, dwLength)) + "\\corvane";
+        }
+    }
+    return "C:\\corvane";
+}
+
 bool IsDirectory(const std::string& strPath)
 {
     const DWORD dwAttributes = Attributes(strPath);

@@ -1,0 +1,28 @@
+// SPDX-License-Identifier: MIT
+// The last system failure: what a person can act on when a call fails because
+// the system refused it, "cannot create /srv/store/dat/v3: Permission denied".
+// One record for the whole process (workers fail on their own threads, the
+// caller asks on its own): the first failure since the last read wins, as the
+// ones after it are usually its consequences. Every function is thread-safe.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace CorvaneUtil
+{
+
+// Keeps "cannot <pcszWhat> <strPath>[ to <pcszTo>]: <system text for nCode>"
+// unless a failure is kept already, and writes it to the log as a
+// "system error: ..." line. nCode comes from CorvanePlatform::LastErrorCode(),
+// taken right after the failed call.
+void NoteSystemFailure(int nCode, const char* pcszWhat, const std::string& strPath,
+                       const char* pcszTo = nullptr);
+// The same with the calling thread's code at this moment.
+void NoteLastSystemFailure(const char* pcszWhat, const std::string& strPath, const char* pcszTo = nullptr);
+
+// Copies the kept failure into pszOut (cut to uSize - 1 bytes) and forgets it.
+// False, with pszOut empty, when none is kept. pszOut null only forgets.
+bool TakeLastFailure(char* pszOut, uint32_t uSize);
+
+} // namespace CorvaneUtil
