@@ -97,7 +97,7 @@ bool WalkTree(const std::string& strRoot, const std::vector<CorvaneToolPlatform:
                 case TreeItemKind::kOther:
                     walk.vecNotes.push_back(
                         strRel + (item.bLink ? ": a link to nothing" : ": not a file or directory") +
-                        ", left out as pack does");
+                        ", which pack refuses (or leaves out with --skip-special)");
                     break;
                 }
             }

@@ -26,7 +26,6 @@ struct Counts
 {
     size_t uDiffers = 0;
     size_t uMissing = 0;
-    size_t uMissingLinks = 0;
     size_t uExtra = 0;
     size_t uUnreadable = 0;
 };
@@ -179,7 +178,6 @@ int RunVerifyTree(ToolContext& ctx, const StoreSource& source, const std::string
         {
             vecLines.emplace_back(strKey, "missing: " + file.strRel);
             ++counts.uMissing;
-            counts.uMissingLinks += file.bLink ? 1 : 0;
             continue;
         }
         setMatched.insert(strKey);
@@ -214,11 +212,6 @@ int RunVerifyTree(ToolContext& ctx, const StoreSource& source, const std::string
     std::fflush(stdout);
 
     const std::string strVersion = "version " + std::to_string(uVersion);
-    if (counts.uMissingLinks)
-    {
-        Note("note: " + std::to_string(counts.uMissingLinks) +
-             " of the missing files are symbolic links to files, which pack leaves out");
-    }
     if (!vecLines.empty())
     {
         return Fail(strVersion + " differs from " + strTree + ": " + std::to_string(counts.uDiffers) +
