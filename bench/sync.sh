@@ -102,7 +102,8 @@ cleanup() {
     fi
 }
 trap cleanup EXIT
-rm -rf "$work/store" "$work/www" "$work/nginx" "$work/rsyncd" "$work/cwd" "$work/results"
+rm -rf "$work/store" "$work/www" "$work/nginx" "$work/rsyncd" "$work/cwd" "$work/results" "$work/lists" \
+    "$work/ranges"
 mkdir -p "$work/www" "$work/nginx" "$work/rsyncd" "$work/cwd"
 
 now() { date +%s.%N; }
