@@ -1,6 +1,11 @@
 #!/usr/bin/env bash
 # Packing benchmark: corvane pack against tar | zstd and against per-file zstd
-# on the same tree of real files, plus an unchanged second build.
+# on the same tree of real files, plus the builds that follow a first one:
+#   - an untouched tree: its time, and how many files below the root the build
+#     opened, counted from outside with strace (goal 0: the stat cache answers);
+#   - after `touch` of every file (times changed, contents not): its time, and
+#     nothing may be stored anew;
+#   - a full rehash (`corvane pack --rehash`, the stat cache ignored): its time.
 #
 #   bench/pack.sh                       # 512 MiB tree, 100 MiB part at the default level
 #   CORVANE_BENCH_MIB=64 CORVANE_BENCH_PART_MIB=16 bench/pack.sh   # quick run
@@ -33,8 +38,8 @@ zstd_levels=(1 1 3 3 6 6 12 12 19 19 22)
 zlevel=${zstd_levels[$level]}
 zdefault=${zstd_levels[$default_level]}
 
-for tool in zstd tar python3; do
-    command -v "$tool" >/dev/null || { echo "pack.sh: $tool is needed" >&2; exit 1; }
+for tool in zstd tar python3 strace; do
+    command -v "$tool" >/dev/null || { echo "pack.sh: $tool is needed (scripts/setup-deps.sh)" >&2; exit 1; }
 done
 [ -x "$corvane" ] || { echo "pack.sh: no corvane at $corvane (build it, or set CORVANE_BIN)" >&2; exit 1; }
 
@@ -100,17 +105,67 @@ pct() { python3 -c "import sys; print('%.2f%%' % (100.0 * float(sys.argv[1]) / f
 median() { python3 -c "import sys, statistics; print('%.3f' % statistics.median(float(v) for v in sys.argv[1:]))" "$@"; }
 bytes_of() { find "$1" -type f -printf '%s\n' | awk '{s += $1} END {print s + 0}'; }
 summary_value() { sed -n "s/^$2: *//p" "$1"; }
+goal() { [ "$1" = "$2" ] && echo met || echo MISSED; } # value goal
+# The packer's own count of unchanged files, where its summary has one.
+unchanged_line() { # label value
+    if [ -n "$2" ]; then echo "[$1]   packer's summary: unchanged $2"; fi
+}
 
-run_pack() { # tree store version level -> prints wall seconds; summary in $work/pack.out
-    local t0 t1
+run_pack() { # tree store version level [option...] -> prints wall seconds; summary in $work/pack.out
+    local tree=$1 store=$2 version=$3 lvl=$4 t0 t1
+    shift 4
     t0=$(now)
-    (cd "$work/cwd" && "$corvane" pack --root "$1" --store "$2" --version "$3" --level "$4" \
-        --threads "$threads" >"$work/pack.out") || {
-        echo "pack.sh: corvane pack failed (its message above says why and where its log is)" >&2
+    (cd "$work/cwd" && "$corvane" pack --root "$tree" --store "$store" --version "$version" --level "$lvl" \
+        --threads "$threads" "$@" >"$work/pack.out") || {
+        echo "pack.sh: corvane pack${*:+ $*} of version $version failed (its message above says why and where its log is)" >&2
         exit 1
     }
     t1=$(now)
     secs "$t0" "$t1"
+}
+
+# Files below the root that a build opened, other than directories, counted
+# from outside the program: strace follows every thread and the packer's
+# restart of itself, and -y names the file behind each descriptor returned.
+count_opens() { # tree store version level -> prints the count
+    local root
+    root=$(realpath "$1")
+    (cd "$work/cwd" && strace -f -qq -y -e trace=open,openat,openat2,creat -e signal=none \
+        -o "$work/strace.out" "$corvane" pack --root "$1" --store "$2" --version "$3" --level "$4" \
+        --threads "$threads" >"$work/pack.out") || {
+        echo "pack.sh: corvane pack of version $3 under strace failed (see $work/cwd/PemCorvane.log)" >&2
+        exit 1
+    }
+    python3 - "$work/strace.out" "$root" <<'PY'
+import re, sys
+trace, root = sys.argv[1], sys.argv[2].rstrip('/') + '/'
+# A call another thread interrupted comes in two lines: "<unfinished ...>",
+# then "<... openat resumed>" from the same thread.
+pending, calls = {}, []
+for line in open(trace, errors='replace'):
+    pid, _, rest = line.rstrip('\n').partition(' ')
+    rest = rest.lstrip()
+    if rest.endswith('<unfinished ...>'):
+        pending[pid] = rest[:-len('<unfinished ...>')]
+    elif rest.startswith('<...'):
+        calls.append(pending.pop(pid, '') + rest.split('resumed>', 1)[-1])
+    else:
+        calls.append(rest)
+opened = 0
+for call in calls:
+    done = re.search(r'\) += (\d+)<(.*)>$', call)
+    if not done or 'O_DIRECTORY' in call or 'O_PATH' in call:
+        continue
+    if (done.group(2) + '/').startswith(root) and done.group(2) != root.rstrip('/'):
+        opened += 1
+print(opened)
+PY
+}
+
+# Every file's times changed, no content: what a checkout or a copy without
+# times does to a tree.
+touch_all() { # tree
+    find "$1" -type f -exec touch -- {} +
 }
 
 run_tar_zstd() { # tree zstd_level -> "seconds bytes"
@@ -132,7 +187,8 @@ per_file_bytes() { # tree zstd_level -> bytes of every file compressed alone
 measure() { # label tree store level zlevel second_build(0/1) runs
     local label=$1 tree=$2 store=$3 lvl=$4 zl=$5 second=$6 n=$7
     local files in_bytes pack_s store_bytes="" cache_bytes data_out stored_anew tz tz_s tz_bytes pf_bytes i v
-    local -a pack_runs=() tz_runs=() second_runs=()
+    local opens touched_anew rehash_anew second_unchanged touched_unchanged rehash_unchanged
+    local -a pack_runs=() tz_runs=() second_runs=() touched_runs=() rehash_runs=()
     files=$(find "$tree" -type f | wc -l)
     in_bytes=$(bytes_of "$tree")
     echo "[$label] tree: $files files, $in_bytes bytes; store level $lvl = zstd $zl, $threads threads, median of $n"
@@ -160,6 +216,22 @@ measure() { # label tree store level zlevel second_build(0/1) runs
                 second_runs+=("$(run_pack "$tree" "$store" "$v" "$lvl")")
             done
             stored_anew=$(summary_value "$work/pack.out" 'stored anew')
+            second_unchanged=$(summary_value "$work/pack.out" 'unchanged')
+            # The same once more under strace, untimed: strace slows every call.
+            opens=$(count_opens "$tree" "$store" 4 "$lvl")
+
+            touch_all "$tree"
+            sync
+            touched_runs+=("$(run_pack "$tree" "$store" 5 "$lvl")")
+            touched_anew=$(summary_value "$work/pack.out" 'stored anew')
+            touched_unchanged=$(summary_value "$work/pack.out" 'unchanged')
+
+            if [ -z "$no_rehash" ]; then
+                sync
+                rehash_runs+=("$(run_pack "$tree" "$store" 6 "$lvl" --rehash)")
+                rehash_anew=$(summary_value "$work/pack.out" 'stored anew')
+                rehash_unchanged=$(summary_value "$work/pack.out" 'unchanged')
+            fi
         fi
         sync
         tz=$(run_tar_zstd "$tree" "$zl")
@@ -194,12 +266,40 @@ measure() { # label tree store level zlevel second_build(0/1) runs
     echo "[$label] ratio store size / tar-zstd size:   $(ratio "$store_bytes" "$tz_bytes")"
 
     if [ "$second" = 1 ]; then
-        local second_s
+        local second_s touched_s rehash_s
         second_s=$(median "${second_runs[@]}")
+        touched_s=$(median "${touched_runs[@]}")
         echo "[$label] second unchanged pack time: $second_s s (runs: ${second_runs[*]}; stored anew: $stored_anew)"
+        echo "[$label]   files opened below the root: $opens (goal 0: $(goal "$opens" 0); by strace, last run)"
+        unchanged_line "$label" "$second_unchanged"
         echo "[$label] ratio second build / first build: $(ratio "$second_s" "$pack_s")"
+        echo "[$label] pack after touch of every file: $touched_s s (runs: ${touched_runs[*]}; stored anew:" \
+            "$touched_anew, goal 0: $(goal "$touched_anew" 0))"
+        unchanged_line "$label" "$touched_unchanged"
+        echo "[$label] ratio touched build / first build: $(ratio "$touched_s" "$pack_s")"
+        if [ -n "$no_rehash" ]; then
+            echo "[$label] full rehash (pack --rehash): not measured: $no_rehash"
+        else
+            rehash_s=$(median "${rehash_runs[@]}")
+            echo "[$label] full rehash (pack --rehash): $rehash_s s (runs: ${rehash_runs[*]}; stored anew: $rehash_anew)"
+            unchanged_line "$label" "$rehash_unchanged"
+            echo "[$label] ratio full rehash / first build: $(ratio "$rehash_s" "$pack_s")"
+        fi
     fi
 }
+
+# Whether this corvane takes --rehash, asked of it on a one-file tree: a build
+# that predates the option refuses it, and the figure is then left out.
+no_rehash=
+rm -rf "$work/probe"
+mkdir -p "$work/probe/tree"
+echo probe >"$work/probe/tree/probe.txt"
+if ! (cd "$work/cwd" && "$corvane" pack --root "$work/probe/tree" --store "$work/probe/store" --version 1 \
+    --rehash >/dev/null 2>"$work/probe.err"); then
+    no_rehash="corvane pack --rehash failed: $(head -n 1 "$work/probe.err")"
+    echo "pack.sh: $no_rehash; the full rehash is left out" >&2
+fi
+rm -rf "$work/probe" "$work/probe.err"
 
 echo "building the tree in $work ..."
 total=$(select_files $((size_mib * 1024 * 1024)) "$work/tree.list")

@@ -3,7 +3,7 @@
 # releases, served by nginx on loopback, on each target file system in turn:
 #   - full install of the latest release into an empty working path, beside
 #     curl | zstd -d | tar -x of a tar.zst of the same tree;
-#   - incremental update from the release before, beside rsync -a --delete
+#   - incremental update from the release before, beside rsync -a --delete -c
 #     from an rsync daemon on loopback;
 #   - repair of the intact working path, beside hashing the same tree with the
 #     store's content hash alone (bench/sync_hash_tree.cpp);
@@ -12,8 +12,13 @@
 #   - record Range reads on and off: a full install, updates over 1, 3 and 10
 #     versions and a repair of an intact working path, each with bytes and
 #     requests from nginx's log against the records the task needs, and time,
-#     beside rsync -a --delete -z of the same trees.
-# Every orvelsync run goes through the launcher's controller (--yes).
+#     beside rsync -a --delete -c -z of the same trees.
+# Every orvelsync run goes through the launcher's controller (--yes). After
+# every task, and after the first run of each baseline, the tree written must
+# hold exactly its release (bench/sync_same_tree.py), or the script fails.
+# The releases keep their archives' file times (one date for every file), so
+# rsync compares contents (-c): its size-and-time check would keep changed
+# files of the same size.
 #
 #   bench/sync.sh                                       # 16 releases, tmpfs and disk
 #   CORVANE_SYNC_RUNS=1 CORVANE_SYNC_TARGETS=/dev/shm bench/sync.sh   # quick run
@@ -52,13 +57,13 @@ nginx=/usr/sbin/nginx
 zstd_levels=(1 1 3 3 6 6 12 12 19 19 22)
 zlevel=${zstd_levels[$level]}
 
-for tool in curl zstd tar rsync npm python3 c++ cmp diff /usr/bin/time; do
+for tool in curl zstd tar rsync npm python3 c++ /usr/bin/time; do
     command -v "$tool" >/dev/null || { echo "sync.sh: $tool is needed (scripts/setup-deps.sh)" >&2; exit 1; }
 done
 [ -x "$nginx" ] || { echo "sync.sh: nginx is needed at $nginx" >&2; exit 1; }
 
 if [ -n "${CORVANE_BUILD_DIR:-}" ]; then
-    bin=$CORVANE_BUILD_DIR/bin
+    bin=$(cd "$CORVANE_BUILD_DIR" && pwd)/bin
 else
     echo "bringing build/ up to date (corvane, orvelsync, the library) ..."
     [ -f "$here/build/CMakeCache.txt" ] || cmake -S "$here" -B "$here/build" -G Ninja >/dev/null
@@ -97,7 +102,8 @@ cleanup() {
     fi
 }
 trap cleanup EXIT
-rm -rf "$work/store" "$work/www" "$work/nginx" "$work/rsyncd" "$work/cwd" "$work/results"
+rm -rf "$work/store" "$work/www" "$work/nginx" "$work/rsyncd" "$work/cwd" "$work/results" "$work/lists" \
+    "$work/ranges"
 mkdir -p "$work/www" "$work/nginx" "$work/rsyncd" "$work/cwd"
 
 now() { date +%s.%N; }
@@ -130,8 +136,9 @@ done
 starts=("$previous")
 for k in "${spans[@]}"; do starts+=("$((latest - k))"); done
 
-# The tar.zst of the latest tree, from the same tree the store packs.
-tarball=$corpus/r$(printf %02d "$latest")-zstd$zlevel.tar.zst
+# The tar.zst of the latest tree, from the same tree the store packs; beside
+# the trees, so that it goes when they are unpacked anew.
+tarball=$corpus/trees/r$(printf %02d "$latest")-zstd$zlevel.tar.zst
 if [ ! -f "$tarball" ]; then
     echo "writing $(basename "$tarball") ..."
     tar -C "$tree_new" -cf - . | zstd -q -T2 -"$zlevel" -o "$tarball.part" -f
@@ -282,27 +289,27 @@ task_times() { # app_dir
     sed -n 's/.*Task took \([0-9]*\) ms, its worker \([0-9]*\) ms.*/\1 \2/p' "$1"/_logs/orvelsync_*.log | tail -n 1
 }
 
-same_tree() { # a b what
-    diff -r "$1" "$2" >/dev/null || { echo "sync.sh: $3 differs from the release tree" >&2; exit 1; }
+# Every tree a task or a baseline wrote must hold exactly its release: the
+# same names (letter case aside), the same contents by the store's content
+# hash, nothing missing and nothing extra. Each release's listing is made once.
+# Nothing in a working path is the launcher's own: every run here gives it an
+# --app-dir apart, which holds its launcher.ini, _cache and _logs.
+list_tree() { # dir listing_file
+    (cd "$work/cwd" && "$work/sync_hash_tree" --list "$library" "$work/store" "$1" "$hash_threads" >"$2") || {
+        echo "sync.sh: cannot list $1" >&2
+        exit 1
+    }
 }
-
-# An update writes what the new release has; a file only an old release had
-# stays (removing local files is the directory reconcile's job, after the
-# user confirms it). Prints how many such files are left.
-updated_tree() { # working_path new_tree old_tree [older_tree ...]
-    python3 - "$@" <<'PY'
-import filecmp, os, sys
-work, new = sys.argv[1:3]
-def files(root):
-    return {os.path.relpath(os.path.join(d, n), root) for d, _, names in os.walk(root) for n in names}
-have, want = files(work), files(new)
-before = set().union(*(files(old) for old in sys.argv[3:]))
-bad = [f for f in sorted(want) if f not in have or not filecmp.cmp(os.path.join(work, f), os.path.join(new, f), False)]
-bad += [f for f in sorted(have - want) if f not in before]
-if bad:
-    sys.exit('sync.sh: the updated working path differs from the release tree: ' + ', '.join(bad[:5]))
-print(len(have - want))
-PY
+same_tree() { # dir release_tree what
+    local want
+    want=$work/lists/$(basename "$2")
+    if [ ! -f "$want" ]; then
+        mkdir -p "$work/lists"
+        list_tree "$2" "$want.part"
+        mv "$want.part" "$want"
+    fi
+    list_tree "$1" "$work/lists/check"
+    python3 "$here/bench/sync_same_tree.py" "$work/lists/check" "$want" "$3" || exit 1
 }
 
 # --- record Range reads on and off -------------------------------------------
@@ -326,12 +333,12 @@ with open(path, 'w') as f:
 PY
 }
 
-# rsync -a --delete -z from the daemon's latest tree into dir; prints "secs bytes_received".
+# rsync -a --delete -c -z from the daemon's latest tree into dir; prints "secs bytes_received".
 rsync_z() { # dir
     local t0 t1
     sync
     t0=$(now)
-    rsync -a --delete -z --stats "rsync://127.0.0.1:$rport/release/" "$1/" >"$work/rsync-z.out"
+    rsync -a --delete -c -z --stats "rsync://127.0.0.1:$rport/release/" "$1/" >"$work/rsync-z.out"
     t1=$(now)
     echo "$(secs "$t0" "$t1")" \
         "$(sed -n 's/^Total bytes received: \([0-9,.]*\).*/\1/p' "$work/rsync-z.out" | tr -d ',.')"
@@ -371,12 +378,12 @@ measure_ranges() { # work_dir label
             out=$(fetched_run "$mode-full" get-latest --app-dir "$app" --work-path "$wp" --config "$cfg")
             read -r t b n d <<<"$out"
             times[$mode.full]+=" $t" bytes[$mode.full]=$b reqs[$mode.full]=$n dreqs[$mode.full]=$d
-            if [ "$i" = 1 ]; then same_tree "$wp" "$tree_new" "the full install (Range $mode)"; fi
+            same_tree "$wp" "$tree_new" "the full install (Range $mode)"
 
             out=$(fetched_run "$mode-repair" repair --app-dir "$app" --config "$cfg")
             read -r t b n d <<<"$out"
             times[$mode.repair]+=" $t" bytes[$mode.repair]=$b reqs[$mode.repair]=$n dreqs[$mode.repair]=$d
-            if [ "$i" = 1 ]; then same_tree "$wp" "$tree_new" "the repaired full install (Range $mode)"; fi
+            same_tree "$wp" "$tree_new" "the repaired full install (Range $mode)"
             rm -rf "$app" "$wp"
 
             for k in "${spans[@]}"; do
@@ -386,13 +393,11 @@ measure_ranges() { # work_dir label
                 mkdir -p "$wp"
                 timed_orvelsync "$mode-at-$from" get-latest --app-dir "$app" --work-path "$wp" \
                     --config "$work/cfg/$mode-$from.cfg" >/dev/null
-                if [ "$i" = 1 ]; then same_tree "$wp" "${trees[$((from - 1))]}" "the install at $from"; fi
+                same_tree "$wp" "${trees[$((from - 1))]}" "the install at $from (Range $mode)"
                 out=$(fetched_run "$mode-span-$k" get-latest --app-dir "$app" --config "$cfg")
                 read -r t b n d <<<"$out"
                 times[$mode.$k]+=" $t" bytes[$mode.$k]=$b reqs[$mode.$k]=$n dreqs[$mode.$k]=$d
-                if [ "$i" = 1 ]; then
-                    updated_tree "$wp" "$tree_new" "${trees[$((from - 1))]}" >/dev/null
-                fi
+                same_tree "$wp" "$tree_new" "the update $from -> $latest (Range $mode)"
                 rm -rf "$app" "$wp"
             done
         done
@@ -412,6 +417,9 @@ measure_ranges() { # work_dir label
             out=$(rsync_z "$tdir/rsync-z")
             read -r t b <<<"$out"
             times[rsync.$k]+=" $t" bytes[rsync.$k]=$b
+            if [ "$i" = 1 ]; then
+                same_tree "$tdir/rsync-z" "$tree_new" "the tree rsync -z updated from $((latest - k))"
+            fi
         done
         rm -rf "$tdir/rsync-z"
     done
@@ -424,7 +432,7 @@ measure_ranges() { # work_dir label
             *) what="update $((latest - row)) -> $latest" ;;
             esac
             case $mode in
-            rsync) name="rsync -a --delete -z, $what" ;;
+            rsync) name="rsync -a --delete -c -z, $what" ;;
             *) name="Range $mode, $what" ;;
             esac
             out=${times[$mode.$row]}
@@ -453,7 +461,7 @@ measure_target() { # target_dir
     local -a full_task=() full_worker=() inc_task=() inc_worker=()
     local down_bytes down_reqs up_bytes up_reqs
     local full_cpu full_rss inc_cpu inc_rss rep_cpu rep_rss full_bytes full_reqs inc_bytes inc_reqs
-    local rep_bytes rep_reqs pipe_bytes rsync_bytes left_over
+    local rep_bytes rep_reqs pipe_bytes rsync_bytes
     local -a pipe_synced=()
     for ((i = 1; i <= runs; ++i)); do
         # Full install: fresh installation, empty working path.
@@ -470,7 +478,7 @@ measure_target() { # target_dir
         read -r full_bytes full_reqs _ <<<"$(bytes_between "$m1" "$m2")"
         read -r t u <<<"$(task_times "$tdir/app-full")"
         full_task+=("$t") full_worker+=("$u")
-        if [ "$i" = 1 ]; then same_tree "$tdir/wp-full" "$tree_new" "the fully installed working path"; fi
+        same_tree "$tdir/wp-full" "$tree_new" "the fully installed working path"
 
         sync
         m1=$(mark)
@@ -490,7 +498,7 @@ measure_target() { # target_dir
         mkdir -p "$tdir/wp-inc"
         timed_orvelsync prev get-latest --app-dir "$tdir/app-inc" --work-path "$tdir/wp-inc" \
             --server "$base/prev" >/dev/null
-        if [ "$i" = 1 ]; then same_tree "$tdir/wp-inc" "$tree_old" "the working path at the release before"; fi
+        same_tree "$tdir/wp-inc" "$tree_old" "the working path at the release before"
         cp -a "$tree_old" "$tdir/rsync"
         sync
         m1=$(mark)
@@ -503,11 +511,11 @@ measure_target() { # target_dir
         read -r inc_bytes inc_reqs _ <<<"$(bytes_between "$m1" "$m2")"
         read -r t u <<<"$(task_times "$tdir/app-inc")"
         inc_task+=("$t") inc_worker+=("$u")
-        if [ "$i" = 1 ]; then left_over=$(updated_tree "$tdir/wp-inc" "$tree_new" "$tree_old"); fi
+        same_tree "$tdir/wp-inc" "$tree_new" "the working path updated from $previous"
 
         sync
         t0=$(now)
-        rsync -a --delete --stats "rsync://127.0.0.1:$rport/release/" "$tdir/rsync/" >"$work/rsync.out"
+        rsync -a --delete -c --stats "rsync://127.0.0.1:$rport/release/" "$tdir/rsync/" >"$work/rsync.out"
         t1=$(now)
         rs+=("$(secs "$t0" "$t1")")
         rsync_bytes=$(sed -n 's/^Total bytes received: \([0-9,.]*\).*/\1/p' "$work/rsync.out" | tr -d ',.')
@@ -523,6 +531,7 @@ measure_target() { # target_dir
         rep+=("$t")
         rep_cpu=$(calc "$u + $s") rep_rss=$k
         read -r rep_bytes rep_reqs _ <<<"$(bytes_between "$m1" "$m2")"
+        same_tree "$tdir/wp-inc" "$tree_new" "the repaired working path"
 
         t0=$(now)
         (cd "$work/cwd" && "$work/sync_hash_tree" "$library" "$work/store" "$tdir/wp-inc" "$hash_threads" \
@@ -537,15 +546,14 @@ measure_target() { # target_dir
         read -r t u s k <<<"$out"
         down+=("$t")
         read -r down_bytes down_reqs _ <<<"$(bytes_between "$m1" "$m2")"
+        same_tree "$tdir/wp-inc" "${trees[$((switch_to - 1))]}" "the working path switched to $switch_to"
         m1=$(mark)
         out=$(timed_orvelsync up switch "$latest" --app-dir "$tdir/app-inc")
         m2=$(mark)
         read -r t u s k <<<"$out"
         up+=("$t")
         read -r up_bytes up_reqs _ <<<"$(bytes_between "$m1" "$m2")"
-        if [ "$i" = 1 ]; then
-            updated_tree "$tdir/wp-inc" "$tree_new" "$tree_old" "${trees[$((switch_to - 1))]}" >/dev/null
-        fi
+        same_tree "$tdir/wp-inc" "$tree_new" "the working path switched back to $latest"
         rm -rf "$tdir/app-inc" "$tdir/wp-inc" "$tdir/rsync"
     done
 
@@ -557,9 +565,8 @@ measure_target() { # target_dir
     echo "[$label] full install, curl | zstd -d | tar:  $pipe_s s (runs: ${pipe[*]}; $pipe_sync_s s with a syncfs after)"
     echo "[$label] full install fetched:                $full_bytes bytes in $full_reqs requests (tar.zst: $pipe_bytes bytes)"
     echo "[$label] incremental, orvelsync get-latest:   $inc_s s (runs: ${inc[*]})"
-    echo "[$label] incremental, rsync -a --delete:      $rs_s s (runs: ${rs[*]})"
+    echo "[$label] incremental, rsync -a --delete -c:   $rs_s s (runs: ${rs[*]})"
     echo "[$label] incremental fetched:                 $inc_bytes bytes in $inc_reqs requests (rsync received $rsync_bytes bytes)"
-    echo "[$label] incremental left in place:           $left_over files release $latest dropped (rsync --delete removes them)"
     echo "[$label] repair, orvelsync repair:            $rep_s s (runs: ${rep[*]}; fetched $rep_bytes bytes in $rep_reqs requests)"
     echo "[$label] content hash alone ($hash_threads threads):     $hash_s s (runs: ${hash[*]})"
     echo "[$label] switch $latest -> $switch_to:                     $(median "${down[@]}") s (runs: ${down[*]}; fetched $down_bytes bytes in $down_reqs requests)"
@@ -594,7 +601,7 @@ measure_target() { # target_dir
     result "$key.inc_task_ms" "$(median "${inc_task[@]}")"
     result "$key.inc_worker_ms" "$(median "${inc_worker[@]}")"
 
-    echo "[$label] record Range reads on and off, beside rsync -a --delete -z ..."
+    echo "[$label] record Range reads on and off, beside rsync -a --delete -c -z ..."
     measure_ranges "$tdir" "$key"
     rm -rf "$tdir"
 }
@@ -647,7 +654,7 @@ rows = [
     ('  tar.zst MB', lambda l: '%.1f' % (v(l, 'pipe_bytes') / 1e6)),
     ('  CPU s / peak RSS MiB', lambda l: '%.2f / %.0f' % (v(l, 'full_cpu'), v(l, 'full_rss') / 1024)),
     ('incremental: orvelsync s', lambda l: '%.2f' % v(l, 'inc')),
-    ('  rsync -a --delete s', lambda l: '%.2f' % v(l, 'rsync')),
+    ('  rsync -a --delete -c s', lambda l: '%.2f' % v(l, 'rsync')),
     ('  time ratio (goal <= 1)', lambda l: goal(v(l, 'inc') / v(l, 'rsync'), 1.0)),
     ('  fetched MB', lambda l: '%.1f' % (v(l, 'inc_bytes') / 1e6)),
     ('  fetched / ideal (goal <= 1.05)', lambda l: goal(v(l, 'inc_bytes') / ideal, 1.05)),

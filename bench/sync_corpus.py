@@ -6,14 +6,16 @@
 #
 # Release i is the i-th version of every package in PACKAGES below, each
 # unpacked into its own directory of CORPUS_DIR/trees/rNN. Tarballs are kept in
-# CORPUS_DIR/tgz and the trees stay until the package table changes, so a
-# second run downloads and unpacks nothing. Prints the tree directories, one a
-# line, oldest first.
+# CORPUS_DIR/tgz and the trees stay until the package table or LAYOUT changes,
+# so a second run downloads and unpacks nothing. Prints the tree directories,
+# one a line, oldest first.
 #
 # Paths are laid out in lower case, as the store keeps them, so every side of
-# the benchmark writes the same names. A file keeps the modification time of
-# the release that first had its content: an unchanged file looks unchanged to
-# rsync's size-and-time check, as on a release server that keeps the times.
+# the benchmark writes the same names. Every file keeps the time its archive
+# gives it, as tar -x does: npm archives fix every file's time to one date, so
+# a changed file of the same size looks unchanged by size and time. Whatever
+# packs, copies or updates these trees must look at content, as it must for
+# any release unpacked from such archives.
 import io
 import json
 import os
@@ -43,9 +45,9 @@ PACKAGES = [
       '1.0.30001713', '1.0.30001714', '1.0.30001715', '1.0.30001716']),
 ]
 
-# Release i's new files are dated this many days after the first release.
-FIRST_RELEASE_TIME = 1735689600  # 2025-01-01 00:00 UTC
-DAY = 86400
+# Bumped when the way a tree is laid out changes, so that older trees are
+# unpacked anew.
+LAYOUT = 2
 
 
 def tarball_name(package, version):
@@ -73,7 +75,8 @@ def fetch_tarballs(tgz_dir, specs):
 
 
 def unpack(tgz, dest):
-    # Every regular file, without the tarball's top directory, in lower case.
+    # Every regular file, without the tarball's top directory, in lower case,
+    # extracted by tarfile itself so that it keeps the archive's time.
     seen = set()
     with tarfile.open(tgz, 'r:gz') as tar:
         for member in tar:
@@ -86,41 +89,18 @@ def unpack(tgz, dest):
             if rel in seen:
                 sys.exit('sync_corpus: %s has two files named %s in lower case' % (tgz, rel))
             seen.add(rel)
-            path = os.path.join(dest, rel)
-            os.makedirs(os.path.dirname(path), exist_ok=True)
-            with tar.extractfile(member) as src, open(path, 'wb') as out:
-                shutil.copyfileobj(src, out, 1 << 20)
-            os.chmod(path, 0o755 if member.mode & 0o111 else 0o644)
+            member.name = rel
+            member.mode = 0o755 if member.mode & 0o111 else 0o644
+            # 'data': no owner taken from the archive, nothing outside dest.
+            tar.extract(member, dest, filter='data')
 
 
-def same_content(a, b):
-    if os.path.getsize(a) != os.path.getsize(b):
-        return False
-    with open(a, 'rb') as fa, open(b, 'rb') as fb:
-        while True:
-            ba, bb = fa.read(1 << 20), fb.read(1 << 20)
-            if ba != bb:
-                return False
-            if not ba:
-                return True
-
-
-def build_tree(tgz_dir, index, dest, previous):
+def build_tree(tgz_dir, index, dest):
     part = dest + '.part'
     shutil.rmtree(part, ignore_errors=True)
     for package, versions in PACKAGES:
         sub = package.lstrip('@').replace('/', '-')
         unpack(os.path.join(tgz_dir, tarball_name(package, versions[index])), os.path.join(part, sub))
-    stamp = FIRST_RELEASE_TIME + index * DAY
-    for root, _, names in os.walk(part):
-        for name in names:
-            path = os.path.join(root, name)
-            old = os.path.join(previous, os.path.relpath(path, part)) if previous else None
-            if old and os.path.isfile(old) and same_content(path, old):
-                t = os.stat(old).st_mtime_ns
-                os.utime(path, ns=(t, t))
-            else:
-                os.utime(path, (stamp, stamp))
     os.replace(part, dest)
 
 
@@ -131,23 +111,21 @@ def main():
     if releases < 2 or any(len(v) < releases for _, v in PACKAGES):
         sys.exit('sync_corpus: between 2 and %d releases' % min(len(v) for _, v in PACKAGES))
     tgz_dir, trees = os.path.join(corpus, 'tgz'), os.path.join(corpus, 'trees')
-    manifest = json.dumps(PACKAGES, indent=1)
+    manifest = json.dumps({'layout': LAYOUT, 'packages': PACKAGES}, indent=1)
     manifest_file = os.path.join(trees, 'packages.json')
     if os.path.exists(manifest_file) and open(manifest_file).read() != manifest:
-        print('sync_corpus: the package table changed, rebuilding the trees', file=sys.stderr)
+        print('sync_corpus: the package table or the layout changed, rebuilding the trees', file=sys.stderr)
         shutil.rmtree(trees)
     os.makedirs(trees, exist_ok=True)
     with open(manifest_file, 'w') as f:
         f.write(manifest)
 
     fetch_tarballs(tgz_dir, [(p, v[i]) for p, v in PACKAGES for i in range(releases)])
-    previous = None
     for i in range(releases):
         dest = os.path.join(trees, 'r%02d' % (i + 1))
         if not os.path.isdir(dest):
             print('sync_corpus: unpacking release %d ...' % (i + 1), file=sys.stderr)
-            build_tree(tgz_dir, i, dest, previous)
-        previous = dest
+            build_tree(tgz_dir, i, dest)
         print(dest)
 
 
