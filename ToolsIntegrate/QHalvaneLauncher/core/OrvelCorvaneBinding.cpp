@@ -85,6 +85,8 @@ bool Bind(EntryPoints* pEntryPoints, QString* pstrError)
             OrvelPlatform::LibrarySymbol(state.pLibrary, "g_NewCorvaneReaderByConfig"));
         entry.pfnUnInit = reinterpret_cast<PFN_g_UnInitCorvaneManager>(
             OrvelPlatform::LibrarySymbol(state.pLibrary, "g_UnInitCorvaneManager"));
+        entry.pfnTransferCounts = reinterpret_cast<PFN_g_GetCorvaneTransferCounts>(
+            OrvelPlatform::LibrarySymbol(state.pLibrary, "g_GetCorvaneTransferCounts"));
         if (entry.pfnInit == nullptr || entry.pfnNewReaderByConfig == nullptr)
             return fail(Tr("Failed to get export functions"));
         state.entryPoints = entry;

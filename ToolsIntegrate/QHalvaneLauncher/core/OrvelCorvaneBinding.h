@@ -15,7 +15,8 @@ struct EntryPoints
 {
     PFN_g_InitCorvaneManager pfnInit = nullptr;
     PFN_g_NewCorvaneReaderByConfig pfnNewReaderByConfig = nullptr;
-    PFN_g_UnInitCorvaneManager pfnUnInit = nullptr; // may be missing
+    PFN_g_UnInitCorvaneManager pfnUnInit = nullptr;             // may be missing
+    PFN_g_GetCorvaneTransferCounts pfnTransferCounts = nullptr; // may be missing (older library)
 };
 
 // Where the library is looked for; effective only before the first load.

@@ -17,6 +17,7 @@
 #include <mutex>
 
 #include <cstring>
+#include <set>
 #include <vector>
 
 namespace
@@ -48,17 +49,75 @@ bool ReadExactly(QFile& file, char* pBuffer, qint64 nSize)
 
 } // namespace
 
-OrvelFileService::OrvelFileService(QObject* pParent) : QObject(pParent) {}
+namespace
+{
+
+// Every service alive, and what the readers released so far fetched.
+struct FetchRegistry
+{
+    std::mutex mtx;
+    std::set<const OrvelFileService*> setLive;
+    OrvelFileService::FetchTotals retired;
+};
+
+FetchRegistry& Registry()
+{
+    static FetchRegistry s_registry;
+    return s_registry;
+}
+
+} // namespace
+
+OrvelFileService::OrvelFileService(QObject* pParent) : QObject(pParent)
+{
+    std::lock_guard<std::mutex> lock(Registry().mtx);
+    Registry().setLive.insert(this);
+}
 
 OrvelFileService::~OrvelFileService()
 {
     ReleaseReader();
+    std::lock_guard<std::mutex> lock(Registry().mtx);
+    Registry().setLive.erase(this);
+}
+
+OrvelFileService::FetchTotals OrvelFileService::ReaderFetched(NSCorvane::IPemCorvaneReader* pReader)
+{
+    OrvelCorvaneBinding::EntryPoints entry;
+    NSCorvane::CORVANE_TRANSFER_COUNTS counts;
+    FetchTotals totals;
+    if (pReader != nullptr && OrvelCorvaneBinding::Bind(&entry, nullptr) &&
+        entry.pfnTransferCounts != nullptr && entry.pfnTransferCounts(pReader, &counts))
+    {
+        totals.uBytes = counts.uWholeBytes + counts.uRangeBytes;
+        totals.uRequests = counts.uWholeRequests + counts.uRangeRequests + counts.uQueryRequests;
+    }
+    return totals;
+}
+
+OrvelFileService::FetchTotals OrvelFileService::FetchedByProcess()
+{
+    FetchRegistry& registry = Registry();
+    std::lock_guard<std::mutex> lock(registry.mtx);
+    FetchTotals totals = registry.retired;
+    for (const OrvelFileService* pService : registry.setLive)
+    {
+        const FetchTotals live = ReaderFetched(pService->m_pReader);
+        totals.uBytes += live.uBytes;
+        totals.uRequests += live.uRequests;
+    }
+    return totals;
 }
 
 void OrvelFileService::ReleaseReader()
 {
+    FetchRegistry& registry = Registry();
+    std::lock_guard<std::mutex> lock(registry.mtx);
     if (m_pReader != nullptr)
     {
+        const FetchTotals last = ReaderFetched(m_pReader);
+        registry.retired.uBytes += last.uBytes;
+        registry.retired.uRequests += last.uRequests;
         m_pReader->Release();
         m_pReader = nullptr;
     }
@@ -119,7 +178,10 @@ bool OrvelFileService::Initialize(const QString& strConfigPath, quint32 uVersion
         SetLastError(tr("Failed to create StreamReader, please check configuration file"));
         return false;
     }
-    m_pReader = pReader;
+    {
+        std::lock_guard<std::mutex> lock(Registry().mtx);
+        m_pReader = pReader;
+    }
     m_strConfigPath = strConfigPath;
     m_uVersion = uVersion;
     SetLastError(QString());

@@ -192,6 +192,14 @@ public:
     void Resume();
     bool IsPaused() const;
     bool AbortDownloads();
+    // Bytes received and requests made by every reader of every service of
+    // this process so far, the released ones included. Any thread.
+    struct FetchTotals
+    {
+        quint64 uBytes = 0;
+        quint64 uRequests = 0;
+    };
+    static FetchTotals FetchedByProcess();
 
     // Launcher self-update side. strAppDir: the directory of the launcher's files.
     static std::unique_ptr<OrvelFileService> CreateLauncherService(const QString& strAppDir,
@@ -226,6 +234,9 @@ private:
     void SetLastError(const QString& strError);
     QStringList ReadList(NSCorvane::IStringList* pList);
 
+    static FetchTotals ReaderFetched(NSCorvane::IPemCorvaneReader* pReader);
+
+    // Written under the process-wide fetch lock, so the totals can read it.
     NSCorvane::IPemCorvaneReader* m_pReader = nullptr;
     QString m_strConfigPath;
     quint32 m_uVersion = kLatestVersion;

@@ -1,9 +1,12 @@
 #include "OrvelLauncherController.h"
 
+#include "OrvelSpeedText.h"
+
 #include "IOrvelUserPrompt.h"
 #include "LauncherSettings.h"
 #include "OrvelActiveProcessGuard.h"
 #include "OrvelFileService.h"
+#include "OrvelSpeedText.h"
 #include "OrvelWorkPathGuard.h"
 #include "workers/OrvelDownloadMode.h"
 #include "workers/OrvelGetLatestWorker.h"
@@ -128,6 +131,14 @@ OrvelFileService* OrvelLauncherController::ActiveService() const
     return m_pTaskService ? m_pTaskService.get() : m_pPrimary;
 }
 
+void OrvelLauncherController::LogTaskFetched()
+{
+    const OrvelFileService::FetchTotals now = OrvelFileService::FetchedByProcess();
+    Log(Tr("Fetched %1 in %2 requests")
+            .arg(OrvelSizeValue(now.uBytes - m_uFetchedBytesAtStart))
+            .arg(now.uRequests - m_uFetchedRequestsAtStart));
+}
+
 QString OrvelLauncherController::WorkPath() const
 {
     return m_pSettings != nullptr ? m_pSettings->workPath() : QString();
@@ -223,6 +234,9 @@ void OrvelLauncherController::LaunchWorker(TaskKind eKind, OrvelOperationWorkerB
     m_bTaskActive = true;
     m_bPaused = false;
     m_bStopRequested = false;
+    const OrvelFileService::FetchTotals atStart = OrvelFileService::FetchedByProcess();
+    m_uFetchedBytesAtStart = atStart.uBytes;
+    m_uFetchedRequestsAtStart = atStart.uRequests;
     if (m_bHasLimitOverride)
         pWorker->SetDownloadLimitOverride(m_uLimitOverride);
 
@@ -296,6 +310,7 @@ void OrvelLauncherController::OnCheckUpdateFinished(bool success, bool hasUpdate
         return;
     m_bTaskActive = false;
     m_stopDeadline.stop();
+    LogTaskFetched();
     const bool bStartupCheck = !m_bServerVersionKnown;
     m_bServerVersionKnown = true;
     const bool bDownloadAfter = m_bDownloadAfterCheck;
@@ -618,6 +633,7 @@ TaskResultData OrvelLauncherController::EndTaskAndReadResult()
 {
     m_bTaskActive = false;
     m_stopDeadline.stop();
+    LogTaskFetched();
     const TaskResultData result = m_snapshot.Read();
     if (result.bProgressValid)
         emit ProgressChanged(result.uProgressCurrent, result.uProgressTotal, result.strProgressDetail);

@@ -249,6 +249,8 @@ private:
     void Log(const QString& strText) { emit LogMessage(strText); }
     void LogBoth(const QString& strText);
     OrvelFileService* ActiveService() const;
+    // Logs what the process fetched since the task started.
+    void LogTaskFetched();
     QString WorkPath() const;
 
     LauncherSettings* m_pSettings;
@@ -260,6 +262,9 @@ private:
     OrvelOperationWorkerBase* m_pWorker = nullptr;
     QPointer<QThread> m_pThread;
     quint64 m_uTaskGeneration = 0;
+    // What the process had fetched when the task started.
+    quint64 m_uFetchedBytesAtStart = 0;
+    quint64 m_uFetchedRequestsAtStart = 0;
 
     TaskKind m_eKind = TaskNone;
     bool m_bTaskActive = false;

@@ -409,6 +409,11 @@ int OrvelSyncSession::RunThroughController()
         Say(strCheckSummary);
     if (!strLastStatus.isEmpty())
         Say(strLastStatus);
+    // Everything this run fetched, its start-up's reads included.
+    const OrvelFileService::FetchTotals fetched = OrvelFileService::FetchedByProcess();
+    Say(QStringLiteral("Fetched %1 in %2 requests")
+            .arg(OrvelSizeValue(fetched.uBytes))
+            .arg(fetched.uRequests));
     if (bReconcileDryRun)
         Say(QStringLiteral("Nothing changed (plan only); run again with --yes to apply it"));
     if (nOutcome == 1)

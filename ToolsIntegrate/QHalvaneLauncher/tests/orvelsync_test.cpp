@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QThread>
@@ -185,6 +186,31 @@ TEST_F(OrvelSyncTest, InstallUpdateSwitchAndRepairThroughTheCommandLine)
     ASSERT_EQ(result.nExitCode, 0) << result.strErr.toStdString();
     EXPECT_EQ(OrvelTest::ReadTree(workPath()), m_vecTrees[1]);
     EXPECT_TRUE(OrvelTest::TempFilesBelow(workPath()).isEmpty());
+}
+
+TEST_F(OrvelSyncTest, EachRunSaysWhatItFetchedAsTheServerCountsIt)
+{
+    const SyncRun result = run(first() + QStringList{QStringLiteral("get-latest")});
+    ASSERT_EQ(result.nExitCode, 0) << result.strErr.toStdString();
+    // Every request the run made, as the server logged it (body bytes in the fourth field).
+    ASSERT_TRUE(m_pServer->Settle());
+    const QStringList vecLog = m_pServer->AccessLog();
+    qint64 nBytes = 0;
+    for (const QString& strLine : vecLog)
+        nBytes += strLine.split(QLatin1Char(' ')).value(3).toLongLong();
+    ASSERT_GT(vecLog.size(), 2);
+    const QRegularExpressionMatch match =
+        QRegularExpression(QStringLiteral("Fetched ([0-9.]+) (B|KB|MB) in ([0-9]+) requests"))
+            .match(result.strOut);
+    ASSERT_TRUE(match.hasMatch()) << result.strOut.toStdString();
+    EXPECT_EQ(match.captured(3).toInt(), vecLog.size());
+    const double dUnit = match.captured(2) == QLatin1String("MB")   ? 1048576.0
+                         : match.captured(2) == QLatin1String("KB") ? 1024.0
+                                                                    : 1.0;
+    // Shown rounded to one decimal of its unit.
+    EXPECT_NEAR(match.captured(1).toDouble() * dUnit, double(nBytes), 0.06 * dUnit) << nBytes;
+    // The run log has a line for each task (the check and the download).
+    EXPECT_GE(log().count(QStringLiteral("Fetched ")), 2) << log().toStdString();
 }
 
 TEST_F(OrvelSyncTest, RepairOnlyModeRefusesGetLatestUntilARepairSucceeds)

@@ -12,6 +12,8 @@
 #include "support/TempDir.h"
 #include "support/TestStore.h"
 
+#include <Corvane/PemCorvaneX64.h>
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -189,6 +191,56 @@ TEST_F(RangeReadTest, RecordsComeByRangeAndNothingIsCached)
         EXPECT_EQ(vecGets[i].nStatus, 206);
     }
     EXPECT_EQ(m_log.Text(), "");
+}
+
+TEST_F(RangeReadTest, TransferCountsAreWhatTheServerSent)
+{
+    NginxServer server(m_served.Path());
+    ASSERT_TRUE(server.Running());
+    ReaderPtr pReader = NewReader(WriteConfig(server.BaseUrl()));
+    ASSERT_TRUE(pReader);
+    ExpectTree(*pReader);
+    ASSERT_TRUE(pReader->SyncDownloadDataFile(PackageOf("big.bin").c_str()));
+    CORVANE_TRANSFER_COUNTS counts;
+    ASSERT_TRUE(g_GetCorvaneTransferCounts(pReader.get(), &counts));
+
+    // Every request and body byte the server logged, by kind.
+    CORVANE_TRANSFER_COUNTS logged;
+    for (const std::string& strLine : server.AccessLogLines())
+    {
+        LogLine line;
+        std::istringstream(strLine) >> line.strMethod >> line.strUri >> line.nStatus >> line.uBytes;
+        if (line.strMethod == "HEAD")
+        {
+            ++logged.uQueryRequests;
+        }
+        else if (line.nStatus == 206)
+        {
+            ++logged.uRangeRequests;
+            logged.uRangeBytes += line.uBytes;
+        }
+        else if (line.strMethod == "GET")
+        {
+            ++logged.uWholeRequests;
+            logged.uWholeBytes += line.uBytes;
+        }
+    }
+    EXPECT_GT(counts.uRangeRequests, 0u);
+    EXPECT_GT(counts.uWholeRequests, 1u); // the version's files and one package
+    EXPECT_EQ(logged.uWholeRequests, counts.uWholeRequests);
+    EXPECT_EQ(logged.uWholeBytes, counts.uWholeBytes);
+    EXPECT_EQ(logged.uRangeRequests, counts.uRangeRequests);
+    EXPECT_EQ(logged.uRangeBytes, counts.uRangeBytes);
+    EXPECT_EQ(logged.uQueryRequests, counts.uQueryRequests);
+
+    // A local store's reader fetches nothing; a foreign size is refused.
+    ReaderPtr pLocal = OpenStoreReader(m_served / "store", 3);
+    ASSERT_TRUE(pLocal);
+    CORVANE_TRANSFER_COUNTS none;
+    ASSERT_TRUE(g_GetCorvaneTransferCounts(pLocal.get(), &none));
+    EXPECT_EQ(0u, none.uWholeRequests + none.uRangeRequests + none.uQueryRequests);
+    none.uStructSize = 8;
+    EXPECT_FALSE(g_GetCorvaneTransferCounts(pLocal.get(), &none));
 }
 
 TEST_F(RangeReadTest, RecordsOpenedInPackageOrderAreJoinedAndSkipsAreNot)

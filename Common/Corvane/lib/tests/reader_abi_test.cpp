@@ -55,11 +55,11 @@ TEST(LibraryAbi, ExportsExactlyTheEntryPoints)
     {
         setNames.erase(pcszLinkerSymbol);
     }
-    EXPECT_EQ(setNames, (std::set<std::string>{"g_InitCorvaneManager", "g_UnInitCorvaneManager",
-                                               "g_NewCorvaneReader", "g_NewCorvaneReaderByConfig",
-                                               "g_NewCorvanePacker", "g_SetCorvanePackerFlags",
-                                               "g_SetCorvanePackerNotes", "g_GetCorvanePackSummary",
-                                               "g_SetCorvaneLogPath", "g_GetCorvaneLastFailure"}));
+    EXPECT_EQ(setNames, (std::set<std::string>{
+                            "g_InitCorvaneManager", "g_UnInitCorvaneManager", "g_NewCorvaneReader",
+                            "g_NewCorvaneReaderByConfig", "g_NewCorvanePacker", "g_SetCorvanePackerFlags",
+                            "g_SetCorvanePackerNotes", "g_GetCorvanePackSummary", "g_SetCorvaneLogPath",
+                            "g_GetCorvaneLastFailure", "g_GetCorvaneTransferCounts"}));
 }
 
 TEST(LibraryAbi, ReaderThroughLoadedLibrary)

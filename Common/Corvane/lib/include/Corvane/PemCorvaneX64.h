@@ -52,6 +52,21 @@ enum CORVANE_PACK_NOTE : uint32_t
 using PFN_CorvanePackNote = void (*)(void* pvContext, uint32_t uNote, const char* pcszPath,
                                      const char* pcszDetail);
 
+// What a reader fetched from its remote sources since it was made: whole
+// files (data packages, indexes, lists) and single records by HTTP range
+// apart; existence queries carry no body. Failed and retried requests count.
+struct CORVANE_TRANSFER_COUNTS
+{
+    uint32_t uStructSize = sizeof(CORVANE_TRANSFER_COUNTS);
+    uint32_t uReserved = 0;
+    uint64_t uWholeRequests = 0;
+    uint64_t uWholeBytes = 0;
+    uint64_t uRangeRequests = 0;
+    uint64_t uRangeBytes = 0;
+    uint64_t uQueryRequests = 0;
+};
+static_assert(sizeof(CORVANE_TRANSFER_COUNTS) == 48, "transfer counts");
+
 } // namespace NSCorvane
 
 extern "C"
@@ -118,6 +133,11 @@ extern "C"
     // path, a damaged store) leave no record: they are in the log only.
     // Thread-safe.
     CORVANE_API bool g_GetCorvaneLastFailure(char* pszOut, uint32_t uSize);
+
+    // What a reader from g_NewCorvaneReaderByConfig fetched so far; a local
+    // store's reader answers all zero. pCounts->uStructSize must be set. Any thread.
+    CORVANE_API bool g_GetCorvaneTransferCounts(NSCorvane::IPemCorvaneReader* piReader,
+                                                NSCorvane::CORVANE_TRANSFER_COUNTS* pCounts);
 }
 
 using PFN_g_InitCorvaneManager = bool (*)(NSCorvane::IStreamFileSys*, NSCorvane::IStreamMemory*);
@@ -129,5 +149,7 @@ using PFN_g_SetCorvanePackerFlags = bool (*)(NSCorvane::IPemCorvanePacker*, uint
 using PFN_g_SetCorvanePackerNotes = bool (*)(NSCorvane::IPemCorvanePacker*, NSCorvane::PFN_CorvanePackNote,
                                              void*);
 using PFN_g_GetCorvanePackSummary = bool (*)(NSCorvane::IPemCorvanePacker*, NSCorvane::CORVANE_PACK_SUMMARY*);
+using PFN_g_GetCorvaneTransferCounts = bool (*)(NSCorvane::IPemCorvaneReader*,
+                                                NSCorvane::CORVANE_TRANSFER_COUNTS*);
 using PFN_g_SetCorvaneLogPath = bool (*)(const char*);
 using PFN_g_GetCorvaneLastFailure = bool (*)(char*, uint32_t);

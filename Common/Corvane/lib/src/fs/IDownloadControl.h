@@ -6,6 +6,7 @@
 #pragma once
 
 #include <Corvane/CorvaneStream.h>
+#include <Corvane/PemCorvaneX64.h>
 
 #include <cstdint>
 
@@ -38,6 +39,9 @@ public:
     // it); concurrent reads of one range share one request. Any thread.
     virtual RangeReadResult ReadRange(const char* pcszFile, uint32_t uOffset, uint32_t uLength,
                                       IFile** ppFile) = 0;
+
+    // Adds this source's requests and received bytes since it was set up.
+    virtual void AddTransferCounts(CORVANE_TRANSFER_COUNTS& counts) = 0;
 
 protected:
     ~IDownloadControl() = default; // owned through the file system it belongs to

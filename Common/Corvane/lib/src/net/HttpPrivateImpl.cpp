@@ -400,6 +400,14 @@ CURLcode HttpPrivateImpl::Perform(const std::string& strUrl, TransferContext& ct
             ctx.pPooled = pPooled;
             eCode = m_curl.pfnEasyPerform(pHandle);
             ctx.pPooled = nullptr;
+            const int nKind = bHead ? kQuery : ctx.bRange ? kRange : kWhole;
+            ++m_auRequests[nKind];
+            curl_off_t nReceived = 0;
+            if (m_curl.pfnEasyGetinfo(pHandle, CURLINFO_SIZE_DOWNLOAD_T, &nReceived) == CURLE_OK &&
+                nReceived > 0)
+            {
+                m_auBytes[nKind] += static_cast<uint64_t>(nReceived);
+            }
         }
         long nConnects = 0;
         const bool bReused =
@@ -628,6 +636,20 @@ int HttpPrivateImpl::QueryFile(const std::string& strUrl, std::string& strMessag
     strMessage = Format("Query file fail, code=%d, url=%s, message=%s", static_cast<int>(ctx.head.nStatus),
                         strUrl.c_str(), ctx.head.strStatusText.c_str());
     return -1;
+}
+
+} // namespace NSCorvane
+
+namespace NSCorvane
+{
+
+void HttpPrivateImpl::AddTransferCounts(CORVANE_TRANSFER_COUNTS& counts) const
+{
+    counts.uWholeRequests += m_auRequests[kWhole].load();
+    counts.uWholeBytes += m_auBytes[kWhole].load();
+    counts.uRangeRequests += m_auRequests[kRange].load();
+    counts.uRangeBytes += m_auBytes[kRange].load();
+    counts.uQueryRequests += m_auRequests[kQuery].load();
 }
 
 } // namespace NSCorvane

@@ -7,8 +7,10 @@
 #include "net/CorvaneCurl.h"
 #include "net/CorvaneHttpHead.h"
 #include "net/PemConfig.h"
+
 #include "net/PemRateLimiter.h"
 #include "net/PemSpeedMeter.h"
+#include <Corvane/PemCorvaneX64.h>
 
 #include <atomic>
 #include <condition_variable>
@@ -84,6 +86,8 @@ public:
     int QueryFile(const std::string& strUrl, std::string& strMessage);
 
     uint32_t TimeoutSeconds() const { return m_uTimeoutSeconds; }
+    // Requests made and body bytes received so far, by kind.
+    void AddTransferCounts(CORVANE_TRANSFER_COUNTS& counts) const;
 
     std::mutex m_mtxFlight;
     std::unordered_map<std::string, std::shared_ptr<HttpOpenFlightState>> m_mapFlight;
@@ -120,6 +124,17 @@ private:
     std::atomic<bool> m_bShuttingDown{false};            // written under m_mtxRequest
 
     NSCorvaneNet::PemCurlHandlePool m_pool;
+
+    // Every attempt counts: a retried request cost the link a request too.
+    enum TransferKind
+    {
+        kWhole,
+        kRange,
+        kQuery,
+        kKinds
+    };
+    std::atomic<uint64_t> m_auRequests[kKinds] = {};
+    std::atomic<uint64_t> m_auBytes[kKinds] = {};
 };
 
 } // namespace NSCorvane

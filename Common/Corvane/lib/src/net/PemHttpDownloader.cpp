@@ -270,6 +270,15 @@ IFile* PemHttpDownloader::RunFlight(HttpPrivateImpl* pPrivate, const char* pcszF
     return pResult;
 }
 
+void PemHttpDownloader::AddTransferCounts(CORVANE_TRANSFER_COUNTS& counts)
+{
+    // m_pd lives until destruction once made.
+    if (m_pd)
+    {
+        m_pd->AddTransferCounts(counts);
+    }
+}
+
 RangeReadResult PemHttpDownloader::ReadRange(const char* pcszFile, uint32_t uOffset, uint32_t uLength,
                                              IFile** ppFile)
 {

@@ -53,6 +53,7 @@ public:
     // file, answers UseWhole from then on without a request.
     RangeReadResult ReadRange(const char* pcszFile, uint32_t uOffset, uint32_t uLength,
                               IFile** ppFile) override;
+    void AddTransferCounts(CORVANE_TRANSFER_COUNTS& counts) override;
 
 private:
     PemHttpDownloader() = default;

@@ -155,4 +155,22 @@ extern "C"
                        [&] { return CorvaneUtil::TakeLastFailure(pszOut, uSize); });
     }
 
+    CORVANE_API bool g_GetCorvaneTransferCounts(IPemCorvaneReader* piReader, CORVANE_TRANSFER_COUNTS* pCounts)
+    {
+        return Guarded("g_GetCorvaneTransferCounts",
+                       [&]
+                       {
+                           auto* pReader = dynamic_cast<PemCorvaneReader*>(piReader);
+                           if (!pReader || !pCounts ||
+                               pCounts->uStructSize != sizeof(CORVANE_TRANSFER_COUNTS))
+                           {
+                               return false;
+                           }
+                           CORVANE_TRANSFER_COUNTS counts;
+                           pReader->AddTransferCounts(counts);
+                           *pCounts = counts;
+                           return true;
+                       });
+    }
+
 } // extern "C"

@@ -6,6 +6,7 @@
 #include "reader/PemRecordJoiner.h"
 
 #include <Corvane/IPemCorvaneReader.h>
+#include <Corvane/PemCorvaneX64.h>
 
 #include <atomic>
 #include <cstdint>
@@ -47,6 +48,8 @@ public:
     bool SetLimitSpeed(uint64_t uBytesPerSecond) override;
     bool CancelDownloads() override;
     uint64_t CalcContextHash(const void* pData, uint32_t uSize) override;
+    // What every remote source of this reader fetched so far.
+    void AddTransferCounts(CORVANE_TRANSFER_COUNTS& counts);
 
     // Store access shared with the builder.
     bool ReadLastVersion(uint32_t* puVer);

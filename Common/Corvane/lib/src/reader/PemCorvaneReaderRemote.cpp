@@ -103,6 +103,14 @@ uint64_t PemCorvaneReader::GetDownloadSpeed()
     return 0;
 }
 
+void PemCorvaneReader::AddTransferCounts(CORVANE_TRANSFER_COUNTS& counts)
+{
+    for (IDownloadControl* piControl : m_fileFactory.Downloaders())
+    {
+        piControl->AddTransferCounts(counts);
+    }
+}
+
 bool PemCorvaneReader::SetLimitSpeed(uint64_t uBytesPerSecond)
 {
     bool bAll = true;
