@@ -88,8 +88,8 @@ protected:
         EXPECT_EQ(Sorted(result.vecRemovedFiles), QStringList({kLevel, kPluginA, kPluginB}));
         EXPECT_EQ(Sorted(result.vecKeptFiles), QStringList({kLinked, kMap, kScript}));
         ASSERT_EQ(result.vecKeptReasons.size(), result.vecKeptFiles.size());
-        EXPECT_TRUE(
-            result.vecKeptReasons.value(result.vecKeptFiles.indexOf(kLinked)).contains(QLatin1String("link")));
+        EXPECT_TRUE(result.vecKeptReasons.value(result.vecKeptFiles.indexOf(kLinked))
+                        .contains(QLatin1String("link")));
         for (const QString& strRemoved : result.vecRemovedFiles)
         {
             EXPECT_TRUE(result.vecChangedFiles.contains(strRemoved)) << "a rollback must bring it back";
@@ -137,9 +137,21 @@ TEST_F(WorkerRemovalTest, AnUpdateRemovesOnlyUnchangedFilesTheLatestDroppedAndAR
     EXPECT_EQ(OrvelTest::ReadFile(Local(kPluginB)), Version(1).value(kPluginB));
 }
 
-TEST_F(WorkerRemovalTest, AFullUpdateRemovesTheSameAndWithoutABaselineNothing)
+TEST_F(WorkerRemovalTest, AFullUpdateRemovesTheSameButNothingWithoutABaselineOrBeforeItsFilesAreIn)
 {
+    // The server sends lists but no content: the run fails before a file of 2
+    // is in place, and no file of 1 may be gone then.
     Tree start = InstallWithUserFiles();
+    {
+        const auto pBusy = ServePackagesUnavailable();
+        auto pService = NewService(OrvelFileService::kLatestVersion, pBusy->BaseUrl());
+        OrvelGetLatestWorker worker(pService.get(), m_pSettings.get(), &m_snapshot);
+        worker.SetRemovalBaseline(1);
+        ASSERT_FALSE(Run<OrvelGetLatestWorker>(&worker).bSuccess);
+        EXPECT_EQ(OrvelTest::ReadTree(WorkPath()), start);
+        EXPECT_TRUE(m_snapshot.Read().vecRemovedFiles.isEmpty());
+    }
+
     auto pLatest = NewService(OrvelFileService::kLatestVersion);
     {
         OrvelGetLatestWorker worker(pLatest.get(), m_pSettings.get(), &m_snapshot);

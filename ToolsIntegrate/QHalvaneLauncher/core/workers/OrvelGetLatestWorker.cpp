@@ -118,8 +118,8 @@ void OrvelGetLatestWorker::DoWork()
         vecFiles.size(), m_pWorkerThread,
         [&](int nIndex, quint32 uOrdinal, quint32 uTotal, bool& bAbortAll)
         { return SyncOneFile(vecFiles.at(nIndex), uOrdinal, uTotal, bIncremental, &batch, bAbortAll); });
-    // Only once every file of the latest version is in place: a run stopped
-    // earlier leaves the old files for its rollback to leave alone.
+    // Only once every file of the latest version is in place: a run that
+    // stops earlier leaves the old version's files where they were.
     const bool bRemoved = run.Succeeded() && RemoveStaleFiles(&m_stale, m_strDownloadTargetPath, &m_changed,
                                                               &batch, m_pWorkerThread);
     // Also after a failure: a later run that finds these files the same must

@@ -2,13 +2,13 @@
 // latest). Incremental: only the files stored anew in the versions after the
 // recorded one are written, without comparing them first. Full: every file of
 // the version is compared with the store and written where it differs. Then,
-// with a baseline given, the files of the baseline that the latest version no
-// longer holds are removed where they are still as the store published them
-// (OrvelStaleFiles); a removed file counts as changed, so a rollback brings
-// it back. Files
-// reach the working path only through the file service's verified, atomic
-// download; everything written is flushed in one pass before Finished(true),
-// so the record the controller writes afterwards never claims unflushed data.
+// with a removal baseline given, the files of the baseline that the latest
+// version no longer holds are removed where they are still as the store
+// published them (OrvelStaleFiles); a removed file counts as changed, so a
+// rollback brings it back. Files reach the working path only through the file
+// service's verified, atomic download; everything written or removed is
+// flushed in one pass before Finished(true), so the record the controller
+// writes afterwards never claims unflushed data.
 #pragma once
 
 #include "workers/LinkedPathCache.h"
