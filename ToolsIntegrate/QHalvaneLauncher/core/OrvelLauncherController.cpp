@@ -499,6 +499,11 @@ void OrvelLauncherController::StartDownloadTask(std::unique_ptr<OrvelFileService
     auto* pWorker = new OrvelGetLatestWorker(m_pTaskService.get(), m_pSettings, &m_snapshot, WorkPath());
     DownloadModeDecision decision =
         ChooseDownloadMode(m_baseline.bHasRecord, m_baseline.uRecordedVersion, uLatest);
+    // The recorded version's hashes tell the store's files from the user's,
+    // also after an interrupted task: what it wrote is of its own target.
+    if ((m_baseline.bHasRecord || m_baseline.bInterrupted) &&
+        m_baseline.uRecordedVersion == m_baseline.uPrimaryVersion)
+        pWorker->SetRemovalBaseline(m_baseline.uRecordedVersion);
     PrepareWorker(pWorker);
     ConnectFinished(pWorker, &OrvelGetLatestWorker::Finished, &OrvelLauncherController::OnGetLastestFinished);
     LaunchWorker(TaskDownload, pWorker, Tr("Downloading updates..."), Tr("Resource download started"));
@@ -646,6 +651,7 @@ void OrvelLauncherController::CompleteVersionChangingTask(bool bSuccess, int nFi
     const TaskResultData result = EndTaskAndReadResult();
     const bool bStopped = m_bStopRequested || m_bExiting;
     const bool bExiting = m_bExiting;
+    LogStaleFiles(result, bSuccess);
 
     auto fnFinishedSignal = [this, eKind, nFirstCount, nSecondCount](bool bOk)
     {
@@ -780,6 +786,8 @@ void OrvelLauncherController::CompleteVersionChangingTask(bool bSuccess, int nFi
     // What the controller adds to the worker's own time (start, polling,
     // completion, record); the benchmark reads it.
     Log(Tr("Task took %1 ms, its worker %2 ms").arg(m_elapsed.elapsed()).arg(result.nWorkMs));
+    if (eKind != TaskRepair)
+        emit StaleFilesHandled(result.vecRemovedFiles.size(), result.vecKeptFiles.size());
     fnFinishedSignal(true);
 
     RunAfterCleanup(
@@ -848,6 +856,25 @@ void OrvelLauncherController::CompleteVersionChangingTask(bool bSuccess, int nFi
                 Status(Tr("Task complete with weak replacement skips"));
             FinishIdleOrExit();
         });
+}
+
+void OrvelLauncherController::LogStaleFiles(const TaskResultData& result, bool bSuccess)
+{
+    const quint32 uTarget = m_uTaskTargetVersion;
+    for (int i = 0; i < result.vecKeptFiles.size(); ++i)
+        Log(Tr("Kept %1, which version %2 does not hold: %3")
+                .arg(result.vecKeptFiles.at(i))
+                .arg(uTarget)
+                .arg(result.vecKeptReasons.value(i)));
+    if (result.vecRemovedFiles.isEmpty())
+        return;
+    for (const QString& strPath : result.vecRemovedFiles)
+        Log(Tr("Removed %1, which version %2 does not hold").arg(strPath).arg(uTarget));
+    // A failed task's removals are among the files its rollback brings back.
+    if (bSuccess)
+        Log(Tr("Removed %1 file(s) that version %2 does not hold")
+                .arg(result.vecRemovedFiles.size())
+                .arg(uTarget));
 }
 
 int OrvelLauncherController::RunWeakReplacementRetry(const std::vector<WeakReplacementFailure>& vecFailures)

@@ -150,6 +150,10 @@ signals:
     // A directory reconcile's end (an OrvelReconcile::Status), for callers
     // without a window.
     void DirectoryReconcileFinished(qint32 status, qint32 reverted, qint32 deleted);
+    // A download or switch that succeeded, before its finishing signal: the
+    // files it removed because the version no longer holds them, and those it
+    // kept because they were made or changed here (each named in the log).
+    void StaleFilesHandled(int removedCount, int keptCount);
 
 public slots:
     void RequestApplicationExit();
@@ -213,6 +217,8 @@ private:
     void FinishCheck(bool bHasUpdate, quint32 uServerVersion, bool bLauncherCheckOk,
                      bool bLauncherUpdatePending, const QString& strLauncherError);
     void CompleteVersionChangingTask(bool bSuccess, int nFirstCount, int nSecondCount);
+    // The log lines for the files the target version does not hold.
+    void LogStaleFiles(const TaskResultData& result, bool bSuccess);
     // A worker reported its end: the task is no longer active, the stop
     // deadline is off and its last progress is shown. Its result.
     TaskResultData EndTaskAndReadResult();

@@ -21,14 +21,18 @@ Commands:
                     launcher) is published. Changes nothing in the working path.
   get-latest        Check, then (once confirmed) bring the working path to the
                     latest version: incremental over at most 20 versions from
-                    the recorded one, otherwise full. Writes the product record
-                    when done.
+                    the recorded one, otherwise full. Files of the recorded
+                    version that the latest no longer holds are removed unless
+                    they were made or changed here (those stay and are named in
+                    the log). Writes the product record when done.
   repair            Compare every file of the current version with the working
                     path and rewrite the ones that differ. Allowed (and needed)
                     in repair-only mode; leaves that mode when it succeeds.
   switch VERSION    Move the working path to VERSION (older or newer); files
-                    that VERSION lacks stay. A switch that fails or is stopped
-                    is rolled back to where the working path was.
+                    that VERSION lacks are removed unless they were made or
+                    changed here (those stay and are named in the log). A
+                    switch that fails or is stopped is rolled back to where the
+                    working path was, removed files included.
   self-update       Replace the installation's own files (launcher, library,
                     data) with those the store publishes under
                     EditorTool/QHalvaneLauncher: refresh the updater from the

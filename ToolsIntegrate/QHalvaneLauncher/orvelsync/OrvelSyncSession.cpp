@@ -291,6 +291,17 @@ int OrvelSyncSession::RunThroughController()
                              (m_options.eCommand == OrvelSyncOptions::CommandGetLatest && !bHasUpdate))
                              nOutcome = 1;
                      });
+    QString strRemovedSummary;
+    QObject::connect(
+        &controller, &OrvelLauncherController::StaleFilesHandled,
+        [&](int nRemoved, int nKept)
+        {
+            strRemovedSummary =
+                QStringLiteral("Removed %1 file(s) the version no longer holds").arg(nRemoved);
+            if (nKept > 0)
+                strRemovedSummary +=
+                    QStringLiteral("; kept %1 made or changed here (named in the log)").arg(nKept);
+        });
     const auto finished = [&](bool bSuccess) { nOutcome = bSuccess ? 1 : 0; };
     QObject::connect(&controller, &OrvelLauncherController::DownloadFinished, finished);
     QObject::connect(&controller, &OrvelLauncherController::RepairFinished,
@@ -409,6 +420,8 @@ int OrvelSyncSession::RunThroughController()
         Say(strCheckSummary);
     if (!strLastStatus.isEmpty())
         Say(strLastStatus);
+    if (!strRemovedSummary.isEmpty())
+        Say(strRemovedSummary);
     // Everything this run fetched, its start-up's reads included.
     const OrvelFileService::FetchTotals fetched = OrvelFileService::FetchedByProcess();
     Say(QStringLiteral("Fetched %1 in %2 requests")

@@ -230,18 +230,27 @@ TEST_F(ControllerTest, FilesAToolHeldAreOfferedAgainAndTheRunStillRecordsItsVers
     }
 }
 
-TEST_F(ControllerTest, ASwitchDownKeepsFilesTheOlderVersionLacksAndRecordsTheTarget)
+TEST_F(ControllerTest, ASwitchDownRemovesWhatTheOlderVersionLacksButNotAChangedFileAndRecordsTheTarget)
 {
     InstallVersion(4);
+    OrvelTest::WriteFile(Local(QStringLiteral("data/new.bin")), "changed here");
     StartController(4);
+    QSignalSpy stale(m_pController.get(), &OrvelLauncherController::StaleFilesHandled);
     m_pController->StartVersionSwitch(1);
     ASSERT_TRUE(WaitForStatus(QStringLiteral("Version switch complete")))
         << Texts(*m_pLog).join('\n').toStdString();
     ASSERT_TRUE(WaitIdle());
     Tree expected = Version(1);
-    expected[QStringLiteral("data/new.bin")] = Version(4).value(QStringLiteral("data/new.bin"));
-    expected[QStringLiteral("res/deep/x/y.dat")] = Version(4).value(QStringLiteral("res/deep/x/y.dat"));
+    expected[QStringLiteral("data/new.bin")] = "changed here";
     EXPECT_EQ(OrvelTest::ReadTree(WorkPath()), expected);
+    EXPECT_FALSE(QFileInfo::exists(Local(QStringLiteral("res/deep"))));
+    EXPECT_TRUE(Logged(QStringLiteral("Kept data/new.bin, which version 1 does not hold: it is not what the "
+                                      "store published (made or changed here)")))
+        << Texts(*m_pLog).join('\n').toStdString();
+    EXPECT_TRUE(Logged(QStringLiteral("Removed res/deep/x/y.dat, which version 1 does not hold")));
+    EXPECT_TRUE(Logged(QStringLiteral("Removed 1 file(s) that version 1 does not hold")));
+    ASSERT_EQ(stale.size(), 1);
+    EXPECT_EQ(stale.at(0), (QList<QVariant>{1, 1}));
     EXPECT_TRUE(Logged(QStringLiteral("Version switch started: 4 -> 1")));
     EXPECT_TRUE(Logged(QStringLiteral("Primary file service switched to target version 1")));
     QString strTag;
@@ -274,6 +283,55 @@ TEST_F(ControllerTest, AFailedSwitchIsRolledBackToTheBaseline)
     EXPECT_EQ(strTag, Tag(1));
     EXPECT_EQ(m_pPrimary->CurrentVersion(), 1u);
     EXPECT_TRUE(LastButtons().at(0).toBool()) << "buttons usable again";
+}
+
+TEST_F(ControllerTest, ASwitchThatFailsAfterItsRemovalsIsRolledBackWithTheRemovedFiles)
+{
+    InstallVersion(4);
+    StartController(4);
+    const Tree baseline = OrvelTest::ReadTree(WorkPath());
+    // Removals go in path order: data/new.bin goes, then res/deep/x/y.dat
+    // cannot, in a directory nobody may change, root included.
+    const QString strLocked = Local(QStringLiteral("res/deep/x"));
+    if (!OrvelTest::SetImmutable(strLocked, true))
+        GTEST_SKIP() << "immutable flag not supported here";
+    m_pController->StartVersionSwitch(1);
+    const bool bRolledBack = WaitForStatus(QStringLiteral("Rollback complete"));
+    OrvelTest::SetImmutable(strLocked, false);
+    ASSERT_TRUE(bRolledBack) << Texts(*m_pLog).join('\n').toStdString();
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_TRUE(Logged(QStringLiteral("Removed data/new.bin, which version 1 does not hold")));
+    EXPECT_TRUE(LoggedStart(
+        QStringLiteral("Version switch failed: Failed to remove a file the target version does not hold: ")));
+    EXPECT_EQ(OrvelTest::ReadTree(WorkPath()), baseline);
+    EXPECT_EQ(RecordedVersion(), 4u);
+}
+
+TEST_F(ControllerTest, AnUpdateRemovesAFileTheLatestDroppedAlsoAfterAnInterruptedTask)
+{
+    for (const bool bInterrupted : {false, true})
+    {
+        SCOPED_TRACE(bInterrupted ? "interrupted" : "plain");
+        InstallVersion(3);
+        // Cut off mid-task: the changed-file lists vouch for nothing, but
+        // the recorded version's hashes still tell the store's files.
+        if (bInterrupted)
+        {
+            ASSERT_TRUE(m_pSettings->markProductRecordPending(4));
+        }
+        OrvelTest::WriteFile(Local(QStringLiteral("data/mine.txt")), "mine");
+        StartController(3);
+        m_pController->StartDownload();
+        ASSERT_TRUE(WaitForStatus(QStringLiteral("Update complete")))
+            << Texts(*m_pLog).join('\n').toStdString();
+        ASSERT_TRUE(WaitIdle());
+        EXPECT_EQ(bInterrupted, Logged(QStringLiteral("Using full download (no valid sync baseline)")));
+        Tree expected = Version(4);
+        expected[QStringLiteral("data/mine.txt")] = "mine";
+        EXPECT_EQ(OrvelTest::ReadTree(WorkPath()), expected) << "data/gone.bin was removed";
+        EXPECT_TRUE(Logged(QStringLiteral("Removed 1 file(s) that version 4 does not hold")));
+        QFile::remove(Local(QStringLiteral("data/mine.txt")));
+    }
 }
 
 TEST_F(ControllerTest, ASwitchThatFailsBeforeItsFirstWriteLeavesTheBaselineRecordWithoutItsMark)

@@ -172,6 +172,9 @@ TEST_F(OrvelSyncTest, InstallUpdateSwitchAndRepairThroughTheCommandLine)
     result = run(common() + QStringList{QStringLiteral("switch"), QStringLiteral("1")});
     ASSERT_EQ(result.nExitCode, 0) << result.strErr.toStdString();
     EXPECT_EQ(recordedVersion(), 1u);
+    EXPECT_EQ(OrvelTest::ReadTree(workPath()), m_vecTrees[0]) << "1 lacks data/new.txt";
+    EXPECT_TRUE(result.strOut.contains(QStringLiteral("Removed 1 file(s) the version no longer holds")))
+        << result.strOut.toStdString();
     ASSERT_EQ(run(common() + QStringList{QStringLiteral("switch"), QStringLiteral("2")}).nExitCode, 0);
     EXPECT_EQ(recordedVersion(), 2u);
 

@@ -81,7 +81,7 @@ std::vector<Tree> WorkerSwitchTest::MakeVersions()
     return {v1, v2, v3};
 }
 
-TEST_F(WorkerSwitchTest, SwitchDownRestoresFilesALaterVersionDeletedAndKeepsFilesTheTargetLacks)
+TEST_F(WorkerSwitchTest, SwitchDownRestoresFilesALaterVersionDeletedAndRemovesThoseTheTargetLacks)
 {
     // A working path installed at 3 has no docs/old.txt: version 2 deleted it,
     // so no changed-file list between 1 and 3 names it.
@@ -89,26 +89,25 @@ TEST_F(WorkerSwitchTest, SwitchDownRestoresFilesALaterVersionDeletedAndKeepsFile
     Outcome outcome = Switch(3, 1);
     ASSERT_TRUE(outcome.bSuccess) << m_snapshot.Read().strStatusMessage.toStdString();
 
-    Tree expected = Version(1);
-    expected[kDeep] = Version(3).value(kDeep); // "Keeping local file"
-    expected[kOnly3] = Version(3).value(kOnly3);
-    EXPECT_EQ(OrvelTest::ReadTree(WorkPath()), expected);
+    EXPECT_EQ(OrvelTest::ReadTree(WorkPath()), Version(1));
+    EXPECT_FALSE(QFileInfo::exists(Local(QStringLiteral("new"))));
     const TaskResultData down = m_snapshot.Read();
     EXPECT_EQ(Sorted(down.vecCreatedFiles), QStringList({kOld}));
+    EXPECT_EQ(Sorted(down.vecRemovedFiles), QStringList({kOnly3, kDeep}));
     EXPECT_TRUE(down.vecChangedFiles.contains(kOld));
+    EXPECT_TRUE(down.vecChangedFiles.contains(kDeep));
     EXPECT_TRUE(down.vecChangedFiles.contains(QStringLiteral("data/a.bin")));
     EXPECT_FALSE(down.vecChangedFiles.contains(QStringLiteral("docs/keep.txt")));
-    EXPECT_EQ(outcome.nFirst, down.vecChangedFiles.size());
-    EXPECT_EQ(outcome.nSecond, 2); // the two files 1 lacks were kept
+    EXPECT_EQ(outcome.nFirst, down.vecChangedFiles.size() - down.vecRemovedFiles.size());
+    EXPECT_EQ(outcome.nSecond, 0);
     EXPECT_EQ(down.nFirstCount, outcome.nFirst);
 
-    // And back up: 3's tree again, with old.txt kept since 3 lacks it.
+    // And back up: exactly 3's tree again, old.txt gone since 3 lacks it.
     outcome = Switch(1, 3);
     ASSERT_TRUE(outcome.bSuccess) << m_snapshot.Read().strStatusMessage.toStdString();
-    expected = Version(3);
-    expected[kOld] = Version(1).value(kOld);
-    EXPECT_EQ(OrvelTest::ReadTree(WorkPath()), expected);
-    EXPECT_TRUE(m_snapshot.Read().vecCreatedFiles.isEmpty());
+    EXPECT_EQ(OrvelTest::ReadTree(WorkPath()), Version(3));
+    EXPECT_EQ(m_snapshot.Read().vecRemovedFiles, QStringList{kOld});
+    EXPECT_EQ(Sorted(m_snapshot.Read().vecCreatedFiles), QStringList({kOnly3, kDeep}));
 
     // Same version: nothing to do.
     outcome = Switch(3, 3);
@@ -120,10 +119,12 @@ TEST_F(WorkerSwitchTest, SwitchDownRestoresFilesALaterVersionDeletedAndKeepsFile
 TEST_F(WorkerSwitchTest, RollbackRestoresChangedFilesAndRemovesCreatedOnesWithTheirEmptiedDirectories)
 {
     OrvelTest::WriteTree(WorkPath(), Version(1));
-    // Up from 1 creates new/dir/deep/n.bin and data/v3only.bin.
+    // Up from 1 creates new/dir/deep/n.bin and data/v3only.bin and removes
+    // docs/old.txt, which the rollback brings back.
     ASSERT_TRUE(Switch(1, 3).bSuccess) << m_snapshot.Read().strStatusMessage.toStdString();
     const TaskResultData applied = m_snapshot.Read();
     EXPECT_EQ(Sorted(applied.vecCreatedFiles), QStringList({kOnly3, kDeep}));
+    EXPECT_EQ(applied.vecRemovedFiles, QStringList{kOld});
     // A file of the user's beside the created ones keeps its directory.
     OrvelTest::WriteFile(Local(QStringLiteral("data/mine.txt")), "mine");
 

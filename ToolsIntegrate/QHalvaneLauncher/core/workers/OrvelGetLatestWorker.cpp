@@ -32,6 +32,12 @@ void OrvelGetLatestWorker::SetIncrementalRange(quint32 uFrom, quint32 uTo)
     m_uToVersion = uTo;
 }
 
+void OrvelGetLatestWorker::SetRemovalBaseline(quint32 uVersion)
+{
+    m_bHasRemovalBaseline = true;
+    m_uRemovalBaseline = uVersion;
+}
+
 QStringList OrvelGetLatestWorker::GetChangedFiles() const
 {
     return m_changed.Changed();
@@ -49,6 +55,7 @@ void OrvelGetLatestWorker::DoWork()
     m_linkedPaths.Clear();
     m_changed.Clear();
     m_collector.Clear();
+    m_stale.Clear();
     m_pWorkerThread = QThread::currentThread();
 
     if (m_pFileService == nullptr || !m_pFileService->IsReady())
@@ -87,8 +94,9 @@ void OrvelGetLatestWorker::DoWork()
         }
     }
 
+    CollectStaleFiles(bIncremental, vecFiles);
     OrderForFetch(&vecFiles, m_pFileService);
-    if (vecFiles.isEmpty())
+    if (vecFiles.isEmpty() && m_stale.Candidates().isEmpty())
     {
         FinishEmpty(true);
         return;
@@ -110,6 +118,10 @@ void OrvelGetLatestWorker::DoWork()
         vecFiles.size(), m_pWorkerThread,
         [&](int nIndex, quint32 uOrdinal, quint32 uTotal, bool& bAbortAll)
         { return SyncOneFile(vecFiles.at(nIndex), uOrdinal, uTotal, bIncremental, &batch, bAbortAll); });
+    // Only once every file of the latest version is in place: a run that
+    // stops earlier leaves the old version's files where they were.
+    const bool bRemoved = run.Succeeded() && RemoveStaleFiles(&m_stale, m_strDownloadTargetPath, &m_changed,
+                                                              &batch, m_pWorkerThread);
     // Also after a failure: a later run that finds these files the same must
     // not record a version whose files could still be lost.
     const bool bFlushed = FlushWrittenFiles(batch);
@@ -117,8 +129,8 @@ void OrvelGetLatestWorker::DoWork()
     const QStringList vecChanged = m_changed.Changed();
     const QStringList vecCreated = m_changed.Created();
     const std::vector<WeakReplacementFailure> vecWeak = m_collector.Snapshot();
-    PublishResult(m_pSnapshot, &vecChanged, 0, 0, &vecWeak, &vecCreated);
-    emit Finished(run.Succeeded() && bFlushed);
+    PublishResult(m_pSnapshot, &vecChanged, 0, 0, &vecWeak, &vecCreated, &m_stale);
+    emit Finished(run.Succeeded() && bRemoved && bFlushed);
 }
 
 bool OrvelGetLatestWorker::CollectIncrementalFiles(QStringList* pList, QString* pstrError)
@@ -161,6 +173,25 @@ bool OrvelGetLatestWorker::CollectIncrementalFiles(QStringList* pList, QString* 
 bool OrvelGetLatestWorker::CollectFullFiles(QStringList* pList, QString* pstrError)
 {
     return m_pFileService->ListAllFilesFiltered(pList, pstrError);
+}
+
+void OrvelGetLatestWorker::CollectStaleFiles(bool bIncremental, const QStringList& vecFull)
+{
+    if (!m_bHasRemovalBaseline || m_uRemovalBaseline == m_pFileService->CurrentVersion())
+        return;
+    QString strError;
+    QStringList vecTarget = vecFull;
+    if (bIncremental && !m_pFileService->ListAllFilesFiltered(&vecTarget, &strError))
+    {
+        emit WarningRaised(tr("Files the latest version no longer holds are kept: %1").arg(strError));
+        return;
+    }
+    std::unique_ptr<OrvelFileService> pBaseline =
+        m_pFileService->CreateVersionBoundService(m_uRemovalBaseline, &strError);
+    if (!pBaseline || !m_stale.Collect(std::move(pBaseline), vecTarget, &strError))
+        emit WarningRaised(tr("Files the latest version no longer holds are kept: version %1: %2")
+                               .arg(m_uRemovalBaseline)
+                               .arg(strError.isEmpty() ? tr("unknown error") : strError));
 }
 
 bool OrvelGetLatestWorker::SyncOneFile(const QString& strRelative, quint32 uOrdinal, quint32 uTotal,

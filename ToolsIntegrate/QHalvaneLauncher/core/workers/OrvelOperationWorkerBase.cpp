@@ -3,6 +3,7 @@
 #include "LauncherSettings.h"
 #include "OrvelFileService.h"
 #include "OrvelWriteBatch.h"
+#include "workers/OrvelStaleFiles.h"
 #include "workers/OrvelTaskResultSnapshot.h"
 #include "workers/OrvelWorkerPaths.h"
 
@@ -199,7 +200,8 @@ void OrvelOperationWorkerBase::ApplyDownloadLimit(OrvelFileService* pFileService
 void OrvelOperationWorkerBase::PublishResult(TaskResultSnapshot* pSnapshot, const QStringList* pChangedFiles,
                                              qint32 nFirstCount, qint32 nSecondCount,
                                              const std::vector<WeakReplacementFailure>* pWeakFailures,
-                                             const QStringList* pCreatedFiles)
+                                             const QStringList* pCreatedFiles,
+                                             const OrvelStaleFiles* pStaleFiles)
 {
     if (pSnapshot == nullptr)
         return;
@@ -222,6 +224,12 @@ void OrvelOperationWorkerBase::PublishResult(TaskResultSnapshot* pSnapshot, cons
         data.vecWeakFailures = *pWeakFailures;
     if (pCreatedFiles != nullptr)
         data.vecCreatedFiles = *pCreatedFiles;
+    if (pStaleFiles != nullptr)
+    {
+        data.vecRemovedFiles = pStaleFiles->RemovedFiles();
+        data.vecKeptFiles = pStaleFiles->KeptFiles();
+        data.vecKeptReasons = pStaleFiles->KeptReasons();
+    }
     data.nFirstCount = nFirstCount;
     data.nSecondCount = nSecondCount;
     pSnapshot->Store(std::move(data));

@@ -22,7 +22,9 @@
 #include <vector>
 
 class LauncherSettings;
+class OrvelChangedFiles;
 class OrvelFileService;
+class OrvelStaleFiles;
 class OrvelWriteBatch;
 class QThread;
 class TaskResultSnapshot;
@@ -125,7 +127,8 @@ protected:
     // Once, right before Finished, on every path.
     void PublishResult(TaskResultSnapshot* pSnapshot, const QStringList* pChangedFiles, qint32 nFirstCount,
                        qint32 nSecondCount, const std::vector<WeakReplacementFailure>* pWeakFailures,
-                       const QStringList* pCreatedFiles = nullptr);
+                       const QStringList* pCreatedFiles = nullptr,
+                       const OrvelStaleFiles* pStaleFiles = nullptr);
 
     FileSyncResult SyncFileWithRetry(const FileSyncContext& context, const QString& strRelativePath,
                                      const QString& strLocalPath, bool bCheckFirst,
@@ -134,6 +137,14 @@ protected:
     // Makes what the run wrote durable in one pass. On failure the status
     // message says why and the run must not count as done.
     bool FlushWrittenFiles(OrvelWriteBatch& batch);
+
+    // Once every file of the target is in place: removes pStale's candidates
+    // below strWorkPath on the pool. Each removed file joins *pChanged as
+    // changed, not created, so a rollback fetches it back from the baseline.
+    // False, with the status message set, when one could not be removed or
+    // the run was stopped.
+    bool RemoveStaleFiles(OrvelStaleFiles* pStale, const QString& strWorkPath, OrvelChangedFiles* pChanged,
+                          OrvelWriteBatch* pBatch, QThread* pWorkerThread);
 
     ParallelRunResult RunParallel(int nCount, QThread* pWorkerThread, const ItemFunction& fnItem);
     CountedRunResult RunParallelCounted(int nCount, QThread* pWorkerThread,

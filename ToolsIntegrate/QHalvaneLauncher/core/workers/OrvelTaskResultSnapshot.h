@@ -18,6 +18,12 @@ struct TaskResultData
     // Among the changed files, those that did not exist before the task: a
     // rollback removes these when the baseline lacks them, and only these.
     QStringList vecCreatedFiles;
+    // Files the target version does not hold: those removed (also among the
+    // changed files, so a rollback restores them) and those kept because they
+    // are not what the store published, with why (same order).
+    QStringList vecRemovedFiles;
+    QStringList vecKeptFiles;
+    QStringList vecKeptReasons;
     std::vector<WeakReplacementFailure> vecWeakFailures;
     qint32 nFirstCount = 0;
     qint32 nSecondCount = 0;

@@ -1,8 +1,8 @@
 // Undoes a version-changing task that failed or was stopped after it wrote
-// files: each file it wrote is fetched again from the version the working path
-// was at before (the rollback service's version); a file the task created and
-// that version does not contain is removed, with the directories that removal
-// leaves empty (never the working path itself).
+// files: each file it wrote or removed is fetched again from the version the
+// working path was at before (the rollback service's version); a file the task
+// created and that version does not contain is removed, with the directories
+// that removal leaves empty (never the working path itself).
 //
 // Nothing outside the working path is touched: a path that leaves it, or is
 // reached through a link (the file itself or a directory between), is refused

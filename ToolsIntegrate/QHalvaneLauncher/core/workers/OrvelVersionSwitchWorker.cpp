@@ -56,7 +56,7 @@ void OrvelVersionSwitchWorker::FinishWithChanges(bool bSuccess)
 {
     const QStringList vecChanged = GetChangedFiles();
     const QStringList vecCreated = GetCreatedFiles();
-    PublishResult(m_pSnapshot, &vecChanged, 0, 0, nullptr, &vecCreated);
+    PublishResult(m_pSnapshot, &vecChanged, 0, 0, nullptr, &vecCreated, &m_stale);
     emit Finished(bSuccess, 0, 0);
 }
 
@@ -66,6 +66,7 @@ void OrvelVersionSwitchWorker::DoWork()
     m_linkedPaths.Clear();
     m_changed.Clear();
     m_collector.Clear();
+    m_stale.Clear();
     m_nReplacedCount.store(0);
     m_nSkippedCount.store(0);
     m_pWorkerThread = QThread::currentThread();
@@ -98,19 +99,21 @@ void OrvelVersionSwitchWorker::DoWork()
     // The changed-file lists only describe the way from the version the
     // working path is really at: a record of another version vouches for nothing.
     quint32 uRecorded = 0;
-    const bool bHasBaseline = !m_bBaselineUntrusted && Settings() != nullptr &&
-                              Settings()->readProductRecord(&uRecorded, nullptr) &&
-                              uRecorded == m_uCurrentVersion;
+    const bool bRecorded = Settings() != nullptr && Settings()->readProductRecord(&uRecorded, nullptr) &&
+                           uRecorded == m_uCurrentVersion;
+    const bool bHasBaseline = !m_bBaselineUntrusted && bRecorded;
     const bool bIncremental = bHasBaseline && uSpan <= kMaxIncrementalSwitchSpan;
 
     QStringList vecFiles;
+    QStringList vecTarget;
     if (bIncremental)
     {
-        if (!CollectVersionChanges(uLow, uHigh, &vecFiles) || !AddMissingTargetFiles(&vecFiles))
+        if (!CollectVersionChanges(uLow, uHigh, &vecFiles) || !ListTargetFiles(&vecTarget))
         {
             FinishWithChanges(false);
             return;
         }
+        AddMissingTargetFiles(vecTarget, &vecFiles);
     }
     else
     {
@@ -125,18 +128,19 @@ void OrvelVersionSwitchWorker::DoWork()
             FinishEmpty(false);
             return;
         }
-        if (vecFiles.isEmpty())
-        {
-            SetProgress(100, 100, tr("Version switch complete: no resource files"));
-            FinishWithChanges(true);
-            return;
-        }
+        vecTarget = vecFiles;
     }
+    // A file is known as the store's by the recorded version's hash of it,
+    // also after an interrupted task: what that task wrote is of its target.
+    if (bRecorded && m_uCurrentVersion != m_uTargetVersion)
+        CollectStaleFiles(vecTarget, &vecFiles);
     OrderForFetch(&vecFiles, m_pTargetService);
 
-    if (vecFiles.isEmpty())
+    if (vecFiles.isEmpty() && m_stale.Candidates().isEmpty())
     {
-        SetProgress(100, 100, tr("Version switch complete: no changed files"));
+        SetProgress(100, 100,
+                    vecTarget.isEmpty() ? tr("Version switch complete: no resource files")
+                                        : tr("Version switch complete: no changed files"));
         FinishWithChanges(true);
         return;
     }
@@ -156,9 +160,13 @@ void OrvelVersionSwitchWorker::DoWork()
         vecFiles.size(), m_pWorkerThread,
         [&](int nIndex, quint32 uOrdinal, quint32 uTotal, bool& bAbortAll)
         { return SwitchOneFile(vecFiles.at(nIndex), uOrdinal, uTotal, bCheckFirst, &batch, bAbortAll); });
+    // Only once every file of the target is in place, so that a switch
+    // stopped earlier never leaves a file missing that neither version lacks.
+    const bool bRemoved =
+        run.Succeeded() && RemoveStaleFiles(&m_stale, m_strWorkPath, &m_changed, &batch, m_pWorkerThread);
     // Also after a failure: the rollback reads these files back as written.
     const bool bFlushed = FlushWrittenFiles(batch);
-    if (run.bAborted && IsCancelRequested(m_pWorkerThread))
+    if ((run.bAborted || !bRemoved) && IsCancelRequested(m_pWorkerThread))
         SetStatusMessage(tr("Version switch cancelled"));
 
     const QStringList vecChanged = GetChangedFiles();
@@ -166,8 +174,8 @@ void OrvelVersionSwitchWorker::DoWork()
     const std::vector<WeakReplacementFailure> vecWeak = m_collector.Snapshot();
     const qint32 nReplaced = m_nReplacedCount.load();
     const qint32 nSkipped = m_nSkippedCount.load();
-    PublishResult(m_pSnapshot, &vecChanged, nReplaced, nSkipped, &vecWeak, &vecCreated);
-    emit Finished(run.Succeeded() && bFlushed, nReplaced, nSkipped);
+    PublishResult(m_pSnapshot, &vecChanged, nReplaced, nSkipped, &vecWeak, &vecCreated, &m_stale);
+    emit Finished(run.Succeeded() && bRemoved && bFlushed, nReplaced, nSkipped);
 }
 
 bool OrvelVersionSwitchWorker::CollectVersionChanges(quint32 uLow, quint32 uHigh, QStringList* pList)
@@ -208,17 +216,45 @@ bool OrvelVersionSwitchWorker::CollectVersionChanges(quint32 uLow, quint32 uHigh
     return true;
 }
 
-bool OrvelVersionSwitchWorker::AddMissingTargetFiles(QStringList* pList)
+bool OrvelVersionSwitchWorker::ListTargetFiles(QStringList* pList)
+{
+    QString strError;
+    if (m_pTargetService->ListAllFilesFiltered(pList, &strError))
+        return true;
+    SetStatusMessage(strError);
+    return false;
+}
+
+void OrvelVersionSwitchWorker::CollectStaleFiles(const QStringList& vecTarget, QStringList* pList)
+{
+    QString strError;
+    std::unique_ptr<OrvelFileService> pBaseline =
+        m_pSourceService->CreateVersionBoundService(m_uCurrentVersion, &strError);
+    if (!pBaseline || !m_stale.Collect(std::move(pBaseline), vecTarget, &strError))
+    {
+        emit WarningRaised(tr("Files version %1 does not hold are kept: version %2: %3")
+                               .arg(m_uTargetVersion)
+                               .arg(m_uCurrentVersion)
+                               .arg(strError.isEmpty() ? tr("unknown error") : strError));
+        return;
+    }
+    const QStringList& vecStale = m_stale.Candidates();
+    const QSet<QString> setStale(vecStale.begin(), vecStale.end());
+    QStringList vecRest;
+    vecRest.reserve(pList->size());
+    for (const QString& strRelative : qAsConst(*pList))
+    {
+        if (!setStale.contains(strRelative))
+            vecRest.push_back(strRelative);
+    }
+    *pList = vecRest;
+}
+
+void OrvelVersionSwitchWorker::AddMissingTargetFiles(const QStringList& vecTarget, QStringList* pList)
 {
     // A file that a version of the span deleted is named by no changed-file
     // list; switching back below that version must still bring it.
-    QStringList vecTarget;
     QString strError;
-    if (!m_pTargetService->ListAllFilesFiltered(&vecTarget, &strError))
-    {
-        SetStatusMessage(strError);
-        return false;
-    }
     QSet<QString> setListed(pList->begin(), pList->end());
     for (const QString& strRelative : qAsConst(vecTarget))
     {
@@ -233,7 +269,6 @@ bool OrvelVersionSwitchWorker::AddMissingTargetFiles(QStringList* pList)
             pList->push_back(strRelative);
         }
     }
-    return true;
 }
 
 bool OrvelVersionSwitchWorker::SwitchOneFile(const QString& strRelative, quint32 uOrdinal, quint32 uTotal,

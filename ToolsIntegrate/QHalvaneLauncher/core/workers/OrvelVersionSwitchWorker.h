@@ -4,12 +4,16 @@
 // from the working path (a version that deleted a file names it in no list, so
 // switching back down would otherwise leave it missing). Over a larger span,
 // or without a recorded baseline, every file of the target is compared and
-// written where it differs. A file the target does not contain is kept.
+// written where it differs. Once every file of the target is in place, the
+// files of the current version that the target does not contain are removed
+// where they still hold what the store published (OrvelStaleFiles); that needs
+// a record of the current version (also one an interrupted task marked),
+// without it they are kept, as is any other file the target does not contain.
 //
 // Files reach the working path only through the target service's verified,
 // atomic download, never through a link; what was written is flushed in one
-// pass before Finished. The result snapshot carries the files written
-// (changed files) and, among them, the ones that did not exist before
+// pass before Finished. The result snapshot carries the files written or
+// removed (changed files) and, among them, the ones that did not exist before
 // (created files), so that a rollback can restore the first and remove the
 // second. Threads: as OrvelOperationWorkerBase.
 #pragma once
@@ -17,6 +21,7 @@
 #include "workers/LinkedPathCache.h"
 #include "workers/OrvelChangedFiles.h"
 #include "workers/OrvelOperationWorkerBase.h"
+#include "workers/OrvelStaleFiles.h"
 #include "workers/OrvelWeakReplacement.h"
 
 #include <QSet>
@@ -59,7 +64,12 @@ public slots:
 
 private:
     bool CollectVersionChanges(quint32 uLow, quint32 uHigh, QStringList* pList);
-    bool AddMissingTargetFiles(QStringList* pList);
+    bool ListTargetFiles(QStringList* pList);
+    void AddMissingTargetFiles(const QStringList& vecTarget, QStringList* pList);
+    // The files of the current version the target lacks, out of *pList (the
+    // removal step handles them). A list that cannot be read removes nothing
+    // and is said in a warning.
+    void CollectStaleFiles(const QStringList& vecTarget, QStringList* pList);
     bool SwitchOneFile(const QString& strRelative, quint32 uOrdinal, quint32 uTotal, bool bCheckFirst,
                        OrvelWriteBatch* pBatch, bool& bAbortAll);
     void FinishEmpty(bool bSuccess);
@@ -76,6 +86,7 @@ private:
     std::atomic<qint32> m_nSkippedCount{0};
     LinkedPathCache m_linkedPaths;
     WeakReplacementCollector m_collector;
+    OrvelStaleFiles m_stale;
     QThread* m_pWorkerThread = nullptr;
     bool m_bBaselineUntrusted = false;
 };

@@ -214,10 +214,9 @@ bool World::Build()
         QFile::remove(strWork + strPath);
     }
 
-    // A switch down keeps what the lower version lacks.
-    Tree switched = m_vecTrees[2];
-    for (auto it = m_vecTrees[0].begin(); it != m_vecTrees[0].end(); ++it)
-        switched[it.key()] = it.value();
+    // A switch down removes what the lower version lacks: nothing here was
+    // changed by hand.
+    const Tree& switched = m_vecTrees[0];
 
     const QStringList vecFull{QStringLiteral("get-latest"), QStringLiteral("--full"),
                               QStringLiteral("--yes")};
@@ -312,8 +311,14 @@ QStringList World::CheckInterrupted(const Scenario& scenario) const
         vecProblems << QStringLiteral("neither old nor new: ") + Describe(it.key(), it.value());
     }
     for (auto it = scenario.start.begin(); it != scenario.start.end(); ++it)
-        if (!now.contains(it.key()))
+    {
+        // The removals at a task's end may go: the file is the store's, as
+        // the start version published it, and the target lacks it.
+        const bool bRemovable = scenario.uStartVersion != 0 && !scenario.target.contains(it.key()) &&
+                                VersionTree(scenario.uStartVersion).value(it.key()) == it.value();
+        if (!now.contains(it.key()) && !bRemovable)
             vecProblems << QStringLiteral("vanished: ") + it.key();
+    }
 
     QString strTag;
     bool bPending = false;
