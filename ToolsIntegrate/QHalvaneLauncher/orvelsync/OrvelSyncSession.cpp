@@ -134,6 +134,12 @@ int OrvelSyncSession::Prepare()
     m_pLog->initialise(QStringLiteral("orvelsync"), LauncherLog::kDefaultRetentionDays);
     m_pSettings = std::make_unique<LauncherSettings>(m_strAppDir);
     m_pConfigWriter = std::make_unique<RuntimeConfigWriter>(m_strAppDir);
+    // A record from before records named their path belongs to the path
+    // configured so far, not to the one given now.
+    if (!strWorkPath.isEmpty() && m_pSettings->adoptProductRecord())
+        m_pLog->write(
+            QStringLiteral("The product record named no working path; it is taken as the record of %1")
+                .arg(m_pSettings->workPath()));
     if (!strWorkPath.isEmpty())
         m_pSettings->setWorkPath(strWorkPath);
 

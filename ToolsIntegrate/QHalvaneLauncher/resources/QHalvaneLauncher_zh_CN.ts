@@ -818,4 +818,15 @@
         <translation>确定</translation>
     </message>
 </context>
+<context>
+    <name>OrvelStartup</name>
+    <message>
+        <source>The product record named no working path; it is taken as the record of %1</source>
+        <translation>产品记录未注明工作路径；将其视为 %1 的记录</translation>
+    </message>
+    <message>
+        <source>The product record belongs to working path %1; %2 has no record yet</source>
+        <translation>产品记录属于工作路径 %1；%2 尚无记录</translation>
+    </message>
+</context>
 </TS>
