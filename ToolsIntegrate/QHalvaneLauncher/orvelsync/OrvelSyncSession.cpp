@@ -186,6 +186,13 @@ int OrvelSyncSession::Status()
                 .arg(strTag.isEmpty() ? QStringLiteral("-") : strTag));
     else
         Say(QStringLiteral("Recorded version: none"));
+    quint32 uTarget = 0;
+    QString strTask;
+    if (m_pSettings->readProductRecordPending(&uTarget, &strTask))
+        Say(QStringLiteral("Interrupted: a %1 to version %2 did not finish; the working path is not whole "
+                           "(run: orvelsync get-latest, or orvelsync repair)")
+                .arg(strTask.isEmpty() ? QStringLiteral("task") : strTask)
+                .arg(uTarget));
     Say(QStringLiteral("Mode: %1").arg(ModeName(m_startup)));
     if (!m_startup.success)
     {

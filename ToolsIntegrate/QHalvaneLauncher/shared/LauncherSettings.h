@@ -84,9 +84,13 @@ public:
     // write; writeProductRecord and clearProductRecord drop the mark. A mark
     // found later means a task was cut off: the working path may be between
     // the recorded version and uTarget, so the record claims nothing. A
-    // record of another working path has no mark here.
-    bool markProductRecordPending(quint32 uTarget);
+    // record of another working path has no mark here. strTask names the task
+    // ("download", "switch", "repair"), so that it can be finished later.
+    bool markProductRecordPending(quint32 uTarget, const QString& strTask = QString());
     bool productRecordPending() const;
+    // The mark's target (0 when unreadable) and task (empty when unnamed);
+    // false when there is no mark.
+    bool readProductRecordPending(quint32* puTarget, QString* pstrTask) const;
 
     // Launcher record "_cache/verlauncher.ini".
     QString launcherRecordTag() const;

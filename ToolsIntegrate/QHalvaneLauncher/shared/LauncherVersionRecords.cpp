@@ -15,6 +15,7 @@ namespace
 const QString kVersionKey = QStringLiteral("currSyncVersion");
 const QString kTagKey = QStringLiteral("currSyncGuid");
 const QString kPendingKey = QStringLiteral("pendingSyncVersion");
+const QString kPendingTaskKey = QStringLiteral("pendingSyncTask");
 // The working path the record describes; a record without it predates the key.
 const QString kWorkPathKey = QStringLiteral("syncWorkPath");
 
@@ -92,18 +93,23 @@ bool LauncherSettings::writeProductRecord(quint32 uVersion, const QString& strTa
     LauncherIni::SetValue(*pRecord, kTagKey, strTag);
     LauncherIni::SetValue(*pRecord, kWorkPathKey, CleanPath(workPath()));
     LauncherIni::Remove(*pRecord, kPendingKey);
+    LauncherIni::Remove(*pRecord, kPendingTaskKey);
     OrvelCrashPoint::Reached("records.before-write");
     pRecord->sync();
     OrvelCrashPoint::Reached("records.written");
     return pRecord->status() == QSettings::NoError;
 }
 
-bool LauncherSettings::markProductRecordPending(quint32 uTarget)
+bool LauncherSettings::markProductRecordPending(quint32 uTarget, const QString& strTask)
 {
     if (!EnsureCacheDir(productRecordPath()))
         return false;
     auto pRecord = OpenRecord(productRecordPath());
     LauncherIni::SetValue(*pRecord, kPendingKey, uTarget);
+    if (strTask.isEmpty())
+        LauncherIni::Remove(*pRecord, kPendingTaskKey);
+    else
+        LauncherIni::SetValue(*pRecord, kPendingTaskKey, strTask);
     pRecord->sync();
     OrvelCrashPoint::Reached("records.pending-written");
     return pRecord->status() == QSettings::NoError;
@@ -114,6 +120,20 @@ bool LauncherSettings::productRecordPending() const
     if (!QFileInfo(productRecordPath()).isFile() || productRecordForOtherPath(nullptr))
         return false;
     return LauncherIni::Contains(*OpenRecord(productRecordPath()), kPendingKey);
+}
+
+bool LauncherSettings::readProductRecordPending(quint32* puTarget, QString* pstrTask) const
+{
+    if (!productRecordPending())
+        return false;
+    auto pRecord = OpenRecord(productRecordPath());
+    bool bOk = false;
+    const quint32 uTarget = LauncherIni::Value(*pRecord, kPendingKey).toString().toUInt(&bOk);
+    if (puTarget != nullptr)
+        *puTarget = bOk ? uTarget : 0;
+    if (pstrTask != nullptr)
+        *pstrTask = LauncherIni::Value(*pRecord, kPendingTaskKey).toString().trimmed();
+    return true;
 }
 
 void LauncherSettings::clearProductRecord()
@@ -127,6 +147,7 @@ void LauncherSettings::clearProductRecord()
         LauncherIni::Remove(*pRecord, kVersionKey);
         LauncherIni::Remove(*pRecord, kTagKey);
         LauncherIni::Remove(*pRecord, kPendingKey);
+        LauncherIni::Remove(*pRecord, kPendingTaskKey);
         LauncherIni::Remove(*pRecord, kWorkPathKey);
         pRecord->sync();
     }

@@ -248,6 +248,82 @@ TEST_F(ControllerTest, ARecordBelongsToItsWorkingPathAndANewPathIsAFirstInstalla
     EXPECT_FALSE(m_pSettings->productRecordPending());
 }
 
+TEST_F(ControllerTest, AnInterruptedTaskIsOfferedAtStartUpAndLaunchWaitsForAWholeTree)
+{
+    // Nothing to offer without a mark.
+    InstallVersion(2);
+    StartController(2);
+    EXPECT_FALSE(m_pController->OfferToFinishInterruptedTask());
+    EXPECT_TRUE(m_prompt.vecAsked.empty());
+
+    struct Case
+    {
+        const char* pszName;
+        const char* pszTask;
+        quint32 uRecorded;
+        quint32 uTarget;
+        OrvelQuestion::Button eAnswer;
+        quint32 uWhole; // the version the tree is made whole at
+        const char* pszStatus;
+    };
+    const Case vecCases[] = {
+        {"download finished", "download", 2, 4, OrvelQuestion::Yes, 4, "Update complete"},
+        {"download declined: repaired", "download", 2, 4, OrvelQuestion::No, 2, "Repair complete"},
+        {"switch finished", "switch", 4, 1, OrvelQuestion::Yes, 1, "Version switch complete"},
+    };
+    for (const Case& testCase : vecCases)
+    {
+        SCOPED_TRACE(testCase.pszName);
+        m_pController.reset();
+        ASSERT_TRUE(QDir(WorkPath()).removeRecursively());
+        InstallVersion(testCase.uRecorded);
+        // Killed midway: some of the target's files are in place, the record is marked.
+        const Tree& target = Version(static_cast<int>(testCase.uTarget));
+        const Tree& recorded = Version(static_cast<int>(testCase.uRecorded));
+        int nChanged = 0;
+        for (auto it = target.begin(); it != target.end(); ++it)
+            if (recorded.value(it.key()) != it.value() && nChanged++ % 2 == 0)
+                OrvelTest::WriteFile(Local(it.key()), it.value());
+        ASSERT_GT(nChanged, 1);
+        ASSERT_TRUE(m_pSettings->markProductRecordPending(testCase.uTarget, QLatin1String(testCase.pszTask)));
+
+        m_prompt.vecAsked.clear();
+        m_prompt.mapAnswers[OrvelQuestion::InterruptedTask] = testCase.eAnswer;
+        StartController(testCase.uRecorded);
+        QSignalSpy launch(m_pController.get(), &OrvelLauncherController::LaunchStateChanged);
+        ASSERT_TRUE(m_pController->OfferToFinishInterruptedTask());
+        ASSERT_TRUE(m_prompt.WasAsked(OrvelQuestion::InterruptedTask));
+        const QString strAsked = m_prompt.vecAsked.front().strText;
+        EXPECT_TRUE(strAsked.startsWith(QStringLiteral("An update was interrupted.")))
+            << strAsked.toStdString();
+        EXPECT_TRUE(strAsked.contains(QStringLiteral("version %1").arg(testCase.uTarget)));
+        EXPECT_TRUE(Texts(*m_pStatus).contains(QStringLiteral("An update was interrupted")));
+        ASSERT_FALSE(launch.isEmpty());
+        EXPECT_FALSE(launch.first().at(0).toBool()) << "no launch over a mixed tree";
+
+        ASSERT_TRUE(WaitUntil(
+            [&]
+            {
+                for (const QString& strStatus : Texts(*m_pStatus))
+                    if (strStatus.startsWith(QLatin1String(testCase.pszStatus)))
+                        return true;
+                return false;
+            }))
+            << Texts(*m_pLog).join('\n').toStdString();
+        ASSERT_TRUE(WaitIdle());
+        EXPECT_FALSE(m_prompt.WasAsked(OrvelQuestion::RepairResources)) << "the offer was the question";
+        const Tree now = OrvelTest::ReadTree(WorkPath());
+        const Tree& whole = Version(static_cast<int>(testCase.uWhole));
+        for (auto it = whole.begin(); it != whole.end(); ++it)
+            EXPECT_EQ(now.value(it.key()), it.value()) << it.key().toStdString();
+        EXPECT_EQ(RecordedVersion(), testCase.uWhole);
+        EXPECT_FALSE(m_pSettings->productRecordPending());
+        for (int i = 0; i + 1 < launch.size(); ++i)
+            EXPECT_FALSE(launch.at(i).at(0).toBool()) << i;
+        EXPECT_TRUE(launch.last().at(0).toBool()) << "the tree is whole again";
+    }
+}
+
 TEST_F(ControllerTest, FilesAToolHeldAreOfferedAgainAndTheRunStillRecordsItsVersion)
 {
     // data/a.bin changes in the span but cannot be replaced (root ignores
