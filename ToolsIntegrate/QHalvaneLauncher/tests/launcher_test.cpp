@@ -397,6 +397,35 @@ TEST_F(LauncherTest, AnInterruptedUpdateIsOfferedAtStartUpAndFinished)
     EXPECT_FALSE(m_pSettings->productRecordPending());
 }
 
+TEST_F(LauncherTest, ANewWorkingPathFromTheSettingsIsOfferedTheDownload)
+{
+    // Installed at the latest version, as a finished download leaves it.
+    m_pSettings->setWorkPath(WorkPath());
+    ASSERT_TRUE(QDir::setCurrent(m_strAppDir));
+    OrvelFileService service;
+    ASSERT_TRUE(service.Initialize(m_pWriter->ProductConfigPath(), 3));
+    const QString strTag = service.ReadPakInfo().tag;
+    service.Close();
+    OrvelTest::WriteTree(WorkPath(), s_latest);
+    ASSERT_TRUE(m_pSettings->writeProductRecord(3, strTag));
+    Start();
+    ASSERT_TRUE(WaitForStatus(QStringLiteral("Already the newest version"))) << Status().toStdString();
+    EXPECT_FALSE(Enabled("downloadLatestButton"));
+
+    const QString strNew = m_dir.filePath(QStringLiteral("empty work"));
+    ASSERT_TRUE(QDir().mkpath(strNew));
+    OrvelTest::OnNextDialog(
+        [&](QDialog* pDialog)
+        {
+            pDialog->findChild<QLineEdit*>(QStringLiteral("workPathEdit"))->setText(strNew);
+            pDialog->findChild<QPushButton*>(QStringLiteral("okButton"))->click();
+        });
+    Find<QToolButton>("settingsButton")->click();
+    ASSERT_TRUE(WaitForStatus(QStringLiteral("Resource update available"))) << Status().toStdString();
+    EXPECT_EQ(m_pSettings->workPath(), strNew);
+    EXPECT_TRUE(Enabled("downloadLatestButton"));
+}
+
 TEST_F(LauncherTest, TheWindowSpeaksChinese)
 {
     m_pSettings->setWorkPath(WorkPath());
