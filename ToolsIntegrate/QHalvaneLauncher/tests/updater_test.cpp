@@ -468,6 +468,9 @@ TEST_F(UpdaterTest, ARerunAfterAKillKeepsTheOriginalBackupsAndRemovesLeftovers)
     for (int i = 0; i < 5; ++i)
         EXPECT_EQ(ReadFile(file(m_vecFiles[i])), newContent(i)) << i;
     EXPECT_FALSE(QFileInfo::exists(app() + QStringLiteral("/.bak")));
+    EXPECT_FALSE(QFileInfo::exists(app() + QStringLiteral("/.bak.run")));
+    // The launcher it starts writes here: the directory must outlive it.
+    EXPECT_TRUE(OrvelTest::WaitForFile(marker(), kRunDeadlineMs));
 }
 
 TEST_F(UpdaterTest, AnEntryBehindADirectoryLinkThatLeavesTheTargetIsRefused)
