@@ -75,7 +75,13 @@ void OrvelApplicationController::OnOpenSettings()
     OrvelSettingsDialog dialog(m_settings, &m_window);
     connect(&dialog, &OrvelSettingsDialog::LanguageChanged, this,
             &OrvelApplicationController::OnLanguageChanged);
+    const QString strWorkPath = m_settings.workPath();
     dialog.exec();
+    // The product record belongs to its working path: what the last check
+    // offered is stale for another one, which may need everything.
+    if (m_settings.workPath() != strWorkPath && m_controller.FileService() != nullptr &&
+        !m_controller.IsBusy() && !m_controller.IsRepairOnly())
+        m_controller.CheckForUpdates();
 }
 
 void OrvelApplicationController::OnLanguageChanged(const QString& strLanguage)

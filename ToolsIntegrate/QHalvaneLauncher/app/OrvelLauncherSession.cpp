@@ -194,7 +194,8 @@ void OrvelLauncherSession::OnStartupResult(const StartupInitializationResult& re
     else
     {
         m_log.write(tr("Launcher started in normal mode"));
-        m_pController->CheckForUpdates();
+        if (!m_pController->OfferToFinishInterruptedTask())
+            m_pController->CheckForUpdates();
     }
     m_bStartupDone = true;
     emit StartupFinished();

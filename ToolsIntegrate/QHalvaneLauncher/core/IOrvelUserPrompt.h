@@ -26,6 +26,7 @@ struct OrvelQuestion
         ActiveProcess,      // a tool of the working path runs: warning, OK only
         SelfUpdate,         // the launcher's own files differ from the store's
         ReconcileNoChanges, // a reconcile scan found nothing to change: OK only
+        InterruptedTask,    // a cut-off task: finish it (Yes) or repair (No)
     };
     enum Button
     {
@@ -55,6 +56,9 @@ struct OrvelQuestion
     static OrvelQuestion ActiveProcessWarning(const QString& strOperation, const QStringList& vecProcesses);
     static OrvelQuestion SelfUpdateConfirmation(bool bStartupCheck);
     static OrvelQuestion ReconcileAlreadyMatches();
+    // uTarget 0: the interrupted task was a repair of uRecorded, which both
+    // answers continue.
+    static OrvelQuestion InterruptedTaskOffer(quint32 uRecorded, quint32 uTarget);
 };
 
 // What the user made of the deferred weak replacements of a finished task.

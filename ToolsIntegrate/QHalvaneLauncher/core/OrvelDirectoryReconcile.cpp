@@ -70,6 +70,23 @@ bool IsInsideAny(const QString& strRelative, const QStringList& vecDirectories)
                        [&](const QString& strDir) { return IsInside(strRelative, strDir); });
 }
 
+// The launcher's own data in the working path: its directory, the preload
+// cache, its caches and logs, and the library's log wherever it was written.
+// None of it is the store's to judge, so no plan offers it.
+bool IsLauncherOwnData(const QString& strRelative)
+{
+    const QString strLower = Lower(strRelative);
+    if (IsLauncherSelfPath(strLower))
+        return true;
+    for (const QString& strDir :
+         {QStringLiteral("clientcorvane"), QStringLiteral("_cache"), QStringLiteral("_logs")})
+    {
+        if (strLower == strDir || IsInside(strLower, strDir))
+            return true;
+    }
+    return strLower.section(QLatin1Char('/'), -1) == QLatin1String("pemcorvane.log");
+}
+
 struct Stamp
 {
     bool bExists = false;  // something has this name, also a dangling link
@@ -161,7 +178,7 @@ QStringList CandidateDirectories(const QString& strWorkPath)
     auto add = [&](const QString& strPath)
     {
         const QString strNormal = NormalizeRelativePath(strPath);
-        if (!strNormal.isEmpty() && !setSeen.contains(Lower(strNormal)))
+        if (!strNormal.isEmpty() && !setSeen.contains(Lower(strNormal)) && !IsLauncherOwnData(strNormal))
         {
             setSeen.insert(Lower(strNormal));
             vecCandidates.append(strNormal);
@@ -236,7 +253,8 @@ bool Scan(OrvelFileService* pService, const QString& strWorkPath, const QStringL
         for (const QString& strPath : qAsConst(vecServer))
         {
             const QString strStore = OrvelStorePath::Normalise(strPath);
-            if (IsInside(strStore, strDirectory) && IsSafeLocalRelative(strStore))
+            if (IsInside(strStore, strDirectory) && IsSafeLocalRelative(strStore) &&
+                !IsLauncherOwnData(strStore))
                 mapServer.insert(Lower(strStore), strStore);
         }
 
@@ -306,8 +324,7 @@ bool Scan(OrvelFileService* pService, const QString& strWorkPath, const QStringL
                 continue;
             for (const QString& strRelative : it.value())
             {
-                // The launcher's own directory is never the store's to judge.
-                if (IsLauncherSelfPath(Lower(strRelative)))
+                if (IsLauncherOwnData(strRelative))
                     continue;
                 const Stamp stamp = StampOf(LocalPath(strRoot, strRelative));
                 OrvelReconcileEntry entry;
@@ -349,7 +366,7 @@ ApplyResult Apply(OrvelFileService* pService, const OrvelReconcilePlan& plan, co
                      OrvelReconcileEntry* pEntry)
     {
         if (!map.contains(strRelative) || !IsSafeLocalRelative(strRelative) ||
-            !IsInsideAny(strRelative, plan.vecDirectories))
+            !IsInsideAny(strRelative, plan.vecDirectories) || IsLauncherOwnData(strRelative))
         {
             result.vecRefused.append(strRelative);
             return false;

@@ -487,7 +487,7 @@ void OrvelLauncherController::StartDownloadTask(std::unique_ptr<OrvelFileService
         return;
     }
     CaptureBaseline();
-    if (!PrepareWorkingPathChange(pLatest.get()))
+    if (!PrepareWorkingPathChange(pLatest.get(), TaskDownload))
     {
         ApplyIdleButtonState();
         return;
@@ -531,6 +531,11 @@ void OrvelLauncherController::OnGetLastestFinished(bool success)
 
 void OrvelLauncherController::StartRepair()
 {
+    StartRepairTask(true);
+}
+
+void OrvelLauncherController::StartRepairTask(bool bAsk)
+{
     if (!CanStartTask())
         return;
     if (!RequireStore(QString(), Tr("Repair skipped: resource service unavailable")))
@@ -550,7 +555,9 @@ void OrvelLauncherController::StartRepair()
         !CheckActiveProcessGuard(Tr("resource repair")))
         return;
     const OrvelQuestion question = OrvelQuestion::RepairConfirmation();
-    const OrvelQuestion::Button eAnswer = m_pPrompt != nullptr ? m_pPrompt->Ask(question) : question.eDefault;
+    const OrvelQuestion::Button eAnswer = !bAsk                  ? OrvelQuestion::Yes
+                                          : m_pPrompt != nullptr ? m_pPrompt->Ask(question)
+                                                                 : question.eDefault;
     if (!OrvelQuestion::IsAffirmative(eAnswer))
     {
         Status(Tr("Repair cancelled"));
@@ -558,7 +565,7 @@ void OrvelLauncherController::StartRepair()
         return;
     }
     CaptureBaseline();
-    if (!PrepareWorkingPathChange(pService.get()))
+    if (!PrepareWorkingPathChange(pService.get(), TaskRepair))
         return;
     m_uTaskTargetVersion = pService->CurrentVersion();
     m_pTaskService = std::move(pService);
@@ -610,7 +617,7 @@ void OrvelLauncherController::StartVersionSwitch(quint32 uVersion)
         !CheckActiveProcessGuard(Tr("version switch")))
         return;
     CaptureBaseline();
-    if (!PrepareWorkingPathChange(pTarget.get()))
+    if (!PrepareWorkingPathChange(pTarget.get(), TaskVersionSwitch))
         return;
     const quint32 uCurrent = m_baseline.uPrimaryVersion;
     m_uTaskTargetVersion = pTarget->CurrentVersion();
@@ -1258,7 +1265,9 @@ void OrvelLauncherController::ApplyIdleButtonState()
                                (!bHasRecord || m_uLastServerVersion > uRecorded);
         emit ButtonStateChanged(true, bDownload, true, true, true, true);
     }
-    emit LaunchStateChanged(true);
+    // A task that was cut off left a tree that is no version: nothing starts
+    // the editor over it until a task has made it whole.
+    emit LaunchStateChanged(m_pSettings == nullptr || !m_pSettings->productRecordPending());
     emit StopStateChanged(false);
     emit PauseStateChanged(false, false);
 }

@@ -75,6 +75,11 @@ public:
     // The version switch without the browse: to uVersion directly.
     void StartVersionSwitch(quint32 uVersion);
     void StartDirectoryReconcile();
+    // At start-up: a record still marked means a task was cut off and the
+    // working path is between two versions. Asks whether to finish it (its
+    // target through the same kind of task) or to repair the recorded
+    // version, and starts that. False, asking nothing, without a mark.
+    bool OfferToFinishInterruptedTask();
     void TogglePause();
     void StopCurrentTask();
     // Borrowed; the entry function owns it. A running task is stopped first.
@@ -197,7 +202,7 @@ private:
     // After CaptureBaseline, before the first write: removes what a cut-off
     // task left behind and marks the record as in flux. False (logged) when
     // the mark cannot be written; the task must not start then.
-    bool PrepareWorkingPathChange(OrvelFileService* pTarget);
+    bool PrepareWorkingPathChange(OrvelFileService* pTarget, TaskKind eKind);
     // A task that ended without writing a file leaves the record as it found it.
     void DropPendingMark();
 
@@ -206,6 +211,8 @@ private:
     void StartVersionCheck();
     void ConfirmAndStartDownload();
     void StartDownloadTask(std::unique_ptr<OrvelFileService> pLatest);
+    // bAsk: confirm with the user first.
+    void StartRepairTask(bool bAsk);
     void StartRollback();
     // Common start: state, signals, thread; fnConnect connects the worker's Finished.
     void LaunchWorker(TaskKind eKind, OrvelOperationWorkerBase* pWorker, const QString& strStatus,

@@ -150,7 +150,17 @@ StartupInitializationResult Decide(OrvelFileService& service, LauncherSettings& 
     }
     const QString strRecordPath = settings.productRecordPath();
     const QFileInfo record(strRecordPath);
-    const bool bRecordFile = record.exists() && record.isFile();
+    if (settings.adoptProductRecord())
+        log.write(Tr("The product record named no working path; it is taken as the record of %1")
+                      .arg(settings.workPath()));
+    // A record of another working path says nothing about this one: a first
+    // installation here, and the record stays until a task here replaces it.
+    QString strRecordOwner;
+    const bool bForeignRecord = settings.productRecordForOtherPath(&strRecordOwner);
+    if (bForeignRecord)
+        log.write(Tr("The product record belongs to working path %1; %2 has no record yet")
+                      .arg(strRecordOwner, settings.workPath()));
+    const bool bRecordFile = record.exists() && record.isFile() && !bForeignRecord;
     if (bRecordFile)
     {
         QFile file(strRecordPath);

@@ -74,3 +74,29 @@ OrvelQuestion OrvelQuestion::ReconcileAlreadyMatches()
     question.eDefault = Ok;
     return question;
 }
+
+OrvelQuestion OrvelQuestion::InterruptedTaskOffer(quint32 uRecorded, quint32 uTarget)
+{
+    OrvelQuestion question;
+    question.eId = InterruptedTask;
+    question.eIcon = IconWarning;
+    question.strTitle = Tr("Update Interrupted");
+    if (uTarget == 0)
+    {
+        question.strText = Tr("An update was interrupted. A repair of version %1 did not finish, so some "
+                              "files in the working path may be damaged.\n\nThe repair will now be "
+                              "finished; the editor cannot be launched until it is.")
+                               .arg(uRecorded);
+        question.vecButtons = {Ok};
+        question.eDefault = Ok;
+        return question;
+    }
+    question.strText = Tr("An update was interrupted. The working path may hold files of version %1 and of "
+                          "version %2, so the editor cannot be launched yet.\n\nYes: finish the update to "
+                          "version %2.\nNo: repair the files of version %1.")
+                           .arg(uRecorded)
+                           .arg(uTarget);
+    question.vecButtons = {Yes, No};
+    question.eDefault = Yes;
+    return question;
+}

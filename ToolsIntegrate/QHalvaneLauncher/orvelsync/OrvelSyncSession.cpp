@@ -134,6 +134,12 @@ int OrvelSyncSession::Prepare()
     m_pLog->initialise(QStringLiteral("orvelsync"), LauncherLog::kDefaultRetentionDays);
     m_pSettings = std::make_unique<LauncherSettings>(m_strAppDir);
     m_pConfigWriter = std::make_unique<RuntimeConfigWriter>(m_strAppDir);
+    // A record from before records named their path belongs to the path
+    // configured so far, not to the one given now.
+    if (!strWorkPath.isEmpty() && m_pSettings->adoptProductRecord())
+        m_pLog->write(
+            QStringLiteral("The product record named no working path; it is taken as the record of %1")
+                .arg(m_pSettings->workPath()));
     if (!strWorkPath.isEmpty())
         m_pSettings->setWorkPath(strWorkPath);
 
@@ -180,6 +186,13 @@ int OrvelSyncSession::Status()
                 .arg(strTag.isEmpty() ? QStringLiteral("-") : strTag));
     else
         Say(QStringLiteral("Recorded version: none"));
+    quint32 uTarget = 0;
+    QString strTask;
+    if (m_pSettings->readProductRecordPending(&uTarget, &strTask))
+        Say(QStringLiteral("Interrupted: a %1 to version %2 did not finish; the working path is not whole "
+                           "(run: orvelsync get-latest, or orvelsync repair)")
+                .arg(strTask.isEmpty() ? QStringLiteral("task") : strTask)
+                .arg(uTarget));
     Say(QStringLiteral("Mode: %1").arg(ModeName(m_startup)));
     if (!m_startup.success)
     {

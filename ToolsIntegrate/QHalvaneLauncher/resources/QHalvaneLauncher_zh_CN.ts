@@ -802,6 +802,48 @@
         <source>Launcher Update Available</source>
         <translation>启动器有可用更新</translation>
     </message>
+    <message>
+        <source>An update was interrupted</source>
+        <translation>更新被中断</translation>
+    </message>
+    <message>
+        <source>An update was interrupted: the working path may hold files of version %1 and of version %2</source>
+        <translation>更新被中断：工作路径中可能同时有版本 %1 和版本 %2 的文件</translation>
+    </message>
+    <message>
+        <source>Repairing the working path to the recorded version %1</source>
+        <translation>正在将工作路径修复到记录的版本 %1</translation>
+    </message>
+    <message>
+        <source>Finishing the interrupted task to version %1</source>
+        <translation>正在完成被中断的任务，目标版本 %1</translation>
+    </message>
+    <message>
+        <source>Resource download blocked: failed to load version %1: %2</source>
+        <translation>资源下载被阻止：无法加载版本 %1：%2</translation>
+    </message>
+    <message>
+        <source>Update Interrupted</source>
+        <translation>更新被中断</translation>
+    </message>
+    <message>
+        <source>An update was interrupted. A repair of version %1 did not finish, so some files in the working path may be damaged.
+
+The repair will now be finished; the editor cannot be launched until it is.</source>
+        <translation>更新被中断。版本 %1 的修复没有完成，工作路径中的部分文件可能已损坏。
+
+现在将完成修复；修复完成前无法启动编辑器。</translation>
+    </message>
+    <message>
+        <source>An update was interrupted. The working path may hold files of version %1 and of version %2, so the editor cannot be launched yet.
+
+Yes: finish the update to version %2.
+No: repair the files of version %1.</source>
+        <translation>更新被中断。工作路径中可能同时有版本 %1 和版本 %2 的文件，因此暂时无法启动编辑器。
+
+是：完成到版本 %2 的更新。
+否：修复版本 %1 的文件。</translation>
+    </message>
 </context>
 <context>
     <name>OrvelDialogPrompt</name>
@@ -816,6 +858,17 @@
     <message>
         <source>OK</source>
         <translation>确定</translation>
+    </message>
+</context>
+<context>
+    <name>OrvelStartup</name>
+    <message>
+        <source>The product record named no working path; it is taken as the record of %1</source>
+        <translation>产品记录未注明工作路径；将其视为 %1 的记录</translation>
+    </message>
+    <message>
+        <source>The product record belongs to working path %1; %2 has no record yet</source>
+        <translation>产品记录属于工作路径 %1；%2 尚无记录</translation>
     </message>
 </context>
 </TS>

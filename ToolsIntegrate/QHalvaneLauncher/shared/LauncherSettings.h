@@ -67,16 +67,30 @@ public:
     void markPreloadCompleted(const QString& strKey, const QString& strName, const QDateTime& dtCompletedAt);
 
     // Product record "_cache/veride.ini". read is false when there is no
-    // usable record (missing file, missing key or a value that is not a number).
+    // usable record (missing file, missing key or a value that is not a number)
+    // and when the record is of another working path: a record describes the
+    // working path it was written for, which write stores with the version.
     bool readProductRecord(quint32* puVersion, QString* pstrTag) const;
     bool writeProductRecord(quint32 uVersion, const QString& strTag);
     void clearProductRecord();
+    // Whether the record names a working path other than workPath();
+    // *pstrRecordPath gets the one it names (empty: none).
+    bool productRecordForOtherPath(QString* pstrRecordPath) const;
+    // A record written before records named their path is taken as the
+    // current working path's: it is stamped with it, so a later change of
+    // the path leaves it behind. True when it was stamped now.
+    bool adoptProductRecord();
     // A task that changes the working path marks the record before its first
     // write; writeProductRecord and clearProductRecord drop the mark. A mark
     // found later means a task was cut off: the working path may be between
-    // the recorded version and uTarget, so the record claims nothing.
-    bool markProductRecordPending(quint32 uTarget);
+    // the recorded version and uTarget, so the record claims nothing. A
+    // record of another working path has no mark here. strTask names the task
+    // ("download", "switch", "repair"), so that it can be finished later.
+    bool markProductRecordPending(quint32 uTarget, const QString& strTask = QString());
     bool productRecordPending() const;
+    // The mark's target (0 when unreadable) and task (empty when unnamed);
+    // false when there is no mark.
+    bool readProductRecordPending(quint32* puTarget, QString* pstrTask) const;
 
     // Launcher record "_cache/verlauncher.ini".
     QString launcherRecordTag() const;

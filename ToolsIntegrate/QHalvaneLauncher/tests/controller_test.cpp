@@ -2,12 +2,16 @@
 // signals: stores built with the real packer, served by a real nginx, read
 // through the real library, a real working path; a scripted answerer stands in
 // for the dialogs.
+#include "LauncherLog.h"
 #include "OrvelLauncherController.h"
+#include "OrvelStartup.h"
 #include "OrvelTestPrompt.h"
 #include "OrvelTestPublishedStore.h"
+#include "RuntimeConfigWriter.h"
 
 #include <QCoreApplication>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
@@ -71,6 +75,15 @@ protected:
         OrvelFileService service;
         EXPECT_TRUE(service.Initialize(ConfigPath(), uVersion));
         return service.ReadPakInfo().tag;
+    }
+
+    // The launcher's start-up decision on a service of its own.
+    StartupInitializationResult Startup()
+    {
+        OrvelFileService service;
+        LauncherLog log(AppDir());
+        RuntimeConfigWriter writer(AppDir());
+        return OrvelStartup::Decide(service, *m_pSettings, log, writer, ConfigPath());
     }
 
     bool WaitForStatus(const QString& strStatus, int nDeadlineMs = 90000)
@@ -184,6 +197,131 @@ TEST_F(ControllerTest, DownloadRecordsTheLatestAndACheckThenFindsNothingNewer)
     m_pController->StartDownload();
     ASSERT_TRUE(WaitForStatus(QStringLiteral("Get Latest cancelled")));
     EXPECT_EQ(RecordedVersion(), 2u);
+}
+
+TEST_F(ControllerTest, ARecordBelongsToItsWorkingPathAndANewPathIsAFirstInstallation)
+{
+    // A record written before records named their path is taken as the
+    // configured path's at the next start.
+    InstallVersion(4);
+    const QString strRecord = m_pSettings->productRecordPath();
+    QStringList vecLines = QString::fromUtf8(OrvelTest::ReadFile(strRecord)).split(QLatin1Char('\n'));
+    vecLines = vecLines.filter(QRegularExpression(QStringLiteral("^(?!syncWorkPath=)")));
+    OrvelTest::WriteFile(strRecord, vecLines.join(QLatin1Char('\n')).toUtf8());
+    StartupInitializationResult start = Startup();
+    ASSERT_TRUE(start.success) << start.error.toStdString();
+    EXPECT_EQ(start.mode, StartupInitializationResult::ModeNormal);
+    EXPECT_TRUE(QString::fromUtf8(OrvelTest::ReadFile(strRecord))
+                    .contains(QStringLiteral("syncWorkPath=") + WorkPath()));
+    EXPECT_EQ(RecordedVersion(), 4u);
+
+    // The working path moves to an empty folder: nothing is installed there.
+    const QString strOld = WorkPath();
+    const QString strNew = m_dir.filePath(QStringLiteral("new work"));
+    ASSERT_TRUE(QDir().mkpath(strNew));
+    m_pSettings->setWorkPath(strNew);
+    start = Startup();
+    ASSERT_TRUE(start.success) << start.error.toStdString();
+    EXPECT_EQ(start.mode, StartupInitializationResult::ModeNormal);
+    EXPECT_EQ(RecordedVersion(), 0u);
+
+    StartController();
+    QSignalSpy checked(m_pController.get(), &OrvelLauncherController::CheckUpdateFinished);
+    m_pController->CheckForUpdates();
+    ASSERT_TRUE(WaitUntil([&] { return checked.size() == 1; }));
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_TRUE(checked.at(0).at(0).toBool()) << Texts(*m_pStatus).join('\n').toStdString();
+    EXPECT_FALSE(Texts(*m_pStatus).contains(QStringLiteral("Already the newest version")));
+    ASSERT_FALSE(LastButtons().isEmpty());
+    EXPECT_TRUE(LastButtons().at(1).toBool()) << "Get Latest is offered";
+
+    m_pController->StartDownload();
+    ASSERT_TRUE(WaitForStatus(QStringLiteral("Update complete"))) << Texts(*m_pLog).join('\n').toStdString();
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_TRUE(Logged(QStringLiteral("Using full download (no valid sync baseline)")));
+    EXPECT_EQ(OrvelTest::ReadTree(strNew), Version(4));
+    EXPECT_EQ(RecordedVersion(), 4u);
+
+    // The one record now describes the new path; the old one claims nothing.
+    m_pSettings->setWorkPath(strOld);
+    EXPECT_EQ(RecordedVersion(), 0u);
+    EXPECT_FALSE(m_pSettings->productRecordPending());
+}
+
+TEST_F(ControllerTest, AnInterruptedTaskIsOfferedAtStartUpAndLaunchWaitsForAWholeTree)
+{
+    // Nothing to offer without a mark.
+    InstallVersion(2);
+    StartController(2);
+    EXPECT_FALSE(m_pController->OfferToFinishInterruptedTask());
+    EXPECT_TRUE(m_prompt.vecAsked.empty());
+
+    struct Case
+    {
+        const char* pszName;
+        const char* pszTask;
+        quint32 uRecorded;
+        quint32 uTarget;
+        OrvelQuestion::Button eAnswer;
+        quint32 uWhole; // the version the tree is made whole at
+        const char* pszStatus;
+    };
+    const Case vecCases[] = {
+        {"download finished", "download", 2, 4, OrvelQuestion::Yes, 4, "Update complete"},
+        {"download declined: repaired", "download", 2, 4, OrvelQuestion::No, 2, "Repair complete"},
+        {"switch finished", "switch", 4, 1, OrvelQuestion::Yes, 1, "Version switch complete"},
+    };
+    for (const Case& testCase : vecCases)
+    {
+        SCOPED_TRACE(testCase.pszName);
+        m_pController.reset();
+        ASSERT_TRUE(QDir(WorkPath()).removeRecursively());
+        InstallVersion(testCase.uRecorded);
+        // Killed midway: some of the target's files are in place, the record is marked.
+        const Tree& target = Version(static_cast<int>(testCase.uTarget));
+        const Tree& recorded = Version(static_cast<int>(testCase.uRecorded));
+        int nChanged = 0;
+        for (auto it = target.begin(); it != target.end(); ++it)
+            if (recorded.value(it.key()) != it.value() && nChanged++ % 2 == 0)
+                OrvelTest::WriteFile(Local(it.key()), it.value());
+        ASSERT_GT(nChanged, 1);
+        ASSERT_TRUE(m_pSettings->markProductRecordPending(testCase.uTarget, QLatin1String(testCase.pszTask)));
+
+        m_prompt.vecAsked.clear();
+        m_prompt.mapAnswers[OrvelQuestion::InterruptedTask] = testCase.eAnswer;
+        StartController(testCase.uRecorded);
+        QSignalSpy launch(m_pController.get(), &OrvelLauncherController::LaunchStateChanged);
+        ASSERT_TRUE(m_pController->OfferToFinishInterruptedTask());
+        ASSERT_TRUE(m_prompt.WasAsked(OrvelQuestion::InterruptedTask));
+        const QString strAsked = m_prompt.vecAsked.front().strText;
+        EXPECT_TRUE(strAsked.startsWith(QStringLiteral("An update was interrupted.")))
+            << strAsked.toStdString();
+        EXPECT_TRUE(strAsked.contains(QStringLiteral("version %1").arg(testCase.uTarget)));
+        EXPECT_TRUE(Texts(*m_pStatus).contains(QStringLiteral("An update was interrupted")));
+        ASSERT_FALSE(launch.isEmpty());
+        EXPECT_FALSE(launch.first().at(0).toBool()) << "no launch over a mixed tree";
+
+        ASSERT_TRUE(WaitUntil(
+            [&]
+            {
+                for (const QString& strStatus : Texts(*m_pStatus))
+                    if (strStatus.startsWith(QLatin1String(testCase.pszStatus)))
+                        return true;
+                return false;
+            }))
+            << Texts(*m_pLog).join('\n').toStdString();
+        ASSERT_TRUE(WaitIdle());
+        EXPECT_FALSE(m_prompt.WasAsked(OrvelQuestion::RepairResources)) << "the offer was the question";
+        const Tree now = OrvelTest::ReadTree(WorkPath());
+        const Tree& whole = Version(static_cast<int>(testCase.uWhole));
+        for (auto it = whole.begin(); it != whole.end(); ++it)
+            EXPECT_EQ(now.value(it.key()), it.value()) << it.key().toStdString();
+        EXPECT_EQ(RecordedVersion(), testCase.uWhole);
+        EXPECT_FALSE(m_pSettings->productRecordPending());
+        for (int i = 0; i + 1 < launch.size(); ++i)
+            EXPECT_FALSE(launch.at(i).at(0).toBool()) << i;
+        EXPECT_TRUE(launch.last().at(0).toBool()) << "the tree is whole again";
+    }
 }
 
 TEST_F(ControllerTest, FilesAToolHeldAreOfferedAgainAndTheRunStillRecordsItsVersion)

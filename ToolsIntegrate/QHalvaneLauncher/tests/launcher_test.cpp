@@ -6,6 +6,7 @@
 #include "LauncherLog.h"
 #include "LauncherSettings.h"
 #include "OrvelCorvaneBinding.h"
+#include "OrvelFileService.h"
 #include "OrvelLauncherController.h"
 #include "OrvelLauncherSession.h"
 #include "OrvelMainWindow.h"
@@ -354,6 +355,75 @@ TEST_F(LauncherTest, AFailedDownloadOpensTheLogOverlay)
     EXPECT_TRUE(OrvelTest::WaitUntil([&] { return !m_pSession->Controller()->IsBusy(); }));
     EXPECT_TRUE(OrvelTest::ReadTree(WorkPath()).isEmpty());
     OrvelTest::Shot(Window(), QStringLiteral("log_overlay_failure"));
+}
+
+TEST_F(LauncherTest, AnInterruptedUpdateIsOfferedAtStartUpAndFinished)
+{
+    // Version 2 is recorded; a download to 3 was killed after some files.
+    m_pSettings->setWorkPath(WorkPath());
+    // The product configuration names its cache relative to the launcher's directory.
+    ASSERT_TRUE(QDir::setCurrent(m_strAppDir));
+    OrvelFileService service;
+    ASSERT_TRUE(service.Initialize(m_pWriter->ProductConfigPath(), 2));
+    const QString strTag = service.ReadPakInfo().tag;
+    service.Close();
+    Tree mixed = s_latest;
+    mixed.remove(QStringLiteral("content/big.bin"));
+    mixed[QStringLiteral("changelog.txt")] = "Version 2\n- changed file0 again\n";
+    OrvelTest::WriteTree(WorkPath(), mixed);
+    ASSERT_TRUE(m_pSettings->writeProductRecord(2, strTag));
+    ASSERT_TRUE(m_pSettings->markProductRecordPending(3, QStringLiteral("download")));
+
+    bool bLaunchWhileAsked = true;
+    auto pBox =
+        OrvelTest::AnswerNextBox(QMessageBox::Yes, 30000,
+                                 [&](QMessageBox* pOpen)
+                                 {
+                                     bLaunchWhileAsked = Enabled("launchButton");
+                                     OrvelTest::Shot(Window(), QStringLiteral("interrupted_update"), pOpen);
+                                 });
+    Start();
+    ASSERT_TRUE(WaitForStartup());
+    ASSERT_TRUE(OrvelTest::WaitUntil([&] { return pBox->bAnswered; }, 30000))
+        << Status().toStdString() << "\n"
+        << RunLog().toStdString();
+    EXPECT_EQ(pBox->strTitle, QStringLiteral("Update Interrupted"));
+    EXPECT_TRUE(pBox->strText.startsWith(QStringLiteral("An update was interrupted.")))
+        << pBox->strText.toStdString();
+    EXPECT_FALSE(bLaunchWhileAsked);
+    ASSERT_TRUE(WaitForStatus(QStringLiteral("Update complete"), 60000)) << Status().toStdString();
+    EXPECT_EQ(OrvelTest::ReadTree(WorkPath()), s_latest);
+    EXPECT_TRUE(OrvelTest::WaitUntil([&] { return Enabled("launchButton"); }));
+    EXPECT_FALSE(m_pSettings->productRecordPending());
+}
+
+TEST_F(LauncherTest, ANewWorkingPathFromTheSettingsIsOfferedTheDownload)
+{
+    // Installed at the latest version, as a finished download leaves it.
+    m_pSettings->setWorkPath(WorkPath());
+    ASSERT_TRUE(QDir::setCurrent(m_strAppDir));
+    OrvelFileService service;
+    ASSERT_TRUE(service.Initialize(m_pWriter->ProductConfigPath(), 3));
+    const QString strTag = service.ReadPakInfo().tag;
+    service.Close();
+    OrvelTest::WriteTree(WorkPath(), s_latest);
+    ASSERT_TRUE(m_pSettings->writeProductRecord(3, strTag));
+    Start();
+    ASSERT_TRUE(WaitForStatus(QStringLiteral("Already the newest version"))) << Status().toStdString();
+    EXPECT_FALSE(Enabled("downloadLatestButton"));
+
+    const QString strNew = m_dir.filePath(QStringLiteral("empty work"));
+    ASSERT_TRUE(QDir().mkpath(strNew));
+    OrvelTest::OnNextDialog(
+        [&](QDialog* pDialog)
+        {
+            pDialog->findChild<QLineEdit*>(QStringLiteral("workPathEdit"))->setText(strNew);
+            pDialog->findChild<QPushButton*>(QStringLiteral("okButton"))->click();
+        });
+    Find<QToolButton>("settingsButton")->click();
+    ASSERT_TRUE(WaitForStatus(QStringLiteral("Resource update available"))) << Status().toStdString();
+    EXPECT_EQ(m_pSettings->workPath(), strNew);
+    EXPECT_TRUE(Enabled("downloadLatestButton"));
 }
 
 TEST_F(LauncherTest, TheWindowSpeaksChinese)

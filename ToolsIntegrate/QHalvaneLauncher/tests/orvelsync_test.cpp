@@ -236,6 +236,33 @@ TEST_F(OrvelSyncTest, RepairOnlyModeRefusesGetLatestUntilARepairSucceeds)
     EXPECT_TRUE(result.strOut.contains(QStringLiteral("Mode: normal"))) << result.strOut.toStdString();
 }
 
+TEST_F(OrvelSyncTest, StatusShowsAnInterruptedTaskAndGetLatestOrRepairFinishesIt)
+{
+    ASSERT_EQ(run(first() + QStringList{QStringLiteral("get-latest")}).nExitCode, 0);
+    for (const char* pszFinish : {"get-latest", "repair"})
+    {
+        SCOPED_TRACE(pszFinish);
+        // A switch down killed after its first file.
+        qputenv("ORVEL_CRASH_AT", "local.renamed:1");
+        const SyncRun killed = run(common() + QStringList{QStringLiteral("switch"), QStringLiteral("1")});
+        qunsetenv("ORVEL_CRASH_AT");
+        ASSERT_NE(killed.nExitCode, 0);
+        ASSERT_NE(OrvelTest::ReadTree(workPath()), m_vecTrees[1]) << "the kill left a mixed tree";
+
+        SyncRun result = run(common() + QStringList{QStringLiteral("status")});
+        EXPECT_TRUE(result.strOut.contains(QStringLiteral(
+            "Interrupted: a switch to version 1 did not finish; the working path is not whole")))
+            << result.strOut.toStdString();
+
+        result = run(common() + QStringList{QLatin1String(pszFinish), QStringLiteral("--yes")});
+        ASSERT_EQ(result.nExitCode, 0) << result.strErr.toStdString();
+        EXPECT_EQ(OrvelTest::ReadTree(workPath()), m_vecTrees[1]);
+        EXPECT_EQ(recordedVersion(), 2u);
+        result = run(common() + QStringList{QStringLiteral("status")});
+        EXPECT_FALSE(result.strOut.contains(QStringLiteral("Interrupted"))) << result.strOut.toStdString();
+    }
+}
+
 TEST_F(OrvelSyncTest, CtrlCStopsCleanlyAndTheRerunCompletes)
 {
     // Slow enough to be interrupted in the middle.

@@ -159,6 +159,52 @@ TEST_F(ReconcileTest, ThePlanListsExactlyTheDifferencesAndTheApplyDoesOnlyWhatWa
                            QStringLiteral("extra.txt"), QStringLiteral("filelink")}));
 }
 
+TEST_F(ReconcileTest, TheLaunchersOwnDataIsNeverOfferedNorDeleted)
+{
+    const QStringList vecOwn = {QStringLiteral("clientCorvane/packs/p1.pak"),
+                                QStringLiteral("_cache/ofse/index.bin"),
+                                QStringLiteral("_logs/launcher_1.log"), QStringLiteral("PemCorvane.log"),
+                                QStringLiteral("data/PemCorvane.log")};
+    for (const QString& strPath : vecOwn)
+        OrvelTest::WriteFile(Local(strPath), "the launcher's");
+
+    const QStringList vecCandidates = OrvelReconcile::CandidateDirectories(WorkPath());
+    EXPECT_TRUE(vecCandidates.contains(QStringLiteral("data")));
+    for (const QString& strDir : {QStringLiteral("clientCorvane"), QStringLiteral("clientCorvane/packs"),
+                                  QStringLiteral("_cache"), QStringLiteral("_logs")})
+        EXPECT_FALSE(vecCandidates.contains(strDir)) << strDir.toStdString();
+
+    // Every folder ticked: the working path itself.
+    OrvelReconcilePlan plan;
+    QString strError;
+    ASSERT_TRUE(OrvelReconcile::Scan(&m_service, WorkPath(), {QString()}, &plan, &strError))
+        << strError.toStdString();
+    const QStringList vecDelete = Paths(plan.vecDelete);
+    EXPECT_TRUE(vecDelete.contains(QStringLiteral("data/extra.txt"))) << vecDelete.join(' ').toStdString();
+    for (const QString& strPath : vecOwn)
+        EXPECT_FALSE(vecDelete.contains(strPath)) << strPath.toStdString();
+
+    // A plan that offers them anyway (made elsewhere, or by an older scan) is
+    // refused at apply.
+    for (const QString& strPath : vecOwn)
+    {
+        OrvelReconcileEntry entry;
+        entry.strRelativePath = strPath;
+        entry.bLocalExists = true;
+        entry.nLocalSize = QFileInfo(Local(strPath)).size();
+        entry.nLocalModifiedMs = OrvelTest::Modified(Local(strPath)).toMSecsSinceEpoch();
+        plan.vecDelete.append(entry);
+    }
+    const OrvelReconcile::ApplyResult result = OrvelReconcile::Apply(
+        &m_service, plan, QStringList(), vecOwn + QStringList{QStringLiteral("data/extra.txt")});
+    ASSERT_TRUE(result.bOk) << result.strError.toStdString();
+    EXPECT_EQ(result.nDeleted, 1);
+    EXPECT_EQ(result.vecRefused, vecOwn);
+    for (const QString& strPath : vecOwn)
+        EXPECT_EQ(OrvelTest::ReadFile(Local(strPath)), QByteArray("the launcher's")) << strPath.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(Local(QStringLiteral("data/extra.txt"))));
+}
+
 TEST_F(ReconcileTest, AnEditAfterTheScanThatKeepsTheSizeIsLeftAlone)
 {
     OrvelReconcilePlan plan;

@@ -13,6 +13,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <cstring>
 #include <functional>
 
 #include <gtest/gtest.h>
@@ -119,7 +120,7 @@ protected:
 };
 } // namespace
 
-TEST_F(UpdaterTest, FailureOnTheThirdFileRollsBackAndKeepsTheBackup)
+TEST_F(UpdaterTest, FailureOnTheThirdFileRollsBackAndEndsItsRun)
 {
     // Root ignores permissions, so the third file is made impossible by its
     // shape: its directory is a regular file (replacement fails), or the file
@@ -168,14 +169,64 @@ TEST_F(UpdaterTest, FailureOnTheThirdFileRollsBackAndKeepsTheBackup)
         EXPECT_EQ(ReadFile(file(m_vecFiles[1])), "old lib/second.so");
         EXPECT_EQ(ReadFile(file(m_vecFiles[3])), "old fourth.txt");
         EXPECT_EQ(ReadFile(file(m_vecFiles[4])), "old res/数据/fifth.dat");
-        EXPECT_EQ(ReadFile(app() + QStringLiteral("/.bak/first.txt")), "old first.txt");
-        EXPECT_EQ(ReadFile(app() + QStringLiteral("/.bak/lib/second.so")), "old lib/second.so");
+        // Everything is back: the run is over, and so are its backups.
+        EXPECT_FALSE(QFileInfo::exists(app() + QStringLiteral("/.bak")));
+        EXPECT_FALSE(QFileInfo::exists(app() + QStringLiteral("/.bak.run")));
         EXPECT_FALSE(QFileInfo::exists(package()));
         EXPECT_FALSE(QFileInfo::exists(marker())) << "the launcher must not start after a failure";
         const QString strLog = updaterLog();
         EXPECT_TRUE(strLog.contains(testCase.strLogLine)) << strLog.toStdString();
         EXPECT_TRUE(strLog.contains(QStringLiteral("Update finished with failure")));
         EXPECT_FALSE(strLog.contains(QStringLiteral("Rollback failed")));
+    }
+}
+
+TEST_F(UpdaterTest, AFailingPackageNeverRestoresCopiesOfAnotherPackagesRun)
+{
+    // The first package ends rolled back, or killed after replacing first.txt.
+    // The second holds neither first.txt nor second.so and fails on its
+    // second file: its rollback must undo its own work and nothing else.
+    for (const char* pszFirstRun : {"rolled back", "killed"})
+    {
+        SCOPED_TRACE(pszFirstRun);
+        const bool bKilled = std::strcmp(pszFirstRun, "killed") == 0;
+        QDir(app() + QStringLiteral("/.bak")).removeRecursively();
+        QFile::remove(app() + QStringLiteral("/.bak.run"));
+        QDir(app() + QStringLiteral("/_logs")).removeRecursively();
+        QFile::remove(file(QStringLiteral("sub")));
+        for (int i = 0; i < 5; ++i)
+            WriteFile(file(m_vecFiles[i]), "old " + m_vecFiles[i].toUtf8());
+        QDir(file(QStringLiteral("sub"))).removeRecursively();
+        WriteFile(file(QStringLiteral("sub")), "a file, not a directory");
+
+        buildPackage();
+        if (bKilled)
+            qputenv("ORVEL_CRASH_AT", "updater.replaced:1");
+        const UpdaterRun first = run(standardArgs());
+        qunsetenv("ORVEL_CRASH_AT");
+        ASSERT_TRUE(first.bFinished);
+        ASSERT_EQ(ReadFile(file(m_vecFiles[0])), bKilled ? newContent(0) : QByteArray("old first.txt"));
+        // Edited after the first run (by the user, or another update).
+        WriteFile(file(m_vecFiles[1]), "edited lib/second.so");
+
+        OrvelPackageBuilder other;
+        other.addMemoryFile("other fourth", m_vecFiles[3]);
+        other.addMemoryFile("other third", m_vecFiles[2]);
+        ASSERT_TRUE(other.build(package(), 10)) << other.lastError().toStdString();
+        QDir(app() + QStringLiteral("/_logs")).removeRecursively();
+        const UpdaterRun second = run(standardArgs());
+        ASSERT_TRUE(second.bFinished);
+        EXPECT_EQ(ReadFile(file(m_vecFiles[0])), bKilled ? newContent(0) : QByteArray("old first.txt"))
+            << "not in the second package: left as the first run left it";
+        EXPECT_EQ(ReadFile(file(m_vecFiles[1])), "edited lib/second.so");
+        EXPECT_EQ(ReadFile(file(m_vecFiles[3])), "old fourth.txt") << "its own work is undone";
+        EXPECT_FALSE(QFileInfo::exists(app() + QStringLiteral("/.bak")));
+        EXPECT_FALSE(QFileInfo::exists(app() + QStringLiteral("/.bak.run")));
+        const QString strLog = updaterLog();
+        EXPECT_TRUE(strLog.contains(QStringLiteral("Update failed for file: sub/third.txt")))
+            << strLog.toStdString();
+        EXPECT_EQ(strLog.contains(QStringLiteral("Removed backups left by another update")), bKilled)
+            << strLog.toStdString();
     }
 }
 
@@ -403,6 +454,8 @@ TEST_F(UpdaterTest, ARerunAfterAKillKeepsTheOriginalBackupsAndRemovesLeftovers)
     EXPECT_EQ(ReadFile(file(m_vecFiles[3])), "old fourth.txt");
     const QString strLog = updaterLog();
     EXPECT_TRUE(strLog.contains(QStringLiteral("Removed leftover temporary file: "))) << strLog.toStdString();
+    EXPECT_TRUE(strLog.contains(QStringLiteral("Resuming an unfinished update of this package")))
+        << strLog.toStdString();
     EXPECT_FALSE(strLog.contains(QStringLiteral("Rollback failed")));
     EXPECT_EQ(OrvelTest::TempFilesBelow(app()),
               (QStringList{QFileInfo(strLive).fileName(), QStringLiteral("notes.orveltmp")}));
@@ -415,6 +468,9 @@ TEST_F(UpdaterTest, ARerunAfterAKillKeepsTheOriginalBackupsAndRemovesLeftovers)
     for (int i = 0; i < 5; ++i)
         EXPECT_EQ(ReadFile(file(m_vecFiles[i])), newContent(i)) << i;
     EXPECT_FALSE(QFileInfo::exists(app() + QStringLiteral("/.bak")));
+    EXPECT_FALSE(QFileInfo::exists(app() + QStringLiteral("/.bak.run")));
+    // The launcher it starts writes here: the directory must outlive it.
+    EXPECT_TRUE(OrvelTest::WaitForFile(marker(), kRunDeadlineMs));
 }
 
 TEST_F(UpdaterTest, AnEntryBehindADirectoryLinkThatLeavesTheTargetIsRefused)

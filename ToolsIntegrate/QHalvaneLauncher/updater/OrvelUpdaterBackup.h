@@ -13,8 +13,9 @@ namespace OrvelUpdaterBackup
 // makes the copy durable (file and every directory up to strTargetDir) before
 // returning, so a replacement that follows can always be undone. A file that
 // does not exist yet needs no backup: true. A backup that is already there was
-// made by a run that did not finish, before it replaced the file: it holds the
-// true old content and is kept.
+// made by an unfinished run of the same package (OrvelUpdaterRun drops any
+// other run's) before it replaced the file: it holds the true old content and
+// is kept.
 bool backupFile(const QString& strTargetDir, const QString& strRelativePath, const QString& strBackupDir);
 
 // Puts every file found below strBackupDir back into strTargetDir, each one

@@ -4,6 +4,7 @@
 #include "OrvelCrashPoint.h"
 #include "OrvelPackageReader.h"
 #include "OrvelUpdaterBackup.h"
+#include "OrvelUpdaterRun.h"
 #include "OrvelUpdaterWindow.h"
 #include "platform/OrvelPlatformNames.h"
 #include "platform/OrvelProcess.h"
@@ -59,8 +60,9 @@ bool RollBack(const QString& strBackupDir, const QString& strTargetDir)
     return bOk;
 }
 
+// On false *pbRestored says whether the rollback put every file back.
 bool ApplyPackage(OrvelPackageReader& reader, const QString& strTargetDir, const QString& strBackupDir,
-                  OrvelUpdaterWindow& window)
+                  OrvelUpdaterWindow& window, bool* pbRestored)
 {
     const int nCount = reader.fileCount();
     for (int i = 0; i < nCount; ++i)
@@ -75,7 +77,7 @@ bool ApplyPackage(OrvelPackageReader& reader, const QString& strTargetDir, const
         {
             window.setStatusText(QCoreApplication::translate("main", "Backup failed, rolling back..."));
             Log(QStringLiteral("Backup failed for file: %1").arg(strRelativePath));
-            RollBack(strBackupDir, strTargetDir);
+            *pbRestored = RollBack(strBackupDir, strTargetDir);
             return false;
         }
         OrvelCrashPoint::Reached("updater.backed-up");
@@ -89,7 +91,8 @@ bool ApplyPackage(OrvelPackageReader& reader, const QString& strTargetDir, const
             window.setStatusText(QCoreApplication::translate("main", "Update failed, rolling back..."));
             Log(QStringLiteral("Update failed for file: %1, reason: %2")
                     .arg(strRelativePath, reader.lastError()));
-            if (!RollBack(strBackupDir, strTargetDir))
+            *pbRestored = RollBack(strBackupDir, strTargetDir);
+            if (!*pbRestored)
                 Log(QStringLiteral("Rollback failed after update failure"));
             return false;
         }
@@ -147,7 +150,13 @@ int RunOrvelUpdater(const OrvelUpdaterOptions& options)
     for (const QString& strPath : vecRemoved)
         Log(QStringLiteral("Removed leftover temporary file: %1").arg(strPath));
 
-    if (!QDir().mkpath(strBackupDir))
+    const OrvelUpdaterRun::Start eStart =
+        OrvelUpdaterRun::begin(strBackupDir, OrvelUpdaterRun::packageIdentity(reader));
+    if (eStart == OrvelUpdaterRun::Start::Resumed)
+        Log(QStringLiteral("Resuming an unfinished update of this package: its backups are kept"));
+    else if (eStart == OrvelUpdaterRun::Start::Cleared)
+        Log(QStringLiteral("Removed backups left by another update"));
+    if (eStart == OrvelUpdaterRun::Start::Failed)
     {
         window.setStatusText(QCoreApplication::translate("main", "Failed to create backup directory"));
         Log(QStringLiteral("Failed to create backup directory: %1").arg(strBackupDir));
@@ -157,8 +166,13 @@ int RunOrvelUpdater(const OrvelUpdaterOptions& options)
     }
 
     window.setFileCounter(0, reader.fileCount());
-    if (!ApplyPackage(reader, options.strTargetDir, strBackupDir, window))
+    bool bRestored = false;
+    if (!ApplyPackage(reader, options.strTargetDir, strBackupDir, window, &bRestored))
     {
+        // A complete rollback ends the run; otherwise the backups stay, the
+        // only copy of the old content, for a rerun of this package.
+        if (bRestored)
+            OrvelUpdaterRun::finish(strBackupDir);
         Log(QStringLiteral("Update finished with failure"));
         reader.close();
         QFile::remove(options.strPackagePath);
@@ -169,7 +183,7 @@ int RunOrvelUpdater(const OrvelUpdaterOptions& options)
     window.setDetailText(QString());
     Log(QStringLiteral("Update completed successfully"));
     reader.close();
-    QDir(strBackupDir).removeRecursively();
+    OrvelUpdaterRun::finish(strBackupDir);
     QFile::remove(options.strPackagePath);
 
     const QString strLauncher = QCoreApplication::applicationDirPath() + QLatin1Char('/') +

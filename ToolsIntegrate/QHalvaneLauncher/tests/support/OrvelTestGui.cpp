@@ -43,15 +43,18 @@ void WhenModal(const std::function<bool(QWidget*)>& fnAct, int nDeadlineMs)
 
 } // namespace
 
-std::shared_ptr<AnsweredBox> AnswerNextBox(QMessageBox::StandardButton eButton, int nDeadlineMs)
+std::shared_ptr<AnsweredBox> AnswerNextBox(QMessageBox::StandardButton eButton, int nDeadlineMs,
+                                           const std::function<void(QMessageBox*)>& fnBefore)
 {
     auto pAnswer = std::make_shared<AnsweredBox>();
     WhenModal(
-        [pAnswer, eButton](QWidget* pModal)
+        [pAnswer, eButton, fnBefore](QWidget* pModal)
         {
             auto* pBox = qobject_cast<QMessageBox*>(pModal);
             if (pBox == nullptr)
                 return false;
+            if (fnBefore)
+                fnBefore(pBox);
             pAnswer->strTitle = pBox->windowTitle();
             pAnswer->strText = pBox->text();
             pAnswer->bAnswered = true;

@@ -28,8 +28,10 @@ struct AnsweredBox
 };
 
 // Answers the next modal message box that opens within nDeadlineMs by
-// clicking eButton. Works while the box runs its own event loop.
-std::shared_ptr<AnsweredBox> AnswerNextBox(QMessageBox::StandardButton eButton, int nDeadlineMs = 20000);
+// clicking eButton (fnBefore sees it first). Works while the box runs its own
+// event loop.
+std::shared_ptr<AnsweredBox> AnswerNextBox(QMessageBox::StandardButton eButton, int nDeadlineMs = 20000,
+                                           const std::function<void(QMessageBox*)>& fnBefore = {});
 
 // Runs fnAct on the next modal dialog (not a message box) once it is shown.
 void OnNextDialog(const std::function<void(QDialog*)>& fnAct, int nDeadlineMs = 20000);
