@@ -484,21 +484,22 @@ void OrvelLauncherController::StartDownloadTask(std::unique_ptr<OrvelFileService
     auto* pWorker = new OrvelGetLatestWorker(m_pTaskService.get(), m_pSettings, &m_snapshot, WorkPath());
     DownloadModeDecision decision =
         ChooseDownloadMode(m_baseline.bHasRecord, m_baseline.uRecordedVersion, uLatest);
+    const bool bForcedFull = m_bForceFull && decision.IsIncremental();
+    if (bForcedFull)
+        decision.eReason = DownloadModeDecision::NoBaseline;
+    // The worker reads its range in DoWork on its own thread: it must be set
+    // before that thread starts, never after the queued start.
+    if (decision.IsIncremental())
+        pWorker->SetIncrementalRange(decision.uFromVersion, decision.uToVersion);
     PrepareWorker(pWorker);
     ConnectFinished(pWorker, &OrvelGetLatestWorker::Finished, &OrvelLauncherController::OnGetLastestFinished);
     LaunchWorker(TaskDownload, pWorker, Tr("Downloading updates..."), Tr("Resource download started"));
-    if (m_bForceFull && decision.IsIncremental())
-    {
-        decision.eReason = DownloadModeDecision::NoBaseline;
+    if (bForcedFull)
         Log(Tr("Using full download (requested)"));
-    }
     else if (decision.eReason == DownloadModeDecision::AlreadyAtLatest)
         Log(Tr("Download skipped: already at latest version"));
     else
         Log(decision.LogText());
-    // Read by the worker only once DoWork runs, after this queued start.
-    if (decision.IsIncremental())
-        pWorker->SetIncrementalRange(decision.uFromVersion, decision.uToVersion);
 }
 
 void OrvelLauncherController::OnGetLastestFinished(bool success)

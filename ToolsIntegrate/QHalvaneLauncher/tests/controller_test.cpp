@@ -230,6 +230,26 @@ TEST_F(ControllerTest, FilesAToolHeldAreOfferedAgainAndTheRunStillRecordsItsVers
     }
 }
 
+TEST_F(ControllerTest, AnIncrementalDownloadWritesOnlyTheSpansFiles)
+{
+    // What the worker read at its start shows in the working path: a damaged
+    // file that no version of the span changed stays as it is, which a full
+    // download would have restored. Under ThreadSanitizer a range set after
+    // the worker's thread started is reported here.
+    InstallVersion(3);
+    OrvelTest::WriteFile(Local(QStringLiteral("res/c.dat")), "damaged, unchanged since 3");
+    StartController(3);
+    m_pController->StartDownload();
+    ASSERT_TRUE(WaitForStatus(QStringLiteral("Update complete"))) << Texts(*m_pLog).join('\n').toStdString();
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_TRUE(Logged(QStringLiteral("Using incremental download: version 3 -> 4 (1 versions)")))
+        << Texts(*m_pLog).join('\n').toStdString();
+    const Tree after = OrvelTest::ReadTree(WorkPath());
+    EXPECT_EQ(after.value(QStringLiteral("docs/readme.txt")), QByteArray("readme v4"));
+    EXPECT_EQ(after.value(QStringLiteral("res/c.dat")), QByteArray("damaged, unchanged since 3"));
+    EXPECT_EQ(RecordedVersion(), 4u);
+}
+
 TEST_F(ControllerTest, ASwitchDownKeepsFilesTheOlderVersionLacksAndRecordsTheTarget)
 {
     InstallVersion(4);
