@@ -762,13 +762,17 @@ void OrvelLauncherController::CompleteVersionChangingTask(bool bSuccess, int nFi
     if (!bRecorded)
         LogBoth(Tr("Failed to write the product version record: %1")
                     .arg(m_pSettings != nullptr ? m_pSettings->productRecordPath() : QString()));
+    // Files the repair rewrote; the others it found correct already.
+    const int nRestored = static_cast<int>(result.vecChangedFiles.size());
     // What the controller adds to the worker's own time (start, polling,
     // completion, record); the benchmark reads it.
     Log(Tr("Task took %1 ms, its worker %2 ms").arg(m_elapsed.elapsed()).arg(result.nWorkMs));
-    fnFinishedSignal(true);
+    // Without its record the working path is claimed by no version: the task
+    // ends as a failed one would, in repair-only mode.
+    fnFinishedSignal(bRecorded);
 
     RunAfterCleanup(
-        [this, eKind, uVersion, nFirstCount, nSecondCount, nWeakSkipped]
+        [this, eKind, uVersion, nFirstCount, nSecondCount, nWeakSkipped, nRestored, bRecorded]
         {
             if (eKind == TaskDownload && m_pPrimary != nullptr && !m_pPrimary->Rebind(uVersion))
                 Log(Tr("Warning: failed to switch primary file service to downloaded version %1: %2")
@@ -783,7 +787,7 @@ void OrvelLauncherController::CompleteVersionChangingTask(bool bSuccess, int nFi
                             .arg(uVersion)
                             .arg(m_pPrimary->LastError()));
             }
-            if (eKind == TaskRepair)
+            if (eKind == TaskRepair && bRecorded)
             {
                 m_bRepairOnly = false;
                 ResetNoticeState();
@@ -813,24 +817,32 @@ void OrvelLauncherController::CompleteVersionChangingTask(bool bSuccess, int nFi
                                             .arg(nSecondCount));
                 break;
             default:
+            {
+                const int nCorrect = qMax(0, nFirstCount - nRestored);
                 Status((nWeakSkipped == 0
-                            ? Tr("Repair complete: %1 succeeded, %2 failed")
-                            : Tr("Repair complete with weak replacement skips: %1 succeeded, %2 "
-                                 "failed"))
-                           .arg(nFirstCount)
-                           .arg(nSecondCount));
-                Log(nWeakSkipped == 0 ? Tr("Resource repair completed: %1 succeeded, %2 failed")
-                                            .arg(nFirstCount)
-                                            .arg(nSecondCount)
+                            ? Tr("Repair complete: %1 files restored, %2 already correct")
+                            : Tr("Repair complete with weak replacement skips: %1 files restored, %2 "
+                                 "already correct"))
+                           .arg(nRestored)
+                           .arg(nCorrect));
+                Log(nWeakSkipped == 0 ? Tr("Resource repair completed: %1 files restored, %2 already correct")
+                                            .arg(nRestored)
+                                            .arg(nCorrect)
                                       : Tr("Resource repair completed with %1 total weak replacement file(s) "
-                                           "skipped: %2 succeeded, %3 failed")
+                                           "skipped: %2 files restored, %3 already correct")
                                             .arg(nWeakSkipped)
-                                            .arg(nFirstCount)
-                                            .arg(nSecondCount));
+                                            .arg(nRestored)
+                                            .arg(nCorrect));
                 break;
+            }
             }
             if (nWeakSkipped > 0 && eKind != TaskRepair)
                 Status(Tr("Task complete with weak replacement skips"));
+            if (!bRecorded)
+            {
+                Status(Tr("The version record could not be written; resource repair is required"));
+                m_bRepairOnly = true;
+            }
             FinishIdleOrExit();
         });
 }

@@ -75,6 +75,9 @@ public:
     // The version switch without the browse: to uVersion directly.
     void StartVersionSwitch(quint32 uVersion);
     void StartDirectoryReconcile();
+    // A reconcile whose plan is only shown (a headless run without --yes):
+    // its declined confirmation is the plan's end, not a cancel.
+    void SetReconcilePlanOnly(bool bPlanOnly) { m_bReconcilePlanOnly = bPlanOnly; }
     void TogglePause();
     void StopCurrentTask();
     // Borrowed; the entry function owns it. A running task is stopped first.
@@ -301,6 +304,7 @@ private:
     // A reconcile runs on this thread between modal questions: no task may
     // start from a nested event loop meanwhile.
     bool m_bReconcileRunning = false;
+    bool m_bReconcilePlanOnly = false;
 
     std::unique_ptr<OrvelFileService> m_pNoticeService;
     quint32 m_uNoticeVersion = 0;

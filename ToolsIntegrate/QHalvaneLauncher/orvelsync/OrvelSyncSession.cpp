@@ -275,7 +275,7 @@ int OrvelSyncSession::RunThroughController()
                              Progress(uCurrent, uTotal, strDetail, uSpeed);
                      });
 
-    int nOutcome = -1; // -1 not reached, 0 failed, 1 succeeded
+    int nOutcome = -1; // -1 not reached, 0 failed, 1 succeeded, 2 checked and found an update
     QString strCheckSummary;
     bool bCheckFailed = false;
     QObject::connect(&controller, &OrvelLauncherController::CheckUpdateFailed,
@@ -287,8 +287,9 @@ int OrvelSyncSession::RunThroughController()
                          if (bCheckFailed)
                              return;
                          strCheckSummary = QStringLiteral("Latest version: %1").arg(uServerVersion);
-                         if (m_options.eCommand == OrvelSyncOptions::CommandCheck ||
-                             (m_options.eCommand == OrvelSyncOptions::CommandGetLatest && !bHasUpdate))
+                         if (m_options.eCommand == OrvelSyncOptions::CommandCheck)
+                             nOutcome = bHasUpdate ? 2 : 1;
+                         else if (m_options.eCommand == OrvelSyncOptions::CommandGetLatest && !bHasUpdate)
                              nOutcome = 1;
                      });
     const auto finished = [&](bool bSuccess) { nOutcome = bSuccess ? 1 : 0; };
@@ -363,6 +364,7 @@ int OrvelSyncSession::RunThroughController()
         if (!ReconcileDirectories(&vecDirs))
             return kExitUsage;
         prompt.SetReconcile(vecDirs, m_options.bYes && !m_options.bDryRun);
+        controller.SetReconcilePlanOnly(!m_options.bYes || m_options.bDryRun);
         controller.StartDirectoryReconcile();
         break;
     }
@@ -413,6 +415,8 @@ int OrvelSyncSession::RunThroughController()
         Say(QStringLiteral("Nothing changed (plan only); run again with --yes to apply it"));
     if (nOutcome == 1)
         return kExitSuccess;
+    if (nOutcome == 2)
+        return kExitUpdateAvailable;
     return bStopSent || OrvelPlatform::InterruptRequested() ? kExitStopped : kExitFailure;
 }
 

@@ -802,6 +802,30 @@
         <source>Launcher Update Available</source>
         <translation>启动器有可用更新</translation>
     </message>
+    <message>
+        <source>Repair complete: %1 files restored, %2 already correct</source>
+        <translation>修复完成：已恢复 %1 个文件，%2 个文件本已正确</translation>
+    </message>
+    <message>
+        <source>Repair complete with weak replacement skips: %1 files restored, %2 already correct</source>
+        <translation>修复完成，但有弱替换文件被跳过：已恢复 %1 个文件，%2 个文件本已正确</translation>
+    </message>
+    <message>
+        <source>Resource repair completed: %1 files restored, %2 already correct</source>
+        <translation>资源修复完成：已恢复 %1 个文件，%2 个文件本已正确</translation>
+    </message>
+    <message>
+        <source>Resource repair completed with %1 total weak replacement file(s) skipped: %2 files restored, %3 already correct</source>
+        <translation>资源修复完成，共跳过 %1 个弱替换文件：已恢复 %2 个文件，%3 个文件本已正确</translation>
+    </message>
+    <message>
+        <source>The version record could not be written; resource repair is required</source>
+        <translation>无法写入版本记录；需要修复资源</translation>
+    </message>
+    <message>
+        <source>Directory reconcile: plan only, nothing changed</source>
+        <translation>目录校正：仅显示计划，未做任何更改</translation>
+    </message>
 </context>
 <context>
     <name>OrvelDialogPrompt</name>

@@ -147,10 +147,13 @@ TEST_F(OrvelSyncTest, InstallUpdateSwitchAndRepairThroughTheCommandLine)
     EXPECT_FALSE(ini.contains(QStringLiteral("General/DownloadLimitBytesPerSec")))
         << "--limit is for one run";
 
+    // A script tells "current" (0) from "a newer version is published" (4).
+    result = run(common() + QStringList{QStringLiteral("check")});
+    EXPECT_EQ(result.nExitCode, 0) << result.strErr.toStdString();
     // v2 is published: check sees it, get-latest takes only what changed.
     publish(1);
     result = run(common() + QStringList{QStringLiteral("check")});
-    ASSERT_EQ(result.nExitCode, 0) << result.strErr.toStdString();
+    ASSERT_EQ(result.nExitCode, 4) << result.strErr.toStdString();
     EXPECT_TRUE(result.strOut.contains(QStringLiteral("Resource update available")))
         << result.strOut.toStdString();
     result = run(common() + QStringList{QStringLiteral("get-latest"), QStringLiteral("--quiet")});
@@ -185,6 +188,10 @@ TEST_F(OrvelSyncTest, InstallUpdateSwitchAndRepairThroughTheCommandLine)
     ASSERT_EQ(result.nExitCode, 0) << result.strErr.toStdString();
     EXPECT_EQ(OrvelTest::ReadTree(workPath()), m_vecTrees[1]);
     EXPECT_TRUE(OrvelTest::TempFilesBelow(workPath()).isEmpty());
+    const QString strSummary =
+        QStringLiteral("2 files restored, %1 already correct").arg(m_vecTrees[1].size() - 2);
+    EXPECT_TRUE(result.strOut.contains(strSummary)) << result.strOut.toStdString();
+    EXPECT_TRUE(log().contains(strSummary));
 }
 
 TEST_F(OrvelSyncTest, RepairOnlyModeRefusesGetLatestUntilARepairSucceeds)
@@ -263,6 +270,7 @@ TEST_F(OrvelSyncTest, UsageErrorsExitWithTwoAndTouchNothing)
     EXPECT_EQ(help.nExitCode, 0);
     EXPECT_TRUE(
         help.strOut.contains(QStringLiteral("Exit codes: 0 success, 1 failure, 2 usage error, 3 stopped")));
+    EXPECT_TRUE(help.strOut.contains(QStringLiteral("4 (check only) a newer version is published")));
 }
 
 TEST_F(OrvelSyncTest, ReconcilePrintsThePlanAndAppliesItOnlyWithYes)
@@ -290,6 +298,9 @@ TEST_F(OrvelSyncTest, ReconcilePrintsThePlanAndAppliesItOnlyWithYes)
             QStringLiteral("Delete extra local files (1 file(s)):\n        4 B  data/extra/mine.txt")))
             << plan.strOut.toStdString();
         EXPECT_EQ(OrvelTest::ReadTree(workPath()), before);
+        EXPECT_TRUE(plan.strOut.contains(QStringLiteral("plan only, nothing changed")))
+            << plan.strOut.toStdString();
+        EXPECT_FALSE(plan.strOut.contains(QStringLiteral("cancelled"))) << plan.strOut.toStdString();
     }
 
     const SyncRun applied =
