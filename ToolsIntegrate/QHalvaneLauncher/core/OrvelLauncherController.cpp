@@ -290,7 +290,8 @@ void OrvelLauncherController::StartVersionCheck()
 void OrvelLauncherController::OnCheckUpdateFinished(bool success, bool hasUpdate, quint32 serverVersion,
                                                     QString errorMessage, bool launcherCacheCleared,
                                                     bool launcherCheckSuccess, bool hasLauncherUpdate,
-                                                    QString launcherErrorMessage, QStringList launcherFiles)
+                                                    QString launcherErrorMessage, QStringList launcherFiles,
+                                                    bool serverUnreachable)
 {
     if (m_eKind != TaskVersionCheck)
         return;
@@ -319,8 +320,16 @@ void OrvelLauncherController::OnCheckUpdateFinished(bool success, bool hasUpdate
     }
     if (!success)
     {
-        Status(Tr("Check update failed"));
-        LogBoth(Tr("Check update failed: %1").arg(OrDefault(errorMessage, "unknown error")));
+        if (serverUnreachable)
+        {
+            Status(errorMessage);
+            LogBoth(errorMessage);
+        }
+        else
+        {
+            Status(Tr("Check update failed"));
+            LogBoth(Tr("Check update failed: %1").arg(OrDefault(errorMessage, "unknown error")));
+        }
         m_bDownloadAfterCheck = false;
         RunAfterCleanup(
             [this, errorMessage]

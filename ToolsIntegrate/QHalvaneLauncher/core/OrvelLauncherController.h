@@ -163,7 +163,8 @@ public slots:
                                QString productConfigPath);
     void OnCheckUpdateFinished(bool success, bool hasUpdate, quint32 serverVersion, QString errorMessage,
                                bool launcherCacheCleared, bool launcherCheckSuccess, bool hasLauncherUpdate,
-                               QString launcherErrorMessage, QStringList launcherFiles);
+                               QString launcherErrorMessage, QStringList launcherFiles,
+                               bool serverUnreachable);
     void OnGetLastestFinished(bool success);
     void OnVersionSwitchFinished(bool success, int replacedCount, int skippedCount);
     void OnRepairFinished(bool success, int successCount, int failCount);

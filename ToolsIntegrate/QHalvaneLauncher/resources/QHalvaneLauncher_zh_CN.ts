@@ -842,4 +842,42 @@
         <translation>确定</translation>
     </message>
 </context>
+<context>
+    <name>OrvelStoreProbe</name>
+    <message>
+        <source>host name not found</source>
+        <translation>找不到主机名</translation>
+    </message>
+    <message>
+        <source>connection refused</source>
+        <translation>连接被拒绝</translation>
+    </message>
+    <message>
+        <source>no answer in time</source>
+        <translation>服务器未及时响应</translation>
+    </message>
+    <message>
+        <source>HTTP 404: no store at this address</source>
+        <translation>HTTP 404：此地址没有资源仓库</translation>
+    </message>
+    <message>
+        <source>HTTP %1</source>
+        <translation>HTTP %1</translation>
+    </message>
+    <message>
+        <source>the answer is not a store</source>
+        <translation>服务器的应答不是资源仓库</translation>
+    </message>
+</context>
+<context>
+    <name>OrvelVersionCheckWorker</name>
+    <message>
+        <source>Could not reach the update server: %1; last known version %2</source>
+        <translation>无法连接更新服务器：%1；最后已知版本 %2</translation>
+    </message>
+    <message>
+        <source>Could not reach the update server: %1</source>
+        <translation>无法连接更新服务器：%1</translation>
+    </message>
+</context>
 </TS>

@@ -21,12 +21,14 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTextBrowser>
+#include <QTimer>
 #include <QToolButton>
 
 #include <gtest/gtest.h>
@@ -259,6 +261,10 @@ TEST_F(LauncherTest, ServerDownEntersLimitedModeWithLaunchAvailable)
     EXPECT_EQ(pBox->strTitle, QStringLiteral("Limited Mode"));
     EXPECT_TRUE(pBox->strText.startsWith(QStringLiteral("Failed to initialize Corvane: ")))
         << pBox->strText.toStdString();
+    // The first line as it always was, then the server and what is wrong with it.
+    EXPECT_TRUE(pBox->strText.endsWith(QStringLiteral("\n") + m_pServer->BaseUrl() +
+                                       QStringLiteral(": connection refused")))
+        << pBox->strText.toStdString();
     EXPECT_TRUE(
         LogPanel().contains(QStringLiteral("IDE resource initialization is unavailable. Resource actions are "
                                            "disabled, but offline launch remains available.")));
@@ -343,9 +349,20 @@ TEST_F(LauncherTest, AFailedDownloadOpensTheLogOverlay)
     m_pSettings->setWorkPath(WorkPath());
     Start();
     ASSERT_TRUE(WaitForStatus(QStringLiteral("Resource update available")));
-    // The versions are known from the start; the files are not there any more.
-    m_pServer->Kill();
-    auto pAsk = OrvelTest::AnswerNextBox(QMessageBox::Yes);
+    // The check before the download still reaches the server; the files are
+    // gone once the download is confirmed.
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout,
+                     [&]
+                     {
+                         auto* pBox = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+                         if (pBox == nullptr)
+                             return;
+                         poll.stop();
+                         m_pServer->Kill();
+                         pBox->button(QMessageBox::Yes)->click();
+                     });
+    poll.start(20);
     Find<QPushButton>("downloadLatestButton")->click();
     ASSERT_TRUE(WaitForStatus(QStringLiteral("Update failed"))) << Status().toStdString();
     auto* pOverlay = Find<QWidget>("logOverlay");
@@ -354,6 +371,24 @@ TEST_F(LauncherTest, AFailedDownloadOpensTheLogOverlay)
     EXPECT_TRUE(OrvelTest::WaitUntil([&] { return !m_pSession->Controller()->IsBusy(); }));
     EXPECT_TRUE(OrvelTest::ReadTree(WorkPath()).isEmpty());
     OrvelTest::Shot(Window(), QStringLiteral("log_overlay_failure"));
+}
+
+TEST_F(LauncherTest, GetLatestWithoutTheServerSaysSoAndNamesTheLastKnownVersion)
+{
+    m_pSettings->setWorkPath(WorkPath());
+    Start();
+    ASSERT_TRUE(WaitForStatus(QStringLiteral("Resource update available")));
+    // Get Latest checks first: offline, that check ends it.
+    m_pServer->Kill();
+    Find<QPushButton>("downloadLatestButton")->click();
+    const QString strExpected = QStringLiteral("Could not reach the update server: %1: connection refused; "
+                                               "last known version 3")
+                                    .arg(m_pServer->BaseUrl());
+    ASSERT_TRUE(WaitForStatus(strExpected)) << Status().toStdString();
+    EXPECT_TRUE(LogPanel().contains(strExpected));
+    EXPECT_TRUE(OrvelTest::WaitUntil([&] { return RunLog().contains(strExpected); }));
+    EXPECT_FALSE(Status().contains(QStringLiteral("newest")));
+    OrvelTest::Shot(Window(), QStringLiteral("check_offline"));
 }
 
 TEST_F(LauncherTest, TheWindowSpeaksChinese)

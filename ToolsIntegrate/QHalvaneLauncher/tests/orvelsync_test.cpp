@@ -214,6 +214,49 @@ TEST_F(OrvelSyncTest, RepairOnlyModeRefusesGetLatestUntilARepairSucceeds)
     EXPECT_TRUE(result.strOut.contains(QStringLiteral("Mode: normal"))) << result.strOut.toStdString();
 }
 
+TEST_F(OrvelSyncTest, AServerThatCannotBeReachedIsNamedWithItsCause)
+{
+    ASSERT_EQ(run(first() + QStringList{QStringLiteral("get-latest"), QStringLiteral("--quiet")}).nExitCode,
+              0);
+    const QString strUrl = m_pServer->BaseUrl();
+    m_pServer->Kill();
+    // Reading still falls back to the cache; no check calls that the newest.
+    const QString strOffline =
+        QStringLiteral("Could not reach the update server: %1: connection refused; last known version 2")
+            .arg(strUrl);
+    for (const QString& strCommand : {QStringLiteral("check"), QStringLiteral("get-latest")})
+    {
+        SCOPED_TRACE(strCommand.toStdString());
+        const SyncRun result = run(common() + QStringList{strCommand});
+        EXPECT_EQ(result.nExitCode, 1) << result.strErr.toStdString();
+        EXPECT_TRUE(result.strOut.contains(strOffline)) << result.strOut.toStdString();
+        EXPECT_FALSE(result.strOut.contains(QStringLiteral("newest"))) << result.strOut.toStdString();
+    }
+    EXPECT_TRUE(log().contains(strOffline));
+
+    // A new installation against a dead server, then against one without a
+    // store at the address: the known first line, then the URL and the cause.
+    const QString strFirstLine = QStringLiteral(
+        "Failed to initialize Corvane: Failed to create StreamReader, please check configuration file\n");
+    const auto fnFreshRun = [&](const QString& strServer, const QString& strName)
+    {
+        return run({QStringLiteral("--app-dir"), m_dir.path() + QLatin1Char('/') + strName,
+                    QStringLiteral("--work-path"), workPath(), QStringLiteral("--server"), strServer,
+                    QStringLiteral("get-latest")});
+    };
+    SyncRun result = fnFreshRun(strUrl, QStringLiteral("dead"));
+    EXPECT_EQ(result.nExitCode, 1);
+    EXPECT_TRUE(result.strErr.contains(strFirstLine + strUrl + QStringLiteral(": connection refused")))
+        << result.strErr.toStdString();
+    ASSERT_TRUE(m_pServer->Start());
+    const QString strWrong = m_pServer->BaseUrl() + QStringLiteral("/nostore");
+    result = fnFreshRun(strWrong, QStringLiteral("wrong"));
+    EXPECT_EQ(result.nExitCode, 1);
+    EXPECT_TRUE(result.strErr.contains(strFirstLine + strWrong +
+                                       QStringLiteral(": HTTP 404: no store at this address")))
+        << result.strErr.toStdString();
+}
+
 TEST_F(OrvelSyncTest, CtrlCStopsCleanlyAndTheRerunCompletes)
 {
     // Slow enough to be interrupted in the middle.
