@@ -644,6 +644,22 @@
         <source>Refused to launch program: %1 leads outside the working path (%2)</source>
         <translation>拒绝启动程序：%1 指向工作路径之外（%2）</translation>
     </message>
+    <message>
+        <source>The editor is not installed in the working path (%1 is missing): get the latest version first</source>
+        <translation>编辑器尚未安装在工作路径中（缺少 %1）：请先获取最新版本</translation>
+    </message>
+    <message>
+        <source>Cannot enter the working path %1</source>
+        <translation>无法进入工作路径 %1</translation>
+    </message>
+    <message>
+        <source>The program file is missing: %1</source>
+        <translation>程序文件不存在：%1</translation>
+    </message>
+    <message>
+        <source>The program is not executable: %1</source>
+        <translation>程序不可执行：%1</translation>
+    </message>
 </context>
 <context>
     <name>OrvelLauncherSession</name>

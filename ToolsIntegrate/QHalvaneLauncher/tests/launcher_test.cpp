@@ -6,6 +6,7 @@
 #include "LauncherLog.h"
 #include "LauncherSettings.h"
 #include "OrvelCorvaneBinding.h"
+#include "OrvelEditorPath.h"
 #include "OrvelLauncherController.h"
 #include "OrvelLauncherSession.h"
 #include "OrvelMainWindow.h"
@@ -188,8 +189,13 @@ TEST_F(LauncherTest, NormalStartOffersTheUpdateAndItsNotes)
     EXPECT_EQ(m_pSession->StartupResult().mode, int(StartupInitializationResult::ModeNormal));
     ASSERT_TRUE(WaitForStatus(QStringLiteral("Resource update available")));
     EXPECT_TRUE(Enabled("downloadLatestButton"));
-    EXPECT_TRUE(Enabled("launchButton"));
     EXPECT_TRUE(Enabled("repairButton"));
+    // Nothing is installed yet: there is no editor to launch, and the button says so.
+    EXPECT_FALSE(Enabled("launchButton"));
+    EXPECT_TRUE(Find<QPushButton>("launchButton")
+                    ->toolTip()
+                    .startsWith(QStringLiteral("The editor is not installed in the working path")))
+        << Find<QPushButton>("launchButton")->toolTip().toStdString();
     // No record yet; the release text is the version the service opened.
     EXPECT_TRUE(
         Find<QLabel>("titleLabel")->text().endsWith(QStringLiteral("IDE Version <None> - release 3")));
@@ -253,6 +259,7 @@ TEST_F(LauncherTest, AResultAfterTheWindowIsGoneIsDropped)
 TEST_F(LauncherTest, ServerDownEntersLimitedModeWithLaunchAvailable)
 {
     m_pSettings->setWorkPath(WorkPath());
+    OrvelTest::WriteFile(OrvelEditorPath::JoinedProgramPath(WorkPath()), "#!/bin/sh\n");
     m_pServer->Kill();
     auto pBox = OrvelTest::AnswerNextBox(QMessageBox::Ok);
     Start();
@@ -280,6 +287,7 @@ TEST_F(LauncherTest, ServerDownEntersLimitedModeWithLaunchAvailable)
 TEST_F(LauncherTest, TagMismatchEntersRepairOnlyMode)
 {
     m_pSettings->setWorkPath(WorkPath());
+    OrvelTest::WriteFile(OrvelEditorPath::JoinedProgramPath(WorkPath()), "#!/bin/sh\n");
     ASSERT_TRUE(m_pSettings->writeProductRecord(2, QStringLiteral("not-the-tag")));
     Start();
     ASSERT_TRUE(WaitForStartup());
@@ -341,6 +349,9 @@ TEST_F(LauncherTest, DownloadFromTheClickToUpdateComplete)
         }));
     EXPECT_EQ(pBar->value(), pBar->maximum());
     EXPECT_FALSE(Enabled("downloadLatestButton"));
+    // The editor is in place now: it may be launched.
+    EXPECT_TRUE(OrvelTest::WaitUntil([&] { return Enabled("launchButton"); }));
+    EXPECT_TRUE(Find<QPushButton>("launchButton")->toolTip().isEmpty());
     OrvelTest::Shot(Window(), QStringLiteral("update_complete"));
 }
 
