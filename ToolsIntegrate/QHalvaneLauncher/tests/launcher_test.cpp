@@ -284,6 +284,24 @@ TEST_F(LauncherTest, ServerDownEntersLimitedModeWithLaunchAvailable)
     OrvelTest::Shot(Window(), QStringLiteral("limited_mode"));
 }
 
+TEST_F(LauncherTest, LimitedModeAfterTheFirstStartLooksForTheEditorInTheChosenPath)
+{
+    OrvelTest::WriteFile(OrvelEditorPath::JoinedProgramPath(WorkPath()), "#!/bin/sh\n");
+    m_pServer->Kill();
+    OrvelTest::OnNextDialog(
+        [&](QDialog* pDialog)
+        {
+            pDialog->findChild<QLineEdit*>(QStringLiteral("workPathEdit"))->setText(WorkPath());
+            pDialog->findChild<QPushButton*>(QStringLiteral("okButton"))->click();
+        });
+    auto pBox = OrvelTest::AnswerNextBox(QMessageBox::Ok);
+    Start();
+    ASSERT_TRUE(WaitForStartup());
+    EXPECT_FALSE(m_pSession->StartupResult().success);
+    EXPECT_EQ(pBox->strTitle, QStringLiteral("Limited Mode"));
+    EXPECT_TRUE(Enabled("launchButton"));
+}
+
 TEST_F(LauncherTest, TagMismatchEntersRepairOnlyMode)
 {
     m_pSettings->setWorkPath(WorkPath());
