@@ -4,6 +4,7 @@
 #include "OrvelFileError.h"
 #include "OrvelLocalWrite.h"
 #include "OrvelStorePath.h"
+#include "OrvelStoreProbe.h"
 #include "OrvelWriteBatch.h"
 #include "platform/OrvelNativeFile.h"
 
@@ -175,7 +176,13 @@ bool OrvelFileService::Initialize(const QString& strConfigPath, quint32 uVersion
     NSCorvane::IPemCorvaneReader* pReader = nullptr;
     if (!entry.pfnNewReaderByConfig(&pReader, configPath.constData(), uVersion) || pReader == nullptr)
     {
-        SetLastError(tr("Failed to create StreamReader, please check configuration file"));
+        // The first line is the one users and scripts know; the second names
+        // the server and what went wrong with it, when that was the cause.
+        QString strFailure = tr("Failed to create StreamReader, please check configuration file");
+        const OrvelStoreProbeResult probe = OrvelProbeStore(strConfigPath);
+        if (!probe.bReachable)
+            strFailure += QLatin1Char('\n') + probe.Describe();
+        SetLastError(strFailure);
         return false;
     }
     {

@@ -69,13 +69,23 @@ void OrvelLauncherController::StartDirectoryReconcile()
         LogBoth(Tr("Directory reconcile refused a path outside its plan: %1").arg(strPath));
     for (const QString& strPath : outcome.vecChangedSinceScan)
         LogBoth(Tr("Directory reconcile left a file alone that changed after the scan: %1").arg(strPath));
-    Status(StatusLineFor(outcome.status));
-    if (outcome.status == OrvelReconcile::StatusComplete ||
-        outcome.status == OrvelReconcile::StatusScanFailed ||
-        outcome.status == OrvelReconcile::StatusApplyFailed)
-        LogBoth(outcome.message);
+    const bool bPlanOnly =
+        m_bReconcilePlanOnly && outcome.status == OrvelReconcile::StatusCancelledConfirmation;
+    if (bPlanOnly)
+    {
+        Status(Tr("Directory reconcile: plan only, nothing changed"));
+        Log(Tr("Directory reconcile: plan only, nothing changed"));
+    }
     else
-        Log(outcome.message);
+    {
+        Status(StatusLineFor(outcome.status));
+        if (outcome.status == OrvelReconcile::StatusComplete ||
+            outcome.status == OrvelReconcile::StatusScanFailed ||
+            outcome.status == OrvelReconcile::StatusApplyFailed)
+            LogBoth(outcome.message);
+        else
+            Log(outcome.message);
+    }
     emit DirectoryReconcileFinished(outcome.status, outcome.reverted, outcome.deleted);
     FinishIdleOrExit();
 }

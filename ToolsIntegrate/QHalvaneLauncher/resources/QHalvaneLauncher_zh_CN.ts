@@ -644,6 +644,22 @@
         <source>Refused to launch program: %1 leads outside the working path (%2)</source>
         <translation>拒绝启动程序：%1 指向工作路径之外（%2）</translation>
     </message>
+    <message>
+        <source>The editor is not installed in the working path (%1 is missing): get the latest version first</source>
+        <translation>编辑器尚未安装在工作路径中（缺少 %1）：请先获取最新版本</translation>
+    </message>
+    <message>
+        <source>Cannot enter the working path %1</source>
+        <translation>无法进入工作路径 %1</translation>
+    </message>
+    <message>
+        <source>The program file is missing: %1</source>
+        <translation>程序文件不存在：%1</translation>
+    </message>
+    <message>
+        <source>The program is not executable: %1</source>
+        <translation>程序不可执行：%1</translation>
+    </message>
 </context>
 <context>
     <name>OrvelLauncherSession</name>
@@ -844,6 +860,30 @@ No: repair the files of version %1.</source>
 是：完成到版本 %2 的更新。
 否：修复版本 %1 的文件。</translation>
     </message>
+    <message>
+        <source>Repair complete: %1 files restored, %2 already correct</source>
+        <translation>修复完成：已恢复 %1 个文件，%2 个文件本已正确</translation>
+    </message>
+    <message>
+        <source>Repair complete with weak replacement skips: %1 files restored, %2 already correct</source>
+        <translation>修复完成，但有弱替换文件被跳过：已恢复 %1 个文件，%2 个文件本已正确</translation>
+    </message>
+    <message>
+        <source>Resource repair completed: %1 files restored, %2 already correct</source>
+        <translation>资源修复完成：已恢复 %1 个文件，%2 个文件本已正确</translation>
+    </message>
+    <message>
+        <source>Resource repair completed with %1 total weak replacement file(s) skipped: %2 files restored, %3 already correct</source>
+        <translation>资源修复完成，共跳过 %1 个弱替换文件：已恢复 %2 个文件，%3 个文件本已正确</translation>
+    </message>
+    <message>
+        <source>The version record could not be written; resource repair is required</source>
+        <translation>无法写入版本记录；需要修复资源</translation>
+    </message>
+    <message>
+        <source>Directory reconcile: plan only, nothing changed</source>
+        <translation>目录校正：仅显示计划，未做任何更改</translation>
+    </message>
 </context>
 <context>
     <name>OrvelDialogPrompt</name>
@@ -869,6 +909,43 @@ No: repair the files of version %1.</source>
     <message>
         <source>The product record belongs to working path %1; %2 has no record yet</source>
         <translation>产品记录属于工作路径 %1；%2 尚无记录</translation>
+    </message>
+    <message>
+    <name>OrvelStoreProbe</name>
+    <message>
+        <source>host name not found</source>
+        <translation>找不到主机名</translation>
+    </message>
+    <message>
+        <source>connection refused</source>
+        <translation>连接被拒绝</translation>
+    </message>
+    <message>
+        <source>no answer in time</source>
+        <translation>服务器未及时响应</translation>
+    </message>
+    <message>
+        <source>HTTP 404: no store at this address</source>
+        <translation>HTTP 404：此地址没有资源仓库</translation>
+    </message>
+    <message>
+        <source>HTTP %1</source>
+        <translation>HTTP %1</translation>
+    </message>
+    <message>
+        <source>the answer is not a store</source>
+        <translation>服务器的应答不是资源仓库</translation>
+    </message>
+</context>
+<context>
+    <name>OrvelVersionCheckWorker</name>
+    <message>
+        <source>Could not reach the update server: %1; last known version %2</source>
+        <translation>无法连接更新服务器：%1；最后已知版本 %2</translation>
+    </message>
+    <message>
+        <source>Could not reach the update server: %1</source>
+        <translation>无法连接更新服务器：%1</translation>
     </message>
 </context>
 </TS>
