@@ -910,7 +910,8 @@ No: repair the files of version %1.</source>
         <source>The product record belongs to working path %1; %2 has no record yet</source>
         <translation>产品记录属于工作路径 %1；%2 尚无记录</translation>
     </message>
-    <message>
+</context>
+<context>
     <name>OrvelStoreProbe</name>
     <message>
         <source>host name not found</source>
