@@ -110,6 +110,19 @@ OrvelFileService::FetchTotals OrvelFileService::FetchedByProcess()
     return totals;
 }
 
+void OrvelFileService::ReleaseCounted(NSCorvane::IPemCorvaneReader* pReader)
+{
+    if (pReader == nullptr)
+        return;
+    const FetchTotals last = ReaderFetched(pReader);
+    {
+        std::lock_guard<std::mutex> lock(Registry().mtx);
+        Registry().retired.uBytes += last.uBytes;
+        Registry().retired.uRequests += last.uRequests;
+    }
+    pReader->Release();
+}
+
 void OrvelFileService::ReleaseReader()
 {
     FetchRegistry& registry = Registry();

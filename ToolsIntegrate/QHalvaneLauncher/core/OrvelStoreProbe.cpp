@@ -1,6 +1,7 @@
 #include "OrvelStoreProbe.h"
 
 #include "OrvelCorvaneBinding.h"
+#include "OrvelFileService.h"
 
 #include <Corvane/PemCorvaneX64.h>
 
@@ -146,7 +147,7 @@ OrvelStoreProbeResult OrvelProbeStore(const QString& strConfigPath)
     const QByteArray path = QDir::fromNativeSeparators(strConfig).toUtf8();
     if (entry.pfnNewReaderByConfig(&pReader, path.constData(), NSCorvane::_INVALID_VER) && pReader != nullptr)
     {
-        pReader->Release();
+        OrvelFileService::ReleaseCounted(pReader);
         return result;
     }
     const LoggedFailure failure = FailureLoggedSince(nLogBefore);
