@@ -4,6 +4,7 @@
 #include "OrvelTestStore.h"
 #include "OrvelTestSupport.h"
 
+#include <QDateTime>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
@@ -221,6 +222,41 @@ TEST_F(OrvelSyncTest, EachRunSaysWhatItFetchedAsTheServerCountsIt)
     EXPECT_NEAR(match.captured(1).toDouble() * dUnit, double(nBytes), 0.5 * dUnit) << nBytes;
     // The run log has a line for each task (the check and the download).
     EXPECT_GE(log().count(QStringLiteral("Fetched ")), 2) << log().toStdString();
+}
+
+TEST_F(OrvelSyncTest, ReleasesUnpackedWithOneFixedTimeInstallAsPublished)
+{
+    // Two releases unpacked in place from archives that date every file the
+    // same: a changed file keeps its size and its time.
+    QDir(store()).removeRecursively();
+    const QString strTree = m_dir.path() + QStringLiteral("/release");
+    const QDateTime archiveTime = QDateTime::fromSecsSinceEpoch(499161600, Qt::UTC);
+    const auto fnUnpack = [&](const Tree& tree)
+    {
+        QDir(strTree).removeRecursively();
+        OrvelTest::WriteTree(strTree, tree);
+        for (auto it = tree.begin(); it != tree.end(); ++it)
+        {
+            QFile file(strTree + QLatin1Char('/') + it.key());
+            ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+            ASSERT_TRUE(file.setFileTime(archiveTime, QFileDevice::FileModificationTime));
+        }
+    };
+    Tree v2 = m_vecTrees[0];
+    QByteArray& tool = v2[QStringLiteral("client/bin64/tool.dll")];
+    tool[5000] = static_cast<char>(tool[5000] ^ 0x5a);
+    v2[QStringLiteral("data/b.txt")] = "b two";
+    fnUnpack(m_vecTrees[0]);
+    ASSERT_TRUE(OrvelTest::PackVersion(strTree, store(), 1));
+    ASSERT_EQ(run(first() + QStringList{QStringLiteral("get-latest"), QStringLiteral("--quiet")}).nExitCode,
+              0);
+    fnUnpack(v2);
+    ASSERT_TRUE(OrvelTest::PackVersion(strTree, store(), 2));
+    const SyncRun result =
+        run(common() + QStringList{QStringLiteral("get-latest"), QStringLiteral("--quiet")});
+    ASSERT_EQ(result.nExitCode, 0) << result.strErr.toStdString();
+    EXPECT_EQ(recordedVersion(), 2u);
+    EXPECT_EQ(OrvelTest::ReadTree(workPath()), v2);
 }
 
 TEST_F(OrvelSyncTest, RepairOnlyModeRefusesGetLatestUntilARepairSucceeds)
