@@ -435,6 +435,10 @@ TEST_F(LauncherTest, TheWindowSpeaksChinese)
     ASSERT_TRUE(OrvelTest::WaitUntil([&] { return Enabled("downloadLatestButton"); }));
     EXPECT_EQ(Find<QPushButton>("launchButton")->text(), QString::fromUtf8("启动工具"));
     EXPECT_EQ(Find<QPushButton>("noticeTitleButton")->text(), QString::fromUtf8("更新公告"));
+    // The status line and the log panel carry the controller's texts.
+    EXPECT_EQ(Status(), QString::fromUtf8("有可用的资源更新"));
+    EXPECT_TRUE(LogPanel().contains(QString::fromUtf8("已开始检查更新"))) << LogPanel().toStdString();
+    EXPECT_FALSE(LogPanel().contains(QStringLiteral("Check update started"))) << LogPanel().toStdString();
     OrvelTest::Shot(Window(), QStringLiteral("main_window_zh_CN"));
 }
 
