@@ -1437,7 +1437,7 @@ No: repair the files of version %1.</source>
     </message>
     <message>
         <source>Self-update updater replacement started</source>
-        <translation>已开始替换自更新的更新程序</translation>
+        <translation>自更新：已开始替换更新程序</translation>
     </message>
     <message>
         <source>Self-update preparation stopped</source>
@@ -1627,7 +1627,7 @@ Do you want to start downloading it now?</source>
     </message>
     <message>
         <source>Preload</source>
-        <translation>预下载</translation>
+        <translation>预加载</translation>
     </message>
     <message>
         <source>Launch Tool</source>
@@ -2156,23 +2156,23 @@ Do you want to start downloading it now?</source>
     </message>
     <message>
         <source>it is reached through a link</source>
-        <translation>它是经由链接访问的</translation>
+        <translation>经由链接访问</translation>
     </message>
     <message>
         <source>it is not a regular file</source>
-        <translation>它不是普通文件</translation>
+        <translation>不是普通文件</translation>
     </message>
     <message>
         <source>it could not be compared with the store: %1</source>
-        <translation>无法将它与存储库比较：%1</translation>
+        <translation>无法与存储库比较：%1</translation>
     </message>
     <message>
         <source>it is not what the store published (made or changed here)</source>
-        <translation>它与存储库发布的内容不同（在本地创建或修改过）</translation>
+        <translation>与存储库发布的内容不同（在本地创建或修改过）</translation>
     </message>
     <message>
         <source>it changed while it was compared</source>
-        <translation>比较期间它发生了变化</translation>
+        <translation>比较期间发生了变化</translation>
     </message>
     <message>
         <source>Failed to remove a file the target version does not hold: %1</source>
