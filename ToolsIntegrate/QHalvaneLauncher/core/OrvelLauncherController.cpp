@@ -411,7 +411,16 @@ void OrvelLauncherController::FinishCheck(bool bHasUpdate, quint32 uServerVersio
                                           bool bLauncherUpdatePending, const QString& strLauncherError)
 {
     m_uLastServerVersion = uServerVersion;
-    QFile notice(QStringLiteral(":/html/releaseNote_outnet.html"));
+    // The built-in notice in the launcher's language; English when it has none.
+    QString strNotice = QStringLiteral(":/html/releaseNote_outnet.html");
+    if (m_pSettings != nullptr)
+    {
+        const QString strLocalized =
+            QStringLiteral(":/html/releaseNote_outnet_%1.html").arg(m_pSettings->language());
+        if (QFile::exists(strLocalized))
+            strNotice = strLocalized;
+    }
+    QFile notice(strNotice);
     if (notice.open(QIODevice::ReadOnly))
     {
         const QString strHtml = QString::fromUtf8(notice.readAll());
