@@ -18,7 +18,7 @@ build/tests/orvel_switch_dialogs_test --gtest_brief=1
 build/tests/orvel_preload_reconcile_gui_test --gtest_brief=1
 
 window_states=(first_start_settings idle_update_offered download_in_progress update_complete notice_overlay
-               log_overlay_failure limited_mode repair_only main_window_zh_CN interrupted_update)
+               log_overlay_failure limited_mode repair_only main_window_zh_CN interrupted_update check_offline)
 missing=0
 for name in "${window_states[@]}"; do
     if [ ! -s "$out/$name.png" ]; then

@@ -59,7 +59,14 @@ void OrvelApplicationController::Connect()
     connect(pController, &C::ShowLogOverlay, pWindow, &W::OnShowLogOverlay, eQueued);
     connect(pController, &C::PreloadFinished, pWindow, &W::OnPreloadFinished, eQueued);
     connect(pController, &C::ButtonStateChanged, pWindow, &W::OnButtonStateChanged);
+    // Whenever the launch may be offered again the editor's presence is
+    // looked at first (a task, a new working path may have changed it).
+    connect(pController, &C::LaunchStateChanged, this,
+            &OrvelApplicationController::RefreshLaunchAvailability);
     connect(pController, &C::LaunchStateChanged, pWindow, &W::OnLaunchStateChanged);
+    connect(this, &OrvelApplicationController::LanguageInstalled, this,
+            &OrvelApplicationController::RefreshLaunchAvailability);
+    RefreshLaunchAvailability();
     connect(pController, &C::ExitReady, pWindow, &W::OnExitReady, eQueued);
     connect(pController, &C::SelfUpdateConfirmationRequested, this,
             &OrvelApplicationController::OnConfirmSelfUpdate);
@@ -77,6 +84,7 @@ void OrvelApplicationController::OnOpenSettings()
             &OrvelApplicationController::OnLanguageChanged);
     const QString strWorkPath = m_settings.workPath();
     dialog.exec();
+    RefreshLaunchAvailability();
     // The product record belongs to its working path: what the last check
     // offered is stale for another one, which may need everything.
     if (m_settings.workPath() != strWorkPath && m_controller.FileService() != nullptr &&
@@ -107,9 +115,24 @@ void OrvelApplicationController::OnLaunchTool()
         LogBoth(tr("Failed to launch program: %1").arg(OrvelEditorPath::JoinedProgramPath(strWorkPath)));
         return;
     }
-    if (!OrvelEditorPath::EnsureExecutable(program.strProgram) ||
-        !QProcess::startDetached(program.strProgram, QStringList(), strWorkPath))
-        LogBoth(tr("Failed to launch program: %1").arg(program.strProgram));
+    QString strWhy = OrvelEditorPath::StartBlocker(strWorkPath, program.strProgram);
+    if (strWhy.isEmpty())
+    {
+        QProcess process;
+        process.setProgram(program.strProgram);
+        process.setWorkingDirectory(strWorkPath);
+        if (process.startDetached())
+            return;
+        strWhy = process.errorString();
+    }
+    LogBoth(tr("Failed to launch program: %1").arg(program.strProgram));
+    LogBoth(strWhy);
+    RefreshLaunchAvailability();
+}
+
+void OrvelApplicationController::RefreshLaunchAvailability()
+{
+    m_window.SetLaunchBlockedReason(OrvelEditorPath::MissingReason(m_settings.workPath()));
 }
 
 void OrvelApplicationController::OnConfirmSelfUpdate(bool bStartupCheck)

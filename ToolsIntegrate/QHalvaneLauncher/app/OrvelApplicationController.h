@@ -40,6 +40,8 @@ public slots:
     void OnForwardLog(const QString& strMessage);
     void OnSelfUpdateReady(const QString& strPackagePath);
     void OnLanguageChanged(const QString& strLanguage);
+    // Launch Tool only while the editor's program is in the working path.
+    void RefreshLaunchAvailability();
 
 private:
     // To the run log and the window's log panel.

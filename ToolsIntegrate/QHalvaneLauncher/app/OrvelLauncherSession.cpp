@@ -205,6 +205,9 @@ void OrvelLauncherSession::EnterLimitedMode(const StartupInitializationResult& r
 {
     const QString strStatus = result.error.isEmpty() ? tr("Resource service unavailable") : result.error;
     m_pWindow->OnButtonStateChanged(false, false, false, false, false, false);
+    // The working path may have been chosen since the window was wired.
+    if (m_pAppController)
+        m_pAppController->RefreshLaunchAvailability();
     m_pWindow->OnLaunchStateChanged(true);
     m_pWindow->OnStatusChanged(strStatus);
     m_log.write(result.error.isEmpty() ? tr("Launcher started in limited mode") : result.error);

@@ -52,4 +52,31 @@ bool EnsureExecutable(const QString& strProgram)
                                QFileDevice::ExeGroup | QFileDevice::ExeOther);
 }
 
+QString MissingReason(const QString& strWorkPath)
+{
+    const QString strProgram = JoinedProgramPath(strWorkPath);
+    if (QFileInfo(strProgram).isFile())
+        return QString();
+    return QCoreApplication::translate("OrvelEditorPath",
+                                       "The editor is not installed in the working path (%1 is missing): "
+                                       "get the latest version first")
+        .arg(strProgram);
+}
+
+QString StartBlocker(const QString& strWorkPath, const QString& strProgram)
+{
+    const QFileInfo work(strWorkPath);
+    if (!work.isDir() || !work.isExecutable())
+        return QCoreApplication::translate("OrvelEditorPath", "Cannot enter the working path %1")
+            .arg(strWorkPath);
+    const QFileInfo program(strProgram);
+    if (!program.exists())
+        return QCoreApplication::translate("OrvelEditorPath", "The program file is missing: %1")
+            .arg(strProgram);
+    if (!program.isFile() || !EnsureExecutable(strProgram) || !QFileInfo(strProgram).isExecutable())
+        return QCoreApplication::translate("OrvelEditorPath", "The program is not executable: %1")
+            .arg(strProgram);
+    return QString();
+}
+
 } // namespace OrvelEditorPath

@@ -27,4 +27,13 @@ OrvelEditorProgram Resolve(const QString& strWorkPath);
 // False when they were missing and could not be set.
 bool EnsureExecutable(const QString& strProgram);
 
+// Why the editor cannot be launched from strWorkPath: empty when its program
+// is there; a text for a tooltip otherwise.
+QString MissingReason(const QString& strWorkPath);
+
+// Why strProgram (from Resolve) cannot be started in strWorkPath: the working
+// path cannot be entered, the program is missing or cannot be made
+// executable. Empty when nothing stands in the way. Sets missing execute bits.
+QString StartBlocker(const QString& strWorkPath, const QString& strProgram);
+
 } // namespace OrvelEditorPath

@@ -4,6 +4,7 @@
 #include "OrvelFileError.h"
 #include "OrvelLocalWrite.h"
 #include "OrvelStorePath.h"
+#include "OrvelStoreProbe.h"
 #include "OrvelWriteBatch.h"
 #include "platform/OrvelNativeFile.h"
 
@@ -109,6 +110,19 @@ OrvelFileService::FetchTotals OrvelFileService::FetchedByProcess()
     return totals;
 }
 
+void OrvelFileService::ReleaseCounted(NSCorvane::IPemCorvaneReader* pReader)
+{
+    if (pReader == nullptr)
+        return;
+    const FetchTotals last = ReaderFetched(pReader);
+    {
+        std::lock_guard<std::mutex> lock(Registry().mtx);
+        Registry().retired.uBytes += last.uBytes;
+        Registry().retired.uRequests += last.uRequests;
+    }
+    pReader->Release();
+}
+
 void OrvelFileService::ReleaseReader()
 {
     FetchRegistry& registry = Registry();
@@ -175,7 +189,13 @@ bool OrvelFileService::Initialize(const QString& strConfigPath, quint32 uVersion
     NSCorvane::IPemCorvaneReader* pReader = nullptr;
     if (!entry.pfnNewReaderByConfig(&pReader, configPath.constData(), uVersion) || pReader == nullptr)
     {
-        SetLastError(tr("Failed to create StreamReader, please check configuration file"));
+        // The first line is the one users and scripts know; the second names
+        // the server and what went wrong with it, when that was the cause.
+        QString strFailure = tr("Failed to create StreamReader, please check configuration file");
+        const OrvelStoreProbeResult probe = OrvelProbeStore(strConfigPath);
+        if (!probe.bReachable)
+            strFailure += QLatin1Char('\n') + probe.Describe();
+        SetLastError(strFailure);
         return false;
     }
     {

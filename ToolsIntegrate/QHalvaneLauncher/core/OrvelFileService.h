@@ -200,6 +200,8 @@ public:
         quint64 uRequests = 0;
     };
     static FetchTotals FetchedByProcess();
+    // Releases a reader made outside any service, its fetches counted.
+    static void ReleaseCounted(NSCorvane::IPemCorvaneReader* pReader);
 
     // Launcher self-update side. strAppDir: the directory of the launcher's files.
     static std::unique_ptr<OrvelFileService> CreateLauncherService(const QString& strAppDir,

@@ -324,7 +324,8 @@ void OrvelLauncherController::StartVersionCheck()
 void OrvelLauncherController::OnCheckUpdateFinished(bool success, bool hasUpdate, quint32 serverVersion,
                                                     QString errorMessage, bool launcherCacheCleared,
                                                     bool launcherCheckSuccess, bool hasLauncherUpdate,
-                                                    QString launcherErrorMessage, QStringList launcherFiles)
+                                                    QString launcherErrorMessage, QStringList launcherFiles,
+                                                    bool serverUnreachable)
 {
     if (m_eKind != TaskVersionCheck)
         return;
@@ -354,10 +355,18 @@ void OrvelLauncherController::OnCheckUpdateFinished(bool success, bool hasUpdate
     }
     if (!success)
     {
-        Status(Text::tr("Check update failed"));
-        LogBoth(
-            Text::tr("Check update failed: %1")
-                .arg(OrDefault(errorMessage, QT_TRANSLATE_NOOP("OrvelLauncherController", "unknown error"))));
+        if (serverUnreachable)
+        {
+            Status(errorMessage);
+            LogBoth(errorMessage);
+        }
+        else
+        {
+            Status(Text::tr("Check update failed"));
+            LogBoth(Text::tr("Check update failed: %1")
+                        .arg(OrDefault(errorMessage,
+                                       QT_TRANSLATE_NOOP("OrvelLauncherController", "unknown error"))));
+        }
         m_bDownloadAfterCheck = false;
         RunAfterCleanup(
             [this, errorMessage]
@@ -537,22 +546,23 @@ void OrvelLauncherController::StartDownloadTask(std::unique_ptr<OrvelFileService
     if ((m_baseline.bHasRecord || m_baseline.bInterrupted) &&
         m_baseline.uRecordedVersion == m_baseline.uPrimaryVersion)
         pWorker->SetRemovalBaseline(m_baseline.uRecordedVersion);
+    const bool bForcedFull = m_bForceFull && decision.IsIncremental();
+    if (bForcedFull)
+        decision.eReason = DownloadModeDecision::NoBaseline;
+    // The worker reads its range in DoWork on its own thread: it must be set
+    // before that thread starts, never after the queued start.
+    if (decision.IsIncremental())
+        pWorker->SetIncrementalRange(decision.uFromVersion, decision.uToVersion);
     PrepareWorker(pWorker);
     ConnectFinished(pWorker, &OrvelGetLatestWorker::Finished, &OrvelLauncherController::OnGetLastestFinished);
     LaunchWorker(TaskDownload, pWorker, Text::tr("Downloading updates..."),
                  Text::tr("Resource download started"));
-    if (m_bForceFull && decision.IsIncremental())
-    {
-        decision.eReason = DownloadModeDecision::NoBaseline;
+    if (bForcedFull)
         Log(Text::tr("Using full download (requested)"));
-    }
     else if (decision.eReason == DownloadModeDecision::AlreadyAtLatest)
         Log(Text::tr("Download skipped: already at latest version"));
     else
         Log(decision.LogText());
-    // Read by the worker only once DoWork runs, after this queued start.
-    if (decision.IsIncremental())
-        pWorker->SetIncrementalRange(decision.uFromVersion, decision.uToVersion);
 }
 
 void OrvelLauncherController::OnGetLastestFinished(bool success)
@@ -838,15 +848,19 @@ void OrvelLauncherController::CompleteVersionChangingTask(bool bSuccess, int nFi
     if (!bRecorded)
         LogBoth(Text::tr("Failed to write the product version record: %1")
                     .arg(m_pSettings != nullptr ? m_pSettings->productRecordPath() : QString()));
+    // Files the repair rewrote; the others it found correct already.
+    const int nRestored = static_cast<int>(result.vecChangedFiles.size());
     // What the controller adds to the worker's own time (start, polling,
     // completion, record); the benchmark reads it.
     Log(Text::tr("Task took %1 ms, its worker %2 ms").arg(m_elapsed.elapsed()).arg(result.nWorkMs));
     if (eKind != TaskRepair)
         emit StaleFilesHandled(result.vecRemovedFiles.size(), result.vecKeptFiles.size());
-    fnFinishedSignal(true);
+    // Without its record the working path is claimed by no version: the task
+    // ends as a failed one would, in repair-only mode.
+    fnFinishedSignal(bRecorded);
 
     RunAfterCleanup(
-        [this, eKind, uVersion, nFirstCount, nSecondCount, nWeakSkipped]
+        [this, eKind, uVersion, nFirstCount, nSecondCount, nWeakSkipped, nRestored, bRecorded]
         {
             if (eKind == TaskDownload && m_pPrimary != nullptr && !m_pPrimary->Rebind(uVersion))
                 Log(Text::tr("Warning: failed to switch primary file service to downloaded version %1: %2")
@@ -861,7 +875,7 @@ void OrvelLauncherController::CompleteVersionChangingTask(bool bSuccess, int nFi
                             .arg(uVersion)
                             .arg(m_pPrimary->LastError()));
             }
-            if (eKind == TaskRepair)
+            if (eKind == TaskRepair && bRecorded)
             {
                 m_bRepairOnly = false;
                 ResetNoticeState();
@@ -892,25 +906,33 @@ void OrvelLauncherController::CompleteVersionChangingTask(bool bSuccess, int nFi
                               .arg(nSecondCount));
                 break;
             default:
+            {
+                const int nCorrect = qMax(0, nFirstCount - nRestored);
                 Status((nWeakSkipped == 0
-                            ? Text::tr("Repair complete: %1 succeeded, %2 failed")
-                            : Text::tr("Repair complete with weak replacement skips: %1 succeeded, %2 "
-                                       "failed"))
-                           .arg(nFirstCount)
-                           .arg(nSecondCount));
+                            ? Text::tr("Repair complete: %1 files restored, %2 already correct")
+                            : Text::tr("Repair complete with weak replacement skips: %1 files restored, %2 "
+                                       "already correct"))
+                           .arg(nRestored)
+                           .arg(nCorrect));
                 Log(nWeakSkipped == 0
-                        ? Text::tr("Resource repair completed: %1 succeeded, %2 failed")
-                              .arg(nFirstCount)
-                              .arg(nSecondCount)
+                        ? Text::tr("Resource repair completed: %1 files restored, %2 already correct")
+                              .arg(nRestored)
+                              .arg(nCorrect)
                         : Text::tr("Resource repair completed with %1 total weak replacement file(s) "
-                                   "skipped: %2 succeeded, %3 failed")
+                                   "skipped: %2 files restored, %3 already correct")
                               .arg(nWeakSkipped)
-                              .arg(nFirstCount)
-                              .arg(nSecondCount));
+                              .arg(nRestored)
+                              .arg(nCorrect));
                 break;
+            }
             }
             if (nWeakSkipped > 0 && eKind != TaskRepair)
                 Status(Text::tr("Task complete with weak replacement skips"));
+            if (!bRecorded)
+            {
+                Status(Text::tr("The version record could not be written; resource repair is required"));
+                m_bRepairOnly = true;
+            }
             FinishIdleOrExit();
         });
 }

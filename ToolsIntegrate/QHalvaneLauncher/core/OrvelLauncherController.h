@@ -80,6 +80,9 @@ public:
     // target through the same kind of task) or to repair the recorded
     // version, and starts that. False, asking nothing, without a mark.
     bool OfferToFinishInterruptedTask();
+    // A reconcile whose plan is only shown (a headless run without --yes):
+    // its declined confirmation is the plan's end, not a cancel.
+    void SetReconcilePlanOnly(bool bPlanOnly) { m_bReconcilePlanOnly = bPlanOnly; }
     void TogglePause();
     void StopCurrentTask();
     // Borrowed; the entry function owns it. A running task is stopped first.
@@ -169,7 +172,8 @@ public slots:
                                QString productConfigPath);
     void OnCheckUpdateFinished(bool success, bool hasUpdate, quint32 serverVersion, QString errorMessage,
                                bool launcherCacheCleared, bool launcherCheckSuccess, bool hasLauncherUpdate,
-                               QString launcherErrorMessage, QStringList launcherFiles);
+                               QString launcherErrorMessage, QStringList launcherFiles,
+                               bool serverUnreachable);
     void OnGetLastestFinished(bool success);
     void OnVersionSwitchFinished(bool success, int replacedCount, int skippedCount);
     void OnRepairFinished(bool success, int successCount, int failCount);
@@ -319,6 +323,7 @@ private:
     // A reconcile runs on this thread between modal questions: no task may
     // start from a nested event loop meanwhile.
     bool m_bReconcileRunning = false;
+    bool m_bReconcilePlanOnly = false;
 
     std::unique_ptr<OrvelFileService> m_pNoticeService;
     quint32 m_uNoticeVersion = 0;

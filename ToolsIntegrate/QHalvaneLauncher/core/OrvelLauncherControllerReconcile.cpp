@@ -72,13 +72,23 @@ void OrvelLauncherController::StartDirectoryReconcile()
     for (const QString& strPath : outcome.vecChangedSinceScan)
         LogBoth(
             Text::tr("Directory reconcile left a file alone that changed after the scan: %1").arg(strPath));
-    Status(StatusLineFor(outcome.status));
-    if (outcome.status == OrvelReconcile::StatusComplete ||
-        outcome.status == OrvelReconcile::StatusScanFailed ||
-        outcome.status == OrvelReconcile::StatusApplyFailed)
-        LogBoth(outcome.message);
+    const bool bPlanOnly =
+        m_bReconcilePlanOnly && outcome.status == OrvelReconcile::StatusCancelledConfirmation;
+    if (bPlanOnly)
+    {
+        Status(Text::tr("Directory reconcile: plan only, nothing changed"));
+        Log(Text::tr("Directory reconcile: plan only, nothing changed"));
+    }
     else
-        Log(outcome.message);
+    {
+        Status(StatusLineFor(outcome.status));
+        if (outcome.status == OrvelReconcile::StatusComplete ||
+            outcome.status == OrvelReconcile::StatusScanFailed ||
+            outcome.status == OrvelReconcile::StatusApplyFailed)
+            LogBoth(outcome.message);
+        else
+            Log(outcome.message);
+    }
     emit DirectoryReconcileFinished(outcome.status, outcome.reverted, outcome.deleted);
     FinishIdleOrExit();
 }

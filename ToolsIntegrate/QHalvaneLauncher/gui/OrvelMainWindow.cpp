@@ -473,7 +473,15 @@ void OrvelMainWindow::OnButtonStateChanged(bool bCheck, bool bDownload, bool bRe
 
 void OrvelMainWindow::OnLaunchStateChanged(bool bEnabled)
 {
-    m_pLaunchButton->setEnabled(bEnabled && !m_bExitRequested);
+    m_bLaunchWanted = bEnabled;
+    m_pLaunchButton->setEnabled(bEnabled && !m_bExitRequested && m_strLaunchBlocked.isEmpty());
+}
+
+void OrvelMainWindow::SetLaunchBlockedReason(const QString& strReason)
+{
+    m_strLaunchBlocked = strReason;
+    m_pLaunchButton->setToolTip(strReason);
+    OnLaunchStateChanged(m_bLaunchWanted);
 }
 
 void OrvelMainWindow::OnExitReady()

@@ -108,6 +108,9 @@ public slots:
     void OnButtonStateChanged(bool bCheck, bool bDownload, bool bRepair, bool bReconcile, bool bSwitchVersion,
                               bool bSettings);
     void OnLaunchStateChanged(bool bEnabled);
+    // Non-empty: Launch Tool stays disabled whatever the task state, with
+    // the reason as its tooltip.
+    void SetLaunchBlockedReason(const QString& strReason);
     void OnExitReady();
     void OnUpdateNoticeFetched(const QString& strHtml);
     void OnUpdateNoticeOverlayReady(const QString& strTitle, const QString& strContent,
@@ -194,6 +197,8 @@ private:
     QPointer<OrvelCloseConfirmDialog> m_pCloseDialog;
     bool m_bFinalClose = false;
     bool m_bExitRequested = false;
+    bool m_bLaunchWanted = true;
+    QString m_strLaunchBlocked;
     bool m_bWorkerActive = false;
     bool m_bPauseEnabled = false;
     bool m_bPaused = false;

@@ -42,6 +42,8 @@ enum OrvelSyncExit
     kExitFailure = 1,
     kExitUsage = 2,
     kExitStopped = 3,
+    // check: the store publishes a newer version than the recorded one.
+    kExitUpdateAvailable = 4,
 };
 
 enum class OrvelSyncParse

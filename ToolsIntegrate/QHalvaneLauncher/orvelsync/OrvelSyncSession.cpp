@@ -288,7 +288,7 @@ int OrvelSyncSession::RunThroughController()
                              Progress(uCurrent, uTotal, strDetail, uSpeed);
                      });
 
-    int nOutcome = -1; // -1 not reached, 0 failed, 1 succeeded
+    int nOutcome = -1; // -1 not reached, 0 failed, 1 succeeded, 2 checked and found an update
     QString strCheckSummary;
     bool bCheckFailed = false;
     QObject::connect(&controller, &OrvelLauncherController::CheckUpdateFailed,
@@ -300,8 +300,9 @@ int OrvelSyncSession::RunThroughController()
                          if (bCheckFailed)
                              return;
                          strCheckSummary = QStringLiteral("Latest version: %1").arg(uServerVersion);
-                         if (m_options.eCommand == OrvelSyncOptions::CommandCheck ||
-                             (m_options.eCommand == OrvelSyncOptions::CommandGetLatest && !bHasUpdate))
+                         if (m_options.eCommand == OrvelSyncOptions::CommandCheck)
+                             nOutcome = bHasUpdate ? 2 : 1;
+                         else if (m_options.eCommand == OrvelSyncOptions::CommandGetLatest && !bHasUpdate)
                              nOutcome = 1;
                      });
     QString strRemovedSummary;
@@ -387,6 +388,7 @@ int OrvelSyncSession::RunThroughController()
         if (!ReconcileDirectories(&vecDirs))
             return kExitUsage;
         prompt.SetReconcile(vecDirs, m_options.bYes && !m_options.bDryRun);
+        controller.SetReconcilePlanOnly(!m_options.bYes || m_options.bDryRun);
         controller.StartDirectoryReconcile();
         break;
     }
@@ -444,6 +446,8 @@ int OrvelSyncSession::RunThroughController()
         Say(QStringLiteral("Nothing changed (plan only); run again with --yes to apply it"));
     if (nOutcome == 1)
         return kExitSuccess;
+    if (nOutcome == 2)
+        return kExitUpdateAvailable;
     return bStopSent || OrvelPlatform::InterruptRequested() ? kExitStopped : kExitFailure;
 }
 

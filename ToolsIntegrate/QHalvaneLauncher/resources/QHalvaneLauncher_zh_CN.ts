@@ -157,6 +157,22 @@
         <source>Refused to launch program: %1 leads outside the working path (%2)</source>
         <translation>拒绝启动程序：%1 指向工作路径之外（%2）</translation>
     </message>
+    <message>
+        <source>The editor is not installed in the working path (%1 is missing): get the latest version first</source>
+        <translation>编辑器尚未安装在工作路径中（缺少 %1）：请先获取最新版本</translation>
+    </message>
+    <message>
+        <source>Cannot enter the working path %1</source>
+        <translation>无法进入工作路径 %1</translation>
+    </message>
+    <message>
+        <source>The program file is missing: %1</source>
+        <translation>程序文件不存在：%1</translation>
+    </message>
+    <message>
+        <source>The program is not executable: %1</source>
+        <translation>程序不可执行：%1</translation>
+    </message>
 </context>
 <context>
     <name>OrvelFileService</name>
@@ -298,7 +314,7 @@
     </message>
     <message>
         <source>Downloaded content does not match the store&apos;s hash: %1</source>
-        <translation>下载的内容与存储库的哈希不一致：%1</translation>
+        <translation>下载的内容与资源仓库的哈希不一致：%1</translation>
     </message>
     <message>
         <source>Failed to set download limit speed: %1 B/s</source>
@@ -334,7 +350,7 @@
     </message>
     <message>
         <source>Updater file does not match the store&apos;s content hash: %1</source>
-        <translation>更新程序文件与存储库的内容哈希不一致：%1</translation>
+        <translation>更新程序文件与资源仓库的内容哈希不一致：%1</translation>
     </message>
     <message>
         <source>Failed to read remote updater file: %1</source>
@@ -366,7 +382,7 @@
     </message>
     <message>
         <source>Launcher file does not match the store&apos;s content hash: %1</source>
-        <translation>启动器文件与存储库的内容哈希不一致：%1</translation>
+        <translation>启动器文件与资源仓库的内容哈希不一致：%1</translation>
     </message>
     <message>
         <source>No packageable self-update files</source>
@@ -472,7 +488,7 @@
     </message>
     <message>
         <source>Base URL (http or https) of the client-products store that preload fetches from, instead of the built-in one. Also read from %1.</source>
-        <translation>预加载所用的客户端产品存储库的基础 URL（http 或 https），用于替代内置地址。也会从 %1 读取。</translation>
+        <translation>预加载所用的客户端产品资源仓库的基础 URL（http 或 https），用于替代内置地址。也会从 %1 读取。</translation>
     </message>
     <message>
         <source>Unexpected argument: %1</source>
@@ -1096,22 +1112,6 @@ No: repair the files of version %1.</source>
         <translation>版本切换完成，共跳过 %1 个弱替换文件：已替换 %2 个，已保留 %3 个</translation>
     </message>
     <message>
-        <source>Repair complete: %1 succeeded, %2 failed</source>
-        <translation>修复完成：成功 %1 个，失败 %2 个</translation>
-    </message>
-    <message>
-        <source>Repair complete with weak replacement skips: %1 succeeded, %2 failed</source>
-        <translation>修复完成（有弱替换跳过）：成功 %1 个，失败 %2 个</translation>
-    </message>
-    <message>
-        <source>Resource repair completed: %1 succeeded, %2 failed</source>
-        <translation>资源修复完成：成功 %1 个，失败 %2 个</translation>
-    </message>
-    <message>
-        <source>Resource repair completed with %1 total weak replacement file(s) skipped: %2 succeeded, %3 failed</source>
-        <translation>资源修复完成，共跳过 %1 个弱替换文件：成功 %2 个，失败 %3 个</translation>
-    </message>
-    <message>
         <source>Task complete with weak replacement skips</source>
         <translation>任务完成（有弱替换跳过）</translation>
     </message>
@@ -1241,7 +1241,7 @@ No: repair the files of version %1.</source>
     </message>
     <message>
         <source>An earlier task was interrupted; every file is compared with the store</source>
-        <translation>之前的任务被中断；将把每个文件与存储库进行比较</translation>
+        <translation>之前的任务被中断；将把每个文件与资源仓库进行比较</translation>
     </message>
     <message>
         <source>Removed leftover temporary file: %1</source>
@@ -1534,6 +1534,30 @@ Do you want to start downloading it now?</source>
     <message>
         <source>Working path is not writable: %1</source>
         <translation>工作路径不可写：%1</translation>
+    </message>
+    <message>
+        <source>Repair complete: %1 files restored, %2 already correct</source>
+        <translation>修复完成：已恢复 %1 个文件，%2 个文件本已正确</translation>
+    </message>
+    <message>
+        <source>Repair complete with weak replacement skips: %1 files restored, %2 already correct</source>
+        <translation>修复完成，但有弱替换文件被跳过：已恢复 %1 个文件，%2 个文件本已正确</translation>
+    </message>
+    <message>
+        <source>Resource repair completed: %1 files restored, %2 already correct</source>
+        <translation>资源修复完成：已恢复 %1 个文件，%2 个文件本已正确</translation>
+    </message>
+    <message>
+        <source>Resource repair completed with %1 total weak replacement file(s) skipped: %2 files restored, %3 already correct</source>
+        <translation>资源修复完成，共跳过 %1 个弱替换文件：已恢复 %2 个文件，%3 个文件本已正确</translation>
+    </message>
+    <message>
+        <source>The version record could not be written; resource repair is required</source>
+        <translation>无法写入版本记录；需要修复资源</translation>
+    </message>
+    <message>
+        <source>Directory reconcile: plan only, nothing changed</source>
+        <translation>目录校正：仅显示计划，未做任何更改</translation>
     </message>
 </context>
 <context>
@@ -2164,11 +2188,11 @@ Do you want to start downloading it now?</source>
     </message>
     <message>
         <source>it could not be compared with the store: %1</source>
-        <translation>无法与存储库比较：%1</translation>
+        <translation>无法与资源仓库比较：%1</translation>
     </message>
     <message>
         <source>it is not what the store published (made or changed here)</source>
-        <translation>与存储库发布的内容不同（在本地创建或修改过）</translation>
+        <translation>与资源仓库发布的内容不同（在本地创建或修改过）</translation>
     </message>
     <message>
         <source>it changed while it was compared</source>
@@ -2314,6 +2338,33 @@ Do you want to start downloading it now?</source>
     </message>
 </context>
 <context>
+    <name>OrvelStoreProbe</name>
+    <message>
+        <source>host name not found</source>
+        <translation>找不到主机名</translation>
+    </message>
+    <message>
+        <source>connection refused</source>
+        <translation>连接被拒绝</translation>
+    </message>
+    <message>
+        <source>no answer in time</source>
+        <translation>服务器未及时响应</translation>
+    </message>
+    <message>
+        <source>HTTP 404: no store at this address</source>
+        <translation>HTTP 404：此地址没有资源仓库</translation>
+    </message>
+    <message>
+        <source>HTTP %1</source>
+        <translation>HTTP %1</translation>
+    </message>
+    <message>
+        <source>the answer is not a store</source>
+        <translation>服务器的应答不是资源仓库</translation>
+    </message>
+</context>
+<context>
     <name>OrvelTrayIcon</name>
     <message>
         <source>QHalvaneLauncher v1.0.0</source>
@@ -2387,6 +2438,14 @@ Do you want to start downloading it now?</source>
     <message>
         <source>Launcher settings unavailable</source>
         <translation>启动器设置不可用</translation>
+    </message>
+    <message>
+        <source>Could not reach the update server: %1; last known version %2</source>
+        <translation>无法连接更新服务器：%1；最后已知版本 %2</translation>
+    </message>
+    <message>
+        <source>Could not reach the update server: %1</source>
+        <translation>无法连接更新服务器：%1</translation>
     </message>
 </context>
 <context>

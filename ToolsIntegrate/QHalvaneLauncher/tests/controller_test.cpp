@@ -368,6 +368,75 @@ TEST_F(ControllerTest, FilesAToolHeldAreOfferedAgainAndTheRunStillRecordsItsVers
     }
 }
 
+TEST_F(ControllerTest, AnIncrementalDownloadWritesOnlyTheSpansFiles)
+{
+    // What the worker read at its start shows in the working path: a damaged
+    // file that no version of the span changed stays as it is, which a full
+    // download would have restored. Under ThreadSanitizer a range set after
+    // the worker's thread started is reported here.
+    InstallVersion(3);
+    OrvelTest::WriteFile(Local(QStringLiteral("res/c.dat")), "damaged, unchanged since 3");
+    StartController(3);
+    m_pController->StartDownload();
+    ASSERT_TRUE(WaitForStatus(QStringLiteral("Update complete"))) << Texts(*m_pLog).join('\n').toStdString();
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_TRUE(Logged(QStringLiteral("Using incremental download: version 3 -> 4 (1 versions)")))
+        << Texts(*m_pLog).join('\n').toStdString();
+    const Tree after = OrvelTest::ReadTree(WorkPath());
+    EXPECT_EQ(after.value(QStringLiteral("docs/readme.txt")), QByteArray("readme v4"));
+    EXPECT_EQ(after.value(QStringLiteral("res/c.dat")), QByteArray("damaged, unchanged since 3"));
+    EXPECT_EQ(RecordedVersion(), 4u);
+}
+
+TEST_F(ControllerTest, ARepairSaysHowManyFilesItRestored)
+{
+    InstallVersion(4);
+    OrvelTest::WriteFile(Local(QStringLiteral("res/c.dat")), "damaged");
+    OrvelTest::WriteFile(Local(QStringLiteral("docs/readme.txt")), "damaged too");
+    ASSERT_TRUE(QFile::remove(Local(QStringLiteral("data/new.bin"))));
+    StartController(4);
+    m_prompt.mapAnswers[OrvelQuestion::RepairResources] = OrvelQuestion::Yes;
+    m_pController->StartRepair();
+    const QString strSummary =
+        QStringLiteral("Repair complete: 3 files restored, %1 already correct").arg(Version(4).size() - 3);
+    ASSERT_TRUE(WaitForStatus(strSummary)) << Texts(*m_pStatus).join('\n').toStdString();
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_TRUE(Logged(QStringLiteral("Resource repair completed: 3 files restored, %1 already correct")
+                           .arg(Version(4).size() - 3)));
+    EXPECT_EQ(OrvelTest::ReadTree(WorkPath()), Version(4));
+}
+
+TEST_F(ControllerTest, ARecordThatCannotBeWrittenAfterADownloadLeavesRepairOnlyMode)
+{
+    // The held file's retry comes after every file is in place and before the
+    // record is written: that is when the record's path turns into a directory.
+    InstallVersion(1);
+    const QString strHeld = Local(QStringLiteral("data/a.bin"));
+    QFile::remove(strHeld);
+    OrvelTest::WriteFile(strHeld + QStringLiteral("/blocker"), "held");
+    const QString strRecord = m_pSettings->productRecordPath();
+    m_prompt.fnBeforeRetry = [&]
+    {
+        QDir(strHeld).removeRecursively();
+        QFile::remove(strRecord);
+        OrvelTest::WriteFile(strRecord + QStringLiteral("/blocker"), "not a record");
+    };
+    StartController(1);
+    QSignalSpy downloaded(m_pController.get(), &OrvelLauncherController::DownloadFinished);
+    m_pController->StartDownload();
+    const QString strStatus =
+        QStringLiteral("The version record could not be written; resource repair is required");
+    ASSERT_TRUE(WaitForStatus(strStatus)) << Texts(*m_pLog).join('\n').toStdString();
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_NE(Texts(*m_pStatus).last(), QStringLiteral("Update complete"));
+    EXPECT_EQ(Texts(*m_pStatus).last(), strStatus);
+    EXPECT_TRUE(LoggedStart(QStringLiteral("Failed to write the product version record: ")));
+    ASSERT_EQ(downloaded.size(), 1);
+    EXPECT_FALSE(downloaded.at(0).at(0).toBool());
+    EXPECT_TRUE(m_pController->IsRepairOnly());
+    EXPECT_EQ(LastButtons(), (QList<QVariant>{false, false, true, false, false, true}));
+}
+
 TEST_F(ControllerTest, ASwitchDownRemovesWhatTheOlderVersionLacksButNotAChangedFileAndRecordsTheTarget)
 {
     InstallVersion(4);

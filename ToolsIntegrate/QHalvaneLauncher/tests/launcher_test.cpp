@@ -7,6 +7,7 @@
 #include "LauncherSettings.h"
 #include "OrvelCorvaneBinding.h"
 #include "OrvelFileService.h"
+#include "OrvelEditorPath.h"
 #include "OrvelLauncherController.h"
 #include "OrvelLauncherSession.h"
 #include "OrvelMainWindow.h"
@@ -22,12 +23,14 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTextBrowser>
+#include <QTimer>
 #include <QToolButton>
 
 #include <gtest/gtest.h>
@@ -187,8 +190,13 @@ TEST_F(LauncherTest, NormalStartOffersTheUpdateAndItsNotes)
     EXPECT_EQ(m_pSession->StartupResult().mode, int(StartupInitializationResult::ModeNormal));
     ASSERT_TRUE(WaitForStatus(QStringLiteral("Resource update available")));
     EXPECT_TRUE(Enabled("downloadLatestButton"));
-    EXPECT_TRUE(Enabled("launchButton"));
     EXPECT_TRUE(Enabled("repairButton"));
+    // Nothing is installed yet: there is no editor to launch, and the button says so.
+    EXPECT_FALSE(Enabled("launchButton"));
+    EXPECT_TRUE(Find<QPushButton>("launchButton")
+                    ->toolTip()
+                    .startsWith(QStringLiteral("The editor is not installed in the working path")))
+        << Find<QPushButton>("launchButton")->toolTip().toStdString();
     // No record yet; the release text is the version the service opened.
     EXPECT_TRUE(
         Find<QLabel>("titleLabel")->text().endsWith(QStringLiteral("IDE Version <None> - release 3")));
@@ -252,6 +260,7 @@ TEST_F(LauncherTest, AResultAfterTheWindowIsGoneIsDropped)
 TEST_F(LauncherTest, ServerDownEntersLimitedModeWithLaunchAvailable)
 {
     m_pSettings->setWorkPath(WorkPath());
+    OrvelTest::WriteFile(OrvelEditorPath::JoinedProgramPath(WorkPath()), "#!/bin/sh\n");
     m_pServer->Kill();
     auto pBox = OrvelTest::AnswerNextBox(QMessageBox::Ok);
     Start();
@@ -259,6 +268,10 @@ TEST_F(LauncherTest, ServerDownEntersLimitedModeWithLaunchAvailable)
     EXPECT_FALSE(m_pSession->StartupResult().success);
     EXPECT_EQ(pBox->strTitle, QStringLiteral("Limited Mode"));
     EXPECT_TRUE(pBox->strText.startsWith(QStringLiteral("Failed to initialize Corvane: ")))
+        << pBox->strText.toStdString();
+    // The first line as it always was, then the server and what is wrong with it.
+    EXPECT_TRUE(pBox->strText.endsWith(QStringLiteral("\n") + m_pServer->BaseUrl() +
+                                       QStringLiteral(": connection refused")))
         << pBox->strText.toStdString();
     EXPECT_TRUE(
         LogPanel().contains(QStringLiteral("IDE resource initialization is unavailable. Resource actions are "
@@ -272,9 +285,28 @@ TEST_F(LauncherTest, ServerDownEntersLimitedModeWithLaunchAvailable)
     OrvelTest::Shot(Window(), QStringLiteral("limited_mode"));
 }
 
+TEST_F(LauncherTest, LimitedModeAfterTheFirstStartLooksForTheEditorInTheChosenPath)
+{
+    OrvelTest::WriteFile(OrvelEditorPath::JoinedProgramPath(WorkPath()), "#!/bin/sh\n");
+    m_pServer->Kill();
+    OrvelTest::OnNextDialog(
+        [&](QDialog* pDialog)
+        {
+            pDialog->findChild<QLineEdit*>(QStringLiteral("workPathEdit"))->setText(WorkPath());
+            pDialog->findChild<QPushButton*>(QStringLiteral("okButton"))->click();
+        });
+    auto pBox = OrvelTest::AnswerNextBox(QMessageBox::Ok);
+    Start();
+    ASSERT_TRUE(WaitForStartup());
+    EXPECT_FALSE(m_pSession->StartupResult().success);
+    EXPECT_EQ(pBox->strTitle, QStringLiteral("Limited Mode"));
+    EXPECT_TRUE(Enabled("launchButton"));
+}
+
 TEST_F(LauncherTest, TagMismatchEntersRepairOnlyMode)
 {
     m_pSettings->setWorkPath(WorkPath());
+    OrvelTest::WriteFile(OrvelEditorPath::JoinedProgramPath(WorkPath()), "#!/bin/sh\n");
     ASSERT_TRUE(m_pSettings->writeProductRecord(2, QStringLiteral("not-the-tag")));
     Start();
     ASSERT_TRUE(WaitForStartup());
@@ -336,6 +368,9 @@ TEST_F(LauncherTest, DownloadFromTheClickToUpdateComplete)
         }));
     EXPECT_EQ(pBar->value(), pBar->maximum());
     EXPECT_FALSE(Enabled("downloadLatestButton"));
+    // The editor is in place now: it may be launched.
+    EXPECT_TRUE(OrvelTest::WaitUntil([&] { return Enabled("launchButton"); }));
+    EXPECT_TRUE(Find<QPushButton>("launchButton")->toolTip().isEmpty());
     OrvelTest::Shot(Window(), QStringLiteral("update_complete"));
 }
 
@@ -344,9 +379,20 @@ TEST_F(LauncherTest, AFailedDownloadOpensTheLogOverlay)
     m_pSettings->setWorkPath(WorkPath());
     Start();
     ASSERT_TRUE(WaitForStatus(QStringLiteral("Resource update available")));
-    // The versions are known from the start; the files are not there any more.
-    m_pServer->Kill();
-    auto pAsk = OrvelTest::AnswerNextBox(QMessageBox::Yes);
+    // The check before the download still reaches the server; the files are
+    // gone once the download is confirmed.
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout,
+                     [&]
+                     {
+                         auto* pBox = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+                         if (pBox == nullptr)
+                             return;
+                         poll.stop();
+                         m_pServer->Kill();
+                         pBox->button(QMessageBox::Yes)->click();
+                     });
+    poll.start(20);
     Find<QPushButton>("downloadLatestButton")->click();
     ASSERT_TRUE(WaitForStatus(QStringLiteral("Update failed"))) << Status().toStdString();
     auto* pOverlay = Find<QWidget>("logOverlay");
@@ -424,6 +470,24 @@ TEST_F(LauncherTest, ANewWorkingPathFromTheSettingsIsOfferedTheDownload)
     ASSERT_TRUE(WaitForStatus(QStringLiteral("Resource update available"))) << Status().toStdString();
     EXPECT_EQ(m_pSettings->workPath(), strNew);
     EXPECT_TRUE(Enabled("downloadLatestButton"));
+}
+
+TEST_F(LauncherTest, GetLatestWithoutTheServerSaysSoAndNamesTheLastKnownVersion)
+{
+    m_pSettings->setWorkPath(WorkPath());
+    Start();
+    ASSERT_TRUE(WaitForStatus(QStringLiteral("Resource update available")));
+    // Get Latest checks first: offline, that check ends it.
+    m_pServer->Kill();
+    Find<QPushButton>("downloadLatestButton")->click();
+    const QString strExpected = QStringLiteral("Could not reach the update server: %1: connection refused; "
+                                               "last known version 3")
+                                    .arg(m_pServer->BaseUrl());
+    ASSERT_TRUE(WaitForStatus(strExpected)) << Status().toStdString();
+    EXPECT_TRUE(LogPanel().contains(strExpected));
+    EXPECT_TRUE(OrvelTest::WaitUntil([&] { return RunLog().contains(strExpected); }));
+    EXPECT_FALSE(Status().contains(QStringLiteral("newest")));
+    OrvelTest::Shot(Window(), QStringLiteral("check_offline"));
 }
 
 TEST_F(LauncherTest, TheWindowSpeaksChinese)

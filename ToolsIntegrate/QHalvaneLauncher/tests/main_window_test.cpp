@@ -307,6 +307,8 @@ TEST_F(MainWindowTest, LaunchStartsOnlyAnEditorInsideTheWorkingPath)
     ASSERT_TRUE(QDir().mkpath(QFileInfo(strEditor).absolutePath()));
     ASSERT_TRUE(QFile::link(strOutside + QStringLiteral("/editor"), strEditor));
     EXPECT_FALSE(OrvelEditorPath::Resolve(strWork).ok);
+    // The controller's idle state: the editor's presence is looked at again.
+    emit m_pController->LaunchStateChanged(true);
     Find<QPushButton>("launchButton")->click();
     EXPECT_TRUE(pLogEdit->toPlainText().contains(QStringLiteral("leads outside the working path")));
     EXPECT_TRUE(pLogEdit->toPlainText().contains(QStringLiteral("Failed to launch program: ") + strEditor));
@@ -324,6 +326,9 @@ TEST_F(MainWindowTest, LaunchStartsOnlyAnEditorInsideTheWorkingPath)
     // Written without execute bits, as a download writes it.
     OrvelTest::WriteFile(strEditor, script);
     QFile::setPermissions(strEditor, QFile::ReadOwner | QFile::WriteOwner);
+    emit m_pController->LaunchStateChanged(true);
+    ASSERT_TRUE(Find<QPushButton>("launchButton")->isEnabled());
+    EXPECT_TRUE(Find<QPushButton>("launchButton")->toolTip().isEmpty());
     Find<QPushButton>("launchButton")->click();
     EXPECT_TRUE(pLogEdit->toPlainText().startsWith(QStringLiteral("Launching program: ") + strEditor));
     ASSERT_TRUE(OrvelTest::WaitForFile(strMarker, 10000));
@@ -331,12 +336,34 @@ TEST_F(MainWindowTest, LaunchStartsOnlyAnEditorInsideTheWorkingPath)
         [&] { return OrvelTest::ReadFile(strMarker).trimmed() == QFile::encodeName(strWork); }));
     EXPECT_FALSE(pLogEdit->toPlainText().contains(QStringLiteral("Failed")));
 
-    // A missing editor: the two lines and nothing else.
+    // A missing editor cannot be launched, and the button says why.
     QFile::remove(strEditor);
-    pLogEdit->clear();
-    Find<QPushButton>("launchButton")->click();
-    EXPECT_EQ(pLogEdit->toPlainText(),
-              QStringLiteral("Launching program: %1\nFailed to launch program: %1").arg(strEditor));
+    emit m_pController->LaunchStateChanged(true);
+    EXPECT_FALSE(Find<QPushButton>("launchButton")->isEnabled());
+    EXPECT_TRUE(
+        Find<QPushButton>("launchButton")->toolTip().contains(strEditor + QStringLiteral(" is missing")))
+        << Find<QPushButton>("launchButton")->toolTip().toStdString();
+
+    // A launch that fails says why under the line it always wrote: the
+    // program went missing after the click, is no program, or the working
+    // path cannot be entered.
+    const auto fnLaunchLog = [&]
+    {
+        pLogEdit->clear();
+        m_pAppController->OnLaunchTool();
+        return pLogEdit->toPlainText();
+    };
+    const QString strFailed =
+        QStringLiteral("Launching program: %1\nFailed to launch program: %1\n").arg(strEditor);
+    EXPECT_EQ(fnLaunchLog(), strFailed + QStringLiteral("The program file is missing: ") + strEditor);
+    ASSERT_TRUE(QDir().mkpath(strEditor));
+    EXPECT_EQ(fnLaunchLog(), strFailed + QStringLiteral("The program is not executable: ") + strEditor);
+    const QString strGone = m_dir.filePath(QStringLiteral("gone"));
+    m_pSettings->setWorkPath(strGone);
+    const QString strGoneEditor = OrvelEditorPath::JoinedProgramPath(strGone);
+    EXPECT_EQ(fnLaunchLog(), QStringLiteral("Launching program: %1\nFailed to launch program: %1\n"
+                                            "Cannot enter the working path %2")
+                                 .arg(strGoneEditor, strGone));
 }
 
 TEST(SingleInstanceTest, TheKeyIsHeldOnceAndFreedWhenItsHolderDies)

@@ -148,10 +148,13 @@ TEST_F(OrvelSyncTest, InstallUpdateSwitchAndRepairThroughTheCommandLine)
     EXPECT_FALSE(ini.contains(QStringLiteral("General/DownloadLimitBytesPerSec")))
         << "--limit is for one run";
 
+    // A script tells "current" (0) from "a newer version is published" (4).
+    result = run(common() + QStringList{QStringLiteral("check")});
+    EXPECT_EQ(result.nExitCode, 0) << result.strErr.toStdString();
     // v2 is published: check sees it, get-latest takes only what changed.
     publish(1);
     result = run(common() + QStringList{QStringLiteral("check")});
-    ASSERT_EQ(result.nExitCode, 0) << result.strErr.toStdString();
+    ASSERT_EQ(result.nExitCode, 4) << result.strErr.toStdString();
     EXPECT_TRUE(result.strOut.contains(QStringLiteral("Resource update available")))
         << result.strOut.toStdString();
     result = run(common() + QStringList{QStringLiteral("get-latest"), QStringLiteral("--quiet")});
@@ -189,6 +192,10 @@ TEST_F(OrvelSyncTest, InstallUpdateSwitchAndRepairThroughTheCommandLine)
     ASSERT_EQ(result.nExitCode, 0) << result.strErr.toStdString();
     EXPECT_EQ(OrvelTest::ReadTree(workPath()), m_vecTrees[1]);
     EXPECT_TRUE(OrvelTest::TempFilesBelow(workPath()).isEmpty());
+    const QString strSummary =
+        QStringLiteral("2 files restored, %1 already correct").arg(m_vecTrees[1].size() - 2);
+    EXPECT_TRUE(result.strOut.contains(strSummary)) << result.strOut.toStdString();
+    EXPECT_TRUE(log().contains(strSummary));
 }
 
 TEST_F(OrvelSyncTest, EachRunSaysWhatItFetchedAsTheServerCountsIt)
@@ -210,8 +217,8 @@ TEST_F(OrvelSyncTest, EachRunSaysWhatItFetchedAsTheServerCountsIt)
     const double dUnit = match.captured(2) == QLatin1String("MB")   ? 1048576.0
                          : match.captured(2) == QLatin1String("KB") ? 1024.0
                                                                     : 1.0;
-    // Shown rounded to one decimal of its unit.
-    EXPECT_NEAR(match.captured(1).toDouble() * dUnit, double(nBytes), 0.06 * dUnit) << nBytes;
+    // Shown rounded, to whole units from 100 of them on.
+    EXPECT_NEAR(match.captured(1).toDouble() * dUnit, double(nBytes), 0.5 * dUnit) << nBytes;
     // The run log has a line for each task (the check and the download).
     EXPECT_GE(log().count(QStringLiteral("Fetched ")), 2) << log().toStdString();
 }
@@ -261,6 +268,49 @@ TEST_F(OrvelSyncTest, StatusShowsAnInterruptedTaskAndGetLatestOrRepairFinishesIt
         result = run(common() + QStringList{QStringLiteral("status")});
         EXPECT_FALSE(result.strOut.contains(QStringLiteral("Interrupted"))) << result.strOut.toStdString();
     }
+}
+
+TEST_F(OrvelSyncTest, AServerThatCannotBeReachedIsNamedWithItsCause)
+{
+    ASSERT_EQ(run(first() + QStringList{QStringLiteral("get-latest"), QStringLiteral("--quiet")}).nExitCode,
+              0);
+    const QString strUrl = m_pServer->BaseUrl();
+    m_pServer->Kill();
+    // Reading still falls back to the cache; no check calls that the newest.
+    const QString strOffline =
+        QStringLiteral("Could not reach the update server: %1: connection refused; last known version 2")
+            .arg(strUrl);
+    for (const QString& strCommand : {QStringLiteral("check"), QStringLiteral("get-latest")})
+    {
+        SCOPED_TRACE(strCommand.toStdString());
+        const SyncRun result = run(common() + QStringList{strCommand});
+        EXPECT_EQ(result.nExitCode, 1) << result.strErr.toStdString();
+        EXPECT_TRUE(result.strOut.contains(strOffline)) << result.strOut.toStdString();
+        EXPECT_FALSE(result.strOut.contains(QStringLiteral("newest"))) << result.strOut.toStdString();
+    }
+    EXPECT_TRUE(log().contains(strOffline));
+
+    // A new installation against a dead server, then against one without a
+    // store at the address: the known first line, then the URL and the cause.
+    const QString strFirstLine = QStringLiteral(
+        "Failed to initialize Corvane: Failed to create StreamReader, please check configuration file\n");
+    const auto fnFreshRun = [&](const QString& strServer, const QString& strName)
+    {
+        return run({QStringLiteral("--app-dir"), m_dir.path() + QLatin1Char('/') + strName,
+                    QStringLiteral("--work-path"), workPath(), QStringLiteral("--server"), strServer,
+                    QStringLiteral("get-latest")});
+    };
+    SyncRun result = fnFreshRun(strUrl, QStringLiteral("dead"));
+    EXPECT_EQ(result.nExitCode, 1);
+    EXPECT_TRUE(result.strErr.contains(strFirstLine + strUrl + QStringLiteral(": connection refused")))
+        << result.strErr.toStdString();
+    ASSERT_TRUE(m_pServer->Start());
+    const QString strWrong = m_pServer->BaseUrl() + QStringLiteral("/nostore");
+    result = fnFreshRun(strWrong, QStringLiteral("wrong"));
+    EXPECT_EQ(result.nExitCode, 1);
+    EXPECT_TRUE(result.strErr.contains(strFirstLine + strWrong +
+                                       QStringLiteral(": HTTP 404: no store at this address")))
+        << result.strErr.toStdString();
 }
 
 TEST_F(OrvelSyncTest, CtrlCStopsCleanlyAndTheRerunCompletes)
@@ -319,6 +369,7 @@ TEST_F(OrvelSyncTest, UsageErrorsExitWithTwoAndTouchNothing)
     EXPECT_EQ(help.nExitCode, 0);
     EXPECT_TRUE(
         help.strOut.contains(QStringLiteral("Exit codes: 0 success, 1 failure, 2 usage error, 3 stopped")));
+    EXPECT_TRUE(help.strOut.contains(QStringLiteral("4 (check only) a newer version is published")));
 }
 
 TEST_F(OrvelSyncTest, ReconcilePrintsThePlanAndAppliesItOnlyWithYes)
@@ -346,6 +397,9 @@ TEST_F(OrvelSyncTest, ReconcilePrintsThePlanAndAppliesItOnlyWithYes)
             QStringLiteral("Delete extra local files (1 file(s)):\n        4 B  data/extra/mine.txt")))
             << plan.strOut.toStdString();
         EXPECT_EQ(OrvelTest::ReadTree(workPath()), before);
+        EXPECT_TRUE(plan.strOut.contains(QStringLiteral("plan only, nothing changed")))
+            << plan.strOut.toStdString();
+        EXPECT_FALSE(plan.strOut.contains(QStringLiteral("cancelled"))) << plan.strOut.toStdString();
     }
 
     const SyncRun applied =

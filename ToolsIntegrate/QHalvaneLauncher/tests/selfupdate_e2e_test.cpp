@@ -174,10 +174,11 @@ TEST_F(SelfUpdateE2ETest, TheUpdaterReplacesTheInstallationWithThePublishedLaunc
 TEST_F(SelfUpdateE2ETest, ACheckOffersBothUpdatesAndDecliningTheLauncherFailsNothing)
 {
     // Without --yes and a terminal the launcher's offer is declined: the check
-    // still reports both updates and succeeds, and nothing is handed over.
+    // still reports both updates (exit code 4: a newer version is published),
+    // and nothing is handed over.
     const QString strWork = m_dir.filePath(QStringLiteral("work"));
     QString strOutput;
-    ASSERT_EQ(RunSync(QStringLiteral("check"), {QStringLiteral("--work-path"), strWork}, &strOutput), 0)
+    ASSERT_EQ(RunSync(QStringLiteral("check"), {QStringLiteral("--work-path"), strWork}, &strOutput), 4)
         << strOutput.toStdString();
     EXPECT_TRUE(strOutput.contains(QStringLiteral("Launcher and resource updates available")))
         << strOutput.toStdString();

@@ -3,6 +3,7 @@
 // from archives (one fixed time for every file), copies that keep times, and
 // entries that are not plain files.
 #include "support/MemoryAndLog.h"
+#include "support/NetTestUtil.h"
 #include "support/StoreAccess.h"
 #include "support/TempDir.h"
 #include "support/TestStore.h"
@@ -37,25 +38,13 @@ namespace
 
 std::string Bytes(size_t uSize, uint32_t uSeed)
 {
-    std::mt19937 rng(uSeed);
-    std::string str(uSize, '\0');
-    for (char& ch : str)
-    {
-        ch = static_cast<char>(rng());
-    }
-    return str;
+    return CorvaneTest::RandomBytes(uSize, uSeed);
 }
 
 std::string ReadBack(IPemCorvaneReader* pReader, const std::string& strPath)
 {
     IFile* pif = pReader->OpenFile(strPath.c_str(), -1);
-    if (!pif)
-    {
-        return "<missing>";
-    }
-    std::string str(static_cast<const char*>(pif->GetBuffer()), pif->Size());
-    pif->Release();
-    return str;
+    return pif ? CorvaneTest::TakeContent(pif) : "<missing>";
 }
 
 struct Notes

@@ -283,8 +283,11 @@ bool Build(CorvaneLibrary& library, const PackRequest& request, PackerPtr& pPack
         return false;
     }
     pPacker.reset(pRaw);
+    // Notes only when something is to be said of them: a first build's list of
+    // every file added is not kept for nothing.
+    const bool bNotes = request.bVerbose || (request.uFlags & NSCorvane::CORVANE_PACK_SKIP_SPECIAL);
     if ((request.uFlags && !library.SetPackerFlags(pPacker.get(), request.uFlags)) ||
-        !library.SetPackerNotes(pPacker.get(), &OnPackNote, &notes))
+        (bNotes && !library.SetPackerNotes(pPacker.get(), &OnPackNote, &notes)))
     {
         return false;
     }
@@ -416,7 +419,7 @@ uint64_t SumFileSizes(NSCorvane::IPemCorvaneReader& reader, NSCorvane::IStringLi
                 summary.uSameByStat + summary.uSameByHash, summary.uSameByStat, summary.uSameByHash);
     if (summary.uLinksAsFiles)
     {
-        std::printf("links as files:   %" PRIu32 " (installs get a copy of each target)\n",
+        std::printf("links as files:   %" PRIu32 " (installed as copies: Windows working paths hold no links)\n",
                     summary.uLinksAsFiles);
     }
     if (summary.uSkipped)

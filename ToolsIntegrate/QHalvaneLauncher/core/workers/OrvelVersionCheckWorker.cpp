@@ -2,6 +2,7 @@
 
 #include "LauncherSettings.h"
 #include "OrvelFileService.h"
+#include "OrvelStoreProbe.h"
 
 OrvelVersionCheckWorker::OrvelVersionCheckWorker(OrvelFileService* pFileService, LauncherSettings* pSettings,
                                                  const QString& strAppDir, QObject* pParent)
@@ -30,19 +31,35 @@ void OrvelVersionCheckWorker::DoWork()
     {
         const QString strError =
             m_pFileService != nullptr ? m_pFileService->LastError() : tr("File service unavailable");
-        emit Finished(false, false, 0, strError, false, false, false, strLauncherUnavailable, QStringList());
+        emit Finished(false, false, 0, strError, false, false, false, strLauncherUnavailable, QStringList(),
+                      false);
         return;
     }
 
     QString strOpenError;
     std::unique_ptr<OrvelFileService> pLatest =
         m_pFileService->CreateVersionBoundService(OrvelFileService::kLatestVersion, &strOpenError);
+    // The latest version may come from the cache when the server is away:
+    // reading may go on with it, but a check must not call it the newest.
+    const OrvelStoreProbeResult probe = OrvelProbeStore(m_pFileService->ConfigPath());
+    if (!probe.bReachable)
+    {
+        const quint32 uKnown = pLatest ? pLatest->CurrentVersion() : m_uRecordedVersion;
+        const QString strError = uKnown != 0
+                                     ? tr("Could not reach the update server: %1; last known version %2")
+                                           .arg(probe.Describe())
+                                           .arg(uKnown)
+                                     : tr("Could not reach the update server: %1").arg(probe.Describe());
+        emit Finished(false, false, 0, strError, false, false, false, strLauncherUnavailable, QStringList(),
+                      true);
+        return;
+    }
     if (!pLatest)
     {
         if (strOpenError.isEmpty())
             strOpenError = tr("Failed to create latest version file service");
         emit Finished(false, false, 0, strOpenError, false, false, false, strLauncherUnavailable,
-                      QStringList());
+                      QStringList(), false);
         return;
     }
 
@@ -62,9 +79,9 @@ void OrvelVersionCheckWorker::DoWork()
     else if (m_uRecordedVersion != 0)
     {
         emit Finished(false, false, 0, pLatest->LastError(), launcher.cacheCleared, launcher.success,
-                      bHasLauncherUpdate, launcher.error, launcher.changedFiles);
+                      bHasLauncherUpdate, launcher.error, launcher.changedFiles, false);
         return;
     }
     emit Finished(true, bHasUpdate, uLatest, QString(), launcher.cacheCleared, launcher.success,
-                  bHasLauncherUpdate, launcher.error, launcher.changedFiles);
+                  bHasLauncherUpdate, launcher.error, launcher.changedFiles, false);
 }

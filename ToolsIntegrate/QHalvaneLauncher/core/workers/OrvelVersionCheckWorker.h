@@ -25,7 +25,7 @@ public:
 signals:
     void Finished(bool success, bool hasUpdate, quint32 serverVersion, QString errorMessage,
                   bool launcherCacheCleared, bool launcherCheckSuccess, bool hasLauncherUpdate,
-                  QString launcherErrorMessage, QStringList launcherFiles);
+                  QString launcherErrorMessage, QStringList launcherFiles, bool serverUnreachable);
 
 public slots:
     void DoWork() override;

@@ -3,7 +3,7 @@
 
 #include "builder/PackerCompress.h"
 #include "builder/PackerPathClash.h"
-#include "builder/PackerSpecialEntries.h"
+#include "builder/PackerOddEntries.h"
 #include "builder/PemCorvaneIdxBuilder.h"
 #include "builder/PemQueueTaskPool.h"
 #include "common/CorvaneCheck.h"

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "builder/PackerSpecialEntries.h"
+#include "builder/PackerOddEntries.h"
 
 #include "common/CorvaneCheck.h"
 #include "platform/PlatformFileIdentity.h"
