@@ -14,10 +14,11 @@ const char kClientProductsServerVariable[] = "ORVEL_CLIENT_PRODUCTS_SERVER";
 namespace
 {
 
-QString Tr(const char* pszText)
+// The texts of this file, in the OrvelLauncherCommandLine translation context.
+struct Text
 {
-    return QCoreApplication::translate("OrvelLauncherCommandLine", pszText);
-}
+    Q_DECLARE_TR_FUNCTIONS(OrvelLauncherCommandLine)
+};
 
 } // namespace
 
@@ -25,12 +26,13 @@ Options Parse(const QStringList& vecArgs, const QString& strEnvironmentServer)
 {
     Options options;
     QCommandLineParser parser;
-    parser.setApplicationDescription(Tr("Keeps the editor tool suite up to date."));
+    parser.setApplicationDescription(Text::tr("Keeps the editor tool suite up to date."));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption server(
         QStringLiteral("client-products-server"),
-        Tr("Base URL (http or https) of the client-products store that preload fetches from, instead of "
-           "the built-in one. Also read from %1.")
+        Text::tr(
+            "Base URL (http or https) of the client-products store that preload fetches from, instead of "
+            "the built-in one. Also read from %1.")
             .arg(QLatin1String(kClientProductsServerVariable)),
         QStringLiteral("url"));
     parser.addOption(server);
@@ -41,7 +43,7 @@ Options Parse(const QStringList& vecArgs, const QString& strEnvironmentServer)
     }
     if (!parser.positionalArguments().isEmpty())
     {
-        options.strError = Tr("Unexpected argument: %1").arg(parser.positionalArguments().constFirst());
+        options.strError = Text::tr("Unexpected argument: %1").arg(parser.positionalArguments().constFirst());
         return options;
     }
     // addHelpOption also registers "--help-all"; parse() leaves both to us.
@@ -58,7 +60,7 @@ Options Parse(const QStringList& vecArgs, const QString& strEnvironmentServer)
         // An empty value would silently fall back to the built-in server.
         if (options.strClientProductsServer.isEmpty())
         {
-            options.strError = Tr("--client-products-server needs a URL");
+            options.strError = Text::tr("--client-products-server needs a URL");
             return options;
         }
     }
@@ -81,8 +83,8 @@ bool Apply(const Options& options, RuntimeConfigWriter& writer, QString* pstrErr
         return false;
     const QString strWhere = options.bServerFromEnvironment ? QLatin1String(kClientProductsServerVariable)
                                                             : QStringLiteral("--client-products-server");
-    *pstrError = Tr("Invalid client-products server URL in %1 (an http or https URL without query or "
-                    "fragment is needed): %2")
+    *pstrError = Text::tr("Invalid client-products server URL in %1 (an http or https URL without query or "
+                          "fragment is needed): %2")
                      .arg(strWhere, options.strClientProductsServer);
     return false;
 }

@@ -152,7 +152,7 @@ void OrvelLauncherSession::BeginInitialisation()
             if (pSettings != nullptr)
                 result = OrvelStartup::Decide(*pService, *pSettings, *pLog, *pWriter, strConfigPath);
             else
-                result.error = QStringLiteral("Startup settings unavailable");
+                result.error = tr("Startup settings unavailable");
             std::unique_lock<std::mutex> lock(pHandoff->mutex);
             if (pHandoff->pReceiver == nullptr)
             {

@@ -29,10 +29,11 @@ BindingState& State()
     return s_state;
 }
 
-QString Tr(const char* pcszText)
+// The texts of this file, in the OrvelFileService translation context.
+struct Text
 {
-    return QCoreApplication::translate("OrvelFileService", pcszText);
-}
+    Q_DECLARE_TR_FUNCTIONS(OrvelFileService)
+};
 
 QString LibraryPathLocked(const BindingState& state)
 {
@@ -74,7 +75,8 @@ bool Bind(EntryPoints* pEntryPoints, QString* pstrError)
         QString strReason;
         state.pLibrary = OrvelPlatform::OpenLibrary(strPath, &strReason);
         if (state.pLibrary == nullptr)
-            return fail(Tr("Failed to load dynamic library: %1 (error code: %2)").arg(strPath, strReason));
+            return fail(
+                Text::tr("Failed to load dynamic library: %1 (error code: %2)").arg(strPath, strReason));
     }
     if (!state.bResolved)
     {
@@ -88,14 +90,14 @@ bool Bind(EntryPoints* pEntryPoints, QString* pstrError)
         entry.pfnTransferCounts = reinterpret_cast<PFN_g_GetCorvaneTransferCounts>(
             OrvelPlatform::LibrarySymbol(state.pLibrary, "g_GetCorvaneTransferCounts"));
         if (entry.pfnInit == nullptr || entry.pfnNewReaderByConfig == nullptr)
-            return fail(Tr("Failed to get export functions"));
+            return fail(Text::tr("Failed to get export functions"));
         state.entryPoints = entry;
         state.bResolved = true;
     }
     if (!state.bManagerInitialised)
     {
         if (!state.entryPoints.pfnInit(nullptr, nullptr))
-            return fail(Tr("Failed to initialize Corvane manager"));
+            return fail(Text::tr("Failed to initialize Corvane manager"));
         state.bManagerInitialised = true;
     }
     if (pEntryPoints != nullptr)

@@ -24,10 +24,11 @@ namespace OrvelReconcile
 namespace
 {
 
-QString Tr(const char* pszText)
+// The texts of this file, in the OrvelDirectoryReconcile translation context.
+struct Text
 {
-    return QCoreApplication::translate("OrvelDirectoryReconcile", pszText);
-}
+    Q_DECLARE_TR_FUNCTIONS(OrvelDirectoryReconcile)
+};
 
 QString Lower(const QString& strPath)
 {
@@ -232,7 +233,7 @@ bool Scan(OrvelFileService* pService, const QString& strWorkPath, const QStringL
     *pPlan = OrvelReconcilePlan();
     if (pService == nullptr || !pService->IsReady())
     {
-        *pstrError = Tr("File service unavailable");
+        *pstrError = Text::tr("File service unavailable");
         return false;
     }
     const QString strRoot = CleanRoot(strWorkPath);
@@ -302,7 +303,7 @@ bool Scan(OrvelFileService* pService, const QString& strWorkPath, const QStringL
                 const FileCompareResult compare = pService->CompareLocalFile(strStore, strLocal);
                 if (!compare.ok)
                 {
-                    *pstrError = Tr("Failed to compare local file with server file %1: %2")
+                    *pstrError = Text::tr("Failed to compare local file with server file %1: %2")
                                      .arg(strRelative, compare.error);
                     return false;
                 }
@@ -349,7 +350,7 @@ ApplyResult Apply(OrvelFileService* pService, const OrvelReconcilePlan& plan, co
     const QString strRoot = plan.strWorkPath;
     if (pService == nullptr || !pService->IsReady() || strRoot.isEmpty())
     {
-        result.strError = Tr("File service unavailable");
+        result.strError = Text::tr("File service unavailable");
         return result;
     }
     QHash<QString, OrvelReconcileEntry> mapRevert;
@@ -396,7 +397,7 @@ ApplyResult Apply(OrvelFileService* pService, const OrvelReconcilePlan& plan, co
         }
         if (!OrvelPlatform::RemoveFile(strLocal))
         {
-            result.strError = Tr("Failed to delete file: %1").arg(strLocal);
+            result.strError = Text::tr("Failed to delete file: %1").arg(strLocal);
             return result;
         }
         OrvelLocalWrite::PruneEmptyDirectories(strRoot, strLocal, nullptr);
@@ -417,7 +418,7 @@ ApplyResult Apply(OrvelFileService* pService, const OrvelReconcilePlan& plan, co
         const QString strDir = QFileInfo(strLocal).absolutePath();
         if (!QFileInfo(strDir).isDir() && !QDir().mkpath(strDir))
         {
-            result.strError = Tr("Failed to create directory: %1").arg(strDir);
+            result.strError = Text::tr("Failed to create directory: %1").arg(strDir);
             return result;
         }
         // Verified against the store's hash, written to a temporary file and
@@ -426,7 +427,7 @@ ApplyResult Apply(OrvelFileService* pService, const OrvelReconcilePlan& plan, co
             pService->DownloadToLocalFile(entry.strStorePath, strLocal, nullptr, nullptr, strRoot);
         if (!status.ok)
         {
-            result.strError = Tr("Failed to revert file %1: %2").arg(strRelative, status.error);
+            result.strError = Text::tr("Failed to revert file %1: %2").arg(strRelative, status.error);
             return result;
         }
         ++result.nReverted;
@@ -440,26 +441,26 @@ QString MessageFor(qint32 nStatus, qint32 nReverted, qint32 nDeleted, const QStr
     switch (nStatus)
     {
     case StatusComplete:
-        return Tr("Directory reconcile complete: %1 files reverted, %2 files deleted")
+        return Text::tr("Directory reconcile complete: %1 files reverted, %2 files deleted")
             .arg(nReverted)
             .arg(nDeleted);
     case StatusUnavailable:
-        return Tr("Directory reconcile unavailable: no server-backed directories found");
+        return Text::tr("Directory reconcile unavailable: no server-backed directories found");
     case StatusNoDirectories:
-        return Tr("Directory reconcile skipped: no directories selected");
+        return Text::tr("Directory reconcile skipped: no directories selected");
     case StatusNoChanges:
-        return Tr("Directory reconcile scan finished: no changes needed");
+        return Text::tr("Directory reconcile scan finished: no changes needed");
     case StatusCancelledSelection:
-        return Tr("Directory reconcile cancelled during directory selection");
+        return Text::tr("Directory reconcile cancelled during directory selection");
     case StatusCancelledConfirmation:
-        return Tr("Directory reconcile cancelled during change confirmation");
+        return Text::tr("Directory reconcile cancelled during change confirmation");
     case StatusNoFilesSelected:
-        return Tr("Directory reconcile skipped: no files selected");
+        return Text::tr("Directory reconcile skipped: no files selected");
     case StatusScanFailed:
-        return Tr("Directory reconcile scan failed: %1").arg(strDetail);
+        return Text::tr("Directory reconcile scan failed: %1").arg(strDetail);
     case StatusApplyFailed:
     default:
-        return Tr("Directory reconcile failed after %1 files reverted and %2 files deleted: %3")
+        return Text::tr("Directory reconcile failed after %1 files reverted and %2 files deleted: %3")
             .arg(nReverted)
             .arg(nDeleted)
             .arg(strDetail);

@@ -11,10 +11,11 @@ namespace OrvelFileError
 namespace
 {
 
-QString Tr(const char* pcszText)
+// The texts of this file, in the OrvelFileService translation context.
+struct Text
 {
-    return QCoreApplication::translate("OrvelFileService", pcszText);
-}
+    Q_DECLARE_TR_FUNCTIONS(OrvelFileService)
+};
 
 } // namespace
 
@@ -22,22 +23,22 @@ QString Format(const QString& strOperation, const QString& strPath, const QStrin
                bool bReadOnlyCheck)
 {
     if (bReadOnlyCheck && OrvelPlatform::IsReadOnlyFile(strPath))
-        return Tr("Failed to %1: %2 (target file is read-only)").arg(strOperation, strPath);
+        return Text::tr("Failed to %1: %2 (target file is read-only)").arg(strOperation, strPath);
 
     QStringList vecReasons;
     switch (OrvelPlatform::ClassifyFileError(nCode))
     {
     case OrvelPlatform::FileErrorKind::InUse:
-        vecReasons << Tr("file is in use by another process");
+        vecReasons << Text::tr("file is in use by another process");
         break;
     case OrvelPlatform::FileErrorKind::AccessDenied:
-        vecReasons << Tr("access denied");
+        vecReasons << Text::tr("access denied");
         break;
     case OrvelPlatform::FileErrorKind::WriteProtected:
-        vecReasons << Tr("target is write-protected");
+        vecReasons << Text::tr("target is write-protected");
         break;
     case OrvelPlatform::FileErrorKind::NoSpace:
-        vecReasons << Tr("not enough disk space");
+        vecReasons << Text::tr("not enough disk space");
         break;
     case OrvelPlatform::FileErrorKind::Other:
         break;
@@ -49,8 +50,9 @@ QString Format(const QString& strOperation, const QString& strPath, const QStrin
     if (!strSystem.isEmpty() && !vecReasons.contains(strSystem))
         vecReasons << strSystem;
     if (vecReasons.isEmpty())
-        return Tr("Failed to %1: %2").arg(strOperation, strPath);
-    return Tr("Failed to %1: %2 (%3)").arg(strOperation, strPath, vecReasons.join(QStringLiteral("; ")));
+        return Text::tr("Failed to %1: %2").arg(strOperation, strPath);
+    return Text::tr("Failed to %1: %2 (%3)")
+        .arg(strOperation, strPath, vecReasons.join(QStringLiteral("; ")));
 }
 
 } // namespace OrvelFileError

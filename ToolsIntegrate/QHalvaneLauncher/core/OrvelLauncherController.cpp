@@ -22,14 +22,15 @@
 namespace
 {
 
-QString Tr(const char* pszText)
+// The texts of this file, in the OrvelLauncherController translation context.
+struct Text
 {
-    return QCoreApplication::translate("OrvelLauncherController", pszText);
-}
+    Q_DECLARE_TR_FUNCTIONS(OrvelLauncherController)
+};
 
 QString OrDefault(const QString& strText, const char* pszDefault)
 {
-    return strText.isEmpty() ? Tr(pszDefault) : strText;
+    return strText.isEmpty() ? Text::tr(pszDefault) : strText;
 }
 
 bool IsPausable(OrvelLauncherController::TaskKind eKind)
@@ -57,28 +58,46 @@ KindTexts TextsOf(OrvelLauncherController::TaskKind eKind)
     switch (eKind)
     {
     case OrvelLauncherController::TaskVersionCheck:
-        return {"Stopping version check...", "User requested version check stop",
-                "Stopping background task before exit...",
-                "Application exit requested: stopping version check"};
+        return {QT_TRANSLATE_NOOP("OrvelLauncherController", "Stopping version check..."),
+                QT_TRANSLATE_NOOP("OrvelLauncherController", "User requested version check stop"),
+                QT_TRANSLATE_NOOP("OrvelLauncherController", "Stopping background task before exit..."),
+                QT_TRANSLATE_NOOP("OrvelLauncherController",
+                                  "Application exit requested: stopping version check")};
     case OrvelLauncherController::TaskDownload:
-        return {"Stopping download...", "User requested resource download stop",
-                "Stopping download before exit...", "Application exit requested: stopping resource download"};
+        return {QT_TRANSLATE_NOOP("OrvelLauncherController", "Stopping download..."),
+                QT_TRANSLATE_NOOP("OrvelLauncherController", "User requested resource download stop"),
+                QT_TRANSLATE_NOOP("OrvelLauncherController", "Stopping download before exit..."),
+                QT_TRANSLATE_NOOP("OrvelLauncherController",
+                                  "Application exit requested: stopping resource download")};
     case OrvelLauncherController::TaskRepair:
-        return {"Stopping repair...", "User requested resource repair stop", "Stopping repair before exit...",
-                "Application exit requested: stopping resource repair"};
+        return {QT_TRANSLATE_NOOP("OrvelLauncherController", "Stopping repair..."),
+                QT_TRANSLATE_NOOP("OrvelLauncherController", "User requested resource repair stop"),
+                QT_TRANSLATE_NOOP("OrvelLauncherController", "Stopping repair before exit..."),
+                QT_TRANSLATE_NOOP("OrvelLauncherController",
+                                  "Application exit requested: stopping resource repair")};
     case OrvelLauncherController::TaskVersionSwitch:
-        return {"Stopping version switch...", "User requested version switch stop",
-                "Stopping version switch before exit...",
-                "Application exit requested: stopping version switch"};
+        return {QT_TRANSLATE_NOOP("OrvelLauncherController", "Stopping version switch..."),
+                QT_TRANSLATE_NOOP("OrvelLauncherController", "User requested version switch stop"),
+                QT_TRANSLATE_NOOP("OrvelLauncherController", "Stopping version switch before exit..."),
+                QT_TRANSLATE_NOOP("OrvelLauncherController",
+                                  "Application exit requested: stopping version switch")};
     case OrvelLauncherController::TaskRollback:
-        return {"Stopping rollback...", "User requested rollback stop", "Stopping rollback before exit...",
-                "Application exit requested: stopping rollback"};
+        return {
+            QT_TRANSLATE_NOOP("OrvelLauncherController", "Stopping rollback..."),
+            QT_TRANSLATE_NOOP("OrvelLauncherController", "User requested rollback stop"),
+            QT_TRANSLATE_NOOP("OrvelLauncherController", "Stopping rollback before exit..."),
+            QT_TRANSLATE_NOOP("OrvelLauncherController", "Application exit requested: stopping rollback")};
     case OrvelLauncherController::TaskSelfUpdate:
-        return {"Stopping self-update preparation...", "User requested self-update preparation stop",
-                "Stopping self-update preparation before exit...",
-                "Application exit requested: stopping self-update preparation"};
+        return {
+            QT_TRANSLATE_NOOP("OrvelLauncherController", "Stopping self-update preparation..."),
+            QT_TRANSLATE_NOOP("OrvelLauncherController", "User requested self-update preparation stop"),
+            QT_TRANSLATE_NOOP("OrvelLauncherController", "Stopping self-update preparation before exit..."),
+            QT_TRANSLATE_NOOP("OrvelLauncherController",
+                              "Application exit requested: stopping self-update preparation")};
     case OrvelLauncherController::TaskPreload:
-        return {"Stopping preload...", "User requested preload stop", nullptr, nullptr};
+        return {QT_TRANSLATE_NOOP("OrvelLauncherController", "Stopping preload..."),
+                QT_TRANSLATE_NOOP("OrvelLauncherController", "User requested preload stop"), nullptr,
+                nullptr};
     case OrvelLauncherController::TaskNone:
         break;
     }
@@ -134,7 +153,7 @@ OrvelFileService* OrvelLauncherController::ActiveService() const
 void OrvelLauncherController::LogTaskFetched()
 {
     const OrvelFileService::FetchTotals now = OrvelFileService::FetchedByProcess();
-    Log(Tr("Fetched %1 in %2 requests")
+    Log(Text::tr("Fetched %1 in %2 requests")
             .arg(OrvelSizeValue(now.uBytes - m_uFetchedBytesAtStart))
             .arg(now.uRequests - m_uFetchedRequestsAtStart));
 }
@@ -158,13 +177,13 @@ bool OrvelLauncherController::RequireStore(const QString& strRepairOnlyLog, cons
 {
     if (m_bRepairOnly && !strRepairOnlyLog.isEmpty())
     {
-        Status(Tr("Resource version mismatch detected; resource repair is required"));
+        Status(Text::tr("Resource version mismatch detected; resource repair is required"));
         Log(strRepairOnlyLog);
         return false;
     }
     if (m_pPrimary == nullptr || !m_pPrimary->IsReady())
     {
-        Status(Tr("Resource service unavailable"));
+        Status(Text::tr("Resource service unavailable"));
         Log(strUnavailableLog);
         return false;
     }
@@ -185,7 +204,7 @@ bool OrvelLauncherController::CheckActiveProcessGuard(const QString& strOperatio
 {
     const OrvelActiveProcessResult result = FindActiveToolProcesses(WorkPath());
     for (const QString& strWarning : result.vecWarnings)
-        Log(Tr("Active-process check warning: %1").arg(strWarning));
+        Log(Text::tr("Active-process check warning: %1").arg(strWarning));
     if (result.vecProcesses.isEmpty())
         return true;
     const OrvelQuestion warning = OrvelQuestion::ActiveProcessWarning(strOperation, result.vecProcesses);
@@ -284,8 +303,8 @@ void OrvelLauncherController::CheckForUpdates()
 {
     if (!CanStartTask())
         return;
-    if (!RequireStore(Tr("Check update skipped: repair-only mode is active"),
-                      Tr("Check update skipped: resource service unavailable")))
+    if (!RequireStore(Text::tr("Check update skipped: repair-only mode is active"),
+                      Text::tr("Check update skipped: resource service unavailable")))
         return;
     m_bDownloadAfterCheck = false;
     StartVersionCheck();
@@ -298,7 +317,8 @@ void OrvelLauncherController::StartVersionCheck()
     PrepareWorker(pWorker);
     ConnectFinished(pWorker, &OrvelVersionCheckWorker::Finished,
                     &OrvelLauncherController::OnCheckUpdateFinished);
-    LaunchWorker(TaskVersionCheck, pWorker, Tr("Checking for updates..."), Tr("Check update started"));
+    LaunchWorker(TaskVersionCheck, pWorker, Text::tr("Checking for updates..."),
+                 Text::tr("Check update started"));
 }
 
 void OrvelLauncherController::OnCheckUpdateFinished(bool success, bool hasUpdate, quint32 serverVersion,
@@ -318,7 +338,7 @@ void OrvelLauncherController::OnCheckUpdateFinished(bool success, bool hasUpdate
 
     if (launcherCacheCleared)
     {
-        Log(Tr("Launcher cache guid/version mismatch detected; _cache/ifslauncher was cleared"));
+        Log(Text::tr("Launcher cache guid/version mismatch detected; _cache/ifslauncher was cleared"));
         RefreshVersionState();
     }
     if (m_bExiting)
@@ -328,8 +348,8 @@ void OrvelLauncherController::OnCheckUpdateFinished(bool success, bool hasUpdate
     }
     if (m_bStopRequested)
     {
-        Status(Tr("Version check stopped"));
-        Log(Tr("Version check stopped by user"));
+        Status(Text::tr("Version check stopped"));
+        Log(Text::tr("Version check stopped by user"));
         RunAfterCleanup([this] { FinishIdleOrExit(); });
         return;
     }
@@ -342,8 +362,10 @@ void OrvelLauncherController::OnCheckUpdateFinished(bool success, bool hasUpdate
         }
         else
         {
-            Status(Tr("Check update failed"));
-            LogBoth(Tr("Check update failed: %1").arg(OrDefault(errorMessage, "unknown error")));
+            Status(Text::tr("Check update failed"));
+            LogBoth(Text::tr("Check update failed: %1")
+                        .arg(OrDefault(errorMessage,
+                                       QT_TRANSLATE_NOOP("OrvelLauncherController", "unknown error"))));
         }
         m_bDownloadAfterCheck = false;
         RunAfterCleanup(
@@ -356,7 +378,8 @@ void OrvelLauncherController::OnCheckUpdateFinished(bool success, bool hasUpdate
                 }
                 ApplyIdleButtonState();
                 emit ButtonStateChanged(true, false, true, true, true, true);
-                emit CheckUpdateFailed(OrDefault(errorMessage, "unknown error"));
+                emit CheckUpdateFailed(
+                    OrDefault(errorMessage, QT_TRANSLATE_NOOP("OrvelLauncherController", "unknown error")));
                 emit CheckUpdateFinished(false, 0);
             });
         return;
@@ -375,8 +398,8 @@ void OrvelLauncherController::OnCheckUpdateFinished(bool success, bool hasUpdate
             [this, bDownloadAfter]
             {
                 m_bDownloadAfterCheck = bDownloadAfter;
-                Status(Tr("Launcher update available"));
-                Log(Tr("Launcher self-update available before finalizing version check"));
+                Status(Text::tr("Launcher update available"));
+                Log(Text::tr("Launcher self-update available before finalizing version check"));
                 emit SelfUpdateConfirmationRequested(m_bSavedStartupCheck);
                 if (m_pPrompt != nullptr && m_nConfirmationContext == 1)
                     HandleSelfUpdateConfirmation(OrvelQuestion::IsAffirmative(
@@ -397,7 +420,16 @@ void OrvelLauncherController::FinishCheck(bool bHasUpdate, quint32 uServerVersio
                                           bool bLauncherUpdatePending, const QString& strLauncherError)
 {
     m_uLastServerVersion = uServerVersion;
-    QFile notice(QStringLiteral(":/html/releaseNote_outnet.html"));
+    // The built-in notice in the launcher's language; English when it has none.
+    QString strNotice = QStringLiteral(":/html/releaseNote_outnet.html");
+    if (m_pSettings != nullptr)
+    {
+        const QString strLocalized =
+            QStringLiteral(":/html/releaseNote_outnet_%1.html").arg(m_pSettings->language());
+        if (QFile::exists(strLocalized))
+            strNotice = strLocalized;
+    }
+    QFile notice(strNotice);
     if (notice.open(QIODevice::ReadOnly))
     {
         const QString strHtml = QString::fromUtf8(notice.readAll());
@@ -407,35 +439,36 @@ void OrvelLauncherController::FinishCheck(bool bHasUpdate, quint32 uServerVersio
     ApplyIdleButtonState();
     if (bLauncherUpdatePending && bHasUpdate)
     {
-        Status(Tr("Launcher and resource updates available"));
+        Status(Text::tr("Launcher and resource updates available"));
         emit ButtonStateChanged(true, true, true, true, true, true);
         emit CheckUpdateFinished(true, uServerVersion);
     }
     else if (bLauncherUpdatePending)
     {
-        Status(Tr("Launcher update available"));
+        Status(Text::tr("Launcher update available"));
         emit ButtonStateChanged(true, false, true, true, true, true);
         emit CheckUpdateFinished(false, uServerVersion);
     }
     else if (bHasUpdate)
     {
-        Status(bLauncherCheckOk ? Tr("Resource update available")
-                                : Tr("Resource update available; launcher check unavailable"));
+        Status(bLauncherCheckOk ? Text::tr("Resource update available")
+                                : Text::tr("Resource update available; launcher check unavailable"));
         emit ButtonStateChanged(true, true, true, true, true, true);
         emit CheckUpdateFinished(true, uServerVersion);
     }
     else if (bLauncherCheckOk)
     {
-        Status(Tr("Already the newest version"));
-        Log(Tr("Check update finished: launcher and resources are already the newest version"));
+        Status(Text::tr("Already the newest version"));
+        Log(Text::tr("Check update finished: launcher and resources are already the newest version"));
         emit ButtonStateChanged(true, false, true, true, true, true);
         emit CheckUpdateFinished(false, uServerVersion);
     }
     else
     {
-        Status(Tr("Resources are already the newest version; launcher check unavailable"));
-        LogBoth(
-            Tr("Launcher update check unavailable: %1").arg(OrDefault(strLauncherError, "unknown reason")));
+        Status(Text::tr("Resources are already the newest version; launcher check unavailable"));
+        LogBoth(Text::tr("Launcher update check unavailable: %1")
+                    .arg(OrDefault(strLauncherError,
+                                   QT_TRANSLATE_NOOP("OrvelLauncherController", "unknown reason"))));
         emit ButtonStateChanged(true, false, true, true, true, true);
         emit CheckUpdateFinished(false, uServerVersion);
     }
@@ -447,8 +480,8 @@ void OrvelLauncherController::StartDownload()
 {
     if (!CanStartTask())
         return;
-    if (!RequireStore(Tr("Download skipped: repair-only mode is active"),
-                      Tr("Download skipped: resource service unavailable")))
+    if (!RequireStore(Text::tr("Download skipped: repair-only mode is active"),
+                      Text::tr("Download skipped: resource service unavailable")))
         return;
     m_bDownloadAfterCheck = true;
     StartVersionCheck();
@@ -463,9 +496,9 @@ void OrvelLauncherController::ConfirmAndStartDownload()
         m_pPrimary->CreateVersionBoundService(OrvelFileService::kLatestVersion, &strError);
     if (!pLatest)
     {
-        Status(Tr("Resource download blocked"));
-        LogBoth(Tr("Resource download blocked: failed to load latest version info: %1")
-                    .arg(OrDefault(strError, "unknown error")));
+        Status(Text::tr("Resource download blocked"));
+        LogBoth(Text::tr("Resource download blocked: failed to load latest version info: %1")
+                    .arg(OrDefault(strError, QT_TRANSLATE_NOOP("OrvelLauncherController", "unknown error"))));
         ApplyIdleButtonState();
         return;
     }
@@ -477,8 +510,8 @@ void OrvelLauncherController::ConfirmAndStartDownload()
     const OrvelQuestion::Button eAnswer = m_pPrompt != nullptr ? m_pPrompt->Ask(question) : question.eDefault;
     if (!OrvelQuestion::IsAffirmative(eAnswer))
     {
-        Status(Tr("Get Latest cancelled"));
-        Log(Tr("Resource download cancelled before start after latest version confirmation"));
+        Status(Text::tr("Get Latest cancelled"));
+        Log(Text::tr("Resource download cancelled before start after latest version confirmation"));
         ApplyIdleButtonState();
         return;
     }
@@ -489,8 +522,8 @@ void OrvelLauncherController::StartDownloadTask(std::unique_ptr<OrvelFileService
 {
     if (!CanStartTask())
         return;
-    if (!CheckWorkPathGuard(Tr("Download blocked"), Tr("Resource download blocked: %1")) ||
-        !CheckActiveProcessGuard(Tr("resource download")))
+    if (!CheckWorkPathGuard(Text::tr("Download blocked"), Text::tr("Resource download blocked: %1")) ||
+        !CheckActiveProcessGuard(Text::tr("resource download")))
     {
         ApplyIdleButtonState();
         return;
@@ -522,11 +555,12 @@ void OrvelLauncherController::StartDownloadTask(std::unique_ptr<OrvelFileService
         pWorker->SetIncrementalRange(decision.uFromVersion, decision.uToVersion);
     PrepareWorker(pWorker);
     ConnectFinished(pWorker, &OrvelGetLatestWorker::Finished, &OrvelLauncherController::OnGetLastestFinished);
-    LaunchWorker(TaskDownload, pWorker, Tr("Downloading updates..."), Tr("Resource download started"));
+    LaunchWorker(TaskDownload, pWorker, Text::tr("Downloading updates..."),
+                 Text::tr("Resource download started"));
     if (bForcedFull)
-        Log(Tr("Using full download (requested)"));
+        Log(Text::tr("Using full download (requested)"));
     else if (decision.eReason == DownloadModeDecision::AlreadyAtLatest)
-        Log(Tr("Download skipped: already at latest version"));
+        Log(Text::tr("Download skipped: already at latest version"));
     else
         Log(decision.LogText());
 }
@@ -548,21 +582,23 @@ void OrvelLauncherController::StartRepairTask(bool bAsk)
 {
     if (!CanStartTask())
         return;
-    if (!RequireStore(QString(), Tr("Repair skipped: resource service unavailable")))
+    if (!RequireStore(QString(), Text::tr("Repair skipped: resource service unavailable")))
         return;
     QString strError;
     std::unique_ptr<OrvelFileService> pService =
         m_pPrimary->CreateVersionBoundService(m_pPrimary->CurrentVersion(), &strError);
     if (!pService)
     {
-        const QString strReason = OrDefault(strError, "failed to create current version service");
-        Status(Tr("Resource service unavailable"));
-        Log(Tr("Repair skipped: %1").arg(strReason));
-        emit UiLogMessage(Tr("Resource repair blocked: %1").arg(strReason));
+        const QString strReason =
+            OrDefault(strError, QT_TRANSLATE_NOOP("OrvelLauncherController",
+                                                  "failed to create current version service"));
+        Status(Text::tr("Resource service unavailable"));
+        Log(Text::tr("Repair skipped: %1").arg(strReason));
+        emit UiLogMessage(Text::tr("Resource repair blocked: %1").arg(strReason));
         return;
     }
-    if (!CheckWorkPathGuard(Tr("Repair blocked"), Tr("Resource repair blocked: %1")) ||
-        !CheckActiveProcessGuard(Tr("resource repair")))
+    if (!CheckWorkPathGuard(Text::tr("Repair blocked"), Text::tr("Resource repair blocked: %1")) ||
+        !CheckActiveProcessGuard(Text::tr("resource repair")))
         return;
     const OrvelQuestion question = OrvelQuestion::RepairConfirmation();
     const OrvelQuestion::Button eAnswer = !bAsk                  ? OrvelQuestion::Yes
@@ -570,8 +606,8 @@ void OrvelLauncherController::StartRepairTask(bool bAsk)
                                                                  : question.eDefault;
     if (!OrvelQuestion::IsAffirmative(eAnswer))
     {
-        Status(Tr("Repair cancelled"));
-        Log(Tr("Resource repair cancelled before start"));
+        Status(Text::tr("Repair cancelled"));
+        Log(Text::tr("Resource repair cancelled before start"));
         return;
     }
     CaptureBaseline();
@@ -582,7 +618,8 @@ void OrvelLauncherController::StartRepairTask(bool bAsk)
     auto* pWorker = new OrvelRepairWorker(m_pTaskService.get(), m_pSettings, &m_snapshot, WorkPath());
     PrepareWorker(pWorker);
     ConnectFinished(pWorker, &OrvelRepairWorker::Finished, &OrvelLauncherController::OnRepairFinished);
-    LaunchWorker(TaskRepair, pWorker, Tr("Repairing resources..."), Tr("Resource repair started"));
+    LaunchWorker(TaskRepair, pWorker, Text::tr("Repairing resources..."),
+                 Text::tr("Resource repair started"));
 }
 
 void OrvelLauncherController::OnRepairFinished(bool success, int successCount, int failCount)
@@ -597,8 +634,8 @@ void OrvelLauncherController::OpenVersionBrowse()
 {
     if (!CanStartTask())
         return;
-    if (!RequireStore(Tr("Version browse skipped: repair-only mode is active"),
-                      Tr("Version browse skipped: resource service unavailable")))
+    if (!RequireStore(Text::tr("Version browse skipped: repair-only mode is active"),
+                      Text::tr("Version browse skipped: resource service unavailable")))
         return;
     quint32 uVersion = 0;
     if (m_pPrompt == nullptr || !m_pPrompt->ChooseVersion(m_pPrimary, &uVersion))
@@ -610,21 +647,21 @@ void OrvelLauncherController::StartVersionSwitch(quint32 uVersion)
 {
     if (!CanStartTask())
         return;
-    if (!RequireStore(Tr("Version browse skipped: repair-only mode is active"),
-                      Tr("Version browse skipped: resource service unavailable")))
+    if (!RequireStore(Text::tr("Version browse skipped: repair-only mode is active"),
+                      Text::tr("Version browse skipped: resource service unavailable")))
         return;
     QString strError;
     std::unique_ptr<OrvelFileService> pTarget = m_pPrimary->CreateVersionBoundService(uVersion, &strError);
     if (!pTarget)
     {
-        Status(Tr("Version switch failed to initialize target version"));
-        Log(Tr("Failed to create version-bound file service for version %1: %2")
+        Status(Text::tr("Version switch failed to initialize target version"));
+        Log(Text::tr("Failed to create version-bound file service for version %1: %2")
                 .arg(uVersion)
-                .arg(OrDefault(strError, "unknown error")));
+                .arg(OrDefault(strError, QT_TRANSLATE_NOOP("OrvelLauncherController", "unknown error"))));
         return;
     }
-    if (!CheckWorkPathGuard(Tr("Version switch blocked"), Tr("Version switch blocked: %1")) ||
-        !CheckActiveProcessGuard(Tr("version switch")))
+    if (!CheckWorkPathGuard(Text::tr("Version switch blocked"), Text::tr("Version switch blocked: %1")) ||
+        !CheckActiveProcessGuard(Text::tr("version switch")))
         return;
     CaptureBaseline();
     if (!PrepareWorkingPathChange(pTarget.get(), TaskVersionSwitch))
@@ -639,8 +676,8 @@ void OrvelLauncherController::StartVersionSwitch(quint32 uVersion)
     PrepareWorker(pWorker);
     ConnectFinished(pWorker, &OrvelVersionSwitchWorker::Finished,
                     &OrvelLauncherController::OnVersionSwitchFinished);
-    LaunchWorker(TaskVersionSwitch, pWorker, Tr("Switching resource version..."),
-                 Tr("Version switch started: %1 -> %2").arg(uCurrent).arg(m_uTaskTargetVersion));
+    LaunchWorker(TaskVersionSwitch, pWorker, Text::tr("Switching resource version..."),
+                 Text::tr("Version switch started: %1 -> %2").arg(uCurrent).arg(m_uTaskTargetVersion));
 }
 
 void OrvelLauncherController::OnVersionSwitchFinished(bool success, int replacedCount, int skippedCount)
@@ -691,42 +728,48 @@ void OrvelLauncherController::CompleteVersionChangingTask(bool bSuccess, int nFi
         switch (eKind)
         {
         case TaskDownload:
-            strFailureStatus = Tr("Update failed");
-            strFailureLog = bStopped
-                                ? Tr("Resource download stopped by user: %1")
-                                      .arg(OrDefault(result.strStatusMessage, "download stopped by user"))
-                                : Tr("Resource download failed: %1").arg(result.strStatusMessage);
-            strStoppedStatus = Tr("Download stopped");
-            strStoppedLog = Tr("Resource download stopped by user");
-            strExitStatus = Tr("Download stopped, exiting...");
-            strExitLog = Tr("Resource download stopped for application exit");
+            strFailureStatus = Text::tr("Update failed");
+            strFailureLog = bStopped ? Text::tr("Resource download stopped by user: %1")
+                                           .arg(OrDefault(result.strStatusMessage,
+                                                          QT_TRANSLATE_NOOP("OrvelLauncherController",
+                                                                            "download stopped by user")))
+                                     : Text::tr("Resource download failed: %1").arg(result.strStatusMessage);
+            strStoppedStatus = Text::tr("Download stopped");
+            strStoppedLog = Text::tr("Resource download stopped by user");
+            strExitStatus = Text::tr("Download stopped, exiting...");
+            strExitLog = Text::tr("Resource download stopped for application exit");
             break;
         case TaskVersionSwitch:
-            strFailureStatus = Tr("Version switch failed");
-            strFailureLog =
-                bStopped ? Tr("Version switch stopped by user: %1")
-                               .arg(OrDefault(result.strStatusMessage, "version switch stopped by user"))
-                         : Tr("Version switch failed: %1").arg(result.strStatusMessage);
-            strStoppedStatus = Tr("Version switch stopped");
-            strStoppedLog = Tr("Version switch stopped by user");
-            strExitStatus = Tr("Version switch stopped, exiting...");
-            strExitLog = Tr("Version switch stopped for application exit");
+            strFailureStatus = Text::tr("Version switch failed");
+            strFailureLog = bStopped
+                                ? Text::tr("Version switch stopped by user: %1")
+                                      .arg(OrDefault(result.strStatusMessage,
+                                                     QT_TRANSLATE_NOOP("OrvelLauncherController",
+                                                                       "version switch stopped by user")))
+                                : Text::tr("Version switch failed: %1").arg(result.strStatusMessage);
+            strStoppedStatus = Text::tr("Version switch stopped");
+            strStoppedLog = Text::tr("Version switch stopped by user");
+            strExitStatus = Text::tr("Version switch stopped, exiting...");
+            strExitLog = Text::tr("Version switch stopped for application exit");
             break;
         default:
         {
             const QString strLast =
-                OrDefault(result.strStatusMessage, bStopped ? "repair stopped by user" : "unknown error");
-            strFailureStatus = Tr("Repair failed");
+                OrDefault(result.strStatusMessage,
+                          bStopped ? QT_TRANSLATE_NOOP("OrvelLauncherController", "repair stopped by user")
+                                   : QT_TRANSLATE_NOOP("OrvelLauncherController", "unknown error"));
+            strFailureStatus = Text::tr("Repair failed");
             strFailureLog =
-                (bStopped ? Tr("Resource repair stopped by user: %1 succeeded, %2 failed, last error: %3")
-                          : Tr("Resource repair failed: %1 succeeded, %2 failed, last error: %3"))
+                (bStopped
+                     ? Text::tr("Resource repair stopped by user: %1 succeeded, %2 failed, last error: %3")
+                     : Text::tr("Resource repair failed: %1 succeeded, %2 failed, last error: %3"))
                     .arg(nFirstCount)
                     .arg(nSecondCount)
                     .arg(strLast);
-            strStoppedStatus = Tr("Repair stopped");
-            strStoppedLog = Tr("Resource repair stopped by user");
-            strExitStatus = Tr("Repair stopped, exiting...");
-            strExitLog = Tr("Resource repair stopped for application exit");
+            strStoppedStatus = Text::tr("Repair stopped");
+            strStoppedLog = Text::tr("Resource repair stopped by user");
+            strExitStatus = Text::tr("Repair stopped, exiting...");
+            strExitLog = Text::tr("Resource repair stopped for application exit");
             break;
         }
         }
@@ -736,8 +779,9 @@ void OrvelLauncherController::CompleteVersionChangingTask(bool bSuccess, int nFi
         // claims them, and the next download completes them. A rollback would
         // only fetch the same files again.
         if (!result.vecChangedFiles.isEmpty() && !m_baseline.bHasRecord)
-            Log(Tr("Rollback skipped: no sync baseline; %1 file(s) already written are kept for the next "
-                   "download")
+            Log(Text::tr(
+                    "Rollback skipped: no sync baseline; %1 file(s) already written are kept for the next "
+                    "download")
                     .arg(result.vecChangedFiles.size()));
         else if (!result.vecChangedFiles.isEmpty())
         {
@@ -787,24 +831,28 @@ void OrvelLauncherController::CompleteVersionChangingTask(bool bSuccess, int nFi
     {
         const QString strError =
             info.error.isEmpty() && pTaskService != nullptr ? pTaskService->LastError() : info.error;
-        const char* pszText = eKind == TaskDownload ? "Failed to read download sync tag after completion: %1"
-                              : eKind == TaskVersionSwitch
-                                  ? "Failed to read version switch sync tag after completion: %1"
-                                  : "Failed to read repair sync tag after completion: %1";
-        Log(Tr(pszText).arg(strError));
+        const char* pszText =
+            eKind == TaskDownload ? QT_TRANSLATE_NOOP("OrvelLauncherController",
+                                                      "Failed to read download sync tag after completion: %1")
+            : eKind == TaskVersionSwitch
+                ? QT_TRANSLATE_NOOP("OrvelLauncherController",
+                                    "Failed to read version switch sync tag after completion: %1")
+                : QT_TRANSLATE_NOOP("OrvelLauncherController",
+                                    "Failed to read repair sync tag after completion: %1");
+        Log(Text::tr(pszText).arg(strError));
         // Read before the task began: a record without it would send the next
         // start into repair-only mode over files that are all in place.
         strTag = m_strTaskTag;
     }
     const bool bRecorded = m_pSettings != nullptr && m_pSettings->writeProductRecord(uVersion, strTag);
     if (!bRecorded)
-        LogBoth(Tr("Failed to write the product version record: %1")
+        LogBoth(Text::tr("Failed to write the product version record: %1")
                     .arg(m_pSettings != nullptr ? m_pSettings->productRecordPath() : QString()));
     // Files the repair rewrote; the others it found correct already.
     const int nRestored = static_cast<int>(result.vecChangedFiles.size());
     // What the controller adds to the worker's own time (start, polling,
     // completion, record); the benchmark reads it.
-    Log(Tr("Task took %1 ms, its worker %2 ms").arg(m_elapsed.elapsed()).arg(result.nWorkMs));
+    Log(Text::tr("Task took %1 ms, its worker %2 ms").arg(m_elapsed.elapsed()).arg(result.nWorkMs));
     if (eKind != TaskRepair)
         emit StaleFilesHandled(result.vecRemovedFiles.size(), result.vecKeptFiles.size());
     // Without its record the working path is claimed by no version: the task
@@ -815,15 +863,15 @@ void OrvelLauncherController::CompleteVersionChangingTask(bool bSuccess, int nFi
         [this, eKind, uVersion, nFirstCount, nSecondCount, nWeakSkipped, nRestored, bRecorded]
         {
             if (eKind == TaskDownload && m_pPrimary != nullptr && !m_pPrimary->Rebind(uVersion))
-                Log(Tr("Warning: failed to switch primary file service to downloaded version %1: %2")
+                Log(Text::tr("Warning: failed to switch primary file service to downloaded version %1: %2")
                         .arg(uVersion)
                         .arg(m_pPrimary->LastError()));
             if (eKind == TaskVersionSwitch && m_pPrimary != nullptr)
             {
                 if (m_pPrimary->Rebind(uVersion))
-                    Log(Tr("Primary file service switched to target version %1").arg(uVersion));
+                    Log(Text::tr("Primary file service switched to target version %1").arg(uVersion));
                 else
-                    Log(Tr("Warning: failed to switch primary file service to target version %1: %2")
+                    Log(Text::tr("Warning: failed to switch primary file service to target version %1: %2")
                             .arg(uVersion)
                             .arg(m_pPrimary->LastError()));
             }
@@ -838,49 +886,51 @@ void OrvelLauncherController::CompleteVersionChangingTask(bool bSuccess, int nFi
             switch (eKind)
             {
             case TaskDownload:
-                Status(Tr("Update complete"));
+                Status(Text::tr("Update complete"));
                 Log(nWeakSkipped == 0
-                        ? Tr("Resource download completed successfully")
-                        : Tr("Resource download completed with %1 total weak replacement file(s) "
-                             "skipped")
+                        ? Text::tr("Resource download completed successfully")
+                        : Text::tr("Resource download completed with %1 total weak replacement file(s) "
+                                   "skipped")
                               .arg(nWeakSkipped));
                 break;
             case TaskVersionSwitch:
-                Status(Tr("Version switch complete"));
-                Log(nWeakSkipped == 0 ? Tr("Version switch completed: %1 replaced, %2 preserved")
-                                            .arg(nFirstCount)
-                                            .arg(nSecondCount)
-                                      : Tr("Version switch completed with %1 total weak replacement file(s) "
-                                           "skipped: %2 replaced, %3 preserved")
-                                            .arg(nWeakSkipped)
-                                            .arg(nFirstCount)
-                                            .arg(nSecondCount));
+                Status(Text::tr("Version switch complete"));
+                Log(nWeakSkipped == 0
+                        ? Text::tr("Version switch completed: %1 replaced, %2 preserved")
+                              .arg(nFirstCount)
+                              .arg(nSecondCount)
+                        : Text::tr("Version switch completed with %1 total weak replacement file(s) "
+                                   "skipped: %2 replaced, %3 preserved")
+                              .arg(nWeakSkipped)
+                              .arg(nFirstCount)
+                              .arg(nSecondCount));
                 break;
             default:
             {
                 const int nCorrect = qMax(0, nFirstCount - nRestored);
                 Status((nWeakSkipped == 0
-                            ? Tr("Repair complete: %1 files restored, %2 already correct")
-                            : Tr("Repair complete with weak replacement skips: %1 files restored, %2 "
-                                 "already correct"))
+                            ? Text::tr("Repair complete: %1 files restored, %2 already correct")
+                            : Text::tr("Repair complete with weak replacement skips: %1 files restored, %2 "
+                                       "already correct"))
                            .arg(nRestored)
                            .arg(nCorrect));
-                Log(nWeakSkipped == 0 ? Tr("Resource repair completed: %1 files restored, %2 already correct")
-                                            .arg(nRestored)
-                                            .arg(nCorrect)
-                                      : Tr("Resource repair completed with %1 total weak replacement file(s) "
-                                           "skipped: %2 files restored, %3 already correct")
-                                            .arg(nWeakSkipped)
-                                            .arg(nRestored)
-                                            .arg(nCorrect));
+                Log(nWeakSkipped == 0
+                        ? Text::tr("Resource repair completed: %1 files restored, %2 already correct")
+                              .arg(nRestored)
+                              .arg(nCorrect)
+                        : Text::tr("Resource repair completed with %1 total weak replacement file(s) "
+                                   "skipped: %2 files restored, %3 already correct")
+                              .arg(nWeakSkipped)
+                              .arg(nRestored)
+                              .arg(nCorrect));
                 break;
             }
             }
             if (nWeakSkipped > 0 && eKind != TaskRepair)
-                Status(Tr("Task complete with weak replacement skips"));
+                Status(Text::tr("Task complete with weak replacement skips"));
             if (!bRecorded)
             {
-                Status(Tr("The version record could not be written; resource repair is required"));
+                Status(Text::tr("The version record could not be written; resource repair is required"));
                 m_bRepairOnly = true;
             }
             FinishIdleOrExit();
@@ -891,17 +941,17 @@ void OrvelLauncherController::LogStaleFiles(const TaskResultData& result, bool b
 {
     const quint32 uTarget = m_uTaskTargetVersion;
     for (int i = 0; i < result.vecKeptFiles.size(); ++i)
-        Log(Tr("Kept %1, which version %2 does not hold: %3")
+        Log(Text::tr("Kept %1, which version %2 does not hold: %3")
                 .arg(result.vecKeptFiles.at(i))
                 .arg(uTarget)
                 .arg(result.vecKeptReasons.value(i)));
     if (result.vecRemovedFiles.isEmpty())
         return;
     for (const QString& strPath : result.vecRemovedFiles)
-        Log(Tr("Removed %1, which version %2 does not hold").arg(strPath).arg(uTarget));
+        Log(Text::tr("Removed %1, which version %2 does not hold").arg(strPath).arg(uTarget));
     // A failed task's removals are among the files its rollback brings back.
     if (bSuccess)
-        Log(Tr("Removed %1 file(s) that version %2 does not hold")
+        Log(Text::tr("Removed %1 file(s) that version %2 does not hold")
                 .arg(result.vecRemovedFiles.size())
                 .arg(uTarget));
 }
@@ -912,18 +962,18 @@ int OrvelLauncherController::RunWeakReplacementRetry(const std::vector<WeakRepla
         return 0;
     if (m_pPrompt == nullptr)
     {
-        Log(Tr("Weak replacement retry skipped by user: %1 file(s)").arg(vecFailures.size()));
+        Log(Text::tr("Weak replacement retry skipped by user: %1 file(s)").arg(vecFailures.size()));
         return static_cast<int>(vecFailures.size());
     }
     const OrvelWeakRetryOutcome outcome =
         m_pPrompt->RetryWeakReplacements(vecFailures, ActiveService(), WorkPath());
     const int nSkipped = static_cast<int>(outcome.vecUnresolved.size());
     if (outcome.bRetried)
-        Log(Tr("Weak replacement retry finished: %1 succeeded, %2 skipped")
+        Log(Text::tr("Weak replacement retry finished: %1 succeeded, %2 skipped")
                 .arg(static_cast<int>(vecFailures.size()) - nSkipped)
                 .arg(nSkipped));
     else
-        Log(Tr("Weak replacement retry skipped by user: %1 file(s)").arg(nSkipped));
+        Log(Text::tr("Weak replacement retry skipped by user: %1 file(s)").arg(nSkipped));
     return nSkipped;
 }
 
@@ -937,21 +987,21 @@ void OrvelLauncherController::StartRollback()
     m_vecRollbackCreated.clear();
     if (!m_baseline.bValid)
     {
-        LogBoth(Tr("Logic error: rollback baseline unavailable when rollback should start"));
-        MarkRepairRequired(Tr("rollback baseline unavailable"));
+        LogBoth(Text::tr("Logic error: rollback baseline unavailable when rollback should start"));
+        MarkRepairRequired(Text::tr("rollback baseline unavailable"));
         FinishIdleOrExit();
         return;
     }
     if (vecFiles.isEmpty())
     {
-        LogBoth(Tr("Logic error: no applied files available when rollback should start"));
+        LogBoth(Text::tr("Logic error: no applied files available when rollback should start"));
         FinishIdleOrExit();
         return;
     }
     QString strReason;
     if (!OrvelCheckWorkPath(WorkPath(), &strReason))
     {
-        LogBoth(Tr("Logic error: rollback work path invalid: %1").arg(strReason));
+        LogBoth(Text::tr("Logic error: rollback work path invalid: %1").arg(strReason));
         MarkRepairRequired(strReason);
         FinishIdleOrExit();
         return;
@@ -962,9 +1012,10 @@ void OrvelLauncherController::StartRollback()
                               : nullptr;
     if (!pService)
     {
-        LogBoth(Tr("Logic error: failed to create rollback file service for version %1: %2")
+        LogBoth(Text::tr("Logic error: failed to create rollback file service for version %1: %2")
                     .arg(m_baseline.uPrimaryVersion)
-                    .arg(OrDefault(strError, "primary file service unavailable")));
+                    .arg(OrDefault(strError, QT_TRANSLATE_NOOP("OrvelLauncherController",
+                                                               "primary file service unavailable"))));
         MarkRepairRequired(strError);
         FinishIdleOrExit();
         return;
@@ -977,8 +1028,8 @@ void OrvelLauncherController::StartRollback()
     PrepareWorker(pWorker);
     ConnectFinished(pWorker, &OrvelVersionRollbackWorker::Finished,
                     &OrvelLauncherController::OnRollbackFinished);
-    LaunchWorker(TaskRollback, pWorker, Tr("Rolling back changes..."),
-                 Tr("Rollback started for %1 modified files").arg(vecFiles.size()));
+    LaunchWorker(TaskRollback, pWorker, Text::tr("Rolling back changes..."),
+                 Text::tr("Rollback started for %1 modified files").arg(vecFiles.size()));
 }
 
 void OrvelLauncherController::OnRollbackFinished(bool success, int rollbackSuccessCount,
@@ -999,29 +1050,31 @@ void OrvelLauncherController::OnRollbackFinished(bool success, int rollbackSucce
             else
                 m_pSettings->clearProductRecord();
         }
-        Status(Tr("Rollback complete"));
-        Log(Tr("Rollback succeeded (%1 succeeded, %2 failed)")
+        Status(Text::tr("Rollback complete"));
+        Log(Text::tr("Rollback succeeded (%1 succeeded, %2 failed)")
                 .arg(rollbackSuccessCount)
                 .arg(rollbackFailCount));
     }
     else if (bStopped)
     {
-        Status(Tr("Rollback stopped"));
-        LogBoth(Tr("Rollback stopped: %1 succeeded, %2 failed, last status: %3")
+        Status(Text::tr("Rollback stopped"));
+        LogBoth(Text::tr("Rollback stopped: %1 succeeded, %2 failed, last status: %3")
                     .arg(rollbackSuccessCount)
                     .arg(rollbackFailCount)
-                    .arg(OrDefault(result.strStatusMessage, "stopped by user")));
-        MarkRepairRequired(Tr("rollback stopped"));
+                    .arg(OrDefault(result.strStatusMessage,
+                                   QT_TRANSLATE_NOOP("OrvelLauncherController", "stopped by user"))));
+        MarkRepairRequired(Text::tr("rollback stopped"));
     }
     else
     {
-        Status(Tr("Rollback failed"));
-        LogBoth(Tr("Rollback failed: %1 succeeded, %2 failed, last error: %3")
+        Status(Text::tr("Rollback failed"));
+        LogBoth(Text::tr("Rollback failed: %1 succeeded, %2 failed, last error: %3")
                     .arg(rollbackSuccessCount)
                     .arg(rollbackFailCount)
-                    .arg(OrDefault(result.strStatusMessage, "unknown error")));
+                    .arg(OrDefault(result.strStatusMessage,
+                                   QT_TRANSLATE_NOOP("OrvelLauncherController", "unknown error"))));
         emit ShowLogOverlay();
-        MarkRepairRequired(Tr("rollback failed"));
+        MarkRepairRequired(Text::tr("rollback failed"));
     }
 
     RunAfterCleanup(
@@ -1029,14 +1082,14 @@ void OrvelLauncherController::OnRollbackFinished(bool success, int rollbackSucce
         {
             const quint32 uBaseline = m_baseline.uPrimaryVersion;
             if (!m_baseline.bValid)
-                Log(Tr("Failed to restore primary file service after rollback: %1")
-                        .arg(Tr("rollback baseline unavailable")));
+                Log(Text::tr("Failed to restore primary file service after rollback: %1")
+                        .arg(Text::tr("rollback baseline unavailable")));
             else if (m_pPrimary == nullptr)
-                Log(Tr("Failed to restore primary file service after rollback: %1")
-                        .arg(Tr("primary file service unavailable")));
+                Log(Text::tr("Failed to restore primary file service after rollback: %1")
+                        .arg(Text::tr("primary file service unavailable")));
             else if (m_pPrimary->CurrentVersion() != uBaseline && !m_pPrimary->Rebind(uBaseline))
-                Log(Tr("Failed to restore primary file service after rollback: %1")
-                        .arg(Tr("failed to restore primary file service")));
+                Log(Text::tr("Failed to restore primary file service after rollback: %1")
+                        .arg(Text::tr("failed to restore primary file service")));
             RefreshVersionState();
             FinishIdleOrExit();
         });
@@ -1050,7 +1103,8 @@ void OrvelLauncherController::MarkRepairRequired(const QString& strReason)
     // offers only the repair from here on.
     if (m_pSettings != nullptr)
         m_pSettings->writeProductRecord(m_baseline.bValid ? m_baseline.uPrimaryVersion : 0, QString());
-    LogBoth(Tr("The working path could not be restored (%1); resource repair is required").arg(strReason));
+    LogBoth(
+        Text::tr("The working path could not be restored (%1); resource repair is required").arg(strReason));
     m_bRepairOnly = true;
 }
 
@@ -1068,8 +1122,8 @@ void OrvelLauncherController::TogglePause()
         if (m_pWorker != nullptr)
             m_pWorker->Resume();
         m_bPaused = false;
-        Status(Tr("Continuing transfer..."));
-        Log(Tr("Transfer resumed"));
+        Status(Text::tr("Continuing transfer..."));
+        Log(Text::tr("Transfer resumed"));
     }
     else
     {
@@ -1078,8 +1132,8 @@ void OrvelLauncherController::TogglePause()
         if (m_pWorker != nullptr)
             m_pWorker->Pause();
         m_bPaused = true;
-        Status(Tr("Transfer paused"));
-        Log(Tr("Transfer paused"));
+        Status(Text::tr("Transfer paused"));
+        Log(Text::tr("Transfer paused"));
     }
     emit PauseStateChanged(true, m_bPaused);
     emit DownloadSpeedChanged(m_bPaused || pService == nullptr ? 0 : pService->DownloadSpeed());
@@ -1094,8 +1148,8 @@ void OrvelLauncherController::StopCurrentTask()
     const KindTexts texts = TextsOf(m_eKind);
     if (texts.pszStopStatus != nullptr)
     {
-        Status(Tr(texts.pszStopStatus));
-        Log(Tr(texts.pszStopLog));
+        Status(Text::tr(texts.pszStopStatus));
+        Log(Text::tr(texts.pszStopLog));
     }
     emit StopStateChanged(false);
     emit PauseStateChanged(IsPausable(m_eKind), false);
@@ -1123,8 +1177,8 @@ void OrvelLauncherController::RequestApplicationExit()
     const KindTexts texts = TextsOf(m_eKind);
     if (texts.pszExitStatus != nullptr)
     {
-        Status(Tr(texts.pszExitStatus));
-        Log(Tr(texts.pszExitLog));
+        Status(Text::tr(texts.pszExitStatus));
+        Log(Text::tr(texts.pszExitLog));
     }
     emit ButtonStateChanged(false, false, false, false, false, false);
     emit LaunchStateChanged(false);
@@ -1213,7 +1267,7 @@ void OrvelLauncherController::CleanupTaskState()
     emit PauseStateChanged(false, false);
     emit StopStateChanged(false);
     if (bWasInBackground)
-        Log(Tr("Background task cleanup completed"));
+        Log(Text::tr("Background task cleanup completed"));
 }
 
 void OrvelLauncherController::EnterBackgroundStop()
@@ -1224,8 +1278,8 @@ void OrvelLauncherController::EnterBackgroundStop()
     emit WorkerActivityChanged(true);
     emit ButtonStateChanged(false, false, false, false, false, false);
     emit LaunchStateChanged(false);
-    Status(Tr("Background task is still stopping..."));
-    Log(Tr("Background task did not stop within timeout; cleanup will continue asynchronously"));
+    Status(Text::tr("Background task is still stopping..."));
+    Log(Text::tr("Background task did not stop within timeout; cleanup will continue asynchronously"));
     emit DownloadSpeedChanged(0);
     emit PauseStateChanged(false, false);
     emit StopStateChanged(false);
@@ -1249,7 +1303,7 @@ void OrvelLauncherController::OnWorkerThreadFinished()
         // Every worker emits Finished before its thread ends, and that queued
         // call arrives first; a thread that ended without it must still give
         // the buttons back.
-        Log(Tr("Worker thread ended without a result"));
+        Log(Text::tr("Worker thread ended without a result"));
         CleanupTaskState();
         FinishIdleOrExit();
         return;
@@ -1314,7 +1368,7 @@ void OrvelLauncherController::PublishPolledProgress()
 
 void OrvelLauncherController::OnFileFailed(QString filePath, QString error)
 {
-    LogBoth(Tr("Failed: %1 - %2").arg(filePath, error));
+    LogBoth(Text::tr("Failed: %1 - %2").arg(filePath, error));
 }
 
 void OrvelLauncherController::OnWorkerWarning(QString message)

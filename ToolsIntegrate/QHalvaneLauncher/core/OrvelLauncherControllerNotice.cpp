@@ -10,10 +10,11 @@
 namespace
 {
 
-QString Tr(const char* pszText)
+// The texts of this file, in the OrvelLauncherController translation context.
+struct Text
 {
-    return QCoreApplication::translate("OrvelLauncherController", pszText);
-}
+    Q_DECLARE_TR_FUNCTIONS(OrvelLauncherController)
+};
 
 } // namespace
 
@@ -59,7 +60,7 @@ void OrvelLauncherController::ShowNotice(quint32 uVersion)
 {
     QString strError;
     if (m_pPrimary == nullptr || !m_pPrimary->IsReady() || uVersion == 0)
-        strError = Tr("resource service unavailable");
+        strError = Text::tr("resource service unavailable");
     else if (m_pNoticeService)
     {
         if (!m_pNoticeService->Rebind(uVersion))
@@ -72,17 +73,19 @@ void OrvelLauncherController::ShowNotice(quint32 uVersion)
         m_pNoticeService = m_pPrimary->CreateVersionBoundService(uVersion, &strError);
     if (!m_pNoticeService)
     {
-        Log(Tr("Failed to initialize notice file service for version %1: %2").arg(uVersion).arg(strError));
-        Status(Tr("Update notice unavailable"));
+        Log(Text::tr("Failed to initialize notice file service for version %1: %2")
+                .arg(uVersion)
+                .arg(strError));
+        Status(Text::tr("Update notice unavailable"));
         return;
     }
     const quint32 uActual = m_pNoticeService->CurrentVersion();
     if (uActual != uVersion)
     {
-        Log(Tr("Notice version request resolved to unexpected version: requested %1, got %2")
+        Log(Text::tr("Notice version request resolved to unexpected version: requested %1, got %2")
                 .arg(uVersion)
                 .arg(uActual));
-        Status(Tr("Update notice unavailable"));
+        Status(Text::tr("Update notice unavailable"));
         return;
     }
     m_uNoticeVersion = uVersion;
@@ -94,8 +97,8 @@ void OrvelLauncherController::ShowNotice(quint32 uVersion)
         m_pNoticeService->ReadRemoteText(QStringLiteral("changelog.txt"), &strContent, &strReadError);
     if (!bChangelog)
     {
-        Log(Tr("Failed to read changelog.txt for version %1: %2").arg(uVersion).arg(strReadError));
-        strContent = Tr("Failed to read changelog.txt\n\n%1").arg(strReadError);
+        Log(Text::tr("Failed to read changelog.txt for version %1: %2").arg(uVersion).arg(strReadError));
+        strContent = Text::tr("Failed to read changelog.txt\n\n%1").arg(strReadError);
     }
 
     QString strTitle = QStringLiteral("v%1").arg(uVersion);
@@ -106,15 +109,15 @@ void OrvelLauncherController::ShowNotice(quint32 uVersion)
             strTitle += QStringLiteral(" | %1").arg(info.releaseText);
         // The guid goes on a line of its own also without a release text.
         strTitle += QLatin1Char('\n');
-        strTitle += QStringLiteral("guid: {%1}").arg(info.tag.isEmpty() ? Tr("<empty>") : info.tag);
+        strTitle += QStringLiteral("guid: {%1}").arg(info.tag.isEmpty() ? Text::tr("<empty>") : info.tag);
     }
     else
     {
         const QString strInfoError = info.error.isEmpty() ? m_pNoticeService->LastError() : info.error;
-        strTitle += Tr(" | PakInfo unavailable: %1").arg(strInfoError);
-        Log(Tr("Failed to read PakInfo for notice version %1: %2").arg(uVersion).arg(strInfoError));
+        strTitle += Text::tr(" | PakInfo unavailable: %1").arg(strInfoError);
+        Log(Text::tr("Failed to read PakInfo for notice version %1: %2").arg(uVersion).arg(strInfoError));
         if (!bChangelog)
-            strContent = Tr("Failed to read version metadata.\n\n%1").arg(strReadError);
+            strContent = Text::tr("Failed to read version metadata.\n\n%1").arg(strReadError);
     }
 
     quint32 uRecorded = 0;

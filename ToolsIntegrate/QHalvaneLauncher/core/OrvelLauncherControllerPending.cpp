@@ -12,10 +12,11 @@
 namespace
 {
 
-QString Tr(const char* pszText)
+// The texts of this file, in the OrvelLauncherController translation context.
+struct Text
 {
-    return QCoreApplication::translate("OrvelLauncherController", pszText);
-}
+    Q_DECLARE_TR_FUNCTIONS(OrvelLauncherController)
+};
 
 // The names the mark keeps a task under.
 const char* const kTaskDownload = "download";
@@ -47,8 +48,8 @@ bool OrvelLauncherController::PrepareWorkingPathChange(OrvelFileService* pTarget
     const PakInfoResult info = pTarget->ReadPakInfo();
     if (info.status != PakInfoResult::StatusOk || info.tag.isEmpty())
     {
-        Status(Tr("Task blocked"));
-        LogBoth(Tr("Failed to read the release information of version %1, nothing was changed: %2")
+        Status(Text::tr("Task blocked"));
+        LogBoth(Text::tr("Failed to read the release information of version %1, nothing was changed: %2")
                     .arg(uTarget)
                     .arg(info.error.isEmpty() ? pTarget->LastError() : info.error));
         return false;
@@ -62,21 +63,21 @@ bool OrvelLauncherController::PrepareWorkingPathChange(OrvelFileService* pTarget
         // The record's version is not what the working path holds: nothing to
         // roll back to, and no list of changes to trust.
         m_baseline.bHasRecord = false;
-        Log(Tr("An earlier task was interrupted; every file is compared with the store"));
+        Log(Text::tr("An earlier task was interrupted; every file is compared with the store"));
     }
     // Only a task that was cut off (or a first install, which leaves no mark)
     // can have left temporary files; a walk of the whole tree is saved otherwise.
     if (m_baseline.bInterrupted || !m_baseline.bHasRecord)
     {
         for (const QString& strPath : OrvelLeftoverTemps::Remove(WorkPath()))
-            Log(Tr("Removed leftover temporary file: %1").arg(strPath));
+            Log(Text::tr("Removed leftover temporary file: %1").arg(strPath));
     }
     if (!m_baseline.bHasRecord)
         return true;
     if (m_pSettings->markProductRecordPending(uTarget, MarkName(eKind)))
         return true;
-    Status(Tr("Task blocked"));
-    LogBoth(Tr("Failed to write the product version record: %1").arg(m_pSettings->productRecordPath()));
+    Status(Text::tr("Task blocked"));
+    LogBoth(Text::tr("Failed to write the product version record: %1").arg(m_pSettings->productRecordPath()));
     return false;
 }
 
@@ -84,7 +85,8 @@ void OrvelLauncherController::DropPendingMark()
 {
     if (m_pSettings != nullptr && m_baseline.bValid && m_baseline.bHasRecord &&
         !m_pSettings->writeProductRecord(m_baseline.uRecordedVersion, m_baseline.strRecordedTag))
-        LogBoth(Tr("Failed to write the product version record: %1").arg(m_pSettings->productRecordPath()));
+        LogBoth(
+            Text::tr("Failed to write the product version record: %1").arg(m_pSettings->productRecordPath()));
 }
 
 bool OrvelLauncherController::OfferToFinishInterruptedTask()
@@ -97,10 +99,11 @@ bool OrvelLauncherController::OfferToFinishInterruptedTask()
         !m_pSettings->readProductRecord(&uRecorded, nullptr))
         return false;
     emit LaunchStateChanged(false);
-    Status(Tr("An update was interrupted"));
-    LogBoth(Tr("An update was interrupted: the working path may hold files of version %1 and of version %2")
-                .arg(uRecorded)
-                .arg(uTarget));
+    Status(Text::tr("An update was interrupted"));
+    LogBoth(
+        Text::tr("An update was interrupted: the working path may hold files of version %1 and of version %2")
+            .arg(uRecorded)
+            .arg(uTarget));
     // A mark without a task name (or an unreadable target) came from an older
     // launcher: a switch reaches any target from a tree it cannot trust.
     const bool bRepairOnly = strTask == QLatin1String(kTaskRepair) || uTarget == 0 || uTarget == uRecorded;
@@ -108,11 +111,11 @@ bool OrvelLauncherController::OfferToFinishInterruptedTask()
     const OrvelQuestion::Button eAnswer = m_pPrompt != nullptr ? m_pPrompt->Ask(question) : question.eDefault;
     if (bRepairOnly || !OrvelQuestion::IsAffirmative(eAnswer))
     {
-        Log(Tr("Repairing the working path to the recorded version %1").arg(uRecorded));
+        Log(Text::tr("Repairing the working path to the recorded version %1").arg(uRecorded));
         StartRepairTask(false);
         return true;
     }
-    Log(Tr("Finishing the interrupted task to version %1").arg(uTarget));
+    Log(Text::tr("Finishing the interrupted task to version %1").arg(uTarget));
     if (strTask != QLatin1String(kTaskDownload))
     {
         StartVersionSwitch(uTarget);
@@ -122,8 +125,9 @@ bool OrvelLauncherController::OfferToFinishInterruptedTask()
     std::unique_ptr<OrvelFileService> pTarget = m_pPrimary->CreateVersionBoundService(uTarget, &strError);
     if (!pTarget)
     {
-        Status(Tr("Resource download blocked"));
-        LogBoth(Tr("Resource download blocked: failed to load version %1: %2").arg(uTarget).arg(strError));
+        Status(Text::tr("Resource download blocked"));
+        LogBoth(
+            Text::tr("Resource download blocked: failed to load version %1: %2").arg(uTarget).arg(strError));
         ApplyIdleButtonState();
         return true;
     }

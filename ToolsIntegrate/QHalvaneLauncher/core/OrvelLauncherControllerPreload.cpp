@@ -12,10 +12,11 @@
 namespace
 {
 
-QString Tr(const char* pszText)
+// The texts of this file, in the OrvelLauncherController translation context.
+struct Text
 {
-    return QCoreApplication::translate("OrvelLauncherController", pszText);
-}
+    Q_DECLARE_TR_FUNCTIONS(OrvelLauncherController)
+};
 
 } // namespace
 
@@ -29,12 +30,12 @@ void OrvelLauncherController::StartPreloadExecution(OrvelPreloadItemList tasks, 
     }
     if (tasks.isEmpty())
     {
-        Status(Tr("Preload task is empty"));
-        Log(Tr("Preload start skipped: todo list is empty"));
+        Status(Text::tr("Preload task is empty"));
+        Log(Text::tr("Preload start skipped: todo list is empty"));
         emit PreloadFinished(false);
         return;
     }
-    if (!CheckActiveProcessGuard(Tr("preload task")))
+    if (!CheckActiveProcessGuard(Text::tr("preload task")))
     {
         emit PreloadFinished(false);
         return;
@@ -42,8 +43,9 @@ void OrvelLauncherController::StartPreloadExecution(OrvelPreloadItemList tasks, 
     auto pProduct = std::make_unique<OrvelFileService>();
     if (!pProduct->Initialize(productConfigPath, OrvelFileService::kLatestVersion))
     {
-        const QString strText = Tr("Preload start blocked: failed to initialize product file service: %1")
-                                    .arg(pProduct->LastError());
+        const QString strText =
+            Text::tr("Preload start blocked: failed to initialize product file service: %1")
+                .arg(pProduct->LastError());
         Status(strText);
         LogBoth(strText);
         emit PreloadFinished(false);
@@ -66,7 +68,8 @@ void OrvelLauncherController::StartPreloadExecution(OrvelPreloadItemList tasks, 
     connect(
         pWorker, &OrvelPreloadWorker::Finished, pThread, [pThread](bool) { pThread->quit(); },
         Qt::DirectConnection);
-    LaunchWorker(TaskPreload, pWorker, Tr("Preparing preload task..."), Tr("Preload task started"));
+    LaunchWorker(TaskPreload, pWorker, Text::tr("Preparing preload task..."),
+                 Text::tr("Preload task started"));
 }
 
 void OrvelLauncherController::OnPreloadWorkerFinished(bool success)
@@ -77,13 +80,15 @@ void OrvelLauncherController::OnPreloadWorkerFinished(bool success)
     const bool bStopped = m_bStopRequested || m_bExiting;
     QString strText;
     if (success)
-        strText =
-            Tr("Preload finished: %1 succeeded, %2 skipped").arg(result.nFirstCount).arg(result.nSecondCount);
+        strText = Text::tr("Preload finished: %1 succeeded, %2 skipped")
+                      .arg(result.nFirstCount)
+                      .arg(result.nSecondCount);
     else if (bStopped)
-        strText =
-            Tr("Preload stopped: %1 succeeded, %2 skipped").arg(result.nFirstCount).arg(result.nSecondCount);
+        strText = Text::tr("Preload stopped: %1 succeeded, %2 skipped")
+                      .arg(result.nFirstCount)
+                      .arg(result.nSecondCount);
     else
-        strText = Tr("Preload failed: %1").arg(result.strStatusMessage);
+        strText = Text::tr("Preload failed: %1").arg(result.strStatusMessage);
     Status(strText);
     LogBoth(strText);
     emit PreloadFinished(success);

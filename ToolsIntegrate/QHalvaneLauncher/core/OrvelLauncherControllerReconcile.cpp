@@ -11,31 +11,32 @@
 namespace
 {
 
-QString Tr(const char* pszText)
+// The texts of this file, in the OrvelLauncherController translation context.
+struct Text
 {
-    return QCoreApplication::translate("OrvelLauncherController", pszText);
-}
+    Q_DECLARE_TR_FUNCTIONS(OrvelLauncherController)
+};
 
 QString StatusLineFor(qint32 nStatus)
 {
     switch (nStatus)
     {
     case OrvelReconcile::StatusComplete:
-        return Tr("Directory reconcile complete");
+        return Text::tr("Directory reconcile complete");
     case OrvelReconcile::StatusUnavailable:
-        return Tr("Directory reconcile unavailable");
+        return Text::tr("Directory reconcile unavailable");
     case OrvelReconcile::StatusNoDirectories:
     case OrvelReconcile::StatusNoFilesSelected:
-        return Tr("Directory reconcile skipped");
+        return Text::tr("Directory reconcile skipped");
     case OrvelReconcile::StatusNoChanges:
-        return Tr("No directory differences");
+        return Text::tr("No directory differences");
     case OrvelReconcile::StatusCancelledSelection:
     case OrvelReconcile::StatusCancelledConfirmation:
-        return Tr("Directory reconcile cancelled");
+        return Text::tr("Directory reconcile cancelled");
     case OrvelReconcile::StatusScanFailed:
-        return Tr("Directory reconcile scan failed");
+        return Text::tr("Directory reconcile scan failed");
     default:
-        return Tr("Directory reconcile failed");
+        return Text::tr("Directory reconcile failed");
     }
 }
 
@@ -45,36 +46,38 @@ void OrvelLauncherController::StartDirectoryReconcile()
 {
     if (!CanStartTask())
         return;
-    if (!RequireStore(Tr("Directory reconcile skipped: repair-only mode is active"),
-                      Tr("Directory reconcile skipped: resource service unavailable")))
+    if (!RequireStore(Text::tr("Directory reconcile skipped: repair-only mode is active"),
+                      Text::tr("Directory reconcile skipped: resource service unavailable")))
         return;
-    if (!CheckWorkPathGuard(Tr("Directory reconcile blocked"), Tr("Directory reconcile blocked: %1")))
+    if (!CheckWorkPathGuard(Text::tr("Directory reconcile blocked"),
+                            Text::tr("Directory reconcile blocked: %1")))
         return;
 
     m_bReconcileRunning = true;
     emit ButtonStateChanged(false, false, false, false, false, false);
     emit LaunchStateChanged(false);
-    Log(Tr("Directory reconcile started"));
+    Log(Text::tr("Directory reconcile started"));
     OrvelReconcile::Notifications notifications;
-    notifications.fnBeforeScan = [this] { Status(Tr("Scanning selected directories...")); };
-    notifications.fnBeforePlan = [this] { Status(Tr("Waiting for reconcile confirmation...")); };
-    notifications.fnBeforeApply = [this] { Status(Tr("Applying directory reconcile...")); };
+    notifications.fnBeforeScan = [this] { Status(Text::tr("Scanning selected directories...")); };
+    notifications.fnBeforePlan = [this] { Status(Text::tr("Waiting for reconcile confirmation...")); };
+    notifications.fnBeforeApply = [this] { Status(Text::tr("Applying directory reconcile...")); };
     const OrvelReconcile::Outcome outcome =
         OrvelReconcile::Run(m_pPrimary, WorkPath(), m_pPrompt, notifications);
     m_bReconcileRunning = false;
 
     for (const QString& strPath : outcome.vecLinked)
-        Log(Tr("Directory reconcile left a link alone: %1").arg(strPath));
+        Log(Text::tr("Directory reconcile left a link alone: %1").arg(strPath));
     for (const QString& strPath : outcome.vecRefused)
-        LogBoth(Tr("Directory reconcile refused a path outside its plan: %1").arg(strPath));
+        LogBoth(Text::tr("Directory reconcile refused a path outside its plan: %1").arg(strPath));
     for (const QString& strPath : outcome.vecChangedSinceScan)
-        LogBoth(Tr("Directory reconcile left a file alone that changed after the scan: %1").arg(strPath));
+        LogBoth(
+            Text::tr("Directory reconcile left a file alone that changed after the scan: %1").arg(strPath));
     const bool bPlanOnly =
         m_bReconcilePlanOnly && outcome.status == OrvelReconcile::StatusCancelledConfirmation;
     if (bPlanOnly)
     {
-        Status(Tr("Directory reconcile: plan only, nothing changed"));
-        Log(Tr("Directory reconcile: plan only, nothing changed"));
+        Status(Text::tr("Directory reconcile: plan only, nothing changed"));
+        Log(Text::tr("Directory reconcile: plan only, nothing changed"));
     }
     else
     {

@@ -21,14 +21,15 @@
 namespace
 {
 
-QString Tr(const char* pszText)
+// The texts of this file, in the OrvelLauncherController translation context.
+struct Text
 {
-    return QCoreApplication::translate("OrvelLauncherController", pszText);
-}
+    Q_DECLARE_TR_FUNCTIONS(OrvelLauncherController)
+};
 
 QString OrDefault(const QString& strText, const char* pszDefault)
 {
-    return strText.isEmpty() ? Tr(pszDefault) : strText;
+    return strText.isEmpty() ? Text::tr(pszDefault) : strText;
 }
 
 // QProcess says no more than "Unknown error" when a detached start fails.
@@ -36,10 +37,10 @@ QString StartFailureReason(const QString& strProgram)
 {
     const QFileInfo info(strProgram);
     if (!info.exists())
-        return Tr("%1 does not exist").arg(strProgram);
+        return Text::tr("%1 does not exist").arg(strProgram);
     if (!info.isExecutable())
-        return Tr("%1 is not executable").arg(strProgram);
-    return Tr("%1 could not be executed").arg(strProgram);
+        return Text::tr("%1 is not executable").arg(strProgram);
+    return Text::tr("%1 could not be executed").arg(strProgram);
 }
 
 } // namespace
@@ -82,34 +83,36 @@ void OrvelLauncherController::HandleSelfUpdateConfirmation(bool accepted)
             StartSelfUpdate();
             return;
         }
-        Status(Tr("Resource service unavailable"));
-        Log(Tr("Launcher self-update skipped after IDE resource initialization failure"));
+        Status(Text::tr("Resource service unavailable"));
+        Log(Text::tr("Launcher self-update skipped after IDE resource initialization failure"));
         emit UiLogMessage(
-            Tr("IDE resource initialization failed. Launcher self-update was skipped by user."));
+            Text::tr("IDE resource initialization failed. Launcher self-update was skipped by user."));
         emit SelfUpdateFinished(false);
         return;
     }
-    Status(Tr("Launcher update skipped"));
+    Status(Text::tr("Launcher update skipped"));
 }
 
 void OrvelLauncherController::RunLauncherOnlyUpdateCheck()
 {
     if (!CanStartTask() || m_pSettings == nullptr)
         return;
-    Status(Tr("Checking launcher update..."));
-    Log(Tr("Launcher-only update check started because IDE resource initialization failed"));
+    Status(Text::tr("Checking launcher update..."));
+    Log(Text::tr("Launcher-only update check started because IDE resource initialization failed"));
     const LauncherCheckResult result =
         OrvelFileService::CheckLauncherUpdate(m_pSettings->appDirectory(), *m_pSettings);
     if (!result.success)
     {
-        Status(Tr("Launcher update check failed"));
-        LogBoth(Tr("Launcher update check failed: %1").arg(OrDefault(result.error, "unknown error")));
+        Status(Text::tr("Launcher update check failed"));
+        LogBoth(
+            Text::tr("Launcher update check failed: %1")
+                .arg(OrDefault(result.error, QT_TRANSLATE_NOOP("OrvelLauncherController", "unknown error"))));
         emit SelfUpdateFinished(false);
         return;
     }
     if (result.cacheCleared)
     {
-        Log(Tr("Launcher cache guid mismatch detected; _cache/ifslauncher was cleared"));
+        Log(Text::tr("Launcher cache guid mismatch detected; _cache/ifslauncher was cleared"));
         RefreshVersionState();
     }
     if (!result.changedFiles.isEmpty())
@@ -117,17 +120,18 @@ void OrvelLauncherController::RunLauncherOnlyUpdateCheck()
         m_vecLauncherFiles = result.changedFiles;
         m_bLauncherUpdatePending = true;
         m_nConfirmationContext = 2;
-        Status(Tr("Launcher update available"));
-        Log(Tr("Launcher self-update available after IDE resource initialization failure"));
+        Status(Text::tr("Launcher update available"));
+        Log(Text::tr("Launcher self-update available after IDE resource initialization failure"));
         emit SelfUpdateConfirmationRequested(true);
         if (m_pPrompt != nullptr && m_nConfirmationContext == 2)
             HandleSelfUpdateConfirmation(
                 OrvelQuestion::IsAffirmative(m_pPrompt->Ask(OrvelQuestion::SelfUpdateConfirmation(true))));
         return;
     }
-    Status(Tr("Resource service unavailable"));
-    Log(Tr("Launcher-only update check finished: launcher is already the newest version"));
-    emit UiLogMessage(Tr("IDE resource initialization failed, but launcher is already the newest version."));
+    Status(Text::tr("Resource service unavailable"));
+    Log(Text::tr("Launcher-only update check finished: launcher is already the newest version"));
+    emit UiLogMessage(
+        Text::tr("IDE resource initialization failed, but launcher is already the newest version."));
     emit SelfUpdateFinished(true);
 }
 
@@ -141,21 +145,23 @@ void OrvelLauncherController::StartSelfUpdate()
     const LauncherCheckResult check = OrvelFileService::CheckLauncherUpdate(strAppDir, *m_pSettings);
     if (!check.success)
     {
-        Status(Tr("Launcher update check failed"));
-        LogBoth(Tr("Launcher update check failed: %1").arg(OrDefault(check.error, "unknown error")));
+        Status(Text::tr("Launcher update check failed"));
+        LogBoth(
+            Text::tr("Launcher update check failed: %1")
+                .arg(OrDefault(check.error, QT_TRANSLATE_NOOP("OrvelLauncherController", "unknown error"))));
         EndSelfUpdate(false);
         return;
     }
     if (check.cacheCleared)
     {
-        Log(Tr("Launcher cache guid mismatch detected; _cache/ifslauncher was cleared"));
+        Log(Text::tr("Launcher cache guid mismatch detected; _cache/ifslauncher was cleared"));
         RefreshVersionState();
     }
     if (check.changedFiles.isEmpty())
     {
         m_bLauncherUpdatePending = false;
-        Status(Tr("Launcher is already the newest version"));
-        Log(Tr("Self-update skipped: launcher files are already the newest version"));
+        Status(Text::tr("Launcher is already the newest version"));
+        Log(Text::tr("Self-update skipped: launcher files are already the newest version"));
         EndSelfUpdate(true);
         return;
     }
@@ -174,10 +180,10 @@ void OrvelLauncherController::StartSelfUpdate()
             {
                 if (uGeneration != m_uTaskGeneration || m_eKind != TaskSelfUpdate)
                     return;
-                Log(Tr("Updater prepared successfully: %1").arg(strUpdater));
+                Log(Text::tr("Updater prepared successfully: %1").arg(strUpdater));
                 if (!m_bStopRequested && !m_bExiting)
-                    Status(Tr("Building update package..."));
-                Log(Tr("Self-update package build started"));
+                    Status(Text::tr("Building update package..."));
+                Log(Text::tr("Self-update package build started"));
             });
     // As every task's Finished: a late one of a task already cleaned up is
     // dropped, and the worker's thread ends with it.
@@ -192,8 +198,8 @@ void OrvelLauncherController::StartSelfUpdate()
     connect(
         pWorker, &OrvelSelfUpdateWorker::Finished, pThread, [pThread] { pThread->quit(); },
         Qt::DirectConnection);
-    LaunchWorker(TaskSelfUpdate, pWorker, Tr("Preparing updater..."),
-                 Tr("Self-update updater replacement started"));
+    LaunchWorker(TaskSelfUpdate, pWorker, Text::tr("Preparing updater..."),
+                 Text::tr("Self-update updater replacement started"));
 }
 
 void OrvelLauncherController::OnSelfUpdatePrepared(bool success, bool stopped, int stage, QString error,
@@ -210,23 +216,25 @@ void OrvelLauncherController::OnSelfUpdatePrepared(bool success, bool stopped, i
     if (stopped || (success && (m_bStopRequested || m_bExiting)))
     {
         QFile::remove(strPackage);
-        Status(Tr("Self-update preparation stopped"));
-        Log(Tr("Self-update preparation stopped by user"));
+        Status(Text::tr("Self-update preparation stopped"));
+        Log(Text::tr("Self-update preparation stopped by user"));
         RunAfterCleanup([this] { EndSelfUpdate(false); });
         return;
     }
     if (!success && stage == OrvelSelfUpdateWorker::StageUpdater)
     {
-        Status(Tr("Failed to prepare updater"));
-        LogBoth(Tr("Failed to prepare updater: %1").arg(OrDefault(error, "unknown error")));
+        Status(Text::tr("Failed to prepare updater"));
+        LogBoth(Text::tr("Failed to prepare updater: %1")
+                    .arg(OrDefault(error, QT_TRANSLATE_NOOP("OrvelLauncherController", "unknown error"))));
         RunAfterCleanup([this] { EndSelfUpdate(false); });
         return;
     }
     if (!success)
     {
         QFile::remove(strPackage);
-        Status(Tr("Failed to build update package"));
-        LogBoth(OrDefault(error, "Failed to build update package"));
+        Status(Text::tr("Failed to build update package"));
+        LogBoth(
+            OrDefault(error, QT_TRANSLATE_NOOP("OrvelLauncherController", "Failed to build update package")));
         if (!detail.isEmpty())
             Log(detail);
         RunAfterCleanup(
@@ -251,8 +259,8 @@ void OrvelLauncherController::LaunchUpdater(const QString& strPackagePath)
         return;
     }
     const QString strAppDir = QDir::cleanPath(m_pSettings->appDirectory());
-    Status(Tr("Preparing to launch updater..."));
-    Log(Tr("Update package built successfully: %1").arg(strPackagePath));
+    Status(Text::tr("Preparing to launch updater..."));
+    Log(Text::tr("Update package built successfully: %1").arg(strPackagePath));
     emit SelfUpdateReady(strPackagePath);
 
     const QString strUpdater = strAppDir + QLatin1Char('/') + QLatin1String(OrvelPlatform::kUpdaterFileName);
@@ -267,12 +275,12 @@ void OrvelLauncherController::LaunchUpdater(const QString& strPackagePath)
     if (!process.startDetached(&nPid))
     {
         QFile::remove(strPackagePath);
-        Status(Tr("Failed to launch updater"));
-        LogBoth(Tr("Failed to launch updater: %1").arg(StartFailureReason(strUpdater)));
+        Status(Text::tr("Failed to launch updater"));
+        LogBoth(Text::tr("Failed to launch updater: %1").arg(StartFailureReason(strUpdater)));
         EndSelfUpdate(false);
         return;
     }
-    Log(Tr("Updater launched: %1").arg(strUpdater));
+    Log(Text::tr("Updater launched: %1").arg(strUpdater));
     emit SelfUpdateFinished(true);
     // The updater waits for this process to end; the window closes on the next turn.
     std::function<void()> fnQuit = m_fnQuit;

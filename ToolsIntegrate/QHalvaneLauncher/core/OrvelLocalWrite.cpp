@@ -18,10 +18,11 @@ namespace OrvelLocalWrite
 namespace
 {
 
-QString Tr(const char* pcszText)
+// The texts of this file, in the OrvelFileService translation context.
+struct Text
 {
-    return QCoreApplication::translate("OrvelFileService", pcszText);
-}
+    Q_DECLARE_TR_FUNCTIONS(OrvelFileService)
+};
 
 } // namespace
 
@@ -34,7 +35,7 @@ bool CheckContained(const QString& strRoot, const QString& strTarget, QString* p
     if (!strCleanTarget.startsWith(strPrefix) || strCleanTarget.size() == strPrefix.size())
     {
         if (pstrError != nullptr)
-            *pstrError = Tr("Refused to write outside the working path: %1").arg(strTarget);
+            *pstrError = Text::tr("Refused to write outside the working path: %1").arg(strTarget);
         return false;
     }
     // The root itself may be a link the user chose; below it, a link would
@@ -47,7 +48,7 @@ bool CheckContained(const QString& strRoot, const QString& strTarget, QString* p
         if (OrvelPlatform::IsSymbolicLink(strPath))
         {
             if (pstrError != nullptr)
-                *pstrError = Tr("Refused to write through a symbolic link: %1").arg(strPath);
+                *pstrError = Text::tr("Refused to write through a symbolic link: %1").arg(strPath);
             return false;
         }
     }
@@ -60,7 +61,7 @@ bool WriteFileAtomic(const QString& strTarget, const char* pData, qint64 nSize, 
     const QFileInfo target(strTarget);
     const bool bExisted = target.exists() || target.isSymLink();
     const QString strOperation =
-        bExisted ? Tr("create temporary file for local file") : Tr("create local file");
+        bExisted ? Text::tr("create temporary file for local file") : Text::tr("create local file");
 
     OrvelPlatform::NativeFile file;
     QString strTemp;
@@ -103,17 +104,17 @@ bool WriteFileAtomic(const QString& strTarget, const char* pData, qint64 nSize, 
                                                      4) == 0 ||
                                          std::memcmp(pData, "#!", 2) == 0);
     if (!file.MatchMode(bExisted ? strTarget : QString(), bProgram))
-        return failWith(Tr("write local file"), file.ErrorCode(), false);
+        return failWith(Text::tr("write local file"), file.ErrorCode(), false);
     if (!file.WriteAll(pData, nSize))
-        return failWith(Tr("write local file"), file.ErrorCode(), false);
+        return failWith(Text::tr("write local file"), file.ErrorCode(), false);
     if (pBatch == nullptr && !file.Sync())
-        return failWith(Tr("write local file"), file.ErrorCode(), false);
+        return failWith(Text::tr("write local file"), file.ErrorCode(), false);
     if (!file.Close())
-        return failWith(Tr("write local file"), file.ErrorCode(), false);
+        return failWith(Text::tr("write local file"), file.ErrorCode(), false);
     OrvelCrashPoint::Reached("local.temp-written");
     int nCode = 0;
     if (!OrvelPlatform::ReplaceFile(strTemp, strTarget, &nCode))
-        return failWith(Tr("replace local file"), nCode, true);
+        return failWith(Text::tr("replace local file"), nCode, true);
     OrvelCrashPoint::Reached("local.renamed");
     if (pBatch != nullptr)
     {

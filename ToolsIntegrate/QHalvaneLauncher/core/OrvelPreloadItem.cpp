@@ -15,10 +15,11 @@
 namespace
 {
 
-QString Tr(const char* pszText)
+// The texts of this file, in the OrvelPreload translation context.
+struct Text
 {
-    return QCoreApplication::translate("OrvelPreload", pszText);
-}
+    Q_DECLARE_TR_FUNCTIONS(OrvelPreload)
+};
 
 bool HasControlCharacter(const QString& strText)
 {
@@ -76,12 +77,12 @@ TableParse ParseTable(const QByteArray& data)
     const QJsonDocument document = QJsonDocument::fromJson(data, &parseError);
     if (parseError.error != QJsonParseError::NoError)
     {
-        result.strError = Tr("Failed to parse preload table JSON: %1").arg(parseError.errorString());
+        result.strError = Text::tr("Failed to parse preload table JSON: %1").arg(parseError.errorString());
         return result;
     }
     if (!document.isArray())
     {
-        result.strError = Tr("Preload table JSON root must be an array");
+        result.strError = Text::tr("Preload table JSON root must be an array");
         return result;
     }
     const QJsonArray entries = document.array();
@@ -137,7 +138,7 @@ bool ReadRemoteText(OrvelFileService* pService, const QString& strStorePath, QSt
 {
     if (pService == nullptr || !pService->IsReady())
     {
-        *pstrError = pService != nullptr ? pService->LastError() : Tr("File service unavailable");
+        *pstrError = pService != nullptr ? pService->LastError() : Text::tr("File service unavailable");
         return false;
     }
     const std::shared_ptr<NSCorvane::IFile> pFile = pService->OpenRemoteFile(strStorePath);
@@ -151,8 +152,10 @@ bool ReadRemoteText(OrvelFileService* pService, const QString& strStorePath, QSt
     const quint32 uSize = pFile->Size();
     if (qint64(uSize) > kMaxTextBytes)
     {
-        *pstrError =
-            Tr("File too large: %1 (%2 bytes, at most %3)").arg(strStorePath).arg(uSize).arg(kMaxTextBytes);
+        *pstrError = Text::tr("File too large: %1 (%2 bytes, at most %3)")
+                         .arg(strStorePath)
+                         .arg(uSize)
+                         .arg(kMaxTextBytes);
         return false;
     }
     QByteArray data(static_cast<int>(uSize), Qt::Uninitialized);

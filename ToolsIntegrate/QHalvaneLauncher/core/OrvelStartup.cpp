@@ -20,10 +20,11 @@ namespace OrvelStartup
 namespace
 {
 
-QString Tr(const char* pcszText)
+// The texts of this file, in the OrvelStartup translation context.
+struct Text
 {
-    return QCoreApplication::translate("OrvelStartup", pcszText);
-}
+    Q_DECLARE_TR_FUNCTIONS(OrvelStartup)
+};
 
 // The product configuration's cache first; "_cache/ifse" is cleared as well so
 // that a repair-only start never rebuilds over an older cache layout.
@@ -59,7 +60,7 @@ StoreCacheClearResult ClearStoreCache(const QString& strAppDir, LauncherLog& log
             else
             {
                 ++result.failed;
-                log.write(Tr("Failed to remove repair-only cache entry: %1").arg(strPath));
+                log.write(Text::tr("Failed to remove repair-only cache entry: %1").arg(strPath));
             }
         }
         // Longer paths first: a child always sorts before its parent.
@@ -75,12 +76,12 @@ StoreCacheClearResult ClearStoreCache(const QString& strAppDir, LauncherLog& log
             else
             {
                 ++result.failed;
-                log.write(Tr("Failed to remove repair-only cache directory: %1").arg(strDir));
+                log.write(Text::tr("Failed to remove repair-only cache directory: %1").arg(strDir));
             }
         }
     }
     if (result.removed > 0)
-        log.write(Tr("Repair-only startup removed %1 cache item(s) from _cache").arg(result.removed));
+        log.write(Text::tr("Repair-only startup removed %1 cache item(s) from _cache").arg(result.removed));
     return result;
 }
 
@@ -96,7 +97,8 @@ RepairOnlyRebuildResult RebuildRepairOnly(OrvelFileService& service, LauncherSet
     result.removed = static_cast<int>(cleared.removed);
     if (cleared.failed > 0)
     {
-        result.error = Tr("Failed to clear %1 cache item(s) from _cache before rebuild").arg(cleared.failed);
+        result.error =
+            Text::tr("Failed to clear %1 cache item(s) from _cache before rebuild").arg(cleared.failed);
         log.write(result.error);
         return result;
     }
@@ -108,11 +110,12 @@ RepairOnlyRebuildResult RebuildRepairOnly(OrvelFileService& service, LauncherSet
     }
     if (!service.Initialize(strConfigPath, OrvelFileService::kLatestVersion))
     {
-        result.error = Tr("Failed to initialize Corvane: %1").arg(service.LastError());
+        result.error = Text::tr("Failed to initialize Corvane: %1").arg(service.LastError());
         log.write(result.error);
         return result;
     }
-    log.write(Tr("Repair-only startup rebuilt Corvane reader with latest version after clearing _cache"));
+    log.write(
+        Text::tr("Repair-only startup rebuilt Corvane reader with latest version after clearing _cache"));
     result.ok = true;
     return result;
 }
@@ -144,21 +147,21 @@ StartupInitializationResult Decide(OrvelFileService& service, LauncherSettings& 
 
     if (!QFileInfo::exists(strConfigPath))
     {
-        result.error = Tr("Configuration file not found: %1").arg(strConfigPath);
+        result.error = Text::tr("Configuration file not found: %1").arg(strConfigPath);
         log.write(result.error);
         return result;
     }
     const QString strRecordPath = settings.productRecordPath();
     const QFileInfo record(strRecordPath);
     if (settings.adoptProductRecord())
-        log.write(Tr("The product record named no working path; it is taken as the record of %1")
+        log.write(Text::tr("The product record named no working path; it is taken as the record of %1")
                       .arg(settings.workPath()));
     // A record of another working path says nothing about this one: a first
     // installation here, and the record stays until a task here replaces it.
     QString strRecordOwner;
     const bool bForeignRecord = settings.productRecordForOtherPath(&strRecordOwner);
     if (bForeignRecord)
-        log.write(Tr("The product record belongs to working path %1; %2 has no record yet")
+        log.write(Text::tr("The product record belongs to working path %1; %2 has no record yet")
                       .arg(strRecordOwner, settings.workPath()));
     const bool bRecordFile = record.exists() && record.isFile() && !bForeignRecord;
     if (bRecordFile)
@@ -167,7 +170,7 @@ StartupInitializationResult Decide(OrvelFileService& service, LauncherSettings& 
         if (!file.open(QIODevice::ReadOnly))
         {
             result.mode = StartupInitializationResult::ModeFailed;
-            result.error = Tr("Failed to open current sync version file: %1").arg(strRecordPath);
+            result.error = Text::tr("Failed to open current sync version file: %1").arg(strRecordPath);
             log.write(result.error);
             return result;
         }
@@ -183,12 +186,13 @@ StartupInitializationResult Decide(OrvelFileService& service, LauncherSettings& 
         result.mode = StartupInitializationResult::ModeRepairOnlyLatest;
         if (!service.Initialize(strConfigPath, uRecordedVersion))
         {
-            result.notice =
-                Tr("Failed to initialize Corvane with the recorded version. Switched to latest version and "
-                   "enabled repair-only mode.");
+            result.notice = Text::tr(
+                "Failed to initialize Corvane with the recorded version. Switched to latest version and "
+                "enabled repair-only mode.");
             log.write(
-                Tr("Failed to initialize Corvane with recorded version %1; switching to latest version and "
-                   "enabling repair-only mode: %2")
+                Text::tr(
+                    "Failed to initialize Corvane with recorded version %1; switching to latest version and "
+                    "enabling repair-only mode: %2")
                     .arg(uRecordedVersion)
                     .arg(service.LastError()));
             return rebuild();
@@ -200,11 +204,13 @@ StartupInitializationResult Decide(OrvelFileService& service, LauncherSettings& 
         {
             result.notice =
                 info.status == PakInfoResult::StatusCacheRepair
-                    ? Tr("PakInfo reported that the recorded version cache is expired. Switched to latest "
-                         "version and enabled repair-only mode.")
-                    : Tr("PakInfo metadata for the recorded version is missing. Switched to latest version "
-                         "and enabled repair-only mode.");
-            log.write(Tr("Recorded version %1 PakInfo status requires repair-only startup: %2")
+                    ? Text::tr(
+                          "PakInfo reported that the recorded version cache is expired. Switched to latest "
+                          "version and enabled repair-only mode.")
+                    : Text::tr(
+                          "PakInfo metadata for the recorded version is missing. Switched to latest version "
+                          "and enabled repair-only mode.");
+            log.write(Text::tr("Recorded version %1 PakInfo status requires repair-only startup: %2")
                           .arg(uRecordedVersion)
                           .arg(info.error));
             return rebuild();
@@ -212,7 +218,7 @@ StartupInitializationResult Decide(OrvelFileService& service, LauncherSettings& 
         if (info.status != PakInfoResult::StatusOk)
         {
             result.mode = StartupInitializationResult::ModeFailed;
-            result.error = Tr("Failed to read resource sync tag from Corvane: %1")
+            result.error = Text::tr("Failed to read resource sync tag from Corvane: %1")
                                .arg(info.error.isEmpty() ? service.LastError() : info.error);
             log.write(result.error);
             return result;
@@ -221,22 +227,24 @@ StartupInitializationResult Decide(OrvelFileService& service, LauncherSettings& 
         {
             result.success = true;
             result.mode = StartupInitializationResult::ModeNormal;
-            log.write(Tr("Corvane initialized successfully with recorded version %1").arg(uRecordedVersion));
+            log.write(
+                Text::tr("Corvane initialized successfully with recorded version %1").arg(uRecordedVersion));
             return result;
         }
         result.notice =
-            Tr("Recorded resource sync state mismatched the current Corvane state. Switched to latest "
-               "version and enabled repair-only mode.");
+            Text::tr("Recorded resource sync state mismatched the current Corvane state. Switched to latest "
+                     "version and enabled repair-only mode.");
         settings.clearProductRecord();
         rebuild();
         if (result.success)
-            log.write(Tr("Recorded resource sync state mismatched actual Corvane state; switched to latest "
+            log.write(
+                Text::tr("Recorded resource sync state mismatched actual Corvane state; switched to latest "
                          "version and "
                          "entered repair-only mode. Recorded version=%1 actual version=%2 recorded tag=%3 "
                          "actual tag=%4")
-                          .arg(uRecordedVersion)
-                          .arg(uActualVersion)
-                          .arg(strRecordedTag, info.tag));
+                    .arg(uRecordedVersion)
+                    .arg(uActualVersion)
+                    .arg(strRecordedTag, info.tag));
         return result;
     }
 
@@ -244,20 +252,21 @@ StartupInitializationResult Decide(OrvelFileService& service, LauncherSettings& 
     {
         result.mode = StartupInitializationResult::ModeRepairOnlyLatest;
         result.notice =
-            Tr("Recorded resource sync state is unavailable. Switched to latest version and enabled "
-               "repair-only mode.");
+            Text::tr("Recorded resource sync state is unavailable. Switched to latest version and enabled "
+                     "repair-only mode.");
         if (!bHasVersion)
         {
-            log.write(
-                Tr("Recorded resource sync state is unavailable; switching to latest version and enabling "
-                   "repair-only mode."));
+            log.write(Text::tr(
+                "Recorded resource sync state is unavailable; switching to latest version and enabling "
+                "repair-only mode."));
         }
         else
         {
             settings.clearProductRecord();
             log.write(
-                Tr("Recorded resource sync tag is empty for version %1; switching to latest version and "
-                   "enabling repair-only mode.")
+                Text::tr(
+                    "Recorded resource sync tag is empty for version %1; switching to latest version and "
+                    "enabling repair-only mode.")
                     .arg(uRecordedVersion));
         }
         return rebuild();
@@ -265,11 +274,11 @@ StartupInitializationResult Decide(OrvelFileService& service, LauncherSettings& 
 
     if (!service.Initialize(strConfigPath, OrvelFileService::kLatestVersion))
     {
-        result.error = Tr("Failed to initialize Corvane: %1").arg(service.LastError());
+        result.error = Text::tr("Failed to initialize Corvane: %1").arg(service.LastError());
         log.write(result.error);
         return result;
     }
-    log.write(Tr("Corvane initialized successfully with latest version"));
+    log.write(Text::tr("Corvane initialized successfully with latest version"));
     result.success = true;
     return result;
 }

@@ -1,9 +1,21 @@
 #include "OrvelStorePath.h"
 
+#include <QCoreApplication>
 #include <QDir>
 
 namespace OrvelStorePath
 {
+
+namespace
+{
+
+// Refusals reach the log panel and the error boxes.
+struct Text
+{
+    Q_DECLARE_TR_FUNCTIONS(OrvelStorePath)
+};
+
+} // namespace
 
 QString AsciiLower(const QString& strText)
 {
@@ -37,29 +49,29 @@ bool IsSafeRelative(const QString& strStorePath, QString* pstrError)
     auto refuse = [&](const QString& strWhy)
     {
         if (pstrError != nullptr)
-            *pstrError = QStringLiteral("Unsafe store path refused: %1 (%2)").arg(strStorePath, strWhy);
+            *pstrError = Text::tr("Unsafe store path refused: %1 (%2)").arg(strStorePath, strWhy);
         return false;
     };
     QString strPath = strStorePath;
     strPath.replace(QLatin1Char('\\'), QLatin1Char('/'));
     if (strPath.isEmpty())
-        return refuse(QStringLiteral("empty path"));
+        return refuse(Text::tr("empty path"));
     if (strPath.contains(QChar(0)))
-        return refuse(QStringLiteral("NUL character"));
+        return refuse(Text::tr("NUL character"));
     if (strPath.startsWith(QLatin1Char('/')))
-        return refuse(QStringLiteral("absolute path"));
+        return refuse(Text::tr("absolute path"));
     if (strPath.size() >= 2 && strPath.at(1) == QLatin1Char(':'))
-        return refuse(QStringLiteral("drive"));
+        return refuse(Text::tr("drive"));
     const QStringList vecParts = strPath.split(QLatin1Char('/'));
     for (const QString& strPart : vecParts)
     {
         if (strPart.isEmpty())
-            return refuse(QStringLiteral("empty component"));
+            return refuse(Text::tr("empty component"));
         if (strPart == QLatin1String(".") || strPart == QLatin1String(".."))
-            return refuse(QStringLiteral("\"%1\" component").arg(strPart));
+            return refuse(Text::tr("\"%1\" component").arg(strPart));
         // A colon inside a component names a stream or a drive on some systems.
         if (strPart.contains(QLatin1Char(':')))
-            return refuse(QStringLiteral("\":\" in a name"));
+            return refuse(Text::tr("\":\" in a name"));
     }
     return true;
 }
@@ -77,7 +89,7 @@ bool JoinUnder(const QString& strRoot, const QString& strStorePath, QString* pst
     {
         if (pstrError != nullptr)
             *pstrError =
-                QStringLiteral("Unsafe store path refused: %1 (leaves %2)").arg(strStorePath, strCleanRoot);
+                Text::tr("Unsafe store path refused: %1 (leaves %2)").arg(strStorePath, strCleanRoot);
         return false;
     }
     if (pstrLocalPath != nullptr)

@@ -17,10 +17,11 @@
 namespace
 {
 
-QString Tr(const char* pszText)
+// The texts of this file, in the OrvelStoreProbe translation context.
+struct Text
 {
-    return QCoreApplication::translate("OrvelStoreProbe", pszText);
-}
+    Q_DECLARE_TR_FUNCTIONS(OrvelStoreProbe)
+};
 
 QString LibraryLogPath()
 {
@@ -102,11 +103,11 @@ QString OrvelTransferCauseFromLog(const QString& strLine)
         switch (match.captured(1).toInt())
         {
         case 6: // CURLE_COULDNT_RESOLVE_HOST
-            return Tr("host name not found");
+            return Text::tr("host name not found");
         case 7: // CURLE_COULDNT_CONNECT
-            return Tr("connection refused");
+            return Text::tr("connection refused");
         case 28: // CURLE_OPERATION_TIMEDOUT
-            return Tr("no answer in time");
+            return Text::tr("no answer in time");
         default:
             return match.captured(2).trimmed();
         }
@@ -116,8 +117,8 @@ QString OrvelTransferCauseFromLog(const QString& strLine)
         return QString();
     const int nCode = match.captured(1).toInt();
     if (nCode == 404)
-        return Tr("HTTP 404: no store at this address");
-    return Tr("HTTP %1").arg(nCode);
+        return Text::tr("HTTP 404: no store at this address");
+    return Text::tr("HTTP %1").arg(nCode);
 }
 
 OrvelStoreProbeResult OrvelProbeStore(const QString& strConfigPath)
@@ -154,6 +155,6 @@ OrvelStoreProbeResult OrvelProbeStore(const QString& strConfigPath)
     if (failure.bPastMarker)
         return result;
     result.bReachable = false;
-    result.strCause = failure.strCause.isEmpty() ? Tr("the answer is not a store") : failure.strCause;
+    result.strCause = failure.strCause.isEmpty() ? Text::tr("the answer is not a store") : failure.strCause;
     return result;
 }

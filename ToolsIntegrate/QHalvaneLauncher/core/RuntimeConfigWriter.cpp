@@ -29,10 +29,11 @@ const char kProductFile[] = "config_ofse.cfg";
 const char kPreloadFile[] = "config_ofs_preload.cfg";
 const char kClientProductsFile[] = "config_ofsp.cfg";
 
-QString Tr(const char* pcszText)
+// The texts of this file, in the RuntimeConfigWriter translation context.
+struct Text
 {
-    return QCoreApplication::translate("RuntimeConfigWriter", pcszText);
-}
+    Q_DECLARE_TR_FUNCTIONS(RuntimeConfigWriter)
+};
 
 bool IsServerUrl(const QUrl& url)
 {
@@ -95,16 +96,16 @@ bool RuntimeConfigWriter::EnsureCacheDirectory()
     const QString strDir = CacheDirectory();
     if (QFileInfo(strDir).isDir() || QDir().mkpath(strDir))
         return true;
-    return Fail(Tr("Failed to create cache directory: %1").arg(strDir));
+    return Fail(Text::tr("Failed to create cache directory: %1").arg(strDir));
 }
 
 bool RuntimeConfigWriter::ReadResource(const QString& strResource, QByteArray* pData)
 {
     QFile resource(strResource);
     if (!resource.exists())
-        return Fail(Tr("Embedded config resource not found: %1").arg(strResource));
+        return Fail(Text::tr("Embedded config resource not found: %1").arg(strResource));
     if (!resource.open(QIODevice::ReadOnly))
-        return Fail(Tr("Failed to open embedded config resource: %1").arg(strResource));
+        return Fail(Text::tr("Failed to open embedded config resource: %1").arg(strResource));
     *pData = resource.readAll();
     return true;
 }
@@ -116,9 +117,9 @@ bool RuntimeConfigWriter::WriteText(const QString& strTarget, const QByteArray& 
     OrvelLeftoverTemps::RemoveBeside(strTarget);
     OrvelAtomicFile target(strTarget);
     if (!target.open() || !target.write(data.constData(), data.size()) || !target.commit())
-        return Fail(Tr("Failed to write runtime config file: %1").arg(strTarget));
+        return Fail(Text::tr("Failed to write runtime config file: %1").arg(strTarget));
     if (!QFileInfo::exists(strTarget))
-        return Fail(Tr("Runtime config file was not created: %1").arg(strTarget));
+        return Fail(Text::tr("Runtime config file was not created: %1").arg(strTarget));
     return true;
 }
 
@@ -180,8 +181,8 @@ bool RuntimeConfigWriter::WriteClientProductsConfig(const QString& strWorkPath)
     QByteArray out = strText.toUtf8();
     if (!m_strClientProductsServer.isEmpty() &&
         !PointSourcesAt(strText.toUtf8(), m_strClientProductsServer, &out))
-        return Fail(
-            Tr("Failed to open embedded config resource: %1").arg(QLatin1String(kClientProductsResource)));
+        return Fail(Text::tr("Failed to open embedded config resource: %1")
+                        .arg(QLatin1String(kClientProductsResource)));
     return WriteText(m_strClientProductsPath, out);
 }
 
@@ -189,7 +190,7 @@ bool RuntimeConfigWriter::SetClientProductsServer(const QString& strBaseUrl)
 {
     QMutexLocker lock(&m_mutex);
     if (!strBaseUrl.trimmed().isEmpty() && !IsServerUrl(QUrl(strBaseUrl.trimmed(), QUrl::StrictMode)))
-        return Fail(Tr("Invalid server URL: %1").arg(strBaseUrl));
+        return Fail(Text::tr("Invalid server URL: %1").arg(strBaseUrl));
     m_strClientProductsServer = strBaseUrl.trimmed();
     return true;
 }
@@ -198,7 +199,7 @@ bool RuntimeConfigWriter::WriteProductConfigForServer(const QString& strBaseUrl)
 {
     QMutexLocker lock(&m_mutex);
     if (!IsServerUrl(QUrl(strBaseUrl.trimmed(), QUrl::StrictMode)))
-        return Fail(Tr("Invalid server URL: %1").arg(strBaseUrl));
+        return Fail(Text::tr("Invalid server URL: %1").arg(strBaseUrl));
     if (!EnsureCacheDirectory())
         return false;
     m_strProductPath = QDir(CacheDirectory()).filePath(QLatin1String(kProductFile));
@@ -207,7 +208,8 @@ bool RuntimeConfigWriter::WriteProductConfigForServer(const QString& strBaseUrl)
         return false;
     QByteArray out;
     if (!PointSourcesAt(data, strBaseUrl, &out))
-        return Fail(Tr("Failed to open embedded config resource: %1").arg(QLatin1String(kProductResource)));
+        return Fail(
+            Text::tr("Failed to open embedded config resource: %1").arg(QLatin1String(kProductResource)));
     return WriteText(m_strProductPath, out);
 }
 

@@ -499,6 +499,15 @@ TEST_F(LauncherTest, TheWindowSpeaksChinese)
     ASSERT_TRUE(OrvelTest::WaitUntil([&] { return Enabled("downloadLatestButton"); }));
     EXPECT_EQ(Find<QPushButton>("launchButton")->text(), QString::fromUtf8("启动工具"));
     EXPECT_EQ(Find<QPushButton>("noticeTitleButton")->text(), QString::fromUtf8("更新公告"));
+    // The status line carries the controller's own text, the card the built-in notice in Chinese.
+    EXPECT_EQ(Status(), QString::fromUtf8("有可用的资源更新"));
+    ASSERT_TRUE(OrvelTest::WaitUntil(
+        [&]
+        {
+            return Find<QTextBrowser>("noticeBrowser")
+                ->toPlainText()
+                .contains(QString::fromUtf8("让编辑器工具保持最新"));
+        }));
     OrvelTest::Shot(Window(), QStringLiteral("main_window_zh_CN"));
 }
 

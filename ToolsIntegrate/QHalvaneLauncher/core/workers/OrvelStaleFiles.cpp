@@ -14,10 +14,11 @@
 namespace
 {
 
-QString Tr(const char* pszText)
+// The texts of this file, in the OrvelStaleFiles translation context.
+struct Text
 {
-    return QCoreApplication::translate("OrvelStaleFiles", pszText);
-}
+    Q_DECLARE_TR_FUNCTIONS(OrvelStaleFiles)
+};
 
 } // namespace
 
@@ -41,7 +42,7 @@ bool OrvelStaleFiles::Collect(std::unique_ptr<OrvelFileService> pBaseline, const
     Clear();
     if (!pBaseline)
     {
-        *pstrError = Tr("File service unavailable");
+        *pstrError = Text::tr("File service unavailable");
         return false;
     }
     QStringList vecBaseline;
@@ -82,23 +83,23 @@ OrvelStaleFiles::Outcome OrvelStaleFiles::RemoveOne(const QString& strWorkPath, 
     if (!before.exists() && !before.isSymLink())
         return Absent;
     if (m_linkedPaths.IsLinked(strWorkPath, OrvelStorePath::Normalise(strRelative)) || before.isSymLink())
-        return keep(Tr("it is reached through a link"));
+        return keep(Text::tr("it is reached through a link"));
     if (!before.isFile())
-        return keep(Tr("it is not a regular file"));
+        return keep(Text::tr("it is not a regular file"));
 
     const FileCompareResult compare = m_pBaseline->CompareLocalFile(strRelative, strLocal);
     if (!compare.ok)
-        return keep(Tr("it could not be compared with the store: %1").arg(compare.error));
+        return keep(Text::tr("it could not be compared with the store: %1").arg(compare.error));
     if (!compare.same)
-        return keep(Tr("it is not what the store published (made or changed here)"));
+        return keep(Text::tr("it is not what the store published (made or changed here)"));
     // Written to while it was hashed: whatever it holds now is the user's.
     const QFileInfo after(strLocal);
     if (after.size() != before.size() || after.lastModified() != before.lastModified())
-        return keep(Tr("it changed while it was compared"));
+        return keep(Text::tr("it changed while it was compared"));
 
     if (!OrvelPlatform::RemoveFile(strLocal))
     {
-        *pstrDetail = Tr("Failed to remove a file the target version does not hold: %1").arg(strLocal);
+        *pstrDetail = Text::tr("Failed to remove a file the target version does not hold: %1").arg(strLocal);
         return Failed;
     }
     std::lock_guard<std::mutex> lock(m_mutex);

@@ -13,10 +13,11 @@
 namespace
 {
 
-QString Tr(const char* pcszText)
+// The texts of this file, in the OrvelWeakReplacementRetry translation context.
+struct Text
 {
-    return QCoreApplication::translate("OrvelWeakReplacementRetry", pcszText);
-}
+    Q_DECLARE_TR_FUNCTIONS(OrvelWeakReplacementRetry)
+};
 
 // The worker base's per-file retry and flush, run on the calling thread
 // without a task of its own.
@@ -59,7 +60,7 @@ WeakRetryResult RetryWeakReplacements(OrvelFileService* pService,
     if (pService == nullptr || !pService->IsReady())
     {
         for (const WeakReplacementFailure& failure : vecFailures)
-            fail(failure, Tr("Weak replacement retry skipped: target file service unavailable"));
+            fail(failure, Text::tr("Weak replacement retry skipped: target file service unavailable"));
         return result;
     }
 
@@ -86,7 +87,7 @@ WeakRetryResult RetryWeakReplacements(OrvelFileService* pService,
         QString strError;
         if (strWorkPath.isEmpty())
         {
-            fail(failure, Tr("Working path is empty"));
+            fail(failure, Text::tr("Working path is empty"));
             continue;
         }
         if (!OrvelStorePath::JoinUnder(strWorkPath, failure.strRelativePath, &strLocal, &strError))
@@ -96,8 +97,8 @@ WeakRetryResult RetryWeakReplacements(OrvelFileService* pService,
         }
         if (linkedPaths.IsLinked(strWorkPath, OrvelStorePath::Normalise(failure.strRelativePath)))
         {
-            fail(failure,
-                 Tr("Refused to replace a file reached through a link: %1").arg(failure.strRelativePath));
+            fail(failure, Text::tr("Refused to replace a file reached through a link: %1")
+                              .arg(failure.strRelativePath));
             continue;
         }
         const FileSyncResult sync = runner.Sync(context, failure.strRelativePath, strLocal);

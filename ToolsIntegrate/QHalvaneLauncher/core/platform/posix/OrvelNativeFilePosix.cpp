@@ -1,5 +1,6 @@
 #include "platform/OrvelNativeFile.h"
 
+#include <QCoreApplication>
 #include <QFile>
 
 #include <cerrno>
@@ -14,6 +15,12 @@ namespace OrvelPlatform
 
 namespace
 {
+
+// The system's own text comes in its language; ours follows the launcher's.
+struct Text
+{
+    Q_DECLARE_TR_FUNCTIONS(OrvelNativeFile)
+};
 
 QByteArray Native(const QString& strPath)
 {
@@ -55,8 +62,8 @@ QString SystemErrorMessage(int nCode)
 #endif
     const QString strText = QString::fromLocal8Bit(pcszText != nullptr ? pcszText : "").trimmed();
     if (strText.isEmpty())
-        return QStringLiteral("System error %1").arg(nCode);
-    return QStringLiteral("%1 (error code: %2)").arg(strText).arg(nCode);
+        return Text::tr("System error %1").arg(nCode);
+    return Text::tr("%1 (error code: %2)").arg(strText).arg(nCode);
 }
 
 int AccessDeniedCode()

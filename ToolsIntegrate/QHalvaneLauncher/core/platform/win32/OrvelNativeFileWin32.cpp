@@ -1,5 +1,6 @@
 #include "platform/OrvelNativeFile.h"
 
+#include <QCoreApplication>
 #include <windows.h>
 
 namespace OrvelPlatform
@@ -7,6 +8,12 @@ namespace OrvelPlatform
 
 namespace
 {
+
+// The system's own text comes in its language; ours follows the launcher's.
+struct Text
+{
+    Q_DECLARE_TR_FUNCTIONS(OrvelNativeFile)
+};
 
 const wchar_t* Wide(const QString& strPath)
 {
@@ -48,8 +55,8 @@ QString SystemErrorMessage(int nCode)
     if (pszBuffer != nullptr)
         ::LocalFree(pszBuffer);
     if (strText.isEmpty())
-        return QStringLiteral("Windows error %1").arg(nCode);
-    return QStringLiteral("%1 (error code: %2)").arg(strText).arg(nCode);
+        return Text::tr("Windows error %1").arg(nCode);
+    return Text::tr("%1 (error code: %2)").arg(strText).arg(nCode);
 }
 
 int AccessDeniedCode()
