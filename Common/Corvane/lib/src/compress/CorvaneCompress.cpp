@@ -199,6 +199,21 @@ bool CompressContent(const uint8_t* pbyContent, uint32_t uSize, uint8_t** ppOut,
     return true;
 }
 
+bool EnvelopeDecodedSize(const uint8_t* pbyContent, uint32_t uSize, uint32_t* puDecodedSize)
+{
+    CORVANE_CHECK(pbyContent && puDecodedSize && uSize >= kSizePrefix);
+    const uint32_t uDecodedSize = LoadLE32(pbyContent);
+    // Everything the size prefix claims is checked against the frame before any
+    // memory is taken for it.
+    ZstdFrameLayout layout;
+    CORVANE_CHECK(ReadZstdFrameLayout(pbyContent + kSizePrefix, uSize - kSizePrefix, layout));
+    CORVANE_CHECK(layout.bHasChecksum);
+    CORVANE_CHECK(layout.uContentSize == uDecodedSize);
+    CORVANE_CHECK(layout.uContentSize <= layout.uDecodedBound);
+    *puDecodedSize = uDecodedSize;
+    return true;
+}
+
 namespace
 {
 
@@ -213,16 +228,10 @@ bool DecodeEnvelope(const uint8_t* pbyContent, uint32_t uSize, uint32_t* puDecod
         return true;
     CORVANE_CHECK(uSize >= sizeof(uint32_t));
 
-    const uint32_t uDecodedSize = LoadLE32(pbyContent);
+    uint32_t uDecodedSize = 0;
+    CORVANE_CHECK(EnvelopeDecodedSize(pbyContent, uSize, &uDecodedSize));
     const uint8_t* pbyFrame = pbyContent + kSizePrefix;
     const size_t uFrameSize = uSize - kSizePrefix;
-    // Everything the size prefix claims is checked against the frame before any
-    // memory is taken for it.
-    ZstdFrameLayout layout;
-    CORVANE_CHECK(ReadZstdFrameLayout(pbyFrame, uFrameSize, layout));
-    CORVANE_CHECK(layout.bHasChecksum);
-    CORVANE_CHECK(layout.uContentSize == uDecodedSize);
-    CORVANE_CHECK(layout.uContentSize <= layout.uDecodedBound);
 
     ZSTD_DCtx* pDCtx = ThreadDecompressContext();
     CORVANE_CHECK(pDCtx);

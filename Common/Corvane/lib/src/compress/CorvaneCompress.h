@@ -32,6 +32,10 @@ bool CompressContent(const uint8_t* pbyContent, uint32_t uSize, uint8_t** ppOut,
 bool UnCompressContent(const uint8_t* pbyContent, uint32_t uSize, uint8_t** ppOut, uint32_t* puOutSize,
                        NSCorvane::CORVANE_COMPRESS_TYPE eType);
 
+// The decoded size an envelope of uSize > 0 bytes promises, after the checks
+// above: what a caller may allocate before decoding into its own buffer.
+bool EnvelopeDecodedSize(const uint8_t* pbyContent, uint32_t uSize, uint32_t* puDecodedSize);
+
 // The same checks and decoding into the caller's buffer, whose size must be the
 // decoded size exactly: a large file is decoded once, where it will be kept.
 bool UnCompressContentInto(const uint8_t* pbyContent, uint32_t uSize, uint8_t* pbyOut, uint32_t uOutSize,

@@ -275,6 +275,19 @@ IFile* PemCorvaneReader::OpenFile(const char* pcszPath, int nOption)
             CORVANE_CHECK_NULL(pifEncode->Read(encode.p, uEncodeSize) == static_cast<int32_t>(uEncodeSize));
             pbyEncode = encode.p;
         }
+        // The record's size is taken only when its frame can produce it: a
+        // forged one must not make us allocate gigabytes first.
+        const auto eType = static_cast<NSCorvane::CORVANE_COMPRESS_TYPE>(fHeader.nCompressType);
+        if (uEncodeSize > 0 && eType != STCT_ZSTD)
+        {
+            // The codec refuses the type by name; nothing is allocated for it.
+            CORVANE_CHECK_NULL(
+                CorvaneCompress::UnCompressContentInto(pbyEncode, uEncodeSize, nullptr, 0, eType));
+        }
+        uint32_t uPromised = 0;
+        CORVANE_CHECK_NULL(uEncodeSize == 0 ||
+                           (CorvaneCompress::EnvelopeDecodedSize(pbyEncode, uEncodeSize, &uPromised) &&
+                            uPromised == uDecodeSize));
         std::unique_ptr<PemMemoryReaderImpl> pDecoded(new (std::nothrow) PemMemoryReaderImpl);
         CORVANE_CHECK_NULL(pDecoded && pDecoded->Create(uDecodeSize));
         if (uEncodeSize > 0)
