@@ -229,7 +229,10 @@ bool DecodeEnvelope(const uint8_t* pbyContent, uint32_t uSize, uint32_t* puDecod
     CORVANE_CHECK(uSize >= sizeof(uint32_t));
 
     uint32_t uDecodedSize = 0;
-    CORVANE_CHECK(EnvelopeDecodedSize(pbyContent, uSize, &uDecodedSize));
+    if (!EnvelopeDecodedSize(pbyContent, uSize, &uDecodedSize))
+    {
+        return false; // its failed check is the one record
+    }
     const uint8_t* pbyFrame = pbyContent + kSizePrefix;
     const size_t uFrameSize = uSize - kSizePrefix;
 
