@@ -66,6 +66,25 @@ struct CORVANE_TRANSFER_COUNTS
     uint64_t uQueryRequests = 0;
 };
 static_assert(sizeof(CORVANE_TRANSFER_COUNTS) == 48, "transfer counts");
+// Flags of g_PlanCorvaneFetch.
+enum : uint32_t
+{
+    // The paths name data packages ("dat/..."), fetched whole into the
+    // reader's cache (preload, a whole-package sync) instead of file records.
+    CORVANE_FETCH_WHOLE_PACKAGES = 0x1,
+};
+// How far the reader's current fetch plan has come.
+struct CORVANE_FETCH_PROGRESS
+{
+    uint32_t uStructSize = sizeof(CORVANE_FETCH_PROGRESS);
+    uint32_t uReserved = 0;
+    uint64_t uBytesPlanned = 0;   // bytes the plan fetches in all (gaps of joined ranges included)
+    uint64_t uBytesDone = 0;      // of those, received so far
+    uint64_t uFilesPlanned = 0;   // files (or packages) in the plan
+    uint64_t uFilesReady = 0;     // of those, received whole and checked
+    uint64_t uBytesPerSecond = 0; // recent speed of the plan's transfers
+};
+static_assert(sizeof(CORVANE_FETCH_PROGRESS) == 48, "fetch progress");
 
 } // namespace NSCorvane
 
@@ -138,6 +157,26 @@ extern "C"
     // store's reader answers all zero. pCounts->uStructSize must be set. Any thread.
     CORVANE_API bool g_GetCorvaneTransferCounts(NSCorvane::IPemCorvaneReader* piReader,
                                                 NSCorvane::CORVANE_TRANSFER_COUNTS* pCounts);
+    // Hands a task's file list to a reader from g_NewCorvaneReaderByConfig:
+    // uCount store paths of the reader's version, in the order the task will
+    // open them. The library plans byte ranges for all of them and starts
+    // fetching at once on its own transfer thread, many requests in flight;
+    // OpenFile of a planned path is then served from the plan, waiting for
+    // its bytes if they have not come yet. Every record is checked as any
+    // other before OpenFile returns it. Paths the store does not hold, or
+    // whose records are cached already, cost nothing. A new plan replaces the
+    // reader's previous one. CancelDownloads stops the plan's transfers,
+    // SetLimitSpeed paces them. False, with no plan, when the reader is local,
+    // reads no ranges, or an argument is wrong; opens then work as without a
+    // plan.
+    CORVANE_API bool g_PlanCorvaneFetch(NSCorvane::IPemCorvaneReader* piReader, const char* const* ppszPaths,
+                                        uint32_t uCount, uint32_t uFlags);
+    // Progress of the reader's plan; all zero without one. pProgress->uStructSize must be set. Any thread.
+    CORVANE_API bool g_GetCorvaneFetchProgress(NSCorvane::IPemCorvaneReader* piReader,
+                                               NSCorvane::CORVANE_FETCH_PROGRESS* pProgress);
+    // Ends the reader's plan: stops its transfers and drops what was fetched
+    // and not opened. Release ends it too. Always true for a valid reader.
+    CORVANE_API bool g_EndCorvaneFetch(NSCorvane::IPemCorvaneReader* piReader);
 }
 
 using PFN_g_InitCorvaneManager = bool (*)(NSCorvane::IStreamFileSys*, NSCorvane::IStreamMemory*);
@@ -153,3 +192,8 @@ using PFN_g_GetCorvaneTransferCounts = bool (*)(NSCorvane::IPemCorvaneReader*,
                                                 NSCorvane::CORVANE_TRANSFER_COUNTS*);
 using PFN_g_SetCorvaneLogPath = bool (*)(const char*);
 using PFN_g_GetCorvaneLastFailure = bool (*)(char*, uint32_t);
+using PFN_g_PlanCorvaneFetch = bool (*)(NSCorvane::IPemCorvaneReader*, const char* const*, uint32_t,
+                                        uint32_t);
+using PFN_g_GetCorvaneFetchProgress = bool (*)(NSCorvane::IPemCorvaneReader*,
+                                               NSCorvane::CORVANE_FETCH_PROGRESS*);
+using PFN_g_EndCorvaneFetch = bool (*)(NSCorvane::IPemCorvaneReader*);
