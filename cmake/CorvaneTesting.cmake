@@ -3,6 +3,11 @@
 find_package(GTest REQUIRED)
 include(GoogleTest)
 
+# Test code is built for a short build, not for speed: the code under test
+# keeps its own flags, and line tables are all a failure's stack needs.
+# Each test directory adds these to everything it defines.
+set(CORVANE_TEST_COMPILE_OPTIONS -O1 -g1)
+
 function(corvane_add_test)
     cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS;LABELS" ${ARGN})
     add_executable(${T_NAME} ${T_SOURCES})
@@ -16,6 +21,10 @@ function(corvane_add_test)
     # variables of the same names still win when set.
     target_compile_definitions(${T_NAME} PRIVATE
         CORVANE_TEST_BIN_DIR="${CMAKE_BINARY_DIR}/bin" CORVANE_TEST_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+    # The ThreadSanitizer stage builds only what its tests need.
+    if("tsan" IN_LIST T_LABELS)
+        set_property(GLOBAL APPEND PROPERTY CORVANE_TSAN_TESTS ${T_NAME})
+    endif()
     list(GET T_LABELS 0 _first_label)
     gtest_discover_tests(${T_NAME}
         WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/tests
