@@ -72,6 +72,11 @@ bool PemCorvaneReader::SyncDownloadDataFile(const char* pcszDatPath)
         return true;
     };
 
+    // A package of the fetch plan is in the cache once the plan has it.
+    if (m_fetch.WaitPackage(pcszDatPath) == FetchTake::Cancelled)
+    {
+        return false;
+    }
     if (!m_fileFactory.Exists(pcszDatPath, SHO_LocalOnly))
     {
         CORVANE_CHECK(fnCloudDownloadChecked());
@@ -128,6 +133,7 @@ bool PemCorvaneReader::CancelDownloads()
     {
         bAll = piControl->CancelDownloads() && bAll;
     }
+    m_fetch.Cancel();
     return bAll;
 }
 
