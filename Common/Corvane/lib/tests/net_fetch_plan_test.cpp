@@ -451,6 +451,8 @@ TEST_F(FetchPlanTest, CancelWithEightRequestsInFlightStopsAtOnceAndLeavesNoParti
         ASSERT_TRUE(
             WaitFor([&] { return ConnectionsTo(server.Port()) == uIdle + 8; }, std::chrono::seconds(10)))
             << ConnectionsTo(server.Port()) << " connections, " << uIdle << " before the plan";
+        // The speed meter sees the plan's transfers.
+        EXPECT_TRUE(WaitFor([&] { return pReader->GetDownloadSpeed() > 0; }, std::chrono::seconds(5)));
         std::atomic<bool> bReturned{false};
         bool bResult = true;
         std::thread waiter(

@@ -86,6 +86,7 @@ bool PemCorvaneReader::LoadVersion(uint32_t uVersion)
     m_vecDirTreeLine.clear();
     m_vecDirHashLine.clear();
     m_joiner.Clear();
+    m_fetch.End(); // planned against the index just replaced
     return true;
 }
 
