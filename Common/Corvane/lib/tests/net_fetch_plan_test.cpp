@@ -421,6 +421,27 @@ TEST_F(FetchPlanTest, WholePackagePlanFillsTheCache)
     EXPECT_EQ(m_log.Text(), "");
 }
 
+TEST_F(FetchPlanTest, DamagedPackageOfAPlanNeverReachesTheCache)
+{
+    FaultScriptOptions options;
+    options.mapScript["/store/" + m_vecPackage[0]] = {RequestFault::FlipBytes};
+    auto pScript = std::make_shared<FaultScript>(options);
+    auto pServer = FaultHttpServer::ServeDirectory(m_served.Path(), pScript);
+    ReaderPtr pReader = NewReader(pServer->BaseUrl());
+    ASSERT_TRUE(pReader);
+    ASSERT_TRUE(Plan(*pReader, m_vecPackage, CORVANE_FETCH_WHOLE_PACKAGES));
+    // The damaged copy is dropped; the sync fetches it again and checks it.
+    for (const std::string& strPackage : m_vecPackage)
+    {
+        EXPECT_TRUE(pReader->SyncDownloadDataFile(strPackage.c_str())) << strPackage;
+        EXPECT_TRUE(ReadFileText(m_cache / strPackage) == ReadFileText(m_served / ("store/" + strPackage)))
+            << strPackage;
+    }
+    EXPECT_EQ(pScript->Committed().size(), 1u);
+    EXPECT_TRUE(m_log.Contains("Package of a fetch plan failed its check")) << m_log.Text();
+    EXPECT_EQ(CacheFiles().size(), m_vecPackage.size());
+}
+
 TEST_F(FetchPlanTest, CancelWithEightRequestsInFlightStopsAtOnceAndLeavesNoPartialFile)
 {
     // Sixteen packages of one large file each, sent slowly.

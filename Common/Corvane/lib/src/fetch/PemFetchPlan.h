@@ -92,7 +92,7 @@ private:
     {
         kFailConnect = 1, // no connection to the source: the next source may serve it
         kFailOther = 2,   // a reset, a stall, a faulty answer
-        kFailNoRange = 3, // the source serves no ranges (any more), or not this one
+        kFailNoRange = 3, // no ranges (any more), not this one, or a damaged package: as without a plan
         kFailCancelled = 4,
     };
 

@@ -33,7 +33,7 @@ class PemFetchPlan;
 enum class FetchTake
 {
     NotPlanned, // not in the plan, or taken before: read it as without a plan
-    Ready,      // the bytes are there (a record: unchecked; a package: in the cache)
+    Ready,      // the bytes are there (a record: unchecked; a package: checked, in the cache)
     Fallback,   // the plan could not fetch it: read it as without a plan
     Cancelled,  // CancelDownloads stopped the plan while the taker waited
 };

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "fetch/PemFetchPlan.h"
+#include "format/CorvanePackageCheck.h"
 #include "fs/CorvaneFiles.h"
 #include "net/HttpPrivateImpl.h"
 
@@ -18,8 +19,9 @@ struct PemFetchPlan::Transfer
     size_t uSource = 0;
     uint64_t uWritten = 0;
     CURL* pHandle = nullptr;
-    // Whole packages go to the cache as they arrive.
+    // Whole packages go to the cache as they arrive, checked on the way.
     std::unique_ptr<CorvaneUtil::CacheStreamWriter> pWriter;
+    NSCorvaneReader::PackageStreamCheck check;
     std::unique_ptr<HttpPrivateImpl::AsyncGet> pGet;
 };
 

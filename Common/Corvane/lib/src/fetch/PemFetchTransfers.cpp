@@ -228,6 +228,7 @@ std::unique_ptr<PemFetchPlan::Transfer> PemFetchPlan::NewTransfer(size_t uRange)
                                               {
                                                   return false;
                                               }
+                                              pRaw->check.Feed(pData, uSize);
                                               pRaw->uWritten += uSize;
                                               m_uBytesDone.fetch_add(uSize);
                                               return true;
@@ -281,9 +282,22 @@ void PemFetchPlan::Finished(std::unique_ptr<Transfer> pTransfer, int nCode)
                                       : 0.0;
         m_fnLink(timing.dWaitSeconds, dBandwidth);
     }
-    if (eResult == HttpRangeResult::Ok && pTransfer->pWriter && !pTransfer->pWriter->Commit())
+    // A package reaches the cache only whole and intact; a damaged one is
+    // left to the path without a plan, which fetches and checks it again.
+    bool bDamaged = false;
+    if (eResult == HttpRangeResult::Ok && pTransfer->pWriter)
     {
-        eResult = HttpRangeResult::Failed;
+        bDamaged = !pTransfer->check.Passed();
+        if (bDamaged)
+        {
+            strMessage = "Package of a fetch plan failed its check, package=" +
+                         m_vecRange[pTransfer->uRange].range.strDat;
+            eResult = HttpRangeResult::Failed;
+        }
+        else if (!pTransfer->pWriter->Commit())
+        {
+            eResult = HttpRangeResult::Failed;
+        }
     }
     if (eResult != HttpRangeResult::Ok && eResult != HttpRangeResult::Cancelled && !strMessage.empty())
     {
@@ -304,7 +318,7 @@ void PemFetchPlan::Finished(std::unique_ptr<Transfer> pTransfer, int nCode)
         nFailure = kFailNoRange;
         break;
     case HttpRangeResult::Failed:
-        nFailure = IsConnectFailure(eCode) ? kFailConnect : kFailOther;
+        nFailure = bDamaged ? kFailNoRange : IsConnectFailure(eCode) ? kFailConnect : kFailOther;
         break;
     case HttpRangeResult::Cancelled:
         nFailure = kFailCancelled;

@@ -72,10 +72,16 @@ bool PemCorvaneReader::SyncDownloadDataFile(const char* pcszDatPath)
         return true;
     };
 
-    // A package of the fetch plan is in the cache once the plan has it.
-    if (m_fetch.WaitPackage(pcszDatPath) == FetchTake::Cancelled)
+    // A package of the fetch plan was checked as it was written to the
+    // cache: reading it back to check it again would cost a second pass.
+    const FetchTake eTake = m_fetch.WaitPackage(pcszDatPath);
+    if (eTake == FetchTake::Cancelled)
     {
         return false;
+    }
+    if (eTake == FetchTake::Ready)
+    {
+        return true;
     }
     if (!m_fileFactory.Exists(pcszDatPath, SHO_LocalOnly))
     {
