@@ -26,7 +26,9 @@ the current download speed on a terminal.
   --config FILE           the JSON configuration of the remote store
   --version V             fetch version V instead of the latest
   --limit BYTES_PER_SEC   download at most this fast (0: unlimited, the default)
-  --threads N             packages fetched at once (default 8)
+  --threads N             packages fetched at once (default 8) when the library
+                          takes no fetch plan; with one, the source's
+                          "connections" (default 8) sets the requests in flight
   --no-range              accepted as by the reading commands; fetch moves
                           whole packages either way
 )";
