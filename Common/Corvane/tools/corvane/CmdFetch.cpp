@@ -26,7 +26,9 @@ the current download speed on a terminal.
   --config FILE           the JSON configuration of the remote store
   --version V             fetch version V instead of the latest
   --limit BYTES_PER_SEC   download at most this fast (0: unlimited, the default)
-  --threads N             packages fetched at once (default 8)
+  --threads N             packages fetched at once (default 8) when the library
+                          takes no fetch plan; with one, the source's
+                          "connections" (default 8) sets the requests in flight
   --no-range              accepted as by the reading commands; fetch moves
                           whole packages either way
 )";
@@ -90,6 +92,12 @@ int RunFetch(ToolContext& ctx, const ParsedArgs& args)
         }
     }
 
+    // One plan for every package: the library keeps many requests in flight
+    // on its own, and the workers below only wait for each and check it.
+    CorvaneLibrary* pLibrary = ctx.Library();
+    const bool bPlanned =
+        pLibrary && pLibrary->PlanFetch(pReader.get(), vecPackages, NSCorvane::CORVANE_FETCH_WHOLE_PACKAGES);
+
     CorvaneProgress progress;
     std::atomic<size_t> uNext{0};
     std::atomic<size_t> uDone{0};
@@ -123,8 +131,16 @@ int RunFetch(ToolContext& ctx, const ParsedArgs& args)
     // Progress every 200 ms, but the run ends as soon as the last package does.
     for (;;)
     {
+        std::string strBytes;
+        NSCorvane::CORVANE_FETCH_PROGRESS fetched;
+        if (bPlanned && pLibrary->GetFetchProgress(pReader.get(), &fetched) && fetched.uBytesPlanned)
+        {
+            strBytes = ", " + std::to_string(fetched.uBytesDone >> 20) + " of " +
+                       std::to_string(fetched.uBytesPlanned >> 20) + " MiB";
+        }
         progress.Show("fetch: package " + std::to_string(uDone.load()) + "/" +
-                      std::to_string(vecPackages.size()) + ", " + FormatRate(pReader->GetDownloadSpeed()));
+                      std::to_string(vecPackages.size()) + strBytes + ", " +
+                      FormatRate(pReader->GetDownloadSpeed()));
         std::unique_lock<std::mutex> lock(mtxDone);
         if (cvDone.wait_for(lock, std::chrono::milliseconds(200),
                             [&] { return uDone.load() >= vecPackages.size(); }))

@@ -59,6 +59,9 @@ bool CorvaneLibrary::Load(std::string& strError)
     // keeps no reasons.
     m_pfnSetLogPath = Resolve<PFN_g_SetCorvaneLogPath>(m_hLibrary, "g_SetCorvaneLogPath");
     m_pfnGetLastFailure = Resolve<PFN_g_GetCorvaneLastFailure>(m_hLibrary, "g_GetCorvaneLastFailure");
+    // Optional: without a fetch plan, packages are fetched one request each.
+    m_pfnPlanFetch = Resolve<PFN_g_PlanCorvaneFetch>(m_hLibrary, "g_PlanCorvaneFetch");
+    m_pfnGetFetchProgress = Resolve<PFN_g_GetCorvaneFetchProgress>(m_hLibrary, "g_GetCorvaneFetchProgress");
     if (!m_pfnInit || !m_pfnUnInit || !m_pfnNewReader)
     {
         strError = strPath + " lacks the store entry points";
@@ -131,4 +134,26 @@ bool CorvaneLibrary::GetPackSummary(NSCorvane::IPemCorvanePacker* pPacker,
                                     NSCorvane::CORVANE_PACK_SUMMARY* pSummary)
 {
     return m_pfnGetPackSummary && m_pfnGetPackSummary(pPacker, pSummary);
+}
+
+bool CorvaneLibrary::PlanFetch(NSCorvane::IPemCorvaneReader* pReader,
+                               const std::vector<std::string>& vecPaths, uint32_t uFlags)
+{
+    if (!m_bInitialised || !m_pfnPlanFetch)
+    {
+        return false;
+    }
+    std::vector<const char*> vecC;
+    vecC.reserve(vecPaths.size());
+    for (const std::string& strPath : vecPaths)
+    {
+        vecC.push_back(strPath.c_str());
+    }
+    return m_pfnPlanFetch(pReader, vecC.data(), static_cast<uint32_t>(vecC.size()), uFlags);
+}
+
+bool CorvaneLibrary::GetFetchProgress(NSCorvane::IPemCorvaneReader* pReader,
+                                      NSCorvane::CORVANE_FETCH_PROGRESS* pProgress)
+{
+    return m_bInitialised && m_pfnGetFetchProgress && m_pfnGetFetchProgress(pReader, pProgress);
 }

@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 class CorvaneLibrary
 {
@@ -48,6 +49,14 @@ public:
                         void* pvContext);
     bool GetPackSummary(NSCorvane::IPemCorvanePacker* pPacker, NSCorvane::CORVANE_PACK_SUMMARY* pSummary);
 
+    // Hands a fetch plan to the reader (g_PlanCorvaneFetch); false when this
+    // library has none or refuses the plan.
+    bool PlanFetch(NSCorvane::IPemCorvaneReader* pReader, const std::vector<std::string>& vecPaths,
+                   uint32_t uFlags);
+    // The plan's progress; false without the entry point.
+    bool GetFetchProgress(NSCorvane::IPemCorvaneReader* pReader,
+                          NSCorvane::CORVANE_FETCH_PROGRESS* pProgress);
+
 private:
     void* m_hLibrary = nullptr;
     bool m_bInitialised = false;
@@ -61,6 +70,8 @@ private:
     PFN_g_GetCorvanePackSummary m_pfnGetPackSummary = nullptr;
     PFN_g_SetCorvaneLogPath m_pfnSetLogPath = nullptr;
     PFN_g_GetCorvaneLastFailure m_pfnGetLastFailure = nullptr;
+    PFN_g_PlanCorvaneFetch m_pfnPlanFetch = nullptr;
+    PFN_g_GetCorvaneFetchProgress m_pfnGetFetchProgress = nullptr;
     std::string m_strLogPath;
 };
 

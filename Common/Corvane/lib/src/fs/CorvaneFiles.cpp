@@ -311,4 +311,93 @@ bool DiskExisted(const char* pcszFileName)
     return piFileSys && piFileSys->Exists(pcszFileName, 0);
 }
 
+CacheStreamWriter::~CacheStreamWriter()
+{
+    if (m_nFile >= 0)
+    {
+        CorvanePlatform::FileClose(m_nFile);
+    }
+    if (!m_bCommitted && !m_strTemp.empty())
+    {
+        CorvanePlatform::RemoveFile(m_strTemp.c_str());
+    }
+}
+
+bool CacheStreamWriter::OpenTemp()
+{
+    CORVANE_CHECK(!m_strPath.empty());
+    CORVANE_CHECK(CreateParentDirectories(m_strPath));
+    RemoveDeadWritersTemps(ParentPath(m_strPath.c_str()));
+    std::string strTemp;
+    for (int nTry = 0; nTry < 8 && m_nFile < 0; ++nTry)
+    {
+        strTemp = TempFileName(m_strPath.c_str());
+        m_nFile = CorvanePlatform::FileOpen(strTemp.c_str(), CorvanePlatform::FileMode::WriteExclusive);
+    }
+    if (m_nFile < 0)
+    {
+        NoteLastSystemFailure("create", strTemp);
+    }
+    CORVANE_CHECK(m_nFile >= 0);
+    m_strTemp = strTemp;
+    return true;
+}
+
+bool CacheStreamWriter::Write(const void* pData, size_t uSize)
+{
+    try
+    {
+        if (m_nFile < 0 && (m_bCommitted || !OpenTemp()))
+        {
+            return false;
+        }
+        if (uSize && CorvanePlatform::FileWriteAll(m_nFile, pData, uSize) != uSize)
+        {
+            NoteLastSystemFailure("write", m_strTemp);
+            return false;
+        }
+        return true;
+    }
+    catch (...)
+    {
+        CORVANE_REPORT("std::bad_alloc");
+        return false;
+    }
+}
+
+bool CacheStreamWriter::Commit()
+{
+    try
+    {
+        if (m_nFile < 0 && !m_bCommitted)
+        {
+            CORVANE_CHECK(OpenTemp()); // an empty file
+        }
+        CORVANE_CHECK(m_nFile >= 0);
+        const bool bClosed = CorvanePlatform::FileClose(m_nFile);
+        m_nFile = -1;
+        if (!bClosed)
+        {
+            NoteLastSystemFailure("close", m_strTemp);
+        }
+        CORVANE_CHECK(bClosed);
+        std::shared_ptr<PemFileLockObj> spLockObj =
+            PemMultiProcessFileLock::Instance().WaitGetWriteLockObj(m_strPath.c_str(), 0);
+        CORVANE_CHECK(spLockObj);
+        const bool bReplaced = CorvanePlatform::ReplaceFileUnflushed(m_strTemp.c_str(), m_strPath.c_str());
+        if (!bReplaced)
+        {
+            NoteLastSystemFailure("rename", m_strTemp, m_strPath.c_str());
+        }
+        CORVANE_CHECK(bReplaced);
+        m_bCommitted = true;
+        return true;
+    }
+    catch (...)
+    {
+        CORVANE_REPORT("std::bad_alloc");
+        return false;
+    }
+}
+
 } // namespace CorvaneUtil

@@ -43,6 +43,32 @@ bool DiskWriteBytes(const void* pData, uint64_t uSize, const char* pcszFileName)
 // fetch speed on a disk.
 bool CacheWriteBytes(const void* pData, uint64_t uSize, const char* pcszFileName);
 
+// A file of the local cache written as its bytes arrive (a download), with
+// CacheWriteBytes' guarantees: the bytes go to a unique temporary beside the
+// file, and Commit moves it over the file; a writer destroyed without a
+// successful Commit leaves no temporary and the file as it was. One thread.
+class CacheStreamWriter
+{
+public:
+    explicit CacheStreamWriter(std::string strPath) : m_strPath(std::move(strPath)) {}
+    ~CacheStreamWriter();
+    CacheStreamWriter(const CacheStreamWriter&) = delete;
+    CacheStreamWriter& operator=(const CacheStreamWriter&) = delete;
+
+    // The next bytes; the temporary is made by the first call. False (with
+    // the system's reason noted) when it cannot be made or written.
+    bool Write(const void* pData, size_t uSize);
+    bool Commit();
+
+private:
+    bool OpenTemp();
+
+    const std::string m_strPath;
+    std::string m_strTemp;
+    int m_nFile = -1;
+    bool m_bCommitted = false;
+};
+
 // Open/Exists of gOption().piFileSys; null/false when none is set.
 NSCorvane::IFile* DiskOpen(const char* pcszFileName);
 bool DiskExisted(const char* pcszFileName);

@@ -63,19 +63,29 @@ bool LoadCurlOnce(CurlApi& curl, std::string& strError)
     }
     std::string strMissing;
     CurlApi api;
-    const bool bFound = FindFunction(pLibrary, "curl_global_init", api.pfnGlobalInit, strMissing) &&
-                        FindFunction(pLibrary, "curl_easy_init", api.pfnEasyInit, strMissing) &&
-                        FindFunction(pLibrary, "curl_easy_cleanup", api.pfnEasyCleanup, strMissing) &&
-                        FindFunction(pLibrary, "curl_easy_reset", api.pfnEasyReset, strMissing) &&
-                        FindFunction(pLibrary, "curl_easy_setopt", api.pfnEasySetopt, strMissing) &&
-                        FindFunction(pLibrary, "curl_easy_perform", api.pfnEasyPerform, strMissing) &&
-                        FindFunction(pLibrary, "curl_easy_getinfo", api.pfnEasyGetinfo, strMissing) &&
-                        FindFunction(pLibrary, "curl_easy_strerror", api.pfnEasyStrerror, strMissing) &&
-                        FindFunction(pLibrary, "curl_share_init", api.pfnShareInit, strMissing) &&
-                        FindFunction(pLibrary, "curl_share_setopt", api.pfnShareSetopt, strMissing) &&
-                        FindFunction(pLibrary, "curl_share_cleanup", api.pfnShareCleanup, strMissing) &&
-                        FindFunction(pLibrary, "curl_slist_append", api.pfnSlistAppend, strMissing) &&
-                        FindFunction(pLibrary, "curl_slist_free_all", api.pfnSlistFreeAll, strMissing);
+    const bool bFound =
+        FindFunction(pLibrary, "curl_global_init", api.pfnGlobalInit, strMissing) &&
+        FindFunction(pLibrary, "curl_easy_init", api.pfnEasyInit, strMissing) &&
+        FindFunction(pLibrary, "curl_easy_cleanup", api.pfnEasyCleanup, strMissing) &&
+        FindFunction(pLibrary, "curl_easy_reset", api.pfnEasyReset, strMissing) &&
+        FindFunction(pLibrary, "curl_easy_setopt", api.pfnEasySetopt, strMissing) &&
+        FindFunction(pLibrary, "curl_easy_perform", api.pfnEasyPerform, strMissing) &&
+        FindFunction(pLibrary, "curl_easy_getinfo", api.pfnEasyGetinfo, strMissing) &&
+        FindFunction(pLibrary, "curl_easy_strerror", api.pfnEasyStrerror, strMissing) &&
+        FindFunction(pLibrary, "curl_share_init", api.pfnShareInit, strMissing) &&
+        FindFunction(pLibrary, "curl_share_setopt", api.pfnShareSetopt, strMissing) &&
+        FindFunction(pLibrary, "curl_share_cleanup", api.pfnShareCleanup, strMissing) &&
+        FindFunction(pLibrary, "curl_slist_append", api.pfnSlistAppend, strMissing) &&
+        FindFunction(pLibrary, "curl_slist_free_all", api.pfnSlistFreeAll, strMissing) &&
+        FindFunction(pLibrary, "curl_multi_init", api.pfnMultiInit, strMissing) &&
+        FindFunction(pLibrary, "curl_multi_cleanup", api.pfnMultiCleanup, strMissing) &&
+        FindFunction(pLibrary, "curl_multi_setopt", api.pfnMultiSetopt, strMissing) &&
+        FindFunction(pLibrary, "curl_multi_add_handle", api.pfnMultiAddHandle, strMissing) &&
+        FindFunction(pLibrary, "curl_multi_remove_handle", api.pfnMultiRemoveHandle, strMissing) &&
+        FindFunction(pLibrary, "curl_multi_perform", api.pfnMultiPerform, strMissing) &&
+        FindFunction(pLibrary, "curl_multi_poll", api.pfnMultiPoll, strMissing) &&
+        FindFunction(pLibrary, "curl_multi_wakeup", api.pfnMultiWakeup, strMissing) &&
+        FindFunction(pLibrary, "curl_multi_info_read", api.pfnMultiInfoRead, strMissing);
     if (!bFound)
     {
         strError += strMissing;

@@ -33,6 +33,16 @@ struct CurlApi
     decltype(&curl_share_cleanup) pfnShareCleanup = nullptr;
     decltype(&curl_slist_append) pfnSlistAppend = nullptr;
     decltype(&curl_slist_free_all) pfnSlistFreeAll = nullptr;
+    // The multi interface, for the fetch scheduler's one transfer thread.
+    decltype(&curl_multi_init) pfnMultiInit = nullptr;
+    decltype(&curl_multi_cleanup) pfnMultiCleanup = nullptr;
+    decltype(&curl_multi_setopt) pfnMultiSetopt = nullptr;
+    decltype(&curl_multi_add_handle) pfnMultiAddHandle = nullptr;
+    decltype(&curl_multi_remove_handle) pfnMultiRemoveHandle = nullptr;
+    decltype(&curl_multi_perform) pfnMultiPerform = nullptr;
+    decltype(&curl_multi_poll) pfnMultiPoll = nullptr;
+    decltype(&curl_multi_wakeup) pfnMultiWakeup = nullptr;
+    decltype(&curl_multi_info_read) pfnMultiInfoRead = nullptr;
 };
 
 // The first call of the process opens libcurl, looks up every function and

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "net/HttpPrivateImpl.h"
 
+#include "net/HttpTransfer.h"
+
 #include "common/CorvaneAscii.h"
 #include "common/CorvaneCheck.h"
 #include "platform/PlatformSocket.h"
@@ -12,6 +14,10 @@
 #include <functional>
 #include <stdexcept>
 #include <vector>
+
+// The verdicts are shared with the transfers of a multi handle; their
+// records name the request they judge, as before they were shared.
+#define CORVANE_REPORT_AS(function, text) ::CorvaneUtil::ReportCheckFailure(function, __LINE__, text)
 
 namespace NSCorvane
 {
@@ -89,71 +95,6 @@ template <typename... Args> std::string Format(const char* pcszFormat, Args... a
 }
 
 } // namespace
-
-// What the callbacks of one transfer fill in.
-struct HttpPrivateImpl::TransferContext
-{
-    HttpPrivateImpl* pPrivate = nullptr;
-    HttpRequest* pRequest = nullptr;
-    NSCorvaneNet::PooledCurl* pPooled = nullptr; // the transfer's, while it runs
-    std::string* pBody = nullptr;                // null for HEAD
-    std::function<bool()> fnAbort;
-    NSCorvaneNet::HttpResponseHead head;
-    bool bTooLarge = false;
-    bool bOutOfMemory = false;
-    // A single-part Range GET of uRangeLength bytes at uRangeOffset.
-    bool bRange = false;
-    uint64_t uRangeOffset = 0;
-    uint64_t uRangeLength = 0;
-
-    // Acknowledges what has arrived so far at once: a server holding back its
-    // answer's tail for our acknowledgement would otherwise wait out our
-    // delayed-acknowledgement timer on every request.
-    void AcknowledgeReceived()
-    {
-        if (pPooled && pPooled->nSocket != CURL_SOCKET_BAD)
-        {
-            CorvanePlatform::AcknowledgeReceivedNow(static_cast<uint64_t>(pPooled->nSocket));
-        }
-    }
-};
-
-// Puts a request on the active list for its lifetime, unless shutting down.
-class HttpPrivateImpl::ActiveRequest
-{
-public:
-    explicit ActiveRequest(HttpPrivateImpl& impl) : m_impl(impl)
-    {
-        m_spRequest = std::make_shared<HttpRequest>();
-        std::lock_guard<std::mutex> lock(m_impl.m_mtxRequest);
-        // Checked under the same mutex that CancelDownloads copies the list under,
-        // so a request never slips past a shutdown's cancel.
-        if (!m_impl.m_bShuttingDown.load())
-        {
-            m_it = m_impl.m_lstActive.insert(m_impl.m_lstActive.end(), m_spRequest);
-            m_bListed = true;
-        }
-    }
-    ~ActiveRequest()
-    {
-        if (m_bListed)
-        {
-            std::lock_guard<std::mutex> lock(m_impl.m_mtxRequest);
-            m_impl.m_lstActive.erase(m_it);
-        }
-    }
-    ActiveRequest(const ActiveRequest&) = delete;
-    ActiveRequest& operator=(const ActiveRequest&) = delete;
-
-    bool Listed() const { return m_bListed; }
-    HttpRequest* Get() const { return m_spRequest.get(); }
-
-private:
-    HttpPrivateImpl& m_impl;
-    std::shared_ptr<HttpRequest> m_spRequest;
-    std::list<std::shared_ptr<HttpRequest>>::iterator m_it;
-    bool m_bListed = false;
-};
 
 HttpPrivateImpl::HttpPrivateImpl(const CorvaneRemoteInfo& info)
     : m_curl(RequireCurl()), m_uTimeoutSeconds(TimeoutSecondsOf(info.uTimeoutMs)),
@@ -248,7 +189,7 @@ size_t HttpPrivateImpl::WriteCallback(char* pData, size_t uSize, size_t uCount, 
         return 0;
     }
     ctx.AcknowledgeReceived();
-    if (!ctx.pBody)
+    if (!ctx.pBody && !ctx.fnSink)
     {
         return uLen;
     }
@@ -258,7 +199,7 @@ size_t HttpPrivateImpl::WriteCallback(char* pData, size_t uSize, size_t uCount, 
         {
             return 0; // the whole package instead of the range: not worth reading
         }
-        if (ctx.head.nStatus == 206 && ctx.pBody->empty() &&
+        if (ctx.head.nStatus == 206 && ctx.Received() == 0 &&
             NSCorvaneNet::JudgeRangeHead(ctx.head, ctx.uRangeOffset, ctx.uRangeLength, nullptr) !=
                 NSCorvaneNet::RangeVerdict::Partial)
         {
@@ -269,12 +210,11 @@ size_t HttpPrivateImpl::WriteCallback(char* pData, size_t uSize, size_t uCount, 
     {
         return uLen; // error pages are not kept
     }
-    std::string& strBody = *ctx.pBody;
     // libcurl itself stops at Content-Length; this also bounds bodies without one.
     const uint64_t uLimit = ctx.bRange            ? ctx.uRangeLength
                             : ctx.head.bHasLength ? std::min(ctx.head.uLength, kMaxBody)
                                                   : kMaxBody;
-    if (strBody.size() + uLen > uLimit)
+    if (ctx.Received() + uLen > uLimit)
     {
         ctx.bTooLarge = true;
         return 0;
@@ -293,6 +233,17 @@ size_t HttpPrivateImpl::WriteCallback(char* pData, size_t uSize, size_t uCount, 
         ctx.pPrivate->m_meter.Add(uSlice);
         uDone += uSlice;
     }
+    if (ctx.fnSink)
+    {
+        if (!ctx.fnSink(pData, uLen))
+        {
+            ctx.bSinkFailed = true;
+            return 0;
+        }
+        ctx.uSunk += uLen;
+        return uLen;
+    }
+    std::string& strBody = *ctx.pBody;
     try
     {
         if (strBody.empty() && ctx.head.bHasLength)
@@ -352,6 +303,55 @@ CURLcode HttpPrivateImpl::SetCommonOptions(CURL* pHandle, const std::string& str
     return eCode;
 }
 
+CURLcode HttpPrivateImpl::PrepareRequest(CURL* pHandle, const std::string& strUrl, TransferContext& ctx,
+                                         NSCorvaneNet::CurlHeaderList& headers, bool bHead, bool bFresh)
+{
+    const std::string strRange =
+        ctx.bRange ? Format("Range: bytes=%llu-%llu", static_cast<unsigned long long>(ctx.uRangeOffset),
+                            static_cast<unsigned long long>(ctx.uRangeOffset + ctx.uRangeLength - 1))
+                   : std::string();
+    if (!headers.Append("Connection: keep-alive") || (ctx.bRange && !headers.Append(strRange.c_str())))
+    {
+        return CURLE_OUT_OF_MEMORY;
+    }
+    CURLcode eCode = SetCommonOptions(pHandle, strUrl, headers, ctx);
+    auto fnSet = [&](CURLoption eOption, auto value)
+    {
+        if (eCode == CURLE_OK)
+        {
+            eCode = m_curl.pfnEasySetopt(pHandle, eOption, value);
+        }
+    };
+    if (bHead)
+    {
+        fnSet(CURLOPT_NOBODY, 1L);
+        fnSet(CURLOPT_TIMEOUT, static_cast<long>(m_uTimeoutSeconds));
+    }
+    else
+    {
+        fnSet(CURLOPT_HTTPGET, 1L);
+        // No overall timeout, so a long body is never cut off by time; a transfer
+        // that stalls below 1 byte/s for the stall window is abandoned instead.
+        fnSet(CURLOPT_TIMEOUT, 0L);
+        fnSet(CURLOPT_LOW_SPEED_LIMIT, 1L);
+        fnSet(CURLOPT_LOW_SPEED_TIME, static_cast<long>(m_uStallSeconds));
+        // Fewer, larger chunks when unlimited; small ones keep a low limit smooth.
+        fnSet(CURLOPT_BUFFERSIZE, m_limiter.Limit() ? 16384L : 262144L);
+    }
+    fnSet(CURLOPT_FRESH_CONNECT, bFresh ? 1L : 0L);
+    return eCode;
+}
+
+void HttpPrivateImpl::CountRequest(CURL* pHandle, int nKind)
+{
+    ++m_auRequests[nKind];
+    curl_off_t nReceived = 0;
+    if (m_curl.pfnEasyGetinfo(pHandle, CURLINFO_SIZE_DOWNLOAD_T, &nReceived) == CURLE_OK && nReceived > 0)
+    {
+        m_auBytes[nKind] += static_cast<uint64_t>(nReceived);
+    }
+}
+
 CURLcode HttpPrivateImpl::Perform(const std::string& strUrl, TransferContext& ctx, bool bHead)
 {
     CURLcode eCode = CURLE_OUT_OF_MEMORY;
@@ -359,56 +359,21 @@ CURLcode HttpPrivateImpl::Perform(const std::string& strUrl, TransferContext& ct
     {
         NSCorvaneNet::PooledCurl* pPooled = m_pool.Acquire();
         CURL* pHandle = pPooled ? pPooled->pHandle : nullptr;
-        NSCorvaneNet::CurlHeaderList headers(m_curl);
-        const std::string strRange =
-            ctx.bRange ? Format("Range: bytes=%llu-%llu", static_cast<unsigned long long>(ctx.uRangeOffset),
-                                static_cast<unsigned long long>(ctx.uRangeOffset + ctx.uRangeLength - 1))
-                       : std::string();
-        if (!pHandle || !headers.Append("Connection: keep-alive") ||
-            (ctx.bRange && !headers.Append(strRange.c_str())))
+        if (!pHandle)
         {
-            m_pool.Return(pPooled);
             return CURLE_OUT_OF_MEMORY;
         }
-        eCode = SetCommonOptions(pHandle, strUrl, headers, ctx);
-        auto fnSet = [&](CURLoption eOption, auto value)
+        NSCorvaneNet::CurlHeaderList headers(m_curl);
+        eCode = PrepareRequest(pHandle, strUrl, ctx, headers, bHead, nAttempt > 0);
+        if (eCode != CURLE_OK)
         {
-            if (eCode == CURLE_OK)
-            {
-                eCode = m_curl.pfnEasySetopt(pHandle, eOption, value);
-            }
-        };
-        if (bHead)
-        {
-            fnSet(CURLOPT_NOBODY, 1L);
-            fnSet(CURLOPT_TIMEOUT, static_cast<long>(m_uTimeoutSeconds));
+            m_pool.Return(pPooled);
+            return eCode; // a refused option or no memory: asking again changes nothing
         }
-        else
-        {
-            fnSet(CURLOPT_HTTPGET, 1L);
-            // No overall timeout, so a long body is never cut off by time; a transfer
-            // that stalls below 1 byte/s for the stall window is abandoned instead.
-            fnSet(CURLOPT_TIMEOUT, 0L);
-            fnSet(CURLOPT_LOW_SPEED_LIMIT, 1L);
-            fnSet(CURLOPT_LOW_SPEED_TIME, static_cast<long>(m_uStallSeconds));
-            // Fewer, larger chunks when unlimited; small ones keep a low limit smooth.
-            fnSet(CURLOPT_BUFFERSIZE, m_limiter.Limit() ? 16384L : 262144L);
-        }
-        fnSet(CURLOPT_FRESH_CONNECT, nAttempt > 0 ? 1L : 0L);
-        if (eCode == CURLE_OK)
-        {
-            ctx.pPooled = pPooled;
-            eCode = m_curl.pfnEasyPerform(pHandle);
-            ctx.pPooled = nullptr;
-            const int nKind = bHead ? kQuery : ctx.bRange ? kRange : kWhole;
-            ++m_auRequests[nKind];
-            curl_off_t nReceived = 0;
-            if (m_curl.pfnEasyGetinfo(pHandle, CURLINFO_SIZE_DOWNLOAD_T, &nReceived) == CURLE_OK &&
-                nReceived > 0)
-            {
-                m_auBytes[nKind] += static_cast<uint64_t>(nReceived);
-            }
-        }
+        ctx.pPooled = pPooled;
+        eCode = m_curl.pfnEasyPerform(pHandle);
+        ctx.pPooled = nullptr;
+        CountRequest(pHandle, bHead ? kQuery : ctx.bRange ? kRange : kWhole);
         long nConnects = 0;
         const bool bReused =
             m_curl.pfnEasyGetinfo(pHandle, CURLINFO_NUM_CONNECTS, &nConnects) == CURLE_OK && nConnects == 0;
@@ -454,6 +419,12 @@ bool HttpPrivateImpl::FileDownload(const std::string& strUrl, std::string& strBo
         strMessage = "Download file aborted";
         return false;
     }
+    return JudgeWhole(ctx, eCode, strBody.size(), strUrl, strMessage);
+}
+
+bool HttpPrivateImpl::JudgeWhole(const TransferContext& ctx, CURLcode eCode, uint64_t uReceived,
+                                 const std::string& strUrl, std::string& strMessage)
+{
     if (ctx.head.bBadLength)
     {
         strMessage = Format("Download file fail, invalid Content-Length \"%s\", url=%s",
@@ -465,7 +436,7 @@ bool HttpPrivateImpl::FileDownload(const std::string& strUrl, std::string& strBo
         strMessage =
             Format("Download file fail, body too large, expect=%llu recv>%zu, url=%s",
                    static_cast<unsigned long long>(ctx.head.bHasLength ? ctx.head.uLength : kMaxBody),
-                   strBody.size(), strUrl.c_str());
+                   static_cast<size_t>(uReceived), strUrl.c_str());
         return false;
     }
     if (ctx.bOutOfMemory)
@@ -478,19 +449,21 @@ bool HttpPrivateImpl::FileDownload(const std::string& strUrl, std::string& strBo
     {
         // The server closed before sending all it announced.
         strMessage = Format("Download file fail, body size mismatch, expect=%zu recv=%zu",
-                            static_cast<size_t>(ctx.head.uLength), strBody.size());
+                            static_cast<size_t>(ctx.head.uLength), static_cast<size_t>(uReceived));
         return false;
     }
     if (eCode != CURLE_OK)
     {
-        CORVANE_REPORT(Format("Download file fail, ret=%d, error=%s, url=%s", static_cast<int>(eCode),
-                              m_curl.pfnEasyStrerror(eCode), strUrl.c_str())
-                           .c_str());
+        CORVANE_REPORT_AS("HttpPrivateImpl::FileDownload",
+                          Format("Download file fail, ret=%d, error=%s, url=%s", static_cast<int>(eCode),
+                                 m_curl.pfnEasyStrerror(eCode), strUrl.c_str())
+                              .c_str());
         if (eCode == CURLE_OPERATION_TIMEDOUT)
         {
-            CORVANE_REPORT(Format("Download file stalled: less than 1 byte/s for %u s, abandoned, url=%s",
-                                  m_uStallSeconds, strUrl.c_str())
-                               .c_str());
+            CORVANE_REPORT_AS("HttpPrivateImpl::FileDownload",
+                              Format("Download file stalled: less than 1 byte/s for %u s, abandoned, url=%s",
+                                     m_uStallSeconds, strUrl.c_str())
+                                  .c_str());
         }
         strMessage = Format("Download file fail, no response, url=%s", strUrl.c_str());
         return false;
@@ -501,10 +474,10 @@ bool HttpPrivateImpl::FileDownload(const std::string& strUrl, std::string& strBo
                             static_cast<int>(ctx.head.nStatus), ctx.head.strStatusText.c_str());
         return false;
     }
-    if (ctx.head.bHeadersSeen && ctx.head.bHasLength && strBody.size() != ctx.head.uLength)
+    if (ctx.head.bHeadersSeen && ctx.head.bHasLength && uReceived != ctx.head.uLength)
     {
         strMessage = Format("Download file fail, body size mismatch, expect=%zu recv=%zu",
-                            static_cast<size_t>(ctx.head.uLength), strBody.size());
+                            static_cast<size_t>(ctx.head.uLength), static_cast<size_t>(uReceived));
         return false;
     }
     return true;
@@ -543,6 +516,17 @@ HttpRangeResult HttpPrivateImpl::RangeDownload(const std::string& strUrl, uint64
         strMessage = "Download file aborted";
         return HttpRangeResult::Cancelled;
     }
+    const HttpRangeResult eResult = JudgeRange(ctx, eCode, strBody.size(), strUrl, strMessage);
+    if (eResult != HttpRangeResult::Ok)
+    {
+        strBody.clear();
+    }
+    return eResult;
+}
+
+HttpRangeResult HttpPrivateImpl::JudgeRange(const TransferContext& ctx, CURLcode eCode, uint64_t uReceived,
+                                            const std::string& strUrl, std::string& strMessage)
+{
     if (ctx.head.bBadLength)
     {
         strMessage = Format("Download range fail, invalid Content-Length \"%s\", url=%s",
@@ -557,12 +541,11 @@ HttpRangeResult HttpPrivateImpl::RangeDownload(const std::string& strUrl, uint64
     if (ctx.head.nStatus != 0)
     {
         std::string strWhy;
-        switch (NSCorvaneNet::JudgeRangeHead(ctx.head, uOffset, uLength, &strWhy))
+        switch (NSCorvaneNet::JudgeRangeHead(ctx.head, ctx.uRangeOffset, ctx.uRangeLength, &strWhy))
         {
         case NSCorvaneNet::RangeVerdict::Partial:
             break;
         case NSCorvaneNet::RangeVerdict::WholeBody:
-            strBody.clear();
             return HttpRangeResult::WholeBody;
         case NSCorvaneNet::RangeVerdict::NotSatisfiable:
             strMessage = Format("Download range fail, code is 416, url=%s", strUrl.c_str());
@@ -571,31 +554,30 @@ HttpRangeResult HttpPrivateImpl::RangeDownload(const std::string& strUrl, uint64
             strMessage = Format("Download range fail, code is 404, url=%s", strUrl.c_str());
             return HttpRangeResult::Missing;
         case NSCorvaneNet::RangeVerdict::Refused:
-            strBody.clear();
             strMessage = Format("Download range fail, %s, url=%s", strWhy.c_str(), strUrl.c_str());
             return HttpRangeResult::Failed;
         }
     }
     if (ctx.bTooLarge)
     {
-        strBody.clear();
         strMessage = Format("Download range fail, body longer than the range of %llu bytes, url=%s",
-                            static_cast<unsigned long long>(uLength), strUrl.c_str());
+                            static_cast<unsigned long long>(ctx.uRangeLength), strUrl.c_str());
         return HttpRangeResult::Failed;
     }
     if (eCode != CURLE_OK && !(eCode == CURLE_PARTIAL_FILE && ctx.head.nStatus == 206))
     {
-        CORVANE_REPORT(Format("Download range fail, ret=%d, error=%s, url=%s", static_cast<int>(eCode),
-                              m_curl.pfnEasyStrerror(eCode), strUrl.c_str())
-                           .c_str());
+        CORVANE_REPORT_AS("HttpPrivateImpl::RangeDownload",
+                          Format("Download range fail, ret=%d, error=%s, url=%s", static_cast<int>(eCode),
+                                 m_curl.pfnEasyStrerror(eCode), strUrl.c_str())
+                              .c_str());
         strMessage = Format("Download range fail, no response, url=%s", strUrl.c_str());
         return HttpRangeResult::Failed;
     }
-    if (strBody.size() != uLength)
+    if (uReceived != ctx.uRangeLength)
     {
         strMessage = Format("Download range fail, body size mismatch, expect=%llu recv=%zu, url=%s",
-                            static_cast<unsigned long long>(uLength), strBody.size(), strUrl.c_str());
-        strBody.clear();
+                            static_cast<unsigned long long>(ctx.uRangeLength), static_cast<size_t>(uReceived),
+                            strUrl.c_str());
         return HttpRangeResult::Failed;
     }
     return HttpRangeResult::Ok;

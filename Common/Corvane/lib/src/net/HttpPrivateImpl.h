@@ -15,6 +15,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <list>
 #include <memory>
 #include <mutex>
@@ -57,6 +58,9 @@ struct HttpRequest
 
 class HttpPrivateImpl
 {
+    struct TransferContext;
+    class ActiveRequest;
+
 public:
     // Throws when libcurl cannot be loaded.
     explicit HttpPrivateImpl(const CorvaneRemoteInfo& info);
@@ -85,6 +89,52 @@ public:
     // HEAD strUrl: 1 for 200, 0 for 404 (no message), -1 with strMessage otherwise.
     int QueryFile(const std::string& strUrl, std::string& strMessage);
 
+    // A GET that a caller's multi handle runs (the fetch scheduler's transfer
+    // thread), set up, throttled, metered, counted, cancelled and judged as
+    // FileDownload and RangeDownload do theirs; the body goes to the sink as
+    // it arrives. Made, started and finished on one thread. CancelDownloads
+    // and shutdown cancel it like any other request.
+    class AsyncGet
+    {
+    public:
+        // Takes the bytes of the body in order; false stops the transfer.
+        using SinkFn = std::function<bool(const char* pData, size_t uSize)>;
+        // What the link looked like to this transfer, for the scheduler's estimate.
+        struct Timing
+        {
+            double dWaitSeconds = 0; // request sent to first byte
+            double dBodySeconds = 0; // first byte to last
+            uint64_t uBytes = 0;
+        };
+
+        // uLength 0 asks for the whole file, else for one single-part range.
+        AsyncGet(HttpPrivateImpl& impl, std::string strUrl, uint64_t uOffset, uint64_t uLength,
+                 SinkFn fnSink);
+        ~AsyncGet();
+        AsyncGet(const AsyncGet&) = delete;
+        AsyncGet& operator=(const AsyncGet&) = delete;
+
+        // The easy handle for curl_multi_add_handle, or null (shutting down,
+        // out of memory; strMessage says which).
+        CURL* Start(std::string& strMessage);
+        // After curl_multi_remove_handle, with the transfer's result code.
+        // Ok when every byte asked went to the sink; WholeBody when a server
+        // answered a range with the whole file (no byte reached the sink).
+        HttpRangeResult Finish(CURLcode eCode, std::string& strMessage, Timing* pTiming);
+        bool Cancelled() const;
+        // From any thread once started: the transfer stops at its next callback.
+        void Cancel();
+
+    private:
+        HttpPrivateImpl& m_impl;
+        const std::string m_strUrl;
+        std::unique_ptr<ActiveRequest> m_pActive;
+        std::unique_ptr<TransferContext> m_pCtx;
+        std::unique_ptr<NSCorvaneNet::CurlHeaderList> m_pHeaders;
+        NSCorvaneNet::PooledCurl* m_pPooled = nullptr;
+        bool m_bEntered = false;
+    };
+
     uint32_t TimeoutSeconds() const { return m_uTimeoutSeconds; }
     // Requests made and body bytes received so far, by kind.
     void AddTransferCounts(CORVANE_TRANSFER_COUNTS& counts) const;
@@ -98,9 +148,6 @@ public:
     PemSpeedMeter m_meter;
 
 private:
-    struct TransferContext;
-    class ActiveRequest;
-
     static size_t HeaderCallback(char* pData, size_t uSize, size_t uCount, void* pUser);
     static size_t WriteCallback(char* pData, size_t uSize, size_t uCount, void* pUser);
     static int ProgressCallback(void* pUser, curl_off_t, curl_off_t, curl_off_t, curl_off_t);
@@ -108,6 +155,16 @@ private:
     // One GET or HEAD with the callbacks filling ctx; retried once on a fresh
     // connection when a reused one fails before any response.
     CURLcode Perform(const std::string& strUrl, TransferContext& ctx, bool bHead);
+    // Every option of one GET or HEAD; headers must outlive the transfer.
+    CURLcode PrepareRequest(CURL* pHandle, const std::string& strUrl, TransferContext& ctx,
+                            NSCorvaneNet::CurlHeaderList& headers, bool bHead, bool bFresh);
+    // Counts a finished attempt and the body bytes it received.
+    void CountRequest(CURL* pHandle, int nKind);
+    // The verdict on a finished transfer; uReceived bytes reached the body.
+    bool JudgeWhole(const TransferContext& ctx, CURLcode eCode, uint64_t uReceived, const std::string& strUrl,
+                    std::string& strMessage);
+    HttpRangeResult JudgeRange(const TransferContext& ctx, CURLcode eCode, uint64_t uReceived,
+                               const std::string& strUrl, std::string& strMessage);
     // Options every request shares; CURLE_OK or the first failing setopt's code.
     CURLcode SetCommonOptions(CURL* pHandle, const std::string& strUrl,
                               const NSCorvaneNet::CurlHeaderList& headers, TransferContext& ctx);

@@ -6,6 +6,7 @@
 
 #include <rapidjson/document.h>
 
+#include <algorithm>
 #include <exception>
 #include <limits>
 #include <map>
@@ -192,6 +193,8 @@ bool PemConfig::Read(const char* pcszPath)
                 ReadString(*pEntry, "cabundle", info.strCaBundle);
                 ReadInt(*pEntry, "stalltimeout", info.uStallSeconds);
                 ReadInt(*pEntry, "range", info.uRange);
+                ReadInt(*pEntry, "connections", info.uConnections);
+                info.uConnections = std::clamp<uint32_t>(info.uConnections, 1, 64);
                 m_vecRemote.push_back(std::move(info));
             }
         }

@@ -27,6 +27,9 @@ struct CorvaneRemoteInfo
     // "range": 0 turns Range reads of single file records off for this source;
     // the reader then fetches and caches whole packages.
     uint32_t uRange = 1;
+    // "connections": requests a fetch plan keeps in flight to this source at
+    // once (1 to 64).
+    uint32_t uConnections = 8;
 };
 
 class PemConfig

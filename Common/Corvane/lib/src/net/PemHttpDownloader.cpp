@@ -127,6 +127,7 @@ bool PemHttpDownloader::InitlizeUrl(const CorvaneRemoteInfo& info)
         m_strCacheDir = info.strDir;
         m_strUrl = info.strUrl;
         m_uCache = info.uCache;
+        m_uConnections = info.uConnections;
         m_bRangeOff.store(info.uRange == 0);
         m_pd = new HttpPrivateImpl(info);
     }
@@ -390,15 +391,7 @@ RangeReadResult PemHttpDownloader::RunRangeFlight(HttpPrivateImpl* pPrivate, con
         eResult = RangeReadResult::Ok;
         break;
     case HttpRangeResult::WholeBody:
-        // Asking again for every file would cost a request each: ask no more.
-        if (!m_bRangeOff.exchange(true))
-        {
-            char szLine[1200];
-            std::snprintf(szLine, sizeof(szLine),
-                          "Range reads answered with the whole file, url=%s: whole packages from now on",
-                          m_strUrl.c_str());
-            CorvaneUtil::WriteLogLine(szLine);
-        }
+        TurnRangeOff();
         eResult = RangeReadResult::UseWhole;
         break;
     case HttpRangeResult::NotSatisfiable:
@@ -509,6 +502,47 @@ bool PemHttpDownloader::SetLimitSpeed(uint64_t uBytesPerSecond)
 bool PemHttpDownloader::CancelDownloads()
 {
     return m_pd ? m_pd->CancelDownloads() : true;
+}
+
+void PemHttpDownloader::TurnRangeOff()
+{
+    // Asking again for every file would cost a request each: ask no more.
+    if (!m_bRangeOff.exchange(true))
+    {
+        char szLine[1200];
+        std::snprintf(szLine, sizeof(szLine),
+                      "Range reads answered with the whole file, url=%s: whole packages from now on",
+                      m_strUrl.c_str());
+        CorvaneUtil::WriteLogLine(szLine);
+    }
+}
+
+std::unique_ptr<HttpPrivateImpl::AsyncGet>
+PemHttpDownloader::NewAsyncGet(const char* pcszFile, uint64_t uOffset, uint64_t uLength,
+                               HttpPrivateImpl::AsyncGet::SinkFn fnSink)
+{
+    CORVANE_CHECK_NULL(m_pd && pcszFile && CorvaneUtil::IsSafeRelativePath(pcszFile));
+    try
+    {
+        const std::string strUrl =
+            NSCorvaneNet::BuildFileUrl(m_strUrl, pcszFile, CorvanePlatform::SteadyMs());
+        return std::make_unique<HttpPrivateImpl::AsyncGet>(*m_pd, strUrl, uOffset, uLength,
+                                                           std::move(fnSink));
+    }
+    catch (...)
+    {
+        CORVANE_REPORT("std::bad_alloc");
+        return nullptr;
+    }
+}
+
+std::string PemHttpDownloader::CachePathOf(const char* pcszFile) const
+{
+    if (m_strCacheDir.empty() || !pcszFile || !CorvaneUtil::IsSafeRelativePath(pcszFile))
+    {
+        return std::string();
+    }
+    return CorvaneUtil::PathJoin(m_strCacheDir, pcszFile);
 }
 
 } // namespace NSCorvane

@@ -9,6 +9,7 @@
 #pragma once
 
 #include "fs/IDownloadControl.h"
+#include "net/HttpPrivateImpl.h"
 #include "net/IHttpDownloader.h"
 
 #include <Corvane/CorvaneStream.h>
@@ -20,9 +21,6 @@
 
 namespace NSCorvane
 {
-
-class HttpPrivateImpl;
-struct HttpOpenFlightState;
 
 class PemHttpDownloader final : public IHttpDownloader, public IStreamFileSys, public IDownloadControl
 {
@@ -55,6 +53,20 @@ public:
                               IFile** ppFile) override;
     void AddTransferCounts(CORVANE_TRANSFER_COUNTS& counts) override;
 
+    // For the fetch scheduler: a GET of the store-relative pcszFile (uLength 0:
+    // the whole file, else one range) that the caller's multi handle runs;
+    // null before set-up, for an unsafe path or when out of memory.
+    std::unique_ptr<HttpPrivateImpl::AsyncGet> NewAsyncGet(const char* pcszFile, uint64_t uOffset,
+                                                           uint64_t uLength,
+                                                           HttpPrivateImpl::AsyncGet::SinkFn fnSink);
+    bool RangeOff() const { return m_bRangeOff.load(); }
+    // The server answered a range with the whole file: no range requests from now on.
+    void TurnRangeOff();
+    // Requests a fetch plan keeps in flight to this source.
+    uint32_t Connections() const { return m_uConnections; }
+    // Where whole files fetched for the cache go; empty: not cached.
+    std::string CachePathOf(const char* pcszFile) const;
+
 private:
     PemHttpDownloader() = default;
     ~PemHttpDownloader() override;
@@ -73,6 +85,7 @@ private:
     std::string m_strUrl;
     std::string m_strCacheDir;
     uint32_t m_uCache = 0;
+    uint32_t m_uConnections = 8;
     // Off by configuration, or since the server answered a range with the whole file.
     std::atomic<bool> m_bRangeOff{false};
     // Created by InitlizeUrl; kept until destruction so that no call racing a

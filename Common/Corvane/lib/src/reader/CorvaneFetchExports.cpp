@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: MIT
-// The fetch plan's exported entry points. Until the scheduler lands, no
-// reader takes a plan, and opens fetch as they always have.
+// The fetch plan's exported entry points.
 #include <Corvane/PemCorvaneX64.h>
 
 #include "reader/PemCorvaneReader.h"
@@ -9,25 +8,59 @@ using namespace NSCorvane;
 
 extern "C"
 {
-    CORVANE_API bool g_PlanCorvaneFetch(IPemCorvaneReader*, const char* const*, uint32_t, uint32_t)
+    CORVANE_API bool g_PlanCorvaneFetch(IPemCorvaneReader* piReader, const char* const* ppszPaths,
+                                        uint32_t uCount, uint32_t uFlags)
     {
-        return false;
+        try
+        {
+            auto* pReader = dynamic_cast<PemCorvaneReader*>(piReader);
+            return pReader && pReader->PlanFetch(ppszPaths, uCount, uFlags);
+        }
+        catch (...)
+        {
+            return false;
+        }
     }
 
     CORVANE_API bool g_GetCorvaneFetchProgress(IPemCorvaneReader* piReader, CORVANE_FETCH_PROGRESS* pProgress)
     {
-        if (!dynamic_cast<PemCorvaneReader*>(piReader) || !pProgress ||
-            pProgress->uStructSize != sizeof(CORVANE_FETCH_PROGRESS))
+        try
+        {
+            auto* pReader = dynamic_cast<PemCorvaneReader*>(piReader);
+            if (!pReader || !pProgress || pProgress->uStructSize != sizeof(CORVANE_FETCH_PROGRESS))
+            {
+                return false;
+            }
+            *pProgress = CORVANE_FETCH_PROGRESS();
+            pReader->Fetch().Progress(*pProgress);
+            if (pProgress->uFilesPlanned != 0)
+            {
+                pProgress->uBytesPerSecond = pReader->GetDownloadSpeed();
+            }
+            return true;
+        }
+        catch (...)
         {
             return false;
         }
-        *pProgress = CORVANE_FETCH_PROGRESS();
-        return true;
     }
 
     CORVANE_API bool g_EndCorvaneFetch(IPemCorvaneReader* piReader)
     {
-        return dynamic_cast<PemCorvaneReader*>(piReader) != nullptr;
+        try
+        {
+            auto* pReader = dynamic_cast<PemCorvaneReader*>(piReader);
+            if (!pReader)
+            {
+                return false;
+            }
+            pReader->Fetch().End();
+            return true;
+        }
+        catch (...)
+        {
+            return false;
+        }
     }
 
 } // extern "C"

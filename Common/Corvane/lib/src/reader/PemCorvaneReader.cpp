@@ -86,11 +86,13 @@ bool PemCorvaneReader::LoadVersion(uint32_t uVersion)
     m_vecDirTreeLine.clear();
     m_vecDirHashLine.clear();
     m_joiner.Clear();
+    m_fetch.End(); // planned against the index just replaced
     return true;
 }
 
 bool PemCorvaneReader::Release()
 {
+    m_fetch.End();
     m_fileFactory.Release();
     delete this;
     return true;
@@ -307,11 +309,40 @@ IFile* PemCorvaneReader::OpenFile(const char* pcszPath, int nOption)
         return pFile;
     };
 
+    // A planned record comes from the plan, checked here as any other.
+    IFile* pifPlanned = nullptr;
+    const FetchTake eTake = m_fetch.TakeRecord(element.uNameHash, &pifPlanned);
+    if (eTake == FetchTake::Cancelled)
+    {
+        return nullptr;
+    }
+    bool bPlannedFailed = false;
+    if (pifPlanned)
+    {
+        IFile* pifOut = fnDecode(pifPlanned, 0, true);
+        pifPlanned->Release();
+        if (pifOut)
+        {
+            m_fetch.NoteChecked();
+            return pifOut;
+        }
+        bPlannedFailed = true;
+        char szText[512];
+        std::snprintf(szText, sizeof(szText),
+                      "Record of a fetch plan failed its checks, package=%s offset=%u length=%u",
+                      strDatFile.c_str(), element.uElemOfs, element.uElemLen);
+        CORVANE_REPORT(szText);
+    }
+
     if (m_fileFactory.WouldFetch(strDatFile.c_str(), nOption))
     {
         bool bCancelled = false;
-        if (IFile* pifFile = ReadRecordByRange(strDatFile, element, fnDecode, &bCancelled))
+        if (IFile* pifFile = ReadRecordByRange(strDatFile, element, fnDecode, &bCancelled, bPlannedFailed))
         {
+            if (eTake != FetchTake::NotPlanned)
+            {
+                m_fetch.NoteChecked();
+            }
             return pifFile;
         }
         if (bCancelled)

@@ -2,6 +2,7 @@
 // The store reader: one version of a package store, reached through its factory.
 #pragma once
 
+#include "fetch/PemFetchScheduler.h"
 #include "fs/PemFileStreamFactory.h"
 #include "reader/PemRecordJoiner.h"
 
@@ -50,6 +51,10 @@ public:
     uint64_t CalcContextHash(const void* pData, uint32_t uSize) override;
     // What every remote source of this reader fetched so far.
     void AddTransferCounts(CORVANE_TRANSFER_COUNTS& counts);
+    // A task's file list (or packages, CORVANE_FETCH_WHOLE_PACKAGES) to fetch
+    // at once; as g_PlanCorvaneFetch.
+    bool PlanFetch(const char* const* ppszPaths, uint32_t uCount, uint32_t uFlags);
+    PemFetchScheduler& Fetch() { return m_fetch; }
 
     // Store access shared with the builder.
     bool ReadLastVersion(uint32_t* puVer);
@@ -76,9 +81,10 @@ protected:
     // fails is never returned: it is read once more, then null tells the caller
     // to read the whole package; each failure is logged with package and
     // offset. Null with *pbCancelled set when the download was cancelled.
+    // bOnceMore: a copy from the fetch plan failed its checks; one more read.
     IFile* ReadRecordByRange(const std::string& strDatFile, const CORVANE_IDX_ELEMENT& element,
-                             const std::function<IFile*(IFile*, uint32_t, bool)>& fnDecode,
-                             bool* pbCancelled);
+                             const std::function<IFile*(IFile*, uint32_t, bool)>& fnDecode, bool* pbCancelled,
+                             bool bOnceMore = false);
 
     std::vector<CORVANE_IDX_ELEMENT> m_vecElement;
     std::vector<FileInfoElement> m_vecFileInfo;
@@ -92,6 +98,8 @@ protected:
     PemFileStreamFactory m_fileFactory;
     PemRecordJoiner m_joiner;
     int m_nDefaultOption;
+    // Declared after the factory: ended before the sources it uses go.
+    PemFetchScheduler m_fetch;
 };
 
 } // namespace NSCorvane

@@ -34,7 +34,7 @@ void ReportRecordFailure(const char* pcszWhat, const std::string& strDatFile,
 
 IFile* PemCorvaneReader::ReadRecordByRange(const std::string& strDatFile, const CORVANE_IDX_ELEMENT& element,
                                            const std::function<IFile*(IFile*, uint32_t, bool)>& fnDecode,
-                                           bool* pbCancelled)
+                                           bool* pbCancelled, bool bOnceMore)
 {
     *pbCancelled = false;
     if (element.uElemLen < sizeof(CORVANE_FILE_HEADER))
@@ -70,7 +70,9 @@ IFile* PemCorvaneReader::ReadRecordByRange(const std::string& strDatFile, const 
         }
         return false;
     };
-    if (IFile* pifRecord = m_joiner.Take(strDatFile, element, fnRecords, fnFetch, pbCancelled))
+    IFile* pifJoined =
+        bOnceMore ? nullptr : m_joiner.Take(strDatFile, element, fnRecords, fnFetch, pbCancelled);
+    if (IFile* pifRecord = pifJoined)
     {
         IFile* pifOut = fnDecode(pifRecord, 0, true);
         pifRecord->Release();
@@ -85,7 +87,8 @@ IFile* PemCorvaneReader::ReadRecordByRange(const std::string& strDatFile, const 
     {
         return nullptr;
     }
-    for (int nAttempt = 1; nAttempt <= kRangeAttempts; ++nAttempt)
+    bFailed = bFailed || bOnceMore;
+    for (int nAttempt = bOnceMore ? kRangeAttempts : 1; nAttempt <= kRangeAttempts; ++nAttempt)
     {
         bool bAsked = false;
         for (IDownloadControl* piSource : m_fileFactory.Downloaders())

@@ -72,6 +72,17 @@ bool PemCorvaneReader::SyncDownloadDataFile(const char* pcszDatPath)
         return true;
     };
 
+    // A package of the fetch plan was checked as it was written to the
+    // cache: reading it back to check it again would cost a second pass.
+    const FetchTake eTake = m_fetch.WaitPackage(pcszDatPath);
+    if (eTake == FetchTake::Cancelled)
+    {
+        return false;
+    }
+    if (eTake == FetchTake::Ready)
+    {
+        return true;
+    }
     if (!m_fileFactory.Exists(pcszDatPath, SHO_LocalOnly))
     {
         CORVANE_CHECK(fnCloudDownloadChecked());
@@ -128,6 +139,7 @@ bool PemCorvaneReader::CancelDownloads()
     {
         bAll = piControl->CancelDownloads() && bAll;
     }
+    m_fetch.Cancel();
     return bAll;
 }
 

@@ -1,0 +1,353 @@
+// SPDX-License-Identifier: MIT
+// A plan's bookkeeping: what its takers wait for and what each range brought.
+#include "fetch/PemFetchPlan.h"
+
+#include "common/CorvaneCheck.h"
+#include "fetch/PemFetchTransfer.h"
+#include "net/CorvaneCurl.h"
+#include "net/PemHttpDownloader.h"
+#include "net/PemSharedBodyFile.h"
+
+#include <algorithm>
+
+namespace NSCorvane
+{
+
+PemFetchPlan::PemFetchPlan(std::vector<FetchRecord> vecRecord, std::vector<uint64_t> vecKey,
+                           std::vector<FetchRange> vecRange, bool bPackages,
+                           std::vector<PemHttpDownloader*> vecSource, uint64_t uMemoryBound, LinkFn fnLink)
+    : m_bPackages(bPackages), m_vecSource(std::move(vecSource)), m_vecSourceRunning(m_vecSource.size(), 0),
+      m_uMemoryBound(uMemoryBound), m_fnLink(std::move(fnLink))
+{
+    m_vecRecord.resize(vecRecord.size());
+    for (size_t i = 0; i < vecRecord.size(); ++i)
+    {
+        m_vecRecord[i].record = std::move(vecRecord[i]);
+        m_mapKey.emplace(vecKey[i], i);
+    }
+    m_vecRange.resize(vecRange.size());
+    uint64_t uPlanned = 0;
+    for (size_t i = 0; i < vecRange.size(); ++i)
+    {
+        for (size_t uRecord : vecRange[i].vecRecord)
+        {
+            m_vecRecord[uRecord].uRange = i;
+        }
+        if (m_bPackages)
+        {
+            m_mapPackage.emplace(vecRange[i].strDat, i);
+        }
+        uPlanned += vecRange[i].uEnd - vecRange[i].uStart;
+        m_vecRange[i].range = std::move(vecRange[i]);
+        m_deqQueue.push_back(i);
+    }
+    m_uOpenRanges = m_vecRange.size();
+    m_uBytesPlanned.store(uPlanned);
+}
+
+PemFetchPlan::~PemFetchPlan()
+{
+    Stop(false);
+    if (m_pMulti)
+    {
+        m_pCurl->pfnMultiCleanup(m_pMulti);
+    }
+}
+
+bool PemFetchPlan::Start()
+{
+    m_pCurl = NSCorvaneNet::LoadCurl();
+    CORVANE_CHECK(m_pCurl);
+    m_pMulti = m_pCurl->pfnMultiInit();
+    CORVANE_CHECK(m_pMulti);
+    uint32_t uPerHost = 1;
+    for (PemHttpDownloader* pSource : m_vecSource)
+    {
+        uPerHost = std::max(uPerHost, pSource->Connections());
+    }
+    // Connections per host as configured; over HTTP/2 the requests share one.
+    CORVANE_CHECK(m_pCurl->pfnMultiSetopt(m_pMulti, CURLMOPT_MAX_HOST_CONNECTIONS,
+                                          static_cast<long>(uPerHost)) == CURLM_OK);
+    CORVANE_CHECK(m_pCurl->pfnMultiSetopt(m_pMulti, CURLMOPT_PIPELINING,
+                                          static_cast<long>(CURLPIPE_MULTIPLEX)) == CURLM_OK);
+    try
+    {
+        m_thread = std::thread(&PemFetchPlan::Run, this);
+    }
+    catch (...)
+    {
+        CORVANE_REPORT("std::thread(&PemFetchPlan::Run)");
+        return false;
+    }
+    return true;
+}
+
+void PemFetchPlan::Stop(bool bCancel)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mtx);
+        m_bStop = true;
+        m_bCancelled = m_bCancelled || bCancel;
+        // A transfer held in a callback (the rate limit) returns at once.
+        for (const std::unique_ptr<Transfer>& pTransfer : m_vecRunning)
+        {
+            CancelTransfer(*pTransfer);
+        }
+    }
+    Wake();
+    if (m_thread.joinable())
+    {
+        m_thread.join();
+    }
+    std::lock_guard<std::mutex> lock(m_mtx);
+    StopAll(m_bCancelled);
+}
+
+void PemFetchPlan::Wake()
+{
+    if (m_pMulti)
+    {
+        m_pCurl->pfnMultiWakeup(m_pMulti);
+    }
+}
+
+void PemFetchPlan::StopAll(bool bCancel)
+{
+    for (size_t i = 0; i < m_vecRange.size(); ++i)
+    {
+        if (m_vecRange[i].eState == State::Waiting)
+        {
+            Final(i, bCancel ? State::Cancelled : State::Fallback);
+        }
+    }
+    m_bDone = true;
+    m_cv.notify_all();
+}
+
+void PemFetchPlan::Final(size_t uRange, State eState)
+{
+    Range& range = m_vecRange[uRange];
+    if (range.eState != State::Waiting)
+    {
+        return;
+    }
+    range.eState = eState;
+    --m_uOpenRanges;
+    if (!m_bPackages)
+    {
+        for (size_t uRecord : range.range.vecRecord)
+        {
+            // A record a ready range could not hand over (out of memory) is
+            // read as without a plan.
+            if (m_vecRecord[uRecord].eState == State::Waiting)
+            {
+                m_vecRecord[uRecord].eState = eState == State::Ready ? State::Fallback : eState;
+            }
+        }
+    }
+    m_cv.notify_all();
+}
+
+void PemFetchPlan::Requeue(size_t uRange)
+{
+    Range& range = m_vecRange[uRange];
+    range.bBroken = false;
+    range.nFailure = 0;
+    range.uNextPart = 0;
+    range.uPartsDone = 0;
+    m_deqQueue.push_front(uRange);
+    if (range.bPriority)
+    {
+        m_deqPriority.push_front(uRange);
+    }
+}
+
+size_t PemFetchPlan::ChooseSource(const Range& range) const
+{
+    // Configuration order; a range moves on when a source fails to connect.
+    for (size_t i = range.uSourceFrom; i < m_vecSource.size(); ++i)
+    {
+        PemHttpDownloader* pSource = m_vecSource[i];
+        const bool bUsable =
+            m_bPackages ? !pSource->CachePathOf(range.range.strDat.c_str()).empty() : !pSource->RangeOff();
+        if (bUsable)
+        {
+            return i;
+        }
+    }
+    return SIZE_MAX;
+}
+
+void PemFetchPlan::Settle(size_t uRange)
+{
+    Range& range = m_vecRange[uRange];
+    const uint64_t uLength = range.range.uEnd - range.range.uStart;
+    range.bStarted = false;
+    if (!m_bPackages)
+    {
+        m_uHeld -= uLength;
+    }
+    if (!range.bBroken)
+    {
+        if (!m_bPackages)
+        {
+            // Each record gets bytes of its own, so that the memory of one is
+            // given back when it is opened, whatever its neighbours do.
+            const auto& vecIndex = range.range.vecRecord;
+            const bool bWhole = vecIndex.size() == 1 &&
+                                m_vecRecord[vecIndex[0]].record.uOffset == range.range.uStart &&
+                                m_vecRecord[vecIndex[0]].record.uLength == uLength;
+            std::shared_ptr<std::string> spWhole;
+            try
+            {
+                for (size_t uRecord : vecIndex)
+                {
+                    Record& record = m_vecRecord[uRecord];
+                    if (record.eState != State::Waiting)
+                    {
+                        continue;
+                    }
+                    record.spBytes = bWhole ? std::make_shared<std::string>(std::move(range.strBody))
+                                            : std::make_shared<std::string>(
+                                                  range.strBody, record.record.uOffset - range.range.uStart,
+                                                  record.record.uLength);
+                    record.eState = State::Ready;
+                    m_uHeld += record.record.uLength;
+                    m_uHighWater = std::max(m_uHighWater, m_uHeld);
+                }
+            }
+            catch (...)
+            {
+                CORVANE_REPORT("std::bad_alloc");
+            }
+        }
+        else
+        {
+            m_uChecked.fetch_add(1);
+        }
+        std::string().swap(range.strBody);
+        Final(uRange, State::Ready); // records left waiting (out of memory) read as without a plan
+        return;
+    }
+    std::string().swap(range.strBody);
+    const int nFailure = range.nFailure;
+    if (nFailure == kFailCancelled || m_bStop)
+    {
+        Final(uRange, m_bCancelled ? State::Cancelled : State::Fallback);
+        return;
+    }
+    if (nFailure == kFailNoRange)
+    {
+        Final(uRange, State::Fallback);
+        return;
+    }
+    if (nFailure == kFailConnect && range.uSource + 1 < m_vecSource.size())
+    {
+        range.uSourceFrom = range.uSource + 1;
+        range.nAttempts = 0;
+        Requeue(uRange);
+        return;
+    }
+    // A reset or a stall may pass: once more, then as without a plan (which
+    // reads the record once more, then its package).
+    if (range.nAttempts < 2)
+    {
+        Requeue(uRange);
+        return;
+    }
+    Final(uRange, State::Fallback);
+}
+
+FetchTake PemFetchPlan::TakeRecord(uint64_t uKey, IFile** ppFile)
+{
+    *ppFile = nullptr;
+    std::unique_lock<std::mutex> lock(m_mtx);
+    auto it = m_mapKey.find(uKey);
+    if (it == m_mapKey.end())
+    {
+        return FetchTake::NotPlanned;
+    }
+    Record& record = m_vecRecord[it->second];
+    bool bWaited = false;
+    while (record.eState == State::Waiting)
+    {
+        Range& range = m_vecRange[record.uRange];
+        if (!range.bPriority)
+        {
+            // Served even when the memory bound holds the others back.
+            range.bPriority = true;
+            m_deqPriority.push_back(record.uRange);
+            Wake();
+        }
+        bWaited = true;
+        m_cv.wait(lock);
+    }
+    switch (record.eState)
+    {
+    case State::Ready:
+    {
+        std::shared_ptr<const std::string> spBytes = std::move(record.spBytes);
+        record.spBytes.reset();
+        record.eState = State::Taken;
+        m_uHeld -= record.record.uLength;
+        Wake(); // memory was given back
+        lock.unlock();
+        *ppFile = PemSharedBodyFile::Create(std::move(spBytes));
+        return *ppFile ? FetchTake::Ready : FetchTake::Fallback;
+    }
+    case State::Cancelled:
+        return bWaited ? FetchTake::Cancelled : FetchTake::Fallback;
+    case State::Fallback:
+        return FetchTake::Fallback;
+    default:
+        return FetchTake::NotPlanned; // opened before
+    }
+}
+
+FetchTake PemFetchPlan::WaitPackage(const std::string& strDat)
+{
+    std::unique_lock<std::mutex> lock(m_mtx);
+    auto it = m_mapPackage.find(strDat);
+    if (it == m_mapPackage.end())
+    {
+        return FetchTake::NotPlanned;
+    }
+    Range& range = m_vecRange[it->second];
+    bool bWaited = false;
+    while (range.eState == State::Waiting)
+    {
+        if (!range.bPriority)
+        {
+            range.bPriority = true;
+            m_deqPriority.push_back(it->second);
+            Wake();
+        }
+        bWaited = true;
+        m_cv.wait(lock);
+    }
+    switch (range.eState)
+    {
+    case State::Ready:
+        return FetchTake::Ready;
+    case State::Cancelled:
+        return bWaited ? FetchTake::Cancelled : FetchTake::Fallback;
+    default:
+        return FetchTake::Fallback;
+    }
+}
+
+void PemFetchPlan::Progress(CORVANE_FETCH_PROGRESS& progress)
+{
+    progress.uBytesPlanned = m_uBytesPlanned.load();
+    progress.uBytesDone = std::min(m_uBytesDone.load(), progress.uBytesPlanned);
+    progress.uFilesPlanned = m_bPackages ? m_vecRange.size() : m_vecRecord.size();
+    progress.uFilesReady = m_uChecked.load();
+}
+
+uint64_t PemFetchPlan::HighWater()
+{
+    std::lock_guard<std::mutex> lock(m_mtx);
+    return m_uHighWater;
+}
+
+} // namespace NSCorvane
