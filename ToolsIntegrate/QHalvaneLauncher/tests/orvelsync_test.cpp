@@ -378,6 +378,57 @@ TEST_F(OrvelSyncTest, CtrlCStopsCleanlyAndTheRerunCompletes)
     EXPECT_EQ(OrvelTest::ReadTree(workPath()), m_vecTrees[1]);
 }
 
+TEST_F(OrvelSyncTest, CtrlCWhileALargeFileArrivesSaysStoppedAndNeverReadsAllOfIt)
+{
+    // A file large enough to be fetched first and still arrive after every
+    // other file has started: the moment a file counter reads 100%.
+    Tree v3 = m_vecTrees[1];
+    v3[QStringLiteral("data/big.bin")] = OrvelTest::Bytes(5 << 20, 77);
+    m_vecTrees.push_back(v3);
+    publish(2);
+    const QString strLast = QStringLiteral("(%1/%1) ").arg(v3.size());
+
+    QProcess process;
+    process.start(OrvelTest::BinDir() + QStringLiteral("/orvelsync"),
+                  first() + QStringList{QStringLiteral("get-latest"), QStringLiteral("--limit"),
+                                        QStringLiteral("400000")});
+    ASSERT_TRUE(process.waitForStarted());
+    QDeadlineTimer deadline(kDeadlineMs);
+    QString strErr;
+    while (!strErr.contains(strLast) && !deadline.hasExpired() && process.state() == QProcess::Running)
+    {
+        process.waitForReadyRead(100);
+        strErr += QString::fromLocal8Bit(process.readAllStandardError());
+    }
+    ASSERT_TRUE(strErr.contains(strLast)) << "the last file never started: " << strErr.toStdString();
+    ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+    ASSERT_TRUE(process.waitForFinished(30000)) << "a stop must end the run promptly";
+    strErr += QString::fromLocal8Bit(process.readAllStandardError());
+    EXPECT_EQ(process.exitCode(), 3);
+
+    // Each progress line counts bytes, and none claims the whole while
+    // data/big.bin was still on its way.
+    static const QRegularExpression s_progress(
+        QStringLiteral("^\\s*(\\d+)% .*  (\\S+ \\S*B) of (\\S+ \\S*B)  Speed: "));
+    int nProgress = 0;
+    for (const QString& strLine : strErr.split(QLatin1Char('\n')))
+    {
+        const QRegularExpressionMatch match = s_progress.match(strLine);
+        if (!match.hasMatch())
+            continue;
+        ++nProgress;
+        EXPECT_LT(match.captured(1).toInt(), 100) << strLine.toStdString();
+    }
+    EXPECT_GT(nProgress, 0) << strErr.toStdString();
+    // The file the stop cut short is said to be stopped, not failed.
+    EXPECT_TRUE(strErr.contains(QStringLiteral("Stopped: data/big.bin"))) << strErr.toStdString();
+    EXPECT_FALSE(strErr.contains(QStringLiteral("Failed: "))) << strErr.toStdString();
+    EXPECT_FALSE(strErr.contains(QStringLiteral("Cannot open remote file"))) << strErr.toStdString();
+    EXPECT_TRUE(log().contains(QStringLiteral("Stopped: data/big.bin")));
+    EXPECT_FALSE(QFileInfo::exists(workPath() + QStringLiteral("/data/big.bin")));
+    EXPECT_TRUE(OrvelTest::TempFilesBelow(workPath()).isEmpty());
+}
+
 TEST_F(OrvelSyncTest, UsageErrorsExitWithTwoAndTouchNothing)
 {
     const QStringList vecCases[] = {
