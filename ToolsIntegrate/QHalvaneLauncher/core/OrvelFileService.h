@@ -263,6 +263,10 @@ private:
     QString m_strConfigPath;
     quint32 m_uVersion = kLatestVersion;
     std::atomic_bool m_bPaused{false};
+    // One plan control at a time: the worker ends or replaces its plan while
+    // the controller may cancel it, and the library's plan is stopped by one
+    // caller at a time.
+    std::mutex m_fetchControlMutex;
     mutable std::mutex m_errorMutex;
     QString m_strLastError;
 };

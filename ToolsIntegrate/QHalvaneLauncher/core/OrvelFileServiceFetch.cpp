@@ -23,6 +23,7 @@ bool OrvelFileService::PlanFetch(const QStringList& vecStorePaths, bool bWholePa
     vecPointers.reserve(vecPaths.size());
     for (const QByteArray& path : vecPaths)
         vecPointers.push_back(path.constData());
+    std::lock_guard<std::mutex> lock(m_fetchControlMutex);
     return entry.pfnPlanFetch(m_pReader, vecPointers.data(), static_cast<uint32_t>(vecPointers.size()),
                               bWholePackages ? NSCorvane::CORVANE_FETCH_WHOLE_PACKAGES : 0u);
 }
@@ -46,6 +47,8 @@ bool OrvelFileService::FetchProgress(FetchPlanProgress* pProgress) const
 void OrvelFileService::EndFetch()
 {
     OrvelCorvaneBinding::EntryPoints entry;
-    if (m_pReader != nullptr && OrvelCorvaneBinding::Bind(&entry, nullptr) && entry.pfnEndFetch != nullptr)
-        entry.pfnEndFetch(m_pReader);
+    if (m_pReader == nullptr || !OrvelCorvaneBinding::Bind(&entry, nullptr) || entry.pfnEndFetch == nullptr)
+        return;
+    std::lock_guard<std::mutex> lock(m_fetchControlMutex);
+    entry.pfnEndFetch(m_pReader);
 }

@@ -62,18 +62,26 @@ void OrvelFetchTally::ItemDone(int nItem)
 
 void OrvelFetchTally::End()
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_pService == nullptr)
-        return;
-    ReadLocked(&m_last);
-    // What the plan had done is the transfer's last word; a reader of it
-    // after the end sees no speed.
-    m_last.uBytesPerSecond = 0;
-    if (m_bPlanned)
-        m_pService->EndFetch();
-    m_pService = nullptr;
-    m_bEnded = true;
-    m_bPlanned = false;
+    OrvelFileService* pService = nullptr;
+    bool bPlanned = false;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_pService == nullptr)
+            return;
+        ReadLocked(&m_last);
+        // What the plan had done is the transfer's last word; a reader of it
+        // after the end sees no speed.
+        m_last.uBytesPerSecond = 0;
+        pService = m_pService;
+        bPlanned = m_bPlanned;
+        m_pService = nullptr;
+        m_bEnded = true;
+        m_bPlanned = false;
+    }
+    // Outside the lock: ending waits for the plan's transfer thread, and the
+    // controller's poll must not wait with it.
+    if (bPlanned)
+        pService->EndFetch();
 }
 
 bool OrvelFetchTally::Read(OrvelTransferProgress* pProgress) const

@@ -73,7 +73,12 @@ bool OrvelOperationWorkerBase::TransferProgress(OrvelTransferProgress* pProgress
 bool OrvelOperationWorkerBase::BeginFetch(OrvelFileService* pService, const QStringList& vecFiles,
                                           bool bWholePackages, const std::vector<int>& vecItemOfFile)
 {
-    return m_fetch.Begin(pService, vecFiles, bWholePackages, vecItemOfFile);
+    const bool bPlanned = m_fetch.Begin(pService, vecFiles, bWholePackages, vecItemOfFile);
+    // A stop that came before the plan cancelled the transfers of none: cut
+    // this one's now (the controller sets the flag before it cancels).
+    if (bPlanned && m_bCancelRequested.load())
+        pService->AbortDownloads();
+    return bPlanned;
 }
 
 int OrvelOperationWorkerBase::PoolThreadCount(int nCount)
