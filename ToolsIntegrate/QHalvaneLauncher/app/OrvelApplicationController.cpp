@@ -50,6 +50,7 @@ void OrvelApplicationController::Connect()
     const Qt::ConnectionType eQueued = Qt::QueuedConnection;
     connect(pController, &C::StatusChanged, pWindow, &W::OnStatusChanged, eQueued);
     connect(pController, &C::ProgressChanged, pWindow, &W::OnProgressChanged, eQueued);
+    connect(pController, &C::TransferProgressChanged, pWindow, &W::OnTransferProgressChanged, eQueued);
     connect(pController, &C::DownloadSpeedChanged, pWindow, &W::OnDownloadSpeedChanged, eQueued);
     connect(pController, &C::WorkerActivityChanged, pWindow, &W::OnWorkerActivityChanged, eQueued);
     connect(pController, &C::PauseStateChanged, pWindow, &W::OnPauseStateChanged, eQueued);

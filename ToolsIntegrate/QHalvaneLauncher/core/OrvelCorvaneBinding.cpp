@@ -89,6 +89,12 @@ bool Bind(EntryPoints* pEntryPoints, QString* pstrError)
             OrvelPlatform::LibrarySymbol(state.pLibrary, "g_UnInitCorvaneManager"));
         entry.pfnTransferCounts = reinterpret_cast<PFN_g_GetCorvaneTransferCounts>(
             OrvelPlatform::LibrarySymbol(state.pLibrary, "g_GetCorvaneTransferCounts"));
+        entry.pfnPlanFetch = reinterpret_cast<PFN_g_PlanCorvaneFetch>(
+            OrvelPlatform::LibrarySymbol(state.pLibrary, "g_PlanCorvaneFetch"));
+        entry.pfnFetchProgress = reinterpret_cast<PFN_g_GetCorvaneFetchProgress>(
+            OrvelPlatform::LibrarySymbol(state.pLibrary, "g_GetCorvaneFetchProgress"));
+        entry.pfnEndFetch = reinterpret_cast<PFN_g_EndCorvaneFetch>(
+            OrvelPlatform::LibrarySymbol(state.pLibrary, "g_EndCorvaneFetch"));
         if (entry.pfnInit == nullptr || entry.pfnNewReaderByConfig == nullptr)
             return fail(Text::tr("Failed to get export functions"));
         state.entryPoints = entry;

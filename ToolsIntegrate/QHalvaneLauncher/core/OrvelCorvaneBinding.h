@@ -17,6 +17,10 @@ struct EntryPoints
     PFN_g_NewCorvaneReaderByConfig pfnNewReaderByConfig = nullptr;
     PFN_g_UnInitCorvaneManager pfnUnInit = nullptr;             // may be missing
     PFN_g_GetCorvaneTransferCounts pfnTransferCounts = nullptr; // may be missing (older library)
+    // The fetch plan; each may be missing (older library): opens then fetch one by one.
+    PFN_g_PlanCorvaneFetch pfnPlanFetch = nullptr;
+    PFN_g_GetCorvaneFetchProgress pfnFetchProgress = nullptr;
+    PFN_g_EndCorvaneFetch pfnEndFetch = nullptr;
 };
 
 // Where the library is looked for; effective only before the first load.

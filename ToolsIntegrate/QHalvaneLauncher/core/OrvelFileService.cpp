@@ -721,6 +721,7 @@ bool OrvelFileService::IsPaused() const
 bool OrvelFileService::AbortDownloads()
 {
     m_bPaused.store(false);
+    std::lock_guard<std::mutex> lock(m_fetchControlMutex);
     if (m_pReader != nullptr && m_pReader->CancelDownloads())
         return true;
     SetLastError(tr("Failed to abort download"));

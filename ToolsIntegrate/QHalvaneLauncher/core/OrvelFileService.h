@@ -203,6 +203,26 @@ public:
     // Releases a reader made outside any service, its fetches counted.
     static void ReleaseCounted(NSCorvane::IPemCorvaneReader* pReader);
 
+    // The fetch plan of this service's reader (one at a time; a new one
+    // replaces the last). PlanFetch hands the store paths, in the order the
+    // task will open them, to the library, which fetches them ahead of the
+    // opens; bWholePackages: the paths are data packages. False, with nothing
+    // planned, when the library has no plan entry points or refuses: opens
+    // then fetch one by one as without a plan. The calling thread.
+    bool PlanFetch(const QStringList& vecStorePaths, bool bWholePackages);
+    struct FetchPlanProgress
+    {
+        quint64 uBytesPlanned = 0;
+        quint64 uBytesDone = 0;
+        quint64 uFilesPlanned = 0;
+        quint64 uFilesReady = 0;
+        quint64 uBytesPerSecond = 0;
+    };
+    // All zero (false) without a plan. Any thread, while the reader lives.
+    bool FetchProgress(FetchPlanProgress* pProgress) const;
+    // Stops the plan's transfers and drops what it fetched and nobody opened.
+    void EndFetch();
+
     // Launcher self-update side. strAppDir: the directory of the launcher's files.
     static std::unique_ptr<OrvelFileService> CreateLauncherService(const QString& strAppDir,
                                                                    QString* pstrError);
@@ -243,6 +263,10 @@ private:
     QString m_strConfigPath;
     quint32 m_uVersion = kLatestVersion;
     std::atomic_bool m_bPaused{false};
+    // One plan control at a time: the worker ends or replaces its plan while
+    // the controller may cancel it, and the library's plan is stopped by one
+    // caller at a time.
+    std::mutex m_fetchControlMutex;
     mutable std::mutex m_errorMutex;
     QString m_strLastError;
 };

@@ -109,6 +109,7 @@ KindTexts TextsOf(OrvelLauncherController::TaskKind eKind)
 OrvelLauncherController::OrvelLauncherController(LauncherSettings* pSettings, QObject* pParent)
     : QObject(pParent), m_pSettings(pSettings), m_progressTimer(this), m_stopDeadline(this)
 {
+    qRegisterMetaType<OrvelTransferProgress>("OrvelTransferProgress");
     m_progressTimer.setInterval(kProgressPollMs);
     connect(&m_progressTimer, &QTimer::timeout, this, &OrvelLauncherController::PublishPolledProgress);
     m_stopDeadline.setSingleShot(true);
@@ -264,6 +265,7 @@ void OrvelLauncherController::LaunchWorker(TaskKind eKind, OrvelOperationWorkerB
     emit LaunchStateChanged(false);
     emit PauseStateChanged(IsPausable(eKind), false);
     emit StopStateChanged(true);
+    emit TransferProgressChanged(OrvelTransferProgress());
     Status(strStatus);
     Log(strLog);
 
@@ -273,6 +275,12 @@ void OrvelLauncherController::LaunchWorker(TaskKind eKind, OrvelOperationWorkerB
             {
                 if (uGeneration == m_uTaskGeneration)
                     OnFileFailed(strPath, strError);
+            });
+    connect(pWorker, &OrvelOperationWorkerBase::FileStopped, this,
+            [this, uGeneration](const QString& strPath)
+            {
+                if (uGeneration == m_uTaskGeneration)
+                    OnFileStopped(strPath);
             });
     connect(pWorker, &OrvelOperationWorkerBase::WarningRaised, this,
             [this, uGeneration](const QString& strMessage)
@@ -696,6 +704,8 @@ TaskResultData OrvelLauncherController::EndTaskAndReadResult()
     const TaskResultData result = m_snapshot.Read();
     if (result.bProgressValid)
         emit ProgressChanged(result.uProgressCurrent, result.uProgressTotal, result.strProgressDetail);
+    // Where the transfer ended: all of it, or as far as a stop let it come.
+    PublishTransferProgress();
     return result;
 }
 
@@ -1190,6 +1200,15 @@ void OrvelLauncherController::RequestApplicationExit()
 
 void OrvelLauncherController::CancelWorker()
 {
+    // The worker learns of the stop before its transfers are cut: an open
+    // that fails from then on is the stop's doing, not the server's.
+    if (m_pWorker != nullptr)
+        m_pWorker->Cancel();
+    // No quit() here: a stop that came before DoWork was delivered would end
+    // the thread without the worker ever running or emitting Finished, and
+    // the task would never complete. Finished quits the thread.
+    if (!m_pThread.isNull())
+        m_pThread->requestInterruption();
     if (m_eKind != TaskPreload)
     {
         OrvelFileService* pService = ActiveService();
@@ -1199,13 +1218,6 @@ void OrvelLauncherController::CancelWorker()
             pService->AbortDownloads();
         }
     }
-    if (m_pWorker != nullptr)
-        m_pWorker->Cancel();
-    // No quit() here: a stop that came before DoWork was delivered would end
-    // the thread without the worker ever running or emitting Finished, and
-    // the task would never complete. Finished quits the thread.
-    if (!m_pThread.isNull())
-        m_pThread->requestInterruption();
 }
 
 void OrvelLauncherController::OnStopDeadline()
@@ -1364,11 +1376,33 @@ void OrvelLauncherController::PublishPolledProgress()
         OrvelFileService* pService = ActiveService();
         emit DownloadSpeedChanged(m_bPaused || pService == nullptr ? 0 : pService->DownloadSpeed());
     }
+    PublishTransferProgress();
+}
+
+void OrvelLauncherController::PublishTransferProgress()
+{
+    OrvelTransferProgress progress;
+    if (m_pWorker == nullptr || !m_pWorker->TransferProgress(&progress))
+        return;
+    // Without a plan the speed is the reader's meter, as the speed label has it.
+    if (!progress.bPlanned && m_bTaskActive)
+    {
+        OrvelFileService* pService = ActiveService();
+        progress.uBytesPerSecond = pService != nullptr ? pService->DownloadSpeed() : 0;
+    }
+    if (m_bPaused || !m_bTaskActive)
+        progress.uBytesPerSecond = 0;
+    emit TransferProgressChanged(progress);
 }
 
 void OrvelLauncherController::OnFileFailed(QString filePath, QString error)
 {
     LogBoth(Text::tr("Failed: %1 - %2").arg(filePath, error));
+}
+
+void OrvelLauncherController::OnFileStopped(QString filePath)
+{
+    LogBoth(Text::tr("Stopped: %1").arg(filePath));
 }
 
 void OrvelLauncherController::OnWorkerWarning(QString message)

@@ -15,6 +15,7 @@
 #pragma once
 
 #include "OrvelPreloadItem.h"
+#include "OrvelTransferProgress.h"
 #include "workers/OrvelTaskResultSnapshot.h"
 
 #include <QElapsedTimer>
@@ -123,6 +124,10 @@ public:
 signals:
     void StatusChanged(QString status);
     void ProgressChanged(quint32 current, quint32 total, QString detail);
+    // The task's transfer by bytes, after ProgressChanged on each poll while
+    // the worker counts one; a progress that is not Known() ends the display
+    // by bytes (a new task, or one that moves none).
+    void TransferProgressChanged(OrvelTransferProgress progress);
     void DownloadSpeedChanged(quint64 bytesPerSec);
     void PauseStateChanged(bool enabled, bool paused);
     void StopStateChanged(bool enabled);
@@ -179,6 +184,7 @@ public slots:
     void OnRepairFinished(bool success, int successCount, int failCount);
     void OnRollbackFinished(bool success, int rollbackSuccessCount, int rollbackFailCount);
     void OnFileFailed(QString filePath, QString error);
+    void OnFileStopped(QString filePath);
     void OnWorkerWarning(QString message);
     void OnPreloadWorkerFinished(bool success);
     void OnWorkerThreadFinished();
@@ -268,6 +274,8 @@ private:
     OrvelFileService* ActiveService() const;
     // Logs what the process fetched since the task started.
     void LogTaskFetched();
+    // The worker's transfer, with the speed the window shows.
+    void PublishTransferProgress();
     QString WorkPath() const;
 
     LauncherSettings* m_pSettings;

@@ -399,10 +399,34 @@ void OrvelMainWindow::OnStatusChanged(const QString& strStatus)
 
 void OrvelMainWindow::OnProgressChanged(quint32 uCurrent, quint32 uTotal, const QString& strDetail)
 {
-    const int nTotal = static_cast<int>(qMin<quint32>(uTotal, INT_MAX));
-    m_pProgressBar->setRange(0, nTotal);
-    m_pProgressBar->setValue(static_cast<int>(qMin(uCurrent, static_cast<quint32>(nTotal))));
+    m_uFilesCurrent = uCurrent;
+    m_uFilesTotal = uTotal;
     m_pProgressBar->setToolTip(strDetail);
+    RenderProgress();
+}
+
+void OrvelMainWindow::OnTransferProgressChanged(const OrvelTransferProgress& progress)
+{
+    m_transfer = progress;
+    RenderProgress();
+}
+
+void OrvelMainWindow::RenderProgress()
+{
+    if (!m_transfer.Known())
+    {
+        const int nTotal = static_cast<int>(qMin<quint32>(m_uFilesTotal, INT_MAX));
+        m_pProgressBar->setRange(0, nTotal);
+        m_pProgressBar->setValue(static_cast<int>(qMin(m_uFilesCurrent, static_cast<quint32>(nTotal))));
+        m_pProgressBar->setFormat(QStringLiteral("%p%"));
+        return;
+    }
+    // The bar's own percentage would round 99.6% up to a full bar: the value
+    // and the text both come from Percent(), which never claims what is missing.
+    const int nPercent = m_transfer.Percent();
+    m_pProgressBar->setRange(0, 100);
+    m_pProgressBar->setValue(nPercent);
+    m_pProgressBar->setFormat(tr("%1% (%2)").arg(nPercent).arg(OrvelTransferText(m_transfer)));
 }
 
 QString OrvelMainWindow::SpeedText(quint64 uBytesPerSec)

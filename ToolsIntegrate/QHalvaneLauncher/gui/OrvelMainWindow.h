@@ -11,6 +11,7 @@
 #pragma once
 
 #include "OrvelPreloadItem.h"
+#include "OrvelTransferProgress.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -98,6 +99,8 @@ public slots:
     // Receivers of the controller's signals.
     void OnStatusChanged(const QString& strStatus);
     void OnProgressChanged(quint32 uCurrent, quint32 uTotal, const QString& strDetail);
+    // While it is Known() the bar goes by bytes: "42% (12.5 MB of 30.0 MB, ...)".
+    void OnTransferProgressChanged(const OrvelTransferProgress& progress);
     void OnDownloadSpeedChanged(quint64 uBytesPerSec);
     void OnWorkerActivityChanged(bool bActive);
     void OnPauseStateChanged(bool bEnabled, bool bPaused);
@@ -204,4 +207,9 @@ private:
     bool m_bPaused = false;
     bool m_bStopEnabled = false;
     quint64 m_uLastSpeed = 0;
+    // The bar's two sources: the worker's file counter and the transfer's bytes.
+    quint32 m_uFilesCurrent = 0;
+    quint32 m_uFilesTotal = 0;
+    OrvelTransferProgress m_transfer;
+    void RenderProgress();
 };

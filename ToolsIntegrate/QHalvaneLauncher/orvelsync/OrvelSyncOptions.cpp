@@ -77,8 +77,9 @@ Options:
   -h, --help        This text.
 
 Progress goes to standard error, one line per 300 ms, as the launcher's status
-line reads it; results go to standard output. Ctrl+C stops the running task
-cleanly (as the Stop button does); a second Ctrl+C ends the program at once.
+line reads it (by bytes where the task fetches files); results go to standard
+output. Ctrl+C stops the running task cleanly (as the Stop button does); a
+second Ctrl+C ends the program at once.
 
 Exit codes: 0 success, 1 failure, 2 usage error, 3 stopped by the user,
 4 (check only) a newer version is published.

@@ -7,6 +7,7 @@
 #include "OrvelLauncherController.h"
 #include "OrvelSpeedText.h"
 #include "OrvelTerminalPrompt.h"
+#include "OrvelTransferProgress.h"
 #include "RuntimeConfigWriter.h"
 #include "platform/OrvelInterrupt.h"
 #include "workers/OrvelVersionList.h"
@@ -48,18 +49,32 @@ void OrvelSyncSession::Say(const QString& strLine)
     std::fflush(stdout);
 }
 
-void OrvelSyncSession::Progress(quint32 uCurrent, quint32 uTotal, const QString& strDetail, quint64 uSpeed)
+void OrvelSyncSession::Progress(quint32 uCurrent, quint32 uTotal, const QString& strDetail, quint64 uSpeed,
+                                const OrvelTransferProgress& transfer)
 {
-    const int nPercent = uTotal > 0 ? static_cast<int>(100.0 * uCurrent / uTotal) : 0;
+    // By bytes where the task counts them: a file counter reads 100% as soon
+    // as the last file starts, however much of it is still to come.
+    const int nPercent = transfer.Known() ? transfer.Percent()
+                         : uTotal > 0     ? static_cast<int>(100.0 * uCurrent / uTotal)
+                                          : 0;
     // The worker's detail already names the item and its count when it has one.
     const QString strWhat =
         strDetail.isEmpty() ? QStringLiteral("%1/%2").arg(uCurrent).arg(uTotal) : strDetail;
-    std::fprintf(stderr, "%s\n",
-                 QStringLiteral("%1% %2  %3")
-                     .arg(nPercent, 3)
-                     .arg(strWhat, SpeedText(uSpeed))
-                     .toLocal8Bit()
-                     .constData());
+    QString strLine = QStringLiteral("%1% %2  ").arg(nPercent, 3).arg(strWhat);
+    if (transfer.Known())
+    {
+        strLine += QStringLiteral("%1 of %2  ")
+                       .arg(OrvelSizeValue(transfer.uBytesDone), OrvelSizeValue(transfer.uBytesTotal));
+    }
+    strLine += SpeedText(transfer.Known() ? transfer.uBytesPerSecond : uSpeed);
+    const qint64 nLeft = transfer.SecondsLeft();
+    if (nLeft >= 0 && transfer.uBytesDone < transfer.uBytesTotal)
+        strLine += QStringLiteral("  %1 left").arg(OrvelDurationText(nLeft));
+    // One line per change: the poll repeats an unchanged state.
+    if (strLine == m_strLastProgress)
+        return;
+    m_strLastProgress = strLine;
+    std::fprintf(stderr, "%s\n", strLine.toLocal8Bit().constData());
     std::fflush(stderr);
 }
 
@@ -281,11 +296,28 @@ int OrvelSyncSession::RunThroughController()
     quint64 uSpeed = 0;
     QObject::connect(&controller, &OrvelLauncherController::DownloadSpeedChanged,
                      [&](quint64 uBytesPerSec) { uSpeed = uBytesPerSec; });
+    // The file counter and the bytes arrive one after the other on each
+    // poll; a line is printed once both are in, or for the counter alone
+    // when the task counts no bytes.
+    quint32 uFilesCurrent = 0;
+    quint32 uFilesTotal = 0;
+    QString strFilesDetail;
+    OrvelTransferProgress transfer;
     QObject::connect(&controller, &OrvelLauncherController::ProgressChanged,
                      [&](quint32 uCurrent, quint32 uTotal, const QString& strDetail)
                      {
-                         if (!m_options.bQuiet)
-                             Progress(uCurrent, uTotal, strDetail, uSpeed);
+                         uFilesCurrent = uCurrent;
+                         uFilesTotal = uTotal;
+                         strFilesDetail = strDetail;
+                         if (!m_options.bQuiet && !transfer.Known())
+                             Progress(uCurrent, uTotal, strDetail, uSpeed, transfer);
+                     });
+    QObject::connect(&controller, &OrvelLauncherController::TransferProgressChanged,
+                     [&](const OrvelTransferProgress& progress)
+                     {
+                         transfer = progress;
+                         if (!m_options.bQuiet && transfer.Known())
+                             Progress(uFilesCurrent, uFilesTotal, strFilesDetail, uSpeed, transfer);
                      });
 
     int nOutcome = -1; // -1 not reached, 0 failed, 1 succeeded, 2 checked and found an update

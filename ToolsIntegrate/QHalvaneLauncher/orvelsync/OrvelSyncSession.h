@@ -14,6 +14,7 @@ class LauncherLog;
 class LauncherSettings;
 class OrvelFileService;
 class RuntimeConfigWriter;
+struct OrvelTransferProgress;
 
 class OrvelSyncSession
 {
@@ -36,7 +37,9 @@ private:
     bool ReconcileDirectories(QStringList* pvecDirs);
 
     void Log(const QString& strLine);
-    void Progress(quint32 uCurrent, quint32 uTotal, const QString& strDetail, quint64 uSpeed);
+    // One progress line on standard error, by bytes where transfer is Known().
+    void Progress(quint32 uCurrent, quint32 uTotal, const QString& strDetail, quint64 uSpeed,
+                  const OrvelTransferProgress& transfer);
     // As the launcher's speed label shows it: "Speed: 1.5 MB/s".
     static QString SpeedText(quint64 uBytesPerSec);
     // Results on standard output; the status line and log panel on standard
@@ -53,4 +56,5 @@ private:
     std::unique_ptr<RuntimeConfigWriter> m_pConfigWriter;
     std::unique_ptr<OrvelFileService> m_pPrimary;
     StartupInitializationResult m_startup;
+    QString m_strLastProgress;
 };

@@ -1559,6 +1559,10 @@ Do you want to start downloading it now?</source>
         <source>Directory reconcile: plan only, nothing changed</source>
         <translation>目录校正：仅显示计划，未做任何更改</translation>
     </message>
+    <message>
+        <source>Stopped: %1</source>
+        <translation>已停止：%1</translation>
+    </message>
 </context>
 <context>
     <name>OrvelLauncherSession</name>
@@ -1741,6 +1745,10 @@ Do you want to start downloading it now?</source>
         <source>A background task is still running. Are you sure you want to close the launcher?</source>
         <translation>后台任务仍在运行。确定要关闭启动器吗？</translation>
     </message>
+    <message>
+        <source>%1% (%2)</source>
+        <translation>%1%（%2）</translation>
+    </message>
 </context>
 <context>
     <name>OrvelNativeFile</name>
@@ -1776,10 +1784,6 @@ Do you want to start downloading it now?</source>
         <translation>文件服务不可用</translation>
     </message>
     <message>
-        <source>Download cancelled</source>
-        <translation>下载已取消</translation>
-    </message>
-    <message>
         <source>unknown error</source>
         <translation>未知错误</translation>
     </message>
@@ -1790,6 +1794,14 @@ Do you want to start downloading it now?</source>
     <message>
         <source>(%2/%3) Removing file %1</source>
         <translation>(%2/%3) 正在移除文件 %1</translation>
+    </message>
+    <message>
+        <source>Stopped</source>
+        <translation>已停止</translation>
+    </message>
+    <message>
+        <source>(%2/%3) Comparing file %1</source>
+        <translation>(%2/%3) 正在比较文件 %1</translation>
     </message>
 </context>
 <context>
@@ -2362,6 +2374,29 @@ Do you want to start downloading it now?</source>
     <message>
         <source>the answer is not a store</source>
         <translation>服务器的应答不是资源仓库</translation>
+    </message>
+</context>
+<context>
+    <name>OrvelTransferProgress</name>
+    <message>
+        <source>%1 s</source>
+        <translation>%1 秒</translation>
+    </message>
+    <message>
+        <source>%1 min %2 s</source>
+        <translation>%1 分 %2 秒</translation>
+    </message>
+    <message>
+        <source>%1 h %2 min</source>
+        <translation>%1 小时 %2 分</translation>
+    </message>
+    <message>
+        <source>%1 of %2</source>
+        <translation>%1 / %2</translation>
+    </message>
+    <message>
+        <source>%1 left</source>
+        <translation>剩余 %1</translation>
     </message>
 </context>
 <context>

@@ -10,6 +10,7 @@
 #include "RuntimeConfigWriter.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -166,9 +167,25 @@ TEST_F(ControllerTest, DownloadRecordsTheLatestAndACheckThenFindsNothingNewer)
 {
     StartController();
     QSignalSpy downloaded(m_pController.get(), &OrvelLauncherController::DownloadFinished);
+    OrvelTransferProgress last;
+    QObject::connect(m_pController.get(), &OrvelLauncherController::TransferProgressChanged,
+                     [&](const OrvelTransferProgress& progress) { last = progress; });
     m_pController->StartDownload();
     ASSERT_TRUE(WaitForStatus(QStringLiteral("Update complete"))) << Texts(*m_pLog).join('\n').toStdString();
     ASSERT_TRUE(WaitIdle());
+    // The transfer's last word: every byte of every file (their sizes, or
+    // the plan's bytes on the wire), and only then 100%.
+    quint64 uTreeBytes = 0;
+    for (const QByteArray& content : Version(4))
+        uTreeBytes += quint64(content.size());
+    EXPECT_EQ(last.uFilesDone, quint64(Version(4).size()));
+    EXPECT_EQ(last.uFilesTotal, last.uFilesDone);
+    EXPECT_EQ(last.uBytesDone, last.uBytesTotal);
+    EXPECT_EQ(last.Percent(), 100);
+    if (!last.bPlanned)
+    {
+        EXPECT_EQ(last.uBytesTotal, uTreeBytes);
+    }
     EXPECT_TRUE(m_prompt.WasAsked(OrvelQuestion::GetLatest));
     EXPECT_TRUE(Logged(QStringLiteral("Using full download (no valid sync baseline)")));
     EXPECT_TRUE(Logged(QStringLiteral("Resource download completed successfully")));
@@ -592,6 +609,50 @@ TEST_F(ControllerTest, AStoppedSwitchStopsOnceAndIsRolledBack)
     EXPECT_TRUE(LoggedStart(QStringLiteral("Version switch stopped by user: ")));
     EXPECT_EQ(OrvelTest::ReadTree(WorkPath()), baseline);
     EXPECT_EQ(RecordedVersion(), 1u);
+}
+
+TEST_F(ControllerTest, AStopDuringASlowDownloadSaysStoppedWithinTheBoundAndNeverReadsAllOfIt)
+{
+    StartController();
+    QSignalSpy panel(m_pController.get(), &OrvelLauncherController::UiLogMessage);
+    QSignalSpy finished(m_pController.get(), &OrvelLauncherController::DownloadFinished);
+    QVector<OrvelTransferProgress> vecTransfer;
+    QObject::connect(m_pController.get(), &OrvelLauncherController::TransferProgressChanged,
+                     [&](const OrvelTransferProgress& progress)
+                     {
+                         if (progress.Known())
+                             vecTransfer.append(progress);
+                     });
+    // Slow enough that a file is always on its way when the stop comes.
+    m_pController->SetDownloadLimitOverride(30000);
+    m_pController->StartDownload();
+    ASSERT_TRUE(WaitUntil([&] { return !vecTransfer.isEmpty() && vecTransfer.last().uBytesDone > 0; }))
+        << Texts(*m_pLog).join('\n').toStdString();
+
+    QElapsedTimer stop;
+    stop.start();
+    m_pController->StopCurrentTask();
+    ASSERT_TRUE(WaitUntil([&] { return finished.size() == 1 && !m_pController->IsBusy(); }));
+    EXPECT_LT(stop.elapsed(), OrvelLauncherController::kBoundedStopMs);
+    m_pController->SetDownloadLimitOverride(0);
+    EXPECT_FALSE(Logged(
+        QStringLiteral("Background task did not stop within timeout; cleanup will continue asynchronously")));
+    EXPECT_TRUE(WaitForStatus(QStringLiteral("Download stopped")));
+
+    // The files it cut short are named as stopped; no file failed.
+    const QStringList vecPanel = Texts(panel);
+    EXPECT_FALSE(vecPanel.filter(QRegularExpression(QStringLiteral("^Stopped: \\S"))).isEmpty())
+        << vecPanel.join('\n').toStdString();
+    EXPECT_TRUE(vecPanel.filter(QStringLiteral("Failed: ")).isEmpty()) << vecPanel.join('\n').toStdString();
+    // By bytes, from the first reading to the last, and never all of them.
+    ASSERT_FALSE(vecTransfer.isEmpty());
+    for (const OrvelTransferProgress& progress : qAsConst(vecTransfer))
+    {
+        EXPECT_EQ(progress.uBytesTotal, vecTransfer.first().uBytesTotal);
+        EXPECT_LT(progress.Percent(), 100);
+        EXPECT_LT(progress.uBytesDone, progress.uBytesTotal);
+    }
+    EXPECT_EQ(vecTransfer.last().uBytesPerSecond, 0u) << "a stopped task moves nothing";
 }
 
 TEST_F(ControllerTest, ARollbackThatFailsLeavesRepairOnlyModeUntilARepairSucceeds)

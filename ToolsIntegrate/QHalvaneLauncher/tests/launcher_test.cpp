@@ -6,8 +6,8 @@
 #include "LauncherLog.h"
 #include "LauncherSettings.h"
 #include "OrvelCorvaneBinding.h"
-#include "OrvelFileService.h"
 #include "OrvelEditorPath.h"
+#include "OrvelFileService.h"
 #include "OrvelLauncherController.h"
 #include "OrvelLauncherSession.h"
 #include "OrvelMainWindow.h"
@@ -338,12 +338,19 @@ TEST_F(LauncherTest, DownloadFromTheClickToUpdateComplete)
     auto pAsk = OrvelTest::AnswerNextBox(QMessageBox::Yes);
     Find<QPushButton>("downloadLatestButton")->click();
     auto* pBar = Find<QProgressBar>("mainProgressBar");
+    // The bar goes by bytes: how much of how much, and never full while
+    // content/big.bin is on its way.
     ASSERT_TRUE(OrvelTest::WaitUntil(
         [&]
         {
-            return pBar->value() > 0 && Find<QLabel>("speedLabel")->text() != QStringLiteral("Speed: --") &&
+            return pBar->value() > 0 && pBar->text().contains(QStringLiteral(" of ")) &&
+                   Find<QLabel>("speedLabel")->text() != QStringLiteral("Speed: --") &&
                    Enabled("pauseResumeButton") && Enabled("stopButton");
-        }));
+        }))
+        << pBar->text().toStdString();
+    EXPECT_LT(pBar->value(), pBar->maximum());
+    EXPECT_TRUE(pBar->text().startsWith(QStringLiteral("%1% (").arg(pBar->value())))
+        << pBar->text().toStdString();
     EXPECT_EQ(pAsk->strTitle, QStringLiteral("Get Latest"));
     EXPECT_TRUE(Status().startsWith(QStringLiteral("Downloading")));
     EXPECT_FALSE(Enabled("launchButton"));

@@ -378,6 +378,70 @@ TEST_F(OrvelSyncTest, CtrlCStopsCleanlyAndTheRerunCompletes)
     EXPECT_EQ(OrvelTest::ReadTree(workPath()), m_vecTrees[1]);
 }
 
+TEST_F(OrvelSyncTest, CtrlCWhileALargeFileArrivesSaysStoppedAndNeverReadsAllOfIt)
+{
+    // A file large enough to be fetched first and still arrive after every
+    // other file has started (one by one, the moment a file counter read
+    // 100%), or after a fifth of the bytes (with the library's fetch plan).
+    Tree v3 = m_vecTrees[1];
+    v3[QStringLiteral("data/big.bin")] = OrvelTest::Bytes(5 << 20, 77);
+    m_vecTrees.push_back(v3);
+    publish(2);
+    const QString strLast = QStringLiteral("(%1/%1) ").arg(v3.size());
+    static const QRegularExpression s_progress(
+        QStringLiteral("^\\s*(\\d+)% .*  (\\S+ \\S*B) of (\\S+ \\S*B)  Speed: "),
+        QRegularExpression::MultilineOption);
+    const auto fnFarEnough = [&](const QString& strErr)
+    {
+        if (strErr.contains(strLast))
+            return true;
+        auto it = s_progress.globalMatch(strErr);
+        while (it.hasNext())
+        {
+            if (it.next().captured(1).toInt() >= 20)
+                return true;
+        }
+        return false;
+    };
+
+    QProcess process;
+    process.start(OrvelTest::BinDir() + QStringLiteral("/orvelsync"),
+                  first() + QStringList{QStringLiteral("get-latest"), QStringLiteral("--limit"),
+                                        QStringLiteral("400000")});
+    ASSERT_TRUE(process.waitForStarted());
+    QDeadlineTimer deadline(kDeadlineMs);
+    QString strErr;
+    while (!fnFarEnough(strErr) && !deadline.hasExpired() && process.state() == QProcess::Running)
+    {
+        process.waitForReadyRead(100);
+        strErr += QString::fromLocal8Bit(process.readAllStandardError());
+    }
+    ASSERT_TRUE(fnFarEnough(strErr)) << "the transfer never got far: " << strErr.toStdString();
+    ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+    ASSERT_TRUE(process.waitForFinished(30000)) << "a stop must end the run promptly";
+    strErr += QString::fromLocal8Bit(process.readAllStandardError());
+    EXPECT_EQ(process.exitCode(), 3) << strErr.toStdString();
+
+    // Each progress line counts bytes, and none claims the whole while
+    // data/big.bin was still on its way.
+    int nProgress = 0;
+    auto it = s_progress.globalMatch(strErr);
+    while (it.hasNext())
+    {
+        const QRegularExpressionMatch match = it.next();
+        ++nProgress;
+        EXPECT_LT(match.captured(1).toInt(), 100) << match.captured(0).toStdString();
+    }
+    EXPECT_GT(nProgress, 0) << strErr.toStdString();
+    // The file the stop cut short is said to be stopped, not failed.
+    EXPECT_TRUE(strErr.contains(QStringLiteral("Stopped: data/big.bin"))) << strErr.toStdString();
+    EXPECT_FALSE(strErr.contains(QStringLiteral("Failed: "))) << strErr.toStdString();
+    EXPECT_FALSE(strErr.contains(QStringLiteral("Cannot open remote file"))) << strErr.toStdString();
+    EXPECT_TRUE(log().contains(QStringLiteral("Stopped: data/big.bin")));
+    EXPECT_FALSE(QFileInfo::exists(workPath() + QStringLiteral("/data/big.bin")));
+    EXPECT_TRUE(OrvelTest::TempFilesBelow(workPath()).isEmpty());
+}
+
 TEST_F(OrvelSyncTest, UsageErrorsExitWithTwoAndTouchNothing)
 {
     const QStringList vecCases[] = {

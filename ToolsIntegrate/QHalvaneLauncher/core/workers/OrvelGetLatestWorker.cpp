@@ -71,6 +71,7 @@ void OrvelGetLatestWorker::DoWork()
     // read at the latest version, so only what the latest version holds is fetched.
     bool bIncremental = m_bIncremental;
     QStringList vecFiles;
+    m_bIncrementalRun = false;
     if (bIncremental)
     {
         QString strError;
@@ -94,6 +95,7 @@ void OrvelGetLatestWorker::DoWork()
         }
     }
 
+    m_bIncrementalRun = bIncremental;
     CollectStaleFiles(bIncremental, vecFiles);
     OrderForFetch(&vecFiles, m_pFileService);
     if (vecFiles.isEmpty() && m_stale.Candidates().isEmpty())
@@ -113,11 +115,34 @@ void OrvelGetLatestWorker::DoWork()
         return;
     }
 
+    // A full run compares first, so that only the files that differ are
+    // fetched; an incremental one fetches every changed file the latest
+    // version still holds.
+    std::vector<LocalCheck> vecChecks(static_cast<size_t>(vecFiles.size()), LocalCheck::Differs);
+    if (!bIncremental)
+    {
+        vecChecks = CompareBeforeFetch(m_pFileService, vecFiles, m_strDownloadTargetPath, &m_linkedPaths,
+                                       m_pWorkerThread);
+        if (vecChecks.empty() && !vecFiles.isEmpty())
+        {
+            FinishEmpty(false);
+            return;
+        }
+    }
+    PlanFetch(vecFiles, vecChecks, bIncremental);
+
     OrvelWriteBatch batch(m_strDownloadTargetPath);
-    const ParallelRunResult run = RunParallel(
-        vecFiles.size(), m_pWorkerThread,
-        [&](int nIndex, quint32 uOrdinal, quint32 uTotal, bool& bAbortAll)
-        { return SyncOneFile(vecFiles.at(nIndex), uOrdinal, uTotal, bIncremental, &batch, bAbortAll); });
+    const ParallelRunResult run =
+        RunParallel(vecFiles.size(), m_pWorkerThread,
+                    [&](int nIndex, quint32 uOrdinal, quint32 uTotal, bool& bAbortAll)
+                    {
+                        if (!SyncOneFile(vecFiles.at(nIndex), vecChecks[size_t(nIndex)], uOrdinal, uTotal,
+                                         &batch, bAbortAll))
+                            return false;
+                        FetchItemDone(nIndex);
+                        return true;
+                    });
+    EndFetch();
     // Only once every file of the latest version is in place: a run that
     // stops earlier leaves the old version's files where they were.
     const bool bRemoved = run.Succeeded() && RemoveStaleFiles(&m_stale, m_strDownloadTargetPath, &m_changed,
@@ -194,9 +219,29 @@ void OrvelGetLatestWorker::CollectStaleFiles(bool bIncremental, const QStringLis
                                .arg(strError.isEmpty() ? tr("unknown error") : strError));
 }
 
-bool OrvelGetLatestWorker::SyncOneFile(const QString& strRelative, quint32 uOrdinal, quint32 uTotal,
-                                       bool bIncremental, OrvelWriteBatch* pBatch, bool& bAbortAll)
+void OrvelGetLatestWorker::PlanFetch(const QStringList& vecFiles, const std::vector<LocalCheck>& vecChecks,
+                                     bool bIncremental)
 {
+    // Exactly the files SyncOneFile will open, in the pool's order.
+    QStringList vecFetch;
+    std::vector<int> vecItems;
+    for (int i = 0; i < vecFiles.size(); ++i)
+    {
+        const QString& strRelative = vecFiles.at(i);
+        if (vecChecks[size_t(i)] == LocalCheck::Same ||
+            m_linkedPaths.IsLinked(m_strDownloadTargetPath, strRelative) ||
+            (bIncremental && !m_pFileService->RemoteFileExists(strRelative)))
+            continue;
+        vecFetch.push_back(strRelative);
+        vecItems.push_back(i);
+    }
+    BeginFetch(m_pFileService, vecFetch, false, vecItems);
+}
+
+bool OrvelGetLatestWorker::SyncOneFile(const QString& strRelative, LocalCheck eCheck, quint32 uOrdinal,
+                                       quint32 uTotal, OrvelWriteBatch* pBatch, bool& bAbortAll)
+{
+    const bool bIncremental = m_bIncrementalRun;
     if (m_linkedPaths.IsLinked(m_strDownloadTargetPath, strRelative))
     {
         SetProgress(uOrdinal, uTotal,
@@ -232,15 +277,14 @@ bool OrvelGetLatestWorker::SyncOneFile(const QString& strRelative, quint32 uOrdi
     context.pWorkerThread = m_pWorkerThread;
     context.strContainRoot = m_strDownloadTargetPath;
     context.pBatch = pBatch;
-    const FileSyncResult result = SyncFileWithRetry(context, strRelative, strLocal, !bIncremental);
+    const FileSyncResult result = SyncAfterCheck(context, strRelative, strLocal, eCheck);
     if (result.ok)
     {
         if (result.transferred)
             m_changed.Add(strRelative, !bExisted);
         return true;
     }
-    SetStatusMessage(result.error);
-    emit FileFailed(strRelative, result.error);
+    ReportFileFailure(strRelative, result);
     bAbortAll = result.abortAll;
     return false;
 }

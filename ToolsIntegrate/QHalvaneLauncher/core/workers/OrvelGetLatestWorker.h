@@ -61,7 +61,9 @@ private:
     // the run is full, else read here). A list that cannot be read removes
     // nothing and is said in a warning: the files were there before the run.
     void CollectStaleFiles(bool bIncremental, const QStringList& vecFull);
-    bool SyncOneFile(const QString& strRelative, quint32 uOrdinal, quint32 uTotal, bool bIncremental,
+    // Hands the files the run will fetch to the library, in the pool's order.
+    void PlanFetch(const QStringList& vecFiles, const std::vector<LocalCheck>& vecChecks, bool bIncremental);
+    bool SyncOneFile(const QString& strRelative, LocalCheck eCheck, quint32 uOrdinal, quint32 uTotal,
                      OrvelWriteBatch* pBatch, bool& bAbortAll);
     void FinishEmpty(bool bSuccess);
 
@@ -73,6 +75,7 @@ private:
     WeakReplacementCollector m_collector;
     OrvelStaleFiles m_stale;
     bool m_bIncremental = false;
+    bool m_bIncrementalRun = false; // this run's mode, after a fallback to full
     bool m_bHasRemovalBaseline = false;
     quint32 m_uRemovalBaseline = 0;
     quint32 m_uFromVersion = 0;

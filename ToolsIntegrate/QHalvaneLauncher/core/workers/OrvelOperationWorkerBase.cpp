@@ -2,7 +2,9 @@
 
 #include "LauncherSettings.h"
 #include "OrvelFileService.h"
+#include "OrvelStorePath.h"
 #include "OrvelWriteBatch.h"
+#include "workers/LinkedPathCache.h"
 #include "workers/OrvelStaleFiles.h"
 #include "workers/OrvelTaskResultSnapshot.h"
 #include "workers/OrvelWorkerPaths.h"
@@ -61,6 +63,22 @@ bool OrvelOperationWorkerBase::GetStatusMessage(QString* pstrMessage) const
 QStringList OrvelOperationWorkerBase::GetChangedFiles() const
 {
     return QStringList();
+}
+
+bool OrvelOperationWorkerBase::TransferProgress(OrvelTransferProgress* pProgress) const
+{
+    return m_fetch.Read(pProgress);
+}
+
+bool OrvelOperationWorkerBase::BeginFetch(OrvelFileService* pService, const QStringList& vecFiles,
+                                          bool bWholePackages, const std::vector<int>& vecItemOfFile)
+{
+    const bool bPlanned = m_fetch.Begin(pService, vecFiles, bWholePackages, vecItemOfFile);
+    // A stop that came before the plan cancelled the transfers of none: cut
+    // this one's now (the controller sets the flag before it cancels).
+    if (bPlanned && m_bCancelRequested.load())
+        pService->AbortDownloads();
+    return bPlanned;
 }
 
 int OrvelOperationWorkerBase::PoolThreadCount(int nCount)
@@ -203,6 +221,8 @@ void OrvelOperationWorkerBase::PublishResult(TaskResultSnapshot* pSnapshot, cons
                                              const QStringList* pCreatedFiles,
                                              const OrvelStaleFiles* pStaleFiles)
 {
+    // Every end of a task ends its plan: its transfers stop with it.
+    EndFetch();
     if (pSnapshot == nullptr)
         return;
     TaskResultData data;
@@ -252,15 +272,18 @@ FileSyncResult OrvelOperationWorkerBase::SyncFileWithRetry(const FileSyncContext
                ThreadInterrupted(context.pWorkerThread != nullptr ? context.pWorkerThread
                                                                   : QThread::currentThread());
     };
-    const auto cancelledResult = [](const QString& strError)
+    // What failed once the stop came is the stop's doing, not the server's.
+    const auto cancelledResult = [](bool bCutShort)
     {
         FileSyncResult result;
         result.abortAll = true;
-        result.error = strError.isEmpty() ? tr("Download cancelled") : strError;
+        result.stopped = true;
+        result.cutShort = bCutShort;
+        result.error = tr("Stopped");
         return result;
     };
     if (cancelled())
-        return cancelledResult(QString());
+        return cancelledResult(false);
 
     if (bCheckFirst)
     {
@@ -282,7 +305,7 @@ FileSyncResult OrvelOperationWorkerBase::SyncFileWithRetry(const FileSyncContext
     for (int nAttempt = 1; nAttempt <= nAttempts; ++nAttempt)
     {
         if (cancelled())
-            return cancelledResult(QString());
+            return cancelledResult(nAttempt > 1);
         const FileServiceStatus status =
             pService->DownloadToLocalFile(strRelativePath, strLocalPath, context.pbCancel,
                                           context.pWorkerThread, context.strContainRoot, context.pBatch);
@@ -296,7 +319,7 @@ FileSyncResult OrvelOperationWorkerBase::SyncFileWithRetry(const FileSyncContext
         strLastError = status.error;
         bLastLocal = status.localFailure;
         if (cancelled())
-            return cancelledResult(strLastError);
+            return cancelledResult(true);
         if (nAttempt == nAttempts)
             break;
         const auto deadline = std::chrono::steady_clock::now() +
@@ -313,6 +336,62 @@ FileSyncResult OrvelOperationWorkerBase::SyncFileWithRetry(const FileSyncContext
         }
     }
     return HandleFileSyncFailure(context, strRelativePath, strLocalPath, strLastError, bLastLocal);
+}
+
+FileSyncResult OrvelOperationWorkerBase::SyncAfterCheck(const FileSyncContext& context,
+                                                        const QString& strRelativePath,
+                                                        const QString& strLocalPath, LocalCheck eCheck)
+{
+    if (eCheck == LocalCheck::Same)
+    {
+        FileSyncResult result;
+        result.ok = true;
+        result.skipped = true;
+        return result;
+    }
+    return SyncFileWithRetry(context, strRelativePath, strLocalPath, eCheck != LocalCheck::Differs);
+}
+
+std::vector<LocalCheck> OrvelOperationWorkerBase::CompareBeforeFetch(OrvelFileService* pService,
+                                                                     const QStringList& vecFiles,
+                                                                     const QString& strRoot,
+                                                                     LinkedPathCache* pLinked,
+                                                                     QThread* pWorkerThread)
+{
+    std::vector<LocalCheck> vecChecks(static_cast<size_t>(vecFiles.size()), LocalCheck::Unknown);
+    const ParallelRunResult run = RunParallel(
+        vecFiles.size(), pWorkerThread,
+        [&](int nIndex, quint32 uOrdinal, quint32 uTotal, bool&)
+        {
+            const QString& strRelative = vecFiles.at(nIndex);
+            SetProgress(uOrdinal, uTotal,
+                        tr("(%2/%3) Comparing file %1").arg(strRelative).arg(uOrdinal).arg(uTotal));
+            QString strLocal;
+            QString strError;
+            if ((pLinked != nullptr && pLinked->IsLinked(strRoot, strRelative)) ||
+                !OrvelStorePath::JoinUnder(strRoot, strRelative, &strLocal, &strError))
+                return true;
+            const FileCompareResult compare = pService->CompareLocalFile(strRelative, strLocal);
+            if (compare.ok)
+                vecChecks[static_cast<size_t>(nIndex)] =
+                    compare.same ? LocalCheck::Same : LocalCheck::Differs;
+            return true;
+        });
+    if (run.bAborted)
+        return {};
+    return vecChecks;
+}
+
+void OrvelOperationWorkerBase::ReportFileFailure(const QString& strRelativePath, const FileSyncResult& result)
+{
+    if (result.stopped)
+    {
+        if (result.cutShort)
+            emit FileStopped(strRelativePath);
+        return;
+    }
+    SetStatusMessage(result.error);
+    emit FileFailed(strRelativePath, result.error);
 }
 
 FileSyncResult OrvelOperationWorkerBase::HandleFileSyncFailure(const FileSyncContext& context,

@@ -8,6 +8,7 @@
 // (WaitWhilePaused, IsCancelRequested) before it starts.
 #pragma once
 
+#include "workers/OrvelFetchTally.h"
 #include "workers/OrvelWeakReplacement.h"
 
 #include <QElapsedTimer>
@@ -22,6 +23,7 @@
 #include <vector>
 
 class LauncherSettings;
+class LinkedPathCache;
 class OrvelChangedFiles;
 class OrvelFileService;
 class OrvelStaleFiles;
@@ -37,7 +39,17 @@ struct FileSyncResult
     bool deferred = false;    // recorded as a weak replacement
     bool transferred = false; // written from the server
     bool skipped = false;     // nothing written: already the same, or deferred
+    bool stopped = false;     // the task was stopped; error says "Stopped"
+    bool cutShort = false;    // stopped while this file was being fetched
     QString error;
+};
+
+// What comparing a file of the working path with the store found.
+enum class LocalCheck : quint8
+{
+    Unknown, // not compared (linked, unsafe name) or the comparison failed
+    Same,
+    Differs,
 };
 
 struct FileSyncContext
@@ -89,6 +101,8 @@ public:
     virtual bool TryTakeProgress(quint32* puCurrent, quint32* puTotal, QString* pstrDetail);
     virtual bool GetStatusMessage(QString* pstrMessage) const;
     virtual QStringList GetChangedFiles() const;
+    // The bytes of the task's transfer; false when it counts none. Any thread.
+    bool TransferProgress(OrvelTransferProgress* pProgress) const;
 
     // A download limit for this task alone, instead of the settings' one (a
     // headless run's option). Call before the thread starts.
@@ -99,6 +113,8 @@ public:
 
 signals:
     void FileFailed(QString filePath, QString error);
+    // A stop cut this file's transfer short; it was left as it was.
+    void FileStopped(QString filePath);
     void WarningRaised(QString message);
 
 public slots:
@@ -133,6 +149,27 @@ protected:
     FileSyncResult SyncFileWithRetry(const FileSyncContext& context, const QString& strRelativePath,
                                      const QString& strLocalPath, bool bCheckFirst,
                                      int nAttempts = kSyncAttempts, int nBaseDelayMs = kSyncBaseDelayMs);
+    // SyncFileWithRetry after CompareBeforeFetch: a file found the same is
+    // skipped, one found different is fetched without a second comparison.
+    FileSyncResult SyncAfterCheck(const FileSyncContext& context, const QString& strRelativePath,
+                                  const QString& strLocalPath, LocalCheck eCheck);
+    // Compares every file (a store path below strRoot) with the store on the
+    // pool, so that the fetch plan holds only the files that differ. Linked
+    // and unsafe names stay Unknown: the task's own step refuses them.
+    // Empty when stopped.
+    std::vector<LocalCheck> CompareBeforeFetch(OrvelFileService* pService, const QStringList& vecFiles,
+                                               const QString& strRoot, LinkedPathCache* pLinked,
+                                               QThread* pWorkerThread);
+    // A failed file as the log shows it: "Stopped" for one a stop cut short
+    // (nothing for one it never reached), else its error, also as the status.
+    void ReportFileFailure(const QString& strRelativePath, const FileSyncResult& result);
+
+    // The files the task will fetch, in the order its pool opens them
+    // (OrvelFetchTally::Begin). EndFetch ends the plan; PublishResult too.
+    bool BeginFetch(OrvelFileService* pService, const QStringList& vecFiles, bool bWholePackages,
+                    const std::vector<int>& vecItemOfFile = {});
+    void FetchItemDone(int nItem) { m_fetch.ItemDone(nItem); }
+    void EndFetch() { m_fetch.End(); }
 
     // Makes what the run wrote durable in one pass. On failure the status
     // message says why and the run must not count as done.
@@ -159,6 +196,7 @@ private:
                                          bool bLocalFailure);
 
     LauncherSettings* m_pSettings;
+    OrvelFetchTally m_fetch;
     QElapsedTimer m_workTimer; // DoWork's thread only
     bool m_bHasLimitOverride = false;
     quint64 m_uLimitOverride = 0;

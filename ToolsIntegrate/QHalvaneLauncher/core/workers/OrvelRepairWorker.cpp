@@ -77,11 +77,37 @@ void OrvelRepairWorker::DoWork()
         return;
     }
 
+    // Every file is compared first: the plan holds only those that differ.
+    const std::vector<LocalCheck> vecChecks =
+        CompareBeforeFetch(m_pFileService, vecFiles, m_strWorkPath, &m_linkedPaths, m_pWorkerThread);
+    if (vecChecks.empty())
+    {
+        FinishEmpty(false);
+        return;
+    }
+    QStringList vecFetch;
+    std::vector<int> vecItems;
+    for (int i = 0; i < vecFiles.size(); ++i)
+    {
+        if (vecChecks[size_t(i)] == LocalCheck::Same || m_linkedPaths.IsLinked(m_strWorkPath, vecFiles.at(i)))
+            continue;
+        vecFetch.push_back(vecFiles.at(i));
+        vecItems.push_back(i);
+    }
+    BeginFetch(m_pFileService, vecFetch, false, vecItems);
+
     OrvelWriteBatch batch(m_strWorkPath);
     const CountedRunResult run = RunParallelCounted(
         vecFiles.size(), m_pWorkerThread,
         [&](int nIndex, quint32 uOrdinal, quint32 uTotal, bool& bAbortAll, QString& strError)
-        { return RepairOneFile(vecFiles.at(nIndex), uOrdinal, uTotal, &batch, bAbortAll, strError); });
+        {
+            if (!RepairOneFile(vecFiles.at(nIndex), vecChecks[size_t(nIndex)], uOrdinal, uTotal, &batch,
+                               bAbortAll, strError))
+                return false;
+            FetchItemDone(nIndex);
+            return true;
+        });
+    EndFetch();
     const bool bFlushed = FlushWrittenFiles(batch);
 
     const QStringList vecChanged = GetChangedFiles();
@@ -92,8 +118,9 @@ void OrvelRepairWorker::DoWork()
                   static_cast<int>(run.uFailed));
 }
 
-bool OrvelRepairWorker::RepairOneFile(const QString& strRelative, quint32 uOrdinal, quint32 uTotal,
-                                      OrvelWriteBatch* pBatch, bool& bAbortAll, QString& strError)
+bool OrvelRepairWorker::RepairOneFile(const QString& strRelative, LocalCheck eCheck, quint32 uOrdinal,
+                                      quint32 uTotal, OrvelWriteBatch* pBatch, bool& bAbortAll,
+                                      QString& strError)
 {
     if (m_linkedPaths.IsLinked(m_strWorkPath, strRelative))
     {
@@ -124,7 +151,7 @@ bool OrvelRepairWorker::RepairOneFile(const QString& strRelative, quint32 uOrdin
     context.pWorkerThread = m_pWorkerThread;
     context.strContainRoot = m_strWorkPath;
     context.pBatch = pBatch;
-    const FileSyncResult result = SyncFileWithRetry(context, strRelative, strLocal, true);
+    const FileSyncResult result = SyncAfterCheck(context, strRelative, strLocal, eCheck);
     if (result.ok)
     {
         // A repair writes only files of its own version: none counts as new to a rollback.
@@ -132,12 +159,10 @@ bool OrvelRepairWorker::RepairOneFile(const QString& strRelative, quint32 uOrdin
             m_changed.Add(strRelative, false);
         return true;
     }
-    strError = result.error;
-    if (!strError.isEmpty())
-    {
-        SetStatusMessage(strError);
-        emit FileFailed(strRelative, strError);
-    }
+    // A stop is no error of the file's: the run's end says it was stopped.
+    if (!result.stopped)
+        strError = result.error;
+    ReportFileFailure(strRelative, result);
     bAbortAll = true;
     return false;
 }

@@ -37,8 +37,8 @@ public slots:
     void DoWork() override;
 
 private:
-    bool RepairOneFile(const QString& strRelative, quint32 uOrdinal, quint32 uTotal, OrvelWriteBatch* pBatch,
-                       bool& bAbortAll, QString& strError);
+    bool RepairOneFile(const QString& strRelative, LocalCheck eCheck, quint32 uOrdinal, quint32 uTotal,
+                       OrvelWriteBatch* pBatch, bool& bAbortAll, QString& strError);
     void FinishEmpty(bool bSuccess);
 
     OrvelFileService* m_pFileService;

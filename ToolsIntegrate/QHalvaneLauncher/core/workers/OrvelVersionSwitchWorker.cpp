@@ -154,12 +154,31 @@ void OrvelVersionSwitchWorker::DoWork()
     // Over a large span every file of the target is a candidate: comparing
     // first writes only what differs, so a stopped switch leaves a short list
     // for its rollback. Listed changes differ by construction.
-    const bool bCheckFirst = !bIncremental;
+    std::vector<LocalCheck> vecChecks(static_cast<size_t>(vecFiles.size()), LocalCheck::Differs);
+    if (!bIncremental)
+    {
+        vecChecks =
+            CompareBeforeFetch(m_pTargetService, vecFiles, m_strWorkPath, &m_linkedPaths, m_pWorkerThread);
+        if (vecChecks.empty() && !vecFiles.isEmpty())
+        {
+            SetStatusMessage(tr("Version switch cancelled"));
+            FinishEmpty(false);
+            return;
+        }
+    }
+    PlanFetch(vecFiles, vecChecks);
     OrvelWriteBatch batch(m_strWorkPath);
-    const ParallelRunResult run = RunParallel(
-        vecFiles.size(), m_pWorkerThread,
-        [&](int nIndex, quint32 uOrdinal, quint32 uTotal, bool& bAbortAll)
-        { return SwitchOneFile(vecFiles.at(nIndex), uOrdinal, uTotal, bCheckFirst, &batch, bAbortAll); });
+    const ParallelRunResult run =
+        RunParallel(vecFiles.size(), m_pWorkerThread,
+                    [&](int nIndex, quint32 uOrdinal, quint32 uTotal, bool& bAbortAll)
+                    {
+                        if (!SwitchOneFile(vecFiles.at(nIndex), uOrdinal, uTotal, vecChecks[size_t(nIndex)],
+                                           &batch, bAbortAll))
+                            return false;
+                        FetchItemDone(nIndex);
+                        return true;
+                    });
+    EndFetch();
     // Only once every file of the target is in place, so that a switch
     // stopped earlier never leaves a file missing that neither version lacks.
     const bool bRemoved =
@@ -271,8 +290,26 @@ void OrvelVersionSwitchWorker::AddMissingTargetFiles(const QStringList& vecTarge
     }
 }
 
+void OrvelVersionSwitchWorker::PlanFetch(const QStringList& vecFiles,
+                                         const std::vector<LocalCheck>& vecChecks)
+{
+    // Exactly the files SwitchOneFile will open, in the pool's order.
+    QStringList vecFetch;
+    std::vector<int> vecItems;
+    for (int i = 0; i < vecFiles.size(); ++i)
+    {
+        const QString& strRelative = vecFiles.at(i);
+        if (vecChecks[size_t(i)] == LocalCheck::Same || m_linkedPaths.IsLinked(m_strWorkPath, strRelative) ||
+            !m_pTargetService->RemoteFileExists(strRelative))
+            continue;
+        vecFetch.push_back(strRelative);
+        vecItems.push_back(i);
+    }
+    BeginFetch(m_pTargetService, vecFetch, false, vecItems);
+}
+
 bool OrvelVersionSwitchWorker::SwitchOneFile(const QString& strRelative, quint32 uOrdinal, quint32 uTotal,
-                                             bool bCheckFirst, OrvelWriteBatch* pBatch, bool& bAbortAll)
+                                             LocalCheck eCheck, OrvelWriteBatch* pBatch, bool& bAbortAll)
 {
     if (IsCancelRequested(m_pWorkerThread))
     {
@@ -315,7 +352,7 @@ bool OrvelVersionSwitchWorker::SwitchOneFile(const QString& strRelative, quint32
     context.pWorkerThread = m_pWorkerThread;
     context.strContainRoot = m_strWorkPath;
     context.pBatch = pBatch;
-    const FileSyncResult result = SyncFileWithRetry(context, strRelative, strLocal, bCheckFirst);
+    const FileSyncResult result = SyncAfterCheck(context, strRelative, strLocal, eCheck);
     if (result.ok)
     {
         if (result.transferred)
@@ -329,8 +366,7 @@ bool OrvelVersionSwitchWorker::SwitchOneFile(const QString& strRelative, quint32
         }
         return true;
     }
-    SetStatusMessage(result.error);
-    emit FileFailed(strRelative, result.error);
+    ReportFileFailure(strRelative, result);
     bAbortAll = result.abortAll;
     return false;
 }

@@ -70,7 +70,9 @@ private:
     // removal step handles them). A list that cannot be read removes nothing
     // and is said in a warning.
     void CollectStaleFiles(const QStringList& vecTarget, QStringList* pList);
-    bool SwitchOneFile(const QString& strRelative, quint32 uOrdinal, quint32 uTotal, bool bCheckFirst,
+    // Hands the files the run will fetch to the library, in the pool's order.
+    void PlanFetch(const QStringList& vecFiles, const std::vector<LocalCheck>& vecChecks);
+    bool SwitchOneFile(const QString& strRelative, quint32 uOrdinal, quint32 uTotal, LocalCheck eCheck,
                        OrvelWriteBatch* pBatch, bool& bAbortAll);
     void FinishEmpty(bool bSuccess);
     void FinishWithChanges(bool bSuccess);

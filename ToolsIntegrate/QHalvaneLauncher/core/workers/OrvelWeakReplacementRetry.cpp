@@ -39,6 +39,11 @@ public:
         return false;
     }
     const std::atomic_bool* OwnCancelFlag() const { return CancelFlag(); }
+    void Plan(OrvelFileService* pService, const QStringList& vecFiles)
+    {
+        BeginFetch(pService, vecFiles, false);
+    }
+    void EndPlan() { EndFetch(); }
 };
 
 } // namespace
@@ -74,31 +79,38 @@ WeakRetryResult RetryWeakReplacements(OrvelFileService* pService,
     context.strContainRoot = strWorkPath;
     context.pBatch = &batch;
 
-    std::vector<const WeakReplacementFailure*> vecWritten;
+    // The local path is formed again from the working path: a recorded one is
+    // only a hint and must not carry the write anywhere else.
     const int nTotal = static_cast<int>(vecFailures.size());
+    std::vector<QString> vecLocal(vecFailures.size());
+    std::vector<QString> vecRefusal(vecFailures.size());
+    QStringList vecFetch;
+    for (size_t i = 0; i < vecFailures.size(); ++i)
+    {
+        const QString& strRelative = vecFailures[i].strRelativePath;
+        QString& strRefusal = vecRefusal[i];
+        if (strWorkPath.isEmpty())
+            strRefusal = Text::tr("Working path is empty");
+        else if (OrvelStorePath::JoinUnder(strWorkPath, strRelative, &vecLocal[i], &strRefusal) &&
+                 linkedPaths.IsLinked(strWorkPath, OrvelStorePath::Normalise(strRelative)))
+            strRefusal = Text::tr("Refused to replace a file reached through a link: %1").arg(strRelative);
+        if (strRefusal.isEmpty())
+            vecFetch.push_back(strRelative);
+    }
+    // The files are fetched in the order they are retried; the plan ends with the run.
+    runner.Plan(pService, vecFetch);
+
+    std::vector<const WeakReplacementFailure*> vecWritten;
     for (int i = 0; i < nTotal; ++i)
     {
         const WeakReplacementFailure& failure = vecFailures[static_cast<size_t>(i)];
         if (fnBeforeFile)
             fnBeforeFile(i + 1, nTotal);
-        // The local path is formed again from the working path: a recorded
-        // one is only a hint and must not carry the write anywhere else.
-        QString strLocal;
-        QString strError;
-        if (strWorkPath.isEmpty())
+        const QString& strLocal = vecLocal[static_cast<size_t>(i)];
+        const QString& strRefusal = vecRefusal[static_cast<size_t>(i)];
+        if (!strRefusal.isEmpty() || strLocal.isEmpty())
         {
-            fail(failure, Text::tr("Working path is empty"));
-            continue;
-        }
-        if (!OrvelStorePath::JoinUnder(strWorkPath, failure.strRelativePath, &strLocal, &strError))
-        {
-            fail(failure, strError);
-            continue;
-        }
-        if (linkedPaths.IsLinked(strWorkPath, OrvelStorePath::Normalise(failure.strRelativePath)))
-        {
-            fail(failure, Text::tr("Refused to replace a file reached through a link: %1")
-                              .arg(failure.strRelativePath));
+            fail(failure, strRefusal);
             continue;
         }
         const FileSyncResult sync = runner.Sync(context, failure.strRelativePath, strLocal);
@@ -110,6 +122,7 @@ WeakRetryResult RetryWeakReplacements(OrvelFileService* pService,
         vecWritten.push_back(&failure);
     }
 
+    runner.EndPlan();
     QString strFlushError;
     if (!runner.Flush(batch, &strFlushError))
     {

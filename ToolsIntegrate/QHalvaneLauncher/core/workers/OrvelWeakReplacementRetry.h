@@ -27,7 +27,7 @@ struct WeakRetryResult
 
 // fnBeforeFile(i, n), 1-based, runs before each file (the dialog repaints
 // there). pbCancel may be null; a cancel leaves the rest failed with
-// "Download cancelled". pService null or not ready: every failure comes back
+// "Stopped". pService null or not ready: every failure comes back
 // with "Weak replacement retry skipped: target file service unavailable".
 WeakRetryResult RetryWeakReplacements(OrvelFileService* pService,
                                       const std::vector<WeakReplacementFailure>& vecFailures,
