@@ -286,6 +286,50 @@ TEST_F(FetchPlanTest, PlannedTaskGetsExactBytesWithFarFewerRequests)
     EXPECT_EQ(m_log.Text(), "");
 }
 
+TEST_F(FetchPlanTest, OverHttp2ThePlanSharesOneConnection)
+{
+    // Slow answers, so that the requests of the plan overlap.
+    for (const bool bHttp2 : {true, false})
+    {
+        SCOPED_TRACE(bHttp2 ? "HTTP/2" : "HTTP/1.1");
+        NginxServer server(m_served.Path(), /*bHttps=*/true, /*bRanges=*/true, "limit_rate 400k;", bHttp2);
+        ASSERT_TRUE(server.Running());
+        ReaderPtr pReader =
+            NewReader(server.BaseUrl(), R"(, "cabundle": ")" + server.CertificateFile() + "\"");
+        ASSERT_TRUE(pReader);
+        // The reader's own requests (index, lists) may keep a connection open.
+        const size_t uBefore = ConnectionsTo(server.Port());
+        std::atomic<bool> bDone{false};
+        size_t uMost = 0;
+        std::thread watch(
+            [&]
+            {
+                while (!bDone)
+                {
+                    uMost = std::max(uMost, ConnectionsTo(server.Port()));
+                    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                }
+            });
+        ASSERT_TRUE(Plan(*pReader, m_vecPath));
+        ExpectTree(*pReader);
+        bDone = true;
+        watch.join();
+        if (bHttp2)
+        {
+            EXPECT_EQ(uMost, uBefore + 1);
+        }
+        else
+        {
+            EXPECT_GT(uMost, uBefore + 1);
+        }
+        for (const LogLine& line : PackageGets(server))
+        {
+            EXPECT_EQ(line.nStatus, 206) << line.strUri;
+        }
+    }
+    EXPECT_EQ(m_log.Text(), "");
+}
+
 TEST_F(FetchPlanTest, ServerRefusingRangesFallsBackToWholePackages)
 {
     NginxServer server(m_served.Path(), /*bHttps=*/false, /*bRanges=*/false);

@@ -111,8 +111,9 @@ bool MakeSelfSignedCertificate(const std::string& strCertFile, const std::string
 }
 
 NginxServer::NginxServer(const std::string& strRoot, bool bHttps, bool bRanges,
-                         const std::string& strDirectives)
-    : m_strRoot(strRoot), m_bHttps(bHttps), m_bRanges(bRanges), m_strDirectives(strDirectives)
+                         const std::string& strDirectives, bool bHttp2)
+    : m_strRoot(strRoot), m_bHttps(bHttps), m_bRanges(bRanges), m_bHttp2(bHttp2),
+      m_strDirectives(strDirectives)
 {
     if (m_bHttps && !MakeSelfSignedCertificate(m_dir / "cert.pem", m_dir / "key.pem"))
     {
@@ -170,7 +171,7 @@ bool NginxServer::StartOn(uint16_t uPort, uint16_t uMarkerPort)
          << "  scgi_temp_path " << strPrefix << "/tmp_scgi;\n"
          << "  server {\n"
             "    listen 127.0.0.1:"
-         << uPort << (m_bHttps ? " ssl" : "") << ";\n"
+         << uPort << (m_bHttps ? " ssl" : "") << (m_bHttps && m_bHttp2 ? " http2" : "") << ";\n"
          << "    listen 127.0.0.1:" << uMarkerPort << ";\n";
     if (m_bHttps)
     {

@@ -28,8 +28,9 @@ public:
     // Serves strRoot; over HTTPS with a fresh self-signed certificate when bHttps.
     // bRanges false: "max_ranges 0;", a server that answers every Range request
     // with the whole file. strDirectives go into the server block as they stand.
+    // bHttp2 (with bHttps): HTTP/2 offered to clients that ask for it.
     explicit NginxServer(const std::string& strRoot, bool bHttps = false, bool bRanges = true,
-                         const std::string& strDirectives = std::string());
+                         const std::string& strDirectives = std::string(), bool bHttp2 = false);
     ~NginxServer();
     NginxServer(const NginxServer&) = delete;
     NginxServer& operator=(const NginxServer&) = delete;
@@ -85,6 +86,7 @@ private:
     std::string m_strRoot;
     bool m_bHttps;
     bool m_bRanges;
+    bool m_bHttp2;
     std::string m_strDirectives;
     pid_t m_pid = -1;
     uint16_t m_uPort = 0;
