@@ -17,6 +17,7 @@ struct EntryPoints
     PFN_g_NewCorvaneReaderByConfig pfnNewReaderByConfig = nullptr;
     PFN_g_UnInitCorvaneManager pfnUnInit = nullptr;             // may be missing
     PFN_g_GetCorvaneTransferCounts pfnTransferCounts = nullptr; // may be missing (older library)
+    PFN_g_ResetCorvaneSources pfnResetSources = nullptr;        // may be missing (older library)
 };
 
 // Where the library is looked for; effective only before the first load.
@@ -27,5 +28,9 @@ QString LibraryPath();
 // (each at most once per process). False with the error text of the step
 // that failed; a failed load is tried again by the next call.
 bool Bind(EntryPoints* pEntryPoints, QString* pstrError);
+
+// A new task begins: sources that failed in the last one are asked again.
+// Nothing when the library is not bound yet or predates the call.
+void ResetSources();
 
 } // namespace OrvelCorvaneBinding

@@ -74,16 +74,21 @@ public:
     // Sets the cancel flag of every request in flight. Always true.
     bool CancelDownloads();
 
+    // Each request below sets bSourceFailed when the server is at fault rather
+    // than the file or the caller: no answer, a 5xx status, or an answer cut
+    // off or not fitting the request (see PemSourceHealth).
+
     // GET strUrl. True with the whole body in strBody; false with strMessage
     // holding the reason for the caller's log (transport failures are logged here).
-    bool FileDownload(const std::string& strUrl, std::string& strBody, std::string& strMessage);
+    bool FileDownload(const std::string& strUrl, std::string& strBody, std::string& strMessage,
+                      bool& bSourceFailed);
     // GET of uLength bytes at uOffset of strUrl, one single-part range. Ok with
     // exactly those bytes in strBody; otherwise strBody is empty and strMessage
     // holds the reason for the caller's log (transport failures are logged here).
     HttpRangeResult RangeDownload(const std::string& strUrl, uint64_t uOffset, uint64_t uLength,
-                                  std::string& strBody, std::string& strMessage);
+                                  std::string& strBody, std::string& strMessage, bool& bSourceFailed);
     // HEAD strUrl: 1 for 200, 0 for 404 (no message), -1 with strMessage otherwise.
-    int QueryFile(const std::string& strUrl, std::string& strMessage);
+    int QueryFile(const std::string& strUrl, std::string& strMessage, bool& bSourceFailed);
 
     uint32_t TimeoutSeconds() const { return m_uTimeoutSeconds; }
     // Requests made and body bytes received so far, by kind.

@@ -14,6 +14,7 @@
 #include <Corvane/CorvaneStream.h>
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -22,6 +23,7 @@ namespace NSCorvane
 {
 
 class HttpPrivateImpl;
+class PemSourceHealth;
 struct HttpOpenFlightState;
 
 class PemHttpDownloader final : public IHttpDownloader, public IStreamFileSys, public IDownloadControl
@@ -34,6 +36,11 @@ public:
     void Release() override;
     bool InitlizeUrl(const CorvaneRemoteInfo& info) override;
     bool Shutdown() override;
+
+    // Before the first open: this source is number uIndex of pHealth, which
+    // outlives it. Requests are then asked only while it admits the source,
+    // and report each outcome to it. Without it every request is made.
+    void SetSourceHealth(PemSourceHealth* pHealth, size_t uIndex);
 
     // IStreamFileSys. Paths are store-relative; an absolute path or one with a
     // ".." component is refused before it is joined below the cache directory.
@@ -70,6 +77,13 @@ private:
                                    uint32_t uLength, const std::string& strKey,
                                    const std::shared_ptr<HttpOpenFlightState>& spState);
 
+    // Whether this source may be asked now (see PemSourceHealth::Admit).
+    bool AdmitRequest();
+    // Reports how an admitted request ended.
+    void SettleRequest(bool bCancelled, bool bSourceFailed, const std::string& strReason);
+
+    PemSourceHealth* m_pHealth = nullptr;
+    size_t m_uHealthIndex = 0;
     std::string m_strUrl;
     std::string m_strCacheDir;
     uint32_t m_uCache = 0;
