@@ -59,7 +59,8 @@ TEST(LibraryAbi, ExportsExactlyTheEntryPoints)
                             "g_InitCorvaneManager", "g_UnInitCorvaneManager", "g_NewCorvaneReader",
                             "g_NewCorvaneReaderByConfig", "g_NewCorvanePacker", "g_SetCorvanePackerFlags",
                             "g_SetCorvanePackerNotes", "g_GetCorvanePackSummary", "g_SetCorvaneLogPath",
-                            "g_GetCorvaneLastFailure", "g_GetCorvaneTransferCounts"}));
+                            "g_GetCorvaneLastFailure", "g_GetCorvaneTransferCounts", "g_PlanCorvaneFetch",
+                            "g_GetCorvaneFetchProgress", "g_EndCorvaneFetch", "g_ResetCorvaneSources"}));
 }
 
 TEST(LibraryAbi, ReaderThroughLoadedLibrary)
