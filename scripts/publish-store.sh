@@ -22,5 +22,6 @@ command -v rsync >/dev/null || { echo "publish-store.sh: rsync is needed" >&2; e
 rsync -a --exclude '/_tmp/' --exclude '/idx/' --exclude '/dat/v*/_*' "$store/" "$dest/"
 # 2. Each version's index and lists: dat/v<N>/_index, _dirtree, _fileinf, ...
 rsync -a --exclude '/_tmp/' --exclude '/idx/' "$store/" "$dest/"
-# 3. The version marker, last.
-rsync -a "$store/idx/" "$dest/idx/"
+# 3. The version marker, last. Always copied (-I): every marker has the same
+# size, and one written in the same second as the last would look unchanged.
+rsync -a -I "$store/idx/" "$dest/idx/"

@@ -55,7 +55,7 @@ ProgramRun RunProgram(const QString& strProgram, const QStringList& vecArgs,
 
 QString Script(const char* pcszName)
 {
-    return QStringLiteral(ORVEL_SOURCE_DIR "/scripts/") + QLatin1String(pcszName);
+    return QStringLiteral(CORVANE_TEST_SOURCE_DIR "/scripts/") + QLatin1String(pcszName);
 }
 
 sockaddr_in Loopback(uint16_t uPort)
