@@ -95,6 +95,8 @@ bool Bind(EntryPoints* pEntryPoints, QString* pstrError)
             OrvelPlatform::LibrarySymbol(state.pLibrary, "g_GetCorvaneFetchProgress"));
         entry.pfnEndFetch = reinterpret_cast<PFN_g_EndCorvaneFetch>(
             OrvelPlatform::LibrarySymbol(state.pLibrary, "g_EndCorvaneFetch"));
+        entry.pfnResetSources = reinterpret_cast<PFN_g_ResetCorvaneSources>(
+            OrvelPlatform::LibrarySymbol(state.pLibrary, "g_ResetCorvaneSources"));
         if (entry.pfnInit == nullptr || entry.pfnNewReaderByConfig == nullptr)
             return fail(Text::tr("Failed to get export functions"));
         state.entryPoints = entry;
@@ -109,6 +111,20 @@ bool Bind(EntryPoints* pEntryPoints, QString* pstrError)
     if (pEntryPoints != nullptr)
         *pEntryPoints = state.entryPoints;
     return true;
+}
+
+void ResetSources()
+{
+    // Only a library already in use has sources to forget: never load it for this.
+    PFN_g_ResetCorvaneSources pfnReset = nullptr;
+    {
+        BindingState& state = State();
+        std::lock_guard<std::mutex> lock(state.mutex);
+        if (state.bResolved && state.bManagerInitialised)
+            pfnReset = state.entryPoints.pfnResetSources;
+    }
+    if (pfnReset != nullptr)
+        pfnReset();
 }
 
 } // namespace OrvelCorvaneBinding

@@ -21,6 +21,7 @@ struct EntryPoints
     PFN_g_PlanCorvaneFetch pfnPlanFetch = nullptr;
     PFN_g_GetCorvaneFetchProgress pfnFetchProgress = nullptr;
     PFN_g_EndCorvaneFetch pfnEndFetch = nullptr;
+    PFN_g_ResetCorvaneSources pfnResetSources = nullptr;        // may be missing (older library)
 };
 
 // Where the library is looked for; effective only before the first load.
@@ -31,5 +32,9 @@ QString LibraryPath();
 // (each at most once per process). False with the error text of the step
 // that failed; a failed load is tried again by the next call.
 bool Bind(EntryPoints* pEntryPoints, QString* pstrError);
+
+// A new task begins: sources that failed in the last one are asked again.
+// Nothing when the library is not bound yet or predates the call.
+void ResetSources();
 
 } // namespace OrvelCorvaneBinding

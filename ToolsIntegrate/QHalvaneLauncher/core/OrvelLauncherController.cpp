@@ -5,6 +5,7 @@
 #include "IOrvelUserPrompt.h"
 #include "LauncherSettings.h"
 #include "OrvelActiveProcessGuard.h"
+#include "OrvelCorvaneBinding.h"
 #include "OrvelFileService.h"
 #include "OrvelSpeedText.h"
 #include "OrvelWorkPathGuard.h"
@@ -320,6 +321,8 @@ void OrvelLauncherController::CheckForUpdates()
 
 void OrvelLauncherController::StartVersionCheck()
 {
+    // A new task: a source the last one passed over is asked again.
+    OrvelCorvaneBinding::ResetSources();
     const QString strAppDir = m_pSettings != nullptr ? m_pSettings->appDirectory() : QString();
     auto* pWorker = new OrvelVersionCheckWorker(m_pPrimary, m_pSettings, strAppDir);
     PrepareWorker(pWorker);
@@ -590,6 +593,8 @@ void OrvelLauncherController::StartRepairTask(bool bAsk)
 {
     if (!CanStartTask())
         return;
+    // A new task: a source the last one passed over is asked again.
+    OrvelCorvaneBinding::ResetSources();
     if (!RequireStore(QString(), Text::tr("Repair skipped: resource service unavailable")))
         return;
     QString strError;
@@ -655,6 +660,8 @@ void OrvelLauncherController::StartVersionSwitch(quint32 uVersion)
 {
     if (!CanStartTask())
         return;
+    // A new task: a source the last one passed over is asked again.
+    OrvelCorvaneBinding::ResetSources();
     if (!RequireStore(Text::tr("Version browse skipped: repair-only mode is active"),
                       Text::tr("Version browse skipped: resource service unavailable")))
         return;

@@ -3,6 +3,7 @@
 // PreloadFinished.
 #include "OrvelLauncherController.h"
 
+#include "OrvelCorvaneBinding.h"
 #include "OrvelFileService.h"
 #include "workers/OrvelPreloadWorker.h"
 
@@ -28,6 +29,8 @@ void OrvelLauncherController::StartPreloadExecution(OrvelPreloadItemList tasks, 
         emit PreloadFinished(false);
         return;
     }
+    // A new task: a source the last one passed over is asked again.
+    OrvelCorvaneBinding::ResetSources();
     if (tasks.isEmpty())
     {
         Status(Text::tr("Preload task is empty"));

@@ -4,6 +4,7 @@
 #include "OrvelLauncherController.h"
 
 #include "OrvelDirectoryReconcile.h"
+#include "OrvelCorvaneBinding.h"
 #include "OrvelFileService.h"
 
 #include <QCoreApplication>
@@ -46,6 +47,8 @@ void OrvelLauncherController::StartDirectoryReconcile()
 {
     if (!CanStartTask())
         return;
+    // A new task: a source the last one passed over is asked again.
+    OrvelCorvaneBinding::ResetSources();
     if (!RequireStore(Text::tr("Directory reconcile skipped: repair-only mode is active"),
                       Text::tr("Directory reconcile skipped: resource service unavailable")))
         return;

@@ -67,6 +67,34 @@ bool PointSourcesAt(const QByteArray& data, const QString& strBaseUrl, QByteArra
     return true;
 }
 
+// The configuration with one remote source per URL, in order, each a copy of
+// the first source of data; false when the text is no JSON object or has no source.
+bool ListSources(const QByteArray& data, const QStringList& vecBaseUrls, QByteArray* pOut)
+{
+    const QJsonDocument document = QJsonDocument::fromJson(data);
+    if (!document.isObject())
+        return false;
+    QJsonObject root = document.object();
+    const QJsonObject first =
+        root.value(QStringLiteral("remote")).toObject().value(QStringLiteral("0")).toObject();
+    if (first.isEmpty())
+        return false;
+    QJsonObject remote;
+    remote.insert(QStringLiteral("count"), vecBaseUrls.size());
+    for (int i = 0; i < vecBaseUrls.size(); ++i)
+    {
+        QString strUrl = QUrl(vecBaseUrls.at(i).trimmed(), QUrl::StrictMode).toString(QUrl::FullyEncoded);
+        while (strUrl.endsWith(QLatin1Char('/')))
+            strUrl.chop(1);
+        QJsonObject source = first;
+        source.insert(QStringLiteral("url"), strUrl);
+        remote.insert(QString::number(i), source);
+    }
+    root.insert(QStringLiteral("remote"), remote);
+    *pOut = QJsonDocument(root).toJson(QJsonDocument::Indented);
+    return true;
+}
+
 } // namespace
 
 RuntimeConfigWriter& RuntimeConfigWriter::Instance()
@@ -208,6 +236,31 @@ bool RuntimeConfigWriter::WriteProductConfigForServer(const QString& strBaseUrl)
         return false;
     QByteArray out;
     if (!PointSourcesAt(data, strBaseUrl, &out))
+        return Fail(
+            Text::tr("Failed to open embedded config resource: %1").arg(QLatin1String(kProductResource)));
+    return WriteText(m_strProductPath, out);
+}
+
+bool RuntimeConfigWriter::WriteProductConfigForServers(const QStringList& vecBaseUrls)
+{
+    if (vecBaseUrls.size() == 1)
+        return WriteProductConfigForServer(vecBaseUrls.first());
+    QMutexLocker lock(&m_mutex);
+    if (vecBaseUrls.isEmpty())
+        return Fail(Text::tr("Invalid server URL: %1").arg(QString()));
+    for (const QString& strBaseUrl : vecBaseUrls)
+    {
+        if (!IsServerUrl(QUrl(strBaseUrl.trimmed(), QUrl::StrictMode)))
+            return Fail(Text::tr("Invalid server URL: %1").arg(strBaseUrl));
+    }
+    if (!EnsureCacheDirectory())
+        return false;
+    m_strProductPath = QDir(CacheDirectory()).filePath(QLatin1String(kProductFile));
+    QByteArray data;
+    if (!ReadResource(QLatin1String(kProductResource), &data))
+        return false;
+    QByteArray out;
+    if (!ListSources(data, vecBaseUrls, &out))
         return Fail(
             Text::tr("Failed to open embedded config resource: %1").arg(QLatin1String(kProductResource)));
     return WriteText(m_strProductPath, out);

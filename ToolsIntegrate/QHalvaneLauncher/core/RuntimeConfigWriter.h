@@ -5,6 +5,7 @@
 
 #include <QMutex>
 #include <QString>
+#include <QStringList>
 
 class RuntimeConfigWriter
 {
@@ -29,6 +30,9 @@ public:
     // source pointed at strBaseUrl, always rewritten (a headless tool's
     // server option). The URL must be http(s) without query or fragment.
     bool WriteProductConfigForServer(const QString& strBaseUrl);
+    // The same with one remote source per URL, in this order (the first is
+    // asked first), each like the template's first source.
+    bool WriteProductConfigForServers(const QStringList& vecBaseUrls);
 
     // Every later WriteClientProductsConfig points the client-products
     // sources at strBaseUrl (http(s), no query or fragment) instead of the

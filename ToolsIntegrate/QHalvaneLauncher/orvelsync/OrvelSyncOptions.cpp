@@ -61,6 +61,9 @@ Options:
   --config FILE     The store configuration (JSON) to read through.
   --server URL      Write the installation's store configuration
                     (_cache/config_ofse.cfg) for this http(s) base URL and use it.
+                    Repeat it to list several sources in order, a studio's
+                    mirror first: a source that fails is passed over for the
+                    rest of the task and tried again at the next one.
                     Without --config or --server the configuration already in
                     _cache is used, or the built-in one is written.
   --limit BYTES     Download limit in bytes per second for this run (0: none);
@@ -226,21 +229,21 @@ OrvelSyncParse ParseOrvelSyncOptions(const QStringList& vecArgs, OrvelSyncOption
         }
         pOptions->bHasLimit = true;
     }
-    if (parser.isSet(server))
+    for (const QString& strServer : parser.values(server))
     {
-        const QUrl url(parser.value(server), QUrl::StrictMode);
+        const QUrl url(strServer, QUrl::StrictMode);
         const QString strScheme = url.scheme().toLower();
         if (!url.isValid() || url.host().isEmpty() ||
             (strScheme != QLatin1String("http") && strScheme != QLatin1String("https")))
         {
-            *pstrError = QStringLiteral("--server needs an http or https URL: %1").arg(parser.value(server));
+            *pstrError = QStringLiteral("--server needs an http or https URL: %1").arg(strServer);
             return OrvelSyncParse::Error;
         }
     }
     pOptions->strAppDir = parser.value(appDir);
     pOptions->strWorkPath = parser.value(workPath);
     pOptions->strConfigPath = parser.value(config);
-    pOptions->strServerUrl = parser.value(server);
+    pOptions->vecServerUrls = parser.values(server);
     pOptions->bFull = parser.isSet(full);
     pOptions->bQuiet = parser.isSet(quiet);
     pOptions->bYes = parser.isSet(yes);

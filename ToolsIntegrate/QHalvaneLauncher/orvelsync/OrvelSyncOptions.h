@@ -23,7 +23,9 @@ struct OrvelSyncOptions
     QString strAppDir;   // empty: the program's own directory
     QString strWorkPath; // empty: the one in launcher.ini
     QString strConfigPath;
-    QString strServerUrl;
+    // --server, in order: the first is asked first (a studio's mirror), the
+    // others when it fails.
+    QStringList vecServerUrls;
     bool bHasLimit = false;
     quint64 uLimit = 0;
     quint32 uSwitchVersion = 0;

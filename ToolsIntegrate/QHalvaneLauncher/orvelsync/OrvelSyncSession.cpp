@@ -160,9 +160,9 @@ int OrvelSyncSession::Prepare()
 
     if (!strConfig.isEmpty())
         m_strConfigPath = strConfig;
-    else if (!m_options.strServerUrl.isEmpty())
+    else if (!m_options.vecServerUrls.isEmpty())
     {
-        if (!m_pConfigWriter->WriteProductConfigForServer(m_options.strServerUrl))
+        if (!m_pConfigWriter->WriteProductConfigForServers(m_options.vecServerUrls))
         {
             Complain(m_pConfigWriter->LastError());
             return kExitFailure;

@@ -541,6 +541,51 @@ TEST_F(FetchPlanTest, CancelWithEightRequestsInFlightStopsAtOnceAndLeavesNoParti
     }
 }
 
+TEST_F(FetchPlanTest, AStopAndTheEndOfTheTaskAtOnceBothReturn)
+{
+    // The Stop button cancels downloads while the worker ends its plan.
+    TempDir served;
+    TestStoreVersion version;
+    version.uFilesPerPackage = 1;
+    std::vector<std::string> vecPaths;
+    for (int i = 0; i < 8; ++i)
+    {
+        const std::string strPath = "big/f" + std::to_string(i) + ".bin";
+        version.mapFiles[strPath] = RandomBytes(400000, 90 + i);
+        vecPaths.push_back(strPath);
+    }
+    TestStoreResult result;
+    ASSERT_TRUE(WriteTestStoreVersion(served / "store", version, &result));
+    NginxServer server(served.Path(), false, true, "limit_rate 20k;");
+    ASSERT_TRUE(server.Running());
+    for (int nRound = 0; nRound < 5; ++nRound)
+    {
+        ReaderPtr pReader = OpenConfigReader(
+            WriteRemoteConfig(m_log.Dir() / "slow.cfg", server.BaseUrl() + "/store", m_cache.Path()), 1);
+        ASSERT_TRUE(pReader);
+        ASSERT_TRUE(Plan(*pReader, vecPaths));
+        ASSERT_TRUE(WaitFor([&] { return pReader->GetDownloadSpeed() > 0; }, std::chrono::seconds(10)));
+        std::atomic<int> nReturned{0};
+        std::thread cancel(
+            [&]
+            {
+                pReader->CancelDownloads();
+                ++nReturned;
+            });
+        std::thread end(
+            [&]
+            {
+                g_EndCorvaneFetch(pReader.get());
+                ++nReturned;
+            });
+        EXPECT_TRUE(WaitFor([&] { return nReturned.load() == 2; }, std::chrono::seconds(5)))
+            << "round " << nRound;
+        cancel.join();
+        end.join();
+        pReader->SetLimitSpeed(0);
+    }
+}
+
 TEST_F(FetchPlanTest, AFirstSourceThatDoesNotConnectHandsItsRangesToTheNext)
 {
     NginxServer server(m_served.Path());

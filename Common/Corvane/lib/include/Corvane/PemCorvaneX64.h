@@ -177,6 +177,14 @@ extern "C"
     // Ends the reader's plan: stops its transfers and drops what was fetched
     // and not opened. Release ends it too. Always true for a valid reader.
     CORVANE_API bool g_EndCorvaneFetch(NSCorvane::IPemCorvaneReader* piReader);
+
+    // Starts a new task for the remote sources of every reader of the
+    // process. A source that fails (no connection, a 5xx answer, a transfer
+    // cut off) is passed over by every reader while a later source of its
+    // configuration still works, until this is called; a process that never
+    // calls it is one task. Call it when a task (a check, an install, a
+    // repair) begins. Always true.
+    CORVANE_API bool g_ResetCorvaneSources();
 }
 
 using PFN_g_InitCorvaneManager = bool (*)(NSCorvane::IStreamFileSys*, NSCorvane::IStreamMemory*);
@@ -197,3 +205,4 @@ using PFN_g_PlanCorvaneFetch = bool (*)(NSCorvane::IPemCorvaneReader*, const cha
 using PFN_g_GetCorvaneFetchProgress = bool (*)(NSCorvane::IPemCorvaneReader*,
                                                NSCorvane::CORVANE_FETCH_PROGRESS*);
 using PFN_g_EndCorvaneFetch = bool (*)(NSCorvane::IPemCorvaneReader*);
+using PFN_g_ResetCorvaneSources = bool (*)();

@@ -95,9 +95,14 @@ void PemFetchPlan::Stop(bool bCancel)
         }
     }
     Wake();
-    if (m_thread.joinable())
     {
-        m_thread.join();
+        // A cancel and the end of the task may stop the plan at once: one
+        // joins, the other waits for that.
+        std::lock_guard<std::mutex> lockJoin(m_mtxJoin);
+        if (m_thread.joinable())
+        {
+            m_thread.join();
+        }
     }
     std::lock_guard<std::mutex> lock(m_mtx);
     StopAll(m_bCancelled);
@@ -164,12 +169,14 @@ void PemFetchPlan::Requeue(size_t uRange)
 
 size_t PemFetchPlan::ChooseSource(const Range& range) const
 {
-    // Configuration order; a range moves on when a source fails to connect.
+    // Configuration order; a range moves on when a source fails to connect,
+    // and no range goes to a source the task has given up on.
     for (size_t i = range.uSourceFrom; i < m_vecSource.size(); ++i)
     {
         PemHttpDownloader* pSource = m_vecSource[i];
-        const bool bUsable =
-            m_bPackages ? !pSource->CachePathOf(range.range.strDat.c_str()).empty() : !pSource->RangeOff();
+        const bool bUsable = (m_bPackages ? !pSource->CachePathOf(range.range.strDat.c_str()).empty()
+                                          : !pSource->RangeOff()) &&
+                             pSource->SourceUsable();
         if (bUsable)
         {
             return i;

@@ -148,6 +148,7 @@ private:
     const NSCorvaneNet::CurlApi* m_pCurl = nullptr;
     CURLM* m_pMulti = nullptr; // lives from Start to the destructor, for Wake
     std::thread m_thread;
+    std::mutex m_mtxJoin; // held while m_thread is joined
 };
 
 } // namespace NSCorvane

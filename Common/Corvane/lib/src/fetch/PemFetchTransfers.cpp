@@ -61,7 +61,8 @@ void PemFetchPlan::Run()
     {
         m_pCurl->pfnMultiRemoveHandle(m_pMulti, pTransfer->pHandle);
         std::string strMessage;
-        pTransfer->pGet->Finish(CURLE_ABORTED_BY_CALLBACK, strMessage, nullptr);
+        bool bSourceFailed = false;
+        pTransfer->pGet->Finish(CURLE_ABORTED_BY_CALLBACK, strMessage, nullptr, bSourceFailed);
     }
     vecLeft.clear();
     std::lock_guard<std::mutex> lock(m_mtx);
@@ -273,7 +274,14 @@ void PemFetchPlan::Finished(std::unique_ptr<Transfer> pTransfer, int nCode)
     const auto eCode = static_cast<CURLcode>(nCode);
     std::string strMessage;
     HttpPrivateImpl::AsyncGet::Timing timing;
-    HttpRangeResult eResult = pTransfer->pGet->Finish(eCode, strMessage, &timing);
+    bool bSourceFailed = false;
+    HttpRangeResult eResult = pTransfer->pGet->Finish(eCode, strMessage, &timing, bSourceFailed);
+    // The task remembers a failing source, so that later ranges and opens
+    // without a plan pass it over at once.
+    if (eResult != HttpRangeResult::Cancelled)
+    {
+        m_vecSource[pTransfer->uSource]->SettleRequest(false, bSourceFailed, strMessage);
+    }
     if (eResult == HttpRangeResult::Ok && m_fnLink)
     {
         // Only bodies long enough to say something about the bandwidth.

@@ -20,6 +20,7 @@ enum class RangeReadResult
     UseWhole,  // not by range (turned off, refused by the server, or out of its reach): read the whole file
     Failed,    // a faulty or failed answer; another try may work
     Cancelled, // CancelDownloads or shutdown
+    Skipped,   // the source is passed over for this task after a failure: ask the next one
 };
 
 class IDownloadControl

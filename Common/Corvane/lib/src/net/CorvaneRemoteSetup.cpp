@@ -4,10 +4,13 @@
 #include "common/CorvaneCheck.h"
 #include "net/PemHttpDownloader.h"
 
+#include <string>
+#include <vector>
+
 namespace NSCorvane
 {
 
-bool SetupFactoryByConfig(PemFileStreamFactory& factory, const PemConfig* pCfg)
+bool SetupFactoryByConfig(PemFileStreamFactory& factory, const PemConfig* pCfg, PemSourceHealth* pHealth)
 {
     CORVANE_CHECK(pCfg);
     if (pCfg->IsLocalEnabled())
@@ -18,6 +21,16 @@ bool SetupFactoryByConfig(PemFileStreamFactory& factory, const PemConfig* pCfg)
     {
         return true;
     }
+    if (pHealth)
+    {
+        std::vector<std::string> vecUrl;
+        for (const CorvaneRemoteInfo& info : pCfg->Remotes())
+        {
+            vecUrl.push_back(info.strUrl);
+        }
+        pHealth->SetSources(vecUrl);
+    }
+    size_t uIndex = 0;
     for (const CorvaneRemoteInfo& info : pCfg->Remotes())
     {
         PemHttpDownloader* pDownloader = PemHttpDownloader::Create();
@@ -28,6 +41,7 @@ bool SetupFactoryByConfig(PemFileStreamFactory& factory, const PemConfig* pCfg)
             CORVANE_REPORT("pDownloader->InitlizeUrl(info)");
             return false;
         }
+        pDownloader->SetSourceHealth(pHealth, uIndex++);
         CORVANE_CHECK(factory.AddDownloader(pDownloader, pDownloader));
     }
     return true;

@@ -113,8 +113,10 @@ CURL* HttpPrivateImpl::AsyncGet::Start(std::string& strMessage)
     return m_pPooled->pHandle;
 }
 
-HttpRangeResult HttpPrivateImpl::AsyncGet::Finish(CURLcode eCode, std::string& strMessage, Timing* pTiming)
+HttpRangeResult HttpPrivateImpl::AsyncGet::Finish(CURLcode eCode, std::string& strMessage, Timing* pTiming,
+                                                  bool& bSourceFailed)
 {
+    bSourceFailed = false;
     TransferContext& ctx = *m_pCtx;
     ctx.pPooled = nullptr;
     CURL* pHandle = m_pPooled ? m_pPooled->pHandle : nullptr;
@@ -152,9 +154,9 @@ HttpRangeResult HttpPrivateImpl::AsyncGet::Finish(CURLcode eCode, std::string& s
     }
     if (ctx.bRange)
     {
-        return m_impl.JudgeRange(ctx, eCode, ctx.uSunk, m_strUrl, strMessage);
+        return m_impl.JudgeRange(ctx, eCode, ctx.uSunk, m_strUrl, strMessage, bSourceFailed);
     }
-    if (m_impl.JudgeWhole(ctx, eCode, ctx.uSunk, m_strUrl, strMessage))
+    if (m_impl.JudgeWhole(ctx, eCode, ctx.uSunk, m_strUrl, strMessage, bSourceFailed))
     {
         return HttpRangeResult::Ok;
     }

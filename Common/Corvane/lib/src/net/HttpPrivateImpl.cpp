@@ -374,9 +374,14 @@ CURLcode HttpPrivateImpl::Perform(const std::string& strUrl, TransferContext& ct
         eCode = m_curl.pfnEasyPerform(pHandle);
         ctx.pPooled = nullptr;
         CountRequest(pHandle, bHead ? kQuery : ctx.bRange ? kRange : kWhole);
+        // No new connection may also mean that none could be made: a refused
+        // or unresolvable server is no stale kept-alive connection, and asking
+        // it again at once only doubles what a dead source costs.
         long nConnects = 0;
-        const bool bReused =
-            m_curl.pfnEasyGetinfo(pHandle, CURLINFO_NUM_CONNECTS, &nConnects) == CURLE_OK && nConnects == 0;
+        const bool bReused = eCode != CURLE_COULDNT_CONNECT && eCode != CURLE_COULDNT_RESOLVE_HOST &&
+                             eCode != CURLE_COULDNT_RESOLVE_PROXY &&
+                             m_curl.pfnEasyGetinfo(pHandle, CURLINFO_NUM_CONNECTS, &nConnects) == CURLE_OK &&
+                             nConnects == 0;
         m_pool.Return(pPooled);
 
         // A kept-alive connection may have been closed by the server meanwhile, or
@@ -397,9 +402,11 @@ CURLcode HttpPrivateImpl::Perform(const std::string& strUrl, TransferContext& ct
     return eCode;
 }
 
-bool HttpPrivateImpl::FileDownload(const std::string& strUrl, std::string& strBody, std::string& strMessage)
+bool HttpPrivateImpl::FileDownload(const std::string& strUrl, std::string& strBody, std::string& strMessage,
+                                   bool& bSourceFailed)
 {
     strBody.clear();
+    bSourceFailed = false;
     ActiveRequest request(*this);
     if (!request.Listed())
     {
@@ -419,12 +426,13 @@ bool HttpPrivateImpl::FileDownload(const std::string& strUrl, std::string& strBo
         strMessage = "Download file aborted";
         return false;
     }
-    return JudgeWhole(ctx, eCode, strBody.size(), strUrl, strMessage);
+    return JudgeWhole(ctx, eCode, strBody.size(), strUrl, strMessage, bSourceFailed);
 }
 
 bool HttpPrivateImpl::JudgeWhole(const TransferContext& ctx, CURLcode eCode, uint64_t uReceived,
-                                 const std::string& strUrl, std::string& strMessage)
+                                 const std::string& strUrl, std::string& strMessage, bool& bSourceFailed)
 {
+    bSourceFailed = !ctx.bOutOfMemory;
     if (ctx.head.bBadLength)
     {
         strMessage = Format("Download file fail, invalid Content-Length \"%s\", url=%s",
@@ -470,6 +478,7 @@ bool HttpPrivateImpl::JudgeWhole(const TransferContext& ctx, CURLcode eCode, uin
     }
     if (ctx.head.nStatus != 200)
     {
+        bSourceFailed = ctx.head.nStatus >= 500;
         strMessage = Format("Download file fail, code is %d, message is %s",
                             static_cast<int>(ctx.head.nStatus), ctx.head.strStatusText.c_str());
         return false;
@@ -480,13 +489,16 @@ bool HttpPrivateImpl::JudgeWhole(const TransferContext& ctx, CURLcode eCode, uin
                             static_cast<size_t>(ctx.head.uLength), static_cast<size_t>(uReceived));
         return false;
     }
+    bSourceFailed = false;
     return true;
 }
 
 HttpRangeResult HttpPrivateImpl::RangeDownload(const std::string& strUrl, uint64_t uOffset, uint64_t uLength,
-                                               std::string& strBody, std::string& strMessage)
+                                               std::string& strBody, std::string& strMessage,
+                                               bool& bSourceFailed)
 {
     strBody.clear();
+    bSourceFailed = false;
     if (uLength == 0 || uLength > kMaxBody || uOffset > UINT64_MAX - uLength)
     {
         strMessage = Format("Download range fail, no such range, offset=%llu length=%llu, url=%s",
@@ -516,7 +528,7 @@ HttpRangeResult HttpPrivateImpl::RangeDownload(const std::string& strUrl, uint64
         strMessage = "Download file aborted";
         return HttpRangeResult::Cancelled;
     }
-    const HttpRangeResult eResult = JudgeRange(ctx, eCode, strBody.size(), strUrl, strMessage);
+    const HttpRangeResult eResult = JudgeRange(ctx, eCode, strBody.size(), strUrl, strMessage, bSourceFailed);
     if (eResult != HttpRangeResult::Ok)
     {
         strBody.clear();
@@ -525,8 +537,10 @@ HttpRangeResult HttpPrivateImpl::RangeDownload(const std::string& strUrl, uint64
 }
 
 HttpRangeResult HttpPrivateImpl::JudgeRange(const TransferContext& ctx, CURLcode eCode, uint64_t uReceived,
-                                            const std::string& strUrl, std::string& strMessage)
+                                            const std::string& strUrl, std::string& strMessage,
+                                            bool& bSourceFailed)
 {
+    bSourceFailed = !ctx.bOutOfMemory;
     if (ctx.head.bBadLength)
     {
         strMessage = Format("Download range fail, invalid Content-Length \"%s\", url=%s",
@@ -546,14 +560,19 @@ HttpRangeResult HttpPrivateImpl::JudgeRange(const TransferContext& ctx, CURLcode
         case NSCorvaneNet::RangeVerdict::Partial:
             break;
         case NSCorvaneNet::RangeVerdict::WholeBody:
+            bSourceFailed = false;
             return HttpRangeResult::WholeBody;
         case NSCorvaneNet::RangeVerdict::NotSatisfiable:
+            bSourceFailed = false;
             strMessage = Format("Download range fail, code is 416, url=%s", strUrl.c_str());
             return HttpRangeResult::NotSatisfiable;
         case NSCorvaneNet::RangeVerdict::Missing:
+            bSourceFailed = false;
             strMessage = Format("Download range fail, code is 404, url=%s", strUrl.c_str());
             return HttpRangeResult::Missing;
         case NSCorvaneNet::RangeVerdict::Refused:
+            // A refusal such as 403 is about the file; a 5xx or a wrong 206 is the server's fault.
+            bSourceFailed = ctx.head.nStatus >= 500 || ctx.head.nStatus == 206;
             strMessage = Format("Download range fail, %s, url=%s", strWhy.c_str(), strUrl.c_str());
             return HttpRangeResult::Failed;
         }
@@ -580,11 +599,13 @@ HttpRangeResult HttpPrivateImpl::JudgeRange(const TransferContext& ctx, CURLcode
                             strUrl.c_str());
         return HttpRangeResult::Failed;
     }
+    bSourceFailed = false;
     return HttpRangeResult::Ok;
 }
 
-int HttpPrivateImpl::QueryFile(const std::string& strUrl, std::string& strMessage)
+int HttpPrivateImpl::QueryFile(const std::string& strUrl, std::string& strMessage, bool& bSourceFailed)
 {
+    bSourceFailed = false;
     ActiveRequest request(*this);
     if (!request.Listed())
     {
@@ -603,6 +624,7 @@ int HttpPrivateImpl::QueryFile(const std::string& strUrl, std::string& strMessag
         {
             return 0; // cancelled: an answer nobody waits for
         }
+        bSourceFailed = true;
         strMessage = Format("Query file fail, ret=%d, error=%s, url=%s", static_cast<int>(eCode),
                             m_curl.pfnEasyStrerror(eCode), strUrl.c_str());
         return -1;
@@ -615,6 +637,7 @@ int HttpPrivateImpl::QueryFile(const std::string& strUrl, std::string& strMessag
     {
         return 0;
     }
+    bSourceFailed = ctx.head.nStatus >= 500;
     strMessage = Format("Query file fail, code=%d, url=%s, message=%s", static_cast<int>(ctx.head.nStatus),
                         strUrl.c_str(), ctx.head.strStatusText.c_str());
     return -1;

@@ -78,16 +78,21 @@ public:
     // Sets the cancel flag of every request in flight. Always true.
     bool CancelDownloads();
 
+    // Each request below sets bSourceFailed when the server is at fault rather
+    // than the file or the caller: no answer, a 5xx status, or an answer cut
+    // off or not fitting the request (see PemSourceHealth).
+
     // GET strUrl. True with the whole body in strBody; false with strMessage
     // holding the reason for the caller's log (transport failures are logged here).
-    bool FileDownload(const std::string& strUrl, std::string& strBody, std::string& strMessage);
+    bool FileDownload(const std::string& strUrl, std::string& strBody, std::string& strMessage,
+                      bool& bSourceFailed);
     // GET of uLength bytes at uOffset of strUrl, one single-part range. Ok with
     // exactly those bytes in strBody; otherwise strBody is empty and strMessage
     // holds the reason for the caller's log (transport failures are logged here).
     HttpRangeResult RangeDownload(const std::string& strUrl, uint64_t uOffset, uint64_t uLength,
-                                  std::string& strBody, std::string& strMessage);
+                                  std::string& strBody, std::string& strMessage, bool& bSourceFailed);
     // HEAD strUrl: 1 for 200, 0 for 404 (no message), -1 with strMessage otherwise.
-    int QueryFile(const std::string& strUrl, std::string& strMessage);
+    int QueryFile(const std::string& strUrl, std::string& strMessage, bool& bSourceFailed);
 
     // A GET that a caller's multi handle runs (the fetch scheduler's transfer
     // thread), set up, throttled, metered, counted, cancelled and judged as
@@ -120,7 +125,8 @@ public:
         // After curl_multi_remove_handle, with the transfer's result code.
         // Ok when every byte asked went to the sink; WholeBody when a server
         // answered a range with the whole file (no byte reached the sink).
-        HttpRangeResult Finish(CURLcode eCode, std::string& strMessage, Timing* pTiming);
+        // bSourceFailed as for the blocking requests.
+        HttpRangeResult Finish(CURLcode eCode, std::string& strMessage, Timing* pTiming, bool& bSourceFailed);
         bool Cancelled() const;
         // From any thread once started: the transfer stops at its next callback.
         void Cancel();
@@ -161,10 +167,11 @@ private:
     // Counts a finished attempt and the body bytes it received.
     void CountRequest(CURL* pHandle, int nKind);
     // The verdict on a finished transfer; uReceived bytes reached the body.
+    // bSourceFailed as for the requests above.
     bool JudgeWhole(const TransferContext& ctx, CURLcode eCode, uint64_t uReceived, const std::string& strUrl,
-                    std::string& strMessage);
+                    std::string& strMessage, bool& bSourceFailed);
     HttpRangeResult JudgeRange(const TransferContext& ctx, CURLcode eCode, uint64_t uReceived,
-                               const std::string& strUrl, std::string& strMessage);
+                               const std::string& strUrl, std::string& strMessage, bool& bSourceFailed);
     // Options every request shares; CURLE_OK or the first failing setopt's code.
     CURLcode SetCommonOptions(CURL* pHandle, const std::string& strUrl,
                               const NSCorvaneNet::CurlHeaderList& headers, TransferContext& ctx);

@@ -10,6 +10,7 @@
 #include "net/CorvaneUrl.h"
 #include "net/HttpPrivateImpl.h"
 #include "net/PemSharedBodyFile.h"
+#include "net/PemSourceHealth.h"
 #include "platform/PlatformTime.h"
 
 #include <Corvane/CorvaneRecords.h>
@@ -139,6 +140,42 @@ bool PemHttpDownloader::InitlizeUrl(const CorvaneRemoteInfo& info)
     return true;
 }
 
+void PemHttpDownloader::SetSourceHealth(PemSourceHealth* pHealth, size_t uIndex)
+{
+    m_pHealth = pHealth;
+    m_uHealthIndex = uIndex;
+}
+
+bool PemHttpDownloader::AdmitRequest()
+{
+    return !m_pHealth || m_pHealth->Admit(m_uHealthIndex);
+}
+
+bool PemHttpDownloader::SourceUsable() const
+{
+    return !m_pHealth || m_pHealth->IsUsable(m_uHealthIndex);
+}
+
+void PemHttpDownloader::SettleRequest(bool bCancelled, bool bSourceFailed, const std::string& strReason)
+{
+    if (!m_pHealth)
+    {
+        return;
+    }
+    if (bCancelled)
+    {
+        m_pHealth->Release(m_uHealthIndex);
+    }
+    else if (bSourceFailed)
+    {
+        m_pHealth->MarkFailed(m_uHealthIndex, strReason);
+    }
+    else
+    {
+        m_pHealth->MarkAnswered(m_uHealthIndex);
+    }
+}
+
 bool PemHttpDownloader::Shutdown()
 {
     if (m_pd)
@@ -255,6 +292,10 @@ IFile* PemHttpDownloader::RunFlight(HttpPrivateImpl* pPrivate, const char* pcszF
     }
     if (bDownload)
     {
+        if (!AdmitRequest())
+        {
+            return nullptr; // passed over for this task: the next source is asked, quietly
+        }
         if (!_OpenHttp(pcszFile, strBody))
         {
             CORVANE_REPORT("_OpenHttp() returned nullptr");
@@ -372,11 +413,18 @@ RangeReadResult PemHttpDownloader::RunRangeFlight(HttpPrivateImpl* pPrivate, con
         }
     } guard{pPrivate, strKey, spState, eResult};
 
+    if (!AdmitRequest())
+    {
+        eResult = RangeReadResult::Skipped;
+        return eResult;
+    }
     pPrivate->m_uPendingDownloads.fetch_add(1);
     std::string strMessage;
+    bool bSourceFailed = false;
     const std::string strUrl = NSCorvaneNet::BuildFileUrl(m_strUrl, pcszFile, CorvanePlatform::SteadyMs());
     const HttpRangeResult eHttp =
-        pPrivate->RangeDownload(strUrl, uOffset, uLength, spState->strBody, strMessage);
+        pPrivate->RangeDownload(strUrl, uOffset, uLength, spState->strBody, strMessage, bSourceFailed);
+    SettleRequest(eHttp == HttpRangeResult::Cancelled, bSourceFailed, strMessage);
     if (pPrivate->m_uPendingDownloads.fetch_sub(1) == 1)
     {
         pPrivate->m_limiter.Reset();
@@ -452,8 +500,10 @@ bool PemHttpDownloader::_OpenHttp(const char* pcszFile, std::string& strBody)
 
     pPrivate->m_uPendingDownloads.fetch_add(1);
     std::string strMessage;
+    bool bSourceFailed = false;
     const std::string strUrl = NSCorvaneNet::BuildFileUrl(m_strUrl, pcszFile, CorvanePlatform::SteadyMs());
-    const bool bOk = pPrivate->FileDownload(strUrl, strBody, strMessage);
+    const bool bOk = pPrivate->FileDownload(strUrl, strBody, strMessage, bSourceFailed);
+    SettleRequest(!bOk && strMessage == "Download file aborted", bSourceFailed, strMessage);
     if (!strMessage.empty())
     {
         CORVANE_REPORT(strMessage.c_str());
@@ -477,9 +527,16 @@ bool PemHttpDownloader::_ExistsHttp(const char* pcszFile)
     HttpPrivateImpl* pPrivate = m_pd;
     CORVANE_CHECK(pPrivate);
     CORVANE_CHECK(!pPrivate->IsShuttingDown());
+    if (!AdmitRequest())
+    {
+        return false; // passed over for this task: the next source is asked
+    }
     std::string strMessage;
+    bool bSourceFailed = false;
     const std::string strUrl = NSCorvaneNet::BuildFileUrl(m_strUrl, pcszFile, CorvanePlatform::SteadyMs());
-    const int nResult = pPrivate->QueryFile(strUrl, strMessage);
+    const int nResult = pPrivate->QueryFile(strUrl, strMessage, bSourceFailed);
+    // A cancelled query reads as a 404 here; either way the source did not fail.
+    SettleRequest(false, bSourceFailed, strMessage);
     if (!strMessage.empty())
     {
         CORVANE_REPORT(strMessage.c_str());

@@ -15,12 +15,16 @@
 #include <Corvane/CorvaneStream.h>
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
 
 namespace NSCorvane
 {
+
+class PemSourceHealth;
+struct HttpOpenFlightState;
 
 class PemHttpDownloader final : public IHttpDownloader, public IStreamFileSys, public IDownloadControl
 {
@@ -32,6 +36,15 @@ public:
     void Release() override;
     bool InitlizeUrl(const CorvaneRemoteInfo& info) override;
     bool Shutdown() override;
+
+    // Before the first open: this source is number uIndex of pHealth, which
+    // outlives it. Requests are then asked only while it admits the source,
+    // and report each outcome to it. Without it every request is made.
+    void SetSourceHealth(PemSourceHealth* pHealth, size_t uIndex);
+    // For requests made outside the downloader (a fetch plan's): whether the
+    // task still asks this source (never waits), and how such a request ended.
+    bool SourceUsable() const;
+    void SettleRequest(bool bCancelled, bool bSourceFailed, const std::string& strReason);
 
     // IStreamFileSys. Paths are store-relative; an absolute path or one with a
     // ".." component is refused before it is joined below the cache directory.
@@ -82,6 +95,11 @@ private:
                                    uint32_t uLength, const std::string& strKey,
                                    const std::shared_ptr<HttpOpenFlightState>& spState);
 
+    // Whether this source may be asked now (see PemSourceHealth::Admit).
+    bool AdmitRequest();
+
+    PemSourceHealth* m_pHealth = nullptr;
+    size_t m_uHealthIndex = 0;
     std::string m_strUrl;
     std::string m_strCacheDir;
     uint32_t m_uCache = 0;

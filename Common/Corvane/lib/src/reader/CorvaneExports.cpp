@@ -6,6 +6,7 @@
 #include "common/CorvaneLog.h"
 #include "common/CorvaneMemory.h"
 #include "fs/PemStreamFileSysImpl.h"
+#include "net/PemSourceHealth.h"
 #include "reader/PemCorvaneReader.h"
 
 #include <cstdio>
@@ -169,6 +170,16 @@ extern "C"
                            CORVANE_TRANSFER_COUNTS counts;
                            pReader->AddTransferCounts(counts);
                            *pCounts = counts;
+                           return true;
+                       });
+    }
+
+    CORVANE_API bool g_ResetCorvaneSources()
+    {
+        return Guarded("g_ResetCorvaneSources",
+                       []
+                       {
+                           PemSourceHealth::ResetAll();
                            return true;
                        });
     }

@@ -4,6 +4,7 @@
 
 #include "fetch/PemFetchScheduler.h"
 #include "fs/PemFileStreamFactory.h"
+#include "net/PemSourceHealth.h"
 #include "reader/PemRecordJoiner.h"
 
 #include <Corvane/IPemCorvaneReader.h>
@@ -67,6 +68,9 @@ public:
     const CORVANE_IDX_ELEMENT* FindElement(const char* pcszPath) const;
     const std::vector<CORVANE_IDX_ELEMENT>& Elements() const { return m_vecElement; }
     PemFileStreamFactory& Factory() { return m_fileFactory; }
+    // Which remote sources this reader still asks in the current task; source
+    // i is Factory().Downloaders()[i]. Reset() it when a new task begins.
+    PemSourceHealth& SourceHealth() { return m_sourceHealth; }
     const PemRecordJoiner& Joiner() const { return m_joiner; }
     int DefaultOption() const { return m_nDefaultOption; }
 
@@ -95,6 +99,7 @@ protected:
     uint32_t m_nWorkVersion = _INVALID_VER;
     std::vector<std::string> m_vecDirTreeLine;
     std::vector<std::pair<uint64_t, uint64_t>> m_vecDirHashLine;
+    PemSourceHealth m_sourceHealth; // outlives the factory's downloaders, which report to it
     PemFileStreamFactory m_fileFactory;
     PemRecordJoiner m_joiner;
     int m_nDefaultOption;

@@ -101,7 +101,7 @@ IFile* PemCorvaneReader::ReadRecordByRange(const std::string& strDatFile, const 
                 *pbCancelled = true;
                 return nullptr;
             }
-            if (eResult == RangeReadResult::UseWhole)
+            if (eResult == RangeReadResult::UseWhole || eResult == RangeReadResult::Skipped)
             {
                 continue;
             }

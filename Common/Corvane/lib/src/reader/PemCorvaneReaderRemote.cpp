@@ -16,7 +16,7 @@ bool PemCorvaneReader::SetupByConfig(const char* pcszConfigFile, uint32_t uVersi
 {
     PemConfig config;
     CORVANE_CHECK(config.Read(pcszConfigFile));
-    CORVANE_CHECK(SetupFactoryByConfig(m_fileFactory, &config));
+    CORVANE_CHECK(SetupFactoryByConfig(m_fileFactory, &config, &m_sourceHealth));
     return LoadVersion(uVersion);
 }
 
