@@ -89,6 +89,10 @@ bool Bind(EntryPoints* pEntryPoints, QString* pstrError)
             OrvelPlatform::LibrarySymbol(state.pLibrary, "g_UnInitCorvaneManager"));
         entry.pfnTransferCounts = reinterpret_cast<PFN_g_GetCorvaneTransferCounts>(
             OrvelPlatform::LibrarySymbol(state.pLibrary, "g_GetCorvaneTransferCounts"));
+        entry.pfnTrustState = reinterpret_cast<PFN_g_GetCorvaneTrustState>(
+            OrvelPlatform::LibrarySymbol(state.pLibrary, "g_GetCorvaneTrustState"));
+        entry.pfnLastFailure = reinterpret_cast<PFN_g_GetCorvaneLastFailure>(
+            OrvelPlatform::LibrarySymbol(state.pLibrary, "g_GetCorvaneLastFailure"));
         if (entry.pfnInit == nullptr || entry.pfnNewReaderByConfig == nullptr)
             return fail(Text::tr("Failed to get export functions"));
         state.entryPoints = entry;

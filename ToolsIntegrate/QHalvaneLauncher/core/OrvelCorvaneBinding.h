@@ -17,6 +17,8 @@ struct EntryPoints
     PFN_g_NewCorvaneReaderByConfig pfnNewReaderByConfig = nullptr;
     PFN_g_UnInitCorvaneManager pfnUnInit = nullptr;             // may be missing
     PFN_g_GetCorvaneTransferCounts pfnTransferCounts = nullptr; // may be missing (older library)
+    PFN_g_GetCorvaneTrustState pfnTrustState = nullptr;         // may be missing (older library)
+    PFN_g_GetCorvaneLastFailure pfnLastFailure = nullptr;       // may be missing (older library)
 };
 
 // Where the library is looked for; effective only before the first load.

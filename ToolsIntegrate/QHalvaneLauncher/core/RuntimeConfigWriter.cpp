@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMutexLocker>
@@ -44,7 +45,8 @@ bool IsServerUrl(const QUrl& url)
 
 // The configuration with every remote source's "url" replaced; false when
 // the text is no JSON object.
-bool PointSourcesAt(const QByteArray& data, const QString& strBaseUrl, QByteArray* pOut)
+bool PointSourcesAt(const QByteArray& data, const QString& strBaseUrl, QByteArray* pOut,
+                    const QStringList& vecTrust = QStringList())
 {
     const QJsonDocument document = QJsonDocument::fromJson(data);
     if (!document.isObject())
@@ -63,6 +65,18 @@ bool PointSourcesAt(const QByteArray& data, const QString& strBaseUrl, QByteArra
         it.value() = source;
     }
     root.insert(QStringLiteral("remote"), remote);
+    if (!vecTrust.isEmpty())
+    {
+        QJsonObject global = root.value(QStringLiteral("global")).toObject();
+        QJsonArray trust = global.value(QStringLiteral("trust")).toArray();
+        for (const QString& strKey : vecTrust)
+        {
+            if (!trust.contains(strKey))
+                trust.append(strKey);
+        }
+        global.insert(QStringLiteral("trust"), trust);
+        root.insert(QStringLiteral("global"), global);
+    }
     *pOut = QJsonDocument(root).toJson(QJsonDocument::Indented);
     return true;
 }
@@ -207,10 +221,16 @@ bool RuntimeConfigWriter::WriteProductConfigForServer(const QString& strBaseUrl)
     if (!ReadResource(QLatin1String(kProductResource), &data))
         return false;
     QByteArray out;
-    if (!PointSourcesAt(data, strBaseUrl, &out))
+    if (!PointSourcesAt(data, strBaseUrl, &out, m_vecServerTrust))
         return Fail(
             Text::tr("Failed to open embedded config resource: %1").arg(QLatin1String(kProductResource)));
     return WriteText(m_strProductPath, out);
+}
+
+void RuntimeConfigWriter::SetServerTrust(const QStringList& vecKeys)
+{
+    QMutexLocker lock(&m_mutex);
+    m_vecServerTrust = vecKeys;
 }
 
 QString RuntimeConfigWriter::ProductConfigPath() const

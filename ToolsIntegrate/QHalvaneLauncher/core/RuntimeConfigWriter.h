@@ -5,6 +5,7 @@
 
 #include <QMutex>
 #include <QString>
+#include <QStringList>
 
 class RuntimeConfigWriter
 {
@@ -29,6 +30,10 @@ public:
     // source pointed at strBaseUrl, always rewritten (a headless tool's
     // server option). The URL must be http(s) without query or fragment.
     bool WriteProductConfigForServer(const QString& strBaseUrl);
+    // Public keys (lines of a corvane keygen .pub file) that
+    // WriteProductConfigForServer adds to the configuration's "trust" list,
+    // after those of the template: the store must then be signed by one.
+    void SetServerTrust(const QStringList& vecKeys);
 
     // Every later WriteClientProductsConfig points the client-products
     // sources at strBaseUrl (http(s), no query or fragment) instead of the
@@ -60,4 +65,5 @@ private:
     QString m_strClientProductsPath;
     QString m_strLastError;
     QString m_strClientProductsServer;
+    QStringList m_vecServerTrust;
 };

@@ -24,6 +24,9 @@ struct OrvelSyncOptions
     QString strWorkPath; // empty: the one in launcher.ini
     QString strConfigPath;
     QString strServerUrl;
+    // --trust FILE (repeatable): public key lines written into the
+    // configuration --server writes.
+    QStringList vecTrustKeys;
     bool bHasLimit = false;
     quint64 uLimit = 0;
     quint32 uSwitchVersion = 0;

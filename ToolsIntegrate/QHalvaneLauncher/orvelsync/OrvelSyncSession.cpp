@@ -147,6 +147,7 @@ int OrvelSyncSession::Prepare()
         m_strConfigPath = strConfig;
     else if (!m_options.strServerUrl.isEmpty())
     {
+        m_pConfigWriter->SetServerTrust(m_options.vecTrustKeys);
         if (!m_pConfigWriter->WriteProductConfigForServer(m_options.strServerUrl))
         {
             Complain(m_pConfigWriter->LastError());

@@ -59,7 +59,9 @@ TEST(LibraryAbi, ExportsExactlyTheEntryPoints)
                             "g_InitCorvaneManager", "g_UnInitCorvaneManager", "g_NewCorvaneReader",
                             "g_NewCorvaneReaderByConfig", "g_NewCorvanePacker", "g_SetCorvanePackerFlags",
                             "g_SetCorvanePackerNotes", "g_GetCorvanePackSummary", "g_SetCorvaneLogPath",
-                            "g_GetCorvaneLastFailure", "g_GetCorvaneTransferCounts"}));
+                            "g_GetCorvaneLastFailure", "g_GetCorvaneTransferCounts", "g_PlanCorvaneFetch",
+                            "g_GetCorvaneFetchProgress", "g_EndCorvaneFetch", "g_CreateCorvaneKey",
+                            "g_SignCorvaneVersion", "g_NewCorvaneReaderTrusted", "g_GetCorvaneTrustState"}));
 }
 
 TEST(LibraryAbi, ReaderThroughLoadedLibrary)
