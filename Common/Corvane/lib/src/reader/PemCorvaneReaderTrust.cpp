@@ -141,24 +141,43 @@ bool PemCorvaneReader::LoadTrustedManifest(uint32_t uVersion)
         return true;
     }
     const std::string strPath = NSCorvaneTrust::ManifestPath(uVersion);
-    // A publisher re-signs a version to extend its expiry: the remote copy is the current one.
-    IFile* pif = m_fileFactory.Open(strPath.c_str(), SHO_RemoteFirst);
-    if (!pif)
-    {
-        return Refuse("version " + std::to_string(uVersion) + " has no manifest (" + strPath + ")");
-    }
-    TrustFileGuard guard{pif};
-    std::string strText;
-    if (!ReadRecordText(pif, strText))
-    {
-        return Refuse(strPath + " cannot be read");
-    }
     auto pRecord = std::make_shared<NSCorvaneTrust::SignedRecord>();
     std::string strError;
-    if (!m_pTrustedKeys->Verify(strText.data(), strText.size(), NSCorvaneTrust::RecordKind::Manifest,
-                                NSCorvaneTrust::NowSeconds(), *pRecord, strError))
+    // Every reader of a task opens the version: a cached manifest that still
+    // verifies is as good as the server's. One that does not (expired, since
+    // re-signed on the server, or torn) is dropped and fetched again.
+    auto fnLoad = [&](int nOption) -> bool
     {
-        return Refuse("version " + std::to_string(uVersion) + ": " + strError);
+        IFile* pif = m_fileFactory.Open(strPath.c_str(), nOption);
+        if (!pif)
+        {
+            strError = "version " + std::to_string(uVersion) + " has no manifest (" + strPath + ")";
+            return false;
+        }
+        TrustFileGuard guard{pif};
+        std::string strText;
+        if (!ReadRecordText(pif, strText))
+        {
+            strError = strPath + " cannot be read";
+            return false;
+        }
+        if (!m_pTrustedKeys->Verify(strText.data(), strText.size(), NSCorvaneTrust::RecordKind::Manifest,
+                                    NSCorvaneTrust::NowSeconds(), *pRecord, strError))
+        {
+            strError = "version " + std::to_string(uVersion) + ": " + strError;
+            return false;
+        }
+        return true;
+    };
+    bool bLoaded = fnLoad(m_nDefaultOption);
+    if (!bLoaded && !m_fileFactory.RemoteFileSystems().empty() && (m_nDefaultOption & SHO_RemoteOnly) == 0)
+    {
+        DiskDelete(strPath.c_str());
+        bLoaded = fnLoad(SHO_RemoteOnly);
+    }
+    if (!bLoaded)
+    {
+        return Refuse(strError);
     }
     if (pRecord->uVersion != uVersion)
     {
