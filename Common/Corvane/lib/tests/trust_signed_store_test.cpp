@@ -237,6 +237,18 @@ TEST_F(SignedStore, SwappedPackageIsRefusedOverHttpWithTrustAndTheLatestOnlyWhen
     EXPECT_NE(Why().find("bin/app.exe differs from the manifest of version 1"), std::string::npos);
     pReader.reset();
 
+    // A trust list that is not understood fails closed instead of turning the checks off.
+    for (const char* pcszTrust :
+         {R"(, "trust": "ed25519 00")", R"(, "trust": [1])", R"(, "trust": ["ed25519 zz"])"})
+    {
+        TempDir bad;
+        const std::string strBad =
+            WriteRemoteConfig(bad / "store.json", server.BaseUrl(), bad / "cache", "", pcszTrust);
+        NSCorvane::IPemCorvaneReader* pRaw = nullptr;
+        EXPECT_FALSE(g_NewCorvaneReaderByConfig(&pRaw, strBad.c_str(), _INVALID_VER)) << pcszTrust;
+        EXPECT_EQ(pRaw, nullptr);
+    }
+
     // Without trust the store still reads, and the log says it is not verified.
     ASSERT_TRUE(WriteFileText(strApp, strOriginal));
     TempDir cache3;
