@@ -63,9 +63,13 @@ QHalvaneLauncher release notes (demo, tool suite version 3)
 - The launcher is published with the tool suite and updates itself when its
   own files differ from the published ones.
 NOTES
+# The demo store is signed, as a studio's would be; the demo launcher trusts
+# DEMO_DIR/signing.key.pub. The key is kept across runs.
+key=$demo/signing.key
+[ -f "$key" ] || "$build/bin/corvane" keygen "$key" >/dev/null
 for v in 1 2 3; do
     cp "$build/bin/orvel_demo_editor" "$demo/trees/v$v/editortool/qhalvaneeditor/qhalvaneeditorx64"
     "$build/bin/corvane" pack --root "$demo/trees/v$v" --store "$demo/store" --version "$v" \
-        --release-text "Demo release $v" >/dev/null
+        --release-text "Demo release $v" --sign "$key" >/dev/null
 done
-echo "demo store: $demo/store (versions 1-3)"
+echo "demo store: $demo/store (versions 1-3, signed with $key)"

@@ -61,8 +61,12 @@ cat >"$app/launcher.ini" <<INI
 WorkPath=$work
 Language=${DEMO_LANGUAGE:-en_US}
 INI
-sed "s#https://cdn.example.com/pkgs_editor/trunk_editor#$url#" \
+# The store is signed (scripts/demo-store.sh): the launcher trusts its key.
+trust=$(head -n 1 "$demo/signing.key.pub")
+sed -e "s#https://cdn.example.com/pkgs_editor/trunk_editor#$url#" \
+    -e "s#\"threadcount\": 16 }#\"threadcount\": 16, \"trust\": [\"$trust\"] }#" \
     ToolsIntegrate/QHalvaneLauncher/core/resources/config_ofse_vemo.cfg >"$app/_cache/config_ofse.cfg"
+grep -q '"trust"' "$app/_cache/config_ofse.cfg" || { echo "run-demo: cannot add the trusted key" >&2; exit 1; }
 # The launcher writes the preload configuration only when it is missing: this
 # one reads the demo's preload table. The client-products configuration is
 # rewritten whenever a preload starts, so its server comes on the command line.

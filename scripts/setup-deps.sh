@@ -9,7 +9,7 @@ PACKAGES=(
     clang libclang-rt-14-dev
     libzstd-dev zstd libxxhash-dev
     libgtest-dev libgmock-dev googletest libbenchmark-dev
-    libcurl4-openssl-dev rapidjson-dev nginx-light curl openssl rsync time strace
+    libcurl4-openssl-dev libssl-dev rapidjson-dev nginx-light curl openssl rsync time strace
     qtbase5-dev qttools5-dev-tools qttools5-dev
     fonts-wqy-microhei xvfb
     g++-mingw-w64-x86-64-posix

@@ -5,6 +5,7 @@
 #include "LauncherSettings.h"
 #include "OrvelAppResources.h"
 #include "OrvelEditorPath.h"
+#include "OrvelFileService.h"
 #include "OrvelLauncherController.h"
 #include "OrvelMainWindow.h"
 #include "OrvelSettingsDialog.h"
@@ -83,6 +84,8 @@ void OrvelApplicationController::OnOpenSettings()
     OrvelSettingsDialog dialog(m_settings, &m_window);
     connect(&dialog, &OrvelSettingsDialog::LanguageChanged, this,
             &OrvelApplicationController::OnLanguageChanged);
+    if (m_controller.FileService() != nullptr && !m_controller.IsBusy())
+        dialog.SetStoreTrust(m_controller.FileService()->StoreTrustText());
     const QString strWorkPath = m_settings.workPath();
     dialog.exec();
     RefreshLaunchAvailability();

@@ -97,6 +97,10 @@ bool Bind(EntryPoints* pEntryPoints, QString* pstrError)
             OrvelPlatform::LibrarySymbol(state.pLibrary, "g_EndCorvaneFetch"));
         entry.pfnResetSources = reinterpret_cast<PFN_g_ResetCorvaneSources>(
             OrvelPlatform::LibrarySymbol(state.pLibrary, "g_ResetCorvaneSources"));
+        entry.pfnTrustState = reinterpret_cast<PFN_g_GetCorvaneTrustState>(
+            OrvelPlatform::LibrarySymbol(state.pLibrary, "g_GetCorvaneTrustState"));
+        entry.pfnLastFailure = reinterpret_cast<PFN_g_GetCorvaneLastFailure>(
+            OrvelPlatform::LibrarySymbol(state.pLibrary, "g_GetCorvaneLastFailure"));
         if (entry.pfnInit == nullptr || entry.pfnNewReaderByConfig == nullptr)
             return fail(Text::tr("Failed to get export functions"));
         state.entryPoints = entry;

@@ -192,6 +192,10 @@ bool OrvelFileService::Initialize(const QString& strConfigPath, quint32 uVersion
         // The first line is the one users and scripts know; the second names
         // the server and what went wrong with it, when that was the cause.
         QString strFailure = tr("Failed to create StreamReader, please check configuration file");
+        // A refused signature is named as the library words it ("store not trusted: ...").
+        const QString strKept = LibraryFailureText(entry);
+        if (!strKept.isEmpty())
+            strFailure += QLatin1Char('\n') + strKept;
         const OrvelStoreProbeResult probe = OrvelProbeStore(strConfigPath);
         if (!probe.bReachable)
             strFailure += QLatin1Char('\n') + probe.Describe();

@@ -9,6 +9,8 @@
 // Destroying a service releases its reader; the library stays loaded.
 #pragma once
 
+#include "OrvelCorvaneBinding.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
@@ -130,6 +132,10 @@ public:
     QString LastError() const;
     // The reader's version; 0 without a reader.
     quint32 CurrentVersion();
+    // For the settings: whether the bound version was checked against a
+    // signed manifest and by which key; empty without a reader
+    // (OrvelFileServiceTrust.cpp).
+    QString StoreTrustText();
     QString ConfigPath() const { return m_strConfigPath; }
 
     // A new service without parent on the same configuration, pinned to
@@ -257,6 +263,8 @@ private:
     QStringList ReadList(NSCorvane::IStringList* pList);
 
     static FetchTotals ReaderFetched(NSCorvane::IPemCorvaneReader* pReader);
+    // The library's kept failure line, read (and so cleared); empty when none.
+    static QString LibraryFailureText(const OrvelCorvaneBinding::EntryPoints& entry);
 
     // Written under the process-wide fetch lock, so the totals can read it.
     NSCorvane::IPemCorvaneReader* m_pReader = nullptr;

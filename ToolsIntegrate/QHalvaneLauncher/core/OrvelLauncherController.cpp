@@ -421,6 +421,14 @@ void OrvelLauncherController::OnCheckUpdateFinished(bool success, bool hasUpdate
     RunAfterCleanup(
         [this, hasUpdate, serverVersion, launcherCheckSuccess, launcherErrorMessage, bDownloadAfter]
         {
+            if (bDownloadAfter && !hasUpdate && RefuseOlderLatest(serverVersion))
+            {
+                ApplyIdleButtonState();
+                emit ButtonStateChanged(true, false, true, true, true, true);
+                emit CheckUpdateFailed(Text::tr("Download refused: the server offers an older version"));
+                emit CheckUpdateFinished(false, serverVersion);
+                return;
+            }
             FinishCheck(hasUpdate, serverVersion, launcherCheckSuccess, false, launcherErrorMessage);
             if (bDownloadAfter && hasUpdate)
                 ConfirmAndStartDownload();
@@ -540,12 +548,17 @@ void OrvelLauncherController::StartDownloadTask(std::unique_ptr<OrvelFileService
         return;
     }
     CaptureBaseline();
+    const quint32 uLatest = pLatest->CurrentVersion();
+    if (RefuseOlderLatest(uLatest))
+    {
+        ApplyIdleButtonState();
+        return;
+    }
     if (!PrepareWorkingPathChange(pLatest.get(), TaskDownload))
     {
         ApplyIdleButtonState();
         return;
     }
-    const quint32 uLatest = pLatest->CurrentVersion();
     m_uTaskTargetVersion = uLatest;
     m_pTaskService = std::move(pLatest);
 
@@ -574,6 +587,24 @@ void OrvelLauncherController::StartDownloadTask(std::unique_ptr<OrvelFileService
         Log(Text::tr("Download skipped: already at latest version"));
     else
         Log(decision.LogText());
+}
+
+bool OrvelLauncherController::RefuseOlderLatest(quint32 uLatest)
+{
+    // A server (or a mirror that stopped updating) can hand out an older,
+    // validly signed latest version: get-latest never goes down, only an
+    // explicit switch does.
+    quint32 uRecorded = 0;
+    QString strTag;
+    if (m_pSettings == nullptr || uLatest == 0 || !m_pSettings->readProductRecord(&uRecorded, &strTag) ||
+        uLatest >= uRecorded)
+        return false;
+    Status(Text::tr("Download refused: the server offers an older version"));
+    LogBoth(Text::tr("Resource download refused: the server's latest version v%1 is older than the "
+                     "installed version v%2; switch to an older version explicitly to go back")
+                .arg(uLatest)
+                .arg(uRecorded));
+    return true;
 }
 
 void OrvelLauncherController::OnGetLastestFinished(bool success)

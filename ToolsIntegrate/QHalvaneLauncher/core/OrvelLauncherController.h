@@ -221,6 +221,9 @@ private:
     void StartVersionCheck();
     void ConfirmAndStartDownload();
     void StartDownloadTask(std::unique_ptr<OrvelFileService> pLatest);
+    // True, having said why, when uLatest is older than the recorded version:
+    // get-latest never moves the working path down.
+    bool RefuseOlderLatest(quint32 uLatest);
     // bAsk: confirm with the user first.
     void StartRepairTask(bool bAsk);
     void StartRollback();

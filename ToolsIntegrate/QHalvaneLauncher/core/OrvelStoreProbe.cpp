@@ -79,6 +79,11 @@ bool WriteProbeConfig(const QJsonObject& config, const QString& strCacheDir, con
         remote.insert(strKey, source);
     }
     probe.insert(QStringLiteral("remote"), remote);
+    // The probe asks whether a store answers, not whether it is signed: a
+    // refused signature is the reader's own error, not an unreachable server.
+    QJsonObject global = probe.value(QStringLiteral("global")).toObject();
+    global.remove(QStringLiteral("trust"));
+    probe.insert(QStringLiteral("global"), global);
     QFile file(strPath);
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
            file.write(QJsonDocument(probe).toJson()) > 0 && file.flush();

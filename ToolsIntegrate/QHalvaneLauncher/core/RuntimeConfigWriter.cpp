@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMutexLocker>
@@ -42,9 +43,26 @@ bool IsServerUrl(const QUrl& url)
            !url.host().isEmpty() && !url.hasQuery() && !url.hasFragment();
 }
 
+// Adds keys to the configuration's "trust" list, after those it has.
+void AddTrust(QJsonObject* pRoot, const QStringList& vecTrust)
+{
+    if (vecTrust.isEmpty())
+        return;
+    QJsonObject global = pRoot->value(QStringLiteral("global")).toObject();
+    QJsonArray trust = global.value(QStringLiteral("trust")).toArray();
+    for (const QString& strKey : vecTrust)
+    {
+        if (!trust.contains(strKey))
+            trust.append(strKey);
+    }
+    global.insert(QStringLiteral("trust"), trust);
+    pRoot->insert(QStringLiteral("global"), global);
+}
+
 // The configuration with every remote source's "url" replaced; false when
 // the text is no JSON object.
-bool PointSourcesAt(const QByteArray& data, const QString& strBaseUrl, QByteArray* pOut)
+bool PointSourcesAt(const QByteArray& data, const QString& strBaseUrl, QByteArray* pOut,
+                    const QStringList& vecTrust = QStringList())
 {
     const QJsonDocument document = QJsonDocument::fromJson(data);
     if (!document.isObject())
@@ -63,13 +81,15 @@ bool PointSourcesAt(const QByteArray& data, const QString& strBaseUrl, QByteArra
         it.value() = source;
     }
     root.insert(QStringLiteral("remote"), remote);
+    AddTrust(&root, vecTrust);
     *pOut = QJsonDocument(root).toJson(QJsonDocument::Indented);
     return true;
 }
 
 // The configuration with one remote source per URL, in order, each a copy of
 // the first source of data; false when the text is no JSON object or has no source.
-bool ListSources(const QByteArray& data, const QStringList& vecBaseUrls, QByteArray* pOut)
+bool ListSources(const QByteArray& data, const QStringList& vecBaseUrls, QByteArray* pOut,
+                 const QStringList& vecTrust)
 {
     const QJsonDocument document = QJsonDocument::fromJson(data);
     if (!document.isObject())
@@ -91,6 +111,7 @@ bool ListSources(const QByteArray& data, const QStringList& vecBaseUrls, QByteAr
         remote.insert(QString::number(i), source);
     }
     root.insert(QStringLiteral("remote"), remote);
+    AddTrust(&root, vecTrust);
     *pOut = QJsonDocument(root).toJson(QJsonDocument::Indented);
     return true;
 }
@@ -235,7 +256,7 @@ bool RuntimeConfigWriter::WriteProductConfigForServer(const QString& strBaseUrl)
     if (!ReadResource(QLatin1String(kProductResource), &data))
         return false;
     QByteArray out;
-    if (!PointSourcesAt(data, strBaseUrl, &out))
+    if (!PointSourcesAt(data, strBaseUrl, &out, m_vecServerTrust))
         return Fail(
             Text::tr("Failed to open embedded config resource: %1").arg(QLatin1String(kProductResource)));
     return WriteText(m_strProductPath, out);
@@ -260,10 +281,16 @@ bool RuntimeConfigWriter::WriteProductConfigForServers(const QStringList& vecBas
     if (!ReadResource(QLatin1String(kProductResource), &data))
         return false;
     QByteArray out;
-    if (!ListSources(data, vecBaseUrls, &out))
+    if (!ListSources(data, vecBaseUrls, &out, m_vecServerTrust))
         return Fail(
             Text::tr("Failed to open embedded config resource: %1").arg(QLatin1String(kProductResource)));
     return WriteText(m_strProductPath, out);
+}
+
+void RuntimeConfigWriter::SetServerTrust(const QStringList& vecKeys)
+{
+    QMutexLocker lock(&m_mutex);
+    m_vecServerTrust = vecKeys;
 }
 
 QString RuntimeConfigWriter::ProductConfigPath() const

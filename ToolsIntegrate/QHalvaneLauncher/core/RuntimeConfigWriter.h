@@ -33,6 +33,10 @@ public:
     // The same with one remote source per URL, in this order (the first is
     // asked first), each like the template's first source.
     bool WriteProductConfigForServers(const QStringList& vecBaseUrls);
+    // Public keys (lines of a corvane keygen .pub file) that
+    // WriteProductConfigForServer(s) add to the configuration's "trust" list,
+    // after those of the template: the store must then be signed by one.
+    void SetServerTrust(const QStringList& vecKeys);
 
     // Every later WriteClientProductsConfig points the client-products
     // sources at strBaseUrl (http(s), no query or fragment) instead of the
@@ -64,4 +68,5 @@ private:
     QString m_strClientProductsPath;
     QString m_strLastError;
     QString m_strClientProductsServer;
+    QStringList m_vecServerTrust;
 };

@@ -42,6 +42,13 @@ OrvelSettingsDialog::OrvelSettingsDialog(LauncherSettings& settings, QWidget* pP
     loadSettings();
 }
 
+void OrvelSettingsDialog::SetStoreTrust(const QString& strText)
+{
+    m_pStoreTrustValue->setText(strText);
+    m_pStoreTrustLabel->setVisible(!strText.isEmpty());
+    m_pStoreTrustValue->setVisible(!strText.isEmpty());
+}
+
 quint64 OrvelSettingsDialog::DownloadLimitForIndex(int nIndex)
 {
     return nIndex <= 0 ? 0 : static_cast<quint64>(nIndex) * kMegabyte;
@@ -101,11 +108,19 @@ void OrvelSettingsDialog::buildUi()
     m_pRunInBackgroundCheck = new QCheckBox(this);
     m_pRunInBackgroundCheck->setObjectName(QStringLiteral("runInBackgroundCheck"));
 
+    m_pStoreTrustLabel = new QLabel(this);
+    m_pStoreTrustValue = new QLabel(this);
+    m_pStoreTrustValue->setObjectName(QStringLiteral("storeTrustValue"));
+    m_pStoreTrustValue->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
     auto* pForm = new QFormLayout;
     pForm->addRow(m_pWorkPathLabel, pPathRow);
     pForm->addRow(m_pLanguageLabel, m_pLanguageCombo);
     pForm->addRow(m_pDownloadLimitLabel, m_pDownloadLimitCombo);
     pForm->addRow(QString(), m_pRunInBackgroundCheck);
+    pForm->addRow(m_pStoreTrustLabel, m_pStoreTrustValue);
+    m_pStoreTrustLabel->hide();
+    m_pStoreTrustValue->hide();
 
     m_pOkButton = new QPushButton(this);
     m_pOkButton->setObjectName(QStringLiteral("okButton"));
@@ -148,6 +163,7 @@ void OrvelSettingsDialog::retranslate()
     for (int i = 1; i <= kLimitSteps; ++i)
         m_pDownloadLimitCombo->setItemText(i, tr("%1 MB/s").arg(i));
     m_pRunInBackgroundCheck->setText(tr("Run in background when closed"));
+    m_pStoreTrustLabel->setText(tr("Store:"));
     m_pOkButton->setText(tr("OK"));
     m_pCancelButton->setText(tr("Cancel"));
 }

@@ -29,6 +29,10 @@ public:
     static int DownloadLimitIndexFor(quint64 uBytesPerSecond);
     static quint64 DownloadLimitForIndex(int nIndex);
 
+    // Whether the store is verified and by which key, as the file service
+    // words it; empty hides the row.
+    void SetStoreTrust(const QString& strText);
+
 signals:
     void LanguageChanged(const QString& strLanguage);
 
@@ -63,6 +67,8 @@ private:
     QLabel* m_pDownloadLimitLabel = nullptr;
     QComboBox* m_pDownloadLimitCombo = nullptr;
     QCheckBox* m_pRunInBackgroundCheck = nullptr;
+    QLabel* m_pStoreTrustLabel = nullptr;
+    QLabel* m_pStoreTrustValue = nullptr;
     QPushButton* m_pOkButton = nullptr;
     QPushButton* m_pCancelButton = nullptr;
     QString m_strLastAcceptedWorkPath;

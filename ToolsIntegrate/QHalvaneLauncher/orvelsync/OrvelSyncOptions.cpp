@@ -1,6 +1,7 @@
 #include "OrvelSyncOptions.h"
 
 #include <QCommandLineParser>
+#include <QFile>
 #include <QUrl>
 
 namespace
@@ -66,6 +67,10 @@ Options:
                     rest of the task and tried again at the next one.
                     Without --config or --server the configuration already in
                     _cache is used, or the built-in one is written.
+  --trust FILE      With --server: trust the public key in FILE (from
+                    corvane keygen; repeatable, for key rotation). The store
+                    must then be signed by one of these keys: unsigned,
+                    foreign-signed, expired or altered versions are refused.
   --limit BYTES     Download limit in bytes per second for this run (0: none);
                     launcher.ini's own limit is left as it is.
   --full            get-latest: compare and fetch the whole version even when an
@@ -133,7 +138,9 @@ OrvelSyncParse ParseOrvelSyncOptions(const QStringList& vecArgs, OrvelSyncOption
     const QCommandLineOption yes(QStringLiteral("yes"));
     const QCommandLineOption retryWeak(QStringLiteral("retry-weak"), QString(), QStringLiteral("n"));
     const QCommandLineOption dryRun(QStringLiteral("dry-run"));
-    parser.addOptions({help, appDir, workPath, config, server, limit, full, quiet, yes, retryWeak, dryRun});
+    const QCommandLineOption trust(QStringLiteral("trust"), QString(), QStringLiteral("file"));
+    parser.addOptions(
+        {help, appDir, workPath, config, server, limit, full, quiet, yes, retryWeak, dryRun, trust});
     if (!parser.parse(vecArgs))
     {
         *pstrError = parser.errorText();
@@ -244,6 +251,24 @@ OrvelSyncParse ParseOrvelSyncOptions(const QStringList& vecArgs, OrvelSyncOption
     pOptions->strWorkPath = parser.value(workPath);
     pOptions->strConfigPath = parser.value(config);
     pOptions->vecServerUrls = parser.values(server);
+    if (parser.isSet(trust) && !parser.isSet(server))
+    {
+        *pstrError =
+            QStringLiteral("--trust needs --server: it goes into the configuration --server writes.");
+        return OrvelSyncParse::Error;
+    }
+    for (const QString& strFile : parser.values(trust))
+    {
+        QFile file(strFile);
+        const QString strKey =
+            file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readLine(4096)).trimmed() : QString();
+        if (!strKey.startsWith(QLatin1String("ed25519 ")))
+        {
+            *pstrError = QStringLiteral("--trust: no public key in %1").arg(strFile);
+            return OrvelSyncParse::Error;
+        }
+        pOptions->vecTrustKeys.append(strKey);
+    }
     pOptions->bFull = parser.isSet(full);
     pOptions->bQuiet = parser.isSet(quiet);
     pOptions->bYes = parser.isSet(yes);

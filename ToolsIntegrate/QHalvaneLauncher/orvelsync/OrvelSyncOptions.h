@@ -26,6 +26,9 @@ struct OrvelSyncOptions
     // --server, in order: the first is asked first (a studio's mirror), the
     // others when it fails.
     QStringList vecServerUrls;
+    // --trust FILE (repeatable): public key lines written into the
+    // configuration --server writes.
+    QStringList vecTrustKeys;
     bool bHasLimit = false;
     quint64 uLimit = 0;
     quint32 uSwitchVersion = 0;

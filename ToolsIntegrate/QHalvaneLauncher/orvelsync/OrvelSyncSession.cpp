@@ -162,6 +162,7 @@ int OrvelSyncSession::Prepare()
         m_strConfigPath = strConfig;
     else if (!m_options.vecServerUrls.isEmpty())
     {
+        m_pConfigWriter->SetServerTrust(m_options.vecTrustKeys);
         if (!m_pConfigWriter->WriteProductConfigForServers(m_options.vecServerUrls))
         {
             Complain(m_pConfigWriter->LastError());

@@ -428,6 +428,18 @@
         <source>flush directory</source>
         <translation>刷新目录</translation>
     </message>
+    <message>
+        <source>Not verified: this library cannot check signatures</source>
+        <translation>未验证：此程序库无法检查签名</translation>
+    </message>
+    <message>
+        <source>Not signed: files are checked for integrity only</source>
+        <translation>未签名：仅检查文件完整性</translation>
+    </message>
+    <message>
+        <source>Verified: version %1 signed by key %2</source>
+        <translation>已验证：版本 %1 由密钥 %2 签名</translation>
+    </message>
 </context>
 <context>
     <name>OrvelGetLatestWorker</name>
@@ -1563,6 +1575,14 @@ Do you want to start downloading it now?</source>
         <source>Stopped: %1</source>
         <translation>已停止：%1</translation>
     </message>
+    <message>
+        <source>Download refused: the server offers an older version</source>
+        <translation>已拒绝下载：服务器提供的是较旧的版本</translation>
+    </message>
+    <message>
+        <source>Resource download refused: the server&apos;s latest version v%1 is older than the installed version v%2; switch to an older version explicitly to go back</source>
+        <translation>已拒绝资源下载：服务器的最新版本 v%1 比已安装的版本 v%2 旧；如需回退，请明确切换到较旧的版本</translation>
+    </message>
 </context>
 <context>
     <name>OrvelLauncherSession</name>
@@ -2182,6 +2202,10 @@ Do you want to start downloading it now?</source>
     <message>
         <source>Working path cannot be the parent directory of the launcher executable: %1</source>
         <translation>工作路径不能是启动器程序所在目录的上级目录：%1</translation>
+    </message>
+    <message>
+        <source>Store:</source>
+        <translation>资源库：</translation>
     </message>
 </context>
 <context>

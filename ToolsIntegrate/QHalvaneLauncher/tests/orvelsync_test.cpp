@@ -523,3 +523,74 @@ TEST_F(OrvelSyncTest, ReconcilePrintsThePlanAndAppliesItOnlyWithYes)
                   .nExitCode,
               2);
 }
+
+TEST_F(OrvelSyncTest, ASignedStoreInstallsOnlyWhatItsTrustedKeySignedAndNeverGoesDownByItself)
+{
+    const QString strCorvane = OrvelTest::BinDir() + QStringLiteral("/corvane");
+    auto fnCorvane = [&](const QStringList& vecArgs)
+    {
+        QProcess process;
+        process.start(strCorvane, vecArgs);
+        const bool bDone = process.waitForFinished(kDeadlineMs);
+        EXPECT_TRUE(bDone && process.exitCode() == 0) << process.readAllStandardError().toStdString();
+    };
+    const QString strKey = m_dir.path() + QStringLiteral("/studio.key");
+    const QString strOther = m_dir.path() + QStringLiteral("/other.key");
+    fnCorvane({QStringLiteral("keygen"), strKey});
+    fnCorvane({QStringLiteral("keygen"), strOther});
+    auto fnSign = [&](const QString& strWith, quint32 uVersion)
+    {
+        fnCorvane({QStringLiteral("sign"), store(), QStringLiteral("--key"), strWith,
+                   QStringLiteral("--version"), QString::number(uVersion)});
+    };
+    QDir(store()).removeRecursively();
+    publish(0);
+    fnSign(strKey, 1);
+    const QByteArray lastVer1 = OrvelTest::ReadFile(store() + QStringLiteral("/idx/_lastver"));
+    const QByteArray lastVerSig1 = OrvelTest::ReadFile(store() + QStringLiteral("/idx/_lastver.sig"));
+
+    SyncRun result = run(first() + QStringList{QStringLiteral("--trust"), strKey + QStringLiteral(".pub"),
+                                               QStringLiteral("get-latest")});
+    ASSERT_EQ(result.nExitCode, 0) << result.strOut.toStdString() << result.strErr.toStdString();
+    ASSERT_EQ(OrvelTest::ReadTree(workPath()), m_vecTrees[0]);
+    EXPECT_TRUE(
+        OrvelTest::ReadFile(appDir() + QStringLiteral("/_cache/config_ofse.cfg")).contains("ed25519 "));
+
+    // Each refusal leaves the working path and the record as they were, and says why.
+    auto fnRefused = [&](const char* pcszWhy)
+    {
+        const SyncRun refused = run(common() + QStringList{QStringLiteral("get-latest")});
+        EXPECT_NE(refused.nExitCode, 0);
+        const QString strAll = refused.strOut + refused.strErr + log();
+        EXPECT_TRUE(strAll.contains(QLatin1String(pcszWhy))) << pcszWhy << "\n" << strAll.toStdString();
+        EXPECT_EQ(OrvelTest::ReadTree(workPath()), m_vecTrees[0]);
+        EXPECT_EQ(recordedVersion(), 1u);
+    };
+    publish(1); // packed without a key
+    fnRefused("store not trusted: the latest-version marker names version 2, its signature version 1");
+    fnSign(strOther, 2);
+    fnRefused("store not trusted: latest version: signed by key");
+
+    fnSign(strKey, 2);
+    result = run(common() + QStringList{QStringLiteral("get-latest")});
+    ASSERT_EQ(result.nExitCode, 0) << result.strOut.toStdString() << result.strErr.toStdString();
+    EXPECT_EQ(OrvelTest::ReadTree(workPath()), m_vecTrees[1]);
+    EXPECT_EQ(recordedVersion(), 2u);
+
+    // A mirror serving the old, still validly signed latest version: get-latest
+    // refuses to go down, an explicit switch may.
+    OrvelTest::WriteFile(store() + QStringLiteral("/idx/_lastver"), lastVer1);
+    OrvelTest::WriteFile(store() + QStringLiteral("/idx/_lastver.sig"), lastVerSig1);
+    result = run(common() + QStringList{QStringLiteral("get-latest")});
+    EXPECT_NE(result.nExitCode, 0);
+    EXPECT_TRUE((result.strOut + result.strErr + log())
+                    .contains(QStringLiteral(
+                        "the server's latest version v1 is older than the installed version v2")))
+        << result.strOut.toStdString() << result.strErr.toStdString();
+    EXPECT_EQ(OrvelTest::ReadTree(workPath()), m_vecTrees[1]);
+    EXPECT_EQ(recordedVersion(), 2u);
+    result = run(common() + QStringList{QStringLiteral("switch"), QStringLiteral("1")});
+    ASSERT_EQ(result.nExitCode, 0) << result.strOut.toStdString() << result.strErr.toStdString();
+    EXPECT_EQ(OrvelTest::ReadTree(workPath()), m_vecTrees[0]);
+    EXPECT_EQ(recordedVersion(), 1u);
+}

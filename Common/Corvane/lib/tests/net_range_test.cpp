@@ -190,7 +190,7 @@ TEST_F(RangeReadTest, RecordsComeByRangeAndNothingIsCached)
         EXPECT_NE(vecGets[i].strUri, "/store/" + strCached);
         EXPECT_EQ(vecGets[i].nStatus, 206);
     }
-    EXPECT_EQ(m_log.Text(), "");
+    EXPECT_EQ(m_log.ProblemText(), "");
 }
 
 TEST_F(RangeReadTest, TransferCountsAreWhatTheServerSent)
@@ -341,7 +341,7 @@ TEST_F(RangeReadTest, RecordsOpenedInPackageOrderAreJoinedAndSkipsAreNot)
     const auto [uRequests, uBytes, uNeeded] = fnWalk(vecMostly, 2);
     EXPECT_LT(uRequests, vecMostly.size() / 2);
     EXPECT_LE(uBytes * 100, uNeeded * 115);
-    EXPECT_EQ(m_log.Text(), "");
+    EXPECT_EQ(m_log.ProblemText(), "");
 }
 
 TEST_F(RangeReadTest, WithoutRangesWholePackagesAreFetchedAndCached)

@@ -60,7 +60,9 @@ TEST(LibraryAbi, ExportsExactlyTheEntryPoints)
                             "g_NewCorvaneReaderByConfig", "g_NewCorvanePacker", "g_SetCorvanePackerFlags",
                             "g_SetCorvanePackerNotes", "g_GetCorvanePackSummary", "g_SetCorvaneLogPath",
                             "g_GetCorvaneLastFailure", "g_GetCorvaneTransferCounts", "g_PlanCorvaneFetch",
-                            "g_GetCorvaneFetchProgress", "g_EndCorvaneFetch", "g_ResetCorvaneSources"}));
+                            "g_GetCorvaneFetchProgress", "g_EndCorvaneFetch", "g_ResetCorvaneSources",
+                            "g_CreateCorvaneKey", "g_SignCorvaneVersion", "g_NewCorvaneReaderTrusted",
+                            "g_GetCorvaneTrustState"}));
 }
 
 TEST(LibraryAbi, ReaderThroughLoadedLibrary)

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // corvane pack: builds one new version of a store from a directory tree.
 #include "CorvaneProgress.h"
+#include "CorvaneSign.h"
 #include "CorvaneStore.h"
 #include "platform/ToolPlatform.h"
 
@@ -36,6 +37,9 @@ again. Without --push and --file the whole root is packed.
   --skip-special        leave out, with a warning each, entries that cannot be
                         packed (pipes, sockets, devices, links to nothing or
                         out of the tree) instead of failing
+  --sign KEYFILE        sign the new version with this secret key (see
+                        corvane sign; --expires DAYS as there)
+  --expires DAYS        with --sign: days the manifest stays valid (default 365)
   --verbose             list every file added, changed, removed or read and
                         found unchanged
 
@@ -419,7 +423,8 @@ uint64_t SumFileSizes(NSCorvane::IPemCorvaneReader& reader, NSCorvane::IStringLi
                 summary.uSameByStat + summary.uSameByHash, summary.uSameByStat, summary.uSameByHash);
     if (summary.uLinksAsFiles)
     {
-        std::printf("links as files:   %" PRIu32 " (installed as copies: Windows working paths hold no links)\n",
+        std::printf("links as files:   %" PRIu32
+                    " (installed as copies: Windows working paths hold no links)\n",
                     summary.uLinksAsFiles);
     }
     if (summary.uSkipped)
@@ -436,6 +441,18 @@ int RunPack(ToolContext& ctx, const ParsedArgs& args)
     {
         return nExit;
     }
+    SignRequest sign;
+    sign.strStore = request.strStore;
+    sign.strKeyFile = args.Value("--sign");
+    sign.uVersion = request.option.nToVersion;
+    if (args.Has("--sign") && sign.strKeyFile.empty())
+    {
+        return FailUsage("pack", "--sign needs a key file");
+    }
+    if (!ReadSignDays(args, sign) || (args.Has("--expires") && !args.Has("--sign")))
+    {
+        return FailUsage("pack", "--expires needs --sign and a number of days from 1 to 36500");
+    }
     CorvaneLibrary* pLibrary = ctx.Library();
     if (!pLibrary)
     {
@@ -444,6 +461,11 @@ int RunPack(ToolContext& ctx, const ParsedArgs& args)
     if (!pLibrary->HasPacker())
     {
         return Fail("the store library beside corvane cannot build stores");
+    }
+    // A key that cannot be read must not leave an unsigned version behind.
+    if (!sign.strKeyFile.empty() && !CorvaneToolPlatform::IsRegularFile(sign.strKeyFile))
+    {
+        return Fail("--sign: no key file '" + sign.strKeyFile + "'");
     }
     CorvaneProgress progress;
     progress.Tick("packing version " + std::to_string(request.option.nToVersion) + "...");
@@ -489,6 +511,11 @@ int RunPack(ToolContext& ctx, const ParsedArgs& args)
         return FailInLibrary("version " + std::to_string(request.option.nToVersion) +
                              " was written but its summary cannot be read");
     }
+    if (!sign.strKeyFile.empty() && SignStore(ctx, sign) != kExitOk)
+    {
+        return Fail("version " + std::to_string(request.option.nToVersion) +
+                    " was written but not signed; sign it with corvane sign");
+    }
     PrintSummaryAndExit(ctx, request, dSeconds, summary, notes);
 }
 
@@ -499,7 +526,7 @@ std::vector<OptionSpec> PackOptions()
         {"--push", true, true},          {"--file", true, true},     {"--block", true, true},
         {"--level", true, false},        {"--threads", true, false}, {"--package-size", true, false},
         {"--release-text", true, false}, {"--rehash", false, false}, {"--skip-special", false, false},
-        {"--verbose", false, false},
+        {"--verbose", false, false},     {"--sign", true, false},    {"--expires", true, false},
     };
 }
 

@@ -7,12 +7,14 @@
 
 #include <cinttypes>
 #include <cstdio>
+#include <fstream>
 #include <vector>
 
 namespace
 {
 
 const char kHelp[] = R"(usage: corvane verify STORE|--config FILE [--version V] [--tree DIR]
+                      [--trust KEYFILE.pub]...
 
 Checks a store version: every data package it uses (header, length and
 content hash), and every file it holds (decoded content against its recorded
@@ -33,6 +35,11 @@ a link to a file counts as that file. What is passed over (pipes, dangling
 links, a directory reached twice, the store inside the tree) is named on
 stderr.
 
+  --trust KEYFILE.pub
+                also check the version's signed manifest: signed by this
+                key (repeatable: any of them), unexpired, and naming exactly
+                the version's files, each with its content's SHA-256; with
+                the latest version also the latest-version signature
   --version V   check version V instead of the latest
   --tree DIR    compare the version with the directory DIR
   --config FILE read a remote store through its configuration
@@ -103,8 +110,8 @@ bool IsPackagePath(const std::string& strPath)
            std::to_string(uDir) == strDir;
 }
 
-void VerifyFiles(NSCorvane::IPemCorvaneReader& reader, const std::vector<std::string>& vecFiles,
-                 CorvaneProgress& progress, ProblemList& problems)
+void VerifyFiles(NSCorvane::IPemCorvaneReader& reader, CorvaneLibrary& library,
+                 const std::vector<std::string>& vecFiles, CorvaneProgress& progress, ProblemList& problems)
 {
     size_t uNoInfo = 0;
     for (size_t i = 0; i < vecFiles.size(); ++i)
@@ -120,7 +127,9 @@ void VerifyFiles(NSCorvane::IPemCorvaneReader& reader, const std::vector<std::st
         const void* pData = pFile ? pFile->GetBuffer() : nullptr;
         if (!pFile || (pFile->Size() && !pData))
         {
-            problems.Add("file " + strPath + ": cannot be read or decoded");
+            // A signed store says why: the file's content differs from its manifest.
+            const std::string strWhy = library.TakeLastFailure();
+            problems.Add("file " + strPath + ": " + (strWhy.empty() ? "cannot be read or decoded" : strWhy));
             continue;
         }
         if (reader.CalcContextHash(pData, pFile->Size()) != reader.GetFileHash(strPath.c_str()))
@@ -186,12 +195,32 @@ int RunVerify(ToolContext& ctx, const ParsedArgs& args)
         }
         return RunVerifyTree(ctx, source, strTree);
     }
+    for (const std::string& strKeyFile : args.Values("--trust"))
+    {
+        std::ifstream file(strKeyFile, std::ios::binary);
+        std::string strLine;
+        if (!file || !std::getline(file, strLine) || strLine.empty())
+        {
+            return Fail("--trust: cannot read a public key from '" + strKeyFile + "'");
+        }
+        source.strTrustedKeys += strLine + "\n";
+    }
     ReaderPtr pReader;
     if (!OpenStoreReader(ctx, source, pReader))
     {
         return kExitFailure;
     }
     const uint32_t uVersion = pReader->GetWorkVersion();
+    if (!source.strTrustedKeys.empty())
+    {
+        NSCorvane::CORVANE_TRUST_STATE state;
+        if (!ctx.Library()->GetTrustState(pReader.get(), &state) || !state.uVerified)
+        {
+            return Fail("version " + std::to_string(uVersion) + " was opened without its signature checked");
+        }
+        std::printf("version %" PRIu32 ": manifest signed by key %s, valid until %" PRId64 " (unix time)\n",
+                    uVersion, state.szKeyId, state.nExpires);
+    }
     ProblemList problems;
     CorvaneProgress progress;
 
@@ -231,7 +260,7 @@ int RunVerify(ToolContext& ctx, const ParsedArgs& args)
     }
     // Files first: their check only reads, and names the files a damaged
     // package takes with it.
-    VerifyFiles(*pReader, vecFiles, progress, problems);
+    VerifyFiles(*pReader, *ctx.Library(), vecFiles, progress, problems);
     VerifyPackages(*pReader, vecPackages, progress, problems);
     progress.Clear();
 
@@ -250,6 +279,7 @@ std::vector<OptionSpec> VerifyOptions()
 {
     std::vector<OptionSpec> vecOptions = StoreSourceOptions();
     vecOptions.push_back({"--tree", true, false});
+    vecOptions.push_back({"--trust", true, true});
     return vecOptions;
 }
 

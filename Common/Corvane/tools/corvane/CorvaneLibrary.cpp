@@ -62,6 +62,11 @@ bool CorvaneLibrary::Load(std::string& strError)
     // Optional: without a fetch plan, packages are fetched one request each.
     m_pfnPlanFetch = Resolve<PFN_g_PlanCorvaneFetch>(m_hLibrary, "g_PlanCorvaneFetch");
     m_pfnGetFetchProgress = Resolve<PFN_g_GetCorvaneFetchProgress>(m_hLibrary, "g_GetCorvaneFetchProgress");
+    // Optional: an older library has no signed stores.
+    m_pfnCreateKey = Resolve<PFN_g_CreateCorvaneKey>(m_hLibrary, "g_CreateCorvaneKey");
+    m_pfnSignVersion = Resolve<PFN_g_SignCorvaneVersion>(m_hLibrary, "g_SignCorvaneVersion");
+    m_pfnNewReaderTrusted = Resolve<PFN_g_NewCorvaneReaderTrusted>(m_hLibrary, "g_NewCorvaneReaderTrusted");
+    m_pfnGetTrustState = Resolve<PFN_g_GetCorvaneTrustState>(m_hLibrary, "g_GetCorvaneTrustState");
     if (!m_pfnInit || !m_pfnUnInit || !m_pfnNewReader)
     {
         strError = strPath + " lacks the store entry points";
@@ -156,4 +161,36 @@ bool CorvaneLibrary::GetFetchProgress(NSCorvane::IPemCorvaneReader* pReader,
                                       NSCorvane::CORVANE_FETCH_PROGRESS* pProgress)
 {
     return m_bInitialised && m_pfnGetFetchProgress && m_pfnGetFetchProgress(pReader, pProgress);
+}
+
+bool CorvaneLibrary::CreateKey(const std::string& strKeyFile, std::string& strKeyId)
+{
+    char szKeyId[32] = {};
+    if (!m_bInitialised || !m_pfnCreateKey || !m_pfnCreateKey(strKeyFile.c_str(), szKeyId, sizeof(szKeyId)))
+    {
+        return false;
+    }
+    strKeyId = szKeyId;
+    return true;
+}
+
+bool CorvaneLibrary::SignVersion(const std::string& strStoreDir, uint32_t uVersion,
+                                 const std::string& strKeyFile, uint32_t uExpireDays, uint32_t uLastVerDays)
+{
+    return m_bInitialised && m_pfnSignVersion &&
+           m_pfnSignVersion(strStoreDir.c_str(), uVersion, strKeyFile.c_str(), uExpireDays, uLastVerDays);
+}
+
+bool CorvaneLibrary::NewReaderTrusted(const std::string& strSource, bool bConfig, uint32_t uVersion,
+                                      const std::string& strKeys, NSCorvane::IPemCorvaneReader** ppReader)
+{
+    return m_bInitialised && m_pfnNewReaderTrusted &&
+           m_pfnNewReaderTrusted(ppReader, strSource.c_str(), uVersion, strKeys.c_str(),
+                                 bConfig ? static_cast<uint32_t>(NSCorvane::CORVANE_TRUST_BY_CONFIG) : 0u);
+}
+
+bool CorvaneLibrary::GetTrustState(NSCorvane::IPemCorvaneReader* pReader,
+                                   NSCorvane::CORVANE_TRUST_STATE* pState)
+{
+    return m_pfnGetTrustState && m_pfnGetTrustState(pReader, pState);
 }

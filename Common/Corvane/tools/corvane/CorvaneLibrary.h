@@ -56,6 +56,16 @@ public:
     // The plan's progress; false without the entry point.
     bool GetFetchProgress(NSCorvane::IPemCorvaneReader* pReader,
                           NSCorvane::CORVANE_FETCH_PROGRESS* pProgress);
+    // Signed stores; false when this library lacks them, or refuses (the
+    // reason is then in TakeLastFailure).
+    bool HasSigning() const { return m_pfnCreateKey && m_pfnSignVersion && m_pfnNewReaderTrusted; }
+    bool CreateKey(const std::string& strKeyFile, std::string& strKeyId);
+    bool SignVersion(const std::string& strStoreDir, uint32_t uVersion, const std::string& strKeyFile,
+                     uint32_t uExpireDays, uint32_t uLastVerDays);
+    // strKeys: public key lines; bConfig: strSource is a configuration file.
+    bool NewReaderTrusted(const std::string& strSource, bool bConfig, uint32_t uVersion,
+                          const std::string& strKeys, NSCorvane::IPemCorvaneReader** ppReader);
+    bool GetTrustState(NSCorvane::IPemCorvaneReader* pReader, NSCorvane::CORVANE_TRUST_STATE* pState);
 
 private:
     void* m_hLibrary = nullptr;
@@ -72,6 +82,10 @@ private:
     PFN_g_GetCorvaneLastFailure m_pfnGetLastFailure = nullptr;
     PFN_g_PlanCorvaneFetch m_pfnPlanFetch = nullptr;
     PFN_g_GetCorvaneFetchProgress m_pfnGetFetchProgress = nullptr;
+    PFN_g_CreateCorvaneKey m_pfnCreateKey = nullptr;
+    PFN_g_SignCorvaneVersion m_pfnSignVersion = nullptr;
+    PFN_g_NewCorvaneReaderTrusted m_pfnNewReaderTrusted = nullptr;
+    PFN_g_GetCorvaneTrustState m_pfnGetTrustState = nullptr;
     std::string m_strLogPath;
 };
 

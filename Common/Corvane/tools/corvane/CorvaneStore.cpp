@@ -76,9 +76,12 @@ bool OpenStoreReader(ToolContext& ctx, const StoreSource& source, ReaderPtr& pRe
             return false;
         }
         NSCorvane::IPemCorvaneReader* pRaw = nullptr;
-        if (!pLibrary->NewReaderByConfig(source.bNoRange ? noRange.Path() : source.strConfigFile,
-                                         source.uVersion, &pRaw) ||
-            !pRaw)
+        const std::string strConfig = source.bNoRange ? noRange.Path() : source.strConfigFile;
+        const bool bOpened =
+            source.strTrustedKeys.empty()
+                ? pLibrary->NewReaderByConfig(strConfig, source.uVersion, &pRaw)
+                : pLibrary->NewReaderTrusted(strConfig, true, source.uVersion, source.strTrustedKeys, &pRaw);
+        if (!bOpened || !pRaw)
         {
             FailInLibrary("cannot open " + DescribeVersion(source) + " of the store configured in '" +
                           source.strConfigFile + "'");
@@ -98,7 +101,11 @@ bool OpenStoreReader(ToolContext& ctx, const StoreSource& source, ReaderPtr& pRe
         return false;
     }
     NSCorvane::IPemCorvaneReader* pRaw = nullptr;
-    if (!pLibrary->NewReader(source.strStoreDir, source.uVersion, &pRaw) || !pRaw)
+    const bool bOpened = source.strTrustedKeys.empty()
+                             ? pLibrary->NewReader(source.strStoreDir, source.uVersion, &pRaw)
+                             : pLibrary->NewReaderTrusted(source.strStoreDir, false, source.uVersion,
+                                                          source.strTrustedKeys, &pRaw);
+    if (!bOpened || !pRaw)
     {
         FailInLibrary("cannot open " + DescribeVersion(source) + " of store '" + source.strStoreDir + "'");
         return false;

@@ -16,7 +16,8 @@ struct StoreSource
     std::string strStoreDir;
     std::string strConfigFile; // when set, strStoreDir is not used
     uint32_t uVersion = 0xFFFFFFFFu;
-    bool bNoRange = false; // --no-range: whole packages only
+    bool bNoRange = false;      // --no-range: whole packages only
+    std::string strTrustedKeys; // public key lines (verify --trust); empty: none added
 };
 
 // The options every reading command accepts besides its own.

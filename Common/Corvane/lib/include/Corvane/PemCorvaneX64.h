@@ -86,6 +86,23 @@ struct CORVANE_FETCH_PROGRESS
 };
 static_assert(sizeof(CORVANE_FETCH_PROGRESS) == 48, "fetch progress");
 
+// Flags of g_NewCorvaneReaderTrusted.
+enum : uint32_t
+{
+    // pcszSource names a JSON configuration file, not a store directory.
+    CORVANE_TRUST_BY_CONFIG = 0x1,
+};
+// Whether a reader's version was checked against a signed manifest.
+struct CORVANE_TRUST_STATE
+{
+    uint32_t uStructSize = sizeof(CORVANE_TRUST_STATE);
+    uint32_t uVerified = 0; // 1: the version's manifest is signed by a trusted key
+    int64_t nSigned = 0;    // unix seconds, when verified
+    int64_t nExpires = 0;   // unix seconds, when verified
+    char szKeyId[24] = {};  // the signing key's id (16 hex digits), when verified
+};
+static_assert(sizeof(CORVANE_TRUST_STATE) == 48, "trust state");
+
 } // namespace NSCorvane
 
 extern "C"
@@ -185,6 +202,39 @@ extern "C"
     // calls it is one task. Call it when a task (a check, an install, a
     // repair) begins. Always true.
     CORVANE_API bool g_ResetCorvaneSources();
+
+    // Signed stores (docs/manifest.md). Every refusal below also keeps a line
+    // for g_GetCorvaneLastFailure ("store not trusted: ..." for a reader).
+
+    // Writes a new Ed25519 key pair: the secret key to pcszKeyFile (UTF-8
+    // path, mode 0600, which must not exist yet) and the public key to
+    // pcszKeyFile + ".pub", one line. The key id (16 hex digits) goes to
+    // pszKeyId, cut to uSize - 1 bytes (null: not wanted).
+    CORVANE_API bool g_CreateCorvaneKey(const char* pcszKeyFile, char* pszKeyId, uint32_t uSize);
+
+    // Signs version uVersion (_INVALID_VER: the latest) of the local store
+    // pcszStoreDir with the secret key in pcszKeyFile: writes the version's
+    // manifest, valid uExpireDays days, and re-signs the latest-version
+    // marker for uLastVerDays days. Both files are replaced atomically.
+    CORVANE_API bool g_SignCorvaneVersion(const char* pcszStoreDir, uint32_t uVersion,
+                                          const char* pcszKeyFile, uint32_t uExpireDays,
+                                          uint32_t uLastVerDays);
+
+    // A reader as g_NewCorvaneReader (or, with CORVANE_TRUST_BY_CONFIG, as
+    // g_NewCorvaneReaderByConfig, whose own "trust" keys are kept) that also
+    // trusts the public keys in pcszTrustedKeys: lines of the .pub form or
+    // bare hex, "\n"-separated (null or empty: none added). With any key
+    // trusted the version opens only when its manifest is signed by one of
+    // them, unexpired and consistent with the version, and OpenFile returns
+    // only files whose content matches the manifest.
+    CORVANE_API bool g_NewCorvaneReaderTrusted(NSCorvane::IPemCorvaneReader** ppReader,
+                                               const char* pcszSource, uint32_t uVersion,
+                                               const char* pcszTrustedKeys, uint32_t uFlags);
+
+    // Whether the reader's version was verified, and by which key.
+    // pState->uStructSize must be set. Any thread.
+    CORVANE_API bool g_GetCorvaneTrustState(NSCorvane::IPemCorvaneReader* piReader,
+                                            NSCorvane::CORVANE_TRUST_STATE* pState);
 }
 
 using PFN_g_InitCorvaneManager = bool (*)(NSCorvane::IStreamFileSys*, NSCorvane::IStreamMemory*);
@@ -206,3 +256,8 @@ using PFN_g_GetCorvaneFetchProgress = bool (*)(NSCorvane::IPemCorvaneReader*,
                                                NSCorvane::CORVANE_FETCH_PROGRESS*);
 using PFN_g_EndCorvaneFetch = bool (*)(NSCorvane::IPemCorvaneReader*);
 using PFN_g_ResetCorvaneSources = bool (*)();
+using PFN_g_CreateCorvaneKey = bool (*)(const char*, char*, uint32_t);
+using PFN_g_SignCorvaneVersion = bool (*)(const char*, uint32_t, const char*, uint32_t, uint32_t);
+using PFN_g_NewCorvaneReaderTrusted = bool (*)(NSCorvane::IPemCorvaneReader**, const char*, uint32_t,
+                                               const char*, uint32_t);
+using PFN_g_GetCorvaneTrustState = bool (*)(NSCorvane::IPemCorvaneReader*, NSCorvane::CORVANE_TRUST_STATE*);

@@ -52,6 +52,20 @@ void NoteSystemFailure(int nCode, const char* pcszWhat, const std::string& strPa
     WriteLogLine(szLogLine);
 }
 
+void NoteFailureText(const std::string& strText)
+{
+    {
+        FailureRecord& record = Record();
+        std::lock_guard<std::mutex> lock(record.mtx);
+        if (!record.bKept)
+        {
+            std::snprintf(record.szText, sizeof(record.szText), "%s", strText.c_str());
+            record.bKept = true;
+        }
+    }
+    WriteLogLine(("error: " + strText).c_str());
+}
+
 void NoteLastSystemFailure(const char* pcszWhat, const std::string& strPath, const char* pcszTo)
 {
     NoteSystemFailure(CorvanePlatform::LastErrorCode(), pcszWhat, strPath, pcszTo);

@@ -21,6 +21,11 @@ void NoteSystemFailure(int nCode, const char* pcszWhat, const std::string& strPa
 // The same with the calling thread's code at this moment.
 void NoteLastSystemFailure(const char* pcszWhat, const std::string& strPath, const char* pcszTo = nullptr);
 
+// Keeps a failure that has no system reason but must reach a person (a
+// refused signature: "store not trusted: ..."), and writes it to the log as
+// an "error: ..." line. Same first-wins rule.
+void NoteFailureText(const std::string& strText);
+
 // Copies the kept failure into pszOut (cut to uSize - 1 bytes) and forgets it.
 // False, with pszOut empty, when none is kept. pszOut null only forgets.
 bool TakeLastFailure(char* pszOut, uint32_t uSize);

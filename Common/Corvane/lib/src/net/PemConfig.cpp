@@ -118,6 +118,29 @@ void ReadString(const rapidjson::Value& obj, const char* pcszName, std::string& 
     }
 }
 
+// A key list that is there but not understood must not turn the checks off.
+bool ReadTrust(const rapidjson::Value& obj, std::vector<std::string>& vecOut)
+{
+    const rapidjson::Value* pValue = Member(obj, "trust");
+    if (!pValue)
+    {
+        return true;
+    }
+    if (!pValue->IsArray())
+    {
+        return false;
+    }
+    for (const rapidjson::Value& entry : pValue->GetArray())
+    {
+        if (!entry.IsString())
+        {
+            return false;
+        }
+        vecOut.emplace_back(entry.GetString(), entry.GetStringLength());
+    }
+    return true;
+}
+
 } // namespace
 
 bool PemConfig::Read(const char* pcszPath)
@@ -147,6 +170,11 @@ bool PemConfig::Read(const char* pcszPath)
             ReadInt(*pGlobal, "local", m_nLocal);
             ReadInt(*pGlobal, "remote", m_nRemote);
             ReadInt(*pGlobal, "threadcount", m_nThreadCount);
+            if (!ReadTrust(*pGlobal, m_vecTrust))
+            {
+                LogReadFailure(__LINE__, "\"trust\" must be a list of public key strings, file=" + strPath);
+                return false;
+            }
         }
         if (const rapidjson::Value* pLocal = Member(doc, "local"))
         {

@@ -48,6 +48,9 @@ public:
     bool IsRemoteEnabled() const { return m_nRemote != 0; }
     int32_t ThreadCount() const { return m_nThreadCount; }
     const std::vector<CorvaneRemoteInfo>& Remotes() const { return m_vecRemote; }
+    // "trust" in "global": the public keys whose signatures the store must
+    // carry, as written (checked by the reader); empty: the store is not checked.
+    const std::vector<std::string>& TrustEntries() const { return m_vecTrust; }
 
 private:
     std::string m_strLocalDir;
@@ -55,6 +58,7 @@ private:
     int32_t m_nRemote = 0;
     int32_t m_nThreadCount = 1; // accepted, unused by the library
     std::vector<CorvaneRemoteInfo> m_vecRemote;
+    std::vector<std::string> m_vecTrust;
 };
 
 } // namespace NSCorvane

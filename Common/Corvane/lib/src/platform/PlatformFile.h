@@ -18,6 +18,7 @@ enum class FileMode
     WriteExclusive, // write-only, binary, must not exist yet (a fresh temporary file)
     WriteTruncate,  // write-only, binary, created or truncated
     WriteAppend,    // write-only, binary, created, every write appended, shared with everyone
+    WritePrivate,   // as WriteExclusive, readable by the owner only where the system has modes (a secret key)
 };
 
 // A descriptor, or -1.

@@ -73,8 +73,11 @@ bool PemCorvaneReader::LoadVersion(uint32_t uVersion)
             return false;
         }
         CORVANE_CHECK(_INVALID_VER != nVer);
+        CORVANE_CHECK(CheckTrustedLastVersion(nVer));
     }
+    CORVANE_CHECK(LoadTrustedManifest(nVer));
     CORVANE_CHECK(ReadIdxElement(m_vecElement, nVer));
+    CORVANE_CHECK(CheckTrustedIndex());
     m_nWorkVersion = nVer;
     {
         std::lock_guard<std::mutex> lock(m_mtxFileInfo);
@@ -160,6 +163,7 @@ bool PemCorvaneReader::ReadCompressedBinaryFile(const std::string& strFile, std:
         FileGuard guard{pifRead};
         const void* pBuffer = pifRead->GetBuffer();
         CORVANE_CHECK(pBuffer);
+        CORVANE_CHECK(CheckTrustedMeta(strFile, pBuffer, pifRead->Size()));
         return NSCorvaneReader::DecodeCompressedBinary(pBuffer, pifRead->Size(), vecData);
     };
     if (fnRead(m_nDefaultOption))
@@ -220,7 +224,7 @@ uint64_t PemCorvaneReader::GetFileHash(const char* pcszPath)
     return pElement ? pElement->uContextHash : 0;
 }
 
-IFile* PemCorvaneReader::OpenFile(const char* pcszPath, int nOption)
+IFile* PemCorvaneReader::OpenFileDecoded(const char* pcszPath, int nOption)
 {
     const CORVANE_IDX_ELEMENT* pElement = FindElement(pcszPath);
     if (!pElement)

@@ -13,11 +13,18 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <string>
 #include <utility>
 #include <vector>
+
+namespace NSCorvaneTrust
+{
+class TrustedKeys;
+struct SignedRecord;
+} // namespace NSCorvaneTrust
 
 namespace NSCorvane
 {
@@ -50,6 +57,14 @@ public:
     bool SetLimitSpeed(uint64_t uBytesPerSecond) override;
     bool CancelDownloads() override;
     uint64_t CalcContextHash(const void* pData, uint32_t uSize) override;
+    // Signed stores (PemCorvaneReaderTrust.cpp). Before set-up: the keys whose
+    // signatures this reader accepts; none keeps the store unchecked.
+    void SetTrustedKeys(std::shared_ptr<const NSCorvaneTrust::TrustedKeys> pKeys);
+    // Adds the entries of a configuration's "trust" list; false, naming the
+    // entry, when one is not a public key.
+    bool AddConfiguredKeys(const std::vector<std::string>& vecEntries);
+    // The checked manifest of the version, null without trusted keys.
+    const NSCorvaneTrust::SignedRecord* TrustedManifest() const { return m_pManifest.get(); }
     // What every remote source of this reader fetched so far.
     void AddTransferCounts(CORVANE_TRANSFER_COUNTS& counts);
     // A task's file list (or packages, CORVANE_FETCH_WHOLE_PACKAGES) to fetch
@@ -78,6 +93,16 @@ protected:
     // Loads the index of uVersion (the latest for _INVALID_VER) and resets caches.
     bool LoadVersion(uint32_t uVersion);
     bool ReadFileInfoElement();
+    // The decoded file, checked against the index only; OpenFile adds the
+    // manifest's check where keys are trusted.
+    IFile* OpenFileDecoded(const char* pcszPath, int nOption);
+    // With trusted keys: the version's manifest fetched and checked before
+    // anything else of the version is read; without, one log line.
+    bool LoadTrustedManifest(uint32_t uVersion);
+    bool CheckTrustedMeta(const std::string& strFile, const void* pData, uint64_t uSize);
+    bool CheckTrustedLastVersion(uint32_t uVersion);
+    // The manifest names exactly the files of the index just read.
+    bool CheckTrustedIndex();
     bool EnsureDirTreeCache();
     IStringList* ReadList(const char* pcszName);
     // The record of element read by range from the remote sources and decoded
@@ -103,6 +128,8 @@ protected:
     PemFileStreamFactory m_fileFactory;
     PemRecordJoiner m_joiner;
     int m_nDefaultOption;
+    std::shared_ptr<const NSCorvaneTrust::TrustedKeys> m_pTrustedKeys;
+    std::shared_ptr<const NSCorvaneTrust::SignedRecord> m_pManifest;
     // Declared after the factory: ended before the sources it uses go.
     PemFetchScheduler m_fetch;
 };

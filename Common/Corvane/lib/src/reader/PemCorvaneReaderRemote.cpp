@@ -17,6 +17,7 @@ bool PemCorvaneReader::SetupByConfig(const char* pcszConfigFile, uint32_t uVersi
     PemConfig config;
     CORVANE_CHECK(config.Read(pcszConfigFile));
     CORVANE_CHECK(SetupFactoryByConfig(m_fileFactory, &config, &m_sourceHealth));
+    CORVANE_CHECK(AddConfiguredKeys(config.TrustEntries()));
     return LoadVersion(uVersion);
 }
 

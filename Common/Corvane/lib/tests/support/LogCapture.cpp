@@ -45,6 +45,19 @@ std::string LogCapture::Text() const
     return std::string(vecBytes.begin(), vecBytes.end());
 }
 
+std::string LogCapture::ProblemText() const
+{
+    static const std::string s_strNotice =
+        "The store is not signed; files are checked for integrity only\r\n";
+    std::string strText = Text();
+    for (size_t uAt = strText.find(s_strNotice); uAt != std::string::npos;
+         uAt = strText.find(s_strNotice, uAt))
+    {
+        strText.erase(uAt, s_strNotice.size());
+    }
+    return strText;
+}
+
 void LogCapture::Clear()
 {
     CorvaneUtil::ResetLogFile();

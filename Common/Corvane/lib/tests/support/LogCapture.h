@@ -18,6 +18,9 @@ public:
     ~LogCapture();
 
     std::string Text() const;
+    // Text() without the line each remote reader writes when no key is
+    // trusted: what is left are failures.
+    std::string ProblemText() const;
     bool Contains(const std::string& strNeedle) const { return Text().find(strNeedle) != std::string::npos; }
     void Clear();
     const TempDir& Dir() const { return m_dir; }

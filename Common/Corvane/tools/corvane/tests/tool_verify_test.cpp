@@ -73,8 +73,9 @@ protected:
     void Pack(const std::string& strStore, uint32_t uVersion)
     {
         // A pipe in the tree is left out (with a warning) rather than failing the pack.
-        const ToolRun pack = Run({"pack", "--root", m_src.Path(), "--store", strStore, "--version",
-                                  std::to_string(uVersion), "--level", "1", "--threads", "2", "--skip-special"});
+        const ToolRun pack =
+            Run({"pack", "--root", m_src.Path(), "--store", strStore, "--version", std::to_string(uVersion),
+                 "--level", "1", "--threads", "2", "--skip-special"});
         ASSERT_EQ(pack.nExit, 0) << pack.strErr;
     }
 
@@ -206,4 +207,51 @@ TEST_F(CorvaneVerifyTree, ServedStoreThroughTheConfigurationFetchesNoPackage)
     {
         EXPECT_EQ(strLine.find(".dat "), std::string::npos) << strLine;
     }
+}
+
+TEST_F(CorvaneVerifyTree, SignedStoreVerifiesWithItsKeyAndNamesEachRefusal)
+{
+    TempDir served;
+    TempDir cache;
+    const std::string strKey = m_work / "studio.key";
+    const std::string strOther = m_work / "other.key";
+    ToolRun run = Run({"keygen", strKey});
+    ASSERT_EQ(run.nExit, 0) << run.strErr;
+    EXPECT_EQ(run.strOut.rfind("key ", 0), 0u) << run.strOut;
+    struct stat st;
+    ASSERT_EQ(::stat(strKey.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    EXPECT_EQ(Run({"keygen", strKey}).nExit, 1) << "an existing key is never replaced";
+    ASSERT_EQ(Run({"keygen", strOther}).nExit, 0);
+
+    const ToolRun pack = Run({"pack", "--root", m_src.Path(), "--store", served.Path(), "--version", "1",
+                              "--level", "1", "--skip-special", "--sign", strKey});
+    ASSERT_EQ(pack.nExit, 0) << pack.strErr;
+    NginxServer server(served.Path());
+    ASSERT_TRUE(server.Running());
+    const std::string strConfig = WriteRemoteConfig(m_cwd / "remote.cfg", server.BaseUrl(), cache.Path());
+
+    run = Run({"verify", "--config", strConfig, "--trust", strKey + ".pub"});
+    EXPECT_EQ(run.nExit, 0) << run.strOut << run.strErr;
+    EXPECT_NE(run.strOut.find("manifest signed by key"), std::string::npos) << run.strOut;
+    run = Run({"verify", served.Path(), "--trust", strOther + ".pub"});
+    EXPECT_EQ(run.nExit, 1);
+    EXPECT_NE(run.strErr.find("which is not trusted"), std::string::npos) << run.strErr;
+    run = Run({"verify", served.Path(), "--trust", strOther + ".pub", "--trust", strKey + ".pub"});
+    EXPECT_EQ(run.nExit, 0) << "either key of a rotation: " << run.strErr;
+
+    // Re-signing with the other key (as CI would after a rotation) is what it trusts then.
+    run = Run({"sign", served.Path(), "--key", strOther, "--expires", "30"});
+    ASSERT_EQ(run.nExit, 0) << run.strErr;
+    EXPECT_EQ(Run({"verify", served.Path(), "--trust", strOther + ".pub"}).nExit, 0);
+    EXPECT_EQ(Run({"sign", served.Path(), "--key", strOther, "--expires", "0"}).nExit, 2);
+
+    // A list of the version changed on the server after signing.
+    TempDir cache2;
+    const std::string strConfig2 = WriteRemoteConfig(m_cwd / "remote2.cfg", server.BaseUrl(), cache2.Path());
+    ASSERT_TRUE(WriteFileText(served / "dat/v1/_pkglst", "forged"));
+    run = Run({"verify", "--config", strConfig2, "--trust", strOther + ".pub"});
+    EXPECT_EQ(run.nExit, 1);
+    EXPECT_NE((run.strOut + run.strErr).find("differs from the version's manifest"), std::string::npos)
+        << run.strOut << run.strErr;
 }

@@ -59,11 +59,15 @@ int FileOpen(const char* pcszPath, FileMode eMode)
     case FileMode::WriteAppend:
         nFlags |= O_WRONLY | O_CREAT | O_APPEND;
         break;
+    case FileMode::WritePrivate:
+        nFlags |= O_WRONLY | O_CREAT | O_EXCL;
+        break;
     }
+    const mode_t uMode = eMode == FileMode::WritePrivate ? 0600 : 0666;
     int nFile;
     do
     {
-        nFile = ::open(pcszPath, nFlags, 0666);
+        nFile = ::open(pcszPath, nFlags, uMode);
     } while (nFile < 0 && errno == EINTR);
     if (nFile >= 0 && eMode == FileMode::ReadShared)
     {

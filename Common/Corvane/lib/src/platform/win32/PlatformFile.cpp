@@ -27,6 +27,7 @@ int FileOpen(const char* pcszPath, FileMode eMode)
         nFlags |= _O_RDONLY;
         break;
     case FileMode::WriteExclusive:
+    case FileMode::WritePrivate: // the user's profile ACL keeps it private
         nFlags |= _O_WRONLY | _O_CREAT | _O_EXCL;
         break;
     case FileMode::WriteTruncate:
