@@ -154,7 +154,7 @@ t0=$(date +%s.%N)
 }
 secs=$(python3 -c "import sys, time; print('%.1f' % (time.time() - float(sys.argv[1])))" "$t0")
 peak_kib=$(tail -n 1 "$work/time.out")
-read -r sent requests <<<"$(awk '{s += $3; n++} END {print s + 0, n + 0}' "$work/nginx/access.log")"
+read -r sent requests <<<"$(awk '{s += $3; n++} END {printf "%.0f %d\n", s, n}' "$work/nginx/access.log")"
 
 # Exactly the tree packed: the same files, the same bytes.
 (cd "$work/tree" && find . -type f | sort) >"$work/want.list"

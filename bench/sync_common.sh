@@ -73,7 +73,7 @@ now() { date +%s.%N; }
 secs() { python3 -c "import sys; print('%.3f' % (float(sys.argv[2]) - float(sys.argv[1])))" "$1" "$2"; }
 calc() { python3 -c "import sys; print('%.3f' % eval(sys.argv[1]))" "$1"; }
 median() { python3 -c "import sys, statistics; print('%.3f' % statistics.median(float(v) for v in sys.argv[1:]))" "$@"; }
-bytes_of() { find "$1" -type f -printf '%s\n' | awk '{s += $1} END {print s + 0}'; }
+bytes_of() { find "$1" -type f -printf '%s\n' | awk '{s += $1} END {printf "%.0f\n", s}'; }
 free_port() { python3 -c "import socket; s=socket.socket(); s.bind(('127.0.0.1', 0)); print(s.getsockname()[1])"; }
 size_value() { awk -v k="$2" '$1 == k {print $2; exit}' "$1"; }
 result() { echo "$1 $2" >>"$work/results"; } # key value, for the table at the end
@@ -223,7 +223,7 @@ bytes_between() { # mark mark -> "bytes requests package_requests"
         $1 == a { on = 1; next }
         $1 == b { on = 0 }
         on { s += $3; n++; if ($1 ~ /\/dat\/v[0-9]+\/[0-9]+\/[0-9]+\.dat/) d++ }
-        END { print s + 0, n + 0, d + 0 }' "$work/nginx/access.log"
+        END { printf "%.0f %d %d\n", s, n, d }' "$work/nginx/access.log"
 }
 
 # Warm the page cache for every run alike: what is served and what is compared.

@@ -94,6 +94,10 @@ orvel() { # log_name orvelsync-args...
     shift
     timed "$name" "$orvelsync" "$@" --quiet --yes
 }
+# orvelsync's own count of what it fetched (start-up reads included).
+orvel_count() { # log_name
+    cat "$work/$1.out" "$work/$1.err" | sed -n 's/^Fetched \(.*\)/\1/p' | tail -n 1
+}
 # The anchors, as commands for timed.
 # shellcheck disable=SC2016 # the arguments expand in the inner shell
 pipeline=(bash -c 'curl -sf "$1" | zstd -q -d | tar -C "$2" -xf -' pipeline)
@@ -132,6 +136,7 @@ measure_link() { # rtt_ms mbit
         read -r t kib <<<"$out"
         read -r b n _ <<<"$(bytes_between "$m1" "$m2")"
         row "$link full orvelsync $t $b $n $kib $(size_value "$work/sizes" records)"
+        echo "[$link] full install: $t s; orvelsync fetched $(orvel_count full)"
         same_tree "$wp" "$tree_new" "the full install ($link)"
 
         m1=$(mark)
@@ -140,6 +145,7 @@ measure_link() { # rtt_ms mbit
         read -r t kib <<<"$out"
         read -r b n _ <<<"$(bytes_between "$m1" "$m2")"
         row "$link repair orvelsync $t $b $n $kib 0"
+        echo "[$link] repair: $t s; orvelsync fetched $(orvel_count repair)"
         same_tree "$wp" "$tree_new" "the repaired full install ($link)"
         rm -rf "$app" "$wp"
 
@@ -174,6 +180,7 @@ measure_link() { # rtt_ms mbit
             read -r t kib <<<"$out"
             read -r b n _ <<<"$(bytes_between "$m1" "$m2")"
             row "$link $k orvelsync $t $b $n $kib $(size_value "$work/sizes" "written_records@$from")"
+            echo "[$link] update $from -> $latest: $t s; orvelsync fetched $(orvel_count "update-$k")"
             same_tree "$wp" "$tree_new" "the update $from -> $latest ($link)"
             rm -rf "$app" "$wp"
 

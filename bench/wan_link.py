@@ -23,7 +23,7 @@
 # It asks for real-time scheduling (SCHED_FIFO, when allowed; else a lower nice
 # value): on a loaded machine a timer of an ordinary process fires up to tens
 # of milliseconds late, and a link does not slow down with the CPU's load.
-# It needs little CPU: 100 Mbit/s takes a few percent of one core.
+# It needs little CPU: 100 Mbit/s takes about a tenth of one core.
 #
 # Prints "ready" on stdout once every port listens; runs until killed.
 import argparse
