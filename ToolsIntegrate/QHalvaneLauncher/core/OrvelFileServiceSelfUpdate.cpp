@@ -144,6 +144,9 @@ SelfUpdatePackageResult OrvelFileService::BuildSelfUpdatePackage(const QString& 
                           : tr("Failed to read remote file: %1").arg(strStorePath);
             return result;
         }
+        // The builder writes the SHA-256 of these bytes, which the library (with a
+        // trusted key) already matched to the signed manifest: the updater checks
+        // the package against the store's hashes without a key of its own.
         builder.addMemoryFile(data, mapping.strRelative);
         ++nAdded;
     }

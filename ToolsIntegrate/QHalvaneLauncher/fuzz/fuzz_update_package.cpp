@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-// The update package reader over fuzzed packages: open, then extract every
-// entry into a scratch directory. Nothing may be written outside it.
+// The update package reader over fuzzed packages: open, check the contents,
+// then extract every entry into a scratch directory. Nothing may be written outside it.
 #include "OrvelPackageReader.h"
 
 #include <QCoreApplication>
@@ -44,6 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t uSize)
     OrvelPackageReader reader;
     if (reader.open(strPackage))
     {
+        reader.verifyContents();
         for (int i = 0; i < reader.fileCount(); ++i)
         {
             reader.extractFile(i, strTarget);

@@ -1946,6 +1946,14 @@ Do you want to start downloading it now?</source>
         <translation>更新包哈希不匹配：%1</translation>
     </message>
     <message>
+        <source>Update package content does not match its SHA-256: %1</source>
+        <translation>更新包内容与其 SHA-256 不符：%1</translation>
+    </message>
+    <message>
+        <source>Update package is not open</source>
+        <translation>更新包未打开</translation>
+    </message>
+    <message>
         <source>Update package file would be written outside the target directory: %1</source>
         <translation>更新包中的文件将被写到目标目录之外：%1</translation>
     </message>
@@ -2754,6 +2762,10 @@ Do you want to start downloading it now?</source>
     <message>
         <source>Failed to open update package</source>
         <translation>打开更新包失败</translation>
+    </message>
+    <message>
+        <source>Update package does not match the store&apos;s files; nothing was changed</source>
+        <translation>更新包与仓库中的文件不符，未做任何更改</translation>
     </message>
     <message>
         <source>Failed to create backup directory</source>

@@ -4,6 +4,7 @@
 #include "OrvelFnv1a.h"
 #include "OrvelPackageFormat.h"
 
+#include <QCryptographicHash>
 #include <QDataStream>
 #include <QFile>
 #include <QFileInfo>
@@ -76,6 +77,7 @@ bool OrvelPackageBuilder::hashEntries()
         {
             entry.uSize = static_cast<quint64>(entry.data.size());
             entry.uHash = OrvelFnv1a::hash(entry.data);
+            entry.sha256 = QCryptographicHash::hash(entry.data, QCryptographicHash::Sha256);
             continue;
         }
         if (!QFileInfo::exists(entry.strSourcePath))
@@ -84,6 +86,7 @@ bool OrvelPackageBuilder::hashEntries()
         if (!file.open(QIODevice::ReadOnly))
             return fail(tr("Cannot read file: %1").arg(entry.strSourcePath));
         OrvelFnv1a hasher;
+        QCryptographicHash sha256(QCryptographicHash::Sha256);
         quint64 uHashed = 0;
         for (;;)
         {
@@ -93,11 +96,13 @@ bool OrvelPackageBuilder::hashEntries()
             if (nRead == 0)
                 break;
             hasher.update(buffer.constData(), nRead);
+            sha256.addData(buffer.constData(), static_cast<int>(nRead));
             uHashed += static_cast<quint64>(nRead);
         }
         // Size and hash describe the same bytes even if the file changed since addFile.
         entry.uSize = uHashed;
         entry.uHash = hasher.value();
+        entry.sha256 = sha256.result();
     }
     return true;
 }
@@ -127,6 +132,7 @@ bool OrvelPackageBuilder::writePackage(const QString& strOutputPath, quint32 uCo
             stream << static_cast<qint16>(path.size());
             stream.writeRawData(path.constData(), path.size());
             stream << static_cast<qint64>(entry.uSize) << entry.uHash << nOffset;
+            stream.writeRawData(entry.sha256.constData(), entry.sha256.size());
             nOffset += static_cast<qint64>(entry.uSize);
         }
     }

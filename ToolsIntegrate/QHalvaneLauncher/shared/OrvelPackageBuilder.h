@@ -14,6 +14,7 @@ struct OrvelPackageEntry
     QString strRelativePath; // path written into the file table
     quint64 uSize = 0;
     quint64 uHash = 0;
+    QByteArray sha256;
     bool bInMemory = false;
 };
 
@@ -26,7 +27,9 @@ public:
 
     // Queues a file on disk; its size and hash are taken by build().
     void addFile(const QString& strSourcePath, const QString& strRelativePath);
-    // Queues bytes held in memory until the builder is destroyed or cleared.
+    // Queues bytes held in memory until the builder is destroyed or cleared. The
+    // launcher passes what it read through the library, so the SHA-256 written
+    // for the entry is the one the store's manifest holds.
     void addMemoryFile(const QByteArray& data, const QString& strRelativePath);
     // Hashes every entry, then writes the package. The output appears under its
     // name only when complete; on false nothing is left behind and lastError()

@@ -5,6 +5,7 @@
 #include "OrvelPathGuard.h"
 #include "platform/OrvelPlatformNames.h"
 
+#include <QCryptographicHash>
 #include <QDataStream>
 #include <QDir>
 #include <QFileInfo>
@@ -27,6 +28,7 @@ void OrvelPackageReader::close()
     m_pFile.reset();
     m_vecFiles.clear();
     m_nContentVersion = 0;
+    m_nFormatVersion = 0;
     m_nFileCount = 0;
     m_nTotalSize = 0;
 }
@@ -67,8 +69,10 @@ bool OrvelPackageReader::readHeader(QDataStream& stream, qint32* pnFileCount)
         return fail(tr("Invalid update package signature"));
     qint32 nVersion = 0;
     stream >> nVersion;
-    if (nVersion != OrvelPackageFormat::kFormatVersion)
+    if (nVersion != OrvelPackageFormat::kFormatVersion &&
+        nVersion != OrvelPackageFormat::kFormatVersionWithoutSha256)
         return fail(tr("Unsupported package version: %1").arg(nVersion));
+    m_nFormatVersion = nVersion;
     qint64 nTotalSize = 0;
     stream >> m_nContentVersion >> *pnFileCount >> nTotalSize;
     if (stream.status() != QDataStream::Ok || nTotalSize == 0 || nTotalSize != m_pFile->size())
@@ -93,6 +97,12 @@ bool OrvelPackageReader::readTable(QDataStream& stream, qint32 nFileCount)
         OrvelPackageFileInfo info;
         info.strRelativePath = QString::fromUtf8(path.constData(), path.size());
         stream >> info.nSize >> info.uHash >> info.nOffset;
+        if (hasContentHashes())
+        {
+            info.sha256.resize(OrvelPackageFormat::kSha256Size);
+            if (stream.readRawData(info.sha256.data(), info.sha256.size()) != info.sha256.size())
+                stream.setStatus(QDataStream::ReadPastEnd);
+        }
         if (stream.status() != QDataStream::Ok)
             return fail(tr("Update package file table is truncated at: %1").arg(info.strRelativePath));
         // Checked before anything is extracted: no entry may reach outside the target.
@@ -139,6 +149,37 @@ bool OrvelPackageReader::checkTarget(const QString& strTargetDir)
     return true;
 }
 
+bool OrvelPackageReader::verifyContents()
+{
+    if (!m_pFile)
+        return fail(tr("Update package is not open"));
+    QByteArray buffer(OrvelPackageFormat::kCopyChunkSize, Qt::Uninitialized);
+    for (const OrvelPackageFileInfo& info : qAsConst(m_vecFiles))
+    {
+        if (!m_pFile->seek(info.nOffset))
+            return fail(tr("Cannot seek to file data: %1").arg(info.strRelativePath));
+        OrvelFnv1a hasher;
+        QCryptographicHash sha256(QCryptographicHash::Sha256);
+        qint64 nRemaining = info.nSize;
+        while (nRemaining > 0)
+        {
+            const qint64 nChunk = qMin(nRemaining, OrvelPackageFormat::kCopyChunkSize);
+            if (m_pFile->read(buffer.data(), nChunk) != nChunk)
+                return fail(tr("Failed to read file data: %1").arg(info.strRelativePath));
+            hasher.update(buffer.constData(), nChunk);
+            sha256.addData(buffer.constData(), static_cast<int>(nChunk));
+            nRemaining -= nChunk;
+        }
+        // The SHA-256 first: an edit that rewrote the FNV as well is named for what it is.
+        if (hasContentHashes() && sha256.result() != info.sha256)
+            return fail(
+                tr("Update package content does not match its SHA-256: %1").arg(info.strRelativePath));
+        if (hasher.value() != info.uHash)
+            return fail(tr("Update package hash mismatch: %1").arg(info.strRelativePath));
+    }
+    return true;
+}
+
 bool OrvelPackageReader::extractFile(int nIndex, const QString& strTargetDir)
 {
     if (!m_pFile || nIndex < 0 || nIndex >= m_vecFiles.size())
@@ -167,6 +208,7 @@ bool OrvelPackageReader::extractFile(int nIndex, const QString& strTargetDir)
 
     QByteArray buffer(OrvelPackageFormat::kCopyChunkSize, Qt::Uninitialized);
     OrvelFnv1a hasher;
+    QCryptographicHash sha256(QCryptographicHash::Sha256);
     qint64 nRemaining = info.nSize;
     while (nRemaining > 0)
     {
@@ -176,11 +218,15 @@ bool OrvelPackageReader::extractFile(int nIndex, const QString& strTargetDir)
         if (!output.write(buffer.constData(), nChunk))
             return fail(tr("Failed to write target file: %1").arg(strDestination));
         hasher.update(buffer.constData(), nChunk);
+        sha256.addData(buffer.constData(), static_cast<int>(nChunk));
         nRemaining -= nChunk;
     }
-    // Checked before the rename, so a corrupt entry never replaces a good file.
+    // Checked before the rename, so a corrupt entry never replaces a good file;
+    // again here because the package file may have changed since verifyContents.
     if (hasher.value() != info.uHash)
         return fail(tr("Update package hash mismatch: %1").arg(info.strRelativePath));
+    if (hasContentHashes() && sha256.result() != info.sha256)
+        return fail(tr("Update package content does not match its SHA-256: %1").arg(info.strRelativePath));
     if (!output.commit())
         return fail(tr("Failed to write target file: %1").arg(strDestination));
     return true;

@@ -30,6 +30,10 @@ public:
     int fileCount() const { return m_vecFiles.size(); }
     OrvelPackageFileInfo fileInfo(int nIndex) const;
     qint32 contentVersion() const { return m_nContentVersion; }
+    qint32 formatVersion() const { return m_nFormatVersion; }
+    // Whether every entry carries the store's SHA-256 of its content (false only
+    // for a version 1 package from an older launcher).
+    bool hasContentHashes() const { return m_nFormatVersion >= OrvelPackageFormat::kFormatVersion; }
     qint64 totalSize() const { return m_nTotalSize; }
 
     // Whether every entry, written under strTargetDir, stays inside it once the
@@ -37,8 +41,14 @@ public:
     // names the first entry that would leave it.
     bool checkTarget(const QString& strTargetDir);
 
+    // Reads every entry and checks its content against its SHA-256 (when the
+    // package carries them) and its FNV-1a. Meant to run before the first file
+    // is replaced, so a package with one bad entry changes nothing. On false
+    // lastError() names the first entry that differs.
+    bool verifyContents();
+
     // Writes entry nIndex under strTargetDir through a temporary file that
-    // replaces the destination only when its hash matches. A replaced file keeps
+    // replaces the destination only when its hashes match. A replaced file keeps
     // its permissions; a new launcher, updater or library is made executable. On
     // false the destination is unchanged.
     bool extractFile(int nIndex, const QString& strTargetDir);
@@ -52,6 +62,7 @@ private:
 
     std::unique_ptr<QFile> m_pFile;
     qint32 m_nContentVersion = 0;
+    qint32 m_nFormatVersion = 0;
     qint32 m_nFileCount = 0;
     qint64 m_nTotalSize = 0;
     QVector<OrvelPackageFileInfo> m_vecFiles;

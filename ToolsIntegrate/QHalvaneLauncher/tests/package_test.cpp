@@ -5,6 +5,7 @@
 #include "OrvelPackageReader.h"
 #include "OrvelTestSupport.h"
 
+#include <QCryptographicHash>
 #include <QDataStream>
 #include <QDir>
 #include <QFileInfo>
@@ -25,6 +26,7 @@ struct RawEntry
     qint64 nSize;
     quint64 uHash;
     qint64 nOffset;
+    QByteArray sha256; // written as given, from version 2 on
 };
 
 struct RawPackage
@@ -49,6 +51,8 @@ struct RawPackage
             tableStream << static_cast<qint16>(entry.path.size());
             tableStream.writeRawData(entry.path.constData(), entry.path.size());
             tableStream << entry.nSize << entry.uHash << entry.nOffset;
+            if (nVersion >= 2)
+                tableStream.writeRawData(entry.sha256.constData(), entry.sha256.size());
         }
         const qint64 nTotal = 24 + table.size() + data.size() - nCutTail;
         QByteArray out;
@@ -63,12 +67,27 @@ struct RawPackage
     }
 };
 
-// One entry "a.txt" holding "hello", laid out correctly.
+QByteArray Sha256(const QByteArray& data)
+{
+    return QCryptographicHash::hash(data, QCryptographicHash::Sha256);
+}
+
+// One entry "a.txt" holding "hello", laid out correctly, as an older launcher wrote it.
 RawPackage OneFile()
 {
     RawPackage package;
     package.data = "hello";
-    package.vecEntries.append({"a.txt", 5, OrvelFnv1a::hash("hello"), 24 + 5 + 26});
+    package.vecEntries.append({"a.txt", 5, OrvelFnv1a::hash("hello"), 24 + 5 + 26, QByteArray()});
+    return package;
+}
+
+// The same as this launcher writes it: with the SHA-256 of the content.
+RawPackage OneFileWithSha256()
+{
+    RawPackage package = OneFile();
+    package.nVersion = 2;
+    package.vecEntries[0].nOffset = 24 + 5 + 58;
+    package.vecEntries[0].sha256 = Sha256("hello");
     return package;
 }
 
@@ -118,8 +137,10 @@ TEST_F(PackageTest, RoundTripOfFilesAndMemoryEntries)
     EXPECT_EQ(reader.fileInfo(4).strRelativePath, strUnicode);
 
     // Zero-length files share their offset with the next file.
+    EXPECT_EQ(reader.formatVersion(), 2);
+    EXPECT_TRUE(reader.hasContentHashes());
     const qint64 nDataStart =
-        24 + (5 + 26) + (9 + 26) + (11 + 26) + (8 + 26) + (strUnicode.toUtf8().size() + 26);
+        24 + (5 + 58) + (9 + 58) + (11 + 58) + (8 + 58) + (strUnicode.toUtf8().size() + 58);
     EXPECT_EQ(reader.fileInfo(0).nOffset, nDataStart);
     EXPECT_EQ(reader.fileInfo(1).nOffset, nDataStart + 5);
     EXPECT_EQ(reader.fileInfo(2).nOffset, nDataStart + 5);
@@ -131,6 +152,10 @@ TEST_F(PackageTest, RoundTripOfFilesAndMemoryEntries)
                                                           {QStringLiteral("lib/big.bin"), big},
                                                           {QStringLiteral("zero.txt"), ""},
                                                           {strUnicode, "unicode"}};
+    // Files on disk and in memory alike carry the SHA-256 of what was packed.
+    for (int i = 0; i < reader.fileCount(); ++i)
+        EXPECT_EQ(reader.fileInfo(i).sha256, Sha256(vecExpected[i].second)) << i;
+    ASSERT_TRUE(reader.verifyContents()) << reader.lastError().toStdString();
     for (int i = 0; i < reader.fileCount(); ++i)
     {
         ASSERT_TRUE(reader.extractFile(i, target())) << reader.lastError().toStdString();
@@ -218,8 +243,17 @@ std::vector<ReaderCase> ReaderCases()
     p.signature = "OVPX";
     add("signature", p, QStringLiteral("Invalid update package signature"));
     p = OneFile();
+    p.nVersion = 3;
+    add("version", p, QStringLiteral("Unsupported package version: 3"));
+    p = OneFile();
+    p.nVersion = 0;
+    add("version zero", p, QStringLiteral("Unsupported package version: 0"));
+    // A version 1 table under a version 2 header: its data is read as the SHA-256
+    // and the offset no longer fits.
+    p = OneFile();
     p.nVersion = 2;
-    add("version", p, QStringLiteral("Unsupported package version: 2"));
+    add("version 1 entries as version 2", p,
+        QStringLiteral("Update package file table is truncated at: a.txt"));
     p = OneFile();
     p.nTotalDelta = 1;
     add("size one more", p, QStringLiteral("Update package size verification failed"));
@@ -250,10 +284,10 @@ std::vector<ReaderCase> ReaderCases()
     p = OneFile();
     p.data = "hellohello";
     p.vecEntries[0].nOffset += 26 + 5 + 5;
-    p.vecEntries.append({"b.txt", 5, OrvelFnv1a::hash("hello"), 24 + 5 + 26 + 5 + 26});
+    p.vecEntries.append({"b.txt", 5, OrvelFnv1a::hash("hello"), 24 + 5 + 26 + 5 + 26, QByteArray()});
     add("offsets not ordered", p, QStringLiteral("Update package file offsets are not ordered: a.txt"));
     p = OneFile();
-    p.vecEntries.append({"A.txt", 0, OrvelFnv1a::kOffsetBasis, 24 + 5 + 26});
+    p.vecEntries.append({"A.txt", 0, OrvelFnv1a::kOffsetBasis, 24 + 5 + 26, QByteArray()});
     p.vecEntries[0].nOffset += 5 + 26;
     p.vecEntries[1].nOffset += 5 + 26;
     add("duplicate", p, QStringLiteral("Update package holds the same file twice: A.txt"));
@@ -285,6 +319,10 @@ std::vector<ReaderCase> ReaderCases()
     p.data.clear();
     p.nCutTail = 24 + 5; // only the length field remains
     add("after the length", p, QStringLiteral("Cannot read file path"));
+    p = OneFileWithSha256();
+    p.data.clear();
+    p.nCutTail = 1; // the SHA-256 lacks its last byte
+    add("sha-256 cut short", p, QStringLiteral("Update package file table is truncated at: a.txt"));
     return vecCases;
 }
 } // namespace
@@ -333,6 +371,54 @@ TEST_F(PackageTest, HashMismatchLeavesTheOldFileInPlace)
     EXPECT_EQ(reader.lastError(), QStringLiteral("Update package hash mismatch: a.txt"));
     EXPECT_EQ(ReadFile(target() + QStringLiteral("/a.txt")), QByteArray("old content"));
     EXPECT_EQ(QDir(target()).entryList(QDir::Files | QDir::Hidden), QStringList{"a.txt"});
+}
+
+TEST_F(PackageTest, AnEditWithItsFnvRewrittenIsCaughtByTheSha256)
+{
+    // One byte of the content changed and its FNV-1a recomputed: only the
+    // SHA-256 the launcher took from the store still tells.
+    RawPackage package = OneFileWithSha256();
+    package.data = "jello";
+    package.vecEntries[0].uHash = OrvelFnv1a::hash("jello");
+    WriteFile(target() + QStringLiteral("/a.txt"), "old content");
+
+    OrvelPackageReader reader;
+    ASSERT_TRUE(reader.open(writeRaw(package))) << reader.lastError().toStdString();
+    EXPECT_FALSE(reader.verifyContents());
+    EXPECT_EQ(reader.lastError(), QStringLiteral("Update package content does not match its SHA-256: a.txt"));
+    // Extraction checks it as well, for a package that changed after the check.
+    EXPECT_FALSE(reader.extractFile(0, target()));
+    EXPECT_EQ(reader.lastError(), QStringLiteral("Update package content does not match its SHA-256: a.txt"));
+    EXPECT_EQ(ReadFile(target() + QStringLiteral("/a.txt")), QByteArray("old content"));
+    EXPECT_EQ(QDir(target()).entryList(QDir::Files | QDir::Hidden), QStringList{"a.txt"});
+
+    // A bad FNV alone is still caught, before anything is written.
+    package = OneFileWithSha256();
+    package.vecEntries[0].uHash ^= 1;
+    ASSERT_TRUE(reader.open(writeRaw(package))) << reader.lastError().toStdString();
+    EXPECT_FALSE(reader.verifyContents());
+    EXPECT_EQ(reader.lastError(), QStringLiteral("Update package hash mismatch: a.txt"));
+
+    // The intact package passes both checks.
+    ASSERT_TRUE(reader.open(writeRaw(OneFileWithSha256()))) << reader.lastError().toStdString();
+    EXPECT_TRUE(reader.verifyContents()) << reader.lastError().toStdString();
+    ASSERT_TRUE(reader.extractFile(0, target())) << reader.lastError().toStdString();
+    EXPECT_EQ(ReadFile(target() + QStringLiteral("/a.txt")), QByteArray("hello"));
+}
+
+TEST_F(PackageTest, APackageFromAnOlderLauncherIsReadWithoutSha256)
+{
+    OrvelPackageReader reader;
+    ASSERT_TRUE(reader.open(writeRaw(OneFile()))) << reader.lastError().toStdString();
+    EXPECT_EQ(reader.formatVersion(), 1);
+    EXPECT_FALSE(reader.hasContentHashes());
+    EXPECT_TRUE(reader.fileInfo(0).sha256.isEmpty());
+    EXPECT_TRUE(reader.verifyContents()) << reader.lastError().toStdString();
+    ASSERT_TRUE(reader.extractFile(0, target())) << reader.lastError().toStdString();
+    EXPECT_EQ(ReadFile(target() + QStringLiteral("/a.txt")), QByteArray("hello"));
+    reader.close();
+    EXPECT_FALSE(reader.verifyContents());
+    EXPECT_EQ(reader.lastError(), QStringLiteral("Update package is not open"));
 }
 
 TEST_F(PackageTest, ExtractionFailuresNameTheirCause)

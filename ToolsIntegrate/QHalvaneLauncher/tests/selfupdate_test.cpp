@@ -12,10 +12,12 @@
 #include "platform/OrvelPlatformNames.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QMap>
 #include <QSignalSpy>
 #include <QThread>
 
@@ -270,6 +272,16 @@ TEST_F(SelfUpdateTest, BothOffersHandOverAVerifiedPackageOfTheChangedFilesToTheR
         // Their content, once the real updater has applied them: selfupdate_e2e_test.
         EXPECT_EQ(vecEntries, (QStringList{QStringLiteral("Data/ReadMe.txt"), QStringLiteral("Data/new.txt"),
                                            QStringLiteral("QHalvaneLauncher")}));
+        // Each entry carries the SHA-256 of the store's bytes, for the updater to check.
+        const QMap<QString, QByteArray> published = {{QStringLiteral("Data/ReadMe.txt"), "readme v2"},
+                                                     {QStringLiteral("Data/new.txt"), "added in two"},
+                                                     {QStringLiteral("QHalvaneLauncher"), "launcher v2"}};
+        EXPECT_TRUE(reader.hasContentHashes());
+        for (int i = 0; i < reader.fileCount(); ++i)
+            EXPECT_EQ(reader.fileInfo(i).sha256,
+                      QCryptographicHash::hash(published.value(reader.fileInfo(i).strRelativePath),
+                                               QCryptographicHash::Sha256))
+                << i;
         EXPECT_EQ(m_pSettings->launcherRecordVersion(), 2u);
         TearDown();
     }

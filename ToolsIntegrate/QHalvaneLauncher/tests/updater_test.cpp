@@ -1,6 +1,7 @@
 // OrvelUpdater as a real process: a copy of the program in a temporary launcher
 // directory, a stand-in launcher script beside it, real packages.
 #include "OrvelAtomicFile.h"
+#include "OrvelFnv1a.h"
 #include "OrvelPackageBuilder.h"
 #include "OrvelTestSupport.h"
 #include "OrvelUpdaterBackup.h"
@@ -312,6 +313,51 @@ TEST_F(UpdaterTest, AnInvalidPackageChangesNothing)
         EXPECT_TRUE(updaterLog().contains(QStringLiteral("Failed to open update package: ")))
             << updaterLog().toStdString();
     }
+}
+
+TEST_F(UpdaterTest, AnEntryEditedWithItsFnvRewrittenIsRefusedBeforeAnyFileIsReplaced)
+{
+    buildPackage();
+    const QByteArray good = ReadFile(package());
+    // The last entry: a check per file would have replaced the four before it.
+    const QByteArray path = m_vecFiles[4].toUtf8();
+    QByteArray edited = good;
+    const int nData = edited.lastIndexOf(newContent(4));
+    ASSERT_GT(nData, 0);
+    edited[nData] = 'N';
+    const int nEntry = edited.indexOf(path);
+    ASSERT_GT(nEntry, 0);
+    ASSERT_LT(nEntry, nData);
+    quint64 uHash = OrvelFnv1a::hash(edited.mid(nData, newContent(4).size()));
+    for (int i = 0; i < 8; ++i, uHash >>= 8)
+        edited[nEntry + path.size() + 8 + i] = static_cast<char>(uHash & 0xff);
+
+    WriteFile(package(), edited);
+    const UpdaterRun refused = run(standardArgs());
+    ASSERT_TRUE(refused.bFinished);
+    EXPECT_EQ(refused.nExitCode, 0);
+    expectOldFiles();
+    EXPECT_FALSE(QFileInfo::exists(app() + QStringLiteral("/.bak")));
+    EXPECT_FALSE(QFileInfo::exists(app() + QStringLiteral("/.bak.run")));
+    EXPECT_FALSE(QFileInfo::exists(package()));
+    EXPECT_FALSE(QFileInfo::exists(marker()));
+    // The default language zh_CN is in force, as for every reason the reader gives.
+    const QString strLog = updaterLog();
+    EXPECT_TRUE(strLog.contains(QStringLiteral("Update package refused, nothing was changed: "
+                                               "更新包内容与其 SHA-256 不符：res/数据/fifth.dat")))
+        << strLog.toStdString();
+    EXPECT_FALSE(strLog.contains(QStringLiteral("Replacing file:"))) << strLog.toStdString();
+
+    // The package as the launcher wrote it applies, and the launcher starts again.
+    QDir(app() + QStringLiteral("/_logs")).removeRecursively();
+    WriteFile(package(), good);
+    const UpdaterRun applied = run(standardArgs());
+    ASSERT_TRUE(applied.bFinished);
+    ASSERT_TRUE(OrvelTest::WaitForFile(marker(), kRunDeadlineMs)) << updaterLog().toStdString();
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(ReadFile(file(m_vecFiles[i])), newContent(i)) << i;
+    EXPECT_TRUE(updaterLog().contains(QStringLiteral("Update completed successfully")));
+    EXPECT_FALSE(updaterLog().contains(QStringLiteral("carries no SHA-256")));
 }
 
 namespace

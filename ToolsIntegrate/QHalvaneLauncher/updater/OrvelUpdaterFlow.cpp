@@ -139,6 +139,20 @@ int RunOrvelUpdater(const OrvelUpdaterOptions& options)
         QFile::remove(options.strPackagePath);
         return QuitAfter(3000);
     }
+    // Every entry is checked before the first file is touched: a package with
+    // one changed entry leaves the launcher's files as they were.
+    if (!reader.verifyContents())
+    {
+        window.setStatusText(QCoreApplication::translate(
+            "main", "Update package does not match the store's files; nothing was changed"));
+        Log(QStringLiteral("Update package refused, nothing was changed: %1").arg(reader.lastError()));
+        reader.close();
+        QFile::remove(options.strPackagePath);
+        return QuitAfter(3000);
+    }
+    if (!reader.hasContentHashes())
+        Log(QStringLiteral("Update package from an older launcher carries no SHA-256 of its files: "
+                           "checked by its own FNV-1a only"));
 
     const QString strBackupDir = options.strTargetDir + QStringLiteral("/.bak");
     // A killed run leaves its temporary copies beside the files it was writing.
