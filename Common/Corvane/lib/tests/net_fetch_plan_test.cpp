@@ -283,7 +283,7 @@ TEST_F(FetchPlanTest, PlannedTaskGetsExactBytesWithFarFewerRequests)
     ASSERT_TRUE(g_GetCorvaneFetchProgress(pReader.get(), &progress));
     EXPECT_EQ(progress.uFilesPlanned, 0u);
     EXPECT_TRUE(TakeContent(pReader->OpenFile(m_vecPath[5].c_str(), -1)) == m_tree.at(m_vecPath[5]));
-    EXPECT_EQ(m_log.Text(), "");
+    EXPECT_EQ(m_log.ProblemText(), "");
 }
 
 TEST_F(FetchPlanTest, OverHttp2ThePlanSharesOneConnection)
@@ -327,7 +327,7 @@ TEST_F(FetchPlanTest, OverHttp2ThePlanSharesOneConnection)
             EXPECT_EQ(line.nStatus, 206) << line.strUri;
         }
     }
-    EXPECT_EQ(m_log.Text(), "");
+    EXPECT_EQ(m_log.ProblemText(), "");
 }
 
 TEST_F(FetchPlanTest, ServerRefusingRangesFallsBackToWholePackages)
@@ -462,7 +462,7 @@ TEST_F(FetchPlanTest, WholePackagePlanFillsTheCache)
     EXPECT_TRUE(Plan(*pReader, m_vecPath));
     ExpectTree(*pReader);
     EXPECT_EQ(PackageGets(server).size(), vecPackages.size());
-    EXPECT_EQ(m_log.Text(), "");
+    EXPECT_EQ(m_log.ProblemText(), "");
 }
 
 TEST_F(FetchPlanTest, DamagedPackageOfAPlanNeverReachesTheCache)
