@@ -9,6 +9,10 @@
 #include <sys/stat.h>
 #include <windows.h>
 
+// windows.h maps ReplaceFile to ReplaceFileW; ours is the one of PlatformFile.h,
+// which callers reach without windows.h.
+#undef ReplaceFile
+
 namespace CorvanePlatform
 {
 
