@@ -184,19 +184,18 @@ build_curl() {
     mkdir -p "$DEPS/bin" "$DEPS/lib" "$DEPS/include"
     cp "$dir/lib/libcurl.dll" "$DEPS/bin/"
     cp "$dir/lib/libcurl.dll.a" "$DEPS/lib/"
-    rm -rf "$DEPS/include/curl"
-    cp -r "$dir/include/curl" "$DEPS/include/"
-    # What find_package(CURL) reads: the headers are all the library uses.
+    # What find_package(CURL) reads: the headers are all the library uses,
+    # taken from the source package where they are.
     mkdir -p "$DEPS/lib/cmake/CURL"
     cat >"$DEPS/lib/cmake/CURL/CURLConfig.cmake" <<CURLCFG
 if(NOT TARGET CURL::libcurl)
     add_library(CURL::libcurl SHARED IMPORTED)
     set_target_properties(CURL::libcurl PROPERTIES
         IMPORTED_LOCATION "$DEPS/bin/libcurl.dll" IMPORTED_IMPLIB "$DEPS/lib/libcurl.dll.a"
-        INTERFACE_INCLUDE_DIRECTORIES "$DEPS/include")
+        INTERFACE_INCLUDE_DIRECTORIES "$dir/include")
 endif()
 set(CURL_FOUND TRUE)
-set(CURL_INCLUDE_DIRS "$DEPS/include")
+set(CURL_INCLUDE_DIRS "$dir/include")
 CURLCFG
 }
 
@@ -218,6 +217,9 @@ say "dependencies ready in $((SECONDS - dep_start)) s ($DEPS)"
 # --- 4. this project -------------------------------------------------------
 export WINEPREFIX=$OUT/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 export WINESERVER=/usr/lib/wine/wineserver64
+# The tests live in build-win/tests; libcurl.dll beside the library in build-win/bin.
+WINEPATH="Z:$(echo "$OUT/bin" | tr / '\\')"
+export WINEPATH
 WINE=/usr/lib/wine/wine64
 CCACHE_ARGS=()
 if command -v ccache >/dev/null; then
@@ -235,11 +237,12 @@ say "built in $((SECONDS - build_start)) s: $(cd "$OUT/bin" && ls ./*.dll ./*.ex
 
 # --- 5. under Wine -----------------------------------------------------------
 # One Wine server for the whole run; the prefix is made on first use.
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    say "creating the Wine prefix"
-    "$WINE" wineboot -i >/dev/null 2>&1 || true
-fi
-"$WINESERVER" -p 60
+# Also starts Wine's services with their output on /dev/null: started by the
+# first test instead, they would hold CTest's output pipe open.
+"$WINESERVER" -p 60 2>/dev/null || true # already running: fine
+boot=()
+if [ ! -f "$WINEPREFIX/system.reg" ]; then say "creating the Wine prefix"; boot=(-i); fi
+"$WINE" wineboot "${boot[@]}" >/dev/null 2>&1 </dev/null || true
 
 bash "$ROOT/scripts/winsmoke.sh" "$OUT"
 
