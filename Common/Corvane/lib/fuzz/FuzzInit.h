@@ -3,20 +3,31 @@
 
 #include "FuzzSupport.h"
 
-#include <cstdlib>
 #include <filesystem>
+#include <random>
 #include <string>
-#include <unistd.h>
 
 // Every target runs in a scratch directory of its own, so that the library's log
 // and any file a target writes stay out of the way.
 #define CORVANE_FUZZ_INIT()                                                                                  \
     extern "C" int LLVMFuzzerInitialize(int*, char***)                                                       \
     {                                                                                                        \
-        std::string strDir = (std::filesystem::temp_directory_path() / "corvane-fuzz-XXXXXX").string();      \
-        if (::mkdtemp(strDir.data()) && ::chdir(strDir.c_str()) == 0)                                        \
+        namespace fs = std::filesystem;                                                                      \
+        std::error_code ec;                                                                                  \
+        const fs::path base = fs::temp_directory_path(ec);                                                   \
+        std::random_device random;                                                                           \
+        for (int nTry = 0; nTry < 100; ++nTry)                                                               \
         {                                                                                                    \
-            CorvaneFuzz::QuietLibrary();                                                                     \
+            const fs::path dir = base / ("corvane-fuzz-" + std::to_string(random()));                        \
+            if (fs::create_directory(dir, ec))                                                               \
+            {                                                                                                \
+                fs::current_path(dir, ec);                                                                   \
+                if (!ec)                                                                                     \
+                {                                                                                            \
+                    CorvaneFuzz::QuietLibrary();                                                             \
+                }                                                                                            \
+                break;                                                                                       \
+            }                                                                                                \
         }                                                                                                    \
         return 0;                                                                                            \
     }
