@@ -109,6 +109,15 @@ std::map<std::string, std::vector<unsigned char>> ReadTree(const std::string& di
     return map;
 }
 
+bool CanMakeDirectoryLinks()
+{
+    TempDir dir;
+    std::error_code ec;
+    fs::create_directory(dir / "target", ec);
+    fs::create_directory_symlink("target", dir / "link", ec);
+    return !ec;
+}
+
 std::vector<std::string> ListDir(const std::string& dir)
 {
     std::vector<std::string> names;

@@ -54,6 +54,10 @@ private:
     bool m_bPidKnown = false;
 };
 
+// True when this process runs under Wine (never on Linux), for the few cases
+// where Wine's Windows differs from Windows; each skip says how.
+bool UnderWine();
+
 // A loopback port the system considers free right now (0 on failure).
 uint16_t FreeLoopbackPort();
 bool CanConnectLoopback(uint16_t uPort);

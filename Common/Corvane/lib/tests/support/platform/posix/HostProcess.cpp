@@ -120,6 +120,11 @@ bool HostProcess::WaitExit(std::chrono::milliseconds deadline)
     return true;
 }
 
+bool UnderWine()
+{
+    return false;
+}
+
 uint16_t FreeLoopbackPort()
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);

@@ -269,6 +269,11 @@ bool HostProcess::WaitExit(std::chrono::milliseconds deadline)
     return true;
 }
 
+bool UnderWine()
+{
+    return ::GetProcAddress(::GetModuleHandleW(L"ntdll"), "wine_get_version") != nullptr;
+}
+
 uint16_t FreeLoopbackPort()
 {
     EnsureWinsock();
