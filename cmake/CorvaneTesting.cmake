@@ -26,9 +26,16 @@ function(corvane_add_test)
         set_property(GLOBAL APPEND PROPERTY CORVANE_TSAN_TESTS ${T_NAME})
     endif()
     list(GET T_LABELS 0 _first_label)
+    # Cross-built tests list their cases through the emulator when CTest
+    # starts, once per executable, not on every build.
+    if(CMAKE_CROSSCOMPILING)
+        set(_discovery DISCOVERY_MODE PRE_TEST)
+    else()
+        set(_discovery)
+    endif()
     gtest_discover_tests(${T_NAME}
         WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/tests
-        DISCOVERY_TIMEOUT 60
+        DISCOVERY_TIMEOUT 60 ${_discovery}
         PROPERTIES LABELS "${_first_label}" ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
     # gtest_discover_tests flattens a list of labels into property names; a
     # second label ("fast;tsan") is set on the discovered tests afterwards.

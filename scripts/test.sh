@@ -5,7 +5,10 @@
 # 2. the same tests built with AddressSanitizer + UndefinedBehaviorSanitizer;
 # 3. the concurrency tests (label "tsan") built with ThreadSanitizer;
 # 4. every fuzz target for a short while on its corpus.
-# Before them, every Windows-only source is compiled with the mingw-w64 cross compiler.
+# Before them, every Windows-only source is compiled with the mingw-w64 cross compiler,
+# and the library, corvane.exe and the library's tests are cross-built for Windows
+# and run under Wine (scripts/wintest.sh; its dependencies are built once into
+# build-win/deps and kept).
 # CORVANE_TEST_QUICK=1 runs step 1 only. FUZZ_SECONDS sets step 4's time per target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -21,6 +24,9 @@ bash scripts/setup-deps.sh
 
 step "Windows sources compile check"
 bash scripts/wincheck.sh
+
+step "Windows build of the library and its tests, run under Wine (build-win)"
+bash scripts/wintest.sh
 
 run_build() { # dir, ctest args..., -- cmake args...; BUILD_TARGET narrows the build
     local dir=$1; shift

@@ -5,20 +5,21 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <random>
 #include <string>
-#include <unistd.h>
 
 namespace CorvaneFuzz
 {
 // The scratch directory goes when the run ends, so repeated runs leave no litter.
-inline std::string& ScratchDir()
+inline std::filesystem::path& ScratchDir()
 {
-    static std::string s_strDir;
-    return s_strDir;
+    static std::filesystem::path s_dir;
+    return s_dir;
 }
 inline void RemoveScratchDir()
 {
     std::error_code ec;
+    std::filesystem::current_path(std::filesystem::temp_directory_path(ec), ec);
     std::filesystem::remove_all(ScratchDir(), ec);
 }
 } // namespace CorvaneFuzz
@@ -28,12 +29,24 @@ inline void RemoveScratchDir()
 #define CORVANE_FUZZ_INIT()                                                                                  \
     extern "C" int LLVMFuzzerInitialize(int*, char***)                                                       \
     {                                                                                                        \
-        std::string strDir = (std::filesystem::temp_directory_path() / "corvane-fuzz-XXXXXX").string();      \
-        if (::mkdtemp(strDir.data()) && ::chdir(strDir.c_str()) == 0)                                        \
+        namespace fs = std::filesystem;                                                                      \
+        std::error_code ec;                                                                                  \
+        const fs::path base = fs::temp_directory_path(ec);                                                   \
+        std::random_device random;                                                                           \
+        for (int nTry = 0; nTry < 100; ++nTry)                                                               \
         {                                                                                                    \
-            CorvaneFuzz::ScratchDir() = strDir;                                                              \
-            std::atexit(CorvaneFuzz::RemoveScratchDir);                                                      \
-            CorvaneFuzz::QuietLibrary();                                                                     \
+            const fs::path dir = base / ("corvane-fuzz-" + std::to_string(random()));                        \
+            if (fs::create_directory(dir, ec))                                                               \
+            {                                                                                                \
+                CorvaneFuzz::ScratchDir() = dir;                                                             \
+                std::atexit(CorvaneFuzz::RemoveScratchDir);                                                  \
+                fs::current_path(dir, ec);                                                                   \
+                if (!ec)                                                                                     \
+                {                                                                                            \
+                    CorvaneFuzz::QuietLibrary();                                                             \
+                }                                                                                            \
+                break;                                                                                       \
+            }                                                                                                \
         }                                                                                                    \
         return 0;                                                                                            \
     }

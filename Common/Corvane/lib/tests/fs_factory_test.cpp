@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <string>
 
 using namespace NSCorvane;
@@ -145,12 +147,16 @@ TEST(PemStreamFileSysImpl, AbsolutePathsIgnoreTheRoot)
     TempDir root;
     TempDir other;
     WriteFileText(other / "abs.txt", "absolute");
-    WriteFileText(log.Dir() / "d:x", "colon");
-    WriteFileText(root / "d:x", "wrong");
     PemFileStreamFactory factory;
     ASSERT_TRUE(factory.SetupByRootDir(root.Path().c_str()));
     EXPECT_EQ("absolute", OpenText(factory, (other / "abs.txt").c_str(), 0));
     EXPECT_TRUE(factory.Exists((other / "abs.txt").c_str(), 0));
     // A path with ':' is taken as given (a drive path on Windows).
+    if (std::filesystem::path("d:x").has_root_name())
+    {
+        GTEST_SKIP() << "\"d:x\" names drive D: here; no file of that name can be made to open";
+    }
+    WriteFileText(log.Dir() / "d:x", "colon");
+    WriteFileText(root / "d:x", "wrong");
     EXPECT_EQ("colon", OpenText(factory, "d:x", 0));
 }

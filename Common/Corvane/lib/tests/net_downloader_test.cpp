@@ -9,6 +9,8 @@
 
 #include <Corvane/CorvaneRecords.h>
 
+#include "support/platform/HostProcess.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -155,6 +157,15 @@ TEST_F(DownloaderTest, PathsThatLeaveTheCacheAreRefused)
 
 TEST_F(DownloaderTest, HttpsTrustsOnlyTheConfiguredAuthority)
 {
+    if (CorvaneTest::UnderWine())
+    {
+        // curl's Schannel checks a CA file (CURLOPT_CAINFO) with a chain
+        // engine whose exclusive root is that file (hExclusiveRoot of
+        // CertCreateCertificateChainEngine); under Wine the server it signed
+        // is refused all the same (curl error 60): Wine's crypt32 builds the
+        // chain against its own roots.
+        GTEST_SKIP() << "Wine's crypt32 ignores an exclusive root: Schannel under Wine trusts no CA file";
+    }
     ASSERT_TRUE(WriteFileText(m_served / "s.txt", "secret"));
     NginxServer server(m_served.Path(), /*bHttps=*/true);
     ASSERT_TRUE(server.Running());

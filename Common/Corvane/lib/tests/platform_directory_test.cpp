@@ -30,6 +30,10 @@ TEST(PlatformDirectory, RefusesWhatIsNoReadableDirectory)
 
 TEST(PlatformDirectory, ListsByNameInsideAKeptDirectory)
 {
+    if (!CorvaneTest::CanMakeDirectoryLinks())
+    {
+        GTEST_SKIP() << "std::filesystem cannot make symbolic links here (mingw-w64's libstdc++)";
+    }
     CorvaneTest::TempDir dir;
     ASSERT_TRUE(CorvaneTest::WriteFileText(dir / "top/sub/inner.txt", "x"));
     fs::create_directory_symlink("sub", dir / "top/rel");

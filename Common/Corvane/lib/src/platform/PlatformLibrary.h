@@ -9,13 +9,14 @@ namespace CorvanePlatform
 
 struct SharedLibrary;
 
-// Opens a library by file name (searched where the system searches) or by
-// path; null on failure. The library's own dependencies are resolved at once.
+// Opens a library by file name (searched where the system searches; on Windows
+// the folder of this library first, as its dependencies are deployed beside it)
+// or by path; null on failure. The library's own dependencies are resolved at once.
 SharedLibrary* LibraryOpen(const char* pcszName);
 // The address of an exported symbol, or null.
 void* LibrarySymbol(SharedLibrary* pLibrary, const char* pcszSymbol);
 // The loader's text for the last failed LibraryOpen or LibrarySymbol of the
-// calling thread. Never null nor empty; valid until that thread's next call.
+// calling thread, naming the library or symbol. Never null nor empty; valid until that thread's next call.
 const char* LibraryLastError();
 
 } // namespace CorvanePlatform

@@ -5,9 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
-#include <climits>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -16,12 +14,10 @@ namespace CorvaneTest
 
 LogCapture::LogCapture()
 {
-    char szCwd[PATH_MAX];
-    if (::getcwd(szCwd, sizeof(szCwd)))
-    {
-        m_strOldCwd = szCwd;
-    }
-    if (::chdir(m_dir.Path().c_str()) != 0)
+    std::error_code ec;
+    m_strOldCwd = std::filesystem::current_path(ec).string();
+    std::filesystem::current_path(m_dir.Path(), ec);
+    if (ec)
     {
         ADD_FAILURE() << "chdir failed";
     }
@@ -33,7 +29,12 @@ LogCapture::LogCapture()
 LogCapture::~LogCapture()
 {
     CorvaneUtil::SetErrorLogHook(nullptr);
-    if (!m_strOldCwd.empty() && ::chdir(m_strOldCwd.c_str()) != 0)
+    std::error_code ec;
+    if (!m_strOldCwd.empty())
+    {
+        std::filesystem::current_path(m_strOldCwd, ec);
+    }
+    if (ec)
     {
         ADD_FAILURE() << "chdir back failed";
     }

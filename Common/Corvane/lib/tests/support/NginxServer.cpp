@@ -3,20 +3,11 @@
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <signal.h>
-#include <sys/prctl.h>
-#include <sys/socket.h>
-#include <sys/time.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <sstream>
 #include <thread>
 
@@ -28,74 +19,6 @@ namespace
 
 constexpr const char* kNginx = "/usr/sbin/nginx";
 
-sockaddr_in LoopbackAddress(uint16_t uPort)
-{
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = htons(uPort);
-    return addr;
-}
-
-// A port the kernel considers free right now; nginx binds it a moment later,
-// so a start that loses the race is retried with another one.
-uint16_t FreeLoopbackPort()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0)
-    {
-        return 0;
-    }
-    sockaddr_in addr = LoopbackAddress(0);
-    socklen_t len = sizeof(addr);
-    uint16_t uPort = 0;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) == 0 &&
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0)
-    {
-        uPort = ntohs(addr.sin_port);
-    }
-    ::close(fd);
-    return uPort;
-}
-
-bool CanConnect(uint16_t uPort)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0)
-    {
-        return false;
-    }
-    sockaddr_in addr = LoopbackAddress(uPort);
-    const bool bOk = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) == 0;
-    ::close(fd);
-    return bOk;
-}
-
-// Sends a bodiless request over a fresh connection and reads until the server closes it.
-bool SendHead(uint16_t uPort, const std::string& strUri)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0)
-    {
-        return false;
-    }
-    timeval timeout{10, 0};
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
-    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof(timeout));
-    sockaddr_in addr = LoopbackAddress(uPort);
-    bool bOk = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) == 0;
-    const std::string strRequest = "HEAD " + strUri + " HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n";
-    bOk = bOk && ::send(fd, strRequest.data(), strRequest.size(), MSG_NOSIGNAL) ==
-                     static_cast<ssize_t>(strRequest.size());
-    char buf[512];
-    ssize_t nRead = 0;
-    while (bOk && (nRead = ::recv(fd, buf, sizeof(buf), 0)) > 0)
-    {
-    }
-    ::close(fd);
-    return bOk && nRead == 0;
-}
-
 constexpr const char* kMarkerPrefix = "HEAD /.corvane-settle/";
 
 } // namespace
@@ -104,8 +27,9 @@ bool MakeSelfSignedCertificate(const std::string& strCertFile, const std::string
 {
     const std::string strCommand = "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1"
                                    " -addext subjectAltName=IP:127.0.0.1 -keyout '" +
-                                   strKeyFile + "' -out '" + strCertFile + "' >/dev/null 2>&1";
-    const int nRet = std::system(strCommand.c_str());
+                                   HostPath(strKeyFile) + "' -out '" + HostPath(strCertFile) +
+                                   "' >/dev/null 2>&1";
+    const int nRet = RunHostShell(strCommand);
     EXPECT_EQ(nRet, 0) << strCommand;
     return nRet == 0;
 }
@@ -149,7 +73,8 @@ bool NginxServer::Start()
 
 bool NginxServer::StartOn(uint16_t uPort, uint16_t uMarkerPort)
 {
-    const std::string strPrefix = m_dir.Path();
+    // nginx is a program of the host: it gets the host's paths.
+    const std::string strPrefix = HostPath(m_dir.Path());
     std::ostringstream conf;
     conf << "daemon off;\n"
             "master_process off;\n"
@@ -186,7 +111,7 @@ bool NginxServer::StartOn(uint16_t uPort, uint16_t uMarkerPort)
     {
         conf << "    " << m_strDirectives << "\n";
     }
-    conf << "    root " << m_strRoot << ";\n"
+    conf << "    root " << HostPath(m_strRoot) << ";\n"
          << "    access_log " << strPrefix << "/access.log corvane;\n"
          << "    location / { }\n"
          // Redirects for tests: "/hop/<path>" to "/<path>" here, and
@@ -201,37 +126,17 @@ bool NginxServer::StartOn(uint16_t uPort, uint16_t uMarkerPort)
     {
         return false;
     }
-    ::unlink(strPidFile.c_str()); // a killed server leaves its own behind
+    std::error_code ec;
+    std::filesystem::remove(strPidFile, ec); // a killed server leaves its own behind
 
-    const std::string strError = m_dir / "error.log";
-    const pid_t pid = ::fork();
-    if (pid < 0)
+    if (!m_process.Start({kNginx, "-p", strPrefix, "-c", HostPath(strConf), "-e", strPrefix + "/error.log"}))
     {
         return false;
     }
-    if (pid == 0)
-    {
-        // A test that dies (a sanitizer report ends it at once) takes its
-        // server along, and the server never holds the test's output open:
-        // either would leave the test runner waiting for its full timeout.
-        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-        const int nNull = ::open("/dev/null", O_RDWR);
-        if (nNull >= 0)
-        {
-            ::dup2(nNull, STDIN_FILENO);
-            ::dup2(nNull, STDOUT_FILENO);
-            ::dup2(nNull, STDERR_FILENO);
-        }
-        ::execl(kNginx, kNginx, "-p", strPrefix.c_str(), "-c", strConf.c_str(), "-e", strError.c_str(),
-                static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
-    const std::string strPid = std::to_string(pid);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (std::chrono::steady_clock::now() < deadline)
     {
-        int nStatus = 0;
-        if (::waitpid(pid, &nStatus, WNOHANG) == pid)
+        if (m_process.Exited())
         {
             return false; // exited: most likely the port was taken meanwhile
         }
@@ -242,68 +147,60 @@ bool NginxServer::StartOn(uint16_t uPort, uint16_t uMarkerPort)
         {
             strInFile.pop_back();
         }
-        if (strInFile == strPid && CanConnect(uPort) && CanConnect(uMarkerPort))
+        if (!strInFile.empty() && m_process.Adopt(strInFile) && CanConnectLoopback(uPort) &&
+            CanConnectLoopback(uMarkerPort))
         {
-            m_pid = pid;
+            m_bRunning = true;
             m_uPort = uPort;
             m_uMarkerPort = uMarkerPort;
             return true;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    ::kill(pid, SIGKILL);
-    ::waitpid(pid, nullptr, 0);
+    m_process.Signal(HostSignal::Kill);
+    m_process.WaitExit(std::chrono::seconds(10));
     return false;
 }
 
 void NginxServer::Stop()
 {
-    if (m_pid <= 0)
+    if (!m_bRunning)
     {
         return;
     }
-    ::kill(m_pid, SIGTERM);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    int nStatus = 0;
-    while (::waitpid(m_pid, &nStatus, WNOHANG) == 0)
+    m_process.Signal(HostSignal::Terminate);
+    if (!m_process.WaitExit(std::chrono::seconds(10)))
     {
-        if (std::chrono::steady_clock::now() > deadline)
-        {
-            ::kill(m_pid, SIGKILL);
-            ::waitpid(m_pid, &nStatus, 0);
-            break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        m_process.Signal(HostSignal::Kill);
+        m_process.WaitExit(std::chrono::seconds(10));
     }
-    m_pid = -1;
+    m_bRunning = false;
 }
 
 void NginxServer::Kill()
 {
-    if (m_pid <= 0)
+    if (!m_bRunning)
     {
         return;
     }
-    ::kill(m_pid, SIGKILL);
-    while (::waitpid(m_pid, nullptr, 0) < 0 && errno == EINTR)
-    {
-    }
-    m_pid = -1;
+    m_process.Signal(HostSignal::Kill);
+    m_process.WaitExit(std::chrono::seconds(10));
+    m_bRunning = false;
 }
 
 void NginxServer::Freeze()
 {
-    if (m_pid > 0)
+    if (m_bRunning)
     {
-        ::kill(m_pid, SIGSTOP);
+        m_process.Signal(HostSignal::Stop);
     }
 }
 
 void NginxServer::Thaw()
 {
-    if (m_pid > 0)
+    if (m_bRunning)
     {
-        ::kill(m_pid, SIGCONT);
+        m_process.Signal(HostSignal::Continue);
     }
 }
 
@@ -314,7 +211,7 @@ bool NginxServer::SettleLog() const
         return false;
     }
     const std::string strUri = "/.corvane-settle/" + std::to_string(++m_uMarkers);
-    if (!SendHead(m_uMarkerPort, strUri))
+    if (!SendLoopbackHead(m_uMarkerPort, strUri))
     {
         ADD_FAILURE() << "marker request to nginx failed";
         return false;
@@ -343,7 +240,9 @@ void NginxServer::ClearLog()
 {
     SettleLog();
     // nginx keeps the file open in append mode, so truncating it in place is safe.
-    EXPECT_EQ(::truncate((m_dir / "access.log").c_str(), 0), 0) << "cannot empty the access log";
+    std::error_code ec;
+    std::filesystem::resize_file(m_dir / "access.log", 0, ec);
+    EXPECT_FALSE(ec) << "cannot empty the access log";
 }
 
 std::vector<std::string> NginxServer::AccessLogLines() const

@@ -5,8 +5,7 @@
 #pragma once
 
 #include "support/TempDir.h"
-
-#include <sys/types.h>
+#include "support/platform/HostProcess.h"
 
 #include <chrono>
 #include <cstdint>
@@ -35,7 +34,7 @@ public:
     NginxServer(const NginxServer&) = delete;
     NginxServer& operator=(const NginxServer&) = delete;
 
-    bool Running() const { return m_pid > 0; }
+    bool Running() const { return m_bRunning; }
     uint16_t Port() const { return m_uPort; }
     // "http://127.0.0.1:<port>" (or https).
     std::string BaseUrl() const;
@@ -88,7 +87,8 @@ private:
     bool m_bRanges;
     bool m_bHttp2;
     std::string m_strDirectives;
-    pid_t m_pid = -1;
+    HostProcess m_process;
+    bool m_bRunning = false;
     uint16_t m_uPort = 0;
     uint16_t m_uMarkerPort = 0; // plain HTTP, also when the served port speaks HTTPS
     mutable unsigned m_uMarkers = 0;

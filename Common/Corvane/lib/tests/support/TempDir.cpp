@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 
 namespace fs = std::filesystem;
 
@@ -16,13 +17,30 @@ namespace CorvaneTest
 
 TempDir::TempDir()
 {
-    std::string tmpl = (fs::temp_directory_path() / "corvane-test-XXXXXX").string();
-    char* p = ::mkdtemp(tmpl.data());
-    if (!p)
+    // A fresh name taken with create_directory, which fails on an existing
+    // one, as mkdtemp does (and mkdtemp is POSIX only).
+    static const char kChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    std::random_device random;
+    std::error_code ec;
+    const fs::path base = fs::temp_directory_path(ec);
+    for (int nTry = 0; nTry < 100 && m_strPath.empty(); ++nTry)
     {
-        ADD_FAILURE() << "mkdtemp failed";
+        std::string strName = "corvane-test-";
+        for (int i = 0; i < 6; ++i)
+        {
+            strName += kChars[random() % (sizeof(kChars) - 1)];
+        }
+        // Forward slashes throughout, as the tests join paths with '/'.
+        const fs::path path = base / strName;
+        if (fs::create_directory(path, ec))
+        {
+            m_strPath = path.generic_string();
+        }
     }
-    m_strPath = tmpl;
+    if (m_strPath.empty())
+    {
+        ADD_FAILURE() << "cannot create a temporary directory in " << base.string();
+    }
 }
 
 TempDir::~TempDir()
@@ -89,6 +107,15 @@ std::map<std::string, std::vector<unsigned char>> ReadTree(const std::string& di
         }
     }
     return map;
+}
+
+bool CanMakeDirectoryLinks()
+{
+    TempDir dir;
+    std::error_code ec;
+    fs::create_directory(dir / "target", ec);
+    fs::create_directory_symlink("target", dir / "link", ec);
+    return !ec;
 }
 
 std::vector<std::string> ListDir(const std::string& dir)

@@ -33,6 +33,9 @@ std::string ReadFileText(const std::string& path);
 bool FileExists(const std::string& path);
 // Every regular file below a directory: path relative to it ('/'-separated) -> bytes.
 std::map<std::string, std::vector<unsigned char>> ReadTree(const std::string& dir);
+// True when std::filesystem can make a symbolic link to a directory here
+// (mingw-w64's libstdc++ cannot: "Function not implemented").
+bool CanMakeDirectoryLinks();
 // Names (not paths) of the entries of a directory, sorted.
 std::vector<std::string> ListDir(const std::string& dir);
 

@@ -16,11 +16,9 @@ int LastErrorCode()
     DWORD dwError = ::GetLastError();
     if (dwError == 0)
     {
-        unsigned long ulDos = 0;
-        if (::_get_doserrno(&ulDos) == 0)
-        {
-            dwError = static_cast<DWORD>(ulDos);
-        }
+        // _doserrno, not _get_doserrno: the system's msvcrt.dll, which
+        // mingw-w64 links against, has only the former.
+        dwError = static_cast<DWORD>(_doserrno);
     }
     return static_cast<int>(dwError);
 }

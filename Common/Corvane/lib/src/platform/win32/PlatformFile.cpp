@@ -9,6 +9,10 @@
 #include <sys/stat.h>
 #include <windows.h>
 
+// windows.h maps ReplaceFile to ReplaceFileW; ours is the one of PlatformFile.h,
+// which callers reach without windows.h.
+#undef ReplaceFile
+
 namespace CorvanePlatform
 {
 
@@ -218,9 +222,20 @@ bool ReplaceFileUnflushed(const char* pcszFrom, const char* pcszTo)
 
 std::string TempDirectory()
 {
-    char szPath[MAX_PATH + 1] = {};
-    DWORD dwLen = ::GetTempPathA(MAX_PATH + 1, szPath);
-    std::string strDir(szPath, dwLen);
+    // Wide and then UTF-8, as every path here: the ANSI form loses a user
+    // name outside the ANSI code page.
+    wchar_t szPath[MAX_PATH + 2] = {};
+    const DWORD dwLen = ::GetTempPathW(MAX_PATH + 2, szPath);
+    std::string strDir;
+    const int nBytes = dwLen > 0 ? ::WideCharToMultiByte(CP_UTF8, 0, szPath, static_cast<int>(dwLen), nullptr,
+                                                         0, nullptr, nullptr)
+                                 : 0;
+    if (nBytes > 0)
+    {
+        strDir.resize(static_cast<size_t>(nBytes));
+        ::WideCharToMultiByte(CP_UTF8, 0, szPath, static_cast<int>(dwLen), &strDir[0], nBytes, nullptr,
+                              nullptr);
+    }
     while (strDir.size() > 3 && (strDir.back() == '\\' || strDir.back() == '/'))
     {
         strDir.pop_back();

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "platform/PlatformFileIdentity.h"
+#include "platform/win32/PlatformWide.h"
 
 #include <string>
 #include <windows.h>
@@ -13,13 +14,11 @@ bool GetFileIdentity(const char* pcszPath, FileIdentity* pId)
     {
         return false;
     }
-    const int nWide = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, pcszPath, -1, nullptr, 0);
-    if (nWide <= 0)
+    std::wstring strWide;
+    if (!ToWide(strWide, pcszPath))
     {
         return false;
     }
-    std::wstring strWide(static_cast<size_t>(nWide), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, pcszPath, -1, &strWide[0], nWide);
     // Backup semantics open directories; without FILE_FLAG_OPEN_REPARSE_POINT links are followed.
     HANDLE hFile = ::CreateFileW(strWide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "platform/PlatformFileUpdate.h"
+#include "platform/win32/PlatformWide.h"
 
 #include <fcntl.h>
 #include <io.h>
@@ -17,13 +18,11 @@ int FileOpenForUpdate(const char* pcszPath)
     {
         return -1;
     }
-    const int nWide = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, pcszPath, -1, nullptr, 0);
-    if (nWide <= 0)
+    std::wstring strWide;
+    if (!ToWide(strWide, pcszPath))
     {
         return -1;
     }
-    std::wstring strWide(static_cast<size_t>(nWide), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, pcszPath, -1, &strWide[0], nWide);
     int nFile = -1;
     if (0 != ::_wsopen_s(&nFile, strWide.c_str(), _O_WRONLY | _O_BINARY | _O_CREAT, _SH_DENYWR,
                          _S_IREAD | _S_IWRITE))

@@ -27,7 +27,8 @@ void KeepError(const char* pcszText)
     }
 }
 
-void KeepLastError()
+// "<name>: <system text> (error code N)", as dlerror() names what it failed on.
+void KeepLastError(const char* pcszName)
 {
     const DWORD dwError = ::GetLastError();
     wchar_t* pszMessage = nullptr;
@@ -50,7 +51,8 @@ void KeepLastError()
         {
             strText.pop_back();
         }
-        t_strLastError = (strText.empty() ? std::string("unknown error") : strText) + " (error code " +
+        t_strLastError = std::string(pcszName) + ": " +
+                         (strText.empty() ? std::string("unknown error") : strText) + " (error code " +
                          std::to_string(dwError) + ")";
     }
     catch (...)
@@ -58,6 +60,28 @@ void KeepLastError()
         t_strLastError.clear();
     }
     ::LocalFree(pszMessage);
+}
+
+// The folder of the module this code is linked into, with a trailing
+// separator; empty when unknown.
+std::wstring OwnFolder()
+{
+    HMODULE hSelf = nullptr;
+    if (!::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                  GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                              reinterpret_cast<LPCWSTR>(&OwnFolder), &hSelf))
+    {
+        return std::wstring();
+    }
+    std::wstring strPath(32768, L'\0');
+    const DWORD dwLength = ::GetModuleFileNameW(hSelf, &strPath[0], static_cast<DWORD>(strPath.size()));
+    if (dwLength == 0 || dwLength >= strPath.size())
+    {
+        return std::wstring();
+    }
+    strPath.resize(dwLength);
+    const size_t uSlash = strPath.find_last_of(L"\\/");
+    return uSlash == std::wstring::npos ? std::wstring() : strPath.substr(0, uSlash + 1);
 }
 
 } // namespace
@@ -70,10 +94,31 @@ SharedLibrary* LibraryOpen(const char* pcszName)
         KeepError("no library name");
         return nullptr;
     }
-    HMODULE hModule = ::LoadLibraryW(strWide.c_str());
+    HMODULE hModule = nullptr;
+    // A bare name is looked for beside this library first: a program that
+    // loads the library from another folder would otherwise get the program's
+    // folder, the current directory or PATH, and maybe another libcurl.
+    if (strWide.find_first_of(L"\\/:") == std::wstring::npos)
+    {
+        try
+        {
+            const std::wstring strBeside = OwnFolder() + strWide;
+            if (strBeside != strWide && ::GetFileAttributesW(strBeside.c_str()) != INVALID_FILE_ATTRIBUTES)
+            {
+                hModule = ::LoadLibraryExW(strBeside.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+            }
+        }
+        catch (...)
+        {
+        }
+    }
     if (!hModule)
     {
-        KeepLastError();
+        hModule = ::LoadLibraryW(strWide.c_str());
+    }
+    if (!hModule)
+    {
+        KeepLastError(pcszName);
     }
     return reinterpret_cast<SharedLibrary*>(hModule);
 }
@@ -89,7 +134,7 @@ void* LibrarySymbol(SharedLibrary* pLibrary, const char* pcszSymbol)
         reinterpret_cast<void*>(::GetProcAddress(reinterpret_cast<HMODULE>(pLibrary), pcszSymbol));
     if (!pSymbol)
     {
-        KeepLastError();
+        KeepLastError(pcszSymbol);
     }
     return pSymbol;
 }

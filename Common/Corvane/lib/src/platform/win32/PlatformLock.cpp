@@ -1,9 +1,17 @@
 // SPDX-License-Identifier: MIT
 // The named lock is a global named mutex "Global\CorvaneLock_<key>".
+// A mutex belongs to the thread that waited for it: only that thread can
+// release it, and that thread waiting again gets it again at once. Callers take
+// a lock in one thread and let go in another (the last owner of a lock object),
+// and two locks of one thread must exclude each other, as the lock files do on
+// POSIX. So every held lock has a thread of its own that waits for the mutex,
+// holds it, and releases it when told.
 #include "platform/PlatformLock.h"
 
+#include <future>
 #include <new>
 #include <string>
+#include <thread>
 #include <windows.h>
 
 namespace CorvanePlatform
@@ -12,6 +20,8 @@ namespace CorvanePlatform
 struct NamedLock
 {
     HANDLE hMutex = nullptr;
+    HANDLE hRelease = nullptr; // set: the holding thread lets go and ends
+    std::thread holder;
     bool bHeld = false;
 };
 
@@ -58,20 +68,54 @@ NamedLock* NamedLockOpen(uint64_t uKey)
 
 NamedLockWait NamedLockAcquire(NamedLock* pLock, int64_t nWaitMs)
 {
-    if (!pLock || !pLock->hMutex)
+    if (!pLock || !pLock->hMutex || pLock->bHeld)
     {
         return NamedLockWait::Failed;
     }
-    DWORD dwWait = nWaitMs < 0 ? INFINITE : nWaitMs >= INFINITE ? INFINITE - 1 : static_cast<DWORD>(nWaitMs);
-    switch (::WaitForSingleObject(pLock->hMutex, dwWait))
+    const DWORD dwWait = nWaitMs < 0           ? INFINITE
+                         : nWaitMs >= INFINITE ? INFINITE - 1
+                                               : static_cast<DWORD>(nWaitMs);
+    try
     {
-    case WAIT_OBJECT_0:
-    case WAIT_ABANDONED:
-        pLock->bHeld = true;
-        return NamedLockWait::Acquired;
-    case WAIT_TIMEOUT:
-        return NamedLockWait::TimedOut;
-    default:
+        if (!pLock->hRelease)
+        {
+            pLock->hRelease = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+            if (!pLock->hRelease)
+            {
+                return NamedLockWait::Failed;
+            }
+        }
+        ::ResetEvent(pLock->hRelease);
+        std::promise<DWORD> waited;
+        std::future<DWORD> result = waited.get_future();
+        pLock->holder = std::thread(
+            [pLock, dwWait, waited = std::move(waited)]() mutable
+            {
+                const DWORD dwResult = ::WaitForSingleObject(pLock->hMutex, dwWait);
+                const bool bOwned = dwResult == WAIT_OBJECT_0 || dwResult == WAIT_ABANDONED;
+                waited.set_value(dwResult);
+                if (bOwned)
+                {
+                    ::WaitForSingleObject(pLock->hRelease, INFINITE);
+                    ::ReleaseMutex(pLock->hMutex);
+                }
+            });
+        const DWORD dwResult = result.get();
+        if (dwResult == WAIT_OBJECT_0 || dwResult == WAIT_ABANDONED)
+        {
+            pLock->bHeld = true;
+            return NamedLockWait::Acquired;
+        }
+        pLock->holder.join();
+        return dwResult == WAIT_TIMEOUT ? NamedLockWait::TimedOut : NamedLockWait::Failed;
+    }
+    catch (...)
+    {
+        // No thread could be made: nothing is held.
+        if (pLock->holder.joinable())
+        {
+            pLock->holder.join();
+        }
         return NamedLockWait::Failed;
     }
 }
@@ -80,7 +124,8 @@ void NamedLockRelease(NamedLock* pLock)
 {
     if (pLock && pLock->bHeld)
     {
-        ::ReleaseMutex(pLock->hMutex);
+        ::SetEvent(pLock->hRelease);
+        pLock->holder.join();
         pLock->bHeld = false;
     }
 }
@@ -95,6 +140,10 @@ void NamedLockClose(NamedLock* pLock)
     if (pLock->hMutex)
     {
         ::CloseHandle(pLock->hMutex);
+    }
+    if (pLock->hRelease)
+    {
+        ::CloseHandle(pLock->hRelease);
     }
     delete pLock;
 }
