@@ -200,10 +200,10 @@ measure_link() { # rtt_ms mbit
 }
 
 rm -f "$work/wan.loads"
-for spec in $links; do
-    rtt=${spec%/*} mbit=${spec#*/}
+for shape in $links; do
+    rtt=${shape%/*} mbit=${shape#*/}
     case "$rtt/$mbit" in
-    */*/* | /* | */) echo "wan.sh: a link is RTT_MS/MBIT, not $spec" >&2 && exit 1 ;;
+    */*/* | /* | */) echo "wan.sh: a link is RTT_MS/MBIT, not $shape" >&2 && exit 1 ;;
     esac
     echo "wan.sh: measuring through a link of $rtt ms, $mbit Mbit/s ..."
     measure_link "$rtt" "$mbit"
