@@ -13,9 +13,10 @@ FLAGS=(-std=c++17 -fsyntax-only -Wall -Wextra -Werror -Wno-unknown-pragmas -Wno-
 mapfile -t sources < <(git ls-files '*/platform/win32/*.cpp')
 failed=0
 for src in "${sources[@]}"; do
-    # Sources include their own folder's headers as "platform/...".
+    # Sources include their own folder's headers as "platform/...", test
+    # support as "support/platform/...".
     root=${src%%/platform/win32/*}
-    if ! "$CXX" "${FLAGS[@]}" -I "$root" "$src"; then
+    if ! "$CXX" "${FLAGS[@]}" -I "$root" -I "$(dirname "$root")" "$src"; then
         echo "wincheck: $src does not compile for Windows" >&2
         failed=1
     fi

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/PlatformMemory.h"
+#include "platform/PlatformThread.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -97,11 +98,7 @@ public:
     ReadBuffer& Get() { return m_vec; }
 
 private:
-    static ReadBuffer& Kept()
-    {
-        thread_local ReadBuffer s_vec;
-        return s_vec;
-    }
+    static ReadBuffer& Kept() { return CorvanePlatform::ThreadObject<ReadBuffer>(); }
     ReadBuffer& m_vec;
 };
 

@@ -6,6 +6,7 @@
 #include "compress/CorvaneZstdContext.h"
 #include "compress/CorvaneZstdFrame.h"
 #include "platform/PlatformMemory.h"
+#include "platform/PlatformThread.h"
 
 #include <zstd.h>
 
@@ -105,8 +106,7 @@ private:
 
 ScratchBuffer& ThreadScratch()
 {
-    thread_local ScratchBuffer s_scratch;
-    return s_scratch;
+    return CorvanePlatform::ThreadObject<ScratchBuffer>();
 }
 
 inline void StoreLE32(uint8_t* p, uint32_t uValue)

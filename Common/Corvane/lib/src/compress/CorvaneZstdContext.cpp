@@ -3,6 +3,7 @@
 #include "compress/CorvaneZstdContext.h"
 
 #include "platform/PlatformMemory.h"
+#include "platform/PlatformThread.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -73,8 +74,7 @@ struct ThreadContexts
 
 ThreadContexts& Contexts()
 {
-    thread_local ThreadContexts s_contexts;
-    return s_contexts;
+    return CorvanePlatform::ThreadObject<ThreadContexts>();
 }
 
 } // namespace

@@ -38,4 +38,24 @@ void LowerCurrentThreadPriority()
     ::setpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)), 19);
 }
 
+uint32_t NewThreadSlot(PFN_ThreadCleanup pfnCleanup)
+{
+    pthread_key_t key;
+    if (pthread_key_create(&key, pfnCleanup) != 0 || key >= UINT32_MAX)
+    {
+        return UINT32_MAX;
+    }
+    return static_cast<uint32_t>(key);
+}
+
+void* ThreadSlotValue(uint32_t uSlot)
+{
+    return pthread_getspecific(static_cast<pthread_key_t>(uSlot));
+}
+
+bool SetThreadSlotValue(uint32_t uSlot, void* pvValue)
+{
+    return pthread_setspecific(static_cast<pthread_key_t>(uSlot), pvValue) == 0;
+}
+
 } // namespace CorvanePlatform

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "platform/PlatformLibrary.h"
+#include "platform/PlatformThread.h"
 #include "platform/win32/PlatformWide.h"
 
 #include <windows.h>
@@ -13,17 +14,20 @@ namespace
 {
 
 // GetLastError is overwritten by later calls; the failing call keeps its text here.
-thread_local std::string t_strLastError;
+std::string& LastErrorText()
+{
+    return CorvanePlatform::ThreadObject<std::string>();
+}
 
 void KeepError(const char* pcszText)
 {
     try
     {
-        t_strLastError = pcszText;
+        LastErrorText() = pcszText;
     }
     catch (...)
     {
-        t_strLastError.clear();
+        LastErrorText().clear();
     }
 }
 
@@ -51,13 +55,13 @@ void KeepLastError(const char* pcszName)
         {
             strText.pop_back();
         }
-        t_strLastError = std::string(pcszName) + ": " +
-                         (strText.empty() ? std::string("unknown error") : strText) + " (error code " +
-                         std::to_string(dwError) + ")";
+        LastErrorText() = std::string(pcszName) + ": " +
+                          (strText.empty() ? std::string("unknown error") : strText) + " (error code " +
+                          std::to_string(dwError) + ")";
     }
     catch (...)
     {
-        t_strLastError.clear();
+        LastErrorText().clear();
     }
     ::LocalFree(pszMessage);
 }
@@ -141,7 +145,7 @@ void* LibrarySymbol(SharedLibrary* pLibrary, const char* pcszSymbol)
 
 const char* LibraryLastError()
 {
-    return t_strLastError.empty() ? "unknown error" : t_strLastError.c_str();
+    return LastErrorText().empty() ? "unknown error" : LastErrorText().c_str();
 }
 
 } // namespace CorvanePlatform

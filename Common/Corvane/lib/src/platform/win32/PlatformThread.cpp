@@ -26,4 +26,21 @@ void LowerCurrentThreadPriority()
     ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_LOWEST);
 }
 
+uint32_t NewThreadSlot(PFN_ThreadCleanup pfnCleanup)
+{
+    // Fiber storage: unlike thread storage its slots call back when a thread ends.
+    const DWORD dwSlot = ::FlsAlloc(reinterpret_cast<PFLS_CALLBACK_FUNCTION>(pfnCleanup));
+    return dwSlot == FLS_OUT_OF_INDEXES ? UINT32_MAX : static_cast<uint32_t>(dwSlot);
+}
+
+void* ThreadSlotValue(uint32_t uSlot)
+{
+    return ::FlsGetValue(uSlot);
+}
+
+bool SetThreadSlotValue(uint32_t uSlot, void* pvValue)
+{
+    return ::FlsSetValue(uSlot, pvValue) != FALSE;
+}
+
 } // namespace CorvanePlatform
