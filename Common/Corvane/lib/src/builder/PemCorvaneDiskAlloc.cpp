@@ -355,9 +355,9 @@ bool PemCorvaneDiskAlloc::_ApplyFile(LaneFile& laneFile, const char* pcszExportD
         CORVANE_CHECK(_CloseLaneFile(laneFile));
         const std::string strDatNam = StagedPackagePath(pcszExportDir, uFileIdx, opt.nToVersion);
         CORVANE_CHECK(CorvaneUtil::CreateParentDirectories(strDatNam));
-        laneFile.nFile =
-            bFirst ? CorvanePlatform::FileOpen(strDatNam.c_str(), CorvanePlatform::FileMode::WriteTruncate)
-                   : CorvanePlatform::FileOpenForUpdate(strDatNam.c_str());
+        laneFile.nFile = bFirst ? CorvanePlatform::FileOpen(strDatNam.c_str(),
+                                                            CorvanePlatform::FileMode::WriteTruncateShared)
+                                : CorvanePlatform::FileOpenForUpdate(strDatNam.c_str());
         if (laneFile.nFile < 0)
         {
             CorvaneUtil::NoteLastSystemFailure(bFirst ? "create" : "open", strDatNam);

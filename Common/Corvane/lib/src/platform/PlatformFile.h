@@ -19,6 +19,7 @@ enum class FileMode
     WriteTruncate,  // write-only, binary, created or truncated
     WriteAppend,    // write-only, binary, created, every write appended, shared with everyone
     WritePrivate,   // as WriteExclusive, readable by the owner only where the system has modes (a secret key)
+    WriteTruncateShared, // as WriteTruncate, other writers allowed (writers of disjoint parts of one file)
 };
 
 // A descriptor, or -1.

@@ -54,6 +54,7 @@ int FileOpen(const char* pcszPath, FileMode eMode)
         nFlags |= O_WRONLY | O_CREAT | O_EXCL;
         break;
     case FileMode::WriteTruncate:
+    case FileMode::WriteTruncateShared:
         nFlags |= O_WRONLY | O_CREAT | O_TRUNC;
         break;
     case FileMode::WriteAppend:

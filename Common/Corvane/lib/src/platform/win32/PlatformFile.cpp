@@ -37,6 +37,10 @@ int FileOpen(const char* pcszPath, FileMode eMode)
     case FileMode::WriteTruncate:
         nFlags |= _O_WRONLY | _O_CREAT | _O_TRUNC;
         break;
+    case FileMode::WriteTruncateShared:
+        nFlags |= _O_WRONLY | _O_CREAT | _O_TRUNC;
+        nShare = _SH_DENYNO;
+        break;
     case FileMode::WriteAppend:
         nFlags |= _O_WRONLY | _O_CREAT | _O_APPEND;
         nShare = _SH_DENYNO;

@@ -24,7 +24,7 @@ int FileOpenForUpdate(const char* pcszPath)
         return -1;
     }
     int nFile = -1;
-    if (0 != ::_wsopen_s(&nFile, strWide.c_str(), _O_WRONLY | _O_BINARY | _O_CREAT, _SH_DENYWR,
+    if (0 != ::_wsopen_s(&nFile, strWide.c_str(), _O_WRONLY | _O_BINARY | _O_CREAT, _SH_DENYNO,
                          _S_IREAD | _S_IWRITE))
     {
         return -1;
