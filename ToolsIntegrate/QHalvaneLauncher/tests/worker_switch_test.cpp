@@ -145,11 +145,13 @@ TEST_F(WorkerSwitchTest, RollbackOfAFailedSwitchKeepsAUsersFileTheBaselineDoesNo
     // The user put version 3's data/v3only.bin in place beforehand: the
     // switch overwrites it without having created it. Version 2's packages
     // (data/a.bin, new/dir/deep/n.bin) trickle in until the server dies, so
-    // the switch fails after that write whatever order its files take.
+    // the switch fails after that write whatever order its files take: so
+    // slowly that no record of them is whole first, however many requests
+    // are in flight at once.
     Tree start = Version(1);
     start[kOnly3] = Version(3).value(kOnly3);
     OrvelTest::WriteTree(WorkPath(), start);
-    OrvelTest::Nginx slow(StoreDir(), QStringLiteral("location ~ ^/dat/v2/.*\\.dat$ { limit_rate 1k; }"));
+    OrvelTest::Nginx slow(StoreDir(), QStringLiteral("location ~ ^/dat/v2/.*\\.dat$ { limit_rate 16; }"));
     ASSERT_TRUE(slow.Running());
     const Outcome outcome = Switch(
         1, 3,
