@@ -246,26 +246,11 @@ bool RuntimeConfigWriter::SetClientProductsServer(const QString& strBaseUrl)
 
 bool RuntimeConfigWriter::WriteProductConfigForServer(const QString& strBaseUrl)
 {
-    QMutexLocker lock(&m_mutex);
-    if (!IsServerUrl(QUrl(strBaseUrl.trimmed(), QUrl::StrictMode)))
-        return Fail(Text::tr("Invalid server URL: %1").arg(strBaseUrl));
-    if (!EnsureCacheDirectory())
-        return false;
-    m_strProductPath = QDir(CacheDirectory()).filePath(QLatin1String(kProductFile));
-    QByteArray data;
-    if (!ReadResource(QLatin1String(kProductResource), &data))
-        return false;
-    QByteArray out;
-    if (!PointSourcesAt(data, strBaseUrl, &out, m_vecServerTrust))
-        return Fail(
-            Text::tr("Failed to open embedded config resource: %1").arg(QLatin1String(kProductResource)));
-    return WriteText(m_strProductPath, out);
+    return WriteProductConfigForServers(QStringList{strBaseUrl});
 }
 
 bool RuntimeConfigWriter::WriteProductConfigForServers(const QStringList& vecBaseUrls)
 {
-    if (vecBaseUrls.size() == 1)
-        return WriteProductConfigForServer(vecBaseUrls.first());
     QMutexLocker lock(&m_mutex);
     if (vecBaseUrls.isEmpty())
         return Fail(Text::tr("Invalid server URL: %1").arg(QString()));
@@ -280,8 +265,13 @@ bool RuntimeConfigWriter::WriteProductConfigForServers(const QStringList& vecBas
     QByteArray data;
     if (!ReadResource(QLatin1String(kProductResource), &data))
         return false;
+    // One server takes the template's sources as they are; several get one
+    // source each, shaped like the template's first.
     QByteArray out;
-    if (!ListSources(data, vecBaseUrls, &out, m_vecServerTrust))
+    const bool bWritten = vecBaseUrls.size() == 1
+                              ? PointSourcesAt(data, vecBaseUrls.first(), &out, m_vecServerTrust)
+                              : ListSources(data, vecBaseUrls, &out, m_vecServerTrust);
+    if (!bWritten)
         return Fail(
             Text::tr("Failed to open embedded config resource: %1").arg(QLatin1String(kProductResource)));
     return WriteText(m_strProductPath, out);
