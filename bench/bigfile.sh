@@ -106,32 +106,8 @@ echo "packed in $(python3 -c "import sys, time; print('%.1f' % (time.time() - fl
 
 port=$(python3 -c "import socket; s=socket.socket(); s.bind(('127.0.0.1', 0)); print(s.getsockname()[1])")
 mkdir -p "$work/nginx"
-cat >"$work/nginx/nginx.conf" <<CONF
-daemon off;
-worker_processes 1;
-pid $work/nginx/nginx.pid;
-error_log $work/nginx/error.log warn;
-events { worker_connections 1024; }
-http {
-    log_format bench '\$request_uri \$status \$body_bytes_sent';
-    access_log $work/nginx/access.log bench;
-    default_type application/octet-stream;
-    sendfile on;
-    tcp_nopush on;
-    keepalive_requests 100000;
-    client_body_temp_path $work/nginx/body;
-    proxy_temp_path $work/nginx/proxy;
-    fastcgi_temp_path $work/nginx/fastcgi;
-    uwsgi_temp_path $work/nginx/uwsgi;
-    scgi_temp_path $work/nginx/scgi;
-    server {
-        listen 127.0.0.1:$port;
-        root $work/store;
-        location / { }
-    }
-}
-CONF
-if [ "$(id -u)" = 0 ]; then sed -i "1i user root;" "$work/nginx/nginx.conf"; fi
+. "$here/bench/bench_nginx.sh"
+bench_nginx_conf "$work/nginx" "$work/store" "$port" 1 on on
 "$nginx" -p "$work/nginx" -c "$work/nginx/nginx.conf" -e "$work/nginx/error.log" &
 nginx_pid=$!
 for _ in $(seq 200); do

@@ -102,33 +102,8 @@ packages=$(find "$work/store/dat" -name '*.dat' | wc -l)
 echo "store: $packages packages, $store_bytes bytes"
 
 port=$(python3 -c "import socket; s=socket.socket(); s.bind(('127.0.0.1', 0)); print(s.getsockname()[1])")
-cat >"$work/nginx/nginx.conf" <<CONF
-daemon off;
-worker_processes 2;
-pid $work/nginx/nginx.pid;
-error_log $work/nginx/error.log warn;
-events { worker_connections 1024; }
-http {
-    access_log off;
-    default_type application/octet-stream;
-    sendfile on;
-    tcp_nopush on;
-    keepalive_requests 100000;
-    client_body_temp_path $work/nginx/body;
-    proxy_temp_path $work/nginx/proxy;
-    fastcgi_temp_path $work/nginx/fastcgi;
-    uwsgi_temp_path $work/nginx/uwsgi;
-    scgi_temp_path $work/nginx/scgi;
-    server {
-        listen 127.0.0.1:$port;
-        root $work/store;
-        location / { }
-    }
-}
-CONF
-user_line=""
-if [ "$(id -u)" = 0 ]; then user_line="user root;"; fi
-sed -i "1i $user_line" "$work/nginx/nginx.conf"
+. "$here/bench/bench_nginx.sh"
+bench_nginx_conf "$work/nginx" "$work/store" "$port" 2 off on
 "$nginx" -p "$work/nginx" -c "$work/nginx/nginx.conf" -e "$work/nginx/error.log" &
 nginx_pid=$!
 for _ in $(seq 100); do

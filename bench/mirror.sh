@@ -105,31 +105,8 @@ list_tree "$tree" "$work/lists/release"
 # --- the origin ---------------------------------------------------------------
 
 oport=$(free_port)
-cat >"$work/origin/nginx.conf" <<CONF
-$([ "$(id -u)" = 0 ] && echo "user root;")
-daemon off;
-worker_processes 1;
-pid $work/origin/nginx.pid;
-error_log $work/origin/error.log warn;
-events { worker_connections 1024; }
-http {
-    log_format bench '\$request_uri \$status \$body_bytes_sent';
-    access_log $work/origin/access.log bench;
-    default_type application/octet-stream;
-    sendfile on;
-    keepalive_requests 100000;
-    client_body_temp_path $work/origin/body;
-    proxy_temp_path $work/origin/proxy;
-    fastcgi_temp_path $work/origin/fastcgi;
-    uwsgi_temp_path $work/origin/uwsgi;
-    scgi_temp_path $work/origin/scgi;
-    server {
-        listen 127.0.0.1:$oport;
-        root $work/store;
-        location / { }
-    }
-}
-CONF
+. "$here/bench/bench_nginx.sh"
+bench_nginx_conf "$work/origin" "$work/store" "$oport" 1 on off
 "$nginx" -p "$work/origin" -c "$work/origin/nginx.conf" -e "$work/origin/error.log" &
 origin_pid=$!
 wait_for "http://127.0.0.1:$oport/idx/_lastver" "the origin nginx"

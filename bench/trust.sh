@@ -39,27 +39,8 @@ mkdir -p "$work/www" "$work/nginx"
 "$bin/corvane" pack --root "$tree" --store "$work/www/store" --version 1 --level "$level" \
     --sign "$work/key" >/dev/null
 port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-cat >"$work/nginx/nginx.conf" <<CONF
-daemon off;
-worker_processes 1;
-pid $work/nginx/nginx.pid;
-error_log $work/nginx/error.log warn;
-events { worker_connections 1024; }
-http {
-    access_log off;
-    default_type application/octet-stream;
-    sendfile on;
-    tcp_nopush on;
-    keepalive_requests 100000;
-    client_body_temp_path $work/nginx/body;
-    proxy_temp_path $work/nginx/proxy;
-    fastcgi_temp_path $work/nginx/fastcgi;
-    uwsgi_temp_path $work/nginx/uwsgi;
-    scgi_temp_path $work/nginx/scgi;
-    server { listen 127.0.0.1:$port; root $work/www; location / { } }
-}
-CONF
-if [ "$(id -u)" = 0 ]; then sed -i "1i user root;" "$work/nginx/nginx.conf"; fi
+. "$here/bench/bench_nginx.sh"
+bench_nginx_conf "$work/nginx" "$work/www" "$port" 1 off on
 /usr/sbin/nginx -p "$work/nginx" -c "$work/nginx/nginx.conf" -e "$work/nginx/error.log" &
 nginx_pid=$!
 for _ in $(seq 100); do curl -s -o /dev/null "http://127.0.0.1:$port/store/idx/_lastver" && break; sleep 0.1; done
