@@ -228,7 +228,7 @@ fi
 say "configuring build-win"
 cmake -S "$ROOT" -B "$OUT" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" -DCORVANE_WIN_DEPS="$DEPS" \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORVANE_TEST_BUILD=ON -DCORVANE_BUILD_LAUNCHER=OFF \
-    -DCMAKE_CROSSCOMPILING_EMULATOR="$WINE" -DRapidJSON_DIR="$DEPS/cmake" -DCURL_DIR="$DEPS/lib/cmake/CURL" "${CCACHE_ARGS[@]}" >/dev/null
+    -DCMAKE_CROSSCOMPILING_EMULATOR="$ROOT/scripts/wine-run.sh" -DRapidJSON_DIR="$DEPS/cmake" -DCURL_DIR="$DEPS/lib/cmake/CURL" "${CCACHE_ARGS[@]}" >/dev/null
 build_start=$SECONDS
 nice -n 10 cmake --build "$OUT" -j "$JOBS"
 # libcurl is loaded at run time from beside the library, as it is deployed.
