@@ -650,8 +650,10 @@ FileServiceStatus OrvelFileService::DownloadToLocalFile(const QString& strStoreP
         return Fail(tr("Download cancelled: %1").arg(strStorePath));
 
     const quint32 uSize = pFile->Size();
-    QByteArray copy;
     const char* pData = static_cast<const char*>(pFile->GetBuffer());
+    if (pData == nullptr && uSize > 0)
+        return WriteStreamed(pFile.get(), strStorePath, target.absoluteFilePath(), pbCancel, pThread, pBatch);
+    QByteArray copy;
     if (pData == nullptr && uSize > 0)
     {
         if (qint64(uSize) >= kWholeFileLimit)
@@ -690,6 +692,44 @@ FileServiceStatus OrvelFileService::DownloadToLocalFile(const QString& strStoreP
     }
     SetLastError(QString());
     return FileServiceStatus{true, QString()};
+}
+
+FileServiceStatus OrvelFileService::WriteStreamed(NSCorvane::IFile* pFile, const QString& strStorePath,
+                                                  const QString& strTarget, const std::atomic_bool* pbCancel,
+                                                  QThread* pThread, OrvelWriteBatch* pBatch)
+{
+    // A large file is decoded as it is read; the library checks its content
+    // before it gives the last byte, so a file that fails is never renamed
+    // into place.
+    QByteArray piece(int(1) << 20, Qt::Uninitialized);
+    bool bCancelled = false;
+    const auto fnNext = [&](const char** ppPiece) -> qint64
+    {
+        if (IsCancelled(pbCancel, pThread))
+        {
+            bCancelled = true;
+            return -1;
+        }
+        const int32_t nRead = pFile->Read(piece.data(), static_cast<uint32_t>(piece.size()));
+        *ppPiece = piece.constData();
+        return nRead;
+    };
+    QString strError;
+    int nCode = 0;
+    bool bSourceFailed = false;
+    if (OrvelLocalWrite::WriteFileAtomicFrom(strTarget, pFile->Size(), fnNext, pBatch, &strError, &nCode,
+                                             &bSourceFailed))
+    {
+        SetLastError(QString());
+        return FileServiceStatus{true, QString()};
+    }
+    if (bCancelled)
+        return Fail(tr("Download cancelled: %1").arg(strStorePath));
+    if (bSourceFailed)
+        return Fail(tr("Failed to read file: %1").arg(strStorePath));
+    if (OrvelPlatform::ClassifyFileError(nCode) == OrvelPlatform::FileErrorKind::NoSpace)
+        return Fail(strError);
+    return FailLocal(strError);
 }
 
 bool OrvelFileService::SetDownloadLimit(quint64 uBytesPerSec)

@@ -257,6 +257,10 @@ private:
     bool RequireReader(QString* pstrError);
     FileServiceStatus Fail(const QString& strError);
     FileServiceStatus FailLocal(const QString& strError);
+    // DownloadFile's write of a file that comes without a buffer, piece by piece.
+    FileServiceStatus WriteStreamed(NSCorvane::IFile* pFile, const QString& strStorePath,
+                                    const QString& strTarget, const std::atomic_bool* pbCancel,
+                                    QThread* pThread, OrvelWriteBatch* pBatch);
     bool ReadListChecked(NSCorvane::IStringList* pList, const QString& strWhat, QStringList* pvecOut,
                          QString* pstrError);
     void SetLastError(const QString& strError);

@@ -58,6 +58,22 @@ bool CheckContained(const QString& strRoot, const QString& strTarget, QString* p
 bool WriteFileAtomic(const QString& strTarget, const char* pData, qint64 nSize, OrvelWriteBatch* pBatch,
                      QString* pstrError, int* pnCode)
 {
+    bool bGiven = false;
+    const auto fnWhole = [&](const char** ppPiece) -> qint64
+    {
+        *ppPiece = pData;
+        const qint64 nPiece = bGiven ? 0 : nSize;
+        bGiven = true;
+        return nPiece;
+    };
+    return WriteFileAtomicFrom(strTarget, nSize, fnWhole, pBatch, pstrError, pnCode, nullptr);
+}
+
+bool WriteFileAtomicFrom(const QString& strTarget, qint64 nSize, const PieceFn& fnNext,
+                         OrvelWriteBatch* pBatch, QString* pstrError, int* pnCode, bool* pbSourceFailed)
+{
+    if (pbSourceFailed != nullptr)
+        *pbSourceFailed = false;
     const QFileInfo target(strTarget);
     const bool bExisted = target.exists() || target.isSymLink();
     const QString strOperation =
@@ -96,17 +112,39 @@ bool WriteFileAtomic(const QString& strTarget, const char* pData, qint64 nSize, 
             *pnCode = nCode;
         return false;
     };
+    auto failSource = [&]()
+    {
+        if (pbSourceFailed != nullptr)
+            *pbSourceFailed = true;
+        file.Close();
+        OrvelPlatform::RemoveFile(strTemp);
+        return false;
+    };
+    const char* pPiece = nullptr;
+    qint64 nPiece = nSize > 0 ? fnNext(&pPiece) : 0;
+    if (nPiece < 0 || nPiece > nSize || (nSize > 0 && nPiece == 0))
+        return failSource();
     // A replaced file keeps its mode; a new program (the store keeps no modes)
     // is known by its first bytes.
-    const bool bProgram = nSize >= 4 && (std::memcmp(pData,
-                                                     "\x7f"
-                                                     "ELF",
-                                                     4) == 0 ||
-                                         std::memcmp(pData, "#!", 2) == 0);
+    const bool bProgram = nPiece >= 4 && (std::memcmp(pPiece,
+                                                      "\x7f"
+                                                      "ELF",
+                                                      4) == 0 ||
+                                          std::memcmp(pPiece, "#!", 2) == 0);
     if (!file.MatchMode(bExisted ? strTarget : QString(), bProgram))
         return failWith(Text::tr("write local file"), file.ErrorCode(), false);
-    if (!file.WriteAll(pData, nSize))
-        return failWith(Text::tr("write local file"), file.ErrorCode(), false);
+    qint64 nWritten = 0;
+    while (nPiece > 0)
+    {
+        if (!file.WriteAll(pPiece, nPiece))
+            return failWith(Text::tr("write local file"), file.ErrorCode(), false);
+        nWritten += nPiece;
+        if (nWritten == nSize)
+            break;
+        nPiece = fnNext(&pPiece);
+        if (nPiece <= 0 || nPiece > nSize - nWritten)
+            return failSource();
+    }
     if (pBatch == nullptr && !file.Sync())
         return failWith(Text::tr("write local file"), file.ErrorCode(), false);
     if (!file.Close())

@@ -3,6 +3,8 @@
 
 #include <QString>
 
+#include <functional>
+
 class OrvelWriteBatch;
 
 namespace OrvelLocalWrite
@@ -21,6 +23,17 @@ bool CheckContained(const QString& strRoot, const QString& strTarget, QString* p
 // was, *pstrError holds the formatted file error and *pnCode the system's code.
 bool WriteFileAtomic(const QString& strTarget, const char* pData, qint64 nSize, OrvelWriteBatch* pBatch,
                      QString* pstrError, int* pnCode = nullptr);
+
+// The next piece of a file's content: its size (0 at the end, -1 when it
+// cannot be read) and in *ppPiece its bytes, valid until the next call.
+using PieceFn = std::function<qint64(const char** ppPiece)>;
+
+// WriteFileAtomic of nSize bytes taken piece by piece, so that a large file
+// never sits in memory whole. When fnNext fails or gives other than nSize
+// bytes, nothing is kept, *pbSourceFailed is set and *pstrError is left to
+// the caller, who knows the source.
+bool WriteFileAtomicFrom(const QString& strTarget, qint64 nSize, const PieceFn& fnNext,
+                         OrvelWriteBatch* pBatch, QString* pstrError, int* pnCode, bool* pbSourceFailed);
 
 // After strRemovedFile was deleted: the directories it leaves empty go too, up
 // to but not including strRoot, never through a link. Names are compared

@@ -293,6 +293,42 @@ TEST(FileServiceHashTest, ContentThatDoesNotMatchTheStoresHashIsNeverWritten)
     EXPECT_TRUE(QDir(strWork).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
 }
 
+// Large files come from the library decoded as they are read, without a
+// buffer: they are written piece by piece, and one whose content turns out
+// wrong at its end is never put in place.
+TEST(FileServiceHashTest, ALargeFileIsWrittenInPiecesAndOneThatEndsWrongLeavesTheTargetAsItWas)
+{
+    const int nLarge = (16 << 20) + 12345; // past the size the library streams from
+    ServedStore honest;
+    ServedStore other;
+    ASSERT_TRUE(honest.Publish({Tree{{QStringLiteral("huge.bin"), OrvelTest::Bytes(nLarge, 1)}}}));
+    ASSERT_TRUE(other.Publish({Tree{{QStringLiteral("huge.bin"), OrvelTest::Bytes(nLarge, 2)}}}));
+    OrvelFileService service;
+    ASSERT_TRUE(service.Initialize(ServedStore::ConfigPath(honest.MakeAppDir(QStringLiteral("app"))),
+                                   OrvelFileService::kLatestVersion));
+    const QString strWork = honest.Path(QStringLiteral("work"));
+    const QString strTarget = strWork + QStringLiteral("/huge.bin");
+    QDir().mkpath(strWork);
+    FileServiceStatus status =
+        service.DownloadToLocalFile(QStringLiteral("huge.bin"), strTarget, nullptr, nullptr, strWork);
+    ASSERT_TRUE(status.ok) << status.error.toStdString();
+    EXPECT_TRUE(OrvelTest::ReadFile(strTarget) == OrvelTest::Bytes(nLarge, 1));
+
+    // The server now hands out the other store's package, sound in itself.
+    const QString strPackage = QStringLiteral("/dat/v1/0/0.dat");
+    ASSERT_TRUE(QFile::remove(honest.StoreDir() + strPackage));
+    ASSERT_TRUE(QFile::copy(other.StoreDir() + strPackage, honest.StoreDir() + strPackage));
+    OrvelFileService fresh; // nothing of the honest package cached
+    ASSERT_TRUE(fresh.Initialize(ServedStore::ConfigPath(honest.MakeAppDir(QStringLiteral("app2"))),
+                                 OrvelFileService::kLatestVersion));
+    OrvelTest::WriteFile(strTarget, QByteArray("kept"));
+    status = fresh.DownloadToLocalFile(QStringLiteral("huge.bin"), strTarget, nullptr, nullptr, strWork);
+    EXPECT_FALSE(status.ok);
+    EXPECT_EQ(status.error, QStringLiteral("Failed to read file: huge.bin"));
+    EXPECT_EQ(OrvelTest::ReadFile(strTarget), QByteArray("kept"));
+    EXPECT_TRUE(OrvelTest::TempFilesBelow(strWork).isEmpty());
+}
+
 TEST(FileErrorTest, AProgramThatRunsIsInUse)
 {
     // Writing into a running program fails with ETXTBSY on this system.

@@ -427,6 +427,45 @@ TEST_F(FetchPlanTest, MemoryWaitingToBeOpenedStaysBounded)
     EXPECT_GT(progress.uBytesDone, 4 * kBound);
 }
 
+TEST_F(FetchPlanTest, LargeRecordsWaitOnDiskAndAreDecodedAsTheyAreRead)
+{
+    NginxServer server(m_served.Path());
+    ASSERT_TRUE(server.Running());
+    ReaderPtr pReader = NewReader(server.BaseUrl());
+    ASSERT_TRUE(pReader);
+    auto* pImpl = dynamic_cast<PemCorvaneReader*>(pReader.get());
+    ASSERT_TRUE(pImpl);
+    // Files from 20,000 bytes on count as large: about half of them.
+    constexpr uint32_t kLarge = 20000;
+    constexpr uint64_t kBound = 48u << 10;
+    pImpl->SetStreamThreshold(kLarge);
+    pImpl->Fetch().SetSpillThreshold(kLarge);
+    pImpl->Fetch().SetMemoryBound(kBound);
+    size_t uLargeFiles = 0;
+    for (const std::string& strPath : m_vecPath)
+    {
+        uLargeFiles += m_tree.at(strPath).size() >= kLarge;
+    }
+    ASSERT_GT(uLargeFiles, 10u);
+    ASSERT_TRUE(Plan(*pReader, m_vecPath));
+    ExpectTree(*pReader);
+    // Only the small records held memory; the large ones waited on disk.
+    EXPECT_LE(pImpl->Fetch().HighWater(), kBound + 3 * kLarge);
+    // Every file the plan wrote beside the packages went with its reader.
+    for (const std::string& strFile : CacheFiles())
+    {
+        EXPECT_EQ(strFile.find(".tmp"), std::string::npos) << strFile;
+    }
+    // Without a plan too, a large file comes without a buffer.
+    const std::string strLast = "dir2/f47.bin";
+    ASSERT_GE(m_tree.at(strLast).size(), kLarge);
+    IFile* pFile = pReader->OpenFile(strLast.c_str(), -1);
+    ASSERT_TRUE(pFile);
+    EXPECT_EQ(pFile->GetBuffer(), nullptr);
+    EXPECT_TRUE(TakeContent(pFile) == m_tree.at(strLast));
+    EXPECT_TRUE(m_log.ProblemText().empty()) << m_log.ProblemText();
+}
+
 TEST_F(FetchPlanTest, WholePackagePlanFillsTheCache)
 {
     NginxServer server(m_served.Path());

@@ -2,6 +2,7 @@
 // Signed stores: what a trusting reader accepts and refuses, locally and
 // through a real nginx.
 #include "format/CorvaneManifest.h"
+#include "reader/PemCorvaneReader.h"
 #include "support/NginxServer.h"
 #include "support/StoreAccess.h"
 #include "support/TempDir.h"
@@ -95,6 +96,27 @@ std::string ReadAll(NSCorvane::IPemCorvaneReader& reader, const char* pcszPath)
     return std::string(static_cast<const char*>(pFile->GetBuffer()), pFile->Size());
 }
 
+// Read piece by piece from a file decoded as it is read (no buffer).
+std::string ReadStreamed(NSCorvane::IPemCorvaneReader& reader, const char* pcszPath)
+{
+    FilePtr pFile(reader.OpenFile(pcszPath, -1));
+    if (!pFile || pFile->GetBuffer())
+    {
+        return "<not streamed>";
+    }
+    std::string str(pFile->Size(), '\0');
+    for (size_t uAt = 0; uAt < str.size();)
+    {
+        const int32_t nRead = pFile->Read(&str[uAt], 3);
+        if (nRead <= 0)
+        {
+            return "<failed>";
+        }
+        uAt += static_cast<size_t>(nRead);
+    }
+    return str;
+}
+
 } // namespace
 
 TEST_F(SignedStore, SignedVersionOpensAndAnyTrustedKeyOfARotationWorks)
@@ -177,6 +199,15 @@ TEST_F(SignedStore, ManifestThatDisagreesWithTheVersionIsRefused)
     EXPECT_EQ(ReadAll(*pReader, "bin/app.exe"), "<refused>");
     EXPECT_NE(Why().find("bin/app.exe differs from the manifest of version 1"), std::string::npos);
     EXPECT_EQ(ReadAll(*pReader, "readme.txt"), "hello");
+    // Decoded as they are read (as large files are), the same file fails at
+    // its end, with the same reason, and the others read.
+    auto* pImpl = dynamic_cast<NSCorvane::PemCorvaneReader*>(pReader.get());
+    ASSERT_TRUE(pImpl);
+    pImpl->SetStreamThreshold(1);
+    EXPECT_EQ(ReadStreamed(*pReader, "bin/app.exe"), "<failed>");
+    EXPECT_NE(Why().find("bin/app.exe differs from the manifest of version 1"), std::string::npos);
+    EXPECT_EQ(ReadStreamed(*pReader, "readme.txt"), "hello");
+    EXPECT_EQ(ReadStreamed(*pReader, "bin/evil.exe"), "program-two");
     pReader.reset();
 
     // A file left out of the manifest.

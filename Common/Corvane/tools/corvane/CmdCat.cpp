@@ -49,21 +49,32 @@ int RunCat(ToolContext& ctx, const ParsedArgs& args)
         return FailInLibrary("cannot read '" + strPath + "'");
     }
     const uint32_t uSize = pFile->Size();
-    const void* pData = pFile->GetBuffer();
-    if (uSize && !pData)
-    {
-        return FailInLibrary("cannot read '" + strPath + "'");
-    }
-    // The reader does not re-check what it decoded; a wrong file must not reach
-    // a pipe that installs it somewhere.
-    if (pReader->CalcContextHash(pData, uSize) != pReader->GetFileHash(strPath.c_str()))
-    {
-        return Fail("content of '" + strPath + "' does not match its recorded hash");
-    }
     CorvaneToolPlatform::SetStdoutBinary();
-    if ((uSize && std::fwrite(pData, 1, uSize, stdout) != uSize) || std::fflush(stdout) != 0)
+    if (const void* pData = pFile->GetBuffer())
+    {
+        // Checked again here, before a byte reaches a pipe that may install it.
+        if (pReader->CalcContextHash(pData, uSize) != pReader->GetFileHash(strPath.c_str()))
+        {
+            return Fail("content of '" + strPath + "' does not match its recorded hash");
+        }
+    }
+    // A large file comes decoded piece by piece and is checked by the library
+    // before its last piece: a wrong one ends short, with this failure.
+    bool bWriteFailed = false;
+    const bool bWhole = ForEachPiece(*pFile,
+                                     [&](const void* pPiece, size_t uPiece)
+                                     {
+                                         bWriteFailed =
+                                             uPiece && std::fwrite(pPiece, 1, uPiece, stdout) != uPiece;
+                                         return !bWriteFailed;
+                                     });
+    if (bWriteFailed || std::fflush(stdout) != 0)
     {
         return Fail("cannot write to standard output");
+    }
+    if (!bWhole)
+    {
+        return FailInLibrary("cannot read '" + strPath + "'");
     }
     return kExitOk;
 }

@@ -125,14 +125,17 @@ void VerifyFiles(NSCorvane::IPemCorvaneReader& reader, CorvaneLibrary& library,
         }
         FilePtr pFile(reader.OpenFile(strPath.c_str(), -1));
         const void* pData = pFile ? pFile->GetBuffer() : nullptr;
-        if (!pFile || (pFile->Size() && !pData))
+        // A large file is decoded as it is read, its content checked by the
+        // library on the way: read through, it passed.
+        const bool bRead = pFile && (pData || ForEachPiece(*pFile, [](const void*, size_t) { return true; }));
+        if (!bRead)
         {
             // A signed store says why: the file's content differs from its manifest.
             const std::string strWhy = library.TakeLastFailure();
             problems.Add("file " + strPath + ": " + (strWhy.empty() ? "cannot be read or decoded" : strWhy));
             continue;
         }
-        if (reader.CalcContextHash(pData, pFile->Size()) != reader.GetFileHash(strPath.c_str()))
+        if (pData && reader.CalcContextHash(pData, pFile->Size()) != reader.GetFileHash(strPath.c_str()))
         {
             problems.Add("file " + strPath + ": content does not match its recorded hash");
             continue;

@@ -3,6 +3,9 @@
 
 #include "platform/ToolPlatform.h"
 
+#include <algorithm>
+#include <cstdio>
+
 namespace
 {
 
@@ -193,4 +196,33 @@ bool CorvaneLibrary::GetTrustState(NSCorvane::IPemCorvaneReader* pReader,
                                    NSCorvane::CORVANE_TRUST_STATE* pState)
 {
     return m_pfnGetTrustState && m_pfnGetTrustState(pReader, pState);
+}
+
+bool ForEachPiece(NSCorvane::IFile& file, const std::function<bool(const void*, size_t)>& fnPiece)
+{
+    const uint32_t uSize = file.Size();
+    if (const void* pData = file.GetBuffer())
+    {
+        return fnPiece(pData, uSize);
+    }
+    if (uSize == 0)
+    {
+        return fnPiece(nullptr, 0);
+    }
+    if (file.Seek(0, SEEK_SET) != 0)
+    {
+        return false;
+    }
+    std::vector<char> vecPiece(std::min<uint32_t>(uSize, 1u << 20));
+    uint64_t uDone = 0;
+    while (uDone < uSize)
+    {
+        const int32_t nRead = file.Read(vecPiece.data(), static_cast<uint32_t>(vecPiece.size()));
+        if (nRead <= 0 || !fnPiece(vecPiece.data(), static_cast<size_t>(nRead)))
+        {
+            return false;
+        }
+        uDone += static_cast<uint64_t>(nRead);
+    }
+    return true;
 }

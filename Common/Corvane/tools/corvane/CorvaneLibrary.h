@@ -5,6 +5,7 @@
 
 #include <Corvane/PemCorvaneX64.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -102,3 +103,9 @@ using ReaderPtr = std::unique_ptr<NSCorvane::IPemCorvaneReader, CorvaneReleaser>
 using PackerPtr = std::unique_ptr<NSCorvane::IPemCorvanePacker, CorvaneReleaser>;
 using StringListPtr = std::unique_ptr<NSCorvane::IStringList, CorvaneReleaser>;
 using FilePtr = std::unique_ptr<NSCorvane::IFile, CorvaneReleaser>;
+
+// Every byte of a file the reader opened, in order: its buffer at once, or
+// read from the start piece by piece (a large file is decoded as it is read,
+// and the library checks its content before it gives the last piece). False
+// when the file cannot be read whole or fnPiece returns false.
+bool ForEachPiece(NSCorvane::IFile& file, const std::function<bool(const void*, size_t)>& fnPiece);

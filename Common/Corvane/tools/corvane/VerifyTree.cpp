@@ -55,14 +55,30 @@ Outcome CompareByContent(NSCorvane::IPemCorvaneReader& reader, const std::string
                          const std::vector<unsigned char>& vecTree)
 {
     FilePtr pFile(reader.OpenFile(strStore.c_str(), -1));
-    const void* pData = pFile ? pFile->GetBuffer() : nullptr;
-    if (!pFile || (pFile->Size() && !pData))
+    if (!pFile)
     {
         Note("cannot read " + strStore + " from the store");
         return Outcome::kUnreadable;
     }
-    const bool bSame = pFile->Size() == vecTree.size() &&
-                       (vecTree.empty() || std::memcmp(pData, vecTree.data(), vecTree.size()) == 0);
+    if (pFile->Size() != vecTree.size())
+    {
+        return Outcome::kDiffers;
+    }
+    size_t uAt = 0;
+    bool bSame = true;
+    const bool bRead =
+        ForEachPiece(*pFile,
+                     [&](const void* pPiece, size_t uPiece)
+                     {
+                         bSame = bSame && (uPiece == 0 || std::memcmp(pPiece, &vecTree[uAt], uPiece) == 0);
+                         uAt += uPiece;
+                         return true;
+                     });
+    if (!bRead)
+    {
+        Note("cannot read " + strStore + " from the store");
+        return Outcome::kUnreadable;
+    }
     return bSame ? Outcome::kSame : Outcome::kDiffers;
 }
 

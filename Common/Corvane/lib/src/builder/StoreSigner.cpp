@@ -103,8 +103,7 @@ bool HashFiles(NSCorvane::PemCorvaneReader& reader, SignedRecord& record, std::s
         ManifestFile file;
         file.strPath = strPath;
         file.uSize = pFile->Size();
-        const void* pData = pFile->GetBuffer();
-        if ((!pData && file.uSize) || !DigestOf(pData, file.uSize, file.digest))
+        if (!DigestOfFile(*pFile, file.digest))
         {
             strError = "cannot hash " + strPath;
             return false;

@@ -15,9 +15,10 @@ namespace NSCorvane
 
 PemFetchPlan::PemFetchPlan(std::vector<FetchRecord> vecRecord, std::vector<uint64_t> vecKey,
                            std::vector<FetchRange> vecRange, bool bPackages,
-                           std::vector<PemHttpDownloader*> vecSource, uint64_t uMemoryBound, LinkFn fnLink)
+                           std::vector<PemHttpDownloader*> vecSource, uint64_t uMemoryBound,
+                           uint64_t uSpillBytes, LinkFn fnLink)
     : m_bPackages(bPackages), m_vecSource(std::move(vecSource)), m_vecSourceRunning(m_vecSource.size(), 0),
-      m_uMemoryBound(uMemoryBound), m_fnLink(std::move(fnLink))
+      m_uMemoryBound(uMemoryBound), m_uSpillBytes(uSpillBytes), m_fnLink(std::move(fnLink))
 {
     m_vecRecord.resize(vecRecord.size());
     for (size_t i = 0; i < vecRecord.size(); ++i)
@@ -190,10 +191,10 @@ void PemFetchPlan::Settle(size_t uRange)
     Range& range = m_vecRange[uRange];
     const uint64_t uLength = range.range.uEnd - range.range.uStart;
     range.bStarted = false;
-    if (!m_bPackages)
-    {
-        m_uHeld -= uLength;
-    }
+    m_uHeld -= range.uReserved;
+    range.uReserved = 0;
+    std::shared_ptr<PemSpillFile> spSpill = std::move(range.spSpill);
+    range.spSpill.reset();
     if (!range.bBroken)
     {
         if (!m_bPackages)
@@ -212,6 +213,17 @@ void PemFetchPlan::Settle(size_t uRange)
                     Record& record = m_vecRecord[uRecord];
                     if (record.eState != State::Waiting)
                     {
+                        continue;
+                    }
+                    if (spSpill)
+                    {
+                        // On disk: nothing of the memory bound is held for it.
+                        if (!spSpill->EndWriting())
+                        {
+                            break; // read as without a plan
+                        }
+                        record.spSpill = std::move(spSpill);
+                        record.eState = State::Ready;
                         continue;
                     }
                     record.spBytes = bWhole ? std::make_shared<std::string>(std::move(range.strBody))
@@ -294,12 +306,17 @@ FetchTake PemFetchPlan::TakeRecord(uint64_t uKey, IFile** ppFile)
     case State::Ready:
     {
         std::shared_ptr<const std::string> spBytes = std::move(record.spBytes);
+        std::shared_ptr<PemSpillFile> spSpill = std::move(record.spSpill);
         record.spBytes.reset();
+        record.spSpill.reset();
         record.eState = State::Taken;
-        m_uHeld -= record.record.uLength;
-        Wake(); // memory was given back
+        if (!spSpill)
+        {
+            m_uHeld -= record.record.uLength;
+            Wake(); // memory was given back
+        }
         lock.unlock();
-        *ppFile = PemSharedBodyFile::Create(std::move(spBytes));
+        *ppFile = spSpill ? spSpill->OpenRead() : PemSharedBodyFile::Create(std::move(spBytes));
         return *ppFile ? FetchTake::Ready : FetchTake::Fallback;
     }
     case State::Cancelled:

@@ -6,6 +6,7 @@
 
 #include "fetch/PemFetchPlanner.h"
 #include "fetch/PemFetchScheduler.h"
+#include "fs/PemSpillFile.h"
 
 #include <curl/curl.h>
 
@@ -38,7 +39,7 @@ public:
     // whole-file range per package (uEnd the size hint, no parts).
     PemFetchPlan(std::vector<FetchRecord> vecRecord, std::vector<uint64_t> vecKey,
                  std::vector<FetchRange> vecRange, bool bPackages, std::vector<PemHttpDownloader*> vecSource,
-                 uint64_t uMemoryBound, LinkFn fnLink);
+                 uint64_t uMemoryBound, uint64_t uSpillBytes, LinkFn fnLink);
     ~PemFetchPlan();
     PemFetchPlan(const PemFetchPlan&) = delete;
     PemFetchPlan& operator=(const PemFetchPlan&) = delete;
@@ -69,6 +70,7 @@ private:
         size_t uRange = 0;
         State eState = State::Waiting;
         std::shared_ptr<std::string> spBytes; // while Ready
+        std::shared_ptr<PemSpillFile> spSpill; // instead of spBytes: a large record on disk
     };
     struct Range
     {
@@ -85,6 +87,8 @@ private:
         int nAttempts = 0;
         int nFailure = 0;    // the worst outcome of its parts (see Transfer)
         std::string strBody; // records: the range's bytes as they arrive
+        std::shared_ptr<PemSpillFile> spSpill; // or on disk, for one large record
+        uint64_t uReserved = 0;                // of the memory bound, while started
     };
     struct Transfer;
     // How a range's parts failed, the worst one counting.
@@ -125,6 +129,7 @@ private:
     const std::vector<PemHttpDownloader*> m_vecSource;
     std::vector<uint32_t> m_vecSourceRunning;
     const uint64_t m_uMemoryBound;
+    const uint64_t m_uSpillBytes; // a record range this long goes to disk
     const LinkFn m_fnLink;
 
     std::mutex m_mtx;

@@ -57,17 +57,21 @@ bool PemFetchScheduler::StartRecords(std::vector<FetchRecord> vecRecord, std::ve
     CORVANE_CHECK(!vecSource.empty() && vecRecord.size() == vecKey.size());
     try
     {
-        FetchPlanRules rules;
-        rules.uMaxGap = GapLimit();
-        std::vector<FetchRange> vecRange = PlanFetchRanges(vecRecord, rules);
         uint64_t uBound = 0;
+        uint64_t uSpill = 0;
         {
             std::lock_guard<std::mutex> lock(m_mtx);
             uBound = m_uMemoryBound;
+            uSpill = m_uSpillBytes;
         }
+        FetchPlanRules rules;
+        rules.uMaxGap = GapLimit();
+        // A record that goes to disk is a range of its own.
+        rules.uMaxJoined = std::min(rules.uMaxJoined, uSpill - 1);
+        std::vector<FetchRange> vecRange = PlanFetchRanges(vecRecord, rules);
         auto spPlan = std::make_shared<PemFetchPlan>(
             std::move(vecRecord), std::move(vecKey), std::move(vecRange), /*bPackages=*/false, vecSource,
-            uBound,
+            uBound, uSpill,
             [this](double dRoundTrip, double dBandwidth)
             {
                 // A slow average: one odd request does not change the plan's joins.
@@ -102,7 +106,7 @@ bool PemFetchScheduler::StartPackages(std::vector<std::string> vecPackage, std::
         }
         auto spPlan = std::make_shared<PemFetchPlan>(std::vector<FetchRecord>(), std::vector<uint64_t>(),
                                                      std::move(vecRange), /*bPackages=*/true, vecSource, 0,
-                                                     PemFetchPlan::LinkFn());
+                                                     UINT64_MAX, PemFetchPlan::LinkFn());
         return Install(spPlan);
     }
     catch (...)
@@ -170,6 +174,12 @@ void PemFetchScheduler::SetMemoryBound(uint64_t uBytes)
 {
     std::lock_guard<std::mutex> lock(m_mtx);
     m_uMemoryBound = uBytes;
+}
+
+void PemFetchScheduler::SetSpillThreshold(uint64_t uBytes)
+{
+    std::lock_guard<std::mutex> lock(m_mtx);
+    m_uSpillBytes = uBytes;
 }
 
 uint64_t PemFetchScheduler::HighWater()

@@ -42,6 +42,8 @@ class PemFetchScheduler
 {
 public:
     static constexpr uint64_t kDefaultMemoryBound = 64ull << 20;
+    // A record at least this long is fetched to disk, not memory.
+    static constexpr uint64_t kDefaultSpillBytes = 16ull << 20;
 
     PemFetchScheduler();
     ~PemFetchScheduler();
@@ -77,6 +79,8 @@ public:
 
     // Memory for records waiting to be opened (tests make it small).
     void SetMemoryBound(uint64_t uBytes);
+    // Records from this length on go to disk (tests make it small).
+    void SetSpillThreshold(uint64_t uBytes);
     // The most such memory the current plan held at once.
     uint64_t HighWater();
     // What joins two records now: from the transfers measured so far.
@@ -89,6 +93,7 @@ private:
     std::mutex m_mtx;
     std::shared_ptr<PemFetchPlan> m_spPlan;
     uint64_t m_uMemoryBound = kDefaultMemoryBound;
+    uint64_t m_uSpillBytes = kDefaultSpillBytes;
     // The link as the transfers saw it: bytes per second and round trip.
     double m_dBandwidth = 0;
     double m_dRoundTrip = 0;

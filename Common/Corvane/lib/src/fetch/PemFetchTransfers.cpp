@@ -153,9 +153,13 @@ void PemFetchPlan::StartTransfers(CURLM* pMulti)
         if (!range.bStarted)
         {
             const uint64_t uLength = m_bPackages ? 0 : range.range.uEnd - range.range.uStart;
+            // One large record goes to disk beside its package in the cache,
+            // and holds nothing of the memory bound.
+            const bool bSpill = uLength >= m_uSpillBytes && range.range.vecRecord.size() == 1;
+            const uint64_t uReserve = bSpill ? 0 : uLength;
             // The transfer pauses while what waits to be opened fills the
             // bound, unless a taker waits for this very range.
-            if (!range.bPriority && m_uHeld > 0 && m_uHeld + uLength > m_uMemoryBound)
+            if (!range.bPriority && m_uHeld > 0 && m_uHeld + uReserve > m_uMemoryBound)
             {
                 return;
             }
@@ -169,9 +173,20 @@ void PemFetchPlan::StartTransfers(CURLM* pMulti)
             {
                 return;
             }
+            range.spSpill.reset();
+            if (bSpill)
+            {
+                const std::string strCache = m_vecSource[uSource]->CachePathOf(range.range.strDat.c_str());
+                range.spSpill = strCache.empty() ? nullptr : PemSpillFile::Create(strCache, uLength);
+                if (!range.spSpill)
+                {
+                    Final(uRange, State::Fallback); // no room on disk: as without a plan
+                    continue;
+                }
+            }
             try
             {
-                range.strBody.resize(uLength);
+                range.strBody.resize(bSpill ? 0 : uLength);
             }
             catch (...)
             {
@@ -184,7 +199,8 @@ void PemFetchPlan::StartTransfers(CURLM* pMulti)
             range.uNextPart = 0;
             range.uPartsDone = 0;
             ++range.nAttempts;
-            m_uHeld += uLength;
+            range.uReserved = uReserve;
+            m_uHeld += uReserve;
             m_uHighWater = std::max(m_uHighWater, m_uHeld);
         }
         else if (m_vecSourceRunning[range.uSource] >= m_vecSource[range.uSource]->Connections())
@@ -239,21 +255,35 @@ std::unique_ptr<PemFetchPlan::Transfer> PemFetchPlan::NewTransfer(size_t uRange)
     {
         const FetchPart& part = range.range.vecPart[pRaw->uPart];
         // The body was sized when the range started and stays so until it
-        // settles, on this thread: each part writes its own stretch of it.
-        char* pStretch = &range.strBody[part.uOffset - range.range.uStart];
+        // settles, on this thread: each part writes its own stretch of it
+        // (or of the file on disk).
+        const uint64_t uStretch = part.uOffset - range.range.uStart;
+        char* pStretch = range.spSpill ? nullptr : &range.strBody[uStretch];
+        PemSpillFile* pSpill = range.spSpill.get();
         const uint64_t uPartLength = part.uLength;
-        pRaw->pGet = pSource->NewAsyncGet(pcszDat, part.uOffset, part.uLength,
-                                          [this, pRaw, pStretch, uPartLength](const char* pData, size_t uSize)
-                                          {
-                                              if (pRaw->uWritten + uSize > uPartLength)
-                                              {
-                                                  return false;
-                                              }
-                                              std::memcpy(pStretch + pRaw->uWritten, pData, uSize);
-                                              pRaw->uWritten += uSize;
-                                              m_uBytesDone.fetch_add(uSize);
-                                              return true;
-                                          });
+        pRaw->pGet = pSource->NewAsyncGet(
+            pcszDat, part.uOffset, part.uLength,
+            [this, pRaw, pStretch, pSpill, uStretch, uPartLength](const char* pData, size_t uSize)
+            {
+                if (pRaw->uWritten + uSize > uPartLength)
+                {
+                    return false;
+                }
+                if (pSpill)
+                {
+                    if (!pSpill->WriteAt(uStretch + pRaw->uWritten, pData, uSize))
+                    {
+                        return false;
+                    }
+                }
+                else
+                {
+                    std::memcpy(pStretch + pRaw->uWritten, pData, uSize);
+                }
+                pRaw->uWritten += uSize;
+                m_uBytesDone.fetch_add(uSize);
+                return true;
+            });
     }
     if (!pRaw->pGet)
     {

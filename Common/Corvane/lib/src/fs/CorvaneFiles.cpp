@@ -323,21 +323,28 @@ CacheStreamWriter::~CacheStreamWriter()
     }
 }
 
-bool CacheStreamWriter::OpenTemp()
+int CreateTempBeside(const std::string& strPath, std::string& strTemp)
 {
-    CORVANE_CHECK(!m_strPath.empty());
-    CORVANE_CHECK(CreateParentDirectories(m_strPath));
-    RemoveDeadWritersTemps(ParentPath(m_strPath.c_str()));
-    std::string strTemp;
-    for (int nTry = 0; nTry < 8 && m_nFile < 0; ++nTry)
+    CORVANE_CHECK_RET(!strPath.empty(), -1);
+    CORVANE_CHECK_RET(CreateParentDirectories(strPath), -1);
+    RemoveDeadWritersTemps(ParentPath(strPath.c_str()));
+    int nFile = -1;
+    for (int nTry = 0; nTry < 8 && nFile < 0; ++nTry)
     {
-        strTemp = TempFileName(m_strPath.c_str());
-        m_nFile = CorvanePlatform::FileOpen(strTemp.c_str(), CorvanePlatform::FileMode::WriteExclusive);
+        strTemp = TempFileName(strPath.c_str());
+        nFile = CorvanePlatform::FileOpen(strTemp.c_str(), CorvanePlatform::FileMode::WriteExclusive);
     }
-    if (m_nFile < 0)
+    if (nFile < 0)
     {
         NoteLastSystemFailure("create", strTemp);
     }
+    return nFile;
+}
+
+bool CacheStreamWriter::OpenTemp()
+{
+    std::string strTemp;
+    m_nFile = CreateTempBeside(m_strPath, strTemp);
     CORVANE_CHECK(m_nFile >= 0);
     m_strTemp = strTemp;
     return true;

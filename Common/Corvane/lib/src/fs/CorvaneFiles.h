@@ -43,6 +43,11 @@ bool DiskWriteBytes(const void* pData, uint64_t uSize, const char* pcszFileName)
 // fetch speed on a disk.
 bool CacheWriteBytes(const void* pData, uint64_t uSize, const char* pcszFileName);
 
+// A new temporary beside strPath (its directories made), named so that it is
+// removed as a dead writer's if this process dies: a descriptor open for
+// writing and its name in strTemp, or -1 with the system's reason noted.
+int CreateTempBeside(const std::string& strPath, std::string& strTemp);
+
 // A file of the local cache written as its bytes arrive (a download), with
 // CacheWriteBytes' guarantees: the bytes go to a unique temporary beside the
 // file, and Commit moves it over the file; a writer destroyed without a

@@ -243,7 +243,9 @@ IFile* PemCorvaneReader::OpenFileDecoded(const char* pcszPath, int nOption)
     // that record alone, fetched by range, so it must fill the file exactly and
     // its content must match the index; a package copy is checked as a whole
     // where it is cached, and its content by the caller.
-    auto fnDecode = [&element](IFile* pifEncode, uint32_t uOfs, bool bRecordOnly) -> IFile*
+    // A large file is decoded as it is read (taking pifEncode, which is then
+    // null for the caller), so that it never sits in memory whole.
+    auto fnDecode = [&element, this](IFile*& pifEncode, uint32_t uOfs, bool bRecordOnly) -> IFile*
     {
         CORVANE_CHECK_NULL(pifEncode->Seek(0, SEEK_SET) >= 0);
         // Offsets past 2 GiB cannot be reached through the 32-bit seek; the package
@@ -266,6 +268,13 @@ IFile* PemCorvaneReader::OpenFileDecoded(const char* pcszPath, int nOption)
         }
         CORVANE_CHECK_NULL(uEncodeSize <= uRemain);
         CORVANE_CHECK_NULL(uEncodeSize > 0 || uDecodeSize == 0);
+        if (uDecodeSize >= m_uStreamThreshold && fHeader.nCompressType == STCT_ZSTD)
+        {
+            IFile* pifTaken = pifEncode;
+            pifEncode = nullptr;
+            return PemRecordStreamFile::Open(pifTaken, uOfs + static_cast<uint32_t>(sizeof(fHeader)),
+                                             uEncodeSize, uDecodeSize, element.uContextHash);
+        }
         // A package or record held in memory is decoded where it lies, and into
         // the buffer of the file returned: a large file is not copied twice.
         LibraryBuffer encode;
@@ -324,7 +333,10 @@ IFile* PemCorvaneReader::OpenFileDecoded(const char* pcszPath, int nOption)
     if (pifPlanned)
     {
         IFile* pifOut = fnDecode(pifPlanned, 0, true);
-        pifPlanned->Release();
+        if (pifPlanned)
+        {
+            pifPlanned->Release();
+        }
         if (pifOut)
         {
             m_fetch.NoteChecked();
@@ -364,8 +376,9 @@ IFile* PemCorvaneReader::OpenFileDecoded(const char* pcszPath, int nOption)
         {
             return nullptr;
         }
+        IFile* pifOut = fnDecode(pifEncode, element.uElemOfs, false);
         FileGuard guard{pifEncode};
-        return fnDecode(pifEncode, element.uElemOfs, false);
+        return pifOut;
     };
     if (IFile* pifFile = fnOpenWhole(nOption))
     {

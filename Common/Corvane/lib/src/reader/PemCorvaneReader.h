@@ -6,6 +6,7 @@
 #include "fs/PemFileStreamFactory.h"
 #include "net/PemSourceHealth.h"
 #include "reader/PemRecordJoiner.h"
+#include "reader/PemRecordStreamFile.h"
 
 #include <Corvane/IPemCorvaneReader.h>
 #include <Corvane/PemCorvaneX64.h>
@@ -88,6 +89,8 @@ public:
     PemSourceHealth& SourceHealth() { return m_sourceHealth; }
     const PemRecordJoiner& Joiner() const { return m_joiner; }
     int DefaultOption() const { return m_nDefaultOption; }
+    // Files at least this large are decoded as they are read (tests lower it).
+    void SetStreamThreshold(uint32_t uBytes) { m_uStreamThreshold = uBytes; }
 
 protected:
     // Loads the index of uVersion (the latest for _INVALID_VER) and resets caches.
@@ -112,7 +115,7 @@ protected:
     // offset. Null with *pbCancelled set when the download was cancelled.
     // bOnceMore: a copy from the fetch plan failed its checks; one more read.
     IFile* ReadRecordByRange(const std::string& strDatFile, const CORVANE_IDX_ELEMENT& element,
-                             const std::function<IFile*(IFile*, uint32_t, bool)>& fnDecode, bool* pbCancelled,
+                             const std::function<IFile*(IFile*&, uint32_t, bool)>& fnDecode, bool* pbCancelled,
                              bool bOnceMore = false);
 
     std::vector<CORVANE_IDX_ELEMENT> m_vecElement;
@@ -128,6 +131,7 @@ protected:
     PemFileStreamFactory m_fileFactory;
     PemRecordJoiner m_joiner;
     int m_nDefaultOption;
+    uint32_t m_uStreamThreshold = PemRecordStreamFile::kDefaultThreshold;
     std::shared_ptr<const NSCorvaneTrust::TrustedKeys> m_pTrustedKeys;
     std::shared_ptr<const NSCorvaneTrust::SignedRecord> m_pManifest;
     // Declared after the factory: ended before the sources it uses go.

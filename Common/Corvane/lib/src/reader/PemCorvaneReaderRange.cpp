@@ -33,7 +33,7 @@ void ReportRecordFailure(const char* pcszWhat, const std::string& strDatFile,
 } // namespace
 
 IFile* PemCorvaneReader::ReadRecordByRange(const std::string& strDatFile, const CORVANE_IDX_ELEMENT& element,
-                                           const std::function<IFile*(IFile*, uint32_t, bool)>& fnDecode,
+                                           const std::function<IFile*(IFile*&, uint32_t, bool)>& fnDecode,
                                            bool* pbCancelled, bool bOnceMore)
 {
     *pbCancelled = false;
@@ -75,7 +75,10 @@ IFile* PemCorvaneReader::ReadRecordByRange(const std::string& strDatFile, const 
     if (IFile* pifRecord = pifJoined)
     {
         IFile* pifOut = fnDecode(pifRecord, 0, true);
-        pifRecord->Release();
+        if (pifRecord)
+        {
+            pifRecord->Release();
+        }
         if (pifOut)
         {
             return pifOut;
@@ -113,7 +116,10 @@ IFile* PemCorvaneReader::ReadRecordByRange(const std::string& strDatFile, const 
                 continue;
             }
             IFile* pifOut = fnDecode(pifRecord, 0, true);
-            pifRecord->Release();
+            if (pifRecord)
+            {
+                pifRecord->Release();
+            }
             if (pifOut)
             {
                 return pifOut;

@@ -9,10 +9,12 @@
 #include "common/CorvaneLog.h"
 #include "format/CorvaneEnvelope.h"
 #include "format/CorvaneHash.h"
+#include "platform/PlatformCrypto.h"
 #include "trust/CorvaneTrust.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <new>
 
 namespace NSCorvane
@@ -56,6 +58,32 @@ bool ReadRecordText(IFile* pif, std::string& strText)
     strText.resize(uSize);
     return pif->Seek(0, SEEK_SET) >= 0 && pif->Read(&strText[0], uSize) == static_cast<int32_t>(uSize);
 }
+
+// The manifest's digest of a streamed file, checked after its last byte.
+class ManifestDigestCheck final : public IRecordStreamCheck
+{
+public:
+    ManifestDigestCheck(const NSCorvaneTrust::Sha256Digest& expected, std::string strRefusal)
+        : m_expected(expected), m_strRefusal(std::move(strRefusal))
+    {
+    }
+    void Feed(const void* pData, size_t uSize) override { m_sha.Update(pData, uSize); }
+    bool Passed() override
+    {
+        NSCorvaneTrust::Sha256Digest digest{};
+        if (m_sha.Final(*reinterpret_cast<uint8_t(*)[CorvanePlatform::kSha256Size]>(digest.data())) &&
+            digest == m_expected)
+        {
+            return true;
+        }
+        return Refuse(m_strRefusal);
+    }
+
+private:
+    CorvanePlatform::Sha256 m_sha;
+    const NSCorvaneTrust::Sha256Digest m_expected;
+    const std::string m_strRefusal;
+};
 
 } // namespace
 
@@ -265,17 +293,38 @@ IFile* PemCorvaneReader::OpenFile(const char* pcszPath, int nOption)
     {
         return nullptr;
     }
-    // The decoded file is held in memory whole: it is checked before the
-    // caller sees any byte of it.
-    const void* pData = pif->GetBuffer();
     const uint32_t uSize = pif->Size();
+    const std::string strRefusal = std::string(pcszPath) + " differs from the manifest of version " +
+                                   std::to_string(m_pManifest->uVersion);
+    // A large file is decoded as it is read: its digest is checked with its
+    // other checks, before its last byte reaches the caller.
+    if (auto* pStream = dynamic_cast<PemRecordStreamFile*>(pif))
+    {
+        if (uSize == pEntry->uSize)
+        {
+            try
+            {
+                pStream->AddCheck(std::make_unique<ManifestDigestCheck>(pEntry->digest, strRefusal));
+                return pif;
+            }
+            catch (...)
+            {
+                CORVANE_REPORT("std::bad_alloc");
+            }
+        }
+        pif->Release();
+        Refuse(strRefusal);
+        return nullptr;
+    }
+    // Any other decoded file is held in memory whole: it is checked before
+    // the caller sees any byte of it.
+    const void* pData = pif->GetBuffer();
     NSCorvaneTrust::Sha256Digest digest{};
     const bool bHashed = (pData || uSize == 0) && NSCorvaneTrust::DigestOf(pData, uSize, digest);
     if (!bHashed || uSize != pEntry->uSize || digest != pEntry->digest)
     {
         pif->Release();
-        Refuse(std::string(pcszPath) + " differs from the manifest of version " +
-               std::to_string(m_pManifest->uVersion));
+        Refuse(strRefusal);
         return nullptr;
     }
     return pif;

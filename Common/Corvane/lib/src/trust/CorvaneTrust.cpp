@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "trust/CorvaneTrust.h"
 
+#include "platform/PlatformCrypto.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -75,6 +77,46 @@ bool DigestOf(const void* pData, size_t uSize, Sha256Digest& digest)
 {
     return CorvanePlatform::Sha256Digest(
         pData, uSize, *reinterpret_cast<uint8_t(*)[CorvanePlatform::kSha256Size]>(digest.data()));
+}
+
+bool DigestOfFile(NSCorvane::IFile& file, Sha256Digest& digest)
+{
+    const uint32_t uSize = file.Size();
+    if (const void* pData = file.GetBuffer())
+    {
+        return DigestOf(pData, uSize, digest);
+    }
+    if (uSize == 0)
+    {
+        return DigestOf(nullptr, 0, digest);
+    }
+    if (file.Seek(0, SEEK_SET) != 0)
+    {
+        return false;
+    }
+    std::vector<uint8_t> vecPiece;
+    try
+    {
+        vecPiece.resize(std::min<uint32_t>(uSize, 1u << 20));
+    }
+    catch (...)
+    {
+        return false;
+    }
+    CorvanePlatform::Sha256 sha;
+    uint64_t uDone = 0;
+    while (uDone < uSize)
+    {
+        const int32_t nRead = file.Read(vecPiece.data(), static_cast<uint32_t>(vecPiece.size()));
+        if (nRead <= 0)
+        {
+            return false;
+        }
+        sha.Update(vecPiece.data(), static_cast<size_t>(nRead));
+        uDone += static_cast<uint64_t>(nRead);
+    }
+    return uDone == uSize &&
+           sha.Final(*reinterpret_cast<uint8_t(*)[CorvanePlatform::kSha256Size]>(digest.data()));
 }
 
 const ManifestMeta* FindMeta(const SignedRecord& record, const std::string& strName)

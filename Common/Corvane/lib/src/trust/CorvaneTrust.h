@@ -6,6 +6,8 @@
 #include "format/CorvaneManifest.h"
 #include "trust/CorvaneKeys.h"
 
+#include <Corvane/CorvaneStream.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -36,6 +38,9 @@ private:
 bool SignRecord(SignedRecord& record, const SecretSeed& seed, const PublicKey& key);
 
 bool DigestOf(const void* pData, size_t uSize, Sha256Digest& digest);
+// The digest of a whole file: its buffer, or read from its start in pieces
+// (a large file decoded as it is read). False when it cannot be read whole.
+bool DigestOfFile(NSCorvane::IFile& file, Sha256Digest& digest);
 // The record's entries, looked up by binary search (both lists are sorted).
 const ManifestMeta* FindMeta(const SignedRecord& record, const std::string& strName);
 const ManifestFile* FindFile(const SignedRecord& record, const std::string& strPath);
