@@ -504,6 +504,40 @@ TEST_F(FetchPlanTest, WholePackagePlanFillsTheCache)
     EXPECT_EQ(m_log.ProblemText(), "");
 }
 
+TEST_F(FetchPlanTest, FilesNamedInAWholePackagePlanAreReadFromTheirPackagesFetchedOnce)
+{
+    // As a preload names them: files, whose packages are wanted whole.
+    NginxServer server(m_served.Path());
+    ASSERT_TRUE(server.Running());
+    ReaderPtr pReader = NewReader(server.BaseUrl());
+    ASSERT_TRUE(pReader);
+    ASSERT_TRUE(Plan(*pReader, m_vecPath, CORVANE_FETCH_WHOLE_PACKAGES));
+    ExpectTree(*pReader); // opens wait for their packages while the plan runs
+    std::set<std::string> setUsed;
+    for (const std::string& strPath : m_vecPath)
+    {
+        const CORVANE_IDX_ELEMENT* pElement =
+            dynamic_cast<PemCorvaneReader*>(pReader.get())->FindElement(strPath.c_str());
+        std::string strDat;
+        if (pElement && pElement->uElemLen > 0 &&
+            NSCorvaneReader::IdxValue_2_Path(strDat, pElement->uElemIdx, pElement->uVer))
+        {
+            setUsed.insert(strDat);
+        }
+    }
+    ASSERT_GE(setUsed.size(), 6u);
+    // Each package of the version's files fetched once, whole; no record alone.
+    std::set<std::string> setGot;
+    for (const LogLine& line : PackageGets(server))
+    {
+        EXPECT_EQ(line.strRange, "-") << line.strUri;
+        EXPECT_TRUE(setGot.insert(line.strUri).second) << line.strUri;
+    }
+    EXPECT_EQ(setGot.size(), setUsed.size());
+    EXPECT_EQ(CacheFiles().size(), setUsed.size());
+    EXPECT_EQ(m_log.ProblemText(), "");
+}
+
 TEST_F(FetchPlanTest, DamagedPackageOfAPlanNeverReachesTheCache)
 {
     FaultScriptOptions options;

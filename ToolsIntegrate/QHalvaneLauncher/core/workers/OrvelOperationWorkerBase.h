@@ -130,6 +130,7 @@ protected:
     bool IsCancelRequested(QThread* pThread = nullptr) const;
     // Blocks while paused; false means stop (cancelled or interrupted).
     bool WaitWhilePaused(QThread* pThread = nullptr);
+    bool IsPauseRequested() const { return m_bPauseRequested.load(); }
     // Sleeps nMs in slices of at most 50 ms; false (early) once the checkpoint says stop.
     bool SleepUnlessStopped(int nMs, QThread* pThread);
 

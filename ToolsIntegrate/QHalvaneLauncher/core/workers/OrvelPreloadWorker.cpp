@@ -77,6 +77,12 @@ void OrvelPreloadWorker::DoWork()
         return Fail(tr("Preload plan has no valid resource path"), 0, 0);
 
     ApplyDownloadLimit(m_pProductService);
+    // The packages of every listed file are fetched at once, many requests in
+    // flight; each open below waits for its own. Ended with the run.
+    QStringList vecAllPaths;
+    for (const auto& entry : vecPlan)
+        vecAllPaths += entry.second;
+    BeginFetch(m_pProductService, vecAllPaths, true);
     SetProgress(0, uTotal, tr("Preload plan ready: %1 file(s)").arg(uTotal));
 
     quint32 uDone = 0;
@@ -86,13 +92,22 @@ void OrvelPreloadWorker::DoWork()
     {
         for (const QString& strPath : entry.second)
         {
-            if (!WaitWhilePaused(pThread) || IsCancelRequested(pThread))
+            if (IsPauseRequested())
+            {
+                // Paused, nothing is fetched in the background: the plan of
+                // what is left starts again on resume.
+                EndFetch();
+                if (!WaitWhilePaused(pThread))
+                    return Fail(tr("Preload worker interrupted"), nSucceeded, nSkipped);
+                BeginFetch(m_pProductService, vecAllPaths.mid(static_cast<int>(uDone)), true);
+            }
+            if (IsCancelRequested(pThread))
                 return Fail(tr("Preload worker interrupted"), nSucceeded, nSkipped);
             SetProgress(
                 uDone, uTotal,
                 tr("(%1/%2) Preloading %3 (%4)").arg(uDone + 1).arg(uTotal).arg(entry.first.name, strPath));
-            // Opening makes the store fetch and keep the file's package; the
-            // content itself is not needed here.
+            // Opening waits for the file's package in the cache (or fetches
+            // and keeps it); the content itself is not needed here.
             if (m_pProductService->OpenRemoteFile(strPath))
                 ++nSucceeded;
             else

@@ -350,7 +350,18 @@ IFile* PemCorvaneReader::OpenFileDecoded(const char* pcszPath, int nOption)
         CORVANE_REPORT(szText);
     }
 
-    if (m_fileFactory.WouldFetch(strDatFile.c_str(), nOption))
+    // A package a plan fetches whole is waited for and read from the cache,
+    // not fetched a second time record by record.
+    const FetchTake ePackage = m_fetch.WaitPackage(strDatFile);
+    if (ePackage == FetchTake::Cancelled)
+    {
+        return nullptr;
+    }
+    if (ePackage == FetchTake::Ready)
+    {
+        nOption = SHO_LocalOnly;
+    }
+    else if (m_fileFactory.WouldFetch(strDatFile.c_str(), nOption))
     {
         bool bCancelled = false;
         if (IFile* pifFile = ReadRecordByRange(strDatFile, element, fnDecode, &bCancelled, bPlannedFailed))

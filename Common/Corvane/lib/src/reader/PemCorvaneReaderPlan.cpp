@@ -59,14 +59,26 @@ bool PemCorvaneReader::PlanFetch(const char* const* ppszPaths, uint32_t uCount, 
             std::unordered_set<std::string> setSeen;
             for (uint32_t i = 0; i < uCount; ++i)
             {
-                const char* pcszPath = ppszPaths[i];
-                CORVANE_CHECK(pcszPath && CorvaneUtil::IsSafeRelativePath(pcszPath));
-                if (!setSeen.insert(pcszPath).second || m_fileFactory.Exists(pcszPath, SHO_LocalOnly))
+                CORVANE_CHECK(ppszPaths[i]);
+                // A file of the version stands for the package holding it.
+                std::string strPackage = ppszPaths[i];
+                if (const CORVANE_IDX_ELEMENT* pElement = FindElement(ppszPaths[i]))
+                {
+                    if (pElement->uElemLen < sizeof(CORVANE_FILE_HEADER))
+                    {
+                        continue; // an empty file: no package
+                    }
+                    CORVANE_CHECK(
+                        NSCorvaneReader::IdxValue_2_Path(strPackage, pElement->uElemIdx, pElement->uVer));
+                }
+                CORVANE_CHECK(CorvaneUtil::IsSafeRelativePath(strPackage.c_str()));
+                if (!setSeen.insert(strPackage).second ||
+                    m_fileFactory.Exists(strPackage.c_str(), SHO_LocalOnly))
                 {
                     continue; // cached already (checked when it is synced)
                 }
-                vecPackage.emplace_back(pcszPath);
-                auto it = mapReach.find(pcszPath);
+                auto it = mapReach.find(strPackage);
+                vecPackage.push_back(std::move(strPackage));
                 vecHint.push_back(it != mapReach.end() ? it->second : 0);
             }
             return m_fetch.StartPackages(std::move(vecPackage), std::move(vecHint), vecSource);
