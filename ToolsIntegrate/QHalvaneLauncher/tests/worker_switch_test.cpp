@@ -143,18 +143,20 @@ TEST_F(WorkerSwitchTest, RollbackRestoresChangedFilesAndRemovesCreatedOnesWithTh
 TEST_F(WorkerSwitchTest, RollbackOfAFailedSwitchKeepsAUsersFileTheBaselineDoesNotKnow)
 {
     // The user put version 3's data/v3only.bin in place beforehand: the
-    // switch overwrites it without having created it. Version 2's packages
-    // (data/a.bin, new/dir/deep/n.bin) trickle in until the server dies, so
-    // the switch fails after that write whatever order its files take: so
-    // slowly that no record of them is whole first, however many requests
-    // are in flight at once.
-    Tree start = Version(1);
+    // switch overwrites it without having created it. The working path at 2
+    // lacks data/a.bin, whose record alone of version 2's package the switch
+    // needs and which trickles in until the server dies, so the switch fails
+    // after that write. One record holds one pool thread at most: the other
+    // (there are two at least) writes the rest, whatever order they take.
+    const QString kA = QStringLiteral("data/a.bin");
+    Tree start = Version(2);
+    start.remove(kA);
     start[kOnly3] = Version(3).value(kOnly3);
     OrvelTest::WriteTree(WorkPath(), start);
     OrvelTest::Nginx slow(StoreDir(), QStringLiteral("location ~ ^/dat/v2/.*\\.dat$ { limit_rate 16; }"));
     ASSERT_TRUE(slow.Running());
     const Outcome outcome = Switch(
-        1, 3,
+        2, 3,
         [&](OrvelVersionSwitchWorker* pWorker)
         {
             OrvelTest::WaitUntil([&] { return pWorker->GetChangedFiles().contains(kOnly3); }, 60000);
@@ -162,13 +164,14 @@ TEST_F(WorkerSwitchTest, RollbackOfAFailedSwitchKeepsAUsersFileTheBaselineDoesNo
         },
         0, slow.BaseUrl());
     ASSERT_FALSE(outcome.bSuccess);
-    EXPECT_TRUE(outcome.vecFailedFiles.contains(QStringLiteral("data/a.bin")));
+    EXPECT_TRUE(outcome.vecFailedFiles.contains(kA));
     const TaskResultData failed = m_snapshot.Read();
     ASSERT_TRUE(failed.vecChangedFiles.contains(kOnly3));
     ASSERT_FALSE(failed.vecCreatedFiles.contains(kOnly3));
+    EXPECT_FALSE(failed.vecChangedFiles.contains(kA));
 
-    // Version 1 has nothing to bring back for it, and it is the user's.
-    const Outcome rolled = Rollback(1, failed.vecChangedFiles, failed.vecCreatedFiles);
+    // Version 2 has nothing to bring back for it, and it is the user's.
+    const Outcome rolled = Rollback(2, failed.vecChangedFiles, failed.vecCreatedFiles);
     ASSERT_TRUE(rolled.bSuccess) << m_snapshot.Read().strStatusMessage.toStdString();
     EXPECT_EQ(OrvelTest::ReadFile(Local(kOnly3)), start.value(kOnly3));
     EXPECT_EQ(OrvelTest::ReadTree(WorkPath()), start);
