@@ -101,6 +101,8 @@ bool Bind(EntryPoints* pEntryPoints, QString* pstrError)
             OrvelPlatform::LibrarySymbol(state.pLibrary, "g_GetCorvaneTrustState"));
         entry.pfnLastFailure = reinterpret_cast<PFN_g_GetCorvaneLastFailure>(
             OrvelPlatform::LibrarySymbol(state.pLibrary, "g_GetCorvaneLastFailure"));
+        entry.pfnFeedContextHash = reinterpret_cast<PFN_g_FeedCorvaneContextHash>(
+            OrvelPlatform::LibrarySymbol(state.pLibrary, "g_FeedCorvaneContextHash"));
         if (entry.pfnInit == nullptr || entry.pfnNewReaderByConfig == nullptr)
             return fail(Text::tr("Failed to get export functions"));
         state.entryPoints = entry;

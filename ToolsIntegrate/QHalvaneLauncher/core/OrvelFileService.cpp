@@ -17,6 +17,7 @@
 
 #include <mutex>
 
+#include <algorithm>
 #include <cstring>
 #include <set>
 #include <vector>
@@ -404,6 +405,30 @@ FileServiceValue OrvelFileService::HashLocalFile(const QString& strLocalPath)
     const qint64 nSize = file.size();
     if (nSize >= kWholeFileLimit)
         return fail(tr("File too large for hashing: %1").arg(strLocalPath));
+
+    OrvelCorvaneBinding::EntryPoints entry;
+    if (nSize > kKeptBufferLimit && OrvelCorvaneBinding::Bind(&entry, nullptr) &&
+        entry.pfnFeedContextHash != nullptr)
+    {
+        // A large file is hashed piece by piece, never held whole.
+        std::vector<char> piece(size_t(4) << 20);
+        uint64_t uState = NSCorvane::CORVANE_CONTEXT_HASH_START;
+        uint64_t uValue = 0;
+        for (qint64 nLeft = nSize; nLeft > 0;)
+        {
+            const qint64 nWant = std::min<qint64>(nLeft, qint64(piece.size()));
+            if (!ReadExactly(file, piece.data(), nWant) ||
+                !entry.pfnFeedContextHash(&uState, piece.data(), static_cast<uint32_t>(nWant), &uValue))
+                return fail(tr("Failed to read file for hashing: %1").arg(strLocalPath));
+            nLeft -= nWant;
+        }
+        char byPast = 0;
+        if (file.read(&byPast, 1) != 0)
+            return fail(tr("Failed to read file for hashing: %1").arg(strLocalPath));
+        result.value = uValue;
+        result.ok = true;
+        return result;
+    }
 
     thread_local std::vector<char> t_buffer;
     std::vector<char> largeBuffer;

@@ -133,6 +133,19 @@ TEST_F(FileServiceTest, QueriesListsAndHashesAgreeWithTheStore)
     EXPECT_TRUE(compare.ok && !compare.same);
 }
 
+TEST_F(FileServiceTest, ALargeLocalFileHashesInPiecesToTheStoresHash)
+{
+    // Past the size whose buffer a thread keeps: read piece by piece.
+    const QByteArray data = OrvelTest::Bytes((64 << 20) + 4097, 9);
+    const QString strLarge = m_dir.filePath(QStringLiteral("large.bin"));
+    OrvelTest::WriteFile(strLarge, data);
+    const FileServiceValue whole = m_service.HashBytes(data);
+    ASSERT_TRUE(whole.ok);
+    const FileServiceValue value = m_service.HashLocalFile(strLarge);
+    ASSERT_TRUE(value.ok) << value.error.toStdString();
+    EXPECT_EQ(value.value, whole.value);
+}
+
 TEST_F(FileServiceTest, HashingAFileOverTheLimitFailsWithItsOwnMessage)
 {
     const QString strHuge = m_dir.filePath(QStringLiteral("huge.bin"));

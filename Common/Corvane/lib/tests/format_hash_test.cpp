@@ -3,6 +3,8 @@
 #include "format/CorvaneContextHashKernels.h"
 #include "format/CorvaneHash.h"
 
+#include <Corvane/PemCorvaneX64.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -133,6 +135,22 @@ TEST(ContextHash, StreamOfPiecesMatchesTheWhole)
         EXPECT_EQ(CalcContextHash(vec.data(), static_cast<uint32_t>(vec.size())), stream.Value()) << nRound;
     }
     EXPECT_EQ(CalcContextHash(nullptr, 0), ContextHashStream().Value());
+
+    // The same through the exported function, whose caller keeps the state.
+    uint64_t uState = NSCorvane::CORVANE_CONTEXT_HASH_START;
+    uint64_t uValue = 1;
+    ASSERT_TRUE(g_FeedCorvaneContextHash(&uState, nullptr, 0, &uValue));
+    EXPECT_EQ(uValue, CalcContextHash(nullptr, 0));
+    for (size_t uDone = 0; uDone < vec.size();)
+    {
+        const size_t uPiece = std::min<size_t>(vec.size() - uDone, rng() % 50000);
+        ASSERT_TRUE(g_FeedCorvaneContextHash(&uState, vec.data() + uDone, static_cast<uint32_t>(uPiece),
+                                             uDone + uPiece == vec.size() ? &uValue : nullptr));
+        uDone += uPiece;
+    }
+    EXPECT_EQ(uValue, CalcContextHash(vec.data(), static_cast<uint32_t>(vec.size())));
+    EXPECT_FALSE(g_FeedCorvaneContextHash(nullptr, vec.data(), 1, &uValue));
+    EXPECT_FALSE(g_FeedCorvaneContextHash(&uState, nullptr, 1, &uValue));
 }
 
 TEST(NameHash, KnownAnswers)

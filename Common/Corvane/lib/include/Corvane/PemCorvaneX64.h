@@ -73,6 +73,8 @@ enum : uint32_t
     // reader's cache (preload, a whole-package sync) instead of file records.
     CORVANE_FETCH_WHOLE_PACKAGES = 0x1,
 };
+// The first state of g_FeedCorvaneContextHash: nothing fed yet.
+constexpr uint64_t CORVANE_CONTEXT_HASH_START = uint64_t{5381} << 32;
 // How far the reader's current fetch plan has come.
 struct CORVANE_FETCH_PROGRESS
 {
@@ -203,6 +205,14 @@ extern "C"
     // repair) begins. Always true.
     CORVANE_API bool g_ResetCorvaneSources();
 
+    // The content hash of data fed piece by piece, for a file too large to
+    // hold in memory: *puState starts as CORVANE_CONTEXT_HASH_START and each
+    // call feeds the next piece (pData may be null only with uSize 0);
+    // *puValue (may be null) gets what IPemCorvaneReader::CalcContextHash gives
+    // for all the pieces fed so far. Any thread; false on a null state.
+    CORVANE_API bool g_FeedCorvaneContextHash(uint64_t* puState, const void* pData, uint32_t uSize,
+                                              uint64_t* puValue);
+
     // Signed stores (docs/manifest.md). Every refusal below also keeps a line
     // for g_GetCorvaneLastFailure ("store not trusted: ..." for a reader).
 
@@ -256,6 +266,7 @@ using PFN_g_GetCorvaneFetchProgress = bool (*)(NSCorvane::IPemCorvaneReader*,
                                                NSCorvane::CORVANE_FETCH_PROGRESS*);
 using PFN_g_EndCorvaneFetch = bool (*)(NSCorvane::IPemCorvaneReader*);
 using PFN_g_ResetCorvaneSources = bool (*)();
+using PFN_g_FeedCorvaneContextHash = bool (*)(uint64_t*, const void*, uint32_t, uint64_t*);
 using PFN_g_CreateCorvaneKey = bool (*)(const char*, char*, uint32_t);
 using PFN_g_SignCorvaneVersion = bool (*)(const char*, uint32_t, const char*, uint32_t, uint32_t);
 using PFN_g_NewCorvaneReaderTrusted = bool (*)(NSCorvane::IPemCorvaneReader**, const char*, uint32_t,

@@ -21,8 +21,16 @@ uint64_t CalcContextHashByteLoop(const void* pData, uint32_t uSize);
 class ContextHashStream
 {
 public:
+    ContextHashStream() = default;
+    // Goes on from a State() taken earlier.
+    explicit ContextHashStream(uint64_t uState)
+        : m_uH1(static_cast<uint32_t>(uState >> 32)), m_uH2(static_cast<uint32_t>(uState))
+    {
+    }
     void Feed(const void* pData, uint32_t uSize);
     uint64_t Value() const;
+    // Both sums whole (Value() drops bits of the first): (h1 << 32) | h2.
+    uint64_t State() const { return (uint64_t{m_uH1} << 32) | m_uH2; }
 
 private:
     uint32_t m_uH1 = 5381;

@@ -5,6 +5,7 @@
 #include "common/CorvaneFailure.h"
 #include "common/CorvaneLog.h"
 #include "common/CorvaneMemory.h"
+#include "format/CorvaneHash.h"
 #include "fs/PemStreamFileSysImpl.h"
 #include "net/PemSourceHealth.h"
 #include "reader/PemCorvaneReader.h"
@@ -182,6 +183,23 @@ extern "C"
                            PemSourceHealth::ResetAll();
                            return true;
                        });
+    }
+
+    CORVANE_API bool g_FeedCorvaneContextHash(uint64_t* puState, const void* pData, uint32_t uSize,
+                                              uint64_t* puValue)
+    {
+        if (!puState || (!pData && uSize))
+        {
+            return false;
+        }
+        NSCorvaneReader::ContextHashStream hash(*puState);
+        hash.Feed(pData, uSize);
+        *puState = hash.State();
+        if (puValue)
+        {
+            *puValue = hash.Value();
+        }
+        return true;
     }
 
 } // extern "C"
