@@ -13,10 +13,12 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QSet>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -218,6 +220,62 @@ TEST_F(PreloadRunTest, ARunLeavesTheListedResourcesInTheCacheFetchingEachPackage
     // A second run finds everything cached.
     ASSERT_TRUE(Run({Item(QStringLiteral("核心必备"), 60000), Item(QStringLiteral("Textures_HD"), 60000)}));
     EXPECT_EQ(PackageGets(), vecFirst);
+}
+
+TEST_F(PreloadRunTest, APauseDropsThePlansDownloadsAndAResumeFinishesTheRun)
+{
+    // Packages trickle in, so the plan is still writing one when the pause comes.
+    OrvelTest::Nginx slow(Path(QStringLiteral("product")),
+                          QStringLiteral("location ~ \\.dat$ { limit_rate 16k; }"));
+    ASSERT_TRUE(slow.Running());
+    ASSERT_TRUE(m_pWriter->SetClientProductsServer(slow.BaseUrl()));
+    ASSERT_TRUE(m_pWriter->WriteClientProductsConfig(WorkPath())) << m_pWriter->LastError().toStdString();
+    const auto fnPartial = [&]
+    {
+        // A package the plan is writing into the cache.
+        int nCount = 0;
+        QDirIterator it(WorkPath() + QStringLiteral("/clientCorvane"), QDir::Files,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext())
+            nCount += it.next().endsWith(QLatin1String(".tmp"));
+        return nCount;
+    };
+    QSignalSpy pauses(m_pController.get(), &OrvelLauncherController::PauseStateChanged);
+    const int nBefore = m_pFinished->size();
+    m_pController->StartPreloadExecution({Item(QStringLiteral("核心必备"), 60000)}, PreloadConfig(),
+                                         m_pWriter->ClientProductsConfigPath());
+    ASSERT_TRUE(WaitUntil([&] { return fnPartial() > 0; }, 30000));
+    m_pController->TogglePause();
+    ASSERT_TRUE(WaitUntil([&] { return !pauses.isEmpty() && pauses.last().at(1).toBool(); }, 10000));
+    // The unfinished package is dropped at once (its transfer cut short, not
+    // left to finish), and none starts while paused.
+    ASSERT_TRUE(WaitUntil([&] { return fnPartial() == 0; }, 10000));
+    EXPECT_TRUE(slow.WaitForLog(
+        [&](const QStringList& vecLines)
+        {
+            for (const QString& strLine : vecLines)
+            {
+                const QString strUri = strLine.section(QLatin1Char(' '), 1, 1);
+                if (strLine.startsWith(QLatin1String("GET /dat/")) &&
+                    strLine.section(QLatin1Char(' '), 2, 2) == QLatin1String("200") &&
+                    strLine.section(QLatin1Char(' '), 3, 3).toLongLong() <
+                        QFileInfo(Path(QStringLiteral("product")) + strUri).size())
+                    return true;
+            }
+            return false;
+        },
+        10000))
+        << slow.AccessLog().join('\n').toStdString();
+    for (int i = 0; i < 20; ++i)
+    {
+        QCoreApplication::processEvents();
+        QThread::msleep(50);
+        EXPECT_EQ(fnPartial(), 0);
+    }
+    m_pController->TogglePause();
+    ASSERT_TRUE(WaitUntil([&] { return m_pFinished->size() > nBefore && !m_pController->IsBusy(); }, 60000));
+    EXPECT_TRUE(m_pFinished->last().at(0).toBool());
+    EXPECT_EQ(LastStatus(), QStringLiteral("Preload finished: 2 succeeded, 0 skipped"));
 }
 
 TEST_F(PreloadRunTest, FilesThatCannotBeOpenedAreSkippedAndBadListsFailTheRun)

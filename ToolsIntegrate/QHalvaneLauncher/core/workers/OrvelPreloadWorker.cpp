@@ -30,6 +30,13 @@ void OrvelPreloadWorker::Fail(const QString& strError, qint32 nSucceeded, qint32
     emit Finished(false);
 }
 
+void OrvelPreloadWorker::Pause()
+{
+    OrvelOperationWorkerBase::Pause();
+    if (m_pProductService != nullptr)
+        m_pProductService->EndFetch();
+}
+
 void OrvelPreloadWorker::DoWork()
 {
     ResetControlState();
@@ -94,8 +101,8 @@ void OrvelPreloadWorker::DoWork()
         {
             if (IsPauseRequested())
             {
-                // Paused, nothing is fetched in the background: the plan of
-                // what is left starts again on resume.
+                // Pause ended the plan; the plan of what is left starts
+                // again on resume.
                 EndFetch();
                 if (!WaitWhilePaused(pThread))
                     return Fail(tr("Preload worker interrupted"), nSucceeded, nSkipped);

@@ -1,7 +1,7 @@
 // Brings the resources of the queued preload items into the product store's
 // local cache: reads each item's list from the preload store, then opens
-// every listed resource through the product file service (which fetches and
-// keeps its package) and closes it again. Nothing is written into the working
+// every listed resource through the product file service, whose packages
+// one fetch plan brings whole into the cache, and closes it again. Nothing is written into the working
 // path. A resource that cannot be opened is counted as skipped and never
 // fails the run; only a missing service, an unreadable or empty list, or a
 // stop does.
@@ -28,6 +28,9 @@ signals:
 
 public slots:
     void DoWork() override;
+    // Also ends the fetch plan at once: a paused preload fetches nothing more
+    // than the file it is opening.
+    void Pause() override;
 
 private:
     void Fail(const QString& strError, qint32 nSucceeded, qint32 nSkipped);
