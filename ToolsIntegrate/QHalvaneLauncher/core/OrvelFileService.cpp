@@ -674,28 +674,12 @@ FileServiceStatus OrvelFileService::DownloadToLocalFile(const QString& strStoreP
     if (IsCancelled(pbCancel, pThread))
         return Fail(tr("Download cancelled: %1").arg(strStorePath));
 
+    // A file without a buffer (a large one, decoded as it is read) is written
+    // piece by piece; any other is held whole.
     const quint32 uSize = pFile->Size();
     const char* pData = static_cast<const char*>(pFile->GetBuffer());
     if (pData == nullptr && uSize > 0)
         return WriteStreamed(pFile.get(), strStorePath, target.absoluteFilePath(), pbCancel, pThread, pBatch);
-    QByteArray copy;
-    if (pData == nullptr && uSize > 0)
-    {
-        if (qint64(uSize) >= kWholeFileLimit)
-            return Fail(tr("Failed to read file: %1").arg(strStorePath));
-        copy.resize(static_cast<int>(uSize));
-        quint32 uDone = 0;
-        while (uDone < uSize)
-        {
-            const int32_t nRead = pFile->Read(copy.data() + uDone, uSize - uDone);
-            if (nRead <= 0)
-                return Fail(tr("Failed to read file: %1").arg(strStorePath));
-            uDone += static_cast<quint32>(nRead);
-        }
-        pData = copy.constData();
-    }
-    if (IsCancelled(pbCancel, pThread))
-        return Fail(tr("Download cancelled: %1").arg(strStorePath));
 
     // Nothing reaches the working path unless it is the store's content.
     const uint64_t uExpected = m_pReader->GetFileHash(path.constData());
