@@ -106,6 +106,21 @@ std::vector<const char*> CStrings(const std::vector<std::string>& vec)
     return vecOut;
 }
 
+// A store of nFiles files of 400,000 random bytes, each in a package of its own.
+bool WriteLargeFiles(const TempDir& served, int nFiles, uint32_t uSeed, std::vector<std::string>* pvecPaths,
+                     TestStoreResult* pResult)
+{
+    TestStoreVersion version;
+    version.uFilesPerPackage = 1;
+    for (int i = 0; i < nFiles; ++i)
+    {
+        const std::string strPath = "big/f" + std::to_string(i) + ".bin";
+        version.mapFiles[strPath] = RandomBytes(400000, uSeed + static_cast<uint32_t>(i));
+        pvecPaths->push_back(strPath);
+    }
+    return WriteTestStoreVersion(served / "store", version, pResult);
+}
+
 // Three versions of 48 files in packages of eight: each version changes a
 // third of the files and keeps the rest where an earlier one wrote them.
 class FetchPlanTest : public ::testing::Test
@@ -563,17 +578,9 @@ TEST_F(FetchPlanTest, CancelWithEightRequestsInFlightStopsAtOnceAndLeavesNoParti
 {
     // Sixteen packages of one large file each, sent slowly.
     TempDir served;
-    TestStoreVersion version;
-    version.uFilesPerPackage = 1;
     std::vector<std::string> vecPaths;
-    for (int i = 0; i < 16; ++i)
-    {
-        const std::string strPath = "big/f" + std::to_string(i) + ".bin";
-        version.mapFiles[strPath] = RandomBytes(400000, 50 + i);
-        vecPaths.push_back(strPath);
-    }
     TestStoreResult result;
-    ASSERT_TRUE(WriteTestStoreVersion(served / "store", version, &result));
+    ASSERT_TRUE(WriteLargeFiles(served, 16, 50, &vecPaths, &result));
     NginxServer server(served.Path(), false, true, "limit_rate 20k;");
     ASSERT_TRUE(server.Running());
     for (const bool bPackages : {true, false})
@@ -618,17 +625,9 @@ TEST_F(FetchPlanTest, AStopAndTheEndOfTheTaskAtOnceBothReturn)
 {
     // The Stop button cancels downloads while the worker ends its plan.
     TempDir served;
-    TestStoreVersion version;
-    version.uFilesPerPackage = 1;
     std::vector<std::string> vecPaths;
-    for (int i = 0; i < 8; ++i)
-    {
-        const std::string strPath = "big/f" + std::to_string(i) + ".bin";
-        version.mapFiles[strPath] = RandomBytes(400000, 90 + i);
-        vecPaths.push_back(strPath);
-    }
     TestStoreResult result;
-    ASSERT_TRUE(WriteTestStoreVersion(served / "store", version, &result));
+    ASSERT_TRUE(WriteLargeFiles(served, 8, 90, &vecPaths, &result));
     NginxServer server(served.Path(), false, true, "limit_rate 20k;");
     ASSERT_TRUE(server.Running());
     for (int nRound = 0; nRound < 5; ++nRound)
