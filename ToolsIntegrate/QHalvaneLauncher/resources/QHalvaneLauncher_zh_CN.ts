@@ -2593,8 +2593,8 @@ Do you want to start downloading it now?</source>
         <translation>为版本 %1 创建绑定版本的文件服务失败</translation>
     </message>
     <message>
-        <source>(%2/%3) Collecting version changes for v%1</source>
-        <translation>(%2/%3) 正在收集 v%1 的版本变更</translation>
+        <source>(%1/%2) Collecting version changes</source>
+        <translation>(%1/%2) 正在收集版本变更</translation>
     </message>
     <message>
         <source>Files version %1 does not hold are kept: version %2: %3</source>

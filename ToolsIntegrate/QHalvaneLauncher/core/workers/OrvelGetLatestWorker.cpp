@@ -5,6 +5,7 @@
 #include "OrvelStorePath.h"
 #include "OrvelWriteBatch.h"
 #include "workers/OrvelTaskResultSnapshot.h"
+#include "workers/OrvelVersionChanges.h"
 #include "workers/OrvelWorkerPaths.h"
 
 #include <QRandomGenerator64>
@@ -98,6 +99,13 @@ void OrvelGetLatestWorker::DoWork()
     m_bIncrementalRun = bIncremental;
     CollectStaleFiles(bIncremental, vecFiles);
     OrderForFetch(&vecFiles, m_pFileService);
+    // A stop while the lists were read leaves them short: nothing may be
+    // called done, or the run would record a version it never fetched.
+    if (IsCancelRequested(m_pWorkerThread))
+    {
+        FinishEmpty(false);
+        return;
+    }
     if (vecFiles.isEmpty() && m_stale.Candidates().isEmpty())
     {
         FinishEmpty(true);
@@ -106,11 +114,6 @@ void OrvelGetLatestWorker::DoWork()
     if (m_strDownloadTargetPath.isEmpty())
     {
         SetStatusMessage(tr("Download target path is empty"));
-        FinishEmpty(false);
-        return;
-    }
-    if (IsCancelRequested(m_pWorkerThread))
-    {
         FinishEmpty(false);
         return;
     }
@@ -169,30 +172,20 @@ bool OrvelGetLatestWorker::CollectIncrementalFiles(QStringList* pList, QString* 
         *pstrError = tr("the file service reads version %1, not %2").arg(uBound).arg(m_uToVersion);
         return false;
     }
-    QSet<QString> setSeen;
-    for (quint32 uVersion = m_uFromVersion + 1; uVersion <= uTo; ++uVersion)
-    {
-        if (IsCancelRequested(m_pWorkerThread))
-            break; // the empty-handed run ends as cancelled below
-        QString strError;
-        std::unique_ptr<OrvelFileService> pVersion =
-            m_pFileService->CreateVersionBoundService(uVersion, &strError);
-        if (!pVersion)
-        {
-            *pstrError = tr("version %1 cannot be opened: %2")
-                             .arg(uVersion)
-                             .arg(strError.isEmpty() ? tr("unknown error") : strError);
-            return false;
-        }
-        QStringList vecChanged;
-        if (!pVersion->ListPatchFilesFiltered(&vecChanged, &strError))
-        {
-            *pstrError = tr("the changes of version %1 cannot be read: %2").arg(uVersion).arg(strError);
-            return false;
-        }
-        AppendUnseen(vecChanged, pList, &setSeen);
-    }
-    return true;
+    VersionChangesFailure failure;
+    if (CollectVersionChanges(
+            m_pFileService, m_uFromVersion, uTo, [this] { return IsCancelRequested(m_pWorkerThread); },
+            [](quint32) {}, pList, &failure))
+        return true;
+    if (failure.uVersion == 0)
+        return true; // stopped: the empty-handed run ends as cancelled below
+    if (failure.bOpenFailed)
+        *pstrError = tr("version %1 cannot be opened: %2")
+                         .arg(failure.uVersion)
+                         .arg(failure.strError.isEmpty() ? tr("unknown error") : failure.strError);
+    else
+        *pstrError = tr("the changes of version %1 cannot be read: %2").arg(failure.uVersion).arg(failure.strError);
+    return false;
 }
 
 bool OrvelGetLatestWorker::CollectFullFiles(QStringList* pList, QString* pstrError)

@@ -4,6 +4,8 @@
 #include "OrvelFileService.h"
 #include "OrvelStoreProbe.h"
 
+#include <future>
+
 OrvelVersionCheckWorker::OrvelVersionCheckWorker(OrvelFileService* pFileService, LauncherSettings* pSettings,
                                                  const QString& strAppDir, QObject* pParent)
     : OrvelOperationWorkerBase(pSettings, pParent), m_pFileService(pFileService), m_strAppDir(strAppDir)
@@ -36,12 +38,23 @@ void OrvelVersionCheckWorker::DoWork()
         return;
     }
 
+    // The latest version may come from the cache when the server is away:
+    // reading may go on with it, but a check must not call it the newest. The
+    // probe asks the server beside the opening, each a few round trips.
+    std::future<OrvelStoreProbeResult> probeFuture;
+    try
+    {
+        probeFuture = std::async(std::launch::async, OrvelProbeStore, m_pFileService->ConfigPath());
+    }
+    catch (...)
+    {
+        // No thread: probe after the opening below.
+    }
     QString strOpenError;
     std::unique_ptr<OrvelFileService> pLatest =
         m_pFileService->CreateVersionBoundService(OrvelFileService::kLatestVersion, &strOpenError);
-    // The latest version may come from the cache when the server is away:
-    // reading may go on with it, but a check must not call it the newest.
-    const OrvelStoreProbeResult probe = OrvelProbeStore(m_pFileService->ConfigPath());
+    const OrvelStoreProbeResult probe =
+        probeFuture.valid() ? probeFuture.get() : OrvelProbeStore(m_pFileService->ConfigPath());
     if (!probe.bReachable)
     {
         const quint32 uKnown = pLatest ? pLatest->CurrentVersion() : m_uRecordedVersion;

@@ -5,6 +5,7 @@
 #include "OrvelStorePath.h"
 #include "OrvelWriteBatch.h"
 #include "workers/OrvelTaskResultSnapshot.h"
+#include "workers/OrvelVersionChanges.h"
 #include "workers/OrvelWorkerPaths.h"
 
 #include <QFileInfo>
@@ -201,38 +202,24 @@ bool OrvelVersionSwitchWorker::CollectVersionChanges(quint32 uLow, quint32 uHigh
 {
     // Down or up, the same versions changed the same files.
     const quint32 uSpan = uHigh - uLow;
-    QSet<QString> setSeen;
-    for (quint32 uVersion = uLow + 1; uVersion <= uHigh && uVersion > uLow; ++uVersion)
-    {
-        if (!WaitWhilePaused(m_pWorkerThread) || IsCancelRequested(m_pWorkerThread))
-        {
-            SetStatusMessage(tr("Version switch cancelled"));
-            return false;
-        }
-        QString strError;
-        std::unique_ptr<OrvelFileService> pVersion =
-            m_pSourceService->CreateVersionBoundService(uVersion, &strError);
-        if (!pVersion)
-        {
-            SetStatusMessage(
-                strError.isEmpty()
-                    ? tr("Failed to create version-bound file service for version %1").arg(uVersion)
-                    : strError);
-            return false;
-        }
-        QStringList vecChanged;
-        if (!pVersion->ListPatchFilesFiltered(&vecChanged, &strError))
-        {
-            // An unread list would leave its files at the old version while the record moves on.
-            SetStatusMessage(strError);
-            return false;
-        }
-        AppendUnseen(vecChanged, pList, &setSeen);
-        const quint32 uDone = uVersion - uLow;
-        SetProgress(uDone, uSpan,
-                    tr("(%2/%3) Collecting version changes for v%1").arg(uVersion).arg(uDone).arg(uSpan));
-    }
-    return true;
+    VersionChangesFailure failure;
+    const bool bRead = ::CollectVersionChanges(
+        m_pSourceService, uLow, uHigh,
+        [this] { return !WaitWhilePaused(m_pWorkerThread) || IsCancelRequested(m_pWorkerThread); },
+        [this, uSpan](quint32 uDone)
+        { SetProgress(uDone, uSpan, tr("(%1/%2) Collecting version changes").arg(uDone).arg(uSpan)); },
+        pList, &failure);
+    if (bRead)
+        return true;
+    if (failure.uVersion == 0)
+        SetStatusMessage(tr("Version switch cancelled"));
+    else if (failure.bOpenFailed && failure.strError.isEmpty())
+        SetStatusMessage(
+            tr("Failed to create version-bound file service for version %1").arg(failure.uVersion));
+    else
+        // An unread list would leave its files at the old version while the record moves on.
+        SetStatusMessage(failure.strError);
+    return false;
 }
 
 bool OrvelVersionSwitchWorker::ListTargetFiles(QStringList* pList)

@@ -17,6 +17,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <thread>
 
 namespace NSCorvane
 {
@@ -179,6 +180,19 @@ bool PemCorvaneReader::ReadCompressedBinaryFile(const std::string& strFile, std:
     DiskDelete(strFile.c_str());
     CORVANE_CHECK(fnRead(SHO_RemoteOnly));
     return true;
+}
+
+int PemCorvaneReader::ReadOptionalBinaryFile(const std::string& strFile, std::vector<uint8_t>& vecData)
+{
+    // Read first and ask only when that fails: asking the server whether the
+    // file is there before each read cost a round trip per file, even for a
+    // file already in the cache.
+    if (ReadCompressedBinaryFile(strFile, vecData))
+    {
+        return 1;
+    }
+    vecData.clear();
+    return m_fileFactory.Exists(strFile.c_str(), SHO_RemoteFirst) ? -1 : 0;
 }
 
 bool PemCorvaneReader::ReadCompressedTextFile(const std::string& strFile, std::vector<std::string>& vecLine)
@@ -415,12 +429,13 @@ int PemCorvaneReader::ReadPakInfo(CORVANE_PAK_INFO* pInfo)
         return 1;
     }
     const std::string strFile = NSCorvaneReader::VersionFilePath(m_nWorkVersion, "_pkginf");
-    if (!m_fileFactory.Exists(strFile.c_str(), SHO_RemoteFirst))
+    std::vector<uint8_t> vecData;
+    const int nRead = ReadOptionalBinaryFile(strFile, vecData);
+    if (nRead == 0)
     {
         return 2;
     }
-    std::vector<uint8_t> vecData;
-    CORVANE_CHECK_RET(ReadCompressedBinaryFile(strFile, vecData), 1);
+    CORVANE_CHECK_RET(nRead == 1, 1);
     CORVANE_CHECK_RET(vecData.size() == sizeof(CORVANE_PAK_INFO), 1);
     CORVANE_PAK_INFO info;
     std::memcpy(&info, vecData.data(), sizeof(info));
@@ -438,41 +453,50 @@ bool PemCorvaneReader::ReadFileInfoElement()
     const std::string strStringFile = NSCorvaneReader::VersionFilePath(m_nWorkVersion, "_fileinfstr");
     std::vector<FileInfoElement> vecInfo;
     std::vector<char> vecPool;
-    if (m_fileFactory.Exists(strFileInfo.c_str(), SHO_RemoteFirst))
+    // The two files come from the server side by side: one round trip, not two.
+    std::vector<uint8_t> vecStringData;
+    int nStrings = -1;
+    std::thread strings;
+    try
     {
-        std::vector<uint8_t> vecData;
-        CORVANE_CHECK(ReadCompressedBinaryFile(strFileInfo, vecData));
-        if (!vecData.empty())
+        strings = std::thread([&] { nStrings = ReadOptionalBinaryFile(strStringFile, vecStringData); });
+    }
+    catch (...)
+    {
+        nStrings = ReadOptionalBinaryFile(strStringFile, vecStringData);
+    }
+    std::vector<uint8_t> vecData;
+    const int nInfo = ReadOptionalBinaryFile(strFileInfo, vecData);
+    if (strings.joinable())
+    {
+        strings.join();
+    }
+    CORVANE_CHECK(nInfo >= 0 && nStrings >= 0);
+    if (!vecData.empty())
+    {
+        FileInfoHeader header;
+        CORVANE_CHECK(vecData.size() >= sizeof(header));
+        std::memcpy(&header, vecData.data(), sizeof(header));
+        CORVANE_CHECK(header.uVersion == FILE_INFO_VERSION);
+        CORVANE_CHECK(header.uHeaderSize >= sizeof(FileInfoHeader));
+        CORVANE_CHECK(header.uHeaderSize <= vecData.size());
+        CORVANE_CHECK(header.uElemSize >= sizeof(FileInfoElement));
+        const uint64_t uMinFileSize =
+            header.uHeaderSize + static_cast<uint64_t>(header.uElemSize) * header.uElemCount;
+        CORVANE_CHECK(uMinFileSize <= vecData.size());
+        vecInfo.resize(header.uElemCount);
+        for (uint32_t i = 0; i < header.uElemCount; ++i)
         {
-            FileInfoHeader header;
-            CORVANE_CHECK(vecData.size() >= sizeof(header));
-            std::memcpy(&header, vecData.data(), sizeof(header));
-            CORVANE_CHECK(header.uVersion == FILE_INFO_VERSION);
-            CORVANE_CHECK(header.uHeaderSize >= sizeof(FileInfoHeader));
-            CORVANE_CHECK(header.uHeaderSize <= vecData.size());
-            CORVANE_CHECK(header.uElemSize >= sizeof(FileInfoElement));
-            const uint64_t uMinFileSize =
-                header.uHeaderSize + static_cast<uint64_t>(header.uElemSize) * header.uElemCount;
-            CORVANE_CHECK(uMinFileSize <= vecData.size());
-            vecInfo.resize(header.uElemCount);
-            for (uint32_t i = 0; i < header.uElemCount; ++i)
-            {
-                std::memcpy(&vecInfo[i],
-                            vecData.data() + header.uHeaderSize + static_cast<uint64_t>(i) * header.uElemSize,
-                            sizeof(FileInfoElement));
-            }
-            // Lookups binary-search the table: an unsorted table would silently miss files.
-            const auto fnByHash = [](const FileInfoElement& a, const FileInfoElement& b)
-            { return a.uNameHash < b.uNameHash; };
-            CORVANE_CHECK(std::is_sorted(vecInfo.begin(), vecInfo.end(), fnByHash));
+            std::memcpy(&vecInfo[i],
+                        vecData.data() + header.uHeaderSize + static_cast<uint64_t>(i) * header.uElemSize,
+                        sizeof(FileInfoElement));
         }
+        // Lookups binary-search the table: an unsorted table would silently miss files.
+        const auto fnByHash = [](const FileInfoElement& a, const FileInfoElement& b)
+        { return a.uNameHash < b.uNameHash; };
+        CORVANE_CHECK(std::is_sorted(vecInfo.begin(), vecInfo.end(), fnByHash));
     }
-    if (m_fileFactory.Exists(strStringFile.c_str(), SHO_RemoteFirst))
-    {
-        std::vector<uint8_t> vecStringData;
-        CORVANE_CHECK(ReadCompressedBinaryFile(strStringFile, vecStringData));
-        vecPool.assign(vecStringData.begin(), vecStringData.end());
-    }
+    vecPool.assign(vecStringData.begin(), vecStringData.end());
     m_vecFileInfo.swap(vecInfo);
     m_vecFileInfoString.swap(vecPool);
     return true;

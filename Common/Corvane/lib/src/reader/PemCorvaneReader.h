@@ -78,6 +78,8 @@ public:
     bool ReadIdxElement(std::vector<CORVANE_IDX_ELEMENT>& vecElement, uint32_t uVer);
     bool ReadCompressedBinaryFile(const std::string& strFile, std::vector<uint8_t>& vecData);
     bool ReadCompressedTextFile(const std::string& strFile, std::vector<std::string>& vecLine);
+    // A metadata file a store may lack: 1 read, 0 not in the store, -1 failed.
+    int ReadOptionalBinaryFile(const std::string& strFile, std::vector<uint8_t>& vecData);
     bool DiskDelete(const char* pcszFileName);
 
     // The element of a path, or null.
