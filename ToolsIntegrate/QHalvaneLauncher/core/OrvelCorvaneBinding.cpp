@@ -95,6 +95,8 @@ bool Bind(EntryPoints* pEntryPoints, QString* pstrError)
             OrvelPlatform::LibrarySymbol(state.pLibrary, "g_GetCorvaneFetchProgress"));
         entry.pfnEndFetch = reinterpret_cast<PFN_g_EndCorvaneFetch>(
             OrvelPlatform::LibrarySymbol(state.pLibrary, "g_EndCorvaneFetch"));
+        entry.pfnNextArrival = reinterpret_cast<PFN_g_NextCorvaneFetchArrival>(
+            OrvelPlatform::LibrarySymbol(state.pLibrary, "g_NextCorvaneFetchArrival"));
         entry.pfnResetSources = reinterpret_cast<PFN_g_ResetCorvaneSources>(
             OrvelPlatform::LibrarySymbol(state.pLibrary, "g_ResetCorvaneSources"));
         entry.pfnTrustState = reinterpret_cast<PFN_g_GetCorvaneTrustState>(

@@ -21,6 +21,7 @@ struct EntryPoints
     PFN_g_PlanCorvaneFetch pfnPlanFetch = nullptr;
     PFN_g_GetCorvaneFetchProgress pfnFetchProgress = nullptr;
     PFN_g_EndCorvaneFetch pfnEndFetch = nullptr;
+    PFN_g_NextCorvaneFetchArrival pfnNextArrival = nullptr;
     PFN_g_ResetCorvaneSources pfnResetSources = nullptr;       // may be missing (older library)
     PFN_g_GetCorvaneTrustState pfnTrustState = nullptr;        // may be missing (older library)
     PFN_g_GetCorvaneLastFailure pfnLastFailure = nullptr;      // may be missing (older library)

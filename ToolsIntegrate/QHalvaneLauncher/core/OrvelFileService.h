@@ -226,6 +226,10 @@ public:
     };
     // All zero (false) without a plan. Any thread, while the reader lives.
     bool FetchProgress(FetchPlanProgress* pProgress) const;
+    // The next planned path (its index in PlanFetch's list) whose bytes came,
+    // waiting up to nWaitMs: 1 with *pnIndex set, 0 when none came in the
+    // wait, 2 when no more will (or the library cannot tell). Any thread.
+    int NextFetchArrival(int* pnIndex, int nWaitMs) const;
     // Stops the plan's transfers and drops what it fetched and nobody opened.
     void EndFetch();
 

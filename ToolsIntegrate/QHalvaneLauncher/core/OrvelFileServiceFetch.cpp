@@ -44,6 +44,18 @@ bool OrvelFileService::FetchProgress(FetchPlanProgress* pProgress) const
     return progress.uBytesPlanned > 0 || progress.uFilesPlanned > 0;
 }
 
+int OrvelFileService::NextFetchArrival(int* pnIndex, int nWaitMs) const
+{
+    OrvelCorvaneBinding::EntryPoints entry;
+    if (m_pReader == nullptr || !OrvelCorvaneBinding::Bind(&entry, nullptr) || entry.pfnNextArrival == nullptr)
+        return 2;
+    uint32_t uIndex = 0;
+    const int nResult = entry.pfnNextArrival(m_pReader, &uIndex, static_cast<uint32_t>(qMax(0, nWaitMs)));
+    if (nResult == 1)
+        *pnIndex = static_cast<int>(uIndex);
+    return nResult == 0 || nResult == 1 ? nResult : 2;
+}
+
 void OrvelFileService::EndFetch()
 {
     OrvelCorvaneBinding::EntryPoints entry;

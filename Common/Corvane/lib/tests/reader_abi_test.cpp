@@ -63,7 +63,7 @@ TEST(LibraryAbi, ExportsExactlyTheEntryPoints)
                   "g_GetCorvaneLastFailure",    "g_GetCorvaneTransferCounts", "g_PlanCorvaneFetch",
                   "g_GetCorvaneFetchProgress",  "g_EndCorvaneFetch",          "g_ResetCorvaneSources",
                   "g_FeedCorvaneContextHash",   "g_CreateCorvaneKey",         "g_SignCorvaneVersion",
-                  "g_NewCorvaneReaderTrusted",  "g_GetCorvaneTrustState"}));
+                  "g_NewCorvaneReaderTrusted",  "g_GetCorvaneTrustState",     "g_NextCorvaneFetchArrival"}));
 }
 
 TEST(LibraryAbi, ReaderThroughLoadedLibrary)

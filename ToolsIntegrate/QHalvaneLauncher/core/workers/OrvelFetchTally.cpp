@@ -19,6 +19,7 @@ bool OrvelFetchTally::Begin(OrvelFileService* pService, const QStringList& vecFi
     for (const int nItem : vecItemOfFile)
         nItems = qMax(nItems, nItem + 1);
     std::vector<qint64> vecItemBytes(static_cast<size_t>(nItems), -1);
+    std::vector<int> vecItems(static_cast<size_t>(vecFiles.size()));
     quint64 uTotal = 0;
     for (int i = 0; i < vecFiles.size(); ++i)
     {
@@ -29,6 +30,7 @@ bool OrvelFetchTally::Begin(OrvelFileService* pService, const QStringList& vecFi
         const size_t uItem = static_cast<size_t>(vecItemOfFile.empty() ? i : vecItemOfFile.at(size_t(i)));
         if (uItem < vecItemBytes.size())
             vecItemBytes[uItem] = nBytes;
+        vecItems[size_t(i)] = int(uItem);
         uTotal += quint64(nBytes);
     }
     const bool bPlanned = pService->PlanFetch(vecFiles, bWholePackages);
@@ -41,6 +43,7 @@ bool OrvelFetchTally::Begin(OrvelFileService* pService, const QStringList& vecFi
     m_uBytesTotal = uTotal;
     m_uFilesTotal = quint64(vecFiles.size());
     m_vecItemBytes = std::move(vecItemBytes);
+    m_vecItemOfFile = std::move(vecItems);
     m_pItemDone.reset(new std::atomic_bool[m_vecItemBytes.size()]);
     for (size_t i = 0; i < m_vecItemBytes.size(); ++i)
         m_pItemDone[i].store(false);
@@ -58,6 +61,38 @@ void OrvelFetchTally::ItemDone(int nItem)
         return;
     m_uBytesDone.fetch_add(quint64(m_vecItemBytes[size_t(nItem)]));
     m_uFilesDone.fetch_add(1);
+}
+
+int OrvelFetchTally::NextArrivedItem(int* pnItem, int nWaitMs)
+{
+    OrvelFileService* pService = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (!m_bPlanned)
+            return 2;
+        pService = m_pService;
+    }
+    // The service outlives the pool run (End comes after it, on the worker's
+    // thread); the wait must not hold the lock the progress poll takes.
+    int nFile = -1;
+    const int nResult = pService->NextFetchArrival(&nFile, nWaitMs);
+    if (nResult != 1)
+        return nResult;
+    if (nFile < 0 || size_t(nFile) >= m_vecItemOfFile.size())
+        return 0; // not ours: ask again
+    *pnItem = m_vecItemOfFile[size_t(nFile)];
+    return 1;
+}
+
+bool OrvelFetchTally::Planned() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_bPlanned;
+}
+
+bool OrvelFetchTally::IsFetched(int nItem) const
+{
+    return nItem >= 0 && size_t(nItem) < m_vecItemBytes.size() && m_vecItemBytes[size_t(nItem)] >= 0;
 }
 
 void OrvelFetchTally::End()

@@ -33,6 +33,14 @@ public:
                const std::vector<int>& vecItemOfFile = {});
     // Item nItem of the pool run is in place (written, or found the same).
     void ItemDone(int nItem);
+    // The pool item whose file the plan has brought (or will not bring) next,
+    // waiting up to nWaitMs: 1 with *pnItem set, 0 when none came in the
+    // wait, 2 when no more will (no plan, or every file told). Pool threads.
+    int NextArrivedItem(int* pnItem, int nWaitMs);
+    // Whether item nItem is one of the files handed to the plan.
+    bool IsFetched(int nItem) const;
+    // Whether the library took the plan.
+    bool Planned() const;
     // Ends the plan (also its transfers); Read answers its last figures
     // afterwards, until the next Begin.
     void End();
@@ -51,6 +59,8 @@ private:
     quint64 m_uFilesTotal = 0;
     // Per pool item: its size in bytes, -1 when it is not counted.
     std::vector<qint64> m_vecItemBytes;
+    // Per file of the plan: its pool item.
+    std::vector<int> m_vecItemOfFile;
     std::unique_ptr<std::atomic_bool[]> m_pItemDone;
     std::atomic<quint64> m_uBytesDone{0};
     std::atomic<quint64> m_uFilesDone{0};

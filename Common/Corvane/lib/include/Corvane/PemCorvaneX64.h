@@ -193,6 +193,16 @@ extern "C"
     // Progress of the reader's plan; all zero without one. pProgress->uStructSize must be set. Any thread.
     CORVANE_API bool g_GetCorvaneFetchProgress(NSCorvane::IPemCorvaneReader* piReader,
                                                NSCorvane::CORVANE_FETCH_PROGRESS* pProgress);
+    // Which planned path to open next, so that a task's threads open files as
+    // their bytes come rather than each waiting on its own next one while
+    // others sit ready: the index (in the list given to g_PlanCorvaneFetch)
+    // of a path whose bytes came or that the plan gave up (its open then
+    // reads as without a plan), each index once, in the order they came.
+    // Waits up to uWaitMs for one. Returns 1 with *puIndex set; 0 when none
+    // came in the wait; 2 when no more will (all told, a plan of whole
+    // packages, or no plan); -1 for a wrong argument. Any thread.
+    CORVANE_API int g_NextCorvaneFetchArrival(NSCorvane::IPemCorvaneReader* piReader, uint32_t* puIndex,
+                                              uint32_t uWaitMs);
     // Ends the reader's plan: stops its transfers and drops what was fetched
     // and not opened. Release ends it too. Always true for a valid reader.
     CORVANE_API bool g_EndCorvaneFetch(NSCorvane::IPemCorvaneReader* piReader);
@@ -265,6 +275,7 @@ using PFN_g_PlanCorvaneFetch = bool (*)(NSCorvane::IPemCorvaneReader*, const cha
 using PFN_g_GetCorvaneFetchProgress = bool (*)(NSCorvane::IPemCorvaneReader*,
                                                NSCorvane::CORVANE_FETCH_PROGRESS*);
 using PFN_g_EndCorvaneFetch = bool (*)(NSCorvane::IPemCorvaneReader*);
+using PFN_g_NextCorvaneFetchArrival = int (*)(NSCorvane::IPemCorvaneReader*, uint32_t*, uint32_t);
 using PFN_g_ResetCorvaneSources = bool (*)();
 using PFN_g_FeedCorvaneContextHash = bool (*)(uint64_t*, const void*, uint32_t, uint64_t*);
 using PFN_g_CreateCorvaneKey = bool (*)(const char*, char*, uint32_t);

@@ -9,6 +9,7 @@
 #include "net/PemSharedBodyFile.h"
 
 #include <algorithm>
+#include <chrono>
 
 namespace NSCorvane
 {
@@ -148,6 +149,15 @@ void PemFetchPlan::Final(size_t uRange, State eState)
             if (m_vecRecord[uRecord].eState == State::Waiting)
             {
                 m_vecRecord[uRecord].eState = eState == State::Ready ? State::Fallback : eState;
+            }
+            try
+            {
+                m_deqArrived.push_back(m_vecRecord[uRecord].record.uOrder);
+            }
+            catch (...)
+            {
+                // Untold, it is opened in the task's order all the same.
+                CORVANE_REPORT("std::bad_alloc");
             }
         }
     }
@@ -326,6 +336,24 @@ FetchTake PemFetchPlan::TakeRecord(uint64_t uKey, IFile** ppFile)
     default:
         return FetchTake::NotPlanned; // opened before
     }
+}
+
+int PemFetchPlan::NextArrival(uint32_t* puOrder, uint32_t uWaitMs)
+{
+    if (m_bPackages)
+    {
+        return 2; // packages are waited for by name
+    }
+    std::unique_lock<std::mutex> lock(m_mtx);
+    const auto fnSettled = [this] { return !m_deqArrived.empty() || m_uOpenRanges == 0 || m_bDone; };
+    m_cv.wait_for(lock, std::chrono::milliseconds(uWaitMs), fnSettled);
+    if (!m_deqArrived.empty())
+    {
+        *puOrder = m_deqArrived.front();
+        m_deqArrived.pop_front();
+        return 1;
+    }
+    return m_uOpenRanges == 0 || m_bDone ? 2 : 0;
 }
 
 FetchTake PemFetchPlan::WaitPackage(const std::string& strDat)

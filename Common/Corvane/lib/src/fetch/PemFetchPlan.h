@@ -51,6 +51,10 @@ public:
 
     FetchTake TakeRecord(uint64_t uKey, IFile** ppFile);
     FetchTake WaitPackage(const std::string& strDat);
+    // Before Start: orders NextArrival tells first.
+    void TellAtOnce(const std::vector<uint32_t>& vecOrder) { m_deqArrived.assign(vecOrder.begin(), vecOrder.end()); }
+    // As PemFetchScheduler::NextArrival.
+    int NextArrival(uint32_t* puOrder, uint32_t uWaitMs);
     void NoteChecked() { m_uChecked.fetch_add(1); }
     void Progress(CORVANE_FETCH_PROGRESS& progress);
     uint64_t HighWater();
@@ -136,6 +140,7 @@ private:
     std::condition_variable m_cv;
     std::deque<size_t> m_deqQueue;    // ranges not started, in the task's order
     std::deque<size_t> m_deqPriority; // ranges a taker waits for
+    std::deque<uint32_t> m_deqArrived; // the orders of records at their end, not yet told
     uint64_t m_uHeld = 0;             // reserved for ranges in flight and records not taken
     uint64_t m_uHighWater = 0;
     bool m_bStop = false;

@@ -52,7 +52,8 @@ bool PemFetchScheduler::Install(const std::shared_ptr<PemFetchPlan>& spPlan)
 }
 
 bool PemFetchScheduler::StartRecords(std::vector<FetchRecord> vecRecord, std::vector<uint64_t> vecKey,
-                                     const std::vector<PemHttpDownloader*>& vecSource)
+                                     const std::vector<PemHttpDownloader*>& vecSource,
+                                     std::vector<uint32_t> vecToldAtOnce)
 {
     CORVANE_CHECK(!vecSource.empty() && vecRecord.size() == vecKey.size());
     try
@@ -82,6 +83,7 @@ bool PemFetchScheduler::StartRecords(std::vector<FetchRecord> vecRecord, std::ve
                     m_dBandwidth = m_dBandwidth > 0 ? 0.8 * m_dBandwidth + 0.2 * dBandwidth : dBandwidth;
                 }
             });
+        spPlan->TellAtOnce(vecToldAtOnce);
         return Install(spPlan);
     }
     catch (...)
@@ -148,6 +150,12 @@ FetchTake PemFetchScheduler::WaitPackage(const std::string& strDat)
 {
     std::shared_ptr<PemFetchPlan> spPlan = CurrentPlan();
     return spPlan ? spPlan->WaitPackage(strDat) : FetchTake::NotPlanned;
+}
+
+int PemFetchScheduler::NextArrival(uint32_t* puOrder, uint32_t uWaitMs)
+{
+    std::shared_ptr<PemFetchPlan> spPlan = CurrentPlan();
+    return spPlan ? spPlan->NextArrival(puOrder, uWaitMs) : 2;
 }
 
 void PemFetchScheduler::NoteChecked()

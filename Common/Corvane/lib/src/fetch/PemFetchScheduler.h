@@ -53,8 +53,10 @@ public:
     // Replaces the plan with one for these records (uKey: the path's name
     // hash, one per record) over the sources in configuration order, and
     // starts fetching. False (no plan) when out of memory or no source is given.
+    // vecToldAtOnce: orders of the task with nothing to wait for (cached,
+    // not in the store), which NextArrival tells first.
     bool StartRecords(std::vector<FetchRecord> vecRecord, std::vector<uint64_t> vecKey,
-                      const std::vector<PemHttpDownloader*>& vecSource);
+                      const std::vector<PemHttpDownloader*>& vecSource, std::vector<uint32_t> vecToldAtOnce = {});
     // The same for whole packages into the cache; uSizeHint: bytes expected
     // of each, for progress (corrected as they arrive).
     bool StartPackages(std::vector<std::string> vecPackage, std::vector<uint64_t> vecSizeHint,
@@ -71,6 +73,11 @@ public:
     FetchTake TakeRecord(uint64_t uKey, IFile** ppFile);
     // Waits until the planned package strDat is in the cache or given up.
     FetchTake WaitPackage(const std::string& strDat);
+    // The next planned record whose range ended (its bytes came, or the plan
+    // gave it up): 1 with its uOrder in *puOrder, each once, in the order
+    // they ended; 0 when none ended within uWaitMs; 2 when no more will (all
+    // told, or no plan of records).
+    int NextArrival(uint32_t* puOrder, uint32_t uWaitMs);
     // A planned file passed its checks (counted as ready in the progress).
     void NoteChecked();
 

@@ -45,6 +45,23 @@ extern "C"
         }
     }
 
+    CORVANE_API int g_NextCorvaneFetchArrival(IPemCorvaneReader* piReader, uint32_t* puIndex, uint32_t uWaitMs)
+    {
+        try
+        {
+            auto* pReader = dynamic_cast<PemCorvaneReader*>(piReader);
+            if (!pReader || !puIndex)
+            {
+                return -1;
+            }
+            return pReader->Fetch().NextArrival(puIndex, uWaitMs);
+        }
+        catch (...)
+        {
+            return -1;
+        }
+    }
+
     CORVANE_API bool g_EndCorvaneFetch(IPemCorvaneReader* piReader)
     {
         try

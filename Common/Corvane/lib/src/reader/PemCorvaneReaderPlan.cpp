@@ -85,6 +85,7 @@ bool PemCorvaneReader::PlanFetch(const char* const* ppszPaths, uint32_t uCount, 
         }
         std::vector<FetchRecord> vecRecord;
         std::vector<uint64_t> vecKey;
+        std::vector<uint32_t> vecToldAtOnce; // paths the plan does not fetch
         std::unordered_set<uint64_t> setSeen;
         std::map<std::string, bool> mapCached;
         for (uint32_t i = 0; i < uCount; ++i)
@@ -94,6 +95,7 @@ bool PemCorvaneReader::PlanFetch(const char* const* ppszPaths, uint32_t uCount, 
             if (!pElement || pElement->uElemLen < sizeof(CORVANE_FILE_HEADER) ||
                 !setSeen.insert(pElement->uNameHash).second)
             {
+                vecToldAtOnce.push_back(i);
                 continue; // not in the store (its open says so), or planned already
             }
             FetchRecord record;
@@ -108,6 +110,7 @@ bool PemCorvaneReader::PlanFetch(const char* const* ppszPaths, uint32_t uCount, 
             }
             if (itCached->second)
             {
+                vecToldAtOnce.push_back(i);
                 continue; // its package is cached: read there
             }
             record.uOffset = pElement->uElemOfs;
@@ -116,7 +119,7 @@ bool PemCorvaneReader::PlanFetch(const char* const* ppszPaths, uint32_t uCount, 
             vecRecord.push_back(std::move(record));
             vecKey.push_back(pElement->uNameHash);
         }
-        return m_fetch.StartRecords(std::move(vecRecord), std::move(vecKey), vecSource);
+        return m_fetch.StartRecords(std::move(vecRecord), std::move(vecKey), vecSource, std::move(vecToldAtOnce));
     }
     catch (...)
     {
