@@ -7,6 +7,7 @@
 #include "workers/OrvelTaskResultSnapshot.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <gtest/gtest.h>
 
@@ -131,6 +132,37 @@ TEST_F(WorkerSyncTest, FullInstallThenIncrementalEqualsLatestAndFetchesOnlyChang
         EXPECT_TRUE(strUri.startsWith(QLatin1String("/dat/v3/")) ||
                     strUri.startsWith(QLatin1String("/dat/v4/")))
             << strUri.toStdString();
+}
+
+TEST_F(WorkerSyncTest, FilesAreWrittenAsTheirBytesComeNotBehindSlowOnes)
+{
+    // Version 3's package trickles in. Its files (a.bin, c.dat) sit anywhere
+    // in the pool's order; every other file must be in place before either
+    // of them, not wait behind a pool thread stuck on one.
+    OrvelTest::Nginx slow(StoreDir(), QStringLiteral("location ~ ^/dat/v3/.*\\.dat$ { limit_rate 16k; }"));
+    ASSERT_TRUE(slow.Running());
+    auto pLatest = NewService(OrvelFileService::kLatestVersion, slow.BaseUrl());
+    const Tree expected = Expected(Version(4));
+    const QStringList vecSlow = {QStringLiteral("data/a.bin"), QStringLiteral("res/c.dat")};
+    QStringList vecMissing;
+    OrvelGetLatestWorker worker(pLatest.get(), m_pSettings.get(), &m_snapshot);
+    const WorkerOutcome outcome = Run<OrvelGetLatestWorker>(
+        &worker,
+        [&](OrvelGetLatestWorker*)
+        {
+            // Written by rename: a file that is there is whole.
+            const auto fnThere = [this](const QString& strPath)
+            { return QFileInfo::exists(WorkPath() + QLatin1Char('/') + strPath); };
+            ASSERT_TRUE(OrvelTest::WaitUntil([&] { return fnThere(vecSlow[0]) || fnThere(vecSlow[1]); }));
+            for (auto it = expected.begin(); it != expected.end(); ++it)
+            {
+                if (!vecSlow.contains(it.key()) && !fnThere(it.key()))
+                    vecMissing.push_back(it.key());
+            }
+        });
+    ASSERT_TRUE(outcome.bSuccess) << m_snapshot.Read().strStatusMessage.toStdString();
+    EXPECT_EQ(OrvelTest::ReadTree(WorkPath()), expected);
+    EXPECT_TRUE(vecMissing.isEmpty()) << vecMissing.join(QLatin1Char(' ')).toStdString();
 }
 
 TEST_F(WorkerSyncTest, IncrementalWritesAFileChangedTwiceOnceAndFallsBackWhenAVersionIsMissing)

@@ -301,6 +301,47 @@ TEST_F(FetchPlanTest, PlannedTaskGetsExactBytesWithFarFewerRequests)
     EXPECT_EQ(m_log.ProblemText(), "");
 }
 
+TEST_F(FetchPlanTest, EveryPathIsToldOnceInTheOrderItsBytesCome)
+{
+    // Version 1's packages come slowly: the files kept from it (dir2/) are
+    // told last, though the task opens them first.
+    NginxServer server(m_served.Path(), false, true, "location /store/dat/v1/ { limit_rate 50k; }");
+    ASSERT_TRUE(server.Running());
+    ReaderPtr pReader = NewReader(server.BaseUrl());
+    ASSERT_TRUE(pReader);
+    uint32_t uIndex = 0;
+    EXPECT_EQ(g_NextCorvaneFetchArrival(pReader.get(), &uIndex, 0), 2) << "no plan";
+    EXPECT_EQ(g_NextCorvaneFetchArrival(pReader.get(), nullptr, 0), -1);
+
+    std::vector<std::string> vecOrder(m_vecPath.rbegin(), m_vecPath.rend());
+    vecOrder.insert(vecOrder.begin() + 5, "no/such/file.txt");
+    ASSERT_TRUE(Plan(*pReader, vecOrder));
+    std::vector<uint32_t> vecTold;
+    const Clock::time_point deadline = Clock::now() + std::chrono::seconds(60);
+    for (int nResult = 0; nResult != 2;)
+    {
+        ASSERT_LT(Clock::now(), deadline);
+        nResult = g_NextCorvaneFetchArrival(pReader.get(), &uIndex, 1000);
+        ASSERT_GE(nResult, 0);
+        if (nResult == 1)
+        {
+            vecTold.push_back(uIndex);
+        }
+    }
+    ASSERT_EQ(vecTold.size(), vecOrder.size());
+    EXPECT_EQ(std::set<uint32_t>(vecTold.begin(), vecTold.end()).size(), vecOrder.size()) << "each once";
+    EXPECT_EQ(vecTold.front(), 5u) << "a path with nothing to fetch is told at once";
+    // Paced, a range still starts with a burst, so a short one of version 1
+    // may come early; but the last to come is one of its, where the task's
+    // order would end with dir0/.
+    EXPECT_EQ(vecOrder[vecTold.back()].rfind("dir2/", 0), 0u) << vecOrder[vecTold.back()];
+    EXPECT_EQ(g_NextCorvaneFetchArrival(pReader.get(), &uIndex, 0), 2) << "all told";
+    // Told, the files open from the plan's bytes: no request more.
+    const size_t uGets = PackageGets(server).size();
+    ExpectTree(*pReader);
+    EXPECT_EQ(PackageGets(server).size(), uGets);
+}
+
 TEST_F(FetchPlanTest, OverHttp2ThePlanSharesOneConnection)
 {
     // Slow answers, so that the requests of the plan overlap.
