@@ -14,9 +14,9 @@
 namespace
 {
 
-// Enough to hide the round trips of a long span without opening a connection
-// per version to the server all at once.
-constexpr quint32 kMaxOpenAtOnce = 8;
+// Enough for the spans updates usually cover to cost one wave of round trips;
+// a longer span opens this many connections at a time, not one per version.
+constexpr quint32 kMaxOpenAtOnce = 16;
 
 struct VersionList
 {
