@@ -47,7 +47,8 @@ bool OrvelFileService::FetchProgress(FetchPlanProgress* pProgress) const
 int OrvelFileService::NextFetchArrival(int* pnIndex, int nWaitMs) const
 {
     OrvelCorvaneBinding::EntryPoints entry;
-    if (m_pReader == nullptr || !OrvelCorvaneBinding::Bind(&entry, nullptr) || entry.pfnNextArrival == nullptr)
+    if (m_pReader == nullptr || !OrvelCorvaneBinding::Bind(&entry, nullptr) ||
+        entry.pfnNextArrival == nullptr)
         return 2;
     uint32_t uIndex = 0;
     const int nResult = entry.pfnNextArrival(m_pReader, &uIndex, static_cast<uint32_t>(qMax(0, nWaitMs)));

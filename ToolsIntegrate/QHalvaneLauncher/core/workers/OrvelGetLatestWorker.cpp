@@ -184,7 +184,8 @@ bool OrvelGetLatestWorker::CollectIncrementalFiles(QStringList* pList, QString* 
                          .arg(failure.uVersion)
                          .arg(failure.strError.isEmpty() ? tr("unknown error") : failure.strError);
     else
-        *pstrError = tr("the changes of version %1 cannot be read: %2").arg(failure.uVersion).arg(failure.strError);
+        *pstrError =
+            tr("the changes of version %1 cannot be read: %2").arg(failure.uVersion).arg(failure.strError);
     return false;
 }
 

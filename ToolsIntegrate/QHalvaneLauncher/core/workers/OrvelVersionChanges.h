@@ -14,7 +14,7 @@ class OrvelFileService;
 
 struct VersionChangesFailure
 {
-    quint32 uVersion = 0; // the first version that failed
+    quint32 uVersion = 0;     // the first version that failed
     bool bOpenFailed = false; // its reader did not open (else its list was not read)
     QString strError;
 };

@@ -52,7 +52,10 @@ public:
     FetchTake TakeRecord(uint64_t uKey, IFile** ppFile);
     FetchTake WaitPackage(const std::string& strDat);
     // Before Start: orders NextArrival tells first.
-    void TellAtOnce(const std::vector<uint32_t>& vecOrder) { m_deqArrived.assign(vecOrder.begin(), vecOrder.end()); }
+    void TellAtOnce(const std::vector<uint32_t>& vecOrder)
+    {
+        m_deqArrived.assign(vecOrder.begin(), vecOrder.end());
+    }
     // As PemFetchScheduler::NextArrival.
     int NextArrival(uint32_t* puOrder, uint32_t uWaitMs);
     void NoteChecked() { m_uChecked.fetch_add(1); }
@@ -73,7 +76,7 @@ private:
         FetchRecord record;
         size_t uRange = 0;
         State eState = State::Waiting;
-        std::shared_ptr<std::string> spBytes; // while Ready
+        std::shared_ptr<std::string> spBytes;  // while Ready
         std::shared_ptr<PemSpillFile> spSpill; // instead of spBytes: a large record on disk
     };
     struct Range
@@ -89,8 +92,8 @@ private:
         size_t uSourceFrom = 0; // the first source it may still use
         size_t uSource = 0;     // the source of its parts in flight
         int nAttempts = 0;
-        int nFailure = 0;    // the worst outcome of its parts (see Transfer)
-        std::string strBody; // records: the range's bytes as they arrive
+        int nFailure = 0;                      // the worst outcome of its parts (see Transfer)
+        std::string strBody;                   // records: the range's bytes as they arrive
         std::shared_ptr<PemSpillFile> spSpill; // or on disk, for one large record
         uint64_t uReserved = 0;                // of the memory bound, while started
     };
@@ -138,10 +141,10 @@ private:
 
     std::mutex m_mtx;
     std::condition_variable m_cv;
-    std::deque<size_t> m_deqQueue;    // ranges not started, in the task's order
-    std::deque<size_t> m_deqPriority; // ranges a taker waits for
+    std::deque<size_t> m_deqQueue;     // ranges not started, in the task's order
+    std::deque<size_t> m_deqPriority;  // ranges a taker waits for
     std::deque<uint32_t> m_deqArrived; // the orders of records at their end, not yet told
-    uint64_t m_uHeld = 0;             // reserved for ranges in flight and records not taken
+    uint64_t m_uHeld = 0;              // reserved for ranges in flight and records not taken
     uint64_t m_uHighWater = 0;
     bool m_bStop = false;
     bool m_bCancelled = false;

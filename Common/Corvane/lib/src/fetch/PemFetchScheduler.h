@@ -56,7 +56,8 @@ public:
     // vecToldAtOnce: orders of the task with nothing to wait for (cached,
     // not in the store), which NextArrival tells first.
     bool StartRecords(std::vector<FetchRecord> vecRecord, std::vector<uint64_t> vecKey,
-                      const std::vector<PemHttpDownloader*>& vecSource, std::vector<uint32_t> vecToldAtOnce = {});
+                      const std::vector<PemHttpDownloader*>& vecSource,
+                      std::vector<uint32_t> vecToldAtOnce = {});
     // The same for whole packages into the cache; uSizeHint: bytes expected
     // of each, for progress (corrected as they arrive).
     bool StartPackages(std::vector<std::string> vecPackage, std::vector<uint64_t> vecSizeHint,

@@ -45,7 +45,8 @@ extern "C"
         }
     }
 
-    CORVANE_API int g_NextCorvaneFetchArrival(IPemCorvaneReader* piReader, uint32_t* puIndex, uint32_t uWaitMs)
+    CORVANE_API int g_NextCorvaneFetchArrival(IPemCorvaneReader* piReader, uint32_t* puIndex,
+                                              uint32_t uWaitMs)
     {
         try
         {

@@ -117,8 +117,8 @@ protected:
     // offset. Null with *pbCancelled set when the download was cancelled.
     // bOnceMore: a copy from the fetch plan failed its checks; one more read.
     IFile* ReadRecordByRange(const std::string& strDatFile, const CORVANE_IDX_ELEMENT& element,
-                             const std::function<IFile*(IFile*&, uint32_t, bool)>& fnDecode, bool* pbCancelled,
-                             bool bOnceMore = false);
+                             const std::function<IFile*(IFile*&, uint32_t, bool)>& fnDecode,
+                             bool* pbCancelled, bool bOnceMore = false);
 
     std::vector<CORVANE_IDX_ELEMENT> m_vecElement;
     std::vector<FileInfoElement> m_vecFileInfo;

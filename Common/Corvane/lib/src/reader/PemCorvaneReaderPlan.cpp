@@ -119,7 +119,8 @@ bool PemCorvaneReader::PlanFetch(const char* const* ppszPaths, uint32_t uCount, 
             vecRecord.push_back(std::move(record));
             vecKey.push_back(pElement->uNameHash);
         }
-        return m_fetch.StartRecords(std::move(vecRecord), std::move(vecKey), vecSource, std::move(vecToldAtOnce));
+        return m_fetch.StartRecords(std::move(vecRecord), std::move(vecKey), vecSource,
+                                    std::move(vecToldAtOnce));
     }
     catch (...)
     {
