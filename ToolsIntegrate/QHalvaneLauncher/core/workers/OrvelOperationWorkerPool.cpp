@@ -5,28 +5,16 @@
 // first) and the others take files as their bytes come, so that the writing
 // keeps pace with the transfer instead of queueing behind one large file.
 #include "workers/OrvelOperationWorkerBase.h"
+#include "workers/OrvelRunOnThreads.h"
 
 #include <QThread>
 
 #include <atomic>
 #include <mutex>
-#include <thread>
 #include <vector>
 
 namespace
 {
-
-// Runs fnThread on nThreads threads (the last one on the calling thread) and joins them.
-template <typename Fn> void RunOnThreads(int nThreads, Fn fnThread)
-{
-    std::vector<std::thread> vecThreads;
-    vecThreads.reserve(static_cast<size_t>(nThreads - 1));
-    for (int i = 1; i < nThreads; ++i)
-        vecThreads.emplace_back(fnThread);
-    fnThread();
-    for (std::thread& thread : vecThreads)
-        thread.join();
-}
 
 // How long a thread waits for the plan's next file before it looks at the
 // pause and stop requests again.
@@ -74,30 +62,17 @@ public:
                     return m_nUnfetched++;
                 }
             }
+            // Whatever was not told (the plan ended early): list order.
             if (m_bArrivalsOver.load())
-            {
-                // Whatever was not told (the plan ended early): list order.
-                for (; m_nOrder < m_nCount; ++m_nOrder)
-                {
-                    if (!m_vecTaken[size_t(m_nOrder)])
-                    {
-                        m_vecTaken[size_t(m_nOrder)] = true;
-                        return m_nOrder++;
-                    }
-                }
-                return kNone;
-            }
+                return TakeNextInOrder();
             if (!m_bInOrderTaken)
             {
-                for (; m_nOrder < m_nCount; ++m_nOrder)
+                const int nIndex = TakeNextInOrder();
+                if (nIndex != kNone)
                 {
-                    if (!m_vecTaken[size_t(m_nOrder)])
-                    {
-                        m_vecTaken[size_t(m_nOrder)] = true;
-                        m_bInOrderTaken = true;
-                        *pbInOrder = true;
-                        return m_nOrder++;
-                    }
+                    m_bInOrderTaken = true;
+                    *pbInOrder = true;
+                    return nIndex;
                 }
             }
         }
@@ -114,6 +89,20 @@ public:
     }
 
 private:
+    // The first item not yet taken, in list order; m_mutex held.
+    int TakeNextInOrder()
+    {
+        for (; m_nOrder < m_nCount; ++m_nOrder)
+        {
+            if (!m_vecTaken[size_t(m_nOrder)])
+            {
+                m_vecTaken[size_t(m_nOrder)] = true;
+                return m_nOrder++;
+            }
+        }
+        return kNone;
+    }
+
     bool Take(int nItem)
     {
         if (nItem < 0 || nItem >= m_nCount)

@@ -1,6 +1,7 @@
 #include "workers/OrvelVersionChanges.h"
 
 #include "OrvelFileService.h"
+#include "workers/OrvelRunOnThreads.h"
 #include "workers/OrvelWorkerPaths.h"
 
 #include <QSet>
@@ -8,7 +9,6 @@
 #include <algorithm>
 #include <atomic>
 #include <memory>
-#include <thread>
 #include <vector>
 
 namespace
@@ -69,22 +69,7 @@ bool CollectVersionChanges(OrvelFileService* pSource, quint32 uLow, quint32 uHig
             fnDone(uDone.fetch_add(1) + 1);
         }
     };
-    std::vector<std::thread> vecThreads;
-    const quint32 uThreads = std::min(uSpan, kMaxOpenAtOnce);
-    for (quint32 i = 1; i < uThreads; ++i)
-    {
-        try
-        {
-            vecThreads.emplace_back(fnRun);
-        }
-        catch (...)
-        {
-            break; // fewer threads: the rest is read on this one
-        }
-    }
-    fnRun();
-    for (std::thread& thread : vecThreads)
-        thread.join();
+    RunOnThreads(static_cast<int>(std::min(uSpan, kMaxOpenAtOnce)), fnRun);
 
     if (bStopped.load())
         return false;
