@@ -522,6 +522,49 @@ TEST_F(FetchPlanTest, LargeRecordsWaitOnDiskAndAreDecodedAsTheyAreRead)
     EXPECT_TRUE(m_log.ProblemText().empty()) << m_log.ProblemText();
 }
 
+// The records of a fetched range share its bytes: a file still being read
+// keeps them, whatever its neighbours and the plan do meanwhile.
+TEST_F(FetchPlanTest, FilesOfOneFetchedRangeOutliveTheirNeighboursAndThePlan)
+{
+    NginxServer server(m_served.Path());
+    ASSERT_TRUE(server.Running());
+    ReaderPtr pReader = NewReader(server.BaseUrl());
+    ASSERT_TRUE(pReader);
+    auto* pImpl = dynamic_cast<PemCorvaneReader*>(pReader.get());
+    ASSERT_TRUE(pImpl);
+    // Decoded as they are read, straight from the range's bytes in memory.
+    constexpr uint32_t kLarge = 20000;
+    pImpl->SetStreamThreshold(kLarge);
+    ASSERT_TRUE(Plan(*pReader, m_vecPath));
+    std::vector<std::pair<std::string, IFile*>> vecHeld;
+    for (const std::string& strPath : m_vecPath)
+    {
+        if (m_tree.at(strPath).size() < kLarge)
+        {
+            continue;
+        }
+        IFile* pFile = pReader->OpenFile(strPath.c_str(), -1);
+        ASSERT_TRUE(pFile) << strPath;
+        EXPECT_EQ(pFile->GetBuffer(), nullptr) << strPath;
+        vecHeld.emplace_back(strPath, pFile);
+    }
+    ASSERT_GT(vecHeld.size(), 10u);
+    for (const std::string& strPath : m_vecPath)
+    {
+        if (m_tree.at(strPath).size() < kLarge)
+        {
+            EXPECT_TRUE(TakeContent(pReader->OpenFile(strPath.c_str(), -1)) == m_tree.at(strPath)) << strPath;
+        }
+    }
+    ASSERT_TRUE(g_EndCorvaneFetch(pReader.get()));
+    for (const auto& [strPath, pFile] : vecHeld)
+    {
+        EXPECT_TRUE(TakeContent(pFile) == m_tree.at(strPath)) << strPath;
+    }
+    EXPECT_LE(PackageGets(server).size() * 4, m_vecPath.size()) << "the records came in shared ranges";
+    EXPECT_TRUE(m_log.ProblemText().empty()) << m_log.ProblemText();
+}
+
 TEST_F(FetchPlanTest, WholePackagePlanFillsTheCache)
 {
     NginxServer server(m_served.Path());

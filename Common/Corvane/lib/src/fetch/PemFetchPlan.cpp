@@ -199,7 +199,6 @@ size_t PemFetchPlan::ChooseSource(const Range& range) const
 void PemFetchPlan::Settle(size_t uRange)
 {
     Range& range = m_vecRange[uRange];
-    const uint64_t uLength = range.range.uEnd - range.range.uStart;
     range.bStarted = false;
     m_uHeld -= range.uReserved;
     range.uReserved = 0;
@@ -209,56 +208,43 @@ void PemFetchPlan::Settle(size_t uRange)
     {
         if (!m_bPackages)
         {
-            // Each record gets bytes of its own, so that the memory of one is
-            // given back when it is opened, whatever its neighbours do.
-            const auto& vecIndex = range.range.vecRecord;
-            const bool bWhole = vecIndex.size() == 1 &&
-                                m_vecRecord[vecIndex[0]].record.uOffset == range.range.uStart &&
-                                m_vecRecord[vecIndex[0]].record.uLength == uLength;
-            std::shared_ptr<std::string> spWhole;
-            try
+            // The records point into the range's body, not copies of it: it
+            // is freed with the last of them, and each counts against the
+            // bound until it is taken.
+            for (size_t uRecord : range.range.vecRecord)
             {
-                for (size_t uRecord : vecIndex)
+                Record& record = m_vecRecord[uRecord];
+                if (record.eState != State::Waiting)
                 {
-                    Record& record = m_vecRecord[uRecord];
-                    if (record.eState != State::Waiting)
-                    {
-                        continue;
-                    }
-                    if (spSpill)
-                    {
-                        // On disk: nothing of the memory bound is held for it.
-                        if (!spSpill->EndWriting())
-                        {
-                            break; // read as without a plan
-                        }
-                        record.spSpill = std::move(spSpill);
-                        record.eState = State::Ready;
-                        continue;
-                    }
-                    record.spBytes = bWhole ? std::make_shared<std::string>(std::move(range.strBody))
-                                            : std::make_shared<std::string>(
-                                                  range.strBody, record.record.uOffset - range.range.uStart,
-                                                  record.record.uLength);
-                    record.eState = State::Ready;
-                    m_uHeld += record.record.uLength;
-                    m_uHighWater = std::max(m_uHighWater, m_uHeld);
+                    continue;
                 }
-            }
-            catch (...)
-            {
-                CORVANE_REPORT("std::bad_alloc");
+                if (spSpill)
+                {
+                    // On disk: nothing of the memory bound is held for it.
+                    if (!spSpill->EndWriting())
+                    {
+                        break; // read as without a plan
+                    }
+                    record.spSpill = std::move(spSpill);
+                    record.eState = State::Ready;
+                    continue;
+                }
+                record.spBytes = std::shared_ptr<const char>(
+                    range.spBody, range.spBody.get() + (record.record.uOffset - range.range.uStart));
+                record.eState = State::Ready;
+                m_uHeld += record.record.uLength;
+                m_uHighWater = std::max(m_uHighWater, m_uHeld);
             }
         }
         else
         {
             m_uChecked.fetch_add(1);
         }
-        std::string().swap(range.strBody);
-        Final(uRange, State::Ready); // records left waiting (out of memory) read as without a plan
+        range.spBody.reset();
+        Final(uRange, State::Ready); // records left waiting (a spill not ended) read as without a plan
         return;
     }
-    std::string().swap(range.strBody);
+    range.spBody.reset();
     const int nFailure = range.nFailure;
     if (nFailure == kFailCancelled || m_bStop)
     {
@@ -315,7 +301,7 @@ FetchTake PemFetchPlan::TakeRecord(uint64_t uKey, IFile** ppFile)
     {
     case State::Ready:
     {
-        std::shared_ptr<const std::string> spBytes = std::move(record.spBytes);
+        std::shared_ptr<const char> spBytes = std::move(record.spBytes);
         std::shared_ptr<PemSpillFile> spSpill = std::move(record.spSpill);
         record.spBytes.reset();
         record.spSpill.reset();
@@ -323,10 +309,14 @@ FetchTake PemFetchPlan::TakeRecord(uint64_t uKey, IFile** ppFile)
         if (!spSpill)
         {
             m_uHeld -= record.record.uLength;
-            Wake(); // memory was given back
+            if (m_bHeldBack)
+            {
+                Wake(); // memory was given back: a wake-up for each take would cost a call each
+            }
         }
         lock.unlock();
-        *ppFile = spSpill ? spSpill->OpenRead() : PemSharedBodyFile::Create(std::move(spBytes));
+        *ppFile = spSpill ? spSpill->OpenRead()
+                          : PemSharedBodyFile::Create(std::move(spBytes), record.record.uLength);
         return *ppFile ? FetchTake::Ready : FetchTake::Fallback;
     }
     case State::Cancelled:

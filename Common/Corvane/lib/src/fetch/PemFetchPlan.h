@@ -76,7 +76,7 @@ private:
         FetchRecord record;
         size_t uRange = 0;
         State eState = State::Waiting;
-        std::shared_ptr<std::string> spBytes;  // while Ready
+        std::shared_ptr<const char> spBytes;   // while Ready: into its range's body
         std::shared_ptr<PemSpillFile> spSpill; // instead of spBytes: a large record on disk
     };
     struct Range
@@ -93,7 +93,7 @@ private:
         size_t uSource = 0;     // the source of its parts in flight
         int nAttempts = 0;
         int nFailure = 0;                      // the worst outcome of its parts (see Transfer)
-        std::string strBody;                   // records: the range's bytes as they arrive
+        std::shared_ptr<char> spBody;          // records: the range's bytes as they arrive
         std::shared_ptr<PemSpillFile> spSpill; // or on disk, for one large record
         uint64_t uReserved = 0;                // of the memory bound, while started
     };
@@ -145,6 +145,7 @@ private:
     std::deque<size_t> m_deqPriority;  // ranges a taker waits for
     std::deque<uint32_t> m_deqArrived; // the orders of records at their end, not yet told
     uint64_t m_uHeld = 0;              // reserved for ranges in flight and records not taken
+    bool m_bHeldBack = false;          // the transfer waits for memory to be given back
     uint64_t m_uHighWater = 0;
     bool m_bStop = false;
     bool m_bCancelled = false;

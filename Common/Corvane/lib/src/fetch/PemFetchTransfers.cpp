@@ -89,6 +89,7 @@ void PemFetchPlan::RunLoop(CURLM* pMulti)
         }
         int nRunning = 0;
         m_pCurl->pfnMultiPerform(pMulti, &nRunning);
+        bool bFinished = false;
         int nLeft = 0;
         while (CURLMsg* pMsg = m_pCurl->pfnMultiInfoRead(pMulti, &nLeft))
         {
@@ -115,13 +116,20 @@ void PemFetchPlan::RunLoop(CURLM* pMulti)
             {
                 Finished(std::move(pDone), static_cast<int>(eCode));
             }
+            bFinished = true;
         }
-        m_pCurl->pfnMultiPoll(pMulti, nullptr, 0, bRunning ? kBusyPollMs : kIdlePollMs, nullptr);
+        // A connection that came free takes the next range at once, not
+        // after the poll's timeout.
+        if (!bFinished)
+        {
+            m_pCurl->pfnMultiPoll(pMulti, nullptr, 0, bRunning ? kBusyPollMs : kIdlePollMs, nullptr);
+        }
     }
 }
 
 void PemFetchPlan::StartTransfers(CURLM* pMulti)
 {
+    m_bHeldBack = false;
     for (;;)
     {
         // Ranges a taker waits for first, then the task's order.
@@ -161,6 +169,7 @@ void PemFetchPlan::StartTransfers(CURLM* pMulti)
             // bound, unless a taker waits for this very range.
             if (!range.bPriority && m_uHeld > 0 && m_uHeld + uReserve > m_uMemoryBound)
             {
+                m_bHeldBack = true;
                 return;
             }
             const size_t uSource = ChooseSource(range);
@@ -184,15 +193,21 @@ void PemFetchPlan::StartTransfers(CURLM* pMulti)
                     continue;
                 }
             }
-            try
+            // Left uninitialised: every byte is written by a part before
+            // the range settles as fetched.
+            range.spBody.reset();
+            if (!bSpill)
             {
-                range.strBody.resize(bSpill ? 0 : uLength);
-            }
-            catch (...)
-            {
-                CORVANE_REPORT("std::bad_alloc");
-                Final(uRange, State::Fallback);
-                continue;
+                try
+                {
+                    range.spBody = std::shared_ptr<char>(new char[uLength], std::default_delete<char[]>());
+                }
+                catch (...)
+                {
+                    CORVANE_REPORT("std::bad_alloc");
+                    Final(uRange, State::Fallback);
+                    continue;
+                }
             }
             range.uSource = uSource;
             range.bStarted = true;
@@ -258,7 +273,7 @@ std::unique_ptr<PemFetchPlan::Transfer> PemFetchPlan::NewTransfer(size_t uRange)
         // settles, on this thread: each part writes its own stretch of it
         // (or of the file on disk).
         const uint64_t uStretch = part.uOffset - range.range.uStart;
-        char* pStretch = range.spSpill ? nullptr : &range.strBody[uStretch];
+        char* pStretch = range.spSpill ? nullptr : range.spBody.get() + uStretch;
         PemSpillFile* pSpill = range.spSpill.get();
         const uint64_t uPartLength = part.uLength;
         pRaw->pGet = pSource->NewAsyncGet(

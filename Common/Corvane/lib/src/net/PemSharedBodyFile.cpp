@@ -10,27 +10,39 @@
 namespace NSCorvane
 {
 
-PemSharedBodyFile::PemSharedBodyFile(std::shared_ptr<const std::string> spBody) : m_spBody(std::move(spBody))
+PemSharedBodyFile::PemSharedBodyFile(std::shared_ptr<const char> spData, uint32_t uSize)
+    : m_spData(std::move(spData)), m_uSize(uSize)
 {
 }
 
 PemSharedBodyFile* PemSharedBodyFile::Create(std::shared_ptr<const std::string> spBody)
 {
-    if (!spBody || spBody->size() > UINT32_MAX)
+    if (!spBody)
     {
         return nullptr;
     }
-    return new (std::nothrow) PemSharedBodyFile(std::move(spBody));
+    const uint64_t uSize = spBody->size();
+    const char* pData = spBody->data();
+    return Create(std::shared_ptr<const char>(std::move(spBody), pData), uSize);
+}
+
+PemSharedBodyFile* PemSharedBodyFile::Create(std::shared_ptr<const char> spData, uint64_t uSize)
+{
+    if (!spData || uSize > UINT32_MAX)
+    {
+        return nullptr;
+    }
+    return new (std::nothrow) PemSharedBodyFile(std::move(spData), static_cast<uint32_t>(uSize));
 }
 
 int32_t PemSharedBodyFile::Read(void* pBuffer, uint32_t uSize)
 {
-    if (!m_spBody)
+    if (!m_spData)
     {
         return 0;
     }
-    return CorvaneUtil::MemoryReadAll(reinterpret_cast<const uint8_t*>(m_spBody->data()), Size(), &m_uPos, pBuffer,
-                                      uSize);
+    return CorvaneUtil::MemoryReadAll(reinterpret_cast<const uint8_t*>(m_spData.get()), m_uSize, &m_uPos,
+                                      pBuffer, uSize);
 }
 
 int32_t PemSharedBodyFile::Write(const void*, uint32_t)
@@ -40,12 +52,12 @@ int32_t PemSharedBodyFile::Write(const void*, uint32_t)
 
 const void* PemSharedBodyFile::GetBuffer()
 {
-    return m_spBody ? m_spBody->data() : nullptr;
+    return m_spData.get();
 }
 
 int32_t PemSharedBodyFile::Seek(int32_t nOffset, int32_t nOrigin)
 {
-    if (!m_spBody)
+    if (!m_spData)
     {
         return -1;
     }
@@ -60,12 +72,13 @@ int32_t PemSharedBodyFile::Tell()
 
 uint32_t PemSharedBodyFile::Size()
 {
-    return m_spBody ? static_cast<uint32_t>(m_spBody->size()) : 0;
+    return m_spData ? m_uSize : 0;
 }
 
 void PemSharedBodyFile::Close()
 {
-    m_spBody.reset();
+    m_spData.reset();
+    m_uSize = 0;
     m_uPos = 0;
 }
 

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
 // An in-memory file over a downloaded body that several files may share: the
-// owner of a flight and everyone who joined it read the same bytes without a
-// copy each. Behaves exactly like PemStreamBufferFile (all-or-nothing reads,
-// seeks clamped to [0, size]); the body is read-only and freed with the last file.
+// owner of a flight and everyone who joined it, or the records of one fetched
+// range, read the same bytes without a copy each. Behaves exactly like
+// PemStreamBufferFile (all-or-nothing reads, seeks clamped to [0, size]); the
+// body is read-only and freed with the last file.
 #pragma once
 
 #include <Corvane/CorvaneStream.h>
@@ -18,6 +19,8 @@ class PemSharedBodyFile final : public IFile
 public:
     // Null when out of memory or when the body does not fit a 32-bit size.
     static PemSharedBodyFile* Create(std::shared_ptr<const std::string> spBody);
+    // uSize bytes at spData, which keeps their owner alive (an aliasing pointer).
+    static PemSharedBodyFile* Create(std::shared_ptr<const char> spData, uint64_t uSize);
 
     int32_t Read(void* pBuffer, uint32_t uSize) override;
     int32_t Write(const void* pBuffer, uint32_t uSize) override;
@@ -34,10 +37,11 @@ public:
     void Release() override;
 
 private:
-    explicit PemSharedBodyFile(std::shared_ptr<const std::string> spBody);
+    PemSharedBodyFile(std::shared_ptr<const char> spData, uint32_t uSize);
     ~PemSharedBodyFile() override = default;
 
-    std::shared_ptr<const std::string> m_spBody; // null once closed
+    std::shared_ptr<const char> m_spData; // null once closed
+    uint32_t m_uSize = 0;
     uint32_t m_uPos = 0;
 };
 
