@@ -171,6 +171,17 @@ protected:
             WriteRemoteConfig(m_log.Dir() / "remote.cfg", strUrl + "/store", m_cache.Path(), strExtra), 3);
     }
 
+    // Files from this size on count as large: about half of them.
+    static constexpr uint32_t kLarge = 20000;
+
+    // A reader of the served store, and the implementation behind it for the knobs tests turn.
+    std::pair<ReaderPtr, PemCorvaneReader*> NewImplReader(const std::string& strUrl)
+    {
+        ReaderPtr pReader = NewReader(strUrl);
+        PemCorvaneReader* pImpl = dynamic_cast<PemCorvaneReader*>(pReader.get());
+        return {std::move(pReader), pImpl};
+    }
+
     bool Plan(IPemCorvaneReader& reader, const std::vector<std::string>& vecPath, uint32_t uFlags = 0)
     {
         const std::vector<const char*> vecC = CStrings(vecPath);
@@ -443,9 +454,7 @@ TEST_F(FetchPlanTest, MemoryWaitingToBeOpenedStaysBounded)
 {
     NginxServer server(m_served.Path());
     ASSERT_TRUE(server.Running());
-    ReaderPtr pReader = NewReader(server.BaseUrl());
-    ASSERT_TRUE(pReader);
-    auto* pImpl = dynamic_cast<PemCorvaneReader*>(pReader.get());
+    auto [pReader, pImpl] = NewImplReader(server.BaseUrl());
     ASSERT_TRUE(pImpl);
     constexpr uint64_t kBound = 48u << 10;
     pImpl->Fetch().SetMemoryBound(kBound);
@@ -487,12 +496,8 @@ TEST_F(FetchPlanTest, LargeRecordsWaitOnDiskAndAreDecodedAsTheyAreRead)
 {
     NginxServer server(m_served.Path());
     ASSERT_TRUE(server.Running());
-    ReaderPtr pReader = NewReader(server.BaseUrl());
-    ASSERT_TRUE(pReader);
-    auto* pImpl = dynamic_cast<PemCorvaneReader*>(pReader.get());
+    auto [pReader, pImpl] = NewImplReader(server.BaseUrl());
     ASSERT_TRUE(pImpl);
-    // Files from 20,000 bytes on count as large: about half of them.
-    constexpr uint32_t kLarge = 20000;
     constexpr uint64_t kBound = 48u << 10;
     pImpl->SetStreamThreshold(kLarge);
     pImpl->Fetch().SetSpillThreshold(kLarge);
@@ -528,12 +533,9 @@ TEST_F(FetchPlanTest, FilesOfOneFetchedRangeOutliveTheirNeighboursAndThePlan)
 {
     NginxServer server(m_served.Path());
     ASSERT_TRUE(server.Running());
-    ReaderPtr pReader = NewReader(server.BaseUrl());
-    ASSERT_TRUE(pReader);
-    auto* pImpl = dynamic_cast<PemCorvaneReader*>(pReader.get());
+    auto [pReader, pImpl] = NewImplReader(server.BaseUrl());
     ASSERT_TRUE(pImpl);
     // Decoded as they are read, straight from the range's bytes in memory.
-    constexpr uint32_t kLarge = 20000;
     pImpl->SetStreamThreshold(kLarge);
     ASSERT_TRUE(Plan(*pReader, m_vecPath));
     std::vector<std::pair<std::string, IFile*>> vecHeld;
