@@ -147,6 +147,8 @@ bool WriteFileAtomicFrom(const QString& strTarget, qint64 nSize, const PieceFn& 
     }
     if (pBatch == nullptr && !file.Sync())
         return failWith(Text::tr("write local file"), file.ErrorCode(), false);
+    if (pBatch != nullptr)
+        file.StartWriteBack();
     if (!file.Close())
         return failWith(Text::tr("write local file"), file.ErrorCode(), false);
     OrvelCrashPoint::Reached("local.temp-written");

@@ -50,6 +50,9 @@ public:
     bool WriteAll(const char* pData, qint64 nSize);
     // The data on the disk.
     bool Sync();
+    // Asks the system to start writing the data out without waiting for it,
+    // so that a later flush of many files has little left to wait for.
+    void StartWriteBack();
     bool Close();
     bool IsOpen() const;
     int ErrorCode() const { return m_nCode; }

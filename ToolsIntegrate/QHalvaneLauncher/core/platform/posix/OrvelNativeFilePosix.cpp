@@ -161,6 +161,13 @@ bool NativeFile::Sync()
     return false;
 }
 
+void NativeFile::StartWriteBack()
+{
+#if defined(__linux__)
+    ::sync_file_range(static_cast<int>(m_hFile), 0, 0, SYNC_FILE_RANGE_WRITE);
+#endif
+}
+
 bool NativeFile::Close()
 {
     const int nFd = static_cast<int>(m_hFile);

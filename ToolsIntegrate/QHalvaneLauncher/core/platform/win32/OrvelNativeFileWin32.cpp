@@ -127,6 +127,9 @@ bool NativeFile::Sync()
     return false;
 }
 
+// Windows has no asynchronous flush of one file; the batch's flush does it all.
+void NativeFile::StartWriteBack() {}
+
 bool NativeFile::Close()
 {
     HANDLE hFile = reinterpret_cast<HANDLE>(m_hFile);
