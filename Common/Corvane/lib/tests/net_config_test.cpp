@@ -147,13 +147,17 @@ TEST(SetupFactoryByConfig, AddsWhatTheConfigurationEnables)
     EXPECT_FALSE(SetupFactoryByConfig(*std::make_unique<PemFileStreamFactory>(), nullptr));
 }
 
-TEST(CorvaneUrl, EncodesPathsAndAddsTheTick)
+TEST(CorvaneUrl, EncodesPathsAddsTheTickAndNamesTheOrigin)
 {
     using NSCorvaneNet::BuildFileUrl;
     EXPECT_EQ(BuildFileUrl("http://h/base", "dat/v12/3/37.dat", 42), "http://h/base/dat/v12/3/37.dat?t=42");
     EXPECT_EQ(BuildFileUrl("http://h/base/", "idx/_lastver", 7), "http://h/base/idx/_lastver?t=7");
     EXPECT_EQ(NSCorvaneNet::PercentEncodePath("a b/ü?#&+%41%4"), "a%20b/%C3%BC%3F%23%26%2B%41%254");
     EXPECT_EQ(NSCorvaneNet::PercentEncodePath("A-Z_a.z~0/9"), "A-Z_a.z~0/9");
+    // Stores on one server share its connections; another port is another server.
+    EXPECT_EQ(NSCorvaneNet::OriginOf("HTTP://CDN.Example:8080/a/store"), "http://cdn.example:8080");
+    EXPECT_EQ(NSCorvaneNet::OriginOf("https://cdn.example?x=/y"), "https://cdn.example");
+    EXPECT_EQ(NSCorvaneNet::OriginOf("https://cdn.example"), "https://cdn.example");
 }
 
 TEST(PemSpeedMeter, DividesTheLastSecondsBytesByTheTimeTheyCover)

@@ -6,6 +6,7 @@
 #include "platform/PlatformNames.h"
 
 #include <iterator>
+#include <map>
 #include <new>
 #include <string>
 
@@ -248,12 +249,16 @@ void PemCurlHandlePool::Return(PooledCurl* pPooled)
     try
     {
         std::lock_guard<std::mutex> lock(m_mtxIdle);
-        m_vecIdle.push_back(pPooled);
+        if (m_vecIdle.size() < kMaxIdle)
+        {
+            m_vecIdle.push_back(pPooled);
+            return;
+        }
     }
     catch (...)
     {
-        Cleanup(pPooled);
     }
+    Cleanup(pPooled);
 }
 
 void PemCurlHandlePool::Clear()
@@ -267,6 +272,26 @@ void PemCurlHandlePool::Clear()
     {
         Cleanup(pPooled);
     }
+}
+
+std::shared_ptr<PemCurlHandlePool> SharedHandlePool(const CurlApi& curl, const std::string& strOrigin)
+{
+    // Never destroyed: a downloader may still end during the process's exit.
+    static std::mutex* s_pMutex = new std::mutex;
+    static auto* s_pPools = new std::map<std::string, std::weak_ptr<PemCurlHandlePool>>;
+    std::lock_guard<std::mutex> lock(*s_pMutex);
+    for (auto it = s_pPools->begin(); it != s_pPools->end();)
+    {
+        it = it->second.expired() ? s_pPools->erase(it) : std::next(it);
+    }
+    std::weak_ptr<PemCurlHandlePool>& wpPool = (*s_pPools)[strOrigin];
+    std::shared_ptr<PemCurlHandlePool> spPool = wpPool.lock();
+    if (!spPool)
+    {
+        spPool = std::make_shared<PemCurlHandlePool>(curl);
+        wpPool = spPool;
+    }
+    return spPool;
 }
 
 bool CurlHeaderList::Append(const char* pcszHeader)

@@ -9,7 +9,9 @@
 #include <curl/curl.h>
 
 #include <initializer_list>
+#include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 namespace NSCorvaneNet
@@ -74,7 +76,8 @@ public:
 
     // An idle handle (options reset, connections kept) or a new one; null on failure.
     PooledCurl* Acquire();
-    // Back to the pool for the next request.
+    // Back to the pool for the next request; closed when the pool holds
+    // enough idle handles already.
     void Return(PooledCurl* pPooled);
     // Closes every idle handle and its connections.
     void Clear();
@@ -85,12 +88,20 @@ private:
     static int NoteSocket(void* pUser, curl_socket_t nSocket, curlsocktype eType);
     void Cleanup(PooledCurl* pPooled);
 
+    // More idle handles than threads ever ask at once only hold sockets open.
+    static constexpr size_t kMaxIdle = 16;
+
     const CurlApi& m_curl;
     std::mutex m_mtxIdle;
     std::vector<PooledCurl*> m_vecIdle; // owned
     CURLSH* m_pShare = nullptr;
     std::mutex m_mtxShare[CURL_LOCK_DATA_LAST];
 };
+
+// The pool of every downloader of one origin (see OriginOf) while any of them
+// lives: a reader opened after another reuses its kept-alive connections
+// instead of paying a new handshake. Throws std::bad_alloc.
+std::shared_ptr<PemCurlHandlePool> SharedHandlePool(const CurlApi& curl, const std::string& strOrigin);
 
 // A header list freed on scope exit.
 class CurlHeaderList

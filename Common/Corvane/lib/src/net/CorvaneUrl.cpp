@@ -62,4 +62,20 @@ std::string BuildFileUrl(const std::string& strBase, const std::string& strPath,
     return strUrl;
 }
 
+std::string OriginOf(const std::string& strUrl)
+{
+    const size_t uScheme = strUrl.find("://");
+    const size_t uEnd =
+        uScheme == std::string::npos ? std::string::npos : strUrl.find_first_of("/?#", uScheme + 3);
+    std::string strOrigin = strUrl.substr(0, uEnd);
+    for (char& c : strOrigin)
+    {
+        if (c >= 'A' && c <= 'Z')
+        {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return strOrigin;
+}
+
 } // namespace NSCorvaneNet

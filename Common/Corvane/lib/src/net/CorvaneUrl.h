@@ -16,4 +16,8 @@ std::string PercentEncodePath(const std::string& strPath);
 // so that no intermediate cache serves an old copy.
 std::string BuildFileUrl(const std::string& strBase, const std::string& strPath, uint64_t uTickMs);
 
+// "scheme://host:port" of strUrl, lower-cased: what a kept-alive connection
+// can serve. The whole URL when it has no "://".
+std::string OriginOf(const std::string& strUrl);
+
 } // namespace NSCorvaneNet

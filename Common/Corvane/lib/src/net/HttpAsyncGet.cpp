@@ -37,7 +37,7 @@ HttpPrivateImpl::AsyncGet::~AsyncGet()
     if (m_pPooled)
     {
         m_pCtx->pPooled = nullptr;
-        m_impl.m_pool.Return(m_pPooled);
+        m_impl.m_spPool->Return(m_pPooled);
         if (m_impl.m_uPendingDownloads.fetch_sub(1) == 1)
         {
             m_impl.m_limiter.Reset();
@@ -84,7 +84,7 @@ CURL* HttpPrivateImpl::AsyncGet::Start(std::string& strMessage)
     HttpPrivateImpl* pImpl = &m_impl;
     ctx.pRequest = pRequest;
     ctx.fnAbort = [pImpl, pRequest] { return pRequest->bCancel.load() || pImpl->IsShuttingDown(); };
-    m_pPooled = m_impl.m_pool.Acquire();
+    m_pPooled = m_impl.m_spPool->Acquire();
     if (!m_pPooled)
     {
         strMessage = "Download file fail, out of memory, url=" + m_strUrl;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "net/HttpPrivateImpl.h"
 
+#include "net/CorvaneUrl.h"
 #include "net/HttpTransfer.h"
 
 #include "common/CorvaneAscii.h"
@@ -99,7 +100,7 @@ template <typename... Args> std::string Format(const char* pcszFormat, Args... a
 HttpPrivateImpl::HttpPrivateImpl(const CorvaneRemoteInfo& info)
     : m_curl(RequireCurl()), m_uTimeoutSeconds(TimeoutSecondsOf(info.uTimeoutMs)),
       m_uStallSeconds(std::max<uint32_t>(info.uStallSeconds, 1)), m_strCaBundle(CaBundleOf(info)),
-      m_pool(m_curl)
+      m_spPool(NSCorvaneNet::SharedHandlePool(m_curl, NSCorvaneNet::OriginOf(info.strUrl)))
 {
     m_limiter.SetLimit(info.uLimitSpeed);
 }
@@ -142,7 +143,6 @@ void HttpPrivateImpl::ShutdownAndWait()
         std::unique_lock<std::mutex> lock(m_mtxRequest);
         m_cvRequest.wait(lock, [this] { return m_uActiveOpens == 0; });
     }
-    m_pool.Clear();
 }
 
 bool HttpPrivateImpl::CancelDownloads()
@@ -357,7 +357,7 @@ CURLcode HttpPrivateImpl::Perform(const std::string& strUrl, TransferContext& ct
     CURLcode eCode = CURLE_OUT_OF_MEMORY;
     for (int nAttempt = 0; nAttempt < 2; ++nAttempt)
     {
-        NSCorvaneNet::PooledCurl* pPooled = m_pool.Acquire();
+        NSCorvaneNet::PooledCurl* pPooled = m_spPool->Acquire();
         CURL* pHandle = pPooled ? pPooled->pHandle : nullptr;
         if (!pHandle)
         {
@@ -367,7 +367,7 @@ CURLcode HttpPrivateImpl::Perform(const std::string& strUrl, TransferContext& ct
         eCode = PrepareRequest(pHandle, strUrl, ctx, headers, bHead, nAttempt > 0);
         if (eCode != CURLE_OK)
         {
-            m_pool.Return(pPooled);
+            m_spPool->Return(pPooled);
             return eCode; // a refused option or no memory: asking again changes nothing
         }
         ctx.pPooled = pPooled;
@@ -382,7 +382,7 @@ CURLcode HttpPrivateImpl::Perform(const std::string& strUrl, TransferContext& ct
                              eCode != CURLE_COULDNT_RESOLVE_PROXY &&
                              m_curl.pfnEasyGetinfo(pHandle, CURLINFO_NUM_CONNECTS, &nConnects) == CURLE_OK &&
                              nConnects == 0;
-        m_pool.Return(pPooled);
+        m_spPool->Return(pPooled);
 
         // A kept-alive connection may have been closed by the server meanwhile, or
         // carry bytes a faulty server sent past its last response. Such a failure

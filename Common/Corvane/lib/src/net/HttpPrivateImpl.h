@@ -187,7 +187,8 @@ private:
     uint32_t m_uActiveOpens = 0;                         // guarded by m_mtxRequest
     std::atomic<bool> m_bShuttingDown{false};            // written under m_mtxRequest
 
-    NSCorvaneNet::PemCurlHandlePool m_pool;
+    // Shared with the other downloaders of the same origin.
+    std::shared_ptr<NSCorvaneNet::PemCurlHandlePool> m_spPool;
 
     // Every attempt counts: a retried request cost the link a request too.
     enum TransferKind

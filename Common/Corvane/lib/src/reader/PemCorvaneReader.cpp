@@ -502,42 +502,52 @@ bool PemCorvaneReader::ReadFileInfoElement()
     return true;
 }
 
+bool PemCorvaneReader::EnsureFileInfo()
+{
+    if (m_bFileInfoLoaded.load(std::memory_order_acquire))
+    {
+        return true;
+    }
+    if (m_bFileInfoFailed.load(std::memory_order_acquire))
+    {
+        return false;
+    }
+    std::lock_guard<std::mutex> lock(m_mtxFileInfo);
+    if (m_bFileInfoFailed.load())
+    {
+        return false;
+    }
+    if (!m_bFileInfoLoaded.load())
+    {
+        bool bLoaded = false;
+        try
+        {
+            bLoaded = m_nWorkVersion != _INVALID_VER && ReadFileInfoElement();
+        }
+        catch (const std::bad_alloc&)
+        {
+            CORVANE_REPORT("ReadFileInfoElement()");
+        }
+        if (!bLoaded)
+        {
+            m_vecFileInfo.clear();
+            m_vecFileInfoString.clear();
+            m_bFileInfoFailed.store(true, std::memory_order_release);
+            return false;
+        }
+        m_bFileInfoLoaded.store(true, std::memory_order_release);
+    }
+    return true;
+}
+
 bool PemCorvaneReader::GetFileInfo(const char* pcszPath, CorvaneFileInfo* pInfo)
 {
     CORVANE_CHECK(pInfo);
     pInfo->uFileSize = 0;
     pInfo->pszPath = nullptr;
-    if (!m_bFileInfoLoaded.load(std::memory_order_acquire))
+    if (!EnsureFileInfo())
     {
-        if (m_bFileInfoFailed.load(std::memory_order_acquire))
-        {
-            return false;
-        }
-        std::lock_guard<std::mutex> lock(m_mtxFileInfo);
-        if (m_bFileInfoFailed.load())
-        {
-            return false;
-        }
-        if (!m_bFileInfoLoaded.load())
-        {
-            bool bLoaded = false;
-            try
-            {
-                bLoaded = m_nWorkVersion != _INVALID_VER && ReadFileInfoElement();
-            }
-            catch (const std::bad_alloc&)
-            {
-                CORVANE_REPORT("ReadFileInfoElement()");
-            }
-            if (!bLoaded)
-            {
-                m_vecFileInfo.clear();
-                m_vecFileInfoString.clear();
-                m_bFileInfoFailed.store(true, std::memory_order_release);
-                return false;
-            }
-            m_bFileInfoLoaded.store(true, std::memory_order_release);
-        }
+        return false;
     }
     if (!pcszPath)
     {

@@ -98,6 +98,8 @@ protected:
     // Loads the index of uVersion (the latest for _INVALID_VER) and resets caches.
     bool LoadVersion(uint32_t uVersion);
     bool ReadFileInfoElement();
+    // Loads the file info tables once; false (for good) when that failed.
+    bool EnsureFileInfo();
     // The decoded file, checked against the index only; OpenFile adds the
     // manifest's check where keys are trusted.
     IFile* OpenFileDecoded(const char* pcszPath, int nOption);

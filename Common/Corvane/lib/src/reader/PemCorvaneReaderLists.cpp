@@ -10,6 +10,7 @@
 #include "reader/PemStringList.h"
 
 #include <new>
+#include <thread>
 
 namespace NSCorvane
 {
@@ -31,7 +32,26 @@ bool PemCorvaneReader::EnsureDirTreeCache()
     m_vecDirTreeLine.clear();
     m_vecDirHashLine.clear();
     const std::string strFile = NSCorvaneReader::VersionFilePath(m_nWorkVersion, "_dirtree");
-    CORVANE_CHECK(ReadCompressedTextFile(strFile, m_vecDirTreeLine));
+    // Whoever lists a version's files looks them up next: their info comes
+    // from the server alongside, not one round trip later.
+    std::thread info;
+    if (!m_bFileInfoLoaded.load(std::memory_order_acquire))
+    {
+        try
+        {
+            info = std::thread([this] { EnsureFileInfo(); });
+        }
+        catch (...)
+        {
+            // Read when first asked for, as without this.
+        }
+    }
+    const bool bRead = ReadCompressedTextFile(strFile, m_vecDirTreeLine);
+    if (info.joinable())
+    {
+        info.join();
+    }
+    CORVANE_CHECK(bRead);
     CORVANE_CHECK(NSCorvaneReader::BuildDirHashLineMap(m_vecDirTreeLine, m_vecDirHashLine));
     return true;
 }

@@ -116,6 +116,7 @@ void FaultHttpServer::AcceptLoop()
         {
             continue;
         }
+        m_nConnections.fetch_add(1);
         std::lock_guard<std::mutex> lock(m_mtxThreads);
         m_vecThreads.emplace_back(
             [this, fd]

@@ -63,6 +63,8 @@ public:
     std::string BaseUrl() const { return "http://127.0.0.1:" + std::to_string(m_uPort); }
     // Requests whose headers were read completely.
     int Requests() const { return m_nRequests.load(); }
+    // Connections accepted.
+    int Connections() const { return m_nConnections.load(); }
 
 private:
     void AcceptLoop();
@@ -87,6 +89,7 @@ private:
     int m_fdStop[2] = {-1, -1};
     uint16_t m_uPort = 0;
     std::atomic<int> m_nRequests{0};
+    std::atomic<int> m_nConnections{0};
     std::thread m_acceptThread;
     std::mutex m_mtxThreads;
     std::vector<std::thread> m_vecThreads;
