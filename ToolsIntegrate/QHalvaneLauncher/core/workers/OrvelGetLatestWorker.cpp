@@ -13,6 +13,7 @@
 #include <QThread>
 
 #include <random>
+#include <thread>
 
 OrvelGetLatestWorker::OrvelGetLatestWorker(OrvelFileService* pFileService, LauncherSettings* pSettings,
                                            TaskResultSnapshot* pSnapshot, const QString& strTargetPath,
@@ -72,11 +73,30 @@ void OrvelGetLatestWorker::DoWork()
     // read at the latest version, so only what the latest version holds is fetched.
     bool bIncremental = m_bIncremental;
     QStringList vecFiles;
+    QStringList vecLatest; // every file of the latest version, when read below
+    bool bLatestRead = false;
     m_bIncrementalRun = false;
     if (bIncremental)
     {
+        // An update needs the latest version's file list (and its file info)
+        // too: it comes while the versions' changes are read, not a round
+        // trip after them.
+        QString strLatestError;
+        std::thread listing;
+        try
+        {
+            listing = std::thread(
+                [&] { bLatestRead = m_pFileService->ListAllFilesFiltered(&vecLatest, &strLatestError); });
+        }
+        catch (...)
+        {
+            // Read below when needed, as without this.
+        }
         QString strError;
-        if (!CollectIncrementalFiles(&vecFiles, &strError))
+        const bool bCollected = CollectIncrementalFiles(&vecFiles, &strError);
+        if (listing.joinable())
+            listing.join();
+        if (!bCollected)
         {
             // Recording the latest version without a version's changes would
             // claim files that were never fetched; a full run compares everything.
@@ -88,7 +108,11 @@ void OrvelGetLatestWorker::DoWork()
     if (!bIncremental)
     {
         QString strError;
-        if (!CollectFullFiles(&vecFiles, &strError))
+        if (bLatestRead)
+        {
+            vecFiles = vecLatest;
+        }
+        else if (!CollectFullFiles(&vecFiles, &strError))
         {
             SetStatusMessage(strError);
             FinishEmpty(false);
@@ -97,7 +121,7 @@ void OrvelGetLatestWorker::DoWork()
     }
 
     m_bIncrementalRun = bIncremental;
-    CollectStaleFiles(bIncremental, vecFiles);
+    CollectStaleFiles(bIncremental, vecFiles, bLatestRead ? &vecLatest : nullptr);
     OrderForFetch(&vecFiles, m_pFileService);
     // A stop while the lists were read leaves them short: nothing may be
     // called done, or the run would record a version it never fetched.
@@ -194,13 +218,14 @@ bool OrvelGetLatestWorker::CollectFullFiles(QStringList* pList, QString* pstrErr
     return m_pFileService->ListAllFilesFiltered(pList, pstrError);
 }
 
-void OrvelGetLatestWorker::CollectStaleFiles(bool bIncremental, const QStringList& vecFull)
+void OrvelGetLatestWorker::CollectStaleFiles(bool bIncremental, const QStringList& vecFull,
+                                             const QStringList* pvecLatest)
 {
     if (!m_bHasRemovalBaseline || m_uRemovalBaseline == m_pFileService->CurrentVersion())
         return;
     QString strError;
-    QStringList vecTarget = vecFull;
-    if (bIncremental && !m_pFileService->ListAllFilesFiltered(&vecTarget, &strError))
+    QStringList vecTarget = pvecLatest != nullptr ? *pvecLatest : vecFull;
+    if (bIncremental && pvecLatest == nullptr && !m_pFileService->ListAllFilesFiltered(&vecTarget, &strError))
     {
         emit WarningRaised(tr("Files the latest version no longer holds are kept: %1").arg(strError));
         return;

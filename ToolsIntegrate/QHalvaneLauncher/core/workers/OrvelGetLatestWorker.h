@@ -58,9 +58,9 @@ private:
     // Every file of the bound version, shuffled. False when the list cannot be read.
     bool CollectFullFiles(QStringList* pList, QString* pstrError);
     // The removal candidates against the bound version's files (vecFull when
-    // the run is full, else read here). A list that cannot be read removes
-    // nothing and is said in a warning: the files were there before the run.
-    void CollectStaleFiles(bool bIncremental, const QStringList& vecFull);
+    // the run is full, else *pvecLatest when already read, else read here). A list that cannot be read
+    // removes nothing and is said in a warning: the files were there before the run.
+    void CollectStaleFiles(bool bIncremental, const QStringList& vecFull, const QStringList* pvecLatest);
     // Hands the files the run will fetch to the library, in the pool's order.
     void PlanFetch(const QStringList& vecFiles, const std::vector<LocalCheck>& vecChecks, bool bIncremental);
     bool SyncOneFile(const QString& strRelative, LocalCheck eCheck, quint32 uOrdinal, quint32 uTotal,
