@@ -35,7 +35,8 @@ bool PemCorvaneReader::EnsureDirTreeCache()
     // Whoever lists a version's files looks them up next: their info comes
     // from the server alongside, not one round trip later.
     std::thread info;
-    if (!m_bFileInfoLoaded.load(std::memory_order_acquire))
+    if (!m_bFileInfoLoaded.load(std::memory_order_acquire) &&
+        !m_bFileInfoFailed.load(std::memory_order_acquire))
     {
         try
         {
