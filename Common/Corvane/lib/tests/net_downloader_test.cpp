@@ -2,7 +2,6 @@
 // The HTTP downloader against a real nginx on loopback: flights, cache rules,
 // existence queries, unsafe paths and HTTPS.
 #include "net/PemHttpDownloader.h"
-#include "support/FaultHttpServer.h"
 #include "support/LogCapture.h"
 #include "support/NetTestUtil.h"
 #include "support/NginxServer.h"
@@ -71,35 +70,6 @@ TEST_F(DownloaderTest, SixteenOpensOfOneMissingPathCostOneRequest)
     EXPECT_EQ(ListDir(m_cache / "dat/v1/0"), std::vector<std::string>{"1.dat"}); // one copy, no temporaries
     const std::vector<unsigned char> vecCached = ReadFileBytes(m_cache / "dat/v1/0/1.dat");
     EXPECT_TRUE(std::string(vecCached.begin(), vecCached.end()) == strContent);
-    EXPECT_EQ(m_log.Text(), "");
-}
-
-// A reader opened while another of the same server lives (the launcher's
-// start-up reader, then a check, then a task) pays no new handshake.
-TEST_F(DownloaderTest, DownloadersOfOneServerShareKeptAliveConnectionsWhileOneLives)
-{
-    ASSERT_TRUE(WriteFileText(m_served / "dat/v1/0/1.dat", "one"));
-    ASSERT_TRUE(WriteFileText(m_served / "dat/v1/0/2.dat", "two"));
-    std::unique_ptr<FaultHttpServer> pServer =
-        FaultHttpServer::ServeDirectory(m_served.Path(), FaultMode::RangeOk);
-    TempDir cache2;
-    TempDir cache3;
-    {
-        ScopedDownloader first(RemoteInfo(pServer->BaseUrl(), m_cache.Path(), 1));
-        EXPECT_EQ(TakeContent(first->Open("dat/v1/0/1.dat", 0)), "one");
-        {
-            ScopedDownloader second(RemoteInfo(pServer->BaseUrl(), cache2.Path(), 1));
-            EXPECT_EQ(TakeContent(second->Open("dat/v1/0/2.dat", 0)), "two");
-        }
-        EXPECT_EQ(TakeContent(first->Open("dat/v1/0/2.dat", 0)), "two");
-        EXPECT_EQ(pServer->Requests(), 3);
-        EXPECT_EQ(pServer->Connections(), 1);
-    }
-    // With the last of them gone its connections closed: nothing is held for
-    // a server nobody reads from.
-    ScopedDownloader third(RemoteInfo(pServer->BaseUrl(), cache3.Path(), 1));
-    EXPECT_EQ(TakeContent(third->Open("dat/v1/0/1.dat", 0)), "one");
-    EXPECT_EQ(pServer->Connections(), 2);
     EXPECT_EQ(m_log.Text(), "");
 }
 
