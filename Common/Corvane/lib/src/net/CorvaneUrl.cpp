@@ -70,10 +70,7 @@ std::string OriginOf(const std::string& strUrl)
     std::string strOrigin = strUrl.substr(0, uEnd);
     for (char& c : strOrigin)
     {
-        if (c >= 'A' && c <= 'Z')
-        {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
+        c = CorvaneUtil::AsciiToLower(c);
     }
     return strOrigin;
 }
