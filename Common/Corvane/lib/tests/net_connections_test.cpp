@@ -14,32 +14,22 @@
 using namespace NSCorvane;
 using namespace CorvaneTest;
 
-namespace
-{
-
-class ConnectionsTest : public ::testing::Test
-{
-protected:
-    LogCapture m_log;
-    ScopedCacheFileSys m_cacheFs;
-    TempDir m_served;
-    TempDir m_cache;
-};
-
-} // namespace
-
 // A reader opened while another of the same server lives (the launcher's
 // start-up reader, then a check, then a task) pays no new handshake.
-TEST_F(ConnectionsTest, DownloadersOfOneServerShareKeptAliveConnectionsWhileOneLives)
+TEST(Connections, DownloadersOfOneServerShareKeptAliveConnectionsWhileOneLives)
 {
-    ASSERT_TRUE(WriteFileText(m_served / "dat/v1/0/1.dat", "one"));
-    ASSERT_TRUE(WriteFileText(m_served / "dat/v1/0/2.dat", "two"));
-    std::unique_ptr<FaultHttpServer> pServer =
-        FaultHttpServer::ServeDirectory(m_served.Path(), FaultMode::RangeOk);
+    LogCapture log;
+    ScopedCacheFileSys cacheFs;
+    TempDir served;
+    TempDir cache1;
     TempDir cache2;
     TempDir cache3;
+    ASSERT_TRUE(WriteFileText(served / "dat/v1/0/1.dat", "one"));
+    ASSERT_TRUE(WriteFileText(served / "dat/v1/0/2.dat", "two"));
+    std::unique_ptr<FaultHttpServer> pServer =
+        FaultHttpServer::ServeDirectory(served.Path(), FaultMode::RangeOk);
     {
-        ScopedDownloader first(RemoteInfo(pServer->BaseUrl(), m_cache.Path(), 1));
+        ScopedDownloader first(RemoteInfo(pServer->BaseUrl(), cache1.Path(), 1));
         EXPECT_EQ(TakeContent(first->Open("dat/v1/0/1.dat", 0)), "one");
         {
             ScopedDownloader second(RemoteInfo(pServer->BaseUrl(), cache2.Path(), 1));
@@ -54,5 +44,5 @@ TEST_F(ConnectionsTest, DownloadersOfOneServerShareKeptAliveConnectionsWhileOneL
     ScopedDownloader third(RemoteInfo(pServer->BaseUrl(), cache3.Path(), 1));
     EXPECT_EQ(TakeContent(third->Open("dat/v1/0/1.dat", 0)), "one");
     EXPECT_EQ(pServer->Connections(), 2);
-    EXPECT_EQ(m_log.Text(), "");
+    EXPECT_EQ(log.Text(), "");
 }
