@@ -431,7 +431,7 @@ void OrvelLauncherController::OnCheckUpdateFinished(bool success, bool hasUpdate
             }
             FinishCheck(hasUpdate, serverVersion, launcherCheckSuccess, false, launcherErrorMessage);
             if (bDownloadAfter && hasUpdate)
-                ConfirmAndStartDownload();
+                ConfirmAndStartDownload(serverVersion);
         });
 }
 
@@ -506,13 +506,16 @@ void OrvelLauncherController::StartDownload()
     StartVersionCheck();
 }
 
-void OrvelLauncherController::ConfirmAndStartDownload()
+void OrvelLauncherController::ConfirmAndStartDownload(quint32 uCheckedVersion)
 {
     if (!CanStartTask() || m_pPrimary == nullptr)
         return;
+    // The version a check has just found is what the user is asked about:
+    // binding to it reads its index from the cache, with no round trip to
+    // ask the server for its latest version once more.
     QString strError;
-    std::unique_ptr<OrvelFileService> pLatest =
-        m_pPrimary->CreateVersionBoundService(OrvelFileService::kLatestVersion, &strError);
+    std::unique_ptr<OrvelFileService> pLatest = m_pPrimary->CreateVersionBoundService(
+        uCheckedVersion != 0 ? uCheckedVersion : OrvelFileService::kLatestVersion, &strError);
     if (!pLatest)
     {
         Status(Text::tr("Resource download blocked"));

@@ -219,7 +219,8 @@ private:
     // Creates the worker's thread; the caller then connects Finished and launches.
     void PrepareWorker(OrvelOperationWorkerBase* pWorker);
     void StartVersionCheck();
-    void ConfirmAndStartDownload();
+    // uCheckedVersion: the latest version a check has just found; 0 asks the server again.
+    void ConfirmAndStartDownload(quint32 uCheckedVersion = 0);
     void StartDownloadTask(std::unique_ptr<OrvelFileService> pLatest);
     // True, having said why, when uLatest is older than the recorded version:
     // get-latest never moves the working path down.

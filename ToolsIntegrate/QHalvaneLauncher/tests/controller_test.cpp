@@ -405,6 +405,34 @@ TEST_F(ControllerTest, AnIncrementalDownloadWritesOnlyTheSpansFiles)
     EXPECT_EQ(RecordedVersion(), 4u);
 }
 
+TEST_F(ControllerTest, ADownloadAsksForTheLatestVersionOnlyInItsCheck)
+{
+    // The confirmation names the version the check has just found and the
+    // task installs that one: asking the server again would cost a round trip.
+    InstallVersion(3);
+    StartController(3);
+    const auto fnMarkerReads = [this]
+    {
+        EXPECT_TRUE(m_pServer->Settle());
+        return m_pServer->Gets(QStringLiteral("/")).filter(QStringLiteral("_lastver")).size();
+    };
+    QSignalSpy checked(m_pController.get(), &OrvelLauncherController::CheckUpdateFinished);
+    m_pServer->ClearLog();
+    m_pController->CheckForUpdates();
+    ASSERT_TRUE(WaitUntil([&] { return checked.size() == 1; }));
+    ASSERT_TRUE(WaitIdle());
+    const int nCheck = fnMarkerReads();
+    ASSERT_GT(nCheck, 0);
+
+    m_pServer->ClearLog();
+    m_pController->StartDownload();
+    ASSERT_TRUE(WaitForStatus(QStringLiteral("Update complete"))) << Texts(*m_pLog).join('\n').toStdString();
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_EQ(fnMarkerReads(), nCheck);
+    EXPECT_EQ(RecordedVersion(), 4u);
+    EXPECT_EQ(OrvelTest::ReadTree(WorkPath()), Version(4));
+}
+
 TEST_F(ControllerTest, ARepairSaysHowManyFilesItRestored)
 {
     InstallVersion(4);
