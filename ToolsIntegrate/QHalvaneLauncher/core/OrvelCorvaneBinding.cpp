@@ -85,6 +85,8 @@ bool Bind(EntryPoints* pEntryPoints, QString* pstrError)
             OrvelPlatform::LibrarySymbol(state.pLibrary, "g_InitCorvaneManager"));
         entry.pfnNewReaderByConfig = reinterpret_cast<PFN_g_NewCorvaneReaderByConfig>(
             OrvelPlatform::LibrarySymbol(state.pLibrary, "g_NewCorvaneReaderByConfig"));
+        entry.pfnNewListReaderByConfig = reinterpret_cast<PFN_g_NewCorvaneListReaderByConfig>(
+            OrvelPlatform::LibrarySymbol(state.pLibrary, "g_NewCorvaneListReaderByConfig"));
         entry.pfnUnInit = reinterpret_cast<PFN_g_UnInitCorvaneManager>(
             OrvelPlatform::LibrarySymbol(state.pLibrary, "g_UnInitCorvaneManager"));
         entry.pfnTransferCounts = reinterpret_cast<PFN_g_GetCorvaneTransferCounts>(

@@ -15,6 +15,8 @@ struct EntryPoints
 {
     PFN_g_InitCorvaneManager pfnInit = nullptr;
     PFN_g_NewCorvaneReaderByConfig pfnNewReaderByConfig = nullptr;
+    // Null with a library that predates it: a full reader serves instead.
+    PFN_g_NewCorvaneListReaderByConfig pfnNewListReaderByConfig = nullptr;
     PFN_g_UnInitCorvaneManager pfnUnInit = nullptr;             // may be missing
     PFN_g_GetCorvaneTransferCounts pfnTransferCounts = nullptr; // may be missing (older library)
     // The fetch plan; each may be missing (older library): opens then fetch one by one.

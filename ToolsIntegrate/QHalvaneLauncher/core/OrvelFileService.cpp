@@ -176,6 +176,11 @@ bool OrvelFileService::RequireReader(QString* pstrError)
 
 bool OrvelFileService::Initialize(const QString& strConfigPath, quint32 uVersion)
 {
+    return OpenReader(strConfigPath, uVersion, false);
+}
+
+bool OrvelFileService::OpenReader(const QString& strConfigPath, quint32 uVersion, bool bListsOnly)
+{
     ReleaseReader();
     OrvelCorvaneBinding::EntryPoints entry;
     QString strError;
@@ -188,7 +193,10 @@ bool OrvelFileService::Initialize(const QString& strConfigPath, quint32 uVersion
     // it would name another file.
     const QByteArray configPath = QDir::fromNativeSeparators(strConfigPath).toUtf8();
     NSCorvane::IPemCorvaneReader* pReader = nullptr;
-    if (!entry.pfnNewReaderByConfig(&pReader, configPath.constData(), uVersion) || pReader == nullptr)
+    const PFN_g_NewCorvaneReaderByConfig pfnNew = bListsOnly && entry.pfnNewListReaderByConfig != nullptr
+                                                      ? entry.pfnNewListReaderByConfig
+                                                      : entry.pfnNewReaderByConfig;
+    if (!pfnNew(&pReader, configPath.constData(), uVersion) || pReader == nullptr)
     {
         // The first line is the one users and scripts know; the second names
         // the server and what went wrong with it, when that was the cause.
@@ -233,6 +241,18 @@ quint32 OrvelFileService::CurrentVersion()
 std::unique_ptr<OrvelFileService> OrvelFileService::CreateVersionBoundService(quint32 uVersion,
                                                                               QString* pstrError)
 {
+    return CreateService(uVersion, false, pstrError);
+}
+
+std::unique_ptr<OrvelFileService> OrvelFileService::CreateVersionListService(quint32 uVersion,
+                                                                             QString* pstrError)
+{
+    return CreateService(uVersion, true, pstrError);
+}
+
+std::unique_ptr<OrvelFileService> OrvelFileService::CreateService(quint32 uVersion, bool bListsOnly,
+                                                                  QString* pstrError)
+{
     if (m_strConfigPath.isEmpty())
     {
         if (pstrError != nullptr)
@@ -240,7 +260,7 @@ std::unique_ptr<OrvelFileService> OrvelFileService::CreateVersionBoundService(qu
         return nullptr;
     }
     auto pService = std::make_unique<OrvelFileService>();
-    if (!pService->Initialize(m_strConfigPath, uVersion))
+    if (!pService->OpenReader(m_strConfigPath, uVersion, bListsOnly))
     {
         if (pstrError != nullptr)
         {

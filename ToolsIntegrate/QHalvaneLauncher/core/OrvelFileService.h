@@ -141,6 +141,10 @@ public:
     // A new service without parent on the same configuration, pinned to
     // uVersion; null with *pstrError filled on failure. The caller owns it.
     std::unique_ptr<OrvelFileService> CreateVersionBoundService(quint32 uVersion, QString* pstrError);
+    // The same for reading only uVersion's lists (its changed files, its file
+    // list): one round trip less than a bound service, which reads the
+    // version's index first. A missing version fails when a list is read.
+    std::unique_ptr<OrvelFileService> CreateVersionListService(quint32 uVersion, QString* pstrError);
     // Opens this service again on another version with its stored configuration.
     bool Rebind(quint32 uVersion);
 
@@ -257,6 +261,8 @@ public:
                                                           const std::atomic_bool* pbCancel = nullptr);
 
 private:
+    bool OpenReader(const QString& strConfigPath, quint32 uVersion, bool bListsOnly);
+    std::unique_ptr<OrvelFileService> CreateService(quint32 uVersion, bool bListsOnly, QString* pstrError);
     void ReleaseReader();
     bool RequireReader(QString* pstrError);
     FileServiceStatus Fail(const QString& strError);

@@ -183,11 +183,11 @@ TEST_F(WorkerSyncTest, IncrementalWritesAFileChangedTwiceOnceAndFallsBackWhenAVe
     EXPECT_EQ(merged.uProgressTotal, 5u);
     EXPECT_TRUE(outcome.vecWarnings.isEmpty());
 
-    // A store whose version 3 cannot be opened: recording 4 after skipping 3
-    // would claim res/c.dat of 3 that was never fetched. The run says so and
-    // compares everything instead.
+    // A store whose version 3's changes cannot be read: recording 4 after
+    // skipping 3 would claim res/c.dat of 3 that was never fetched. The run
+    // says so and compares everything instead.
     QTemporaryDir broken;
-    const auto pBrokenServer = ServeDamagedCopy(broken, QStringLiteral("dat/v3/_index"));
+    const auto pBrokenServer = ServeDamagedCopy(broken, QStringLiteral("dat/v3/_diffile"));
     OrvelTest::WriteTree(WorkPath(), Expected(Version(2)));
     auto pBroken = NewService(OrvelFileService::kLatestVersion, pBrokenServer->BaseUrl());
     outcome = GetLatest(pBroken.get(), 2, 4);

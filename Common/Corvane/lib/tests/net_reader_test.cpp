@@ -91,6 +91,31 @@ TEST_F(ConfigReaderTest, ReadsEveryFileThroughTheCache)
     EXPECT_TRUE(m_log.Contains("PemConfig::Read parse json failed, file=" + strBad));
 }
 
+TEST_F(ConfigReaderTest, AListReaderReadsAVersionsListsWithoutItsIndex)
+{
+    const std::vector<std::string> vecChanged =
+        Lines(OpenConfigReader(WriteConfig(), 3)->OpenPatchFileList());
+    ASSERT_FALSE(vecChanged.empty());
+    TempDir fresh;
+    const std::string strConfig =
+        WriteRemoteConfig(fresh / "remote.cfg", m_server->BaseUrl() + "/store", fresh / "cache");
+    m_server->ClearLog();
+    IPemCorvaneReader* pRaw = nullptr;
+    ASSERT_TRUE(g_NewCorvaneListReaderByConfig(&pRaw, strConfig.c_str(), 3));
+    ReaderPtr pLists(pRaw);
+    EXPECT_EQ(pLists->GetWorkVersion(), 3u);
+    EXPECT_EQ(Lines(pLists->OpenPatchFileList()), vecChanged);
+    EXPECT_EQ(m_server->CountRequests("GET", "/store/dat/v3/_index"), 0u);
+    // Its files are not there to open: it holds no index.
+    EXPECT_EQ(pLists->OpenFile("readme.txt", -1), nullptr);
+
+    // A version the store lacks opens, and fails where its list is read.
+    pRaw = nullptr;
+    ASSERT_TRUE(g_NewCorvaneListReaderByConfig(&pRaw, strConfig.c_str(), 9));
+    ReaderPtr pMissing(pRaw);
+    EXPECT_EQ(pMissing->OpenPatchFileList(), nullptr);
+}
+
 TEST_F(ConfigReaderTest, ATornCachedIndexIsFetchedAgain)
 {
     const std::string strIndex = "dat/v3/_index";

@@ -57,13 +57,14 @@ TEST(LibraryAbi, ExportsExactlyTheEntryPoints)
     }
     EXPECT_EQ(setNames,
               (std::set<std::string>{
-                  "g_InitCorvaneManager",       "g_UnInitCorvaneManager",     "g_NewCorvaneReader",
-                  "g_NewCorvaneReaderByConfig", "g_NewCorvanePacker",         "g_SetCorvanePackerFlags",
-                  "g_SetCorvanePackerNotes",    "g_GetCorvanePackSummary",    "g_SetCorvaneLogPath",
-                  "g_GetCorvaneLastFailure",    "g_GetCorvaneTransferCounts", "g_PlanCorvaneFetch",
-                  "g_GetCorvaneFetchProgress",  "g_EndCorvaneFetch",          "g_ResetCorvaneSources",
-                  "g_FeedCorvaneContextHash",   "g_CreateCorvaneKey",         "g_SignCorvaneVersion",
-                  "g_NewCorvaneReaderTrusted",  "g_GetCorvaneTrustState",     "g_NextCorvaneFetchArrival"}));
+                  "g_InitCorvaneManager",          "g_UnInitCorvaneManager",     "g_NewCorvaneReader",
+                  "g_NewCorvaneReaderByConfig",    "g_NewCorvanePacker",         "g_SetCorvanePackerFlags",
+                  "g_SetCorvanePackerNotes",       "g_GetCorvanePackSummary",    "g_SetCorvaneLogPath",
+                  "g_GetCorvaneLastFailure",       "g_GetCorvaneTransferCounts", "g_PlanCorvaneFetch",
+                  "g_GetCorvaneFetchProgress",     "g_EndCorvaneFetch",          "g_ResetCorvaneSources",
+                  "g_FeedCorvaneContextHash",      "g_CreateCorvaneKey",         "g_SignCorvaneVersion",
+                  "g_NewCorvaneReaderTrusted",     "g_GetCorvaneTrustState",     "g_NextCorvaneFetchArrival",
+                  "g_NewCorvaneListReaderByConfig"}));
 }
 
 TEST(LibraryAbi, ReaderThroughLoadedLibrary)

@@ -232,6 +232,42 @@ TEST_F(SignedStore, ManifestThatDisagreesWithTheVersionIsRefused)
     EXPECT_NE(m_strWhy.find("differs from the version's manifest"), std::string::npos) << m_strWhy;
 }
 
+TEST_F(SignedStore, AListReaderChecksItsListsAgainstTheManifest)
+{
+    NginxServer server(Store());
+    ASSERT_TRUE(server.Running());
+    const std::string strKeyJson = Pub(Key()).substr(0, Pub(Key()).find('\n'));
+    auto fnOpenLists = [&]
+    {
+        TempDir cache;
+        const std::string strConfig =
+            WriteRemoteConfig(cache / "store.json", server.BaseUrl(), cache / "cache", "",
+                              R"(, "trust": [")" + strKeyJson + R"("])");
+        NSCorvane::IPemCorvaneReader* pRaw = nullptr;
+        return g_NewCorvaneListReaderByConfig(&pRaw, strConfig.c_str(), 1) ? ReaderPtr(pRaw) : ReaderPtr();
+    };
+    EXPECT_FALSE(fnOpenLists()) << "an unsigned version";
+    EXPECT_NE(Why().find("version 1 has no manifest"), std::string::npos) << Why();
+
+    ASSERT_TRUE(g_SignCorvaneVersion(Store().c_str(), 1, Key().c_str(), 30, 7)) << Why();
+    ReaderPtr pLists = fnOpenLists();
+    ASSERT_TRUE(pLists) << Why();
+    EXPECT_EQ(Lines(pLists->OpenPatchFileList()).size(), 3u);
+
+    Resign(NSCorvaneTrust::ManifestPath(1),
+           [](NSCorvaneTrust::SignedRecord& record)
+           {
+               for (NSCorvaneTrust::ManifestMeta& meta : record.vecMeta)
+               {
+                   meta.digest[0] ^= meta.strName == "_diffile" ? 1 : 0;
+               }
+           });
+    pLists = fnOpenLists();
+    ASSERT_TRUE(pLists) << Why();
+    EXPECT_EQ(pLists->OpenPatchFileList(), nullptr);
+    EXPECT_NE(Why().find("_diffile differs from the version's manifest"), std::string::npos) << Why();
+}
+
 TEST_F(SignedStore, SwappedPackageIsRefusedOverHttpWithTrustAndTheLatestOnlyWhenSigned)
 {
     ASSERT_TRUE(g_SignCorvaneVersion(Store().c_str(), 1, Key().c_str(), 30, 7)) << Why();

@@ -29,7 +29,7 @@ struct VersionList
 void ReadOne(OrvelFileService* pSource, quint32 uVersion, VersionList* pOut)
 {
     QString strError;
-    std::unique_ptr<OrvelFileService> pVersion = pSource->CreateVersionBoundService(uVersion, &strError);
+    std::unique_ptr<OrvelFileService> pVersion = pSource->CreateVersionListService(uVersion, &strError);
     if (!pVersion)
     {
         pOut->bOpenFailed = true;

@@ -133,6 +133,14 @@ extern "C"
     CORVANE_API bool g_NewCorvaneReaderByConfig(NSCorvane::IPemCorvaneReader** ppReader,
                                                 const char* pcszConfigFile, uint32_t uVersion);
 
+    // As g_NewCorvaneReaderByConfig, for reading only the version's lists
+    // (OpenPatchFileList, OpenPatchDataList, OpenDataList, OpenFileList,
+    // ReadPakInfo): the version's index is not read, so its files cannot be
+    // opened. A version missing from the store shows when a list is read.
+    // Reading the changes of many versions then costs one round trip each.
+    CORVANE_API bool g_NewCorvaneListReaderByConfig(NSCorvane::IPemCorvaneReader** ppReader,
+                                                    const char* pcszConfigFile, uint32_t uVersion);
+
     // A packer with the default options, for building stores. *ppPacker receives
     // an object the caller releases. False only when ppPacker is null or memory runs out.
     CORVANE_API bool g_NewCorvanePacker(NSCorvane::IPemCorvanePacker** ppPacker);
@@ -261,6 +269,7 @@ using PFN_g_InitCorvaneManager = bool (*)(NSCorvane::IStreamFileSys*, NSCorvane:
 using PFN_g_UnInitCorvaneManager = bool (*)();
 using PFN_g_NewCorvaneReader = bool (*)(NSCorvane::IPemCorvaneReader**, const char*, uint32_t);
 using PFN_g_NewCorvaneReaderByConfig = bool (*)(NSCorvane::IPemCorvaneReader**, const char*, uint32_t);
+using PFN_g_NewCorvaneListReaderByConfig = bool (*)(NSCorvane::IPemCorvaneReader**, const char*, uint32_t);
 using PFN_g_NewCorvanePacker = bool (*)(NSCorvane::IPemCorvanePacker**);
 using PFN_g_SetCorvanePackerFlags = bool (*)(NSCorvane::IPemCorvanePacker*, uint32_t);
 using PFN_g_SetCorvanePackerNotes = bool (*)(NSCorvane::IPemCorvanePacker*, NSCorvane::PFN_CorvanePackNote,

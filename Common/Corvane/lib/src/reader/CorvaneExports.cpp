@@ -46,6 +46,33 @@ template <typename Fn> bool Guarded(const char* pcszWhere, Fn&& fn)
     return false;
 }
 
+// A reader of the store in a configuration file; bListsOnly leaves the
+// version's index unread (a reader of its lists only).
+bool NewReaderByConfig(IPemCorvaneReader** ppReader, const char* pcszConfigFile, uint32_t uVersion,
+                       bool bListsOnly)
+{
+    if (!ppReader)
+    {
+        return false;
+    }
+    auto* pReader = new (std::nothrow) PemCorvaneReader(0);
+    if (!pReader)
+    {
+        return false;
+    }
+    if (bListsOnly)
+    {
+        pReader->SetListsOnly();
+    }
+    if (!pReader->SetupByConfig(pcszConfigFile, uVersion))
+    {
+        pReader->Release();
+        return false;
+    }
+    *ppReader = pReader;
+    return true;
+}
+
 } // namespace
 
 extern "C"
@@ -120,25 +147,14 @@ extern "C"
                                                 uint32_t uVersion)
     {
         return Guarded("g_NewCorvaneReaderByConfig",
-                       [&]
-                       {
-                           if (!ppReader)
-                           {
-                               return false;
-                           }
-                           auto* pReader = new (std::nothrow) PemCorvaneReader(0);
-                           if (!pReader)
-                           {
-                               return false;
-                           }
-                           if (!pReader->SetupByConfig(pcszConfigFile, uVersion))
-                           {
-                               pReader->Release();
-                               return false;
-                           }
-                           *ppReader = pReader;
-                           return true;
-                       });
+                       [&] { return NewReaderByConfig(ppReader, pcszConfigFile, uVersion, false); });
+    }
+
+    CORVANE_API bool g_NewCorvaneListReaderByConfig(IPemCorvaneReader** ppReader, const char* pcszConfigFile,
+                                                    uint32_t uVersion)
+    {
+        return Guarded("g_NewCorvaneListReaderByConfig",
+                       [&] { return NewReaderByConfig(ppReader, pcszConfigFile, uVersion, true); });
     }
 
     CORVANE_API bool g_SetCorvaneLogPath(const char* pcszPath)

@@ -77,8 +77,15 @@ bool PemCorvaneReader::LoadVersion(uint32_t uVersion)
         CORVANE_CHECK(CheckTrustedLastVersion(nVer));
     }
     CORVANE_CHECK(LoadTrustedManifest(nVer));
-    CORVANE_CHECK(ReadIdxElement(m_vecElement, nVer));
-    CORVANE_CHECK(CheckTrustedIndex());
+    if (m_bListsOnly)
+    {
+        m_vecElement.clear();
+    }
+    else
+    {
+        CORVANE_CHECK(ReadIdxElement(m_vecElement, nVer));
+        CORVANE_CHECK(CheckTrustedIndex());
+    }
     m_nWorkVersion = nVer;
     {
         std::lock_guard<std::mutex> lock(m_mtxFileInfo);

@@ -91,11 +91,14 @@ public:
     PemSourceHealth& SourceHealth() { return m_sourceHealth; }
     const PemRecordJoiner& Joiner() const { return m_joiner; }
     int DefaultOption() const { return m_nDefaultOption; }
+    // Before setup: the version's lists only, its index is never read.
+    void SetListsOnly() { m_bListsOnly = true; }
     // Files at least this large are decoded as they are read (tests lower it).
     void SetStreamThreshold(uint32_t uBytes) { m_uStreamThreshold = uBytes; }
 
 protected:
     // Loads the index of uVersion (the latest for _INVALID_VER) and resets caches.
+    // A reader of lists only leaves the index empty: its files are not found.
     bool LoadVersion(uint32_t uVersion);
     bool ReadFileInfoElement();
     // Loads the file info tables once; false (for good) when that failed.
@@ -135,6 +138,7 @@ protected:
     PemFileStreamFactory m_fileFactory;
     PemRecordJoiner m_joiner;
     int m_nDefaultOption;
+    bool m_bListsOnly = false;
     uint32_t m_uStreamThreshold = PemRecordStreamFile::kDefaultThreshold;
     std::shared_ptr<const NSCorvaneTrust::TrustedKeys> m_pTrustedKeys;
     std::shared_ptr<const NSCorvaneTrust::SignedRecord> m_pManifest;
