@@ -423,6 +423,8 @@ TEST_F(ControllerTest, ADownloadAsksForTheLatestVersionOnlyInItsCheck)
     ASSERT_TRUE(WaitIdle());
     const int nCheck = fnMarkerReads();
     ASSERT_GT(nCheck, 0);
+    // The probe beside the check asks for the marker only: one index, the check's.
+    EXPECT_EQ(m_pServer->Gets(QStringLiteral("/")).filter(QStringLiteral("/v4/_index")).size(), 1);
 
     m_pServer->ClearLog();
     m_pController->StartDownload();
