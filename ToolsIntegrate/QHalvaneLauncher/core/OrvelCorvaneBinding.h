@@ -28,6 +28,13 @@ struct EntryPoints
     PFN_g_GetCorvaneTrustState pfnTrustState = nullptr;        // may be missing (older library)
     PFN_g_GetCorvaneLastFailure pfnLastFailure = nullptr;      // may be missing (older library)
     PFN_g_FeedCorvaneContextHash pfnFeedContextHash = nullptr; // may be missing (older library)
+
+    // The reader maker: of the version's lists only where the library has one.
+    PFN_g_NewCorvaneReaderByConfig NewReader(bool bListsOnly) const
+    {
+        return bListsOnly && pfnNewListReaderByConfig != nullptr ? pfnNewListReaderByConfig
+                                                                 : pfnNewReaderByConfig;
+    }
 };
 
 // Where the library is looked for; effective only before the first load.

@@ -193,10 +193,7 @@ bool OrvelFileService::OpenReader(const QString& strConfigPath, quint32 uVersion
     // it would name another file.
     const QByteArray configPath = QDir::fromNativeSeparators(strConfigPath).toUtf8();
     NSCorvane::IPemCorvaneReader* pReader = nullptr;
-    const PFN_g_NewCorvaneReaderByConfig pfnNew = bListsOnly && entry.pfnNewListReaderByConfig != nullptr
-                                                      ? entry.pfnNewListReaderByConfig
-                                                      : entry.pfnNewReaderByConfig;
-    if (!pfnNew(&pReader, configPath.constData(), uVersion) || pReader == nullptr)
+    if (!entry.NewReader(bListsOnly)(&pReader, configPath.constData(), uVersion) || pReader == nullptr)
     {
         // The first line is the one users and scripts know; the second names
         // the server and what went wrong with it, when that was the cause.

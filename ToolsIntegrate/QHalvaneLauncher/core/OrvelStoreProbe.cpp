@@ -153,10 +153,7 @@ OrvelStoreProbeResult OrvelProbeStore(const QString& strConfigPath)
     const QByteArray path = QDir::fromNativeSeparators(strConfig).toUtf8();
     // The server's latest-version marker is the answer: a reader of lists
     // only reads no more (the index would be fetched here only to be dropped).
-    const PFN_g_NewCorvaneReaderByConfig pfnNew = entry.pfnNewListReaderByConfig != nullptr
-                                                      ? entry.pfnNewListReaderByConfig
-                                                      : entry.pfnNewReaderByConfig;
-    if (pfnNew(&pReader, path.constData(), NSCorvane::_INVALID_VER) && pReader != nullptr)
+    if (entry.NewReader(true)(&pReader, path.constData(), NSCorvane::_INVALID_VER) && pReader != nullptr)
     {
         OrvelFileService::ReleaseCounted(pReader);
         return result;
