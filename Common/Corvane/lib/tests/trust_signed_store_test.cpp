@@ -237,9 +237,12 @@ TEST_F(SignedStore, AListReaderChecksItsListsAgainstTheManifest)
     NginxServer server(Store());
     ASSERT_TRUE(server.Running());
     const std::string strKeyJson = Pub(Key()).substr(0, Pub(Key()).find('\n'));
+    // Each reader gets a cache of its own that outlives it.
+    TempDir caches[3];
+    int nOpened = 0;
     auto fnOpenLists = [&]
     {
-        TempDir cache;
+        const TempDir& cache = caches[nOpened++];
         const std::string strConfig =
             WriteRemoteConfig(cache / "store.json", server.BaseUrl(), cache / "cache", "",
                               R"(, "trust": [")" + strKeyJson + R"("])");
